@@ -1,0 +1,40 @@
+# The two commands of the README, and a few more for developers.
+#   make demo   set everything up, build, run the main job
+#   make test   set everything up, build, run every test
+JOBS ?= $(shell nproc)
+
+.PHONY: bootstrap build demo test asan fuzz bench format clean
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+demo: build
+	scripts/demo build/release
+
+test: build
+	ctest --preset release -j $(JOBS)
+
+asan: bootstrap
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+fuzz: bootstrap
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	@echo "fuzzers are in build/fuzz/bin (see fuzz/README.md)"
+
+bench: bootstrap
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS)
+	bench/run-all build/bench
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

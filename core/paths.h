@@ -1,0 +1,23 @@
+#pragma once
+// Where the program finds its read-only resources and keeps its per-user data.
+
+#include <string>
+
+namespace pv {
+
+// The program folder: $PICTORAVINE_INSTALL_DIR when set and not empty, else the
+// folder of the running executable. No trailing '/'.
+std::string programFolder();
+
+// The per-user data folder: $PICTORAVINE_DATA_DIR, else
+// $XDG_CONFIG_HOME/Pictoravine, else ~/.config/Pictoravine. With `create`, the
+// folder and any missing parents are created (failures are left for the
+// callers that write into it to report). No trailing '/'.
+std::string dataFolder(bool create = true);
+
+// A read-only resource (data.dat, the manual): the first existing file among
+// <program folder>/<name> and <program folder>/../share/pictoravine/<name>;
+// else the first of these paths.
+std::string resourcePath(const std::string& name);
+
+}  // namespace pv

@@ -1,0 +1,34 @@
+#include "app/console.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/support.h"
+
+using pv::test::runProcess;
+
+TEST(Executable, PrintsItsVersion) {
+  pv::test::DataDirGuard data;
+  for (const char* sw : {"--version", "/version", "/VERSION"}) {
+    auto r = runProcess(PV_EXECUTABLE, {sw});
+    EXPECT_EQ(r.exitCode, 0) << sw;
+    EXPECT_EQ(r.out, "Pictoravine 4.949\n") << sw;
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST(Executable, ListsTheLibrariesItRunsWith) {
+  auto r = runProcess(PV_EXECUTABLE, {"--libraries"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("libjpeg-turbo "), std::string::npos);
+  EXPECT_NE(r.out.find("OpenCV "), std::string::npos);
+}
+
+TEST(Executable, RefusesWhatItCannotDoYetWithExitCode2) {
+  auto r = runProcess(PV_EXECUTABLE, {"--convert", "PNG", "--file", "/tmp/x.jpg"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("not available yet"), std::string::npos);
+  auto none = runProcess(PV_EXECUTABLE, {});
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_NE(none.err.find("main window is not available"), std::string::npos);
+}
