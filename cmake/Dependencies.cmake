@@ -35,13 +35,6 @@ add_library(pv_opencv INTERFACE)
 target_include_directories(pv_opencv SYSTEM INTERFACE ${PV_OPENCV_INCLUDE} ${PV_OPENCV_ARCH_INCLUDE})
 target_link_libraries(pv_opencv INTERFACE ${PV_OPENCV_IMGPROC} ${PV_OPENCV_CORE})
 
-find_path(PV_SIMPLEINI_INCLUDE SimpleIni.h)
-if(NOT PV_SIMPLEINI_INCLUDE)
-  message(FATAL_ERROR "SimpleIni.h not found: install the Debian package 'libsimpleini-dev' (or run scripts/bootstrap)")
-endif()
-add_library(pv_simpleini INTERFACE)
-target_include_directories(pv_simpleini SYSTEM INTERFACE ${PV_SIMPLEINI_INCLUDE})
-
 find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Test)
 if(NOT Qt6_FOUND)
   message(FATAL_ERROR "Qt 6 not found: install the Debian package 'qt6-base-dev' (or run scripts/bootstrap)")

@@ -52,6 +52,7 @@ class DataDirGuard {
   DataDirGuard();
   const std::filesystem::path& path() const { return dir_.path(); }
   std::string str() const { return dir_.str(); }
+  std::string file(const std::string& name) const { return dir_.file(name); }
 
  private:
   TempDir dir_;

@@ -1,0 +1,88 @@
+#pragma once
+// The program-wide settings record and its file config.ini in the data folder.
+
+#include <array>
+#include <string>
+
+#include "core/format_registry.h"
+
+namespace pv::app {
+
+inline constexpr const char* kCaption = "Pictoravine Image Converter";
+
+struct Settings {
+  // Command-line state.
+  bool commandLineMode = false;
+  bool shellFlag = false;
+  bool clipboardSource = false;
+
+  // Paths built from the program and data folders.
+  std::string configPath;
+  std::string dataDatPath;
+  std::string helpPath;
+  std::string shellLibraryPath;
+
+  // List-building progress, shown while a list job runs.
+  std::string progressFileName;
+  int progressPercent = 0;
+  int progressCount = 0;
+
+  bool ShellContextEnabled = true;
+  bool openFlag = false;
+
+  // Section "Global", in the file's key order.
+  bool ScanSubDir = true;
+  bool ShowMessages = true;
+  bool UseSourcePathForOutput = true;
+  bool DeleteSourceAfterConvert = false;
+  bool OverwriteOriginalImage = false;
+  bool DoLog = false;
+  int MultiPageOption = 0;
+  std::string OutPutDir;
+  std::string LogFile;
+  std::string FileNameAfter;
+  std::string FileNameBefore;
+  std::string FileNameNumber = "-%n";
+  std::string FileNameMultiPage = "-#%n";
+  int DefaultFormatType = 0;
+  std::string DefaultShellContextProfile;
+
+  // Section "Shell": one flag per format registry entry.
+  std::array<bool, kFormatCount> shellFormats{};
+
+  bool ShowPictureBefore = true;
+  bool ShowPictureAfter = false;
+  bool ShowThumbnails = true;
+  bool AskWhereSave = true;
+
+  bool shellOptionsFlag = false;
+
+  // The conversion log and the error summary of the current run.
+  std::string conversionLog;
+  std::string errorSummary;
+
+  std::string caption = kCaption;
+};
+
+// Builds the paths, presets every field and reads section "Global" (keys in
+// table order) and section "Shell" from config.ini in the data folder. A missing
+// or damaged file reads as the defaults. A DefaultFormatType outside the
+// registry selects index 0 (JPG).
+Settings loadSettings();
+
+// Writes every "Global" key in table order, then every "Shell" key, into the
+// config path in one atomic replacement of the file; other keys, sections and
+// comments of the file are kept. Returns false when the file could not be
+// written (callers do not report it).
+bool saveSettings(const Settings& settings);
+
+// The built-in "Shell" flag of a format key: on for JPG, BMP, PNG, GIF, ICO,
+// TIF and CLP.
+bool defaultShellFlag(std::string_view key);
+
+// The integer value of a stored text: leading blanks, an optional sign and the
+// digits that follow; anything else reads as 0. Values up to 2^32 - 1 wrap into
+// the signed range, so a number written unsigned reads back as written.
+int parseStoredInt(std::string_view text);
+
+}  // namespace pv::app

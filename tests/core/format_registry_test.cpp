@@ -1,0 +1,45 @@
+#include "core/format_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+TEST(FormatRegistry, HoldsFortyNineFormatsWithUniqueUpperCaseKeys) {
+  std::set<std::string_view> keys;
+  for (int i = 0; i < pv::kFormatCount; ++i) {
+    auto key = pv::formatKey(i);
+    EXPECT_TRUE(keys.insert(key).second) << key;
+    for (char c : key) EXPECT_TRUE((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) << key;
+    EXPECT_EQ(pv::formatIndexOfKey(key), i);
+  }
+  EXPECT_EQ(keys.size(), 49u);
+}
+
+TEST(FormatRegistry, RowsAtFixedIndexes) {
+  EXPECT_EQ(pv::formatKey(0), "JPG");
+  EXPECT_EQ(pv::formatDescription(2), "Portable Networks Graphics");
+  EXPECT_EQ(pv::formatKey(6), "CLP");
+  EXPECT_EQ(pv::formatDescription(6), "Copy to Clipboard");
+  EXPECT_EQ(pv::formatKey(12), "CMP2");
+  EXPECT_EQ(pv::formatKey(40), "TIFX");
+  EXPECT_EQ(pv::formatExtension(40), "TIFX");
+  EXPECT_EQ(pv::formatKey(48), "XWD");
+  EXPECT_EQ(pv::formatRegistry()[5].methods, 13);
+  EXPECT_EQ(pv::formatRegistry()[20].methods, 10);
+  int multi = 0;
+  for (const auto& row : pv::formatRegistry()) multi += row.multiPage;
+  EXPECT_EQ(multi, 8);  // GIF, ICO, TIF, ANI, CUR, FLC, IFF2, PCX
+}
+
+TEST(FormatRegistry, SharedExtensionsAndOutOfRangeLookups) {
+  EXPECT_EQ(pv::formatExtension(11), "CMP");
+  EXPECT_EQ(pv::formatExtension(12), "CMP");
+  EXPECT_EQ(pv::formatExtension(17), "TIF");
+  EXPECT_EQ(pv::formatExtension(22), "IFF");
+  for (int bad : {49, 50, 1000, -1}) {
+    EXPECT_EQ(pv::formatKey(bad), "");
+    EXPECT_EQ(pv::formatExtension(bad), "");
+    EXPECT_EQ(pv::formatDescription(bad), "");
+  }
+  EXPECT_EQ(pv::formatIndexOfKey("jpg"), -1);
+}
