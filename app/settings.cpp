@@ -1,6 +1,5 @@
 #include "app/settings.h"
 
-#include <cstdint>
 #include <variant>
 
 #include "core/ini.h"
@@ -49,25 +48,9 @@ const GlobalKey kGlobalKeys[] = {
     {"AskWhereSave", &Settings::AskWhereSave},
 };
 
-std::string unsignedText(int v) { return std::to_string(static_cast<std::uint32_t>(v)); }
+std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)); }
 
 }  // namespace
-
-int parseStoredInt(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  std::int64_t v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    v = v * 10 + (text[i] - '0');
-    if (v > 0xFFFFFFFFLL) v = 0xFFFFFFFFLL + 1;  // saturate; stays out of the wrap range
-  }
-  if (negative) v = -v;
-  if (v < INT32_MIN) return INT32_MIN;
-  if (v > 0xFFFFFFFFLL) return INT32_MAX;
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
-}
 
 bool defaultShellFlag(std::string_view key) {
   for (std::string_view on : {"JPG", "BMP", "PNG", "GIF", "ICO", "TIF", "CLP"})
@@ -92,9 +75,9 @@ Settings loadSettings() {
         [&](auto&& field) {
           using F = std::decay_t<decltype(field)>;
           if constexpr (std::is_same_v<F, bool Settings::*>)
-            s.*field = parseStoredInt(*stored) != 0;
+            s.*field = parseDecimal(*stored) != 0;
           else if constexpr (std::is_same_v<F, int Settings::*>)
-            s.*field = parseStoredInt(*stored);
+            s.*field = parseDecimal(*stored);
           else
             s.*(field.member) = std::string(utf8Prefix(*stored, field.limit));
         },
@@ -106,7 +89,7 @@ Settings loadSettings() {
     const std::string_view key = formatKey(i);
     const std::string stored = doc.get(kShell, key).value_or("NO");
     s.shellFormats[static_cast<std::size_t>(i)] =
-        stored == "NO" ? defaultShellFlag(key) : parseStoredInt(stored) != 0;
+        stored == "NO" ? defaultShellFlag(key) : parseDecimal(stored) != 0;
   }
   return s;
 }

@@ -80,9 +80,4 @@ bool saveSettings(const Settings& settings);
 // TIF and CLP.
 bool defaultShellFlag(std::string_view key);
 
-// The integer value of a stored text: leading blanks, an optional sign and the
-// digits that follow; anything else reads as 0. Values up to 2^32 - 1 wrap into
-// the signed range, so a number written unsigned reads back as written.
-int parseStoredInt(std::string_view text);
-
 }  // namespace pv::app

@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <cstdint>
+
 namespace pv {
 
 namespace {
@@ -58,6 +60,22 @@ bool iequals(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+int parseDecimal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  std::int64_t v = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    v = v * 10 + (text[i] - '0');
+    if (v > 0xFFFFFFFFLL) v = 0xFFFFFFFFLL + 1;  // saturate; stays out of the wrap range
+  }
+  if (negative) v = -v;
+  if (v < INT32_MIN) return INT32_MIN;
+  if (v > 0xFFFFFFFFLL) return INT32_MAX;
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
 }
 
 }  // namespace pv

@@ -19,4 +19,10 @@ std::string asciiUpper(std::string_view text);
 // Case-insensitive (ASCII) equality.
 bool iequals(std::string_view a, std::string_view b);
 
+// The integer value of a stored or typed text: leading blanks, an optional sign
+// and the digits that follow; text without a leading number reads as 0. Values
+// up to 2^32 - 1 wrap into the signed range, so a number written unsigned reads
+// back as written; larger ones saturate.
+int parseDecimal(std::string_view text);
+
 }  // namespace pv

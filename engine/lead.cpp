@@ -1,0 +1,15 @@
+#include "engine/lead.h"
+
+#include "engine/status.h"
+
+namespace pv::engine {
+
+float CLead::GetImageWidth() { return 0.0f; }
+float CLead::GetImageHeight() { return 0.0f; }
+
+void CLead::SetSaveInterlaced(bool on) { saveInterlaced_ = on; }
+void CLead::SetPhotoshopSaveFlag(bool on) { photoshopSave_ = on; }
+
+short CLead::ResizeImage(float, float, short) { return kNotSupported; }
+
+}  // namespace pv::engine

@@ -1,0 +1,219 @@
+#include "formats/format.h"
+
+#include <functional>
+
+#include "core/format_registry.h"
+#include "core/ini.h"
+#include "core/text.h"
+#include "engine/lead.h"
+#include "formats/catalogue.h"
+#include "formats/classes.h"
+
+namespace pv::formats {
+
+namespace {
+
+// Position of depth d in kDepthList, or -1.
+int depthPosition(int d) {
+  for (std::size_t i = 0; i < kDepthList.size(); ++i)
+    if (kDepthList[i] == d) return static_cast<int>(i);
+  return -1;
+}
+
+// A depth that is no entry of the list moves to the nearest entry (ties go to
+// the larger one, so no colours are given up).
+int nearestListedDepth(int d) {
+  if (d <= kDepthList.front()) return kDepthList.front();
+  if (d >= kDepthList.back()) return kDepthList.back();
+  for (std::size_t i = 1; i < kDepthList.size(); ++i)
+    if (d <= kDepthList[i]) return (d - kDepthList[i - 1] < kDepthList[i] - d) ? kDepthList[i - 1] : kDepthList[i];
+  return kDepthList.back();
+}
+
+bool isOrg(std::string_view depth) { return iequals(depth, "org"); }
+
+}  // namespace
+
+Format::Format(int registryIndex, std::string configPath)
+    : row_(&catalogueRow(registryIndex)), configPath_(std::move(configPath)) {
+  for (std::size_t i = 0; i < kDepthList.size(); ++i) depthIndex[static_cast<std::size_t>(kDepthList[i] - 1)] =
+      static_cast<std::int32_t>(i);
+  statusText = "-";
+  index = registryIndex;
+  key = std::string(formatKey(registryIndex));
+  extension = std::string(formatExtension(registryIndex));
+}
+
+void Format::LoadOptions() {
+  const auto& r = row();
+  methodCount = static_cast<std::int32_t>(r.methods.size());
+  multiPage = formatRegistry()[static_cast<std::size_t>(index)].multiPage;
+  hasQuality = r.hasQuality;
+  hasPasses = r.hasPasses;
+  qualityStart = r.qualityStart;
+  qualityEnd = r.qualityEnd;
+  ResetOptions();
+  readOptions(key);
+}
+
+void Format::LoadShellOptions() { readOptions(key + " Shell"); }
+
+void Format::ResetOptions() {
+  method = row().defaultMethod;
+  quality = row().qualityReset;
+  passes = 0;
+  colorDepth = "org";
+}
+
+void Format::readOptions(const std::string& section) {
+  const auto& r = row();
+  const ini::Document doc = ini::Document::load(configPath_);
+  auto text = [&](const char* name, const std::string& fallback) { return doc.get(section, name).value_or(fallback); };
+  method = static_cast<std::uint32_t>(parseDecimal(text("CompressionMethod", std::to_string(r.defaultMethod))));
+  quality = parseDecimal(text("Quality", std::to_string(r.qualityMissing)));
+  colorDepth = std::string(utf8Prefix(text("ChosenColorDepth", "org"), 1499));
+  passes = static_cast<std::uint32_t>(parseDecimal(text("ProgressivePass", "0")));
+  // Only a hand-edited file holds a depth that is neither "org" nor listed.
+  if (!isOrg(colorDepth) && (depthPosition(parseDecimal(colorDepth)) < 0 ||
+                             std::to_string(parseDecimal(colorDepth)) != colorDepth))
+    colorDepth = "org";
+}
+
+void Format::writeOptions(const std::string& section) const {
+  ini::Document doc = ini::Document::load(configPath_);
+  doc.set(section, "CompressionMethod", std::to_string(method));
+  doc.set(section, "Quality", std::to_string(quality));
+  doc.set(section, "ChosenColorDepth", colorDepth);
+  doc.set(section, "ProgressivePass", std::to_string(passes));
+  doc.save(configPath_);
+}
+
+void Format::SaveOptions() const { writeOptions(key); }
+void Format::SaveShellOptions() const { writeOptions(key + " Shell"); }
+
+bool Format::PrepareImage(engine::CLead&) { return false; }
+
+std::string Format::MethodName(std::uint32_t i) const {
+  if (row().methods.size() <= 1 || i >= row().methods.size()) return {};
+  return std::string(row().methods[i].name);
+}
+
+int Format::FileFormatCode(std::uint32_t i) const {
+  return i < row().methods.size() ? row().methods[i].code : 0;
+}
+
+void Format::SetAllowedDepths(std::uint32_t i) {
+  allowedDepths.fill(false);
+  if (i >= row().methods.size()) return;
+  for (std::size_t b = 0; b < allowedDepths.size(); ++b) allowedDepths[b] = (row().methods[i].depths >> b) & 1;
+}
+
+void Format::ParseOptionWords(std::string_view words) {
+  std::vector<std::string_view> w;
+  std::size_t pos = 0;
+  while (pos < words.size()) {
+    std::size_t end = words.find(' ', pos);
+    if (end == std::string_view::npos) end = words.size();
+    if (end > pos) w.push_back(words.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  if (w.size() > 2) method = static_cast<std::uint32_t>(parseDecimal(w[2]));
+  if (w.size() > 3) colorDepth = std::string(w[3]);
+  if (int d = parseDecimal(colorDepth); d <= 0 || d > 32) colorDepth = "org";
+  if (w.size() > 4) quality = parseDecimal(w[4]);
+  if (w.size() > 5) passes = static_cast<std::uint32_t>(parseDecimal(w[5]));
+}
+
+int Format::NearestAllowedDepth(std::uint32_t m, int wanted) {
+  SetAllowedDepths(m);
+  auto allowed = [&](int d) {
+    int p = depthPosition(d);
+    return p >= 0 && p < static_cast<int>(allowedDepths.size()) && allowedDepths[static_cast<std::size_t>(p)];
+  };
+  const int start = nearestListedDepth(wanted);
+  for (int d = start; d < 32; d = kDepthList[static_cast<std::size_t>(depthPosition(d) + 1)])
+    if (allowed(d)) return d;
+  for (int p = depthPosition(start); p >= 0; --p)
+    if (allowed(kDepthList[static_cast<std::size_t>(p)])) return kDepthList[static_cast<std::size_t>(p)];
+  return 0;
+}
+
+int Format::OutputDepth(int sourceBits) {
+  if (isOrg(colorDepth)) {
+    int d = NearestAllowedDepth(method, sourceBits);
+    return keepsColourFor(method) && d < 24 ? 24 : d;
+  }
+  return NearestAllowedDepth(method, parseDecimal(colorDepth));
+}
+
+bool TGIF::PrepareImage(engine::CLead& lead) {
+  lead.SetSaveInterlaced(method != 0);
+  return true;
+}
+
+namespace {
+// Resizes the current image to an edge x edge square unless it already is one.
+void makeSquare(engine::CLead& lead, int edge) {
+  if (static_cast<int>(lead.GetImageHeight()) != edge || static_cast<int>(lead.GetImageWidth()) != edge)
+    lead.ResizeImage(static_cast<float>(edge), static_cast<float>(edge), 4);
+}
+}  // namespace
+
+bool TICO::PrepareImage(engine::CLead& lead) {
+  static constexpr int kEdges[] = {16, 24, 32, 48, 72, 128};
+  makeSquare(lead, method < 6 ? kEdges[method] : 32);
+  return true;
+}
+
+bool TANI::PrepareImage(engine::CLead& lead) {
+  lead.ResizeImage(32.0f, 32.0f, 4);
+  return true;
+}
+
+bool TCUR::PrepareImage(engine::CLead& lead) {
+  makeSquare(lead, 32);
+  return true;
+}
+
+bool TPSD::PrepareImage(engine::CLead& lead) {
+  lead.SetPhotoshopSaveFlag(true);
+  return true;
+}
+
+namespace {
+
+using Factory = std::unique_ptr<Format> (*)(const std::string&);
+
+template <class T>
+std::unique_ptr<Format> make(const std::string& config) {
+  return std::make_unique<T>(config);
+}
+
+// By registry index.
+constexpr Factory kFactories[kFormatCount] = {
+    make<TJPG>,  make<TBMP>,  make<TPNG>,  make<TGIF>,  make<TICO>,  make<TTIF>, make<TCLP>,  make<TANI>,
+    make<TAWD>,  make<TCAL>,  make<TCIN>,  make<TCMP>,  make<TCMP2>, make<TCUR>, make<TCUT>,  make<TEMF>,
+    make<TEPS>,  make<TEXIF>, make<TFAX>,  make<TFLC>,  make<TICA>,  make<TIFF>, make<TIFF2>, make<TIMG>,
+    make<TITG>,  make<TMAC>,  make<TMSP>,  make<TPBM>,  make<TPCT>,  make<TPCX>, make<TPGM>,  make<TPPM>,
+    make<TPSD>,  make<TPSP>,  make<TRAS>,  make<TRAW>,  make<TSCT>,  make<TSFF>, make<TSGI>,  make<TSMP>,
+    make<TTIFX>, make<TTGA>,  make<TWBMP>, make<TWFX>,  make<TWMF>,  make<TWPG>, make<TXBM>,  make<TXPM>,
+    make<TXWD>,
+};
+
+}  // namespace
+
+std::unique_ptr<Format> CreateFormatByIndex(int i, const std::string& configPath) {
+  if (i < 0 || i >= kFormatCount) return nullptr;
+  return kFactories[i](configPath);
+}
+
+std::unique_ptr<Format> CreateFormat(std::string_view text, const std::string& configPath) {
+  std::string word = asciiLower(text.substr(0, 4));
+  while (!word.empty() && word.back() == ' ') word.pop_back();
+  // Every key is unique, so the order of comparison does not change the match.
+  for (int i = 0; i < kFormatCount; ++i)
+    if (word == asciiLower(formatKey(i))) return CreateFormatByIndex(i, configPath);
+  return nullptr;
+}
+
+}  // namespace pv::formats

@@ -1,0 +1,107 @@
+#pragma once
+// Format: one output file type, with the user's four options (method, quality,
+// colour depth, passes), the translation of a method into the engine's file
+// format code and allowed depths, and the preparation of the image before a save.
+// The values of every format are rows of the catalogue (formats/catalogue.cpp);
+// a class carries code only where its format behaves differently.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pv::engine {
+class CLead;
+}
+
+namespace pv::formats {
+
+inline constexpr std::array<int, 14> kDepthList{1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32, 48, 64};
+
+struct FormatCatalogueRow;  // formats/catalogue.h
+
+class Format {
+ public:
+  virtual ~Format() = default;
+  Format(const Format&) = delete;
+  Format& operator=(const Format&) = delete;
+
+  std::string key;
+  std::string extension;
+  std::int32_t index = -1;
+  std::uint32_t method = 0;
+  std::int32_t methodCount = 1;
+  bool multiPage = false;
+  bool hasQuality = false;
+  bool hasPasses = false;
+  std::uint32_t passes = 0;
+  std::int32_t quality = 0;
+  std::int32_t qualityEnd = 100;
+  std::int32_t qualityStart = 0;
+  std::array<bool, 12> allowedDepths{};
+  std::string colorDepth = "org";
+  std::array<std::int32_t, 14> depthList = kDepthList;
+  std::array<std::int32_t, 64> depthIndex{};
+  // Progress of the running conversion.
+  std::string statusText;
+  std::int32_t currentImage = -1;
+  std::int32_t percent = 0;
+  std::int32_t imageCount = 0;
+
+  // Slot 0: limits, reset, then the four options of the ordinary section.
+  virtual void LoadOptions();
+  // Slot 1: the four options of the "<key> Shell" section.
+  virtual void LoadShellOptions();
+  // Slot 2: the format's defaults.
+  virtual void ResetOptions();
+  // Slot 3: adjusts the current image or the next save; true when it did.
+  virtual bool PrepareImage(engine::CLead& lead);
+  // Slot 4: display name of method i; empty for single-method formats and
+  // indexes beyond the list.
+  virtual std::string MethodName(std::uint32_t i) const;
+  // Slot 5: the engine's file format code of method i; 0 beyond the list.
+  virtual int FileFormatCode(std::uint32_t i) const;
+  // Slot 6: clears allowedDepths, then sets the depths method i allows.
+  virtual void SetAllowedDepths(std::uint32_t i);
+
+  void SaveOptions() const;
+  void SaveShellOptions() const;
+
+  // Applies the option words of a convert switch ("convert JPG 1 24 30 3"):
+  // the first two words are skipped, then method, depth, quality, passes.
+  void ParseOptionWords(std::string_view words);
+
+  // The depth that `method` allows nearest to `wanted`: upward first (below
+  // 32), then downward; 0 when none.
+  int NearestAllowedDepth(std::uint32_t method, int wanted);
+
+  // The bits to save one image of depth `sourceBits` with.
+  int OutputDepth(int sourceBits);
+
+  const std::string& configPath() const { return configPath_; }
+
+ protected:
+  Format(int registryIndex, std::string configPath);
+  const FormatCatalogueRow& row() const { return *row_; }
+  // True when a kept source depth below 24 is raised to 24 with method m.
+  virtual bool keepsColourFor(std::uint32_t) const { return false; }
+
+ private:
+  void readOptions(const std::string& section);
+  void writeOptions(const std::string& section) const;
+
+  const FormatCatalogueRow* row_;
+  std::string configPath_;
+};
+
+// The format factory: the first four characters of `text`, lower-cased with
+// trailing blanks removed, must equal a key exactly ("tiff" and "jpeg" match
+// nothing). Returns the new format with its options loaded from `configPath`,
+// or nullptr.
+std::unique_ptr<Format> CreateFormat(std::string_view text, const std::string& configPath);
+
+// Creates the format at registry index 0..48 (nullptr outside).
+std::unique_ptr<Format> CreateFormatByIndex(int index, const std::string& configPath);
+
+}  // namespace pv::formats
