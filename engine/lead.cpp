@@ -4,6 +4,8 @@
 
 namespace pv::engine {
 
+short CLead::LoadImage(const std::string&, short, int, int) { return kNotSupported; }
+
 float CLead::GetImageWidth() { return 0.0f; }
 float CLead::GetImageHeight() { return 0.0f; }
 

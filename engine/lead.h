@@ -7,6 +7,8 @@
 // The image model and its operations are being built; an operation that is not
 // built yet returns kNotSupported (20016) and never pretends to succeed.
 
+#include <string>
+
 namespace pv::engine {
 
 class CLead {
@@ -15,6 +17,11 @@ class CLead {
   virtual ~CLead() = default;
   CLead(const CLead&) = delete;
   CLead& operator=(const CLead&) = delete;
+
+  // File input: replaces the current image by the file's image. Bits 0 keeps
+  // the stored depth, 32 forces 32 bits; page 0 is the default page; page
+  // count 1 loads one page, -1 all.
+  virtual short LoadImage(const std::string& path, short bits, int page, int pageCount);
 
   // Properties of the current image (0 while there is none).
   virtual float GetImageWidth();

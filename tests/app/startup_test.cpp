@@ -1,0 +1,106 @@
+#include "app/startup.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "app/ports.h"
+#include "engine/lead.h"
+#include "engine/status.h"
+#include "formats/format.h"
+#include "tests/support/support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RecordingPrompter : pv::app::Prompter {
+  std::vector<std::string> shown;
+  void error(const std::string& caption, const std::string& text) override { shown.push_back(caption + "|" + text); }
+  void information(const std::string& caption, const std::string& text) override {
+    shown.push_back(caption + "|" + text);
+  }
+  bool askYesNo(const std::string&, const std::string&) override { return false; }
+};
+
+struct ProbeLead : pv::engine::CLead {
+  short status = 0;
+  bool fail = false;
+  std::vector<std::string> loads;
+  short LoadImage(const std::string& path, short bits, int page, int count) override {
+    if (fail) throw std::runtime_error("engine gone");
+    loads.push_back(path + " " + std::to_string(bits) + " " + std::to_string(page) + " " + std::to_string(count));
+    return status;
+  }
+};
+
+}  // namespace
+
+TEST(Startup, TheStartFormatIsTheRegistryEntryOfDefaultFormatType) {
+  pv::test::DataDirGuard data;
+  std::ofstream(data.file("config.ini")) << "[Global]\nDefaultFormatType=6\n";
+  auto s = pv::app::loadSettings();
+  auto f = pv::app::createStartFormat(s);
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->key, "CLP");
+  std::ofstream(data.file("config.ini")) << "[Global]\nDefaultFormatType=77\n";
+  EXPECT_EQ(pv::app::createStartFormat(pv::app::loadSettings())->key, "JPG");
+}
+
+TEST(Startup, ProbeLoadsDataDatAndReportsAFailureOnlyWhenItShould) {
+  pv::test::DataDirGuard data;
+  auto s = pv::app::loadSettings();
+  ProbeLead lead;
+  RecordingPrompter prompter;
+  EXPECT_EQ(pv::app::probeImagingControl(lead, s, prompter, true), 0);
+  EXPECT_EQ(lead.loads, std::vector<std::string>{s.dataDatPath + " 0 0 1"});
+  EXPECT_TRUE(fs::is_regular_file(s.dataDatPath)) << s.dataDatPath;  // shipped beside the program
+  EXPECT_TRUE(prompter.shown.empty());
+
+  lead.status = 20010;
+  EXPECT_EQ(pv::app::probeImagingControl(lead, s, prompter, false), 20010);  // no window yet
+  s.ShowMessages = false;
+  EXPECT_EQ(pv::app::probeImagingControl(lead, s, prompter, true), 20010);  // silent
+  EXPECT_TRUE(prompter.shown.empty());
+  s.ShowMessages = true;
+  pv::app::probeImagingControl(lead, s, prompter, true);
+  lead.fail = true;
+  EXPECT_EQ(pv::app::probeImagingControl(lead, s, prompter, false), -1);
+  EXPECT_EQ(prompter.shown,
+            (std::vector<std::string>{
+                "Pictoravine Image Converter|Error: Could not find data.dat. Please reinstall the program.",
+                "Pictoravine Image Converter|Error 4101: Could not initialize image converter. Please re-install "
+                "Pictoravine and reboot."}));
+}
+
+TEST(Startup, AnEngineOperationNotBuiltYetSaysSoInsteadOfSucceeding) {
+  pv::engine::CLead lead;
+  EXPECT_EQ(lead.LoadImage("/nonexistent.png", 0, 0, 1), pv::engine::kNotSupported);
+  EXPECT_EQ(lead.ResizeImage(10, 10, 4), pv::engine::kNotSupported);
+}
+
+TEST(Startup, ServiceErrorTexts) {
+  EXPECT_EQ(pv::app::serviceErrorText(4001, 2147746132u),
+            "Error 4001-2147746132: Could not initialize image converter. Please re-install Pictoravine and reboot.");
+  EXPECT_EQ(pv::app::serviceErrorText(4007, 0).substr(0, 11), "Error 4007-");
+}
+
+TEST(Startup, RegisteringInstallsThePluginModuleAndUnregisteringRemovesIt) {
+  pv::test::DataDirGuard data;
+  pv::test::TempDir dir;
+  pv::test::EnvGuard ext("PICTORAVINE_EXTENSION_DIR", dir.file("ext/extensions-4"));
+  auto s = pv::app::loadSettings();
+  s.shellLibraryPath = dir.file("libextpv.so");
+  EXPECT_FALSE(pv::app::registerShellExtension(s, true));  // no module to install
+  std::ofstream(s.shellLibraryPath) << "module bytes";
+  ASSERT_TRUE(pv::app::registerShellExtension(s, true));
+  const std::string installed = dir.file("ext/extensions-4/libextpv.so");
+  std::ifstream in(installed);
+  std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(body, "module bytes");
+  EXPECT_FALSE(fs::exists(installed + ".new"));
+  EXPECT_TRUE(pv::app::registerShellExtension(s, false));
+  EXPECT_FALSE(fs::exists(installed));
+  EXPECT_TRUE(pv::app::registerShellExtension(s, false));  // already gone
+}
