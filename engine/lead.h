@@ -1,42 +1,130 @@
 #pragma once
 // CLead: the imaging engine as the rest of the program sees it. One instance
 // holds one current image; every operation acts on it and returns a status
-// (engine/status.h) or a property value. Operations are virtual so that filters
-// and formats can be tested against a recording double.
+// (engine/status.h: 0 success) or a property value. Instances share nothing,
+// so several can work on several threads. Operations are virtual so that
+// filters and formats can be tested against a recording double.
 //
-// The image model and its operations are being built; an operation that is not
-// built yet returns kNotSupported (20016) and never pretends to succeed.
+// Types follow the program's conventions: short for 16-bit values and
+// statuses, int for 32-bit values, colours and handles (colours 0x00BBGGRR),
+// float for pixel sizes. An operation that is not built yet returns
+// kNotSupported (20016) and never pretends to succeed.
 
+#include <memory>
 #include <string>
 
 namespace pv::engine {
 
+struct Document;
+
 class CLead {
  public:
-  CLead() = default;
-  virtual ~CLead() = default;
+  CLead();
+  virtual ~CLead();
   CLead(const CLead&) = delete;
   CLead& operator=(const CLead&) = delete;
 
-  // File input: replaces the current image by the file's image. Bits 0 keeps
-  // the stored depth, 32 forces 32 bits; page 0 is the default page; page
-  // count 1 loads one page, -1 all.
+  // File input and output.
+  virtual short ReadFileInfo(const std::string& path, int page, int flags);
+  virtual short GetInfoBits();
+  virtual short GetInfoFormat();
+  virtual int GetInfoValue44();
+  virtual int GetInfoPageCount();
+  virtual short ReadFileResolutions(const std::string& path);
+  virtual short GetResolutionCount();
+  virtual float GetResolutionWidth(short index);
+  virtual float GetResolutionHeight(short index);
+  virtual short SetLoadResolution(short formatCode, float width, float height);
+  // Bits 0 keeps the stored depth, 32 forces 32 bits; page 0 is the default
+  // page; page count 1 loads one page, -1 all.
   virtual short LoadImage(const std::string& path, short bits, int page, int pageCount);
-
-  // Properties of the current image (0 while there is none).
-  virtual float GetImageWidth();
-  virtual float GetImageHeight();
-
-  // Settings of the next save.
+  virtual short SaveImage(const std::string& path, short formatCode, short bits, short quality, short pageMode);
+  virtual short CopyToClipboard(short flags);
+  virtual void SetPageNumber(short page);
+  virtual void SetSavePasses(short passes);
   virtual void SetSaveInterlaced(bool on);
   virtual void SetPhotoshopSaveFlag(bool on);
+  virtual void SetAutoRepaint(bool on);
+
+  // Image properties (0 while there is no current image).
+  virtual float GetImageWidth();
+  virtual float GetImageHeight();
+  virtual float GetDisplayWidth();
+  virtual float GetDisplayHeight();
+  virtual short GetDisplayBits();
+  virtual void SetImageXResolution(short dpi);
+  virtual void SetImageYResolution(short dpi);
+  virtual void SetUnequalResolution(bool on);
+  virtual int GetImageHandle();
+  virtual void SetImageHandle(int handle);
+  virtual int GetDrawContext();
+  virtual int MakeGdiBitmap(int drawContext);
+
+  // Transparency and regions.
+  virtual bool GetHasAlpha();
+  virtual int GetAlphaImage();
+  virtual bool GetUseTransparentColor();
+  virtual void SetUseTransparentColor(bool on);
+  virtual int GetTransparentColor();
+  virtual void SetTransparentColor(int colour);
+  virtual bool GetHasRegion();
+  virtual short SetRegionByColor(int colour, short combineMode);
+  virtual int GetRegionHandle();
+  virtual short SetRegionFromHandle(int region, float x, float y, short combineMode);
+  virtual short FillImage(int colour);
+  virtual short FreeRegion();
 
   // Pixel operations.
   virtual short ResizeImage(float width, float height, short flags);
+  virtual short TrimImage(float left, float top, float width, float height);
+  virtual short ReduceColors(short bits, short palette, short dither, short colours);
+  virtual short AverageFilter(short n);
+  virtual short MedianFilter(short n);
+  virtual short ChangeContrast(short n);
+  virtual short FlipImage();
+  virtual short ChangeHue(short degrees);
+  virtual short ChangeIntensity(short n);
+  virtual short InvertImage();
+  virtual short SharpenImage(short n);
+  virtual short ChangeSaturation(short n);
+  virtual short MirrorImage();
+  virtual short MosaicFilter(short n);
+  virtual short SpatialFilter(short code);
+  virtual short PosterizeImage(short levels);
+  virtual short RotateImage(int angle, short flags, int fill);
+  virtual short EmbossImage(short direction, short depth);
+  virtual short AddNoise(short range, short channel);
+  virtual short IntensityDetect(short low, short high);
+  virtual short StretchIntensity();
+  virtual short GammaCorrect(short gamma);
+  virtual short ShearImage(short angle, bool horizontal, int fill);
+  virtual short HalftoneImage(short pattern, int angle, short size);
+  virtual short HistoContrast(short n);
+  virtual short SolarizeImage(short threshold);
+  virtual short AutoTrimImage(short threshold);
+  virtual short OilifyImage(short n);
+  virtual short GaussianBlur(short radius);
+  virtual short UnsharpMask(short amount, short radius, short threshold, short space);
+  virtual short GrayScaleWeighted(short red, short green, short blue);
+  virtual short BalanceColors(float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8,
+                              float m9);
+  virtual short EdgeDetect(short threshold, short kind);
+  virtual short MotionBlur(short length, int angle, bool oneWay);
 
  protected:
+  // The current image with all its loaded pages, and the facts of the last
+  // inspected file and the settings of the next save.
+  std::unique_ptr<Document> doc_;
+  struct Info {
+    short bits = 0;
+    short format = 0;
+    int value44 = 0;
+    int pageCount = 0;
+  } info_;
+  short savePasses_ = 0;
   bool saveInterlaced_ = false;
   bool photoshopSave_ = false;
+  bool autoRepaint_ = true;
 };
 
 }  // namespace pv::engine

@@ -74,10 +74,17 @@ TEST(Startup, ProbeLoadsDataDatAndReportsAFailureOnlyWhenItShould) {
                 "Pictoravine and reboot."}));
 }
 
-TEST(Startup, AnEngineOperationNotBuiltYetSaysSoInsteadOfSucceeding) {
+TEST(Startup, TheRealEngineLoadsTheShippedDataDat) {
+  pv::test::DataDirGuard data;
+  auto s = pv::app::loadSettings();
   pv::engine::CLead lead;
-  EXPECT_EQ(lead.LoadImage("/nonexistent.png", 0, 0, 1), pv::engine::kNotSupported);
-  EXPECT_EQ(lead.ResizeImage(10, 10, 4), pv::engine::kNotSupported);
+  RecordingPrompter prompter;
+  EXPECT_EQ(pv::app::probeImagingControl(lead, s, prompter, true), 0);
+  EXPECT_GT(lead.GetImageWidth(), 0);
+  EXPECT_TRUE(prompter.shown.empty());
+  s.dataDatPath = data.file("missing.dat");
+  EXPECT_EQ(pv::app::probeImagingControl(lead, s, prompter, true), pv::engine::kFileNotFound);
+  EXPECT_EQ(prompter.shown.size(), 1u);
 }
 
 TEST(Startup, ServiceErrorTexts) {

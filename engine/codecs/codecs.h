@@ -1,0 +1,38 @@
+#pragma once
+// The codec families behind CLead's file operations. Each returns a status of
+// engine/status.h and never throws on bad input.
+
+#include <string>
+
+#include "engine/image.h"
+
+namespace pv::engine::codecs {
+
+// Facts of a file read from its content, never from its name.
+struct FileInfo {
+  short format = 0;  // file format code
+  short bits = 0;    // bits per pixel as stored
+  int pageCount = 1;
+  int width = 0;
+  int height = 0;
+};
+
+// File format codes recognised by content.
+enum Code : short {
+  kPcx = 1, kGif = 2, kTiff = 3, kTga = 4, kBmp = 6, kJpeg = 10, kOs2Bmp = 14, kJpeg411 = 21,
+  kJpeg422 = 23, kOs2Bmp2 = 74, kPng = 75, kPsd = 76, kBmpRle = 84, kIcon = 91, kCursor = 92,
+  kAnimatedCursor = 119, kTgaRle = 262,
+};
+
+short readInfo(const std::string& path, FileInfo& info);
+
+short readPngInfo(const std::string& path, FileInfo& info);
+short loadPng(const std::string& path, Document& doc);
+// level 0..9 (0: the library's default).
+short savePng(const std::string& path, const Image& image, int bits, int level);
+
+// Writes `bytes` through a temporary file in the target folder and a rename, so
+// a failed save leaves neither a partial file nor a clobbered old one.
+short writeFileAtomically(const std::string& path, const std::string& bytes);
+
+}  // namespace pv::engine::codecs

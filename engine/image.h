@@ -1,0 +1,41 @@
+#pragma once
+// The image model: 8 bits a channel in a cv::Mat with 1 (grey), 3 (B G R) or
+// 4 (B G R A) channels, plus the depth the image stands for, its palette when
+// it is indexed, its resolution and its transparent colour. An indexed image
+// keeps its pixels as colours (3 channels) so every operation works on it
+// directly; `palette` lists the colours it may use and saving maps them back.
+
+#include <cstdint>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace pv::engine {
+
+struct Image {
+  cv::Mat pixels;
+  int bits = 24;                        // 1..8, 12, 16, 24, 32
+  std::vector<std::uint32_t> palette;   // 0x00BBGGRR; empty unless indexed
+  int xDpi = 96;
+  int yDpi = 96;
+  bool useTransparentColor = false;
+  std::uint32_t transparentColor = 0;   // 0x00BBGGRR
+
+  int width() const { return pixels.cols; }
+  int height() const { return pixels.rows; }
+  bool hasAlpha() const { return pixels.channels() == 4; }
+};
+
+// What a load produces: one or all pages of a file, and the chosen page.
+struct Document {
+  std::vector<Image> pages;
+  std::size_t current = 0;
+
+  Image* image() { return current < pages.size() ? &pages[current] : nullptr; }
+};
+
+// The largest image a decoder accepts, in pixels: $PICTORAVINE_MAX_PIXELS, else
+// one gigapixel.
+std::uint64_t maxPixels();
+
+}  // namespace pv::engine
