@@ -44,6 +44,9 @@ short CLead::LoadImage(const std::string& path, short bits, int, int) {
     case codecs::kPng:
       s = codecs::loadPng(path, loaded);
       break;
+    case codecs::kJpeg:
+      s = codecs::loadJpeg(path, loaded);
+      break;
     default:
       s = kNotSupported;
   }
@@ -66,6 +69,10 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
   switch (formatCode) {
     case codecs::kPng:
       return codecs::savePng(path, *img, bits, std::clamp<int>(quality, 0, 9));
+    case codecs::kJpeg:
+    case codecs::kJpeg422:
+    case codecs::kJpeg411:
+      return codecs::saveJpeg(path, *img, formatCode, bits, quality, savePasses_);
     default:
       return kNotSupported;
   }

@@ -31,6 +31,15 @@ short loadPng(const std::string& path, Document& doc);
 // level 0..9 (0: the library's default).
 short savePng(const std::string& path, const Image& image, int bits, int level);
 
+short readJpegInfo(const std::string& path, FileInfo& info);
+short loadJpeg(const std::string& path, Document& doc);
+// `code` picks the subsampling; `quality` is the factor 2 (best) .. 255;
+// `passes` 0 writes baseline, more a progressive file with that many scans
+// (at least one per component and one DC scan).
+short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes);
+// The libjpeg quality (100 .. 1) of a quality factor (2 .. 255).
+int jpegQuality(int factor);
+
 // Writes `bytes` through a temporary file in the target folder and a rename, so
 // a failed save leaves neither a partial file nor a clobbered old one.
 short writeFileAtomically(const std::string& path, const std::string& bytes);

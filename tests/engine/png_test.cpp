@@ -131,7 +131,7 @@ TEST(SaveImage, ReplacesTheTargetWholeAndLeavesNothingBehindOnFailure) {
   int entries = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 1);
-  EXPECT_EQ(lead.SaveImage(dir.file("x.jpg"), 10, 24, 2, 0), pv::engine::kNotSupported);  // not built yet
+  EXPECT_EQ(lead.SaveImage(dir.file("x.tif"), 3, 24, 0, 0), pv::engine::kNotSupported);  // not built yet
 }
 
 TEST(LoadImage, BadInputGivesAStatusAndKeepsTheCurrentImage) {

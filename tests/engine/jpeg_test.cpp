@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <Magick++.h>
+
+#include <fstream>
+
+#include <opencv2/imgproc.hpp>
+#include <iterator>
+
+#include "engine/codecs/codecs.h"
+#include "engine/image.h"
+#include "engine/lead.h"
+#include "engine/status.h"
+#include "tests/support/support.h"
+
+namespace fs = std::filesystem;
+using pv::engine::CLead;
+
+namespace {
+
+class Holder : public CLead {
+ public:
+  void set(const cv::Mat& m, int bits) {
+    doc_->pages.assign(1, pv::engine::Image{});
+    doc_->pages[0].pixels = m.clone();
+    doc_->pages[0].bits = bits;
+  }
+  const cv::Mat& pixels() { return doc_->image()->pixels; }
+};
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Start-of-scan markers in a JPEG file: its number of scans.
+int scans(const std::string& bytes) {
+  int n = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size(); ++i)
+    if (static_cast<unsigned char>(bytes[i]) == 0xFF && static_cast<unsigned char>(bytes[i + 1]) == 0xDA) ++n;
+  return n;
+}
+
+// Horizontal sampling factor of the first component, from the SOF marker.
+int lumaHSampling(const std::string& bytes) {
+  for (std::size_t i = 0; i + 12 < bytes.size(); ++i) {
+    auto b = static_cast<unsigned char>(bytes[i + 1]);
+    if (static_cast<unsigned char>(bytes[i]) == 0xFF && (b == 0xC0 || b == 0xC2))
+      return static_cast<unsigned char>(bytes[i + 11]) >> 4;
+  }
+  return -1;
+}
+
+double psnr(const cv::Mat& a, const cv::Mat& b) { return cv::PSNR(a, b); }
+
+cv::Mat smoothPicture(int w, int h) {
+  cv::Mat m = pv::test::gradientImage(w, h, 3);
+  cv::circle(m, cv::Point(w / 2, h / 2), h / 3, cv::Scalar(30, 160, 220), -1);
+  return m;
+}
+
+}  // namespace
+
+TEST(JpegCodec, RoundTripsColourAndGreyWithinAQualityBound) {
+  pv::test::TempDir dir;
+  for (int ch : {3, 1}) {
+    Holder lead;
+    cv::Mat src = ch == 3 ? smoothPicture(120, 80) : pv::test::gradientImage(120, 80, 1);
+    lead.set(src, ch * 8);
+    const std::string path = dir.file("a.jpg");
+    ASSERT_EQ(lead.SaveImage(path, 10, static_cast<short>(ch * 8), 2, 0), 0);
+    CLead back;
+    ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
+    EXPECT_EQ(back.GetInfoFormat(), 10);
+    EXPECT_EQ(back.GetInfoBits(), ch * 8);
+    ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_EQ(back.GetImageWidth(), 120);
+    EXPECT_EQ(back.GetDisplayBits(), ch * 8);
+    Magick::Image im(path);
+    cv::Mat theirs(80, 120, CV_8UC(ch));
+    im.write(0, 0, 120, 80, ch == 3 ? "BGR" : "I", Magick::CharPixel, theirs.data);
+    EXPECT_GT(psnr(theirs, src), 40.0) << ch;
+  }
+}
+
+TEST(JpegCodec, TheQualityFactorIsMonotonic) {
+  EXPECT_EQ(pv::engine::codecs::jpegQuality(2), 100);
+  EXPECT_EQ(pv::engine::codecs::jpegQuality(255), 1);
+  for (int q = 3; q <= 255; ++q)
+    EXPECT_LE(pv::engine::codecs::jpegQuality(q), pv::engine::codecs::jpegQuality(q - 1));
+  pv::test::TempDir dir;
+  Holder lead;
+  lead.set(pv::test::noiseImage(64, 64, 3, 3), 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("best.jpg"), 10, 24, 2, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("small.jpg"), 10, 24, 200, 0), 0);
+  EXPECT_GT(fs::file_size(dir.file("best.jpg")), 2 * fs::file_size(dir.file("small.jpg")));
+}
+
+TEST(JpegCodec, SubsamplingFollowsTheCodeAndPassesGiveThatManyScans) {
+  pv::test::TempDir dir;
+  Holder lead;
+  lead.set(smoothPicture(64, 48), 24);
+  const std::string path = dir.file("s.jpg");
+  for (auto [code, h] : {std::pair{10, 1}, {23, 2}, {21, 4}}) {
+    ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), 24, 20, 0), 0);
+    EXPECT_EQ(lumaHSampling(slurp(path)), h) << code;
+  }
+  EXPECT_EQ(scans(slurp(path)), 1);  // baseline
+  for (int passes : {4, 6, 10}) {
+    lead.SetSavePasses(static_cast<short>(passes));
+    ASSERT_EQ(lead.SaveImage(path, 10, 24, 20, 0), 0);
+    EXPECT_EQ(scans(slurp(path)), passes);
+    CLead back;
+    ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
+  }
+  lead.SetSavePasses(1);  // fewer than a colour image needs: one scan each
+  ASSERT_EQ(lead.SaveImage(path, 10, 24, 20, 0), 0);
+  EXPECT_EQ(scans(slurp(path)), 4);
+}
+
+TEST(JpegCodec, ATruncatedOrDamagedFileGivesAStatus) {
+  pv::test::TempDir dir;
+  Holder lead;
+  lead.set(pv::test::noiseImage(200, 200, 3, 9), 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("t.jpg"), 10, 24, 2, 0), 0);
+  std::string bytes = slurp(dir.file("t.jpg"));
+  std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  CLead back;
+  EXPECT_EQ(back.LoadImage(dir.file("cut.jpg"), 0, 0, 1), pv::engine::kDamaged);
+  std::ofstream(dir.file("head.jpg"), std::ios::binary) << bytes.substr(0, 40);
+  EXPECT_NE(back.LoadImage(dir.file("head.jpg"), 0, 0, 1), 0);
+  EXPECT_EQ(back.GetImageWidth(), 0);
+}
+
+TEST(JpegCorpus, RealJpegsDecodeLikeImageMagick) {
+  PV_REQUIRE_CORPUS(corpus);
+  int compared = 0;
+  for (const auto& e : fs::recursive_directory_iterator(corpus / "pillow")) {
+    if (!e.is_regular_file()) continue;
+    auto ext = e.path().extension().string();
+    if (ext != ".jpg" && ext != ".jpeg") continue;
+    const std::string path = e.path().string();
+    CLead lead;
+    if (lead.LoadImage(path, 0, 0, 1) != 0) continue;  // damaged files: a status is all we ask
+    Magick::Image im;
+    try {
+      im.read(path);
+    } catch (const std::exception&) {
+      continue;
+    }
+    if (im.columns() != static_cast<size_t>(lead.GetImageWidth()) || im.colorSpace() == Magick::CMYKColorspace) continue;
+    pv::test::TempDir dir;
+    ASSERT_EQ(lead.SaveImage(dir.file("o.png"), 75, 24, 0, 0), 0);
+    Magick::Image ours(dir.file("o.png"));
+    cv::Mat a(static_cast<int>(im.rows()), static_cast<int>(im.columns()), CV_8UC3), b = a.clone();
+    im.write(0, 0, im.columns(), im.rows(), "BGR", Magick::CharPixel, a.data);
+    ours.write(0, 0, ours.columns(), ours.rows(), "BGR", Magick::CharPixel, b.data);
+    EXPECT_LE(cv::norm(a, b, cv::NORM_INF), 2.0) << path;
+    ++compared;
+  }
+  EXPECT_GT(compared, 5);
+}
