@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/codecs/codecs.h"
+#include "engine/quantize.h"
 #include "engine/status.h"
 
 namespace pv::engine::codecs {
@@ -129,9 +130,9 @@ std::uint32_t colourAt(const cv::Mat& m, int x, int y) {
 }  // namespace
 
 short savePng(const std::string& path, const Image& image, int bits, int level) {
-  const cv::Mat& src = image.pixels;
-  if (src.empty()) return kInvalidParameter;
+  if (image.pixels.empty()) return kInvalidParameter;
   if (bits == 0) bits = image.bits;
+  cv::Mat reduced;
   int colourType, depth = 8;
   std::vector<png_color> palette;
   std::map<std::uint32_t, int> indexOf;
@@ -139,24 +140,23 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
     colourType = PNG_COLOR_TYPE_RGB_ALPHA;
   } else if (bits > 8) {
     colourType = PNG_COLOR_TYPE_RGB;
-  } else if (src.channels() == 1 && bits == 8) {
+  } else if (image.pixels.channels() == 1 && bits == 8) {
     colourType = PNG_COLOR_TYPE_GRAY;
   } else {
-    // An indexed save needs every colour in the palette: collect them.
+    // An indexed save: reduce a copy to at most 2^bits colours (exactly when
+    // they fit), then index the result.
     colourType = PNG_COLOR_TYPE_PALETTE;
-    for (std::uint32_t c : image.palette)
-      if (indexOf.emplace(c, static_cast<int>(indexOf.size())).second) palette.push_back({});
-    for (int y = 0; y < src.rows; ++y)
-      for (int x = 0; x < src.cols; ++x) {
-        if (indexOf.emplace(colourAt(src, x, y), static_cast<int>(indexOf.size())).second) palette.push_back({});
-        if (indexOf.size() > (1u << bits)) return kNotSupported;  // needs the colour quantiser
-      }
-    for (auto [c, i] : indexOf)
-      palette[static_cast<std::size_t>(i)] = {static_cast<png_byte>(c & 0xFF), static_cast<png_byte>((c >> 8) & 0xFF),
-                                              static_cast<png_byte>((c >> 16) & 0xFF)};
+    reduced = image.pixels.clone();
+    Palette colours = reduceToPalette(reduced, std::size_t{1} << bits);
+    for (std::uint32_t c : colours) {
+      indexOf.emplace(c, static_cast<int>(palette.size()));
+      palette.push_back({static_cast<png_byte>(c & 0xFF), static_cast<png_byte>((c >> 8) & 0xFF),
+                         static_cast<png_byte>((c >> 16) & 0xFF)});
+    }
     depth = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
   }
 
+  const cv::Mat& src = reduced.empty() ? image.pixels : reduced;
   // Rows in the file's layout.
   const int outChannels = colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : colourType == PNG_COLOR_TYPE_RGB ? 3 : 1;
   std::vector<std::vector<png_byte>> rows(static_cast<std::size_t>(src.rows));

@@ -9,6 +9,7 @@
 
 #include "engine/image.h"
 #include "engine/lead.h"
+#include "engine/quantize.h"
 #include "engine/status.h"
 #include "tests/support/support.h"
 
@@ -96,12 +97,22 @@ TEST(PngCodec, IndexedSavesKeepEveryColourAndLoadWithTheirPalette) {
   }
 }
 
-TEST(PngCodec, TooManyColoursForAnIndexedSaveIsRefusedUntilColoursCanBeReduced) {
+TEST(PngCodec, AnIndexedSaveOfAPhotoReducesItsColours) {
   pv::test::TempDir dir;
   LeadWithImage lead;
-  lead.set(fewColours(20, 20, 17), 24);
-  EXPECT_EQ(lead.SaveImage(dir.file("x.png"), 75, 4, 0, 0), pv::engine::kNotSupported);
-  EXPECT_FALSE(fs::exists(dir.file("x.png")));
+  cv::Mat photo = pv::test::gradientImage(64, 48, 3);
+  lead.set(photo, 24);
+  for (int bits : {4, 8}) {
+    ASSERT_EQ(lead.SaveImage(dir.file("x.png"), 75, static_cast<short>(bits), 0, 0), 0);
+    CLead back;
+    ASSERT_EQ(back.LoadImage(dir.file("x.png"), 0, 0, 1), 0);
+    EXPECT_EQ(back.GetDisplayBits(), bits);
+    cv::Mat theirs = decodeWithMagick(dir.file("x.png"), 3);
+    auto colours = pv::engine::exactColours(theirs, 1u << bits);
+    ASSERT_TRUE(colours) << bits;
+    EXPECT_GT(cv::PSNR(theirs, photo), bits == 8 ? 35.0 : 22.0) << bits;
+  }
+  EXPECT_EQ(cv::norm(lead.image().pixels, photo, cv::NORM_INF), 0.0);  // the current image is untouched
 }
 
 TEST(PngCodec, LoadWith32BitsAddsAnOpaqueAlphaChannel) {

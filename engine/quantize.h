@@ -1,0 +1,33 @@
+#pragma once
+// Colour reduction shared by the indexed saves and ReduceColors: an image that
+// already has few enough colours keeps them exactly; otherwise an optimised
+// palette (median cut over a 5-5-5 histogram) with optional Floyd-Steinberg
+// error diffusion.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace pv::engine {
+
+// Colours as 0x00BBGGRR.
+using Palette = std::vector<std::uint32_t>;
+
+// The distinct colours of a 1-, 3- or 4-channel image (alpha ignored), in
+// order of first appearance, when there are at most `maxColours`.
+std::optional<Palette> exactColours(const cv::Mat& image, std::size_t maxColours);
+
+// An optimised palette of at most `maxColours` colours for the image.
+Palette medianCutPalette(const cv::Mat& image, std::size_t maxColours);
+
+// Replaces every pixel's colour by a palette colour (alpha kept), diffusing the
+// error with Floyd-Steinberg when `dither` is set.
+void mapToPalette(cv::Mat& image, const Palette& palette, bool dither);
+
+// Reduces the image to at most `maxColours` colours and returns its palette:
+// exact when the colours fit, else median cut with Floyd-Steinberg.
+Palette reduceToPalette(cv::Mat& image, std::size_t maxColours);
+
+}  // namespace pv::engine
