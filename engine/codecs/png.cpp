@@ -127,6 +127,34 @@ std::uint32_t colourAt(const cv::Mat& m, int x, int y) {
   return p[2] | (p[1] << 8) | (static_cast<std::uint32_t>(p[0]) << 16);
 }
 
+// Runs libpng over prepared rows. Kept apart from the preparation so that no
+// local of the caller lives across libpng's longjmp.
+short encode(std::string& bytes, std::vector<png_bytep>& rowPtrs, int width, int height, int depth, int colourType,
+             std::vector<png_color>& palette, int xDpi, int yDpi, int level) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info) {
+    png_destroy_write_struct(&png, nullptr);
+    return kOutOfMemory;
+  }
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return kWriteError;
+  }
+  png_set_write_fn(png, &bytes, appendToString, flushNothing);
+  if (level > 0) png_set_compression_level(png, level > 9 ? 9 : level);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), depth, colourType,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+  png_set_pHYs(png, info, static_cast<png_uint_32>(xDpi / 0.0254 + 0.5), static_cast<png_uint_32>(yDpi / 0.0254 + 0.5),
+               PNG_RESOLUTION_METER);
+  png_write_info(png, info);
+  png_write_image(png, rowPtrs.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return kOk;
+}
+
 }  // namespace
 
 short savePng(const std::string& path, const Image& image, int bits, int level) {
@@ -188,30 +216,11 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
     }
   }
 
-  std::string bytes;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    return kOutOfMemory;
-  }
   std::vector<png_bytep> rowPtrs;
   for (auto& row : rows) rowPtrs.push_back(row.data());
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return kWriteError;
-  }
-  png_set_write_fn(png, &bytes, appendToString, flushNothing);
-  if (level > 0) png_set_compression_level(png, level > 9 ? 9 : level);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(src.cols), static_cast<png_uint_32>(src.rows), depth, colourType,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-  png_set_pHYs(png, info, static_cast<png_uint_32>(image.xDpi / 0.0254 + 0.5),
-               static_cast<png_uint_32>(image.yDpi / 0.0254 + 0.5), PNG_RESOLUTION_METER);
-  png_write_info(png, info);
-  png_write_image(png, rowPtrs.data());
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
+  std::string bytes;
+  if (short st = encode(bytes, rowPtrs, src.cols, src.rows, depth, colourType, palette, image.xDpi, image.yDpi, level))
+    return st;
   return writeFileAtomically(path, bytes);
 }
 
