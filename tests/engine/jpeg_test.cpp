@@ -11,6 +11,7 @@
 #include "engine/image.h"
 #include "engine/lead.h"
 #include "engine/status.h"
+#include "tests/engine/lead_holder.h"
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
@@ -18,15 +19,6 @@ using pv::engine::CLead;
 
 namespace {
 
-class Holder : public CLead {
- public:
-  void set(const cv::Mat& m, int bits) {
-    doc_->pages.assign(1, pv::engine::Image{});
-    doc_->pages[0].pixels = m.clone();
-    doc_->pages[0].bits = bits;
-  }
-  const cv::Mat& pixels() { return doc_->image()->pixels; }
-};
 
 std::string slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -64,7 +56,7 @@ cv::Mat smoothPicture(int w, int h) {
 TEST(JpegCodec, RoundTripsColourAndGreyWithinAQualityBound) {
   pv::test::TempDir dir;
   for (int ch : {3, 1}) {
-    Holder lead;
+    pv::test::LeadWithImage lead;
     cv::Mat src = ch == 3 ? smoothPicture(120, 80) : pv::test::gradientImage(120, 80, 1);
     lead.set(src, ch * 8);
     const std::string path = dir.file("a.jpg");
@@ -89,7 +81,7 @@ TEST(JpegCodec, TheQualityFactorIsMonotonic) {
   for (int q = 3; q <= 255; ++q)
     EXPECT_LE(pv::engine::codecs::jpegQuality(q), pv::engine::codecs::jpegQuality(q - 1));
   pv::test::TempDir dir;
-  Holder lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(64, 64, 3, 3), 24);
   ASSERT_EQ(lead.SaveImage(dir.file("best.jpg"), 10, 24, 2, 0), 0);
   ASSERT_EQ(lead.SaveImage(dir.file("small.jpg"), 10, 24, 200, 0), 0);
@@ -98,7 +90,7 @@ TEST(JpegCodec, TheQualityFactorIsMonotonic) {
 
 TEST(JpegCodec, SubsamplingFollowsTheCodeAndPassesGiveThatManyScans) {
   pv::test::TempDir dir;
-  Holder lead;
+  pv::test::LeadWithImage lead;
   lead.set(smoothPicture(64, 48), 24);
   const std::string path = dir.file("s.jpg");
   for (auto [code, h] : {std::pair{10, 1}, {23, 2}, {21, 4}}) {
@@ -120,7 +112,7 @@ TEST(JpegCodec, SubsamplingFollowsTheCodeAndPassesGiveThatManyScans) {
 
 TEST(JpegCodec, ATruncatedOrDamagedFileGivesAStatus) {
   pv::test::TempDir dir;
-  Holder lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(200, 200, 3, 9), 24);
   ASSERT_EQ(lead.SaveImage(dir.file("t.jpg"), 10, 24, 2, 0), 0);
   std::string bytes = slurp(dir.file("t.jpg"));

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/status.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/support/support.h"
 
 // Operations that are declared but not built yet must say so, never succeed.
 TEST(CLead, OperationsNotBuiltYetReturnNotSupported) {
@@ -22,24 +24,8 @@ TEST(CLead, WithoutAnImagePropertiesAreZeroAndOperationsRefuse) {
   EXPECT_EQ(lead.SaveImage("/tmp/never-written.png", 75, 24, 0, 0), pv::engine::kInvalidParameter);
 }
 
-#include "engine/image.h"
-#include "tests/support/support.h"
-
-namespace {
-class Holder : public pv::engine::CLead {
- public:
-  void set(const cv::Mat& m, int bits, std::vector<std::uint32_t> palette = {}) {
-    doc_->pages.assign(1, pv::engine::Image{});
-    doc_->pages[0].pixels = m.clone();
-    doc_->pages[0].bits = bits;
-    doc_->pages[0].palette = std::move(palette);
-  }
-  const cv::Mat& pixels() { return doc_->image()->pixels; }
-};
-}  // namespace
-
 TEST(ResizeImage, AZeroSizeFollowsFromTheAspectRatio) {
-  Holder lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(400, 100, 3), 24);
   ASSERT_EQ(lead.ResizeImage(200, 0, 4), 0);
   EXPECT_EQ(lead.GetImageWidth(), 200);
@@ -55,7 +41,7 @@ TEST(ResizeImage, AZeroSizeFollowsFromTheAspectRatio) {
 TEST(ResizeImage, EveryFlagKeepsTheChannelLayoutAndAFlatImageFlat) {
   for (int ch : {1, 3, 4})
     for (short flags : {0, 1, 2, 3, 4, 5}) {
-      Holder lead;
+      pv::test::LeadWithImage lead;
       lead.set(cv::Mat(60, 90, CV_8UC(ch), cv::Scalar::all(77)), ch * 8);
       ASSERT_EQ(lead.ResizeImage(13, 7, flags), 0);
       EXPECT_EQ(lead.pixels().channels(), ch);
@@ -66,7 +52,7 @@ TEST(ResizeImage, EveryFlagKeepsTheChannelLayoutAndAFlatImageFlat) {
 }
 
 TEST(ResizeImage, NearestKeepsThePaletteInterpolationDropsIt) {
-  Holder lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::checkerImage(8, 8, 3, 2), 1, {0x000000, 0xFFFFFF});
   ASSERT_EQ(lead.ResizeImage(16, 16, 0), 0);
   EXPECT_EQ(lead.GetDisplayBits(), 1);
@@ -75,7 +61,7 @@ TEST(ResizeImage, NearestKeepsThePaletteInterpolationDropsIt) {
 }
 
 TEST(ResizeImage, DarkFavouringNearestKeepsAThinDarkLine) {
-  Holder lead;
+  pv::test::LeadWithImage lead;
   cv::Mat m(40, 40, CV_8UC1, cv::Scalar(255));
   m.col(17).setTo(0);
   lead.set(m, 8);

@@ -11,6 +11,7 @@
 #include "engine/lead.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
+#include "tests/engine/lead_holder.h"
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
@@ -18,18 +19,6 @@ using pv::engine::CLead;
 
 namespace {
 
-// Puts `pixels` into `lead` as its current image by way of a PNG file.
-class LeadWithImage : public CLead {
- public:
-  void set(const cv::Mat& pixels, int bits, std::vector<std::uint32_t> palette = {}) {
-    doc_->pages.assign(1, pv::engine::Image{});
-    doc_->pages[0].pixels = pixels.clone();
-    doc_->pages[0].bits = bits;
-    doc_->pages[0].palette = std::move(palette);
-    doc_->current = 0;
-  }
-  const pv::engine::Image& image() { return *doc_->image(); }
-};
 
 cv::Mat fewColours(int w, int h, int colours) {
   cv::Mat m(h, w, CV_8UC3);
@@ -59,7 +48,7 @@ TEST(PngCodec, RoundTripsGreyColourAndAlphaExactly) {
     int channels, bits, expectBits, expectChannels;
   } cases[] = {{1, 8, 8, 1}, {3, 24, 24, 3}, {4, 32, 32, 4}, {3, 32, 32, 4}, {4, 24, 24, 3}};
   for (const auto& c : cases) {
-    LeadWithImage lead;
+    pv::test::LeadWithImage lead;
     cv::Mat src = pv::test::noiseImage(37, 23, c.channels, 7);
     lead.set(src, c.channels * 8);
     const std::string path = dir.file("out.png");
@@ -85,7 +74,7 @@ TEST(PngCodec, RoundTripsGreyColourAndAlphaExactly) {
 TEST(PngCodec, IndexedSavesKeepEveryColourAndLoadWithTheirPalette) {
   pv::test::TempDir dir;
   for (int bits : {1, 2, 4, 8}) {
-    LeadWithImage lead;
+    pv::test::LeadWithImage lead;
     cv::Mat src = fewColours(19, 11, 1 << bits);
     lead.set(src, 24);
     const std::string path = dir.file("pal.png");
@@ -99,7 +88,7 @@ TEST(PngCodec, IndexedSavesKeepEveryColourAndLoadWithTheirPalette) {
 
 TEST(PngCodec, AnIndexedSaveOfAPhotoReducesItsColours) {
   pv::test::TempDir dir;
-  LeadWithImage lead;
+  pv::test::LeadWithImage lead;
   cv::Mat photo = pv::test::gradientImage(64, 48, 3);
   lead.set(photo, 24);
   for (int bits : {4, 8}) {
@@ -117,7 +106,7 @@ TEST(PngCodec, AnIndexedSaveOfAPhotoReducesItsColours) {
 
 TEST(PngCodec, LoadWith32BitsAddsAnOpaqueAlphaChannel) {
   pv::test::TempDir dir;
-  LeadWithImage lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(8, 8, 3), 24);
   ASSERT_EQ(lead.SaveImage(dir.file("g.png"), 75, 24, 0, 0), 0);
   CLead back;
@@ -129,7 +118,7 @@ TEST(PngCodec, LoadWith32BitsAddsAnOpaqueAlphaChannel) {
 
 TEST(SaveImage, ReplacesTheTargetWholeAndLeavesNothingBehindOnFailure) {
   pv::test::TempDir dir;
-  LeadWithImage lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(16, 16, 3), 24);
   const std::string path = dir.file("out.png");
   std::ofstream(path) << "old contents";
@@ -147,7 +136,7 @@ TEST(SaveImage, ReplacesTheTargetWholeAndLeavesNothingBehindOnFailure) {
 
 TEST(LoadImage, BadInputGivesAStatusAndKeepsTheCurrentImage) {
   pv::test::TempDir dir;
-  LeadWithImage lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(5, 4, 3), 24);
   EXPECT_EQ(lead.LoadImage(dir.file("none.png"), 0, 0, 1), pv::engine::kFileNotFound);
   std::ofstream(dir.file("text.png")) << "just some text";
@@ -163,7 +152,7 @@ TEST(LoadImage, BadInputGivesAStatusAndKeepsTheCurrentImage) {
 
 TEST(LoadImage, RefusesImagesAboveThePixelLimitBeforeDecoding) {
   pv::test::TempDir dir;
-  LeadWithImage lead;
+  pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(100, 100, 3), 24);
   ASSERT_EQ(lead.SaveImage(dir.file("big.png"), 75, 24, 0, 0), 0);
   pv::test::EnvGuard limit("PICTORAVINE_MAX_PIXELS", "9999");
