@@ -35,7 +35,7 @@ float CLead::GetResolutionWidth(short) { return 0; }
 float CLead::GetResolutionHeight(short) { return 0; }
 short CLead::SetLoadResolution(short, float, float) { return kNotSupported; }
 
-short CLead::LoadImage(const std::string& path, short bits, int, int) {
+short CLead::LoadImage(const std::string& path, short bits, int page, int pageCount) {
   codecs::FileInfo fi;
   short s = codecs::readInfo(path, fi);
   if (s != kOk) return s;
@@ -46,6 +46,9 @@ short CLead::LoadImage(const std::string& path, short bits, int, int) {
       break;
     case codecs::kJpeg:
       s = codecs::loadJpeg(path, loaded);
+      break;
+    case codecs::kGif:
+      s = codecs::loadGif(path, page, pageCount, loaded);
       break;
     default:
       s = kNotSupported;
@@ -73,6 +76,10 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     case codecs::kJpeg422:
     case codecs::kJpeg411:
       return codecs::saveJpeg(path, *img, formatCode, bits, quality, savePasses_);
+    case codecs::kGif:
+      // An image loaded with all its pages writes every page.
+      return codecs::saveGif(path, doc_->pages.size() > 1 ? doc_->pages : std::vector<Image>{*img}, bits,
+                             saveInterlaced_);
     default:
       return kNotSupported;
   }

@@ -3,6 +3,7 @@
 // engine/status.h and never throws on bad input.
 
 #include <string>
+#include <vector>
 
 #include "engine/image.h"
 
@@ -39,6 +40,13 @@ short loadJpeg(const std::string& path, Document& doc);
 short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes);
 // The libjpeg quality (100 .. 1) of a quality factor (2 .. 255).
 int jpegQuality(int factor);
+
+short readGifInfo(const std::string& path, FileInfo& info);
+// Page 0 or 1 is the first frame; page count -1 loads every frame from `page` on.
+short loadGif(const std::string& path, int page, int pageCount, Document& doc);
+// Every page becomes a frame with its own palette of 2^bits colours (bits 0:
+// the page's own depth, at most 8).
+short saveGif(const std::string& path, const std::vector<Image>& pages, int bits, bool interlaced);
 
 // Writes `bytes` through a temporary file in the target folder and a rename, so
 // a failed save leaves neither a partial file nor a clobbered old one.

@@ -36,7 +36,7 @@ short readInfo(const std::string& path, FileInfo& info) {
   // The other codecs are being added; until then their files are reported as
   // not supported rather than as no image at all.
   if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return readJpegInfo(path, info);
-  if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) return kNotSupported;
+  if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) return readGifInfo(path, info);
   if (n >= 4 && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0)) return kNotSupported;
   if (n >= 2 && head[0] == 'B' && head[1] == 'M') return kNotSupported;
   return kNotAnImage;
