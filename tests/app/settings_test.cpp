@@ -10,10 +10,6 @@
 
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class SettingsTest : public ::testing::Test {
  protected:
@@ -55,7 +51,7 @@ TEST_F(SettingsTest, FirstSaveWritesEveryKeyInOrderWithTheDefaults) {
           "ShowThumbnails=1\nAskWhereSave=1\n\n[Shell]\n";
   for (int i = 0; i < pv::kFormatCount; ++i)
     want << pv::formatKey(i) << "=" << (pv::app::defaultShellFlag(pv::formatKey(i)) ? 1 : 0) << "\n";
-  EXPECT_EQ(slurp(config()), want.str());
+  EXPECT_EQ(pv::test::readFile(config()), want.str());
 }
 
 TEST_F(SettingsTest, TheShellNoRule) {
@@ -96,7 +92,7 @@ TEST_F(SettingsTest, NegativeNumbersSurviveASaveAsUnsignedText) {
   auto s = pv::app::loadSettings();
   EXPECT_EQ(s.MultiPageOption, -1);
   ASSERT_TRUE(pv::app::saveSettings(s));
-  EXPECT_NE(slurp(config()).find("MultiPageOption=4294967295\n"), std::string::npos);
+  EXPECT_NE(pv::test::readFile(config()).find("MultiPageOption=4294967295\n"), std::string::npos);
   EXPECT_EQ(pv::app::loadSettings().MultiPageOption, -1);
 }
 
@@ -108,7 +104,7 @@ TEST_F(SettingsTest, SaveKeepsCommentsUnknownKeysAndSectionsOfAHandWrittenFile) 
   s.DoLog = false;
   s.OutPutDir = "/home/me/converted";
   ASSERT_TRUE(pv::app::saveSettings(s));
-  const std::string text = slurp(config());
+  const std::string text = pv::test::readFile(config());
   EXPECT_EQ(text.rfind("; written by hand\n[global]\nDOLOG = 0\nMyOwnKey=keep\n", 0), 0u) << text;
   EXPECT_NE(text.find("\n[JPG]\nQuality=30\n"), std::string::npos);
   EXPECT_NE(text.find("\n[shell]\njpg=0\n"), std::string::npos);

@@ -11,10 +11,6 @@ namespace fs = std::filesystem;
 using pv::ini::Document;
 
 namespace {
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 void spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 }  // namespace
 
@@ -79,7 +75,7 @@ TEST(IniFile, WritesReplaceTheFileWholeAndLeaveNoTemporaryFiles) {
   spit(path, "# hand-written\n[global]\nDoLog = 1\n");
   ASSERT_TRUE(pv::ini::writeString(path, "Global", "DoLog", "0"));
   ASSERT_TRUE(pv::ini::writeString(path, "Global", "ScanSubDir", "1"));
-  EXPECT_EQ(slurp(path), "# hand-written\n[global]\nDoLog = 0\nScanSubDir=1\n");
+  EXPECT_EQ(pv::test::readFile(path), "# hand-written\n[global]\nDoLog = 0\nScanSubDir=1\n");
   EXPECT_EQ(pv::ini::readString(path, "GLOBAL", "doLOG", "x"), "0");
   int entries = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path())) ++entries;

@@ -36,10 +36,6 @@ cv::Mat magickFrame(const std::string& path, std::size_t frame) {
   return out;
 }
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 }  // namespace
 
@@ -72,7 +68,7 @@ TEST(GifCodec, InterlaceAndTransparentColourAreWritten) {
   lead.SetSaveInterlaced(true);
   ASSERT_EQ(lead.SaveImage(dir.file("i.gif"), 2, 8, 0, 0), 0);
   EXPECT_EQ(cv::norm(magickFrame(dir.file("i.gif"), 0), src, cv::NORM_INF), 0.0);
-  const std::string bytes = slurp(dir.file("i.gif"));
+  const std::string bytes = pv::test::readFile(dir.file("i.gif"));
   auto at = bytes.find('\x2C');  // image descriptor after the extensions
   ASSERT_NE(at, std::string::npos);
   EXPECT_TRUE(static_cast<unsigned char>(bytes[at + 9]) & 0x40);

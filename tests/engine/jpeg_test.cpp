@@ -20,10 +20,6 @@ using pv::engine::CLead;
 namespace {
 
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Start-of-scan markers in a JPEG file: its number of scans.
 int scans(const std::string& bytes) {
@@ -95,19 +91,19 @@ TEST(JpegCodec, SubsamplingFollowsTheCodeAndPassesGiveThatManyScans) {
   const std::string path = dir.file("s.jpg");
   for (auto [code, h] : {std::pair{10, 1}, {23, 2}, {21, 4}}) {
     ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), 24, 20, 0), 0);
-    EXPECT_EQ(lumaHSampling(slurp(path)), h) << code;
+    EXPECT_EQ(lumaHSampling(pv::test::readFile(path)), h) << code;
   }
-  EXPECT_EQ(scans(slurp(path)), 1);  // baseline
+  EXPECT_EQ(scans(pv::test::readFile(path)), 1);  // baseline
   for (int passes : {4, 6, 10}) {
     lead.SetSavePasses(static_cast<short>(passes));
     ASSERT_EQ(lead.SaveImage(path, 10, 24, 20, 0), 0);
-    EXPECT_EQ(scans(slurp(path)), passes);
+    EXPECT_EQ(scans(pv::test::readFile(path)), passes);
     CLead back;
     ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
   }
   lead.SetSavePasses(1);  // fewer than a colour image needs: one scan each
   ASSERT_EQ(lead.SaveImage(path, 10, 24, 20, 0), 0);
-  EXPECT_EQ(scans(slurp(path)), 4);
+  EXPECT_EQ(scans(pv::test::readFile(path)), 4);
 }
 
 TEST(JpegCodec, ATruncatedOrDamagedFileGivesAStatus) {
@@ -115,7 +111,7 @@ TEST(JpegCodec, ATruncatedOrDamagedFileGivesAStatus) {
   pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(200, 200, 3, 9), 24);
   ASSERT_EQ(lead.SaveImage(dir.file("t.jpg"), 10, 24, 2, 0), 0);
-  std::string bytes = slurp(dir.file("t.jpg"));
+  std::string bytes = pv::test::readFile(dir.file("t.jpg"));
   std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
   CLead back;
   EXPECT_EQ(back.LoadImage(dir.file("cut.jpg"), 0, 0, 1), pv::engine::kDamaged);

@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -90,6 +92,11 @@ cv::Mat noiseImage(int width, int height, int channels, std::uint32_t seed) {
     for (int i = 0; i < width * channels; ++i) row[i] = static_cast<unsigned char>(rng() & 0xFF);
   }
   return m;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::optional<fs::path> corpusDir() {

@@ -76,6 +76,9 @@ std::optional<std::filesystem::path> corpusDir();
   if (!var##_opt) GTEST_SKIP() << "image corpus not found (set PICTORAVINE_CORPUS)"; \
   const std::filesystem::path var = *var##_opt
 
+// The whole content of a file (empty when it cannot be read).
+std::string readFile(const std::string& path);
+
 struct ProcessResult {
   int exitCode = -1;  // 128 + signal number when the process was killed
   std::string out;
