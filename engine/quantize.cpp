@@ -187,4 +187,35 @@ Palette reduceToPalette(cv::Mat& image, std::size_t maxColours) {
   return palette;
 }
 
+int IndexedImage::indexOf(std::uint32_t colour) const {
+  auto it = std::find(palette.begin(), palette.end(), colour);
+  return it == palette.end() ? -1 : static_cast<int>(it - palette.begin());
+}
+
+IndexedImage toIndexed(const cv::Mat& image, int bits) {
+  IndexedImage out;
+  cv::Mat reduced = image.clone();
+  out.palette = reduceToPalette(reduced, std::size_t{1} << std::clamp(bits, 1, 8));
+  std::unordered_map<std::uint32_t, std::uint8_t> index;
+  for (std::size_t i = 0; i < out.palette.size(); ++i) index.emplace(out.palette[i], static_cast<std::uint8_t>(i));
+  out.indices.create(reduced.rows, reduced.cols, CV_8UC1);
+  const int ch = reduced.channels();
+  for (int y = 0; y < reduced.rows; ++y) {
+    const unsigned char* p = reduced.ptr<unsigned char>(y);
+    std::uint8_t* o = out.indices.ptr<std::uint8_t>(y);
+    std::uint32_t last = ~0u;
+    std::uint8_t lastIndex = 0;
+    for (int x = 0; x < reduced.cols; ++x) {
+      const std::uint32_t c = colourAt(p + x * ch, ch);
+      if (c != last) {
+        auto it = index.find(c);
+        lastIndex = it == index.end() ? 0 : it->second;
+        last = c;
+      }
+      o[x] = lastIndex;
+    }
+  }
+  return out;
+}
+
 }  // namespace pv::engine

@@ -30,4 +30,15 @@ void mapToPalette(cv::Mat& image, const Palette& palette, bool dither);
 // exact when the colours fit, else median cut with Floyd-Steinberg.
 Palette reduceToPalette(cv::Mat& image, std::size_t maxColours);
 
+// An image as palette indices, what the indexed file formats store.
+struct IndexedImage {
+  Palette palette;  // at most 2^bits colours
+  cv::Mat indices;  // CV_8UC1, one palette index per pixel
+  int indexOf(std::uint32_t colour) const;  // -1 when absent
+};
+
+// Reduces a copy of the image to at most 2^bits colours (bits 1..8) as
+// reduceToPalette does, and indexes it.
+IndexedImage toIndexed(const cv::Mat& image, int bits);
+
 }  // namespace pv::engine

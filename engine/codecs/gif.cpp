@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 
 #include <opencv2/imgproc.hpp>
 
@@ -172,21 +171,20 @@ short saveGif(const std::string& path, const std::vector<Image>& pages, int bits
     const int b = std::clamp(bits == 0 ? (page.bits <= 8 ? page.bits : 8) : bits, 1, 8);
     cv::Mat px = page.pixels.clone();
     if (px.cols != w || px.rows != h) cv::resize(px, px, cv::Size(w, h), 0, 0, cv::INTER_NEAREST);
-    Palette colours = reduceToPalette(px, std::size_t{1} << b);
+    const IndexedImage indexed = toIndexed(px, b);
     std::unique_ptr<ColorMapObject, MapDeleter> map(GifMakeMapObject(1 << b, nullptr));
     if (!map) return fail(kOutOfMemory);
-    std::unordered_map<std::uint32_t, int> indexOf;
-    for (std::size_t i = 0; i < colours.size(); ++i) {
-      map->Colors[i] = {static_cast<GifByteType>(colours[i] & 0xFF), static_cast<GifByteType>((colours[i] >> 8) & 0xFF),
-                        static_cast<GifByteType>((colours[i] >> 16) & 0xFF)};
-      indexOf.emplace(colours[i], static_cast<int>(i));
+    for (std::size_t i = 0; i < indexed.palette.size(); ++i) {
+      const std::uint32_t c = indexed.palette[i];
+      map->Colors[i] = {static_cast<GifByteType>(c & 0xFF), static_cast<GifByteType>((c >> 8) & 0xFF),
+                        static_cast<GifByteType>((c >> 16) & 0xFF)};
     }
     GraphicsControlBlock gcb{};
     gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
     gcb.DelayTime = pages.size() > 1 ? 10 : 0;
     gcb.TransparentColor = NO_TRANSPARENT_COLOR;
     if (page.useTransparentColor)
-      if (auto it = indexOf.find(page.transparentColor); it != indexOf.end()) gcb.TransparentColor = it->second;
+      if (int i = indexed.indexOf(page.transparentColor); i >= 0) gcb.TransparentColor = i;
     GifByteType ext[4];
     const std::size_t extLen = EGifGCBToExtension(&gcb, ext);
     if (EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(extLen), ext) != GIF_OK) return fail(kWriteError);
@@ -200,16 +198,8 @@ short saveGif(const std::string& path, const std::vector<Image>& pages, int bits
     } else {
       for (int y = 0; y < h; ++y) order.push_back(y);
     }
-    const int ch = px.channels();
     for (int y : order) {
-      const unsigned char* row = px.ptr<unsigned char>(y);
-      for (int x = 0; x < w; ++x) {
-        const unsigned char* q = row + x * ch;
-        const std::uint32_t c = ch == 1 ? (q[0] | (q[0] << 8) | (static_cast<std::uint32_t>(q[0]) << 16))
-                                        : (q[2] | (q[1] << 8) | (static_cast<std::uint32_t>(q[0]) << 16));
-        auto it = indexOf.find(c);
-        line[static_cast<std::size_t>(x)] = static_cast<GifByteType>(it == indexOf.end() ? 0 : it->second);
-      }
+      std::copy_n(indexed.indices.ptr<std::uint8_t>(y), w, line.begin());
       if (EGifPutLine(gif, line.data(), w) != GIF_OK) return fail(kWriteError);
     }
   }

@@ -4,7 +4,6 @@
 
 #include <csetjmp>
 #include <cstdio>
-#include <map>
 #include <memory>
 
 #include "engine/codecs/codecs.h"
@@ -121,12 +120,6 @@ void appendToString(png_structp png, png_bytep data, png_size_t len) {
 }
 void flushNothing(png_structp) {}
 
-std::uint32_t colourAt(const cv::Mat& m, int x, int y) {
-  const auto* p = m.ptr<unsigned char>(y) + x * m.channels();
-  if (m.channels() == 1) return p[0] | (p[0] << 8) | (static_cast<std::uint32_t>(p[0]) << 16);
-  return p[2] | (p[1] << 8) | (static_cast<std::uint32_t>(p[0]) << 16);
-}
-
 // Runs libpng over prepared rows. Kept apart from the preparation so that no
 // local of the caller lives across libpng's longjmp.
 short encode(std::string& bytes, std::vector<png_bytep>& rowPtrs, int width, int height, int depth, int colourType,
@@ -160,10 +153,9 @@ short encode(std::string& bytes, std::vector<png_bytep>& rowPtrs, int width, int
 short savePng(const std::string& path, const Image& image, int bits, int level) {
   if (image.pixels.empty()) return kInvalidParameter;
   if (bits == 0) bits = image.bits;
-  cv::Mat reduced;
+  IndexedImage indexed;
   int colourType, depth = 8;
   std::vector<png_color> palette;
-  std::map<std::uint32_t, int> indexOf;
   if (bits >= 32) {
     colourType = PNG_COLOR_TYPE_RGB_ALPHA;
   } else if (bits > 8) {
@@ -171,20 +163,16 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
   } else if (image.pixels.channels() == 1 && bits == 8) {
     colourType = PNG_COLOR_TYPE_GRAY;
   } else {
-    // An indexed save: reduce a copy to at most 2^bits colours (exactly when
-    // they fit), then index the result.
+    // An indexed save: at most 2^bits colours, exact when they fit.
     colourType = PNG_COLOR_TYPE_PALETTE;
-    reduced = image.pixels.clone();
-    Palette colours = reduceToPalette(reduced, std::size_t{1} << bits);
-    for (std::uint32_t c : colours) {
-      indexOf.emplace(c, static_cast<int>(palette.size()));
+    indexed = toIndexed(image.pixels, bits);
+    for (std::uint32_t c : indexed.palette)
       palette.push_back({static_cast<png_byte>(c & 0xFF), static_cast<png_byte>((c >> 8) & 0xFF),
                          static_cast<png_byte>((c >> 16) & 0xFF)});
-    }
     depth = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
   }
 
-  const cv::Mat& src = reduced.empty() ? image.pixels : reduced;
+  const cv::Mat& src = indexed.indices.empty() ? image.pixels : indexed.indices;
   // Rows in the file's layout.
   const int outChannels = colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : colourType == PNG_COLOR_TYPE_RGB ? 3 : 1;
   std::vector<std::vector<png_byte>> rows(static_cast<std::size_t>(src.rows));
@@ -195,9 +183,8 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
       row.assign((static_cast<std::size_t>(src.cols) * static_cast<std::size_t>(depth) + 7) / 8, 0);
       for (int x = 0; x < src.cols; ++x) {
-        int idx = indexOf[colourAt(src, x, y)];
-        int bit = x * depth;
-        row[static_cast<std::size_t>(bit / 8)] |= static_cast<png_byte>(idx << (8 - depth - bit % 8));
+        const int bit = x * depth;
+        row[static_cast<std::size_t>(bit / 8)] |= static_cast<png_byte>(p[x] << (8 - depth - bit % 8));
       }
     } else {
       row.resize(static_cast<std::size_t>(src.cols) * outChannels);
