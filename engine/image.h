@@ -30,6 +30,9 @@ struct Image {
 struct Document {
   std::vector<Image> pages;
   std::size_t current = 0;
+  // The selected region of the current page: CV_8UC1, 255 inside; empty when
+  // nothing is selected.
+  cv::Mat region;
 
   Image* image() { return current < pages.size() ? &pages[current] : nullptr; }
 };

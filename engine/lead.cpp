@@ -6,13 +6,18 @@
 #include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
+#include "engine/handles.h"
 #include "engine/image.h"
 #include "engine/status.h"
 
 namespace pv::engine {
 
 CLead::CLead() : doc_(std::make_unique<Document>()) {}
-CLead::~CLead() = default;
+CLead::~CLead() {
+  handles::release(imageHandle_);
+  handles::release(alphaHandle_);
+  handles::release(regionHandle_);
+}
 
 // ---- File input and output -------------------------------------------------
 
@@ -29,46 +34,89 @@ short CLead::GetInfoFormat() { return info_.format; }
 int CLead::GetInfoValue44() { return info_.value44; }
 int CLead::GetInfoPageCount() { return info_.pageCount; }
 
-short CLead::ReadFileResolutions(const std::string&) { return kNotSupported; }
-short CLead::GetResolutionCount() { return 0; }
-float CLead::GetResolutionWidth(short) { return 0; }
-float CLead::GetResolutionHeight(short) { return 0; }
-short CLead::SetLoadResolution(short, float, float) { return kNotSupported; }
+short CLead::ReadFileResolutions(const std::string& path) {
+  // Every file read here holds one resolution: its own size.
+  resolutions_.clear();
+  codecs::FileInfo fi;
+  if (short s = codecs::readInfo(path, fi)) return s;
+  resolutions_.emplace_back(static_cast<float>(fi.width), static_cast<float>(fi.height));
+  return kOk;
+}
+short CLead::GetResolutionCount() { return static_cast<short>(resolutions_.size()); }
+float CLead::GetResolutionWidth(short index) {
+  return index >= 0 && static_cast<std::size_t>(index) < resolutions_.size() ? resolutions_[static_cast<std::size_t>(index)].first : 0;
+}
+float CLead::GetResolutionHeight(short index) {
+  return index >= 0 && static_cast<std::size_t>(index) < resolutions_.size() ? resolutions_[static_cast<std::size_t>(index)].second : 0;
+}
+short CLead::SetLoadResolution(short formatCode, float width, float height) {
+  if (!(width >= 1 && height >= 1) || formatCode == 0) return kInvalidParameter;
+  loadResolutionFormat_ = formatCode;
+  loadWidth_ = std::trunc(width);
+  loadHeight_ = std::trunc(height);
+  return kOk;
+}
+
+namespace {
+
+bool isIconCode(int code) { return code == codecs::kIcon || code == codecs::kCursor || code == codecs::kAnimatedCursor; }
+
+}  // namespace
 
 short CLead::LoadImage(const std::string& path, short bits, int page, int pageCount) {
   codecs::FileInfo fi;
   short s = codecs::readInfo(path, fi);
   if (s != kOk) return s;
   Document loaded;
-  switch (fi.format) {
-    case codecs::kPng:
-      s = codecs::loadPng(path, loaded);
-      break;
-    case codecs::kJpeg:
-      s = codecs::loadJpeg(path, loaded);
-      break;
-    case codecs::kGif:
-      s = codecs::loadGif(path, page, pageCount, loaded);
-      break;
-    default:
-      s = kNotSupported;
+  switch (fi.reader) {
+    case codecs::Reader::kPng: s = codecs::loadPng(path, loaded); break;
+    case codecs::Reader::kJpeg: s = codecs::loadJpeg(path, loaded); break;
+    case codecs::Reader::kGif: s = codecs::loadGif(path, page, pageCount, loaded); break;
+    case codecs::Reader::kTiff: s = codecs::loadTiff(path, page, pageCount, loaded); break;
+    case codecs::Reader::kBmp: s = codecs::loadBmp(path, loaded); break;
+    case codecs::Reader::kMagick: s = codecs::loadMagick(path, page, pageCount, loaded); break;
+    default: s = kNotAnImage;
   }
   if (s != kOk) return s;
+  // A resolution asked for with SetLoadResolution applies to this load.
+  if (loadResolutionFormat_ != 0 && loadResolutionFormat_ == fi.format) {
+    for (Image& p : loaded.pages) {
+      const cv::Size size(static_cast<int>(loadWidth_), static_cast<int>(loadHeight_));
+      if (size == p.pixels.size()) continue;
+      if (static_cast<double>(size.width) * size.height > static_cast<double>(maxPixels())) return kTooLarge;
+      cv::resize(p.pixels, p.pixels, size, 0, 0, size.width < p.width() ? cv::INTER_AREA : cv::INTER_CUBIC);
+      p.palette.clear();
+      if (p.bits < 8) p.bits = p.pixels.channels() == 1 ? 8 : 24;
+    }
+    loadResolutionFormat_ = 0;
+  }
+  // An icon's transparent pixels are selected as a region, so that
+  // transparency flattening can paint them.
+  if (isIconCode(fi.format) && !loaded.pages.empty() && loaded.pages[0].hasAlpha()) {
+    cv::Mat alpha;
+    cv::extractChannel(loaded.pages[0].pixels, alpha, 3);
+    cv::Mat clear = alpha == 0;
+    if (cv::countNonZero(clear) > 0) loaded.region = clear;
+  }
   if (bits == 32)
-    for (Image& page : loaded.pages)
-      if (page.pixels.channels() != 4) {
-        cv::cvtColor(page.pixels, page.pixels, page.pixels.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
-        page.bits = 32;
-        page.palette.clear();
+    for (Image& p : loaded.pages)
+      if (p.pixels.channels() != 4) {
+        cv::cvtColor(p.pixels, p.pixels, p.pixels.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+        p.bits = 32;
+        p.palette.clear();
       }
   info_ = Info{fi.bits, fi.format, fi.width, fi.pageCount};
   *doc_ = std::move(loaded);
   return kOk;
 }
 
-short CLead::SaveImage(const std::string& path, short formatCode, short bits, short quality, short) {
+short CLead::SaveImage(const std::string& path, short formatCode, short bits, short quality, short pageMode) {
   Image* img = doc_->image();
-  if (!img) return kInvalidParameter;
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  bits = std::clamp<short>(bits, 0, 32);
+  // An image loaded with all its pages writes them all where the format
+  // holds several.
+  auto pages = [&] { return doc_->pages.size() > 1 ? doc_->pages : std::vector<Image>{*img}; };
   switch (formatCode) {
     case codecs::kPng:
       return codecs::savePng(path, *img, bits, std::clamp<int>(quality, 0, 9));
@@ -76,16 +124,37 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     case codecs::kJpeg422:
     case codecs::kJpeg411:
       return codecs::saveJpeg(path, *img, formatCode, bits, quality, savePasses_);
-    case codecs::kGif:
-      // An image loaded with all its pages writes every page.
-      return codecs::saveGif(path, doc_->pages.size() > 1 ? doc_->pages : std::vector<Image>{*img}, bits,
-                             saveInterlaced_);
+    case codecs::kGif: {
+      std::vector<Image> all = pages();
+      if (pageMode == 1) {
+        // Adding a page: the frames already in the file come first.
+        codecs::FileInfo fi;
+        Document existing;
+        if (codecs::readInfo(path, fi) == kOk && fi.reader == codecs::Reader::kGif) {
+          if (short s = codecs::loadGif(path, 0, -1, existing)) return s;
+          all.insert(all.begin(), existing.pages.begin(), existing.pages.end());
+        }
+      }
+      return codecs::saveGif(path, all, bits, saveInterlaced_);
+    }
+    case 3: case 85: case 93: case 87: case 88: case 95: case 11: case 24: case 22: case 17: case 86: case 94:
+      return codecs::saveTiff(path, pages(), formatCode, bits, quality, pageMode == 1);
+    case codecs::kBmp:
+    case codecs::kBmpRle:
+    case codecs::kOs2Bmp:
+    case codecs::kOs2Bmp2:
+      return codecs::saveBmp(path, *img, formatCode, bits);
     default:
       return kNotSupported;
   }
 }
 
-short CLead::CopyToClipboard(short) { return kNotSupported; }
+short CLead::CopyToClipboard(short) {
+  Image* img = doc_->image();
+  if (!clipboard_) return kNotSupported;
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  return clipboard_->putImage(*img) ? kOk : kFailed;
+}
 
 void CLead::SetPageNumber(short page) {
   if (page >= 0 && static_cast<std::size_t>(page) < doc_->pages.size()) doc_->current = static_cast<std::size_t>(page);
@@ -99,6 +168,7 @@ void CLead::SetAutoRepaint(bool on) { autoRepaint_ = on; }
 
 float CLead::GetImageWidth() { return doc_->image() ? static_cast<float>(doc_->image()->width()) : 0.0f; }
 float CLead::GetImageHeight() { return doc_->image() ? static_cast<float>(doc_->image()->height()) : 0.0f; }
+// Images are drawn pixel for pixel.
 float CLead::GetDisplayWidth() { return GetImageWidth(); }
 float CLead::GetDisplayHeight() { return GetImageHeight(); }
 short CLead::GetDisplayBits() { return doc_->image() ? static_cast<short>(doc_->image()->bits) : 0; }
@@ -108,16 +178,54 @@ void CLead::SetImageXResolution(short dpi) {
 void CLead::SetImageYResolution(short dpi) {
   if (Image* img = doc_->image()) img->yDpi = std::max<int>(1, dpi);
 }
+// The two resolutions are always kept apart, so there is nothing to switch.
 void CLead::SetUnequalResolution(bool) {}
-int CLead::GetImageHandle() { return 0; }
-void CLead::SetImageHandle(int) {}
-int CLead::GetDrawContext() { return 0; }
-int CLead::MakeGdiBitmap(int) { return 0; }
+
+int CLead::GetImageHandle() {
+  handles::release(imageHandle_);
+  imageHandle_ = doc_->image() ? handles::create(*doc_->image()) : 0;
+  return imageHandle_;
+}
+
+void CLead::SetImageHandle(int handle) {
+  Document next;
+  if (auto image = handles::find(handle)) next.pages.push_back(*image);
+  *doc_ = std::move(next);
+}
+
+// One drawing context serves every bitmap.
+int CLead::GetDrawContext() { return 1; }
+
+int CLead::MakeGdiBitmap(int) {
+  const Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return 0;
+  // Windowing toolkits draw 32-bit B G R A rows directly.
+  Image bitmap = *img;
+  const int ch = img->pixels.channels();
+  if (ch != 4) cv::cvtColor(img->pixels, bitmap.pixels, ch == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+  else bitmap.pixels = img->pixels.clone();
+  bitmap.bits = 32;
+  bitmap.palette.clear();
+  return handles::create(std::move(bitmap));
+}
 
 // ---- Transparency and regions ----------------------------------------------
 
 bool CLead::GetHasAlpha() { return doc_->image() && doc_->image()->hasAlpha(); }
-int CLead::GetAlphaImage() { return 0; }
+
+int CLead::GetAlphaImage() {
+  const Image* img = doc_->image();
+  if (!img || !img->hasAlpha()) return 0;
+  handles::release(alphaHandle_);
+  Image alpha;
+  cv::extractChannel(img->pixels, alpha.pixels, 3);
+  alpha.bits = 8;
+  alpha.xDpi = img->xDpi;
+  alpha.yDpi = img->yDpi;
+  alphaHandle_ = handles::create(std::move(alpha));
+  return alphaHandle_;
+}
+
 bool CLead::GetUseTransparentColor() { return doc_->image() && doc_->image()->useTransparentColor; }
 void CLead::SetUseTransparentColor(bool on) {
   if (Image* img = doc_->image()) img->useTransparentColor = on;
@@ -128,12 +236,107 @@ int CLead::GetTransparentColor() {
 void CLead::SetTransparentColor(int colour) {
   if (Image* img = doc_->image()) img->transparentColor = static_cast<std::uint32_t>(colour) & 0xFFFFFF;
 }
-bool CLead::GetHasRegion() { return false; }
-short CLead::SetRegionByColor(int, short) { return kNotSupported; }
-int CLead::GetRegionHandle() { return 0; }
-short CLead::SetRegionFromHandle(int, float, float, short) { return kNotSupported; }
-short CLead::FillImage(int) { return kNotSupported; }
-short CLead::FreeRegion() { return kOk; }
+bool CLead::GetHasRegion() { return !doc_->region.empty(); }
+
+namespace {
+
+// Combine mode 1 replaces the region, 6 adds to it.
+short combineRegion(cv::Mat& region, const cv::Mat& mask, short mode) {
+  if (mode == 1 || region.empty() || region.size() != mask.size()) {
+    if (mode != 1 && mode != 6) return kInvalidParameter;
+    region = mask;
+  } else if (mode == 6) {
+    cv::bitwise_or(region, mask, region);
+  } else {
+    return kInvalidParameter;
+  }
+  if (cv::countNonZero(region) == 0) region.release();
+  return kOk;
+}
+
+}  // namespace
+
+short CLead::SetRegionByColor(int colour, short combineMode) {
+  const Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
+  cv::Mat mask;
+  if (img->pixels.channels() == 1) {
+    mask = r == g && g == b ? img->pixels == r : cv::Mat::zeros(img->pixels.size(), CV_8UC1);
+  } else {
+    cv::Mat bgr = img->pixels;
+    if (bgr.channels() == 4) cv::cvtColor(bgr, bgr, cv::COLOR_BGRA2BGR);
+    cv::inRange(bgr, cv::Scalar(b, g, r), cv::Scalar(b, g, r), mask);
+  }
+  return combineRegion(doc_->region, mask, combineMode);
+}
+
+int CLead::GetRegionHandle() {
+  if (doc_->region.empty()) return 0;
+  handles::release(regionHandle_);
+  Image region;
+  region.pixels = doc_->region.clone();
+  region.bits = 8;
+  regionHandle_ = handles::create(std::move(region));
+  return regionHandle_;
+}
+
+short CLead::SetRegionFromHandle(int region, float x, float y, short combineMode) {
+  const Image* img = doc_->image();
+  auto source = handles::find(region);
+  if (!img || img->pixels.empty() || !source || source->pixels.channels() != 1) return kInvalidParameter;
+  // The mask is placed at the offset and cut to the image.
+  cv::Mat mask = cv::Mat::zeros(img->pixels.size(), CV_8UC1);
+  const cv::Rect at(static_cast<int>(std::trunc(x)), static_cast<int>(std::trunc(y)), source->width(), source->height());
+  const cv::Rect inside = at & cv::Rect(0, 0, mask.cols, mask.rows);
+  if (inside.area() > 0) {
+    cv::Mat part = source->pixels(cv::Rect(inside.x - at.x, inside.y - at.y, inside.width, inside.height)) != 0;
+    part.copyTo(mask(inside));
+  }
+  return combineRegion(doc_->region, mask, combineMode);
+}
+
+short CLead::FillImage(int colour) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
+  const std::uint32_t packed = static_cast<std::uint32_t>(colour) & 0xFFFFFF;
+  if (img->pixels.channels() == 1 && !(r == g && g == b)) {
+    cv::cvtColor(img->pixels, img->pixels, cv::COLOR_GRAY2BGR);
+    img->bits = 24;
+  }
+  // The colour joins an indexed image's palette while there is room.
+  if (!img->palette.empty() && std::find(img->palette.begin(), img->palette.end(), packed) == img->palette.end()) {
+    if (img->palette.size() < (std::size_t{1} << std::clamp(img->bits, 1, 8))) {
+      img->palette.push_back(packed);
+    } else {
+      img->palette.clear();
+      img->bits = img->hasAlpha() ? 32 : 24;
+    }
+  }
+  // Colour channels only: alpha stays as it is. Without a region the whole
+  // image is painted.
+  const cv::Mat& mask = doc_->region;
+  const int ch = img->pixels.channels();
+  for (int row = 0; row < img->pixels.rows; ++row) {
+    std::uint8_t* p = img->pixels.ptr<std::uint8_t>(row);
+    const std::uint8_t* m = mask.empty() ? nullptr : mask.ptr<std::uint8_t>(row);
+    for (int col = 0; col < img->pixels.cols; ++col, p += ch) {
+      if (m && !m[col]) continue;
+      if (ch == 1) {
+        p[0] = static_cast<std::uint8_t>(r);
+      } else {
+        p[0] = static_cast<std::uint8_t>(b), p[1] = static_cast<std::uint8_t>(g), p[2] = static_cast<std::uint8_t>(r);
+      }
+    }
+  }
+  return kOk;
+}
+
+short CLead::FreeRegion() {
+  doc_->region.release();
+  return kOk;
+}
 
 // ---- Pixel operations --------------------------------------------------------
 
@@ -181,10 +384,12 @@ short CLead::ResizeImage(float width, float height, short flags) {
       cv::resize(img->pixels, out, size, 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
   }
   img->pixels = out;
-  // Interpolated pixels leave the palette; nearest-neighbour ones keep it.
-  if (flags != 0 && flags != 1 && !img->palette.empty()) {
+  doc_->region.release();
+  // Interpolated pixels leave the palette and the low depths; nearest-neighbour
+  // ones keep them.
+  if (flags != 0 && flags != 1 && (!img->palette.empty() || img->bits < 8)) {
     img->palette.clear();
-    img->bits = img->pixels.channels() == 4 ? 32 : 24;
+    img->bits = img->pixels.channels() == 4 ? 32 : img->pixels.channels() == 1 ? 8 : 24;
   }
   return kOk;
 }

@@ -12,10 +12,21 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pv::engine {
 
 struct Document;
+struct Image;
+
+// Where CopyToClipboard puts the image; the program adapts its clipboard to it.
+class ClipboardTarget {
+ public:
+  virtual ~ClipboardTarget() = default;
+  // False when the clipboard did not take the image.
+  virtual bool putImage(const Image& image) = 0;
+};
 
 class CLead {
  public:
@@ -45,6 +56,9 @@ class CLead {
   virtual void SetSaveInterlaced(bool on);
   virtual void SetPhotoshopSaveFlag(bool on);
   virtual void SetAutoRepaint(bool on);
+  // Not an operation of the control: how this instance reaches the clipboard
+  // (none: CopyToClipboard returns 20016).
+  void SetClipboardTarget(ClipboardTarget* target) { clipboard_ = target; }
 
   // Image properties (0 while there is no current image).
   virtual float GetImageWidth();
@@ -121,6 +135,14 @@ class CLead {
     int value44 = 0;
     int pageCount = 0;
   } info_;
+  // Resolutions listed by ReadFileResolutions, and the one SetLoadResolution
+  // asked for (format 0: none).
+  std::vector<std::pair<float, float>> resolutions_;
+  short loadResolutionFormat_ = 0;
+  float loadWidth_ = 0, loadHeight_ = 0;
+  // The handles this instance made last, released when replaced.
+  int imageHandle_ = 0, alphaHandle_ = 0, regionHandle_ = 0;
+  ClipboardTarget* clipboard_ = nullptr;
   short savePasses_ = 0;
   bool saveInterlaced_ = false;
   bool photoshopSave_ = false;

@@ -5,6 +5,7 @@ namespace pv::engine {
 
 enum Status : short {
   kOk = 0,
+  kFailed = 20000,
   kOutOfMemory = 20001,
   kWriteError = 20005,
   kDamaged = 20007,

@@ -9,8 +9,12 @@
 
 namespace pv::engine::codecs {
 
+// The codec family that reads a file.
+enum class Reader { kNone, kPng, kJpeg, kGif, kTiff, kBmp, kMagick };
+
 // Facts of a file read from its content, never from its name.
 struct FileInfo {
+  Reader reader = Reader::kNone;
   short format = 0;  // file format code
   short bits = 0;    // bits per pixel as stored
   int pageCount = 1;
@@ -47,6 +51,44 @@ short loadGif(const std::string& path, int page, int pageCount, Document& doc);
 // Every page becomes a frame with its own palette of 2^bits colours (bits 0:
 // the page's own depth, at most 8).
 short saveGif(const std::string& path, const std::vector<Image>& pages, int bits, bool interlaced);
+
+short readTiffInfo(const std::string& path, FileInfo& info);
+// Page 0 or 1 is the first page; page count -1 loads every page from `page` on.
+short loadTiff(const std::string& path, int page, int pageCount, Document& doc);
+// Writes the pages with the method of `code` (the TIFF codes of the format
+// catalogue); `append` adds them to the TIFF already at the path.
+short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality, bool append);
+
+short readBmpInfo(const std::string& path, FileInfo& info);
+short loadBmp(const std::string& path, Document& doc);
+// `code` 6 uncompressed, 84 RLE, 14 OS/2 1.x, 74 OS/2 2.x.
+short saveBmp(const std::string& path, const Image& image, int code, int bits);
+
+// Everything else that ImageMagick reads; page 0 or 1 is the first frame.
+short readMagickInfo(const std::string& path, FileInfo& info);
+short loadMagick(const std::string& path, int page, int pageCount, Document& doc);
+
+// A temporary file beside a target that replaces the target on commit and is
+// removed otherwise, so a failed save leaves neither a partial file nor a
+// clobbered old one.
+class PendingFile {
+ public:
+  explicit PendingFile(const std::string& target);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  // kOk when the temporary file was created.
+  short status() const { return status_; }
+  const std::string& path() const { return temp_; }
+  // Starts the temporary file as a copy of the target (for appends).
+  short copyTarget();
+  short commit();
+
+ private:
+  std::string target_, temp_;
+  short status_;
+  bool done_ = false;
+};
 
 // Writes `bytes` through a temporary file in the target folder and a rename, so
 // a failed save leaves neither a partial file nor a clobbered old one.

@@ -32,21 +32,78 @@ short readInfo(const std::string& path, FileInfo& info) {
   unsigned char head[16] = {};
   const std::size_t n = std::fread(head, 1, sizeof head, f);
   std::fclose(f);
-  if (n >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) return readPngInfo(path, info);
-  // The other codecs are being added; until then their files are reported as
-  // not supported rather than as no image at all.
-  if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return readJpegInfo(path, info);
-  if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) return readGifInfo(path, info);
-  if (n >= 4 && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0)) return kNotSupported;
-  if (n >= 2 && head[0] == 'B' && head[1] == 'M') return kNotSupported;
-  return kNotAnImage;
+  short s;
+  Reader reader;
+  if (n >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) {
+    reader = Reader::kPng, s = readPngInfo(path, info);
+  } else if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
+    reader = Reader::kJpeg, s = readJpegInfo(path, info);
+  } else if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) {
+    reader = Reader::kGif, s = readGifInfo(path, info);
+  } else if (n >= 4 && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
+                        std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0)) {
+    reader = Reader::kTiff, s = readTiffInfo(path, info);
+  } else if (n >= 2 && head[0] == 'B' && head[1] == 'M') {
+    reader = Reader::kBmp, s = readBmpInfo(path, info);
+  } else {
+    if (n == 0) return kNotAnImage;
+    return readMagickInfo(path, info);
+  }
+  if (s == kOk) info.reader = reader;
+  return s;
+}
+
+PendingFile::PendingFile(const std::string& target) : target_(target), temp_(target + ".pvtmp-XXXXXX") {
+  int fd = mkstemp(temp_.data());
+  if (fd < 0) {
+    status_ = errno == ENOSPC ? kDiskFull : kCannotCreate;
+    temp_.clear();
+    return;
+  }
+  fchmod(fd, 0644);
+  close(fd);
+  status_ = kOk;
+}
+
+PendingFile::~PendingFile() {
+  if (!done_ && !temp_.empty()) unlink(temp_.c_str());
+}
+
+short PendingFile::copyTarget() {
+  int in = open(target_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno == ENOENT ? kFileNotFound : kCannotOpen;
+  int out = open(temp_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  short status = out < 0 ? kCannotCreate : kOk;
+  char buf[1 << 16];
+  while (status == kOk) {
+    ssize_t n = read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) status = kDamaged;
+    if (n <= 0) break;
+    for (ssize_t done = 0; done < n && status == kOk;) {
+      ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) status = errno == ENOSPC ? kDiskFull : kWriteError;
+      else done += w;
+    }
+  }
+  close(in);
+  if (out >= 0 && close(out) != 0 && status == kOk) status = kWriteError;
+  return status;
+}
+
+short PendingFile::commit() {
+  if (status_ != kOk) return status_;
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return kCannotCreate;
+  done_ = true;
+  return kOk;
 }
 
 short writeFileAtomically(const std::string& path, const std::string& bytes) {
-  std::string tmp = path + ".pvtmp-XXXXXX";
-  int fd = mkstemp(tmp.data());
-  if (fd < 0) return errno == ENOSPC ? kDiskFull : kCannotCreate;
-  fchmod(fd, 0644);
+  PendingFile file(path);
+  if (file.status() != kOk) return file.status();
+  int fd = open(file.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return kCannotCreate;
   std::size_t done = 0;
   short status = kOk;
   while (done < bytes.size()) {
@@ -59,9 +116,7 @@ short writeFileAtomically(const std::string& path, const std::string& bytes) {
     done += static_cast<std::size_t>(w);
   }
   if (close(fd) != 0 && status == kOk) status = errno == ENOSPC ? kDiskFull : kWriteError;
-  if (status == kOk && std::rename(tmp.c_str(), path.c_str()) != 0) status = kCannotCreate;
-  if (status != kOk) unlink(tmp.c_str());
-  return status;
+  return status == kOk ? file.commit() : status;
 }
 
 }  // namespace codecs

@@ -31,14 +31,14 @@ short openForRead(const std::string& path, File& f) {
   return kOk;
 }
 
-struct Reader {
+struct PngReader {
   png_structp png = nullptr;
   png_infop info = nullptr;
-  Reader() {
+  PngReader() {
     png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
     if (png) info = png_create_info_struct(png);
   }
-  ~Reader() { png_destroy_read_struct(&png, &info, nullptr); }
+  ~PngReader() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
 }  // namespace
@@ -46,7 +46,7 @@ struct Reader {
 short readPngInfo(const std::string& path, FileInfo& out) {
   File f;
   if (short s = openForRead(path, f)) return s;
-  Reader r;
+  PngReader r;
   if (!r.info) return kOutOfMemory;
   if (setjmp(png_jmpbuf(r.png))) return kDamaged;
   png_init_io(r.png, f.get());
@@ -63,7 +63,7 @@ short readPngInfo(const std::string& path, FileInfo& out) {
 short loadPng(const std::string& path, Document& doc) {
   File f;
   if (short s = openForRead(path, f)) return s;
-  Reader r;
+  PngReader r;
   if (!r.info) return kOutOfMemory;
   Image img;
   // Rows live outside the jump so that a longjmp leaves nothing to unwind.

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <Magick++.h>
-
 #include <fstream>
 #include <iostream>
 
@@ -12,35 +10,14 @@
 #include "engine/quantize.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
+#include "tests/engine/reference.h"
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
 using pv::engine::CLead;
 
-namespace {
-
-
-cv::Mat fewColours(int w, int h, int colours) {
-  cv::Mat m(h, w, CV_8UC3);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      int c = (x + y * 3) % colours;
-      m.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>(c * 37), static_cast<uchar>(255 - c * 11), static_cast<uchar>(c * 5));
-    }
-  return m;
-}
-
-// The picture as B G R (A) according to ImageMagick, for an independent check.
-cv::Mat decodeWithMagick(const std::string& path, int channels) {
-  Magick::Image im;
-  im.read(path);
-  cv::Mat out(static_cast<int>(im.rows()), static_cast<int>(im.columns()), CV_8UC(channels));
-  im.write(0, 0, im.columns(), im.rows(), channels == 4 ? "BGRA" : channels == 3 ? "BGR" : "I", Magick::CharPixel,
-           out.data);
-  return out;
-}
-
-}  // namespace
+using pv::test::decodeWithMagick;
+using pv::test::fewColours;
 
 TEST(PngCodec, RoundTripsGreyColourAndAlphaExactly) {
   pv::test::TempDir dir;
@@ -131,7 +108,7 @@ TEST(SaveImage, ReplacesTheTargetWholeAndLeavesNothingBehindOnFailure) {
   int entries = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 1);
-  EXPECT_EQ(lead.SaveImage(dir.file("x.tif"), 3, 24, 0, 0), pv::engine::kNotSupported);  // not built yet
+  EXPECT_EQ(lead.SaveImage(dir.file("x.awd"), 99, 1, 0, 0), pv::engine::kNotSupported);  // no encoder
 }
 
 TEST(LoadImage, BadInputGivesAStatusAndKeepsTheCurrentImage) {

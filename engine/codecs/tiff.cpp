@@ -1,0 +1,391 @@
+// TIFF through libtiff: every page, strips and tiles, and every photometric and
+// compression that libtiff decodes; written with the RGB, CMYK, YCbCr and
+// JPEG methods of the format catalogue, one directory per page, appended to an
+// existing file on request.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/codecs/codecs.h"
+#include "engine/quantize.h"
+#include "engine/status.h"
+
+namespace pv::engine::codecs {
+
+namespace {
+
+// libtiff's messages go nowhere: a failure shows in the status. The handlers
+// are per file, so two threads never share them.
+int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TiffCloser {
+  void operator()(TIFF* t) const { TIFFClose(t); }
+};
+using Tiff = std::unique_ptr<TIFF, TiffCloser>;
+
+Tiff openTiff(const std::string& path, const char* mode) {
+  TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+  TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, nullptr);
+  Tiff t(TIFFOpenExt(path.c_str(), mode, opts));
+  TIFFOpenOptionsFree(opts);
+  return t;
+}
+
+short openStatus(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return errno == ENOENT ? kFileNotFound : kCannotOpen;
+  std::fclose(f);
+  return kDamaged;
+}
+
+int pageCountOf(TIFF* t) {
+  // TIFFNumberOfDirectories stops at a directory loop.
+  const tdir_t n = TIFFNumberOfDirectories(t);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+int dpiOf(TIFF* t, ttag_t tag) {
+  float res = 0;
+  std::uint16_t unit = RESUNIT_INCH;
+  if (!TIFFGetField(t, tag, &res) || !(res > 0) || res > 100000) return 96;
+  TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+  return std::max(1, static_cast<int>((unit == RESUNIT_CENTIMETER ? res * 2.54f : res) + 0.5f));
+}
+
+// Reads the current directory into the image model.
+short readPage(TIFF* t, Image& img) {
+  std::uint32_t w = 0, h = 0;
+  std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISBLACK, planar = PLANARCONFIG_CONTIG;
+  std::uint16_t orientation = ORIENTATION_TOPLEFT;
+  if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) || w == 0 || h == 0)
+    return kDamaged;
+  if (static_cast<std::uint64_t>(w) * h > maxPixels() || w > 0x7FFFFFFF / 4 || h > 0x7FFFFFFF) return kTooLarge;
+  TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bps);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
+  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
+  std::uint16_t extraCount = 0;
+  std::uint16_t* extraKinds = nullptr;
+  TIFFGetFieldDefaulted(t, TIFFTAG_EXTRASAMPLES, &extraCount, &extraKinds);
+  const int rows = static_cast<int>(h), cols = static_cast<int>(w);
+  img.xDpi = dpiOf(t, TIFFTAG_XRESOLUTION);
+  img.yDpi = dpiOf(t, TIFFTAG_YRESOLUTION);
+
+  // Plain 8-bit grey and RGB(A) strips read row by row without conversion.
+  const bool plainRgb = photometric == PHOTOMETRIC_RGB &&
+                        (spp == 3 || (spp == 4 && extraCount == 1 && extraKinds[0] == EXTRASAMPLE_UNASSALPHA));
+  const bool plainGrey = photometric == PHOTOMETRIC_MINISBLACK && spp == 1;
+  if (bps == 8 && planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t) && orientation == ORIENTATION_TOPLEFT &&
+      (plainRgb || plainGrey)) {
+    cv::Mat raw(rows, cols, CV_8UC(spp));
+    for (int y = 0; y < rows; ++y)
+      if (TIFFReadScanline(t, raw.ptr(y), static_cast<std::uint32_t>(y), 0) < 0) return kDamaged;
+    if (spp == 1) img.pixels = raw;
+    else cv::cvtColor(raw, img.pixels, spp == 3 ? cv::COLOR_RGB2BGR : cv::COLOR_RGBA2BGRA);
+    img.bits = spp * 8;
+    return kOk;
+  }
+
+  char message[1024] = {};
+  if (!TIFFRGBAImageOK(t, message)) return kUnsupportedSubtype;
+  TIFFRGBAImage rgba;
+  if (!TIFFRGBAImageBegin(&rgba, t, 1, message)) return kUnsupportedSubtype;
+  // Rows come as stored; the orientation is applied below, transposes too.
+  rgba.req_orientation = rgba.orientation;
+  const bool alpha = rgba.alpha != 0;
+  cv::Mat raster(rows, cols, CV_8UC4);  // R G B A bytes, alpha premultiplied
+  const int ok = TIFFRGBAImageGet(&rgba, reinterpret_cast<std::uint32_t*>(raster.data), w, h);
+  TIFFRGBAImageEnd(&rgba);
+  if (!ok) return kDamaged;
+  switch (orientation) {
+    case ORIENTATION_TOPRIGHT: cv::flip(raster, raster, 1); break;
+    case ORIENTATION_BOTRIGHT: cv::flip(raster, raster, -1); break;
+    case ORIENTATION_BOTLEFT: cv::flip(raster, raster, 0); break;
+    case ORIENTATION_LEFTTOP: cv::transpose(raster, raster); break;
+    case ORIENTATION_RIGHTTOP: cv::rotate(raster, raster, cv::ROTATE_90_CLOCKWISE); break;
+    case ORIENTATION_RIGHTBOT: cv::transpose(raster, raster), cv::flip(raster, raster, -1); break;
+    case ORIENTATION_LEFTBOT: cv::rotate(raster, raster, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+    default: break;
+  }
+
+  if (alpha) {
+    // Back to straight alpha.
+    for (int y = 0; y < rows; ++y) {
+      unsigned char* p = raster.ptr(y);
+      for (int x = 0; x < cols; ++x, p += 4)
+        if (p[3] != 0 && p[3] != 255)
+          for (int c = 0; c < 3; ++c) p[c] = static_cast<unsigned char>(std::min(255, (p[c] * 255 + p[3] / 2) / p[3]));
+    }
+    cv::cvtColor(raster, img.pixels, cv::COLOR_RGBA2BGRA);
+    img.bits = 32;
+  } else if ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) && spp == 1) {
+    cv::extractChannel(raster, img.pixels, 0);
+    img.pixels = img.pixels.clone();
+    img.bits = bps <= 8 ? bps : 8;
+  } else {
+    cv::cvtColor(raster, img.pixels, cv::COLOR_RGBA2BGR);
+    img.bits = 24;
+    std::uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+    if (photometric == PHOTOMETRIC_PALETTE && bps <= 8 && TIFFGetField(t, TIFFTAG_COLORMAP, &r, &g, &b)) {
+      const int n = 1 << bps;
+      // Old writers store 8-bit colour maps; libtiff's own test is the same.
+      bool eightBit = true;
+      for (int i = 0; i < n; ++i)
+        if (r[i] > 255 || g[i] > 255 || b[i] > 255) eightBit = false;
+      for (int i = 0; i < n; ++i) {
+        auto v = [&](std::uint16_t c) { return static_cast<std::uint32_t>(eightBit ? c : c >> 8); };
+        img.palette.push_back(v(r[i]) | (v(g[i]) << 8) | (v(b[i]) << 16));
+      }
+      img.bits = bps;
+    }
+  }
+  return kOk;
+}
+
+}  // namespace
+
+short readTiffInfo(const std::string& path, FileInfo& info) {
+  Tiff t = openTiff(path, "rm");
+  if (!t) return openStatus(path);
+  std::uint32_t w = 0, h = 0;
+  std::uint16_t bps = 1, spp = 1;
+  if (!TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &h)) return kDamaged;
+  TIFFGetFieldDefaulted(t.get(), TIFFTAG_BITSPERSAMPLE, &bps);
+  TIFFGetFieldDefaulted(t.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+  info.format = kTiff;
+  info.width = static_cast<int>(std::min<std::uint32_t>(w, 0x7FFFFFFF));
+  info.height = static_cast<int>(std::min<std::uint32_t>(h, 0x7FFFFFFF));
+  info.bits = static_cast<short>(std::min(bps * spp, 0x7FFF));
+  info.pageCount = pageCountOf(t.get());
+  return kOk;
+}
+
+short loadTiff(const std::string& path, int page, int pageCount, Document& doc) {
+  Tiff t = openTiff(path, "rm");
+  if (!t) return openStatus(path);
+  const int pages = pageCountOf(t.get());
+  const int first = std::max(page, 1) - 1;
+  if (first >= pages) return kInvalidParameter;
+  const int last = pageCount < 0 ? pages - 1 : first;
+  Document out;
+  for (int p = first; p <= last; ++p) {
+    if (!TIFFSetDirectory(t.get(), static_cast<tdir_t>(p))) return kDamaged;
+    Image img;
+    if (short s = readPage(t.get(), img)) return s;
+    out.pages.push_back(std::move(img));
+  }
+  doc = std::move(out);
+  doc.current = 0;
+  return kOk;
+}
+
+namespace {
+
+enum class Layout { kRgb, kCmyk, kYCbCr, kJpeg };
+
+struct Method {
+  Layout layout;
+  std::uint16_t compression;
+  int hSub = 1;  // JPEG chroma subsampling
+};
+
+bool methodOf(int code, Method& m) {
+  switch (code) {
+    case 3: m = {Layout::kRgb, COMPRESSION_NONE}; return true;
+    case 87: m = {Layout::kRgb, COMPRESSION_PACKBITS}; return true;
+    case 17: m = {Layout::kRgb, COMPRESSION_LZW}; return true;
+    case 85: m = {Layout::kCmyk, COMPRESSION_NONE}; return true;
+    case 88: m = {Layout::kCmyk, COMPRESSION_PACKBITS}; return true;
+    case 86: m = {Layout::kCmyk, COMPRESSION_LZW}; return true;
+    case 93: m = {Layout::kYCbCr, COMPRESSION_NONE}; return true;
+    case 95: m = {Layout::kYCbCr, COMPRESSION_PACKBITS}; return true;
+    case 94: m = {Layout::kYCbCr, COMPRESSION_LZW}; return true;
+    case 11: m = {Layout::kJpeg, COMPRESSION_JPEG, 1}; return true;
+    case 24: m = {Layout::kJpeg, COMPRESSION_JPEG, 2}; return true;
+    case 22: m = {Layout::kJpeg, COMPRESSION_JPEG, 4}; return true;
+    default: return false;
+  }
+}
+
+cv::Mat toBgr(const cv::Mat& px) {
+  cv::Mat out;
+  if (px.channels() == 3) return px;
+  cv::cvtColor(px, out, px.channels() == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_BGRA2BGR);
+  return out;
+}
+
+// Packs 8-bit samples of `bits` (1, 2, 4 or 8) into a row of bytes, first
+// pixel in the high bits.
+void packRow(const std::uint8_t* in, int count, int bits, std::vector<std::uint8_t>& out) {
+  out.assign((static_cast<std::size_t>(count) * bits + 7) / 8, 0);
+  for (int x = 0; x < count; ++x) {
+    const int bit = x * bits;
+    out[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(in[x] << (8 - bits - bit % 8));
+  }
+}
+
+// Writes one page as the current directory.
+short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quality) {
+  const int w = page.width(), h = page.height();
+  if (bits == 0) bits = page.bits;
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(w));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(h));
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  TIFFSetField(t, TIFFTAG_XRESOLUTION, static_cast<float>(page.xDpi));
+  TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(page.yDpi));
+  TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, m.compression);
+
+  // The rows as the file stores them.
+  cv::Mat samples;
+  int storedBits = 8;
+  std::uint16_t photometric = PHOTOMETRIC_RGB;
+  IndexedImage indexed;
+  const bool grey = page.pixels.channels() == 1;
+  if (m.layout == Layout::kCmyk) {
+    // Naive separation: K is the darkness shared by all three inks, and the
+    // inks cover what is left, so that R = (1 - C)(1 - K) restores the colour.
+    cv::Mat bgr = toBgr(page.pixels);
+    samples.create(h, w, CV_8UC4);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* p = bgr.ptr(y);
+      std::uint8_t* o = samples.ptr(y);
+      for (int x = 0; x < w; ++x, p += 3, o += 4) {
+        const int c = 255 - p[2], mg = 255 - p[1], ye = 255 - p[0], k = std::min({c, mg, ye});
+        const auto ink = [k](int v) { return static_cast<std::uint8_t>(k == 255 ? 0 : ((v - k) * 255 + (255 - k) / 2) / (255 - k)); };
+        o[0] = ink(c);
+        o[1] = ink(mg);
+        o[2] = ink(ye);
+        o[3] = static_cast<std::uint8_t>(k);
+      }
+    }
+    photometric = PHOTOMETRIC_SEPARATED;
+    TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
+  } else if (m.layout == Layout::kJpeg) {
+    if (bits <= 8 || grey) {
+      if (grey) samples = page.pixels;
+      else cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2GRAY);
+      photometric = PHOTOMETRIC_MINISBLACK;
+    } else {
+      cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
+      photometric = PHOTOMETRIC_YCBCR;
+      TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, static_cast<std::uint16_t>(m.hSub), static_cast<std::uint16_t>(1));
+    }
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+    TIFFSetField(t, TIFFTAG_JPEGQUALITY, jpegQuality(quality));
+    // libjpeg converts RGB to YCbCr and subsamples.
+    if (photometric == PHOTOMETRIC_YCBCR) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+  } else if (m.layout == Layout::kYCbCr) {
+    cv::Mat ycrcb;
+    cv::cvtColor(toBgr(page.pixels), ycrcb, cv::COLOR_BGR2YCrCb);
+    const int order[] = {0, 0, 2, 1, 1, 2};  // Y Cr Cb -> Y Cb Cr
+    samples.create(h, w, CV_8UC3);
+    cv::mixChannels(&ycrcb, 1, &samples, 1, order, 3);
+    photometric = PHOTOMETRIC_YCBCR;
+    TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, static_cast<std::uint16_t>(1), static_cast<std::uint16_t>(1));
+    float refBlackWhite[6] = {0, 255, 128, 255, 128, 255};
+    TIFFSetField(t, TIFFTAG_REFERENCEBLACKWHITE, refBlackWhite);
+  } else if (bits >= 32) {
+    if (page.pixels.channels() == 4) cv::cvtColor(page.pixels, samples, cv::COLOR_BGRA2RGBA);
+    else cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGBA);
+    std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
+    TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(1), &kind);
+  } else if (bits > 8) {
+    cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
+    // 16 bits stand for 5-5-5 colour, stored as 8-bit samples.
+    if (bits < 24) samples &= cv::Scalar(0xF8, 0xF8, 0xF8);
+  } else if (grey && bits == 8) {
+    samples = page.pixels;
+    photometric = PHOTOMETRIC_MINISBLACK;
+  } else {
+    indexed = toIndexed(page.pixels, bits);
+    storedBits = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
+    const bool blackWhite = storedBits == 1 && std::all_of(indexed.palette.begin(), indexed.palette.end(), [](auto c) {
+                              return c == 0 || c == 0xFFFFFF;
+                            });
+    samples = indexed.indices;
+    if (blackWhite) {
+      // A bilevel page: 1 is white.
+      photometric = PHOTOMETRIC_MINISBLACK;
+      if (indexed.palette[0] != 0) samples = 1 - samples;
+    } else {
+      photometric = PHOTOMETRIC_PALETTE;
+    }
+  }
+  const int spp = samples.channels();
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(storedBits));
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(spp));
+  if (photometric == PHOTOMETRIC_PALETTE) {
+    // libtiff sizes the colour map by the bits per sample set before it.
+    const std::size_t n = std::size_t{1} << storedBits;
+    std::vector<std::uint16_t> r(n, 0), g(n, 0), b(n, 0);
+    for (std::size_t i = 0; i < indexed.palette.size(); ++i) {
+      r[i] = static_cast<std::uint16_t>((indexed.palette[i] & 0xFF) * 257);
+      g[i] = static_cast<std::uint16_t>(((indexed.palette[i] >> 8) & 0xFF) * 257);
+      b[i] = static_cast<std::uint16_t>(((indexed.palette[i] >> 16) & 0xFF) * 257);
+    }
+    TIFFSetField(t, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
+  }
+  if (m.compression == COMPRESSION_LZW && storedBits == 8 && photometric != PHOTOMETRIC_PALETTE)
+    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+  // Strips of about 64 KiB; JPEG strips hold whole 16-row blocks.
+  std::uint32_t rowsPerStrip = TIFFDefaultStripSize(t, 0);
+  if (m.layout == Layout::kJpeg) rowsPerStrip = std::max<std::uint32_t>(16, rowsPerStrip / 16 * 16);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+
+  std::vector<std::uint8_t> packed;
+  for (int y = 0; y < h; ++y) {
+    std::uint8_t* row = samples.ptr(y);
+    if (storedBits < 8) {
+      packRow(row, w, storedBits, packed);
+      row = packed.data();
+    }
+    if (TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
+  }
+  return TIFFWriteDirectory(t) ? kOk : kWriteError;
+}
+
+}  // namespace
+
+short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality, bool append) {
+  Method m;
+  if (!methodOf(code, m)) return kNotSupported;
+  if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
+  PendingFile file(path);
+  if (file.status() != kOk) return file.status();
+  // An append starts from a copy of the existing TIFF; the original stays in
+  // place until the new file is complete.
+  bool adding = false;
+  if (append) {
+    FileInfo existing;
+    if (readInfo(path, existing) == kOk && existing.format == kTiff) {
+      if (short s = file.copyTarget()) return s;
+      adding = true;
+    }
+  }
+  Tiff t = openTiff(file.path(), adding ? "a" : "w");
+  if (!t) return kCannotCreate;
+  for (const Image& page : pages) {
+    if (pages.size() > 1 || adding) {
+      TIFFSetField(t.get(), TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    }
+    if (short s = writePage(t.get(), page, m, bits, quality)) return s;
+  }
+  // Closing flushes; a failure there is a failed save.
+  const bool flushed = TIFFFlush(t.get()) != 0;
+  t.reset();
+  if (!flushed) return kWriteError;
+  return file.commit();
+}
+
+}  // namespace pv::engine::codecs

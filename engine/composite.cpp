@@ -1,0 +1,80 @@
+#include "engine/composite.h"
+
+#include <stdexcept>
+
+#include "engine/lead.h"
+
+namespace pv::engine {
+
+namespace {
+
+bool isIcon(short code) { return code == 91 || code == 92 || code == 119; }
+
+// Runs one step block; a failure inside it (a nonzero status turned into an
+// exception, or any other exception) ends the block and nothing more.
+template <typename Block>
+bool guarded(Block block) {
+  try {
+    return block();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int background, bool fill) {
+  const auto ok = [](short status) {
+    if (status != 0) throw std::runtime_error("imaging operation failed");
+  };
+  guarded([&] {
+    if (isIcon(sourceCode)) primary.SetUseTransparentColor(true);
+    return true;
+  });
+  guarded([&] {
+    const bool skipped = sourceCode == 6 || sourceCode == 84 || isIcon(sourceCode);
+    if (!primary.GetHasAlpha() || skipped || primary.GetInfoBits() < 16) return true;
+    const int alpha = primary.GetAlphaImage();
+    if (alpha == 0) return true;
+    secondary.SetImageHandle(alpha);
+    ok(secondary.SetRegionByColor(0, 1));
+    ok(primary.SetRegionFromHandle(secondary.GetRegionHandle(), 0, 0, 1));
+    ok(primary.FillImage(background));
+    primary.SetTransparentColor(background);
+    primary.SetUseTransparentColor(true);
+    return true;
+  });
+  guarded([&] {
+    if (!primary.GetUseTransparentColor()) return true;
+    if (isIcon(sourceCode) && primary.GetHasRegion()) {
+      ok(primary.SetRegionFromHandle(primary.GetRegionHandle(), 0, 0, 6));
+      ok(primary.FillImage(background));
+      primary.SetTransparentColor(background);
+      ok(primary.SetRegionFromHandle(primary.GetRegionHandle(), 0, 0, 6));
+      return true;
+    }
+    const int colour = primary.GetTransparentColor();
+    if (fill) {
+      ok(primary.SetRegionByColor(colour, 1));
+      ok(primary.FillImage(background));
+      ok(primary.FreeRegion());
+    } else {
+      ok(primary.SetRegionByColor(colour, 6));
+    }
+    return true;
+  });
+}
+
+void ChooseLoadResolution(CLead& lead, const std::string& path) {
+  if (lead.ReadFileResolutions(path) != 0) return;
+  const short count = lead.GetResolutionCount();
+  short best = -1;
+  double bestArea = -1;
+  for (short i = 0; i < count; ++i) {
+    const double area = static_cast<double>(lead.GetResolutionWidth(i)) * lead.GetResolutionHeight(i);
+    if (area > bestArea) bestArea = area, best = i;
+  }
+  if (best >= 0) lead.SetLoadResolution(lead.GetInfoFormat(), lead.GetResolutionWidth(best), lead.GetResolutionHeight(best));
+}
+
+}  // namespace pv::engine
