@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/lead.h"
+#include "engine/status.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/engine/reference.h"
+#include "tests/support/support.h"
+
+namespace fs = std::filesystem;
+using pv::engine::CLead;
+
+namespace {
+
+std::uint32_t le32(const std::string& s, std::size_t at) {
+  return static_cast<unsigned char>(s[at]) | (static_cast<unsigned char>(s[at + 1]) << 8) |
+         (static_cast<unsigned char>(s[at + 2]) << 16) | (static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24);
+}
+
+}  // namespace
+
+TEST(BmpCodec, EveryVariantRoundTripsItsDepthsExactly) {
+  pv::test::TempDir dir;
+  const std::string path = dir.file("b.bmp");
+  struct Case {
+    int code, bits, storedBits, headerSize;
+  } cases[] = {{6, 1, 1, 40},   {6, 4, 4, 40},   {6, 8, 8, 40},   {6, 16, 16, 40}, {6, 24, 24, 40},  {6, 32, 32, 108},
+               {6, 2, 4, 40},   {84, 4, 4, 40},  {84, 8, 8, 40},  {14, 1, 1, 12},  {14, 4, 4, 12},   {14, 8, 8, 12},
+               {14, 24, 24, 12}, {74, 1, 1, 64}, {74, 4, 4, 64},  {74, 8, 8, 64},  {74, 24, 24, 64}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("code " + std::to_string(c.code) + " bits " + std::to_string(c.bits));
+    const int channels = c.bits == 32 ? 4 : 3;
+    cv::Mat src = c.bits <= 8 ? pv::test::fewColours(23, 13, 1 << c.bits) : pv::test::noiseImage(23, 13, channels, 3);
+    pv::test::LeadWithImage lead;
+    lead.set(src, channels * 8);
+    ASSERT_EQ(lead.SaveImage(path, static_cast<short>(c.code), static_cast<short>(c.bits), 0, 0), 0);
+    const std::string bytes = pv::test::readFile(path);
+    EXPECT_EQ(le32(bytes, 2), bytes.size());
+    EXPECT_EQ(le32(bytes, 14), static_cast<std::uint32_t>(c.headerSize));
+    CLead info;
+    ASSERT_EQ(info.ReadFileInfo(path, -1, 1), 0);
+    EXPECT_EQ(info.GetInfoFormat(), c.code);
+    EXPECT_EQ(info.GetInfoBits(), c.storedBits);
+    EXPECT_EQ(info.GetInfoValue44(), 23);
+    pv::test::LeadWithImage back;
+    ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_EQ(back.GetDisplayBits(), c.storedBits == 16 ? 16 : c.storedBits);
+    EXPECT_EQ(back.GetHasAlpha(), c.bits == 32);
+    cv::Mat want = src.clone();
+    // 5-bit channels are read back spread over 0..255.
+    if (c.bits == 16) want.forEach<cv::Vec3b>([](cv::Vec3b& p, const int*) {
+      for (int i = 0; i < 3; ++i) p[i] = static_cast<uchar>((p[i] >> 3) * 255 / 31);
+    });
+    EXPECT_EQ(cv::norm(back.pixels(), want, cv::NORM_INF), 0.0);
+    // ImageMagick reads the same picture, alpha aside; it misreads 64-byte
+    // OS/2 2.x headers (its own reading of the suite's pal8os2v2.bmp is wrong too).
+    if (c.code == 74) continue;
+    cv::Mat colour = want;
+    if (channels == 4) cv::cvtColor(want, colour, cv::COLOR_BGRA2BGR);
+    // (It rounds 5-bit channels where we truncate: one step at most.)
+    EXPECT_LE(cv::norm(pv::test::decodeWithMagick(path, 3), colour, cv::NORM_INF), c.bits == 16 ? 1.0 : 0.0);
+  }
+}
+
+TEST(BmpCodec, RunLengthFilesAreSmallForFlatPictures) {
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  cv::Mat flat(64, 300, CV_8UC3, cv::Scalar(10, 20, 30));
+  cv::rectangle(flat, cv::Rect(40, 10, 100, 30), cv::Scalar(200, 100, 0), cv::FILLED);
+  lead.set(flat, 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("rle.bmp"), 84, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("raw.bmp"), 6, 8, 0, 0), 0);
+  EXPECT_LT(fs::file_size(dir.file("rle.bmp")) * 10, fs::file_size(dir.file("raw.bmp")));
+  pv::test::LeadWithImage back;
+  ASSERT_EQ(back.LoadImage(dir.file("rle.bmp"), 0, 0, 1), 0);
+  EXPECT_EQ(cv::norm(back.pixels(), flat, cv::NORM_INF), 0.0);
+}
+
+TEST(BmpCodec, DamagedFilesGiveAStatus) {
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::noiseImage(50, 50, 3, 1), 24);
+  const std::string path = dir.file("cut.bmp");
+  ASSERT_EQ(lead.SaveImage(path, 6, 24, 0, 0), 0);
+  fs::resize_file(path, fs::file_size(path) - 100);
+  CLead back;
+  EXPECT_EQ(back.LoadImage(path, 0, 0, 1), pv::engine::kDamaged);
+  std::ofstream(dir.file("head.bmp")) << "BM";
+  EXPECT_NE(back.LoadImage(dir.file("head.bmp"), 0, 0, 1), 0);
+}
+
+TEST(BmpCorpus, SuiteFilesMatchTheirReferencePictures) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path suite = corpus / "pillow" / "Tests" / "images" / "bmp";
+  const fs::path refs = corpus / "bmpsuite" / "html";
+  if (!fs::exists(suite)) GTEST_SKIP() << "no BMP suite";
+  int matched = 0, good = 0;
+  for (const char* folder : {"g", "q", "b"}) {
+    for (const auto& e : fs::directory_iterator(suite / folder)) {
+      const std::string name = e.path().stem().string();
+      pv::test::LeadWithImage lead;
+      const short s = lead.LoadImage(e.path().string(), 0, 0, 1);
+      if (std::string(folder) == "g") {
+        ++good;
+        EXPECT_EQ(s, 0) << name;  // every good file loads
+      }
+      const fs::path ref = refs / (name + ".png");
+      if (s != 0 || !fs::exists(ref) || std::string(folder) == "b") continue;
+      // Compare colour over the pixels the reference shows opaque.
+      cv::Mat want = pv::test::decodeWithMagick(ref.string(), 4), mine = lead.pixels().clone();
+      if (mine.channels() == 4) cv::cvtColor(mine, mine, cv::COLOR_BGRA2BGR);
+      cv::Mat wantColour, alpha;
+      cv::cvtColor(want, wantColour, cv::COLOR_BGRA2BGR);
+      cv::extractChannel(want, alpha, 3);
+      if (mine.size() != wantColour.size()) {
+        ADD_FAILURE() << name << " size";
+        continue;
+      }
+      mine.copyTo(wantColour, alpha != 255);
+      // References of 16-bit and bit-field files round their channels.
+      EXPECT_LE(cv::norm(mine, wantColour, cv::NORM_INF), 8.0) << folder << "/" << name;
+      ++matched;
+    }
+  }
+  std::cout << "bmp suite: " << good << " good files, " << matched << " matched their reference\n";
+  EXPECT_GE(matched, 15);
+}
