@@ -18,6 +18,8 @@
 #include <memory>
 #include <mutex>
 
+#include <opencv2/core.hpp>
+
 #include "engine/codecs/codecs.h"
 #include "engine/status.h"
 
@@ -201,6 +203,16 @@ short toPage(::Image* frame, Image& img) {
   if (!ExportImagePixels(frame, 0, 0, w, h, alpha ? "BGRA" : grey ? "I" : "BGR", CharPixel, img.pixels.data,
                          exc.get()))
     return kDamaged;
+  // ImageMagick records a Targa file's row and column order without applying
+  // it; the picture is turned upright here.
+  if (std::strcmp(frame->magick, "TGA") == 0) {
+    switch (frame->orientation) {
+      case BottomLeftOrientation: cv::flip(img.pixels, img.pixels, 0); break;
+      case BottomRightOrientation: cv::flip(img.pixels, img.pixels, -1); break;
+      case TopRightOrientation: cv::flip(img.pixels, img.pixels, 1); break;
+      default: break;
+    }
+  }
   img.bits = alpha ? 32 : grey ? std::min<int>(8, static_cast<int>(std::max<std::size_t>(frame->depth, 1))) : 24;
   if (grey && img.bits > 1 && img.bits < 8) img.bits = 8;
   if (!alpha && !grey && frame->storage_class == PseudoClass && frame->colors > 0 && frame->colors <= 256) {
