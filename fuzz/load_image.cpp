@@ -1,5 +1,5 @@
 // Any bytes given to ReadFileInfo and LoadImage give a status, never a fault;
-// whatever loads can be saved again as PNG and JPEG.
+// whatever loads (every page) can be saved again as PNG, JPEG, TIFF and BMP.
 #include <unistd.h>
 
 #include <cstdint>
@@ -24,9 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(f);
   pv::engine::CLead lead;
   lead.ReadFileInfo(in, -1, 1);
-  if (lead.LoadImage(in, 0, 0, 1) == 0) {
+  if (lead.LoadImage(in, 0, 0, -1) == 0) {
     lead.SaveImage(out + ".png", 75, 0, 0, 0);
     lead.SaveImage(out + ".jpg", 10, 24, 30, 0);
+    lead.SaveImage(out + ".tif", 17, 0, 0, 0);
+    lead.SaveImage(out + ".bmp", 84, 8, 0, 0);
   }
   return 0;
 }

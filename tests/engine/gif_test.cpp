@@ -8,6 +8,7 @@
 #include "engine/quantize.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
+#include "tests/engine/reference.h"
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
@@ -128,4 +129,24 @@ TEST(GifCorpus, RealGifsDecodeLikeImageMagickOrFailCleanly) {
     ++compared;
   }
   EXPECT_GT(compared, 3);
+}
+
+TEST(GifCodec, PageModeOneAddsAFrameAndKeepsTheOldFileUntilDone) {
+  pv::test::TempDir dir;
+  const std::string path = dir.file("added.gif");
+  std::vector<cv::Mat> frames = {pv::test::fewColours(10, 8, 4), pv::test::fewColours(10, 8, 8), pv::test::fewColours(10, 8, 2)};
+  pv::test::LeadWithImage lead;
+  for (const cv::Mat& f : frames) {
+    lead.set(f, 8);
+    ASSERT_EQ(lead.SaveImage(path, 2, 8, 0, 1), 0);
+  }
+  pv::test::LeadWithImage back;
+  ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
+  EXPECT_EQ(back.GetInfoPageCount(), 3);
+  ASSERT_EQ(back.LoadImage(path, 0, 0, -1), 0);
+  ASSERT_EQ(back.pageCount(), 3u);
+  for (short p = 0; p < 3; ++p) {
+    back.SetPageNumber(p);
+    EXPECT_EQ(cv::norm(back.pixels(), frames[static_cast<std::size_t>(p)], cv::NORM_INF), 0.0) << p;
+  }
 }

@@ -1,0 +1,37 @@
+// A thin command over CLead for whole-command benchmarks:
+//   bench_codec decode IN...            load every file (and nothing else)
+//   bench_codec convert CODE QUALITY OUTDIR IN...
+//                                        load each file, save it to OUTDIR with
+//                                        the file format code and quality
+// Exit status 1 when any load or save fails.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/lead.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_codec decode IN... | convert CODE QUALITY OUTDIR IN...\n");
+    return 2;
+  }
+  const std::string mode = argv[1];
+  pv::engine::CLead lead;
+  int failed = 0;
+  if (mode == "decode") {
+    for (int i = 2; i < argc; ++i) failed += lead.LoadImage(argv[i], 0, 0, 1) != 0;
+  } else if (mode == "convert" && argc >= 6) {
+    const short code = static_cast<short>(std::atoi(argv[2])), quality = static_cast<short>(std::atoi(argv[3]));
+    const std::string outDir = argv[4];
+    const char* ext = code == 75 ? ".png" : code == 10 ? ".jpg" : ".out";
+    for (int i = 5; i < argc; ++i) {
+      std::string name = argv[i];
+      name = name.substr(name.rfind('/') + 1);
+      if (lead.LoadImage(argv[i], 0, 0, 1) != 0 || lead.SaveImage(outDir + "/" + name + ext, code, 24, quality, 0) != 0)
+        ++failed;
+    }
+  } else {
+    return 2;
+  }
+  return failed ? 1 : 0;
+}
