@@ -33,6 +33,10 @@ Tiff openTiff(const std::string& path, const char* mode) {
   TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
   TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, nullptr);
+  // A hostile header can ask libtiff for any amount of memory; no buffer of a
+  // picture within the pixel limit needs more than this.
+  TIFFOpenOptionsSetMaxSingleMemAlloc(
+      opts, static_cast<tmsize_t>(std::min<std::uint64_t>(maxPixels() * 8, std::uint64_t{4} << 30)));
   Tiff t(TIFFOpenExt(path.c_str(), mode, opts));
   TIFFOpenOptionsFree(opts);
   return t;
