@@ -14,6 +14,7 @@ endfunction()
 
 pv_require_pkg(PV_JPEG libjpeg libjpeg62-turbo-dev)
 pv_require_pkg(PV_PNG libpng16 libpng-dev)
+pv_require_pkg(PV_ZLIB zlib zlib1g-dev)
 pv_require_pkg(PV_TIFF libtiff-4 libtiff-dev)
 pv_require_pkg(PV_GIF libgif libgif-dev)
 pv_require_pkg(PV_MAGICK Magick++-6.Q16 libmagick++-6.q16-dev)

@@ -362,11 +362,7 @@ short saveBmp(const std::string& path, const Image& image, int code, int bits) {
     for (int y = 0; y < h; ++y) {
       auto* o = reinterpret_cast<std::uint8_t*>(pixels.data()) + stride * static_cast<std::size_t>(h - 1 - y);
       if (stored <= 8) {
-        const std::uint8_t* s = indexed.indices.ptr<std::uint8_t>(y);
-        for (int x = 0; x < w; ++x) {
-          const int bit = x * stored;
-          o[bit / 8] |= static_cast<std::uint8_t>(s[x] << (8 - stored - bit % 8));
-        }
+        packIndices(indexed.indices.ptr<std::uint8_t>(y), w, stored, o);
       } else if (stored == 16) {
         const std::uint8_t* s = bgr.ptr<std::uint8_t>(y);
         for (int x = 0; x < w; ++x, s += 3) {

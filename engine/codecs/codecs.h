@@ -2,6 +2,7 @@
 // The codec families behind CLead's file operations. Each returns a status of
 // engine/status.h and never throws on bad input.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,10 @@ short saveBmp(const std::string& path, const Image& image, int code, int bits);
 // Everything else that ImageMagick reads; page 0 or 1 is the first frame.
 short readMagickInfo(const std::string& path, FileInfo& info);
 short loadMagick(const std::string& path, int page, int pageCount, Document& doc);
+
+// Packs one index (below 2^bits) a byte into `bits` (1, 2, 4 or 8) a pixel,
+// the first pixel in the high bits, as PNG, TIFF and BMP rows store them.
+void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out);
 
 // A temporary file beside a target that replaces the target on commit and is
 // removed otherwise, so a failed save leaves neither a partial file nor a

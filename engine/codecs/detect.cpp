@@ -53,6 +53,18 @@ short readInfo(const std::string& path, FileInfo& info) {
   return s;
 }
 
+void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out) {
+  if (bits >= 8) {
+    std::memcpy(out, in, static_cast<std::size_t>(count));
+    return;
+  }
+  std::memset(out, 0, (static_cast<std::size_t>(count) * static_cast<std::size_t>(bits) + 7) / 8);
+  for (int x = 0; x < count; ++x) {
+    const int bit = x * bits;
+    out[bit / 8] = static_cast<std::uint8_t>(out[bit / 8] | (in[x] << (8 - bits - bit % 8)));
+  }
+}
+
 PendingFile::PendingFile(const std::string& target) : target_(target), temp_(target + ".pvtmp-XXXXXX") {
   int fd = mkstemp(temp_.data());
   if (fd < 0) {

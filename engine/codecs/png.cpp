@@ -1,10 +1,17 @@
 // PNG through libpng: every colour type and depth reads into the image model
 // (16-bit samples are held at 8 bits); writes palette, grey, RGB and RGBA.
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <csetjmp>
+#include <cstring>
 #include <cstdio>
 #include <memory>
+
+#include <opencv2/core/utility.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
 #include "engine/quantize.h"
@@ -115,36 +122,118 @@ short loadPng(const std::string& path, Document& doc) {
 
 namespace {
 
-void appendToString(png_structp png, png_bytep data, png_size_t len) {
-  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), len);
+void putBE32(std::string& out, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((v >> shift) & 0xFF));
 }
-void flushNothing(png_structp) {}
 
-// Runs libpng over prepared rows. Kept apart from the preparation so that no
-// local of the caller lives across libpng's longjmp.
-short encode(std::string& bytes, std::vector<png_bytep>& rowPtrs, int width, int height, int depth, int colourType,
-             std::vector<png_color>& palette, int xDpi, int yDpi, int level) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, quietError, quietWarning);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (!info) {
-    png_destroy_write_struct(&png, nullptr);
-    return kOutOfMemory;
+void putChunk(std::string& out, const char* type, const std::string& data) {
+  putBE32(out, static_cast<std::uint32_t>(data.size()));
+  const std::size_t start = out.size();
+  out.append(type, 4);
+  out += data;
+  const auto* p = reinterpret_cast<const Bytef*>(out.data() + start);
+  putBE32(out, static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), p, static_cast<uInt>(out.size() - start))));
+}
+
+// One row through one of the five PNG filters; `prev` is the unfiltered row
+// above (zeros for the first).
+void filterRow(int kind, const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, int bpp, std::uint8_t* out) {
+  const std::size_t b = static_cast<std::size_t>(bpp);
+  switch (kind) {
+    case 0: std::memcpy(out, row, n); break;
+    case 1:
+      for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - (i >= b ? row[i - b] : 0));
+      break;
+    case 2:
+      for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - prev[i]);
+      break;
+    case 3:
+      for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - (((i >= b ? row[i - b] : 0) + prev[i]) >> 1));
+      break;
+    default:
+      for (std::size_t i = 0; i < n; ++i) {
+        const int a = i >= b ? row[i - b] : 0, up = prev[i], c = i >= b ? prev[i - b] : 0;
+        const int pa = std::abs(up - c), pb = std::abs(a - c), pc = std::abs(a + up - 2 * c);
+        out[i] = static_cast<std::uint8_t>(row[i] - (pa <= pb && pa <= pc ? a : pb <= pc ? up : c));
+      }
   }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return kWriteError;
+}
+
+// The filtered rows [first, last) with each row's filter byte: the filter
+// whose output has the smallest sum of magnitudes, or none when not adaptive.
+void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive, std::vector<std::uint8_t>& out) {
+  const std::size_t n = static_cast<std::size_t>(raw.cols);
+  out.resize((n + 1) * static_cast<std::size_t>(last - first));
+  std::vector<std::uint8_t> zeros(n, 0), trial(n);
+  for (int y = first; y < last; ++y) {
+    std::uint8_t* o = &out[(n + 1) * static_cast<std::size_t>(y - first)];
+    const std::uint8_t* row = raw.ptr<std::uint8_t>(y);
+    const std::uint8_t* prev = y > 0 ? raw.ptr<std::uint8_t>(y - 1) : zeros.data();
+    if (!adaptive) {
+      o[0] = 0;
+      std::memcpy(o + 1, row, n);
+      continue;
+    }
+    std::uint64_t best = ~std::uint64_t{0};
+    for (int kind = 0; kind < 5; ++kind) {
+      filterRow(kind, row, prev, n, bpp, trial.data());
+      std::uint64_t sum = 0;
+      for (std::size_t i = 0; i < n; ++i) sum += static_cast<std::uint64_t>(std::abs(static_cast<std::int8_t>(trial[i])));
+      if (sum < best) {
+        best = sum;
+        o[0] = static_cast<std::uint8_t>(kind);
+        std::memcpy(o + 1, trial.data(), n);
+      }
+    }
   }
-  png_set_write_fn(png, &bytes, appendToString, flushNothing);
-  if (level > 0) png_set_compression_level(png, level > 9 ? 9 : level);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), depth, colourType,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-  png_set_pHYs(png, info, static_cast<png_uint_32>(xDpi / 0.0254 + 0.5), static_cast<png_uint_32>(yDpi / 0.0254 + 0.5),
-               PNG_RESOLUTION_METER);
-  png_write_info(png, info);
-  png_write_image(png, rowPtrs.data());
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
+}
+
+// Filters and deflates the rows as one zlib stream, in bands compressed in
+// parallel (each band ends on a byte boundary with a sync flush; the Adler-32
+// sums are combined), the way parallel gzip tools do.
+short compressRows(const cv::Mat& raw, int bpp, bool adaptive, int level, std::string& stream) {
+  const int rows = raw.rows;
+  const std::size_t rowBytes = static_cast<std::size_t>(raw.cols) + 1;
+  // Bands of at least 256 KiB, so the lost dictionary across a band edge costs little.
+  const int byData = static_cast<int>(std::max<std::size_t>(1, rowBytes * static_cast<std::size_t>(rows) / (256 * 1024)));
+  const int bands = std::clamp(std::min(byData, cv::getNumThreads() * 2), 1, std::max(1, rows));
+  std::vector<std::string> parts(static_cast<std::size_t>(bands));
+  std::vector<uLong> sums(static_cast<std::size_t>(bands), 0);
+  std::vector<std::size_t> lengths(static_cast<std::size_t>(bands), 0);
+  std::atomic<bool> failed{false};
+  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+    std::vector<std::uint8_t> filtered;
+    for (int band = range.start; band < range.end; ++band) {
+      const int first = static_cast<int>(static_cast<std::int64_t>(rows) * band / bands);
+      const int last = static_cast<int>(static_cast<std::int64_t>(rows) * (band + 1) / bands);
+      filterRows(raw, first, last, bpp, adaptive, filtered);
+      z_stream z{};
+      if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        failed = true;
+        return;
+      }
+      std::string& out = parts[static_cast<std::size_t>(band)];
+      out.resize(deflateBound(&z, filtered.size()) + 16);
+      z.next_in = filtered.data();
+      z.avail_in = static_cast<uInt>(filtered.size());
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = static_cast<uInt>(out.size());
+      const int rc = deflate(&z, band + 1 == bands ? Z_FINISH : Z_SYNC_FLUSH);
+      if (rc != (band + 1 == bands ? Z_STREAM_END : Z_OK) || z.avail_in != 0) failed = true;
+      out.resize(out.size() - z.avail_out);
+      deflateEnd(&z);
+      sums[static_cast<std::size_t>(band)] = adler32(adler32(0, nullptr, 0), filtered.data(), static_cast<uInt>(filtered.size()));
+      lengths[static_cast<std::size_t>(band)] = filtered.size();
+    }
+  });
+  if (failed) return kOutOfMemory;
+  stream.assign("\x78\x9c", 2);
+  uLong adler = adler32(0, nullptr, 0);
+  for (int band = 0; band < bands; ++band) {
+    stream += parts[static_cast<std::size_t>(band)];
+    adler = adler32_combine(adler, sums[static_cast<std::size_t>(band)], static_cast<z_off_t>(lengths[static_cast<std::size_t>(band)]));
+  }
+  putBE32(stream, static_cast<std::uint32_t>(adler));
   return kOk;
 }
 
@@ -153,62 +242,63 @@ short encode(std::string& bytes, std::vector<png_bytep>& rowPtrs, int width, int
 short savePng(const std::string& path, const Image& image, int bits, int level) {
   if (image.pixels.empty()) return kInvalidParameter;
   if (bits == 0) bits = image.bits;
+  const int w = image.width(), h = image.height();
+  // The rows in the file's layout, one byte row each.
+  cv::Mat rgb;
+  int colourType, depth = 8, channels;
   IndexedImage indexed;
-  int colourType, depth = 8;
-  std::vector<png_color> palette;
+  const int ch = image.pixels.channels();
   if (bits >= 32) {
-    colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+    colourType = PNG_COLOR_TYPE_RGB_ALPHA, channels = 4;
+    cv::cvtColor(image.pixels, rgb, ch == 4 ? cv::COLOR_BGRA2RGBA : ch == 3 ? cv::COLOR_BGR2RGBA : cv::COLOR_GRAY2RGBA);
   } else if (bits > 8) {
-    colourType = PNG_COLOR_TYPE_RGB;
-  } else if (image.pixels.channels() == 1 && bits == 8) {
-    colourType = PNG_COLOR_TYPE_GRAY;
+    colourType = PNG_COLOR_TYPE_RGB, channels = 3;
+    cv::cvtColor(image.pixels, rgb, ch == 4 ? cv::COLOR_BGRA2RGB : ch == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_GRAY2RGB);
+  } else if (ch == 1 && bits == 8) {
+    colourType = PNG_COLOR_TYPE_GRAY, channels = 1;
+    rgb = image.pixels;
   } else {
     // An indexed save: at most 2^bits colours, exact when they fit.
-    colourType = PNG_COLOR_TYPE_PALETTE;
+    colourType = PNG_COLOR_TYPE_PALETTE, channels = 1;
     indexed = toIndexed(image.pixels, bits);
-    for (std::uint32_t c : indexed.palette)
-      palette.push_back({static_cast<png_byte>(c & 0xFF), static_cast<png_byte>((c >> 8) & 0xFF),
-                         static_cast<png_byte>((c >> 16) & 0xFF)});
     depth = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
+    rgb.create(h, static_cast<int>((static_cast<std::size_t>(w) * depth + 7) / 8), CV_8UC1);
+    for (int y = 0; y < h; ++y) packIndices(indexed.indices.ptr<std::uint8_t>(y), w, depth, rgb.ptr<std::uint8_t>(y));
   }
+  const cv::Mat raw = rgb.reshape(1, h);
 
-  const cv::Mat& src = indexed.indices.empty() ? image.pixels : indexed.indices;
-  // Rows in the file's layout.
-  const int outChannels = colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : colourType == PNG_COLOR_TYPE_RGB ? 3 : 1;
-  std::vector<std::vector<png_byte>> rows(static_cast<std::size_t>(src.rows));
-  for (int y = 0; y < src.rows; ++y) {
-    auto& row = rows[static_cast<std::size_t>(y)];
-    const auto* p = src.ptr<unsigned char>(y);
-    const int ch = src.channels();
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-      row.assign((static_cast<std::size_t>(src.cols) * static_cast<std::size_t>(depth) + 7) / 8, 0);
-      for (int x = 0; x < src.cols; ++x) {
-        const int bit = x * depth;
-        row[static_cast<std::size_t>(bit / 8)] |= static_cast<png_byte>(p[x] << (8 - depth - bit % 8));
-      }
-    } else {
-      row.resize(static_cast<std::size_t>(src.cols) * outChannels);
-      for (int x = 0; x < src.cols; ++x) {
-        png_byte* o = &row[static_cast<std::size_t>(x * outChannels)];
-        const unsigned char* i = p + x * ch;
-        if (outChannels == 1) {
-          o[0] = i[0];
-          continue;
-        }
-        o[0] = ch == 1 ? i[0] : i[2];
-        o[1] = ch == 1 ? i[0] : i[1];
-        o[2] = i[0];
-        if (outChannels == 4) o[3] = ch == 4 ? i[3] : 255;
-      }
+  std::string stream;
+  // Filters suit photographs; palette and grey-level indices compress best unfiltered.
+  const bool adaptive = colourType != PNG_COLOR_TYPE_PALETTE;
+  if (short s = compressRows(raw.isContinuous() ? raw : raw.clone(), std::max(1, channels * depth / 8), adaptive,
+                             level > 0 ? std::min(level, 9) : Z_DEFAULT_COMPRESSION, stream))
+    return s;
+
+  std::string out("\x89PNG\r\n\x1a\n", 8), chunk;
+  putBE32(chunk, static_cast<std::uint32_t>(w));
+  putBE32(chunk, static_cast<std::uint32_t>(h));
+  chunk.push_back(static_cast<char>(depth));
+  chunk.push_back(static_cast<char>(colourType));
+  chunk.append(3, '\0');  // deflate, adaptive filtering, no interlace
+  putChunk(out, "IHDR", chunk);
+  if (!indexed.palette.empty()) {
+    chunk.clear();
+    for (std::uint32_t c : indexed.palette) {
+      chunk.push_back(static_cast<char>(c & 0xFF));
+      chunk.push_back(static_cast<char>((c >> 8) & 0xFF));
+      chunk.push_back(static_cast<char>((c >> 16) & 0xFF));
     }
+    putChunk(out, "PLTE", chunk);
   }
-
-  std::vector<png_bytep> rowPtrs;
-  for (auto& row : rows) rowPtrs.push_back(row.data());
-  std::string bytes;
-  if (short st = encode(bytes, rowPtrs, src.cols, src.rows, depth, colourType, palette, image.xDpi, image.yDpi, level))
-    return st;
-  return writeFileAtomically(path, bytes);
+  chunk.clear();
+  putBE32(chunk, static_cast<std::uint32_t>(image.xDpi / 0.0254 + 0.5));
+  putBE32(chunk, static_cast<std::uint32_t>(image.yDpi / 0.0254 + 0.5));
+  chunk.push_back(1);  // per metre
+  putChunk(out, "pHYs", chunk);
+  // IDAT chunks of at most 1 MiB.
+  for (std::size_t at = 0; at < stream.size(); at += 1 << 20) putChunk(out, "IDAT", stream.substr(at, 1 << 20));
+  putChunk(out, "IEND", {});
+  return writeFileAtomically(path, out);
 }
 
 }  // namespace pv::engine::codecs

@@ -226,16 +226,6 @@ cv::Mat toBgr(const cv::Mat& px) {
   return out;
 }
 
-// Packs 8-bit samples of `bits` (1, 2, 4 or 8) into a row of bytes, first
-// pixel in the high bits.
-void packRow(const std::uint8_t* in, int count, int bits, std::vector<std::uint8_t>& out) {
-  out.assign((static_cast<std::size_t>(count) * bits + 7) / 8, 0);
-  for (int x = 0; x < count; ++x) {
-    const int bit = x * bits;
-    out[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(in[x] << (8 - bits - bit % 8));
-  }
-}
-
 // Writes one page as the current directory.
 short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quality) {
   const int w = page.width(), h = page.height();
@@ -351,7 +341,8 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   for (int y = 0; y < h; ++y) {
     std::uint8_t* row = samples.ptr(y);
     if (storedBits < 8) {
-      packRow(row, w, storedBits, packed);
+      packed.resize((static_cast<std::size_t>(w) * storedBits + 7) / 8);
+      packIndices(row, w, storedBits, packed.data());
       row = packed.data();
     }
     if (TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;

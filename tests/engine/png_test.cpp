@@ -171,3 +171,20 @@ TEST(PngCorpus, EverySuiteFileDecodesLikeImageMagickOrFailsCleanly) {
   EXPECT_GT(loaded, 150);
   std::cout << "pngsuite: " << loaded << " loaded, " << refused << " refused\n";
 }
+
+TEST(PngCodec, LargePicturesCompressedInParallelBandsStayExact) {
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  // Noise on the left, a gradient on the right: every filter gets chosen.
+  cv::Mat src = pv::test::noiseImage(900, 700, 4, 11);
+  pv::test::gradientImage(450, 700, 4).copyTo(src(cv::Rect(450, 0, 450, 700)));
+  lead.set(src, 32);
+  for (int level : {1, 6, 9}) {
+    const std::string path = dir.file("big.png");
+    ASSERT_EQ(lead.SaveImage(path, 75, 32, static_cast<short>(level), 0), 0);
+    pv::test::LeadWithImage back;
+    ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_EQ(cv::norm(back.pixels(), src, cv::NORM_INF), 0.0) << level;
+    EXPECT_EQ(cv::norm(decodeWithMagick(path, 4), src, cv::NORM_INF), 0.0) << level;
+  }
+}
