@@ -1,0 +1,100 @@
+#pragma once
+// Filter: one pixel or geometry operation run on every image of a conversion,
+// between decoding and encoding. A filter never touches pixels itself: apply
+// issues one or a few operations on the current image of the primary CLead.
+//
+// Parameters are 32-bit values in text-form order, each with its text style
+// and its range rule (`Param`), so parsing, writing and clamping are shared;
+// each kind's class carries its parameter table and its apply.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pv::engine {
+class CLead;
+}
+
+namespace pv::filters {
+
+constexpr int kFilterCount = 43;
+
+// Registry of the 43 kinds by index; empty text outside 0..42.
+std::string filterName(int index);
+std::string filterKey(int index);
+std::string filterDescription(int index);
+// The kind of a text form: its second token, lower-cased, compared exactly
+// with the keys in registry order; no match (or no key) gives 0, resize.
+int filterIndexOfText(const std::string& text);
+
+// What the filters work on: the primary control, and the recorded size of the
+// image list entry that is current (false when none is), for resize and crop.
+struct FilterContext {
+  engine::CLead* lead = nullptr;
+  std::function<bool(int& width, int& height)> recordedSize;
+};
+
+// How one parameter is written and read.
+struct Param {
+  enum Style : std::uint8_t {
+    kUnsigned,  // "%u", compared unsigned
+    kSigned,    // "%i", compared signed
+    kWord,      // "true" / "false"; any other word is true
+    kFlag,      // written 0 or 1; true when the number is nonzero
+  };
+  Style style;
+  std::int64_t low, high;  // the range (unsigned or signed by style)
+  std::int32_t initial;
+  std::int64_t below;      // what a value below `low` becomes (usually low)
+};
+
+class Filter {
+ public:
+  Filter(int type, std::span<const Param> params, FilterContext& context);
+  virtual ~Filter() = default;
+  Filter(const Filter&) = delete;
+  Filter& operator=(const Filter&) = delete;
+
+  std::string name;
+  std::string key;
+  int type;
+  int hasSettings;
+
+  // Runs the filter on the current image. Always true: the imaging status is
+  // not examined.
+  virtual bool apply() = 0;
+  // The text form, at most 99 characters; a text that would be longer is
+  // refused with an empty result rather than cut.
+  virtual std::string toText();
+  // Reads the parameters from a text form; missing tokens keep their values,
+  // the range rules apply to every parameter.
+  virtual void fromText(const std::string& text);
+
+  std::int32_t value(std::size_t i) const { return values_[i]; }
+  void setValue(std::size_t i, std::int32_t v) { values_[i] = v; }
+  std::size_t valueCount() const { return values_.size(); }
+
+ protected:
+  engine::CLead& lead() { return *context_.lead; }
+  // The low 16 bits of a parameter, for a 16-bit argument.
+  short i2(std::size_t i) const { return static_cast<short>(static_cast<std::uint16_t>(values_[i] & 0xFFFF)); }
+  // An unsigned parameter as a float, for a pixel-size argument.
+  float r4(std::size_t i) const { return static_cast<float>(static_cast<std::uint32_t>(values_[i])); }
+  // The source size of resize and crop.
+  void sourceSize(int& width, int& height);
+  // A hook after the range rules (the grey-scale sum rule).
+  virtual void afterRead() {}
+
+  std::span<const Param> params_;
+  std::vector<std::int32_t> values_;
+  FilterContext& context_;
+};
+
+// Constructs the class of a registry index (0..42) with its defaults; null
+// outside the range.
+std::unique_ptr<Filter> createFilter(int index, FilterContext& context);
+
+}  // namespace pv::filters
