@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "filters/dialogs.h"
+
 namespace pv::app {
 
 class Prompter {
@@ -15,5 +17,10 @@ class Prompter {
   // A Yes/No question; true for Yes.
   virtual bool askYesNo(const std::string& caption, const std::string& text) = 0;
 };
+
+// The filters' option dialog sets and the program's own resize, crop and dpi
+// dialogs; declared with the filters, which drive them.
+using OptionDialogSet = filters::OptionDialogSet;
+using FilterDialogs = filters::FilterDialogs;
 
 }  // namespace pv::app

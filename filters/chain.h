@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "filters/dialogs.h"
 #include "filters/filter.h"
 
 namespace pv::filters {
@@ -35,6 +36,13 @@ class FilterChain {
   std::vector<std::string> texts() const;
   // Applies the first `count` filters (-1: all, 0: none) in order.
   void apply(int count = -1);
+  // The settings editor of one filter: loads the selected image (when one is
+  // given; a failed load edits nothing and returns false), previews the chain
+  // up to the filter, opens resize, crop and dpi in the program's own dialogs
+  // (their values go back through fromText) and every other kind's
+  // editSettings, then loads the start-up image again.
+  bool editSettings(std::size_t position, const std::string* selectedImage, const std::string& startImage,
+                    FilterDialogs& dialogs);
 
  private:
   FilterContext& context_;

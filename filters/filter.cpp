@@ -155,6 +155,43 @@ void Filter::fromText(const std::string& text) {
   afterRead();
 }
 
+void Filter::editSettings() {
+  if (!hasSettings) {
+    if (context_.inform) context_.inform(kNoSettingsText);
+    return;
+  }
+  DialogPlan plan{DialogSet::kEffect};
+  if (!dialogPlan(plan) || !context_.dialogs) return;
+  OptionDialogSet& d = *context_.dialogs;
+  const DialogSet set = plan.set;
+  putValues(d, set);
+  d.setFirstSetting(set, 0);
+  d.setSourceImage(set, lead().GetImageHandle());
+  d.setSecondSetting(plan.secondOnGeometry ? DialogSet::kGeometry : set, plan.secondSetting);
+  d.setThirdSetting(set, 0);
+  if (plan.hasExtra) d.setExtraValue(set, plan.extra);
+  d.setOptions(set, plan.options);
+  if (d.show(set, key) != 0 || d.resultCode(set) != 100) return;
+  takeValues(d, set);
+}
+
+void Filter::putValues(OptionDialogSet& dialogs, DialogSet set) {
+  for (std::size_t i = 0; i < values_.size(); ++i) {
+    const bool isSigned = params_[i].style == Param::kSigned;
+    dialogs.setValue(set, static_cast<int>(i),
+                     isSigned ? static_cast<double>(values_[i]) : static_cast<double>(static_cast<std::uint32_t>(values_[i])));
+  }
+}
+
+void Filter::takeValues(OptionDialogSet& dialogs, DialogSet set) {
+  // Stored as returned, without the range rules; yes/no values are true when nonzero.
+  for (std::size_t i = 0; i < values_.size(); ++i) {
+    const double v = dialogs.value(set, static_cast<int>(i));
+    if (params_[i].style == Param::kWord || params_[i].style == Param::kFlag) values_[i] = v != 0;
+    else values_[i] = static_cast<std::int32_t>(static_cast<std::int64_t>(v));
+  }
+}
+
 void Filter::sourceSize(int& width, int& height) {
   if (context_.recordedSize && context_.recordedSize(width, height)) return;
   width = static_cast<int>(lead().GetImageWidth());

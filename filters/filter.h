@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "filters/dialogs.h"
+
 namespace pv::engine {
 class CLead;
 }
@@ -32,9 +34,25 @@ int filterIndexOfText(const std::string& text);
 
 // What the filters work on: the primary control, and the recorded size of the
 // image list entry that is current (false when none is), for resize and crop.
+// The option dialogs and the message of a filter without settings (shown
+// with the program's caption) come from the program's ports.
 struct FilterContext {
   engine::CLead* lead = nullptr;
   std::function<bool(int& width, int& height)> recordedSize;
+  OptionDialogSet* dialogs = nullptr;
+  std::function<void(const std::string& text)> inform;
+};
+
+inline constexpr const char* kNoSettingsText = "The chosen filter does not have any associated settings.";
+
+// How a kind talks to its option dialog.
+struct DialogPlan {
+  DialogSet set;
+  int options = 12;
+  int secondSetting = 1;
+  bool secondOnGeometry = false;  // colorres sets it on the geometry set
+  bool hasExtra = false;          // a value after the third setting
+  int extra = 0;
 };
 
 // How one parameter is written and read.
@@ -66,6 +84,11 @@ class Filter {
   // Runs the filter on the current image. Always true: the imaging status is
   // not examined.
   virtual bool apply() = 0;
+  // Lets the user change the parameters through the filter's option dialog;
+  // a filter without settings shows kNoSettingsText; resize, crop and dpi do
+  // nothing here (the chain's settings editor opens their own dialogs). A
+  // cancelled dialog leaves every parameter as it was.
+  virtual void editSettings();
   // The text form, at most 99 characters; a text that would be longer is
   // refused with an empty result rather than cut.
   virtual std::string toText();
@@ -87,6 +110,12 @@ class Filter {
   void sourceSize(int& width, int& height);
   // A hook after the range rules (the grey-scale sum rule).
   virtual void afterRead() {}
+  // The dialog of the kind; false for the kinds without one.
+  virtual bool dialogPlan(DialogPlan& plan) const = 0;
+  // The values handed to the dialog and read back: the parameters in order
+  // unless a kind says otherwise.
+  virtual void putValues(OptionDialogSet& dialogs, DialogSet set);
+  virtual void takeValues(OptionDialogSet& dialogs, DialogSet set);
 
   std::span<const Param> params_;
   std::vector<std::int32_t> values_;

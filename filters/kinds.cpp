@@ -61,10 +61,22 @@ constexpr std::array kSobel{U(22, 23, 22)};
 constexpr std::array kSolarize{U(0, 255, 0)};
 constexpr std::array kUnsharp{U(0, 500, 0), U(1, 1000, 1), U(0, 255, 0), U(1, 2, 1)};
 
+// The dialog set of each kind by registry index: 'e' effect, 'c' colour,
+// 'g' geometry, '-' none (no settings, or a dialog of the program's own).
+constexpr char kDialogSets[kFilterCount + 1] = "-g---egececcc-eeceeccccc-eeeee--cecee-gec-e";
+
 template <int Type, const auto& Params>
 class Kind : public Filter {
  public:
   explicit Kind(FilterContext& context) : Filter(Type, Params, context) {}
+
+ protected:
+  bool dialogPlan(DialogPlan& plan) const override {
+    const char set = kDialogSets[Type];
+    if (set == '-') return false;
+    plan.set = set == 'e' ? DialogSet::kEffect : set == 'c' ? DialogSet::kColour : DialogSet::kGeometry;
+    return true;
+  }
 };
 
 // Runs an operation whose failure the filter ignores; false when it threw.
@@ -122,6 +134,13 @@ class FRotate final : public Kind<1, kRotate> {
     lead().RotateImage(value(0), i2(1), value(2));
     return true;
   }
+
+ protected:
+  bool dialogPlan(DialogPlan& plan) const override {
+    Kind::dialogPlan(plan);
+    plan.options = 28;
+    return true;
+  }
 };
 
 class FFlip final : public Kind<2, kNone> {
@@ -169,6 +188,14 @@ class FAutoTrim final : public Kind<6, kAutoTrim> {
     swallowed([&] { lead().AutoTrimImage(i2(0)); });
     return true;
   }
+
+ protected:
+  bool dialogPlan(DialogPlan& plan) const override {
+    Kind::dialogPlan(plan);
+    plan.secondSetting = 0;
+    plan.options = 4;
+    return true;
+  }
 };
 
 class FDPI final : public Kind<13, kDpi> {
@@ -187,6 +214,13 @@ class FSkew final : public Kind<38, kSkew> {
   using Kind::Kind;
   bool apply() override {
     lead().ShearImage(i2(0), value(1) != 0, value(2));
+    return true;
+  }
+
+ protected:
+  bool dialogPlan(DialogPlan& plan) const override {
+    Kind::dialogPlan(plan);
+    plan.options = 29;
     return true;
   }
 };
@@ -211,6 +245,16 @@ class FBalanceColors final : public Kind<8, kBalance> {
     swallowed([&] { lead().BalanceColors(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); });
     return true;
   }
+
+ protected:
+  // The dialog works in factors: percentages / 100, back times 100 truncated.
+  void putValues(OptionDialogSet& dialogs, DialogSet set) override {
+    for (int i = 0; i < 9; ++i) dialogs.setValue(set, i, static_cast<std::uint32_t>(value(static_cast<std::size_t>(i))) / 100.0);
+  }
+  void takeValues(OptionDialogSet& dialogs, DialogSet set) override {
+    for (int i = 0; i < 9; ++i)
+      setValue(static_cast<std::size_t>(i), static_cast<std::int32_t>(static_cast<std::int64_t>(dialogs.value(set, i) * 100.0)));
+  }
 };
 
 class FBrightness final : public Kind<10, kAmount> {
@@ -227,6 +271,17 @@ class FColorRes final : public Kind<11, kColorRes> {
   using Kind::Kind;
   bool apply() override {
     lead().ReduceColors(i2(0), i2(1), i2(2), i2(3));
+    return true;
+  }
+
+ protected:
+  bool dialogPlan(DialogPlan& plan) const override {
+    Kind::dialogPlan(plan);
+    plan.secondOnGeometry = true;
+    plan.secondSetting = 0;
+    plan.hasExtra = true;
+    plan.extra = 0x3FFFFFFF;
+    plan.options = 28;
     return true;
   }
 };
@@ -246,6 +301,23 @@ class FGammaCorrect final : public Kind<16, kGamma> {
   bool apply() override {
     lead().GammaCorrect(i2(0));
     return true;
+  }
+
+ protected:
+  bool dialogPlan(DialogPlan& plan) const override {
+    Kind::dialogPlan(plan);
+    plan.options = 28;
+    return true;
+  }
+  // The dialog edits red, green and blue gamma; the filter keeps their mean.
+  void putValues(OptionDialogSet& dialogs, DialogSet set) override {
+    for (int i = 0; i < 3; ++i) dialogs.setValue(set, i, static_cast<std::uint32_t>(value(0)));
+    dialogs.setExtraValue(set, 1);
+  }
+  void takeValues(OptionDialogSet& dialogs, DialogSet set) override {
+    std::int64_t sum = 0;
+    for (int i = 0; i < 3; ++i) sum += static_cast<std::int32_t>(static_cast<std::int64_t>(dialogs.value(set, i)));
+    setValue(0, static_cast<std::int32_t>(sum / 3));
   }
 };
 

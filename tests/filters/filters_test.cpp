@@ -78,11 +78,76 @@ class RecordingLead : public pv::engine::CLead {
   void SetImageXResolution(short n) override { rec("SetImageXResolution", n); }
   void SetImageYResolution(short n) override { rec("SetImageYResolution", n); }
   void SetUnequalResolution(bool on) override { rec("SetUnequalResolution", on); }
+  short loadStatus = 0;
+  short LoadImage(const std::string& path, short, int, int) override {
+    rec("LoadImage", path);
+    return loadStatus;
+  }
+  int GetImageHandle() override { return 77; }
+};
+
+// Records the dialog protocol and answers with preset values.
+class RecordingDialogs : public pv::filters::OptionDialogSet {
+ public:
+  std::vector<std::string> calls;
+  int showCode = 0, result = 100;
+  std::vector<double> answers;
+  static char letter(pv::filters::DialogSet s) {
+    return s == pv::filters::DialogSet::kEffect ? 'e' : s == pv::filters::DialogSet::kColour ? 'c' : 'g';
+  }
+  void add(pv::filters::DialogSet s, const std::string& what) { calls.push_back(std::string(1, letter(s)) + ":" + what); }
+  void setValue(pv::filters::DialogSet s, int i, double v) override {
+    std::ostringstream o;
+    o << "value" << i << "=" << v;
+    add(s, o.str());
+  }
+  void setFirstSetting(pv::filters::DialogSet s, int v) override { add(s, "first=" + std::to_string(v)); }
+  void setSourceImage(pv::filters::DialogSet s, int h) override { add(s, "image=" + std::to_string(h)); }
+  void setSecondSetting(pv::filters::DialogSet s, int v) override { add(s, "second=" + std::to_string(v)); }
+  void setThirdSetting(pv::filters::DialogSet s, int v) override { add(s, "third=" + std::to_string(v)); }
+  void setExtraValue(pv::filters::DialogSet s, int v) override { add(s, "extra=" + std::to_string(v)); }
+  void setOptions(pv::filters::DialogSet s, int w) override { add(s, "options=" + std::to_string(w)); }
+  int show(pv::filters::DialogSet s, const std::string& key) override {
+    add(s, "show " + key);
+    return showCode;
+  }
+  int resultCode(pv::filters::DialogSet s) override {
+    add(s, "result");
+    return result;
+  }
+  double value(pv::filters::DialogSet s, int i) override {
+    add(s, "read" + std::to_string(i));
+    return static_cast<std::size_t>(i) < answers.size() ? answers[static_cast<std::size_t>(i)] : 0;
+  }
+};
+
+class RecordingFilterDialogs : public pv::filters::FilterDialogs {
+ public:
+  bool ok = true;
+  std::vector<std::string> opened;
+  pv::filters::ResizeValues resize{};
+  bool editResize(pv::filters::ResizeValues& v) override {
+    opened.push_back("resize " + std::to_string(v.method) + " " + std::to_string(v.width));
+    if (ok) v = resize;
+    return ok;
+  }
+  bool editCrop(pv::filters::CropValues& v) override {
+    opened.push_back("crop");
+    v.left = 7;
+    return ok;
+  }
+  bool editDpi(pv::filters::DpiValues& v) override {
+    opened.push_back("dpi");
+    v.horizontal = 0;
+    return ok;
+  }
 };
 
 struct Fixture : ::testing::Test {
   RecordingLead lead;
-  FilterContext context{&lead, {}};
+  RecordingDialogs dialogs;
+  std::vector<std::string> messages;
+  FilterContext context{&lead, {}, &dialogs, [this](const std::string& text) { messages.push_back(text); }};
   FilterChain chain{context};
 
   // The text form after reading `text` into a new filter of its kind.
@@ -324,4 +389,112 @@ TEST_F(Fixture, TheChainKeepsOrderAndAppliesACount) {
   EXPECT_TRUE(chain.createByIndex(9));
   EXPECT_FALSE(chain.createByIndex(43));
   EXPECT_EQ(chain.texts().back(), "/filter blur 3 1000 true");
+}
+
+TEST_F(Fixture, EditSettingsFollowsTheDialogProtocolInOrder) {
+  chain.appendFromText("/filter average 5");
+  dialogs.answers = {9};
+  chain.at(0).editSettings();
+  EXPECT_EQ(dialogs.calls, (Calls{"e:value0=5", "e:first=0", "e:image=77", "e:second=1", "e:third=0", "e:options=12",
+                                  "e:show average", "e:result", "e:read0"}));
+  EXPECT_EQ(chain.at(0).toText(), "/filter average 9");
+  // Values from a dialog are stored as returned, without the range rules.
+  dialogs.answers = {1};
+  chain.at(0).editSettings();
+  EXPECT_EQ(chain.at(0).value(0), 1);
+}
+
+TEST_F(Fixture, ACancelledOrFailedDialogKeepsTheParameters) {
+  chain.appendFromText("/filter hue 30");
+  dialogs.answers = {90};
+  dialogs.result = 2;
+  chain.at(0).editSettings();
+  EXPECT_EQ(chain.at(0).value(0), 30);
+  dialogs.calls.clear();
+  dialogs.result = 100;
+  dialogs.showCode = 1;
+  chain.at(0).editSettings();
+  EXPECT_EQ(chain.at(0).value(0), 30);
+  EXPECT_EQ(dialogs.calls.back(), "c:show hue");  // the result code is not even asked
+}
+
+TEST_F(Fixture, KindsWithTheirOwnDialogValues) {
+  auto edit = [&](const std::string& text, std::vector<double> answers) {
+    chain.clear();
+    chain.appendFromText(text);
+    dialogs.calls.clear();
+    dialogs.answers = std::move(answers);
+    chain.at(0).editSettings();
+    return chain.at(0).toText();
+  };
+  EXPECT_EQ(edit("/filter gammacorrect 120", {150, 200, 250}), "/filter gammacorrect 200");
+  EXPECT_EQ((Calls(dialogs.calls.begin(), dialogs.calls.begin() + 5)),
+            (Calls{"c:value0=120", "c:value1=120", "c:value2=120", "c:extra=1", "c:first=0"}));
+  EXPECT_EQ(edit("/filter gammacorrect 120", {100, 100, 101}), "/filter gammacorrect 100");
+  EXPECT_EQ(edit("/filter balcolors 50", {0.505, 0.999, 0, 0, 1, 0, 0, 0, 1}), "/filter balcolors 50 99 0 0 100 0 0 0 100");
+  EXPECT_EQ(dialogs.calls[0], "c:value0=0.5");
+  edit("/filter colorres", {4, 1, 1, 16});
+  EXPECT_EQ((Calls(dialogs.calls.begin() + 4, dialogs.calls.begin() + 10)),
+            (Calls{"c:first=0", "c:image=77", "g:second=0", "c:third=0", "c:extra=1073741823", "c:options=28"}));
+  edit("/filter autotrim 3", {4});
+  EXPECT_EQ(dialogs.calls[3], "g:second=0");
+  EXPECT_EQ(dialogs.calls[5], "g:options=4");
+  edit("/filter rotate", {100, 4, 0});
+  EXPECT_EQ(dialogs.calls[7], "g:options=28");
+  EXPECT_EQ(edit("/filter skew 100 false 0", {200, 5, 9}), "/filter skew 200 true 9");
+  EXPECT_EQ(dialogs.calls[7], "g:options=29");
+  EXPECT_EQ(edit("/filter blur 3 10 true", {5, 20, 0}), "/filter blur 5 20 false");
+  edit("/filter addnoise", {1, 1});
+  EXPECT_EQ(dialogs.calls[0], "e:value0=0");  // the one tone filter on the effect set
+  edit("/filter brightness -20", {-30});
+  EXPECT_EQ(dialogs.calls[0], "c:value0=-20");
+}
+
+TEST_F(Fixture, FiltersWithoutSettingsSaySoAndOwnDialogKindsWaitForTheEditor) {
+  for (const char* text : {"/filter flip", "/filter sketch", "/filter stretchint"}) {
+    chain.clear();
+    chain.appendFromText(text);
+    chain.at(0).editSettings();
+  }
+  EXPECT_EQ(messages, (std::vector<std::string>(3, "The chosen filter does not have any associated settings.")));
+  for (const char* text : {"/filter resize", "/filter crop", "/filter dpi"}) {
+    chain.clear();
+    chain.appendFromText(text);
+    chain.at(0).editSettings();
+  }
+  EXPECT_TRUE(dialogs.calls.empty());
+}
+
+TEST_F(Fixture, TheSettingsEditorPreviewsTheChainAndRestoresTheStartImage) {
+  RecordingFilterDialogs own;
+  own.resize = {9, 0, 640, 480, true, false};
+  for (const char* t : {"/filter invert", "/filter mirror", "/filter resize", "/filter hue 5"}) chain.appendFromText(t);
+  const std::string selected = "/pics/a.png";
+  lead.calls.clear();
+  ASSERT_TRUE(chain.editSettings(2, &selected, "/opt/data.dat", own));
+  EXPECT_EQ(lead.calls, (Calls{"LoadImage(/pics/a.png)", "InvertImage()", "MirrorImage()", "LoadImage(/opt/data.dat)"}));
+  EXPECT_EQ(own.opened, (std::vector<std::string>{"resize 4 320"}));
+  EXPECT_EQ(chain.at(2).toText(), "/filter resize 5 0 640 480 1 0");  // through the reading rules
+  // Cancel keeps the values; dpi and crop go through their own dialogs too.
+  own.ok = false;
+  chain.editSettings(2, nullptr, "/opt/data.dat", own);
+  EXPECT_EQ(chain.at(2).toText(), "/filter resize 5 0 640 480 1 0");
+  own.ok = true;
+  chain.appendFromText("/filter dpi 300 300");
+  chain.appendFromText("/filter crop");
+  chain.editSettings(4, nullptr, "/opt/data.dat", own);
+  chain.editSettings(5, nullptr, "/opt/data.dat", own);
+  EXPECT_EQ(chain.at(4).toText(), "/filter dpi 1 300");
+  EXPECT_EQ(chain.at(5).toText(), "/filter crop 0 7 128 128");
+  // The other kinds use their option dialog.
+  dialogs.answers = {45};
+  chain.editSettings(3, nullptr, "/opt/data.dat", own);
+  EXPECT_EQ(chain.at(3).toText(), "/filter hue 45");
+  // A selected image that does not load: nothing is edited or reloaded.
+  lead.loadStatus = 20009;
+  lead.calls.clear();
+  dialogs.calls.clear();
+  EXPECT_FALSE(chain.editSettings(3, &selected, "/opt/data.dat", own));
+  EXPECT_EQ(lead.calls, Calls{"LoadImage(/pics/a.png)"});
+  EXPECT_TRUE(dialogs.calls.empty());
 }
