@@ -394,37 +394,12 @@ short CLead::ResizeImage(float width, float height, short flags) {
   return kOk;
 }
 
-short CLead::TrimImage(float, float, float, float) { return kNotSupported; }
 short CLead::ReduceColors(short, short, short, short) { return kNotSupported; }
-short CLead::AverageFilter(short) { return kNotSupported; }
-short CLead::MedianFilter(short) { return kNotSupported; }
-short CLead::ChangeContrast(short) { return kNotSupported; }
-short CLead::FlipImage() { return kNotSupported; }
-short CLead::ChangeHue(short) { return kNotSupported; }
-short CLead::ChangeIntensity(short) { return kNotSupported; }
-short CLead::InvertImage() { return kNotSupported; }
-short CLead::SharpenImage(short) { return kNotSupported; }
-short CLead::ChangeSaturation(short) { return kNotSupported; }
-short CLead::MirrorImage() { return kNotSupported; }
-short CLead::MosaicFilter(short) { return kNotSupported; }
 short CLead::SpatialFilter(short) { return kNotSupported; }
-short CLead::PosterizeImage(short) { return kNotSupported; }
-short CLead::RotateImage(int, short, int) { return kNotSupported; }
 short CLead::EmbossImage(short, short) { return kNotSupported; }
-short CLead::AddNoise(short, short) { return kNotSupported; }
-short CLead::IntensityDetect(short, short) { return kNotSupported; }
-short CLead::StretchIntensity() { return kNotSupported; }
-short CLead::GammaCorrect(short) { return kNotSupported; }
-short CLead::ShearImage(short, bool, int) { return kNotSupported; }
 short CLead::HalftoneImage(short, int, short) { return kNotSupported; }
 short CLead::HistoContrast(short) { return kNotSupported; }
-short CLead::SolarizeImage(short) { return kNotSupported; }
-short CLead::AutoTrimImage(short) { return kNotSupported; }
 short CLead::OilifyImage(short) { return kNotSupported; }
-short CLead::GaussianBlur(short) { return kNotSupported; }
-short CLead::UnsharpMask(short, short, short, short) { return kNotSupported; }
-short CLead::GrayScaleWeighted(short, short, short) { return kNotSupported; }
-short CLead::BalanceColors(float, float, float, float, float, float, float, float, float) { return kNotSupported; }
 short CLead::EdgeDetect(short, short) { return kNotSupported; }
 short CLead::MotionBlur(short, int, bool) { return kNotSupported; }
 

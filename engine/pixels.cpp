@@ -1,0 +1,507 @@
+// CLead's pixel operations on the image model (engine/image.h), on OpenCV.
+//
+// Colour operations work on the colour channels and leave alpha alone;
+// geometry operations move alpha with the pixels. An indexed image stays
+// indexed where every old colour maps to one new colour (point operations map
+// the palette with the same function; flips, quarter turns and trims keep
+// it); operations that mix neighbouring pixels or resample drop the palette
+// and the image becomes 24-bit (32 with alpha, 8 for grey).
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/image.h"
+#include "engine/lead.h"
+#include "engine/status.h"
+
+namespace pv::engine {
+
+namespace {
+
+// Runs `fn` on the colour channels (1 or 3), with alpha set aside and put back.
+template <typename Fn>
+void onColour(Image& img, Fn fn) {
+  if (!img.hasAlpha()) {
+    fn(img.pixels);
+    return;
+  }
+  cv::Mat bgr, alpha;
+  cv::cvtColor(img.pixels, bgr, cv::COLOR_BGRA2BGR);
+  cv::extractChannel(img.pixels, alpha, 3);
+  fn(bgr);
+  cv::Mat out;
+  cv::cvtColor(bgr, out, bgr.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+  cv::insertChannel(alpha, out, 3);
+  img.pixels = out;
+}
+
+// After an operation that mixes pixels: no palette, the plain depth.
+void dropPalette(Image& img) {
+  if (img.palette.empty() && img.bits >= 8) return;
+  img.palette.clear();
+  img.bits = img.pixels.channels() == 4 ? 32 : img.pixels.channels() == 1 ? 8 : 24;
+}
+
+// The same value map on every colour channel, and on the palette.
+void pointOp(Image& img, const cv::Mat& lut) {
+  onColour(img, [&](cv::Mat& m) { cv::LUT(m, lut, m); });
+  for (std::uint32_t& c : img.palette) {
+    const auto* l = lut.ptr<std::uint8_t>();
+    c = l[c & 0xFF] | (l[(c >> 8) & 0xFF] << 8) | (static_cast<std::uint32_t>(l[(c >> 16) & 0xFF]) << 16);
+  }
+}
+
+template <typename Fn>
+cv::Mat makeLut(Fn fn) {
+  cv::Mat lut(1, 256, CV_8U);
+  for (int v = 0; v < 256; ++v) lut.at<std::uint8_t>(v) = cv::saturate_cast<std::uint8_t>(fn(v));
+  return lut;
+}
+
+// A colour operation on 3-channel pixels (grey images become colour first,
+// since the result may not stay grey), applied to the palette as well.
+template <typename Fn>
+void colourOp(Image& img, Fn fn) {
+  onColour(img, [&](cv::Mat& m) {
+    if (m.channels() == 1) cv::cvtColor(m, m, cv::COLOR_GRAY2BGR);
+    fn(m);
+  });
+  if (img.bits == 8 && img.palette.empty() && img.pixels.channels() == 3) img.bits = 24;
+  if (!img.palette.empty()) {
+    cv::Mat pal(1, static_cast<int>(img.palette.size()), CV_8UC3);
+    for (std::size_t i = 0; i < img.palette.size(); ++i) {
+      const std::uint32_t c = img.palette[i];
+      pal.at<cv::Vec3b>(0, static_cast<int>(i)) = cv::Vec3b(static_cast<uchar>(c >> 16), static_cast<uchar>(c >> 8), static_cast<uchar>(c));
+    }
+    fn(pal);
+    for (std::size_t i = 0; i < img.palette.size(); ++i) {
+      const cv::Vec3b p = pal.at<cv::Vec3b>(0, static_cast<int>(i));
+      img.palette[i] = p[2] | (p[1] << 8) | (static_cast<std::uint32_t>(p[0]) << 16);
+    }
+  }
+}
+
+cv::Scalar fillOf(const Image& img, int colour) {
+  const double r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
+  if (img.pixels.channels() == 1) return cv::Scalar((r * 299 + g * 587 + b * 114) / 1000);
+  return cv::Scalar(b, g, r, 255);
+}
+
+}  // namespace
+
+// ---- Geometry ----------------------------------------------------------------
+
+short CLead::FlipImage() {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  cv::flip(img->pixels, img->pixels, 0);
+  if (!doc_->region.empty()) cv::flip(doc_->region, doc_->region, 0);
+  return kOk;
+}
+
+short CLead::MirrorImage() {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  cv::flip(img->pixels, img->pixels, 1);
+  if (!doc_->region.empty()) cv::flip(doc_->region, doc_->region, 1);
+  return kOk;
+}
+
+short CLead::TrimImage(float left, float top, float width, float height) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  // The rectangle is cut to the image; at least one pixel remains.
+  const double l = std::clamp<double>(std::trunc(left), 0, img->width() - 1);
+  const double t = std::clamp<double>(std::trunc(top), 0, img->height() - 1);
+  const double w = std::clamp<double>(std::trunc(width), 1, img->width() - l);
+  const double h = std::clamp<double>(std::trunc(height), 1, img->height() - t);
+  const cv::Rect r(static_cast<int>(l), static_cast<int>(t), static_cast<int>(w), static_cast<int>(h));
+  img->pixels = img->pixels(r).clone();
+  doc_->region.release();
+  return kOk;
+}
+
+short CLead::AutoTrimImage(short threshold) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int t = std::max<int>(0, threshold);
+  const cv::Mat& m = img->pixels;
+  const int ch = m.channels();
+  const std::uint8_t* corner = m.ptr<std::uint8_t>(0);
+  // A pixel is background when no channel differs from the top-left one by more than t.
+  auto background = [&](int x, int y) {
+    const std::uint8_t* p = m.ptr<std::uint8_t>(y) + x * ch;
+    for (int c = 0; c < ch; ++c)
+      if (std::abs(p[c] - corner[c]) > t) return false;
+    return true;
+  };
+  auto rowClear = [&](int y) {
+    for (int x = 0; x < m.cols; ++x)
+      if (!background(x, y)) return false;
+    return true;
+  };
+  int top = 0, bottom = m.rows - 1;
+  while (top <= bottom && rowClear(top)) ++top;
+  if (top > bottom) return kOk;  // nothing but background: keep the image
+  while (bottom > top && rowClear(bottom)) --bottom;
+  auto colClear = [&](int x) {
+    for (int y = top; y <= bottom; ++y)
+      if (!background(x, y)) return false;
+    return true;
+  };
+  int left = 0, right = m.cols - 1;
+  while (left < right && colClear(left)) ++left;
+  while (right > left && colClear(right)) --right;
+  img->pixels = m(cv::Rect(left, top, right - left + 1, bottom - top + 1)).clone();
+  doc_->region.release();
+  return kOk;
+}
+
+short CLead::RotateImage(int angle, short flags, int fill) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  angle %= 36000;
+  if (angle < 0) angle += 36000;
+  doc_->region.release();
+  if (angle % 9000 == 0) {  // quarter turns are exact
+    if (angle == 9000) cv::rotate(img->pixels, img->pixels, cv::ROTATE_90_CLOCKWISE);
+    else if (angle == 18000) cv::rotate(img->pixels, img->pixels, cv::ROTATE_180);
+    else if (angle == 27000) cv::rotate(img->pixels, img->pixels, cv::ROTATE_90_COUNTERCLOCKWISE);
+    return kOk;
+  }
+  const double degrees = angle / 100.0;
+  const cv::Point2f centre((img->width() - 1) / 2.0f, (img->height() - 1) / 2.0f);
+  // OpenCV turns counter-clockwise for positive angles.
+  cv::Mat m = cv::getRotationMatrix2D(centre, -degrees, 1.0);
+  cv::Size size = img->pixels.size();
+  if (flags & 1) {
+    const double rad = degrees * std::numbers::pi / 180.0, c = std::abs(std::cos(rad)), s = std::abs(std::sin(rad));
+    size = cv::Size(static_cast<int>(std::ceil(img->width() * c + img->height() * s - 1e-6)),
+                    static_cast<int>(std::ceil(img->width() * s + img->height() * c - 1e-6)));
+    if (static_cast<double>(size.width) * size.height > static_cast<double>(maxPixels())) return kTooLarge;
+    m.at<double>(0, 2) += (size.width - 1) / 2.0 - centre.x;
+    m.at<double>(1, 2) += (size.height - 1) / 2.0 - centre.y;
+  }
+  const int interpolation = flags & 4 ? cv::INTER_CUBIC : flags & 2 ? cv::INTER_LINEAR : cv::INTER_NEAREST;
+  cv::Mat out;
+  cv::warpAffine(img->pixels, out, m, size, interpolation, cv::BORDER_CONSTANT, fillOf(*img, fill));
+  img->pixels = out;
+  // Nearest samples keep the palette when the fill colour has a place in it.
+  const std::uint32_t fillColour = static_cast<std::uint32_t>(fill) & 0xFFFFFF;
+  auto& pal = img->palette;
+  const bool known = std::find(pal.begin(), pal.end(), fillColour) != pal.end();
+  if (interpolation == cv::INTER_NEAREST && !pal.empty() && !known && pal.size() < (std::size_t{1} << std::clamp(img->bits, 1, 8)))
+    pal.push_back(fillColour);
+  else if (interpolation != cv::INTER_NEAREST || !known)
+    dropPalette(*img);
+  return kOk;
+}
+
+short CLead::ShearImage(short angle, bool horizontal, int fill) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const double a = std::clamp<int>(angle, -8999, 8999) / 100.0;
+  const double k = std::tan(a * std::numbers::pi / 180.0);
+  const int w = img->width(), h = img->height();
+  // The canvas grows by the shear so nothing is cut off.
+  const int grow = static_cast<int>(std::ceil(std::abs(k) * (horizontal ? h : w)));
+  const cv::Size size = horizontal ? cv::Size(w + grow, h) : cv::Size(w, h + grow);
+  if (static_cast<double>(size.width) * size.height > static_cast<double>(maxPixels())) return kTooLarge;
+  cv::Mat m = horizontal ? (cv::Mat_<double>(2, 3) << 1, k, k < 0 ? -k * (h - 1) : 0, 0, 1, 0)
+                         : (cv::Mat_<double>(2, 3) << 1, 0, 0, k, 1, k < 0 ? -k * (w - 1) : 0);
+  cv::Mat out;
+  cv::warpAffine(img->pixels, out, m, size, cv::INTER_LINEAR, cv::BORDER_CONSTANT, fillOf(*img, fill));
+  img->pixels = out;
+  doc_->region.release();
+  dropPalette(*img);
+  return kOk;
+}
+
+// ---- Tone and colour -----------------------------------------------------------
+
+short CLead::InvertImage() {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  pointOp(*img, makeLut([](int v) { return 255 - v; }));
+  return kOk;
+}
+
+short CLead::ChangeIntensity(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int a = std::clamp<int>(n, -1000, 1000);
+  pointOp(*img, makeLut([a](int v) {
+    return a >= 0 ? v + ((255 - v) * a + 500) / 1000 : (v * (1000 + a) + 500) / 1000;
+  }));
+  return kOk;
+}
+
+short CLead::ChangeContrast(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int a = std::clamp<int>(n, -1000, 1000);
+  pointOp(*img, makeLut([a](int v) -> double {
+    if (a >= 1000) return v < 128 ? 0 : 255;  // the limit: a threshold
+    const double factor = a >= 0 ? 1000.0 / (1000 - a) : (1000.0 + a) / 1000.0;
+    return std::round(128 + (v - 128) * factor);
+  }));
+  return kOk;
+}
+
+short CLead::GammaCorrect(short gamma) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const double g = std::max<int>(1, gamma);
+  pointOp(*img, makeLut([g](int v) { return std::round(255.0 * std::pow(v / 255.0, 100.0 / g)); }));
+  return kOk;
+}
+
+short CLead::SolarizeImage(short threshold) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int t = threshold;
+  pointOp(*img, makeLut([t](int v) { return v > t ? 255 - v : v; }));
+  return kOk;
+}
+
+short CLead::PosterizeImage(short levels) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int n = std::clamp<int>(levels, 2, 256);
+  pointOp(*img, makeLut([n](int v) {
+    const int level = (v * (n - 1) + 127) / 255;
+    return (level * 255 + (n - 1) / 2) / (n - 1);
+  }));
+  return kOk;
+}
+
+short CLead::StretchIntensity() {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  double lo = 255, hi = 0;
+  onColour(*img, [&](cv::Mat& m) { cv::minMaxLoc(m.reshape(1), &lo, &hi); });
+  if (hi <= lo) return kOk;
+  pointOp(*img, makeLut([lo, hi](int v) { return std::round((v - lo) * 255.0 / (hi - lo)); }));
+  return kOk;
+}
+
+short CLead::GrayScaleWeighted(short red, short green, short blue) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const float r = std::max<int>(0, red) / 1000.0f, g = std::max<int>(0, green) / 1000.0f, b = std::max<int>(0, blue) / 1000.0f;
+  onColour(*img, [&](cv::Mat& m) {
+    if (m.channels() == 1) return;
+    cv::Mat grey;
+    cv::transform(m, grey, cv::Matx13f(b, g, r));
+    m = grey;
+  });
+  // A grey image; with alpha it stays B G R A with equal colour channels.
+  img->palette.clear();
+  img->bits = img->hasAlpha() ? 32 : 8;
+  return kOk;
+}
+
+short CLead::BalanceColors(float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8, float m9) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  auto finite = [](float v) { return std::isfinite(v) ? std::clamp(v, -1000.0f, 1000.0f) : 0.0f; };
+  // R' = m1 R + m2 G + m3 B and so on, in B G R channel order.
+  const cv::Matx33f mix(finite(m9), finite(m8), finite(m7), finite(m6), finite(m5), finite(m4), finite(m3), finite(m2),
+                        finite(m1));
+  if (mix == cv::Matx33f::eye()) return kOk;
+  // Grey stays grey when every output channel weighs its inputs alike.
+  const float rows[3] = {mix(0, 0) + mix(0, 1) + mix(0, 2), mix(1, 0) + mix(1, 1) + mix(1, 2), mix(2, 0) + mix(2, 1) + mix(2, 2)};
+  if (img->pixels.channels() == 1 && rows[0] == rows[1] && rows[1] == rows[2]) {
+    pointOp(*img, makeLut([k = rows[0]](int v) { return std::round(v * k); }));
+    return kOk;
+  }
+  colourOp(*img, [&](cv::Mat& m) { cv::transform(m, m, mix); });
+  return kOk;
+}
+
+namespace {
+
+// Hue and saturation in floating point HLS, so a full turn comes back exact
+// to rounding; `fn` changes (hue in degrees, saturation 0..1) in place.
+template <typename Fn>
+void hlsOp(Image& img, Fn fn) {
+  colourOp(img, [&](cv::Mat& m) {
+    cv::Mat f, hls;
+    m.convertTo(f, CV_32F, 1.0 / 255);
+    cv::cvtColor(f, hls, cv::COLOR_BGR2HLS);
+    for (int y = 0; y < hls.rows; ++y) {
+      auto* p = hls.ptr<cv::Vec3f>(y);
+      for (int x = 0; x < hls.cols; ++x) fn(p[x][0], p[x][2]);
+    }
+    cv::cvtColor(hls, f, cv::COLOR_HLS2BGR);
+    f.convertTo(m, CV_8U, 255);
+  });
+}
+
+}  // namespace
+
+short CLead::ChangeHue(short degrees) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int d = ((degrees % 360) + 360) % 360;
+  if (d == 0 || img->pixels.channels() == 1) return kOk;  // grey has no hue
+  hlsOp(*img, [d](float& h, float&) { h = std::fmod(h + static_cast<float>(d), 360.0f); });
+  return kOk;
+}
+
+short CLead::ChangeSaturation(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int a = std::max<int>(-1000, n);
+  if (a == 0 || img->pixels.channels() == 1) return kOk;  // grey has no saturation
+  const float factor = static_cast<float>((1000.0 + a) / 1000.0);
+  hlsOp(*img, [factor](float&, float& s) { s = std::clamp(s * factor, 0.0f, 1.0f); });
+  return kOk;
+}
+
+short CLead::IntensityDetect(short low, short high) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int lo = std::clamp<int>(low, 0, 255), hi = std::clamp<int>(high, 0, 255);
+  onColour(*img, [&](cv::Mat& m) {
+    cv::Mat grey = m;
+    if (m.channels() == 3) cv::cvtColor(m, grey, cv::COLOR_BGR2GRAY);
+    cv::Mat inside;
+    cv::inRange(grey, cv::Scalar(lo), cv::Scalar(hi), inside);
+    if (m.channels() == 3) cv::cvtColor(inside, m, cv::COLOR_GRAY2BGR);
+    else m = inside;
+  });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::AddNoise(short range, short channel) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int spread = static_cast<int>(std::lround(std::clamp<int>(range, 0, 1000) / 1000.0 * 255));
+  if (spread == 0) return kOk;
+  const int which = std::clamp<int>(channel, 0, 3);
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<int> noise(-spread, spread);
+  onColour(*img, [&](cv::Mat& m) {
+    if (which != 0 && m.channels() == 1) cv::cvtColor(m, m, cv::COLOR_GRAY2BGR);
+    const int ch = m.channels();
+    for (int y = 0; y < m.rows; ++y) {
+      std::uint8_t* p = m.ptr<std::uint8_t>(y);
+      for (int x = 0; x < m.cols; ++x, p += ch) {
+        const int d = noise(random);
+        if (which == 0) {
+          for (int c = 0; c < ch; ++c) p[c] = cv::saturate_cast<std::uint8_t>(p[c] + d);
+        } else {
+          const int c = 3 - which;  // 1 red, 2 green, 3 blue in B G R order
+          p[c] = cv::saturate_cast<std::uint8_t>(p[c] + d);
+        }
+      }
+    }
+  });
+  dropPalette(*img);
+  if (img->bits == 8 && img->pixels.channels() == 3) img->bits = 24;
+  return kOk;
+}
+
+// ---- Neighbourhoods --------------------------------------------------------------
+
+short CLead::AverageFilter(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int k = std::clamp<int>(n, 1, 255);
+  onColour(*img, [&](cv::Mat& m) { cv::blur(m, m, cv::Size(k, k), cv::Point(-1, -1), cv::BORDER_REPLICATE); });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::MedianFilter(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  // OpenCV's median takes odd sizes: an even size uses the next odd one.
+  const int k = std::clamp<int>(n, 1, 255) | 1;
+  onColour(*img, [&](cv::Mat& m) { cv::medianBlur(m, m, k); });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::GaussianBlur(short radius) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const double sigma = std::clamp<int>(radius, 1, 2000) / 2.0;
+  onColour(*img, [&](cv::Mat& m) { cv::GaussianBlur(m, m, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE); });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::SharpenImage(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const float a = std::clamp<int>(n, -1000, 1000) / 1000.0f;
+  if (a == 0) return kOk;
+  // Sharpening adds a times the difference from the 3 x 3 mean; blurring
+  // mixes in -a of that mean.
+  // Both are v + a (v - mean) = (1 + a) v - a mean.
+  cv::Mat kernel(3, 3, CV_32F, cv::Scalar(-a / 9.0f));
+  kernel.at<float>(1, 1) = 1 + a * 8 / 9.0f;
+  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::UnsharpMask(short amount, short radius, short threshold, short space) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const double a = std::clamp<int>(amount, 0, 1000) / 100.0;
+  if (a == 0) return kOk;
+  const double sigma = std::clamp<int>(radius, 1, 2000) / 2.0;
+  const int t = std::clamp<int>(threshold, 0, 255);
+  // v + a (v - blur(v)) where |v - blur(v)| > t, channel by channel.
+  auto sharpen = [&](cv::Mat& m) {
+    cv::Mat blurred, src16, diff, out;
+    cv::GaussianBlur(m, blurred, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE);
+    m.convertTo(src16, CV_16S);
+    blurred.convertTo(diff, CV_16S);
+    cv::subtract(src16, diff, diff);
+    const cv::Mat mask = cv::abs(diff) > t;
+    cv::addWeighted(src16, 1.0, diff, a, 0, out, CV_16S);
+    cv::Mat result;
+    out.convertTo(result, CV_8U);
+    result.copyTo(m, mask);
+  };
+  onColour(*img, [&](cv::Mat& m) {
+    if (space == 2 && m.channels() == 3) {  // luminance only
+      cv::Mat ycc;
+      cv::cvtColor(m, ycc, cv::COLOR_BGR2YCrCb);
+      std::vector<cv::Mat> planes;
+      cv::split(ycc, planes);
+      sharpen(planes[0]);
+      cv::merge(planes, ycc);
+      cv::cvtColor(ycc, m, cv::COLOR_YCrCb2BGR);
+    } else {
+      sharpen(m);
+    }
+  });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::MosaicFilter(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int k = std::clamp<int>(n, 1, 4096);
+  onColour(*img, [&](cv::Mat& m) {
+    for (int y = 0; y < m.rows; y += k)
+      for (int x = 0; x < m.cols; x += k) {
+        cv::Mat block = m(cv::Rect(x, y, std::min(k, m.cols - x), std::min(k, m.rows - y)));
+        block.setTo(cv::mean(block));
+      }
+  });
+  dropPalette(*img);
+  return kOk;
+}
+
+}  // namespace pv::engine

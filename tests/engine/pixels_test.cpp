@@ -1,0 +1,302 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/status.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/engine/reference.h"
+#include "tests/support/support.h"
+
+using pv::test::LeadWithImage;
+
+namespace {
+
+cv::Mat alphaOf(const cv::Mat& m) {
+  cv::Mat a;
+  cv::extractChannel(m, a, 3);
+  return a;
+}
+
+// One pixel of value v in every colour channel (and alpha 77 for 4 channels).
+cv::Mat flat(int channels, int v) {
+  return cv::Mat(2, 2, CV_8UC(channels), channels == 4 ? cv::Scalar(v, v, v, 77) : cv::Scalar::all(v));
+}
+
+int firstValue(LeadWithImage& lead) { return lead.pixels().ptr<std::uint8_t>(0)[0]; }
+
+}  // namespace
+
+TEST(PixelOperations, NeutralArgumentsLeaveEveryLayoutUnchanged) {
+  for (int ch : {1, 3, 4}) {
+    SCOPED_TRACE(ch);
+    const cv::Mat src = pv::test::noiseImage(17, 13, ch, 3);
+    LeadWithImage lead;
+    lead.set(src, ch * 8);
+    EXPECT_EQ(lead.ChangeIntensity(0), 0);
+    EXPECT_EQ(lead.ChangeContrast(0), 0);
+    EXPECT_EQ(lead.ChangeHue(0), 0);
+    EXPECT_EQ(lead.ChangeHue(360), 0);
+    EXPECT_EQ(lead.ChangeSaturation(0), 0);
+    EXPECT_EQ(lead.GammaCorrect(100), 0);
+    EXPECT_EQ(lead.BalanceColors(1, 0, 0, 0, 1, 0, 0, 0, 1), 0);
+    EXPECT_EQ(lead.SharpenImage(0), 0);
+    EXPECT_EQ(lead.UnsharpMask(0, 5, 0, 1), 0);
+    EXPECT_EQ(lead.AddNoise(0, 0), 0);
+    EXPECT_EQ(lead.RotateImage(0, 5, 0), 0);
+    ASSERT_EQ(lead.pixels().channels(), ch);
+    EXPECT_EQ(cv::norm(lead.pixels(), src, cv::NORM_INF), 0.0);
+  }
+}
+
+TEST(PixelOperations, InversePairsAreExact) {
+  for (int ch : {1, 3, 4}) {
+    SCOPED_TRACE(ch);
+    const cv::Mat src = pv::test::noiseImage(23, 11, ch, 5);
+    LeadWithImage lead;
+    lead.set(src, ch * 8);
+    lead.FlipImage();
+    EXPECT_NE(cv::norm(lead.pixels(), src, cv::NORM_INF), 0.0);
+    lead.FlipImage();
+    lead.MirrorImage();
+    lead.MirrorImage();
+    lead.InvertImage();
+    lead.InvertImage();
+    EXPECT_EQ(cv::norm(lead.pixels(), src, cv::NORM_INF), 0.0);
+    lead.RotateImage(9000, 0, 0);
+    EXPECT_EQ(lead.GetImageWidth(), 11);
+    EXPECT_EQ(lead.GetImageHeight(), 23);
+    for (int i = 0; i < 3; ++i) lead.RotateImage(9000, 4, 0xFFFFFF);
+    EXPECT_EQ(cv::norm(lead.pixels(), src, cv::NORM_INF), 0.0);
+    lead.RotateImage(-27000, 0, 0);  // the same quarter turn
+    cv::Mat turned;
+    cv::rotate(src, turned, cv::ROTATE_90_CLOCKWISE);
+    EXPECT_EQ(cv::norm(lead.pixels(), turned, cv::NORM_INF), 0.0);
+  }
+}
+
+TEST(PixelOperations, PointOperationsGiveTheDocumentedValues) {
+  struct Case {
+    const char* name;
+    int in, out;
+    std::function<void(LeadWithImage&)> op;
+  } cases[] = {
+      {"invert", 10, 245, [](auto& l) { l.InvertImage(); }},
+      {"brighter", 100, 178, [](auto& l) { l.ChangeIntensity(500); }},
+      {"darker", 100, 50, [](auto& l) { l.ChangeIntensity(-500); }},
+      {"flat contrast", 30, 128, [](auto& l) { l.ChangeContrast(-1000); }},
+      {"half contrast", 28, 78, [](auto& l) { l.ChangeContrast(-500); }},
+      {"double contrast", 100, 72, [](auto& l) { l.ChangeContrast(500); }},
+      {"threshold", 129, 255, [](auto& l) { l.ChangeContrast(1000); }},
+      {"gamma 200", 64, 128, [](auto& l) { l.GammaCorrect(200); }},
+      {"solarize above", 200, 55, [](auto& l) { l.SolarizeImage(128); }},
+      {"solarize below", 100, 100, [](auto& l) { l.SolarizeImage(128); }},
+      {"posterize 2 low", 100, 0, [](auto& l) { l.PosterizeImage(2); }},
+      {"posterize 2 high", 200, 255, [](auto& l) { l.PosterizeImage(2); }},
+      {"posterize 3", 100, 128, [](auto& l) { l.PosterizeImage(3); }},
+  };
+  for (const Case& c : cases) {
+    for (int ch : {1, 3, 4}) {
+      LeadWithImage lead;
+      lead.set(flat(ch, c.in), ch * 8);
+      c.op(lead);
+      EXPECT_EQ(firstValue(lead), c.out) << c.name << " channels " << ch;
+      if (ch == 4) {
+        EXPECT_EQ(cv::countNonZero(alphaOf(lead.pixels()) != 77), 0) << c.name;  // alpha untouched
+      }
+    }
+  }
+}
+
+TEST(PixelOperations, StretchAndIntensityDetect) {
+  LeadWithImage lead;
+  cv::Mat m = (cv::Mat_<uchar>(1, 3) << 50, 100, 150);
+  lead.set(m, 8);
+  lead.StretchIntensity();
+  EXPECT_EQ(cv::norm(lead.pixels(), cv::Mat((cv::Mat_<uchar>(1, 3) << 0, 128, 255)), cv::NORM_INF), 0.0);
+  lead.set(m, 8);
+  lead.IntensityDetect(60, 120);
+  EXPECT_EQ(cv::norm(lead.pixels(), cv::Mat((cv::Mat_<uchar>(1, 3) << 0, 255, 0)), cv::NORM_INF), 0.0);
+}
+
+TEST(PixelOperations, GreyScaleAndColourMixing) {
+  LeadWithImage lead;
+  cv::Mat bgr(1, 1, CV_8UC3, cv::Scalar(10, 20, 30));  // B G R
+  lead.set(bgr, 24);
+  lead.GrayScaleWeighted(1000, 0, 0);
+  EXPECT_EQ(lead.pixels().channels(), 1);
+  EXPECT_EQ(lead.GetDisplayBits(), 8);
+  EXPECT_EQ(firstValue(lead), 30);
+  cv::Mat bgra(1, 1, CV_8UC4, cv::Scalar(10, 20, 30, 40));
+  lead.set(bgra, 32);
+  lead.GrayScaleWeighted(0, 0, 1000);
+  EXPECT_EQ(lead.pixels().at<cv::Vec4b>(0, 0), cv::Vec4b(10, 10, 10, 40));  // alpha kept
+  // R' = B, G' = G, B' = R: the channels swap.
+  lead.set(bgr, 24);
+  lead.BalanceColors(0, 0, 1, 0, 1, 0, 1, 0, 0);
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(30, 20, 10));
+  // Grey made colourful becomes a colour image.
+  lead.set(cv::Mat(1, 1, CV_8UC1, cv::Scalar(100)), 8);
+  lead.BalanceColors(1.5f, 0, 0, 0, 1, 0, 0, 0, 0.5f);
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(50, 100, 150));
+  EXPECT_EQ(lead.GetDisplayBits(), 24);
+  // A half turn of hue on pure red gives cyan; saturation -1000 gives grey.
+  lead.set(cv::Mat(1, 1, CV_8UC3, cv::Scalar(0, 0, 255)), 24);
+  lead.ChangeHue(180);
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(255, 255, 0));
+  lead.ChangeSaturation(-1000);
+  const cv::Vec3b grey = lead.pixels().at<cv::Vec3b>(0, 0);
+  EXPECT_TRUE(grey[0] == grey[1] && grey[1] == grey[2]);
+}
+
+TEST(PixelOperations, IndexedImagesStayIndexedWhereTheirColoursMapOneToOne) {
+  LeadWithImage lead;
+  const cv::Mat src = pv::test::fewColours(9, 7, 4);
+  lead.set(src, 2, {0x05FF00, 0x0AF425, 0x0FE94A, 0x14DE6F});
+  lead.InvertImage();
+  EXPECT_EQ(lead.GetDisplayBits(), 2);
+  ASSERT_EQ(lead.image().palette.size(), 4u);
+  EXPECT_EQ(lead.image().palette[0], 0xFA00FFu);
+  lead.MirrorImage();
+  lead.RotateImage(9000, 0, 0);
+  EXPECT_EQ(lead.GetDisplayBits(), 2);
+  lead.AverageFilter(3);
+  EXPECT_TRUE(lead.image().palette.empty());
+  EXPECT_EQ(lead.GetDisplayBits(), 24);
+}
+
+TEST(PixelOperations, GeometryChangesTheSize) {
+  LeadWithImage lead;
+  // A picture with a 3-pixel white border (tolerance 10) around a dark box.
+  cv::Mat m(20, 30, CV_8UC3, cv::Scalar(250, 250, 250));
+  m.at<cv::Vec3b>(0, 5) = cv::Vec3b(245, 245, 245);
+  cv::rectangle(m, cv::Rect(3, 3, 24, 14), cv::Scalar(10, 20, 30), cv::FILLED);
+  lead.set(m, 24);
+  lead.AutoTrimImage(10);
+  EXPECT_EQ(lead.GetImageWidth(), 24);
+  EXPECT_EQ(lead.GetImageHeight(), 14);
+  lead.set(m, 24);
+  lead.AutoTrimImage(0);  // the odd pixel keeps the top row; the bottom border goes
+  EXPECT_EQ(lead.GetImageHeight(), 17);
+  lead.set(cv::Mat(5, 5, CV_8UC3, cv::Scalar::all(9)), 24);
+  lead.AutoTrimImage(0);  // all background: nothing to keep but the image
+  EXPECT_EQ(lead.GetImageWidth(), 5);
+
+  lead.set(m, 24);
+  lead.TrimImage(5, 2, 10, 4);
+  EXPECT_EQ(lead.GetImageWidth(), 10);
+  EXPECT_EQ(lead.GetImageHeight(), 4);
+  lead.set(m, 24);
+  lead.TrimImage(25, 18, 100, 100);  // cut to the image
+  EXPECT_EQ(lead.GetImageWidth(), 5);
+  EXPECT_EQ(lead.GetImageHeight(), 2);
+
+  lead.set(m, 24);
+  lead.RotateImage(4500, 4, 0x0000FF);
+  EXPECT_EQ(lead.GetImageWidth(), 30);  // without the canvas flag the size stays
+  lead.set(m, 24);
+  lead.RotateImage(4500, 5, 0x0000FF);
+  EXPECT_EQ(lead.GetImageWidth(), 36);  // ceil(30 cos 45 + 20 sin 45)
+  EXPECT_EQ(lead.GetImageHeight(), 36);
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 255));  // the fill colour (red)
+
+  lead.set(m, 24);
+  lead.ShearImage(4500, true, 0);
+  EXPECT_EQ(lead.GetImageWidth(), 50);
+  EXPECT_EQ(lead.GetImageHeight(), 20);
+  lead.set(m, 24);
+  lead.ShearImage(-4500, false, 0);
+  EXPECT_EQ(lead.GetImageHeight(), 50);
+}
+
+TEST(PixelOperations, NeighbourhoodFiltersMatchAPlainReference) {
+  const cv::Mat src = pv::test::noiseImage(31, 19, 3, 21);
+  auto at = [&](int x, int y, int c) {
+    x = std::clamp(x, 0, src.cols - 1), y = std::clamp(y, 0, src.rows - 1);
+    return static_cast<int>(src.at<cv::Vec3b>(y, x)[c]);
+  };
+  LeadWithImage mean, median;
+  mean.set(src, 24);
+  median.set(src, 24);
+  mean.AverageFilter(3);
+  median.MedianFilter(3);
+  for (int y = 0; y < src.rows; ++y)
+    for (int x = 0; x < src.cols; ++x)
+      for (int c = 0; c < 3; ++c) {
+        std::vector<int> around;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) around.push_back(at(x + dx, y + dy, c));
+        int sum = 0;
+        for (int v : around) sum += v;
+        EXPECT_LE(std::abs(mean.pixels().at<cv::Vec3b>(y, x)[c] - (sum + 4) / 9), 1);
+        std::nth_element(around.begin(), around.begin() + 4, around.end());
+        if (x > 0 && y > 0 && x + 1 < src.cols && y + 1 < src.rows) {  // borders are the library's choice
+          EXPECT_EQ(median.pixels().at<cv::Vec3b>(y, x)[c], around[4]);
+        }
+      }
+  // Mosaic: blocks of their mean.
+  LeadWithImage mosaic;
+  mosaic.set((cv::Mat_<uchar>(2, 4) << 0, 10, 100, 100, 20, 30, 100, 100), 8);
+  mosaic.MosaicFilter(2);
+  EXPECT_EQ(cv::norm(mosaic.pixels(), cv::Mat((cv::Mat_<uchar>(2, 4) << 15, 15, 100, 100, 15, 15, 100, 100)), cv::NORM_INF), 0.0);
+}
+
+TEST(PixelOperations, BlurAndSharpenChangeDetailInTheRightDirection) {
+  const cv::Mat src = pv::test::noiseImage(40, 40, 3, 2);
+  auto detail = [](const cv::Mat& m) {
+    cv::Mat lap;
+    cv::Laplacian(m, lap, CV_32F);
+    return cv::norm(lap);
+  };
+  for (auto op : std::vector<std::function<void(LeadWithImage&)>>{[](auto& l) { l.GaussianBlur(4); },
+                                                                  [](auto& l) { l.SharpenImage(-800); },
+                                                                  [](auto& l) { l.AverageFilter(5); }}) {
+    LeadWithImage lead;
+    lead.set(src, 24);
+    op(lead);
+    EXPECT_LT(detail(lead.pixels()), detail(src) * 0.8);
+  }
+  for (auto op : std::vector<std::function<void(LeadWithImage&)>>{[](auto& l) { l.SharpenImage(800); },
+                                                                  [](auto& l) { l.UnsharpMask(200, 4, 0, 1); },
+                                                                  [](auto& l) { l.UnsharpMask(200, 4, 0, 2); }}) {
+    LeadWithImage lead;
+    lead.set(pv::test::gradientImage(40, 40, 3), 24);
+    const cv::Mat before = lead.pixels().clone();
+    lead.GaussianBlur(2);  // some softness to sharpen back
+    const cv::Mat soft = lead.pixels().clone();
+    op(lead);
+    EXPECT_GT(detail(lead.pixels()), detail(soft));
+    (void)before;
+  }
+  // An unsharp threshold above every difference leaves the image alone.
+  LeadWithImage lead;
+  lead.set(pv::test::gradientImage(20, 20, 3), 24);
+  const cv::Mat gentle = lead.pixels().clone();
+  lead.UnsharpMask(300, 2, 255, 1);
+  EXPECT_EQ(cv::norm(lead.pixels(), gentle, cv::NORM_INF), 0.0);
+}
+
+TEST(PixelOperations, HandEditedArgumentsAreClampedNotTrusted) {
+  LeadWithImage lead;
+  lead.set(pv::test::noiseImage(12, 9, 4, 1), 32);
+  EXPECT_EQ(lead.AverageFilter(-5), 0);
+  EXPECT_EQ(lead.MedianFilter(32767), 0);
+  EXPECT_EQ(lead.GaussianBlur(-1), 0);
+  EXPECT_EQ(lead.MosaicFilter(0), 0);
+  EXPECT_EQ(lead.PosterizeImage(-3), 0);
+  EXPECT_EQ(lead.GammaCorrect(0), 0);
+  EXPECT_EQ(lead.ChangeContrast(32767), 0);
+  EXPECT_EQ(lead.RotateImage(2147483647, 7, -1), 0);
+  EXPECT_EQ(lead.ShearImage(32767, true, 0), 0);
+  EXPECT_EQ(lead.BalanceColors(1e30f, -1e30f, NAN, 0, 1, 0, 0, 0, 1), 0);
+  EXPECT_EQ(lead.AddNoise(32767, 99), 0);
+  EXPECT_EQ(lead.TrimImage(-10, -10, -5, 1e9f), 0);
+  EXPECT_TRUE(lead.GetHasAlpha());
+  pv::engine::CLead empty;
+  EXPECT_EQ(empty.InvertImage(), pv::engine::kInvalidParameter);
+  EXPECT_EQ(empty.RotateImage(4500, 1, 0), pv::engine::kInvalidParameter);
+}
