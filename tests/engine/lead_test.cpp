@@ -8,9 +8,11 @@
 
 // Operations that are declared but not built yet must say so, never succeed.
 TEST(CLead, OperationsNotBuiltYetReturnNotSupported) {
-  pv::engine::CLead lead;
-  EXPECT_EQ(lead.RotateImage(9000, 1, 0), pv::engine::kNotSupported);
-  EXPECT_EQ(lead.GaussianBlur(3), pv::engine::kNotSupported);
+  // Even with an image, the operations still to come say so.
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::gradientImage(8, 8, 3), 24);
+  EXPECT_EQ(lead.SpatialFilter(15), pv::engine::kNotSupported);
+  EXPECT_EQ(lead.EdgeDetect(60, 259), pv::engine::kNotSupported);
   EXPECT_EQ(lead.CopyToClipboard(2), pv::engine::kNotSupported);
   EXPECT_EQ(lead.ReduceColors(8, 2, 1, 0), pv::engine::kNotSupported);
 }
