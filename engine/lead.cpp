@@ -395,12 +395,7 @@ short CLead::ResizeImage(float width, float height, short flags) {
 }
 
 short CLead::ReduceColors(short, short, short, short) { return kNotSupported; }
-short CLead::SpatialFilter(short) { return kNotSupported; }
-short CLead::EmbossImage(short, short) { return kNotSupported; }
 short CLead::HalftoneImage(short, int, short) { return kNotSupported; }
-short CLead::HistoContrast(short) { return kNotSupported; }
 short CLead::OilifyImage(short) { return kNotSupported; }
-short CLead::EdgeDetect(short, short) { return kNotSupported; }
-short CLead::MotionBlur(short, int, bool) { return kNotSupported; }
 
 }  // namespace pv::engine

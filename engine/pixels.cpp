@@ -7,9 +7,11 @@
 // it); operations that mix neighbouring pixels or resample drop the palette
 // and the image becomes 24-bit (32 with alpha, 8 for grey).
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -499,6 +501,167 @@ short CLead::MosaicFilter(short n) {
         cv::Mat block = m(cv::Rect(x, y, std::min(k, m.cols - x), std::min(k, m.rows - y)));
         block.setTo(cv::mean(block));
       }
+  });
+  dropPalette(*img);
+  return kOk;
+}
+
+// ---- Kernels and edges -------------------------------------------------------------
+
+namespace {
+
+// The eight neighbours in the order of the direction codes: N, NE, E, SE, S,
+// SW, W, NW, as (row, column) of a 3 x 3 kernel.
+constexpr int kRing[8][2] = {{0, 1}, {0, 2}, {1, 2}, {2, 2}, {2, 1}, {2, 0}, {1, 0}, {0, 0}};
+
+using Kernel = std::array<float, 9>;
+
+// A compass gradient (Prewitt's): the north mask is 1 1 1 / 1 -2 1 / -1 -1 -1,
+// and direction d turns its ring by d steps of 45 degrees.
+Kernel compass(int d) {
+  constexpr float north[8] = {1, 1, 1, -1, -1, -1, 1, 1};  // by ring position N, NE, ... NW
+  Kernel k{};
+  for (int p = 0; p < 8; ++p) k[static_cast<std::size_t>(kRing[p][0] * 3 + kRing[p][1])] = north[(p - d + 8) % 8];
+  k[4] = -2;
+  return k;
+}
+
+Kernel spatialKernel(int code) {
+  if (code >= 0 && code <= 7) {  // emboss: the pixel plus the difference along d
+    Kernel k{};
+    k[4] = 1;
+    k[static_cast<std::size_t>(kRing[code][0] * 3 + kRing[code][1])] = 1;
+    k[static_cast<std::size_t>(kRing[(code + 4) % 8][0] * 3 + kRing[(code + 4) % 8][1])] = -1;
+    return k;
+  }
+  if (code >= 8 && code <= 15) return compass(code - 8);
+  switch (code) {
+    case 16: return {0, -1, 0, -1, 4, -1, 0, -1, 0};
+    case 17: return {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    case 18: return {1, -2, 1, -2, 4, -2, 1, -2, 1};
+    case 19: return {-1, 0, -1, 0, 4, 0, -1, 0, -1};
+    case 20: return {0, 0, 0, -1, 2, -1, 0, 0, 0};
+    case 21: return {0, -1, 0, 0, 2, 0, 0, -1, 0};
+    case 22: return {-1, -2, -1, 0, 0, 0, 1, 2, 1};
+    case 23: return {-1, 0, 1, -2, 0, 2, -1, 0, 1};
+    case 24: return {-1, -1, -1, 0, 0, 0, 1, 1, 1};
+    case 25: return {-1, 0, 1, -1, 0, 1, -1, 0, 1};
+    case 26: return {-1, 0, 0, 0, 1, 0, 0, 0, 0};
+    case 27: return {0, 0, 0, -1, 1, 0, 0, 0, 0};
+    case 28: return {0, -1, 0, 0, 1, 0, 0, 0, 0};
+    case 29: return {-1, -1, -1, 2, 2, 2, -1, -1, -1};
+    case 30: return {-1, 2, -1, -1, 2, -1, -1, 2, -1};
+    case 31: return {2, -1, -1, -1, 2, -1, -1, -1, 2};
+    default: return {-1, -1, 2, -1, 2, -1, 2, -1, -1};  // 32 and anything beyond
+  }
+}
+
+cv::Mat asMat(const Kernel& k) { return cv::Mat(3, 3, CV_32F, const_cast<float*>(k.data())).clone(); }
+
+}  // namespace
+
+short CLead::SpatialFilter(short code) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const cv::Mat kernel = asMat(spatialKernel(std::clamp<int>(code, 0, 32)));
+  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::EmbossImage(short direction, short depth) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int d = std::clamp<int>(direction, 0, 7);
+  const float k = std::clamp<int>(depth, 0, 10000) / 100.0f;
+  // Mid grey plus the scaled difference along the direction.
+  cv::Mat kernel = cv::Mat::zeros(3, 3, CV_32F);
+  kernel.at<float>(kRing[d][0], kRing[d][1]) = k;
+  kernel.at<float>(kRing[(d + 4) % 8][0], kRing[(d + 4) % 8][1]) = -k;
+  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 128, cv::BORDER_REPLICATE); });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::EdgeDetect(short threshold, short kind) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int family = (kind >> 8) & 0xFF, variant = kind & 0xFF, t = std::clamp<int>(threshold, 0, 255);
+  std::vector<Kernel> kernels;
+  switch (family) {
+    case 2:  // Prewitt
+      if (variant != 2) kernels.push_back(spatialKernel(25));
+      if (variant != 1) kernels.push_back(spatialKernel(24));
+      break;
+    case 3: kernels.push_back(spatialKernel(16 + std::clamp(variant, 1, 6) - 1)); break;
+    case 4: kernels.push_back(spatialKernel(8 + std::clamp(variant, 1, 8) - 1)); break;
+    default:  // 1, Sobel, and anything unknown
+      if (variant != 2) kernels.push_back(spatialKernel(23));
+      if (variant != 1) kernels.push_back(spatialKernel(22));
+  }
+  onColour(*img, [&](cv::Mat& m) {
+    cv::Mat sum;
+    for (const Kernel& k : kernels) {
+      cv::Mat g;
+      cv::filter2D(m, g, CV_32F, asMat(k), cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+      sum = sum.empty() ? g.mul(g) : sum + g.mul(g);
+    }
+    cv::sqrt(sum, sum);
+    cv::Mat out;
+    sum.convertTo(out, CV_8U);
+    out.setTo(0, out < t);
+    m = out;
+  });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::MotionBlur(short length, int angle, bool oneWay) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int len = std::clamp<int>(length, 1, 1000);
+  if (len == 1) return kOk;
+  // A line of `len` pixels through (or, one way, ending at) the centre.
+  const double rad = (angle % 36000) / 100.0 * std::numbers::pi / 180.0;
+  const int size = 2 * len + 1;
+  cv::Mat kernel = cv::Mat::zeros(size, size, CV_32F);
+  const cv::Point2d c(len, len), step(std::cos(rad), -std::sin(rad));
+  for (int i = 0; i < len; ++i) {
+    const double offset = oneWay ? -i : i - (len - 1) / 2.0;
+    const cv::Point p(static_cast<int>(std::lround(c.x + step.x * offset)), static_cast<int>(std::lround(c.y + step.y * offset)));
+    kernel.at<float>(p) += 1.0f;
+  }
+  kernel /= cv::sum(kernel)[0];
+  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::HistoContrast(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const double a = std::clamp<int>(n, -1000, 1000) / 1000.0;
+  if (a == 0) return kOk;
+  onColour(*img, [&](cv::Mat& m) {
+    cv::Mat luma = m;
+    if (m.channels() == 3) cv::cvtColor(m, luma, cv::COLOR_BGR2GRAY);
+    cv::Mat target;
+    if (a > 0) {
+      // Toward the histogram-equalised picture, through the luminance.
+      cv::Mat equalised;
+      cv::equalizeHist(luma, equalised);
+      if (m.channels() == 1) {
+        target = equalised;
+      } else {
+        cv::Mat ycc;
+        cv::cvtColor(m, ycc, cv::COLOR_BGR2YCrCb);
+        cv::insertChannel(equalised, ycc, 0);
+        cv::cvtColor(ycc, target, cv::COLOR_YCrCb2BGR);
+      }
+    } else {
+      target = cv::Mat(m.size(), m.type(), cv::Scalar::all(cv::mean(luma)[0]));  // the mean grey
+    }
+    cv::addWeighted(m, 1 - std::abs(a), target, std::abs(a), 0, m);
   });
   dropPalette(*img);
   return kOk;

@@ -11,8 +11,8 @@ TEST(CLead, OperationsNotBuiltYetReturnNotSupported) {
   // Even with an image, the operations still to come say so.
   pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(8, 8, 3), 24);
-  EXPECT_EQ(lead.SpatialFilter(15), pv::engine::kNotSupported);
-  EXPECT_EQ(lead.EdgeDetect(60, 259), pv::engine::kNotSupported);
+  EXPECT_EQ(lead.OilifyImage(3), pv::engine::kNotSupported);
+  EXPECT_EQ(lead.HalftoneImage(2, 0, 5), pv::engine::kNotSupported);
   EXPECT_EQ(lead.CopyToClipboard(2), pv::engine::kNotSupported);
   EXPECT_EQ(lead.ReduceColors(8, 2, 1, 0), pv::engine::kNotSupported);
 }

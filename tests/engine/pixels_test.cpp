@@ -300,3 +300,77 @@ TEST(PixelOperations, HandEditedArgumentsAreClampedNotTrusted) {
   EXPECT_EQ(empty.InvertImage(), pv::engine::kInvalidParameter);
   EXPECT_EQ(empty.RotateImage(4500, 1, 0), pv::engine::kInvalidParameter);
 }
+
+TEST(PixelOperations, SpatialKernelsAndEdges) {
+  // A vertical step: dark left half, bright right half.
+  cv::Mat step(9, 10, CV_8UC1, cv::Scalar(20));
+  step(cv::Rect(5, 0, 5, 9)).setTo(220);
+  auto run = [&](auto op) {
+    LeadWithImage lead;
+    lead.set(step, 8);
+    op(lead);
+    return lead.pixels().clone();
+  };
+  // Sobel across x (code 23) responds on the step and nowhere else; the
+  // horizontal one (22) sees nothing.
+  cv::Mat sx = run([](auto& l) { l.SpatialFilter(23); });
+  EXPECT_EQ(sx.at<uchar>(4, 4), 255);
+  EXPECT_EQ(sx.at<uchar>(4, 1), 0);
+  EXPECT_EQ(cv::countNonZero(run([](auto& l) { l.SpatialFilter(22); })), 0);
+  // Every code runs on every layout; a flat picture gives flat results.
+  for (int code = 0; code <= 32; ++code) {
+    LeadWithImage lead;
+    lead.set(cv::Mat(5, 5, CV_8UC4, cv::Scalar(90, 90, 90, 33)), 32);
+    ASSERT_EQ(lead.SpatialFilter(static_cast<short>(code)), 0);
+    cv::Mat colour;
+    cv::cvtColor(lead.pixels(), colour, cv::COLOR_BGRA2BGR);
+    double lo, hi;
+    cv::minMaxLoc(colour.reshape(1), &lo, &hi);
+    EXPECT_EQ(lo, hi) << code;
+    EXPECT_EQ(cv::countNonZero(alphaOf(lead.pixels()) != 33), 0) << code;
+  }
+  // The compass gradients: north responds to a bright top, south does not.
+  cv::Mat top(6, 6, CV_8UC1, cv::Scalar(0));
+  top(cv::Rect(0, 0, 6, 3)).setTo(200);
+  LeadWithImage north, south;
+  north.set(top, 8);
+  south.set(top, 8);
+  north.SpatialFilter(8);
+  south.SpatialFilter(12);
+  EXPECT_GT(north.pixels().at<uchar>(2, 3) + north.pixels().at<uchar>(3, 3), 0);
+  EXPECT_EQ(cv::countNonZero(south.pixels()), 0);
+  // Edge detection: Sobel both ways finds the step; a threshold above every
+  // magnitude leaves nothing.
+  cv::Mat edges = run([](auto& l) { l.EdgeDetect(0, 259); });
+  EXPECT_GT(edges.at<uchar>(4, 5), 0);
+  EXPECT_EQ(edges.at<uchar>(4, 0), 0);
+  EXPECT_EQ(cv::countNonZero(run([](auto& l) { l.EdgeDetect(255, 0x101); }) > 254), 9 * 2);
+  // Emboss: flat areas go mid grey.
+  cv::Mat relief = run([](auto& l) { l.EmbossImage(2, 100); });
+  EXPECT_EQ(relief.at<uchar>(4, 1), 128);
+  EXPECT_NE(relief.at<uchar>(4, 5), 128);
+}
+
+TEST(PixelOperations, MotionBlurAndHistogramContrast) {
+  cv::Mat dot(11, 11, CV_8UC1, cv::Scalar(0));
+  dot.at<uchar>(5, 5) = 250;
+  LeadWithImage lead;
+  lead.set(dot, 8);
+  lead.MotionBlur(5, 0, false);  // horizontal: the dot spreads along its row only
+  EXPECT_EQ(lead.pixels().at<uchar>(5, 5), 50);
+  EXPECT_EQ(lead.pixels().at<uchar>(5, 7), 50);
+  EXPECT_EQ(lead.pixels().at<uchar>(4, 5), 0);
+  lead.set(dot, 8);
+  lead.MotionBlur(5, 9000, true);  // one way, along a vertical line
+  EXPECT_EQ(cv::countNonZero(lead.pixels().col(5)), 5);
+  EXPECT_EQ(cv::countNonZero(lead.pixels()), 5);
+
+  const cv::Mat dull = (cv::Mat_<uchar>(1, 4) << 100, 110, 120, 130);
+  lead.set(dull, 8);
+  lead.HistoContrast(1000);
+  EXPECT_LT(lead.pixels().at<uchar>(0, 0), 100);
+  EXPECT_EQ(lead.pixels().at<uchar>(0, 3), 255);
+  lead.set(dull, 8);
+  lead.HistoContrast(-1000);  // all the way to the mean grey
+  EXPECT_EQ(cv::countNonZero(lead.pixels() != 115), 0);
+}
