@@ -394,7 +394,6 @@ short CLead::ResizeImage(float width, float height, short flags) {
   return kOk;
 }
 
-short CLead::ReduceColors(short, short, short, short) { return kNotSupported; }
 short CLead::HalftoneImage(short, int, short) { return kNotSupported; }
 short CLead::OilifyImage(short) { return kNotSupported; }
 

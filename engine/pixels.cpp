@@ -17,6 +17,7 @@
 
 #include "engine/image.h"
 #include "engine/lead.h"
+#include "engine/quantize.h"
 #include "engine/status.h"
 
 namespace pv::engine {
@@ -664,6 +665,92 @@ short CLead::HistoContrast(short n) {
     cv::addWeighted(m, 1 - std::abs(a), target, std::abs(a), 0, m);
   });
   dropPalette(*img);
+  return kOk;
+}
+
+// ---- Colour resolution ----------------------------------------------------------------
+
+namespace {
+
+// A fixed palette spread evenly over the colour cube: greys for 1 and 2
+// bits, else levels per channel with red and green getting the spare bits.
+Palette uniformPalette(int bits) {
+  Palette out;
+  if (bits <= 2) {
+    const int n = 1 << bits;
+    for (int i = 0; i < n; ++i) {
+      const std::uint32_t v = static_cast<std::uint32_t>(i * 255 / (n - 1));
+      out.push_back(v | (v << 8) | (v << 16));
+    }
+    return out;
+  }
+  const int rb = (bits + 2) / 3, gb = (bits + 1) / 3, bb = bits / 3;
+  const int rn = 1 << rb, gn = 1 << gb, bn = 1 << bb;
+  for (int r = 0; r < rn; ++r)
+    for (int g = 0; g < gn; ++g)
+      for (int b = 0; b < bn; ++b)
+        out.push_back(static_cast<std::uint32_t>(r * 255 / (rn - 1)) | (static_cast<std::uint32_t>(g * 255 / (gn - 1)) << 8) |
+                      (static_cast<std::uint32_t>(b * 255 / (bn - 1)) << 16));
+  return out;
+}
+
+// The 216 colours of the web-safe cube.
+Palette webPalette() {
+  Palette out;
+  for (int r = 0; r < 6; ++r)
+    for (int g = 0; g < 6; ++g)
+      for (int b = 0; b < 6; ++b)
+        out.push_back(static_cast<std::uint32_t>(r * 51) | (static_cast<std::uint32_t>(g * 51) << 8) |
+                      (static_cast<std::uint32_t>(b * 51) << 16));
+  return out;
+}
+
+}  // namespace
+
+short CLead::ReduceColors(short bits, short palette, short dither, short colours) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int ch = img->pixels.channels();
+  if (bits == 24 || bits == 16) {
+    if (ch == 4) cv::cvtColor(img->pixels, img->pixels, cv::COLOR_BGRA2BGR);
+    if (ch == 1) cv::cvtColor(img->pixels, img->pixels, cv::COLOR_GRAY2BGR);
+    if (bits == 16) img->pixels &= cv::Scalar(0xF8, 0xF8, 0xF8);  // 5-5-5
+    img->palette.clear();
+    img->bits = bits;
+    return kOk;
+  }
+  if (bits == 32) {
+    if (ch != 4) cv::cvtColor(img->pixels, img->pixels, ch == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+    img->palette.clear();
+    img->bits = 32;
+    return kOk;
+  }
+  if (bits < 1 || bits > 8) return kInvalidParameter;
+  const std::size_t limit = std::size_t{1} << bits;
+  const std::size_t wanted = colours > 0 ? std::min<std::size_t>(static_cast<std::size_t>(colours), limit) : limit;
+  const int kind = std::clamp<int>(dither, 0, 8);
+  Palette chosen;
+  onColour(*img, [&](cv::Mat& m) {
+    if (palette == 1) {
+      chosen = uniformPalette(bits);
+      if (chosen.size() > wanted) chosen.resize(wanted);
+    } else if (palette == 64 && wanted >= 216) {
+      chosen = webPalette();
+    } else if (auto exact = exactColours(m, wanted)) {
+      chosen = *exact;  // already few enough colours: kept exactly
+      return;
+    } else {
+      chosen = medianCutPalette(m, wanted);  // optimised
+    }
+    // A grey image takes colours only when the palette has them.
+    const bool greyPalette = std::all_of(chosen.begin(), chosen.end(), [](std::uint32_t c) {
+      return (c & 0xFF) == ((c >> 8) & 0xFF) && (c & 0xFF) == ((c >> 16) & 0xFF);
+    });
+    if (m.channels() == 1 && !greyPalette) cv::cvtColor(m, m, cv::COLOR_GRAY2BGR);
+    ditherToPalette(m, chosen, kind);
+  });
+  img->palette = chosen;
+  img->bits = bits;
   return kOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <unordered_map>
 
 namespace pv::engine {
@@ -132,7 +133,54 @@ Palette medianCutPalette(const cv::Mat& image, std::size_t maxColours) {
   return out;
 }
 
-void mapToPalette(cv::Mat& image, const Palette& palette, bool dither) {
+namespace {
+
+struct Spread {
+  int dx, dy, weight;
+};
+
+// Error diffusion kernels (offsets from the current pixel and weights) and
+// their divisors, by dither kind 1..6.
+struct Diffusion {
+  std::vector<Spread> spread;
+  int divisor;
+};
+
+const Diffusion& diffusion(int kind) {
+  static const Diffusion kinds[] = {
+      {{{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}, 16},  // Floyd-Steinberg
+      {{{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2},
+        {-2, 2, 1}, {-1, 2, 2}, {0, 2, 4}, {1, 2, 2}, {2, 2, 1}},
+       42},  // Stucki
+      {{{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2}}, 32},  // Burkes
+      {{{1, 0, 5}, {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5}, {1, 1, 4}, {2, 1, 2},
+        {-1, 2, 2}, {0, 2, 3}, {1, 2, 2}},
+       32},  // Sierra
+      {{{2, 0, 32}, {-3, 1, 12}, {-1, 1, 26}, {1, 1, 30}, {3, 1, 16}, {-2, 2, 12}, {0, 2, 26},
+        {2, 2, 12}, {-3, 3, 5}, {-1, 3, 12}, {1, 3, 12}, {3, 3, 5}},
+       200},  // Stevenson-Arce
+      {{{1, 0, 7}, {2, 0, 5}, {-2, 1, 3}, {-1, 1, 5}, {0, 1, 7}, {1, 1, 5}, {2, 1, 3},
+        {-2, 2, 1}, {-1, 2, 3}, {0, 2, 5}, {1, 2, 3}, {2, 2, 1}},
+       48},  // Jarvis, Judice and Ninke
+  };
+  return kinds[std::clamp(kind, 1, 6) - 1];
+}
+
+// Threshold maps for ordered dither: Bayer 8 x 8 and a 4 x 4 clustered dot,
+// as offsets in 0..1.
+float orderedOffset(int kind, int x, int y) {
+  static constexpr int bayer[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+                                      {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+                                      {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+                                      {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
+  static constexpr int cluster[4][4] = {{12, 5, 6, 13}, {4, 0, 1, 7}, {11, 3, 2, 8}, {15, 10, 9, 14}};
+  if (kind == 7) return (bayer[y & 7][x & 7] + 0.5f) / 64.0f;
+  return (cluster[y & 3][x & 3] + 0.5f) / 16.0f;
+}
+
+}  // namespace
+
+void ditherToPalette(cv::Mat& image, const Palette& palette, int kind) {
   // Nearest palette entry for every 5-5-5 colour, found once.
   std::vector<std::uint16_t> lookup(32768);
   for (int bin = 0; bin < 32768; ++bin) {
@@ -145,20 +193,29 @@ void mapToPalette(cv::Mat& image, const Palette& palette, bool dither) {
     }
     lookup[static_cast<std::size_t>(bin)] = static_cast<std::uint16_t>(best);
   }
-  const int ch = image.channels();
-  const int w = image.cols;
-  // Error rows for Floyd-Steinberg, in 1/16 units, with a margin each side.
-  std::vector<int> errCur(static_cast<std::size_t>(w + 2) * 3, 0), errNext(errCur.size(), 0);
+  const int ch = image.channels(), w = image.cols;
+  const bool diffuse = kind >= 1 && kind <= 6, ordered = kind == 7 || kind == 8;
+  const Diffusion* kernel = diffuse ? &diffusion(kind) : nullptr;
+  // Ordered dither moves each sample by up to one palette step.
+  const float step = 255.0f / std::max(1.0f, std::cbrt(static_cast<float>(palette.size())) - 1.0f);
+  // Error rows in flight (up to four), with three columns of margin each side.
+  constexpr int kMargin = 3;
+  std::vector<std::vector<float>> errors(4, std::vector<float>(static_cast<std::size_t>(w + 2 * kMargin) * 3, 0.0f));
   for (int y = 0; y < image.rows; ++y) {
     unsigned char* p = image.ptr<unsigned char>(y);
-    std::fill(errNext.begin(), errNext.end(), 0);
+    std::vector<float>& current = errors[static_cast<std::size_t>(y % 4)];
     for (int x = 0; x < w; ++x) {
       unsigned char* q = p + x * ch;
-      int v[3] = {ch == 1 ? q[0] : q[2], ch == 1 ? q[0] : q[1], q[0]};  // r g b
-      if (dither)
-        for (int i = 0; i < 3; ++i)
-          v[i] = std::clamp(v[i] + errCur[static_cast<std::size_t>((x + 1) * 3 + i)] / 16, 0, 255);
-      const std::uint32_t c = palette[lookup[static_cast<std::size_t>(((v[0] >> 3) << 10) | ((v[1] >> 3) << 5) | (v[2] >> 3))]];
+      float v[3] = {static_cast<float>(ch == 1 ? q[0] : q[2]), static_cast<float>(ch == 1 ? q[0] : q[1]),
+                    static_cast<float>(q[0])};  // r g b
+      const std::size_t at = static_cast<std::size_t>(x + kMargin) * 3;
+      for (int i = 0; i < 3; ++i) {
+        if (diffuse) v[i] += current[at + static_cast<std::size_t>(i)];
+        if (ordered) v[i] += (orderedOffset(kind, x, y) - 0.5f) * step;
+        v[i] = std::clamp(v[i], 0.0f, 255.0f);
+      }
+      const int r8 = static_cast<int>(v[0] + 0.5f), g8 = static_cast<int>(v[1] + 0.5f), b8 = static_cast<int>(v[2] + 0.5f);
+      const std::uint32_t c = palette[lookup[static_cast<std::size_t>(((r8 >> 3) << 10) | ((g8 >> 3) << 5) | (b8 >> 3))]];
       const int out[3] = {red(c), green(c), blue(c)};
       if (ch == 1) {
         q[0] = static_cast<unsigned char>((out[0] * 299 + out[1] * 587 + out[2] * 114 + 500) / 1000);
@@ -167,18 +224,22 @@ void mapToPalette(cv::Mat& image, const Palette& palette, bool dither) {
         q[1] = static_cast<unsigned char>(out[1]);
         q[2] = static_cast<unsigned char>(out[0]);
       }
-      if (dither)
-        for (int i = 0; i < 3; ++i) {
-          const int e = v[i] - out[i];
-          errCur[static_cast<std::size_t>((x + 2) * 3 + i)] += e * 7;
-          errNext[static_cast<std::size_t>(x * 3 + i)] += e * 3;
-          errNext[static_cast<std::size_t>((x + 1) * 3 + i)] += e * 5;
-          errNext[static_cast<std::size_t>((x + 2) * 3 + i)] += e;
+      if (!diffuse) continue;
+      for (int i = 0; i < 3; ++i) {
+        const float e = (v[i] - static_cast<float>(out[i])) / static_cast<float>(kernel->divisor);
+        for (const Spread& s : kernel->spread) {
+          const int tx = x + s.dx;
+          if (tx < -kMargin || tx >= w + kMargin) continue;
+          errors[static_cast<std::size_t>((y + s.dy) % 4)][static_cast<std::size_t>(tx + kMargin) * 3 + static_cast<std::size_t>(i)] +=
+              e * static_cast<float>(s.weight);
         }
+      }
     }
-    std::swap(errCur, errNext);
+    std::fill(current.begin(), current.end(), 0.0f);
   }
 }
+
+void mapToPalette(cv::Mat& image, const Palette& palette, bool dither) { ditherToPalette(image, palette, dither ? 1 : 0); }
 
 Palette reduceToPalette(cv::Mat& image, std::size_t maxColours) {
   if (auto exact = exactColours(image, maxColours)) return *exact;

@@ -26,6 +26,11 @@ Palette medianCutPalette(const cv::Mat& image, std::size_t maxColours);
 // error with Floyd-Steinberg when `dither` is set.
 void mapToPalette(cv::Mat& image, const Palette& palette, bool dither);
 
+// Replaces every pixel's colour by a palette colour (alpha kept) with the
+// dither kind: 0 none, 1 Floyd-Steinberg, 2 Stucki, 3 Burkes, 4 Sierra,
+// 5 Stevenson-Arce, 6 Jarvis, 7 ordered (Bayer), 8 clustered dot.
+void ditherToPalette(cv::Mat& image, const Palette& palette, int kind);
+
 // Reduces the image to at most `maxColours` colours and returns its palette:
 // exact when the colours fit, else median cut with Floyd-Steinberg.
 Palette reduceToPalette(cv::Mat& image, std::size_t maxColours);

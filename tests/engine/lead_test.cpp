@@ -14,7 +14,6 @@ TEST(CLead, OperationsNotBuiltYetReturnNotSupported) {
   EXPECT_EQ(lead.OilifyImage(3), pv::engine::kNotSupported);
   EXPECT_EQ(lead.HalftoneImage(2, 0, 5), pv::engine::kNotSupported);
   EXPECT_EQ(lead.CopyToClipboard(2), pv::engine::kNotSupported);
-  EXPECT_EQ(lead.ReduceColors(8, 2, 1, 0), pv::engine::kNotSupported);
 }
 
 TEST(CLead, WithoutAnImagePropertiesAreZeroAndOperationsRefuse) {

@@ -7,6 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "engine/quantize.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
 #include "tests/engine/reference.h"
@@ -373,4 +374,45 @@ TEST(PixelOperations, MotionBlurAndHistogramContrast) {
   lead.set(dull, 8);
   lead.HistoContrast(-1000);  // all the way to the mean grey
   EXPECT_EQ(cv::countNonZero(lead.pixels() != 115), 0);
+}
+
+TEST(PixelOperations, ReduceColorsKeepsFittingImagesAndLimitsTheRest) {
+  const cv::Mat photo = pv::test::gradientImage(48, 32, 3);
+  for (int dither = 0; dither <= 8; ++dither) {
+    for (int palette : {1, 2, 64, 0}) {
+      LeadWithImage lead;
+      lead.set(photo, 24);
+      ASSERT_EQ(lead.ReduceColors(4, static_cast<short>(palette), static_cast<short>(dither), 0), 0);
+      EXPECT_EQ(lead.GetDisplayBits(), 4);
+      auto colours = pv::engine::exactColours(lead.pixels(), 16);
+      ASSERT_TRUE(colours) << "dither " << dither << " palette " << palette;
+      for (std::uint32_t c : *colours)
+        EXPECT_NE(std::find(lead.image().palette.begin(), lead.image().palette.end(), c), lead.image().palette.end());
+    }
+  }
+  // Dithering keeps the average tone closer than plain mapping does.
+  LeadWithImage plain, dithered;
+  plain.set(photo, 24);
+  dithered.set(photo, 24);
+  plain.ReduceColors(1, 1, 0, 0);
+  dithered.ReduceColors(1, 1, 1, 0);
+  EXPECT_LT(std::abs(cv::mean(dithered.pixels())[1] - cv::mean(photo)[1]), std::abs(cv::mean(plain.pixels())[1] - cv::mean(photo)[1]) + 1);
+  // A colour count below 2^bits, and an image that already fits.
+  LeadWithImage lead;
+  lead.set(photo, 24);
+  lead.ReduceColors(8, 2, 1, 5);
+  EXPECT_LE(pv::engine::exactColours(lead.pixels(), 5).value_or(pv::engine::Palette(6)).size(), 5u);
+  const cv::Mat few = pv::test::fewColours(20, 10, 7);
+  lead.set(few, 24);
+  lead.ReduceColors(3, 2, 1, 0);
+  EXPECT_EQ(cv::norm(lead.pixels(), few, cv::NORM_INF), 0.0);
+  // 16, 24 and 32 bits change the layout only.
+  lead.set(pv::test::noiseImage(6, 6, 4, 1), 32);
+  lead.ReduceColors(24, 0, 0, 0);
+  EXPECT_FALSE(lead.GetHasAlpha());
+  lead.ReduceColors(32, 0, 0, 0);
+  EXPECT_TRUE(lead.GetHasAlpha());
+  lead.ReduceColors(16, 0, 0, 0);
+  EXPECT_EQ(lead.GetDisplayBits(), 16);
+  EXPECT_EQ(lead.ReduceColors(12, 0, 0, 0), pv::engine::kInvalidParameter);
 }
