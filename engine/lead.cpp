@@ -394,7 +394,5 @@ short CLead::ResizeImage(float width, float height, short flags) {
   return kOk;
 }
 
-short CLead::HalftoneImage(short, int, short) { return kNotSupported; }
-short CLead::OilifyImage(short) { return kNotSupported; }
 
 }  // namespace pv::engine

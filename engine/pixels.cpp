@@ -754,4 +754,104 @@ short CLead::ReduceColors(short bits, short palette, short dither, short colours
   return kOk;
 }
 
+// ---- Artistic ---------------------------------------------------------------------------
+
+short CLead::OilifyImage(short n) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int k = std::clamp<int>(n, 1, 255);
+  if (k == 1) return kOk;
+  constexpr int kLevels = 32;  // intensity classes
+  onColour(*img, [&](cv::Mat& m) {
+    const int ch = m.channels(), w = m.cols, h = m.rows, before = (k - 1) / 2, after = k / 2;
+    cv::Mat level(h, w, CV_8U);
+    for (int y = 0; y < h; ++y) {
+      const std::uint8_t* p = m.ptr<std::uint8_t>(y);
+      std::uint8_t* l = level.ptr<std::uint8_t>(y);
+      for (int x = 0; x < w; ++x, p += ch)
+        l[x] = static_cast<std::uint8_t>((ch == 1 ? p[0] : (p[2] * 299 + p[1] * 587 + p[0] * 114) / 1000) * kLevels / 256);
+    }
+    cv::Mat out(m.size(), m.type());
+    // Each row slides a window histogram along x: counts and colour sums per class.
+    cv::parallel_for_(cv::Range(0, h), [&](const cv::Range& rows) {
+      std::vector<int> count(kLevels);
+      std::vector<std::array<int, 3>> sum(kLevels);
+      for (int y = rows.start; y < rows.end; ++y) {
+        const int y0 = std::max(0, y - before), y1 = std::min(h - 1, y + after);
+        std::fill(count.begin(), count.end(), 0);
+        std::fill(sum.begin(), sum.end(), std::array<int, 3>{0, 0, 0});
+        auto column = [&](int x, int sign) {
+          if (x < 0 || x >= w) return;
+          for (int yy = y0; yy <= y1; ++yy) {
+            const int c = level.ptr<std::uint8_t>(yy)[x];
+            const std::uint8_t* p = m.ptr<std::uint8_t>(yy) + x * ch;
+            count[static_cast<std::size_t>(c)] += sign;
+            for (int i = 0; i < ch; ++i) sum[static_cast<std::size_t>(c)][static_cast<std::size_t>(i)] += sign * p[i];
+          }
+        };
+        for (int x = -before; x < after; ++x) column(x, 1);
+        std::uint8_t* o = out.ptr<std::uint8_t>(y);
+        for (int x = 0; x < w; ++x) {
+          column(x + after, 1);
+          if (x - before - 1 >= 0) column(x - before - 1, -1);
+          const auto best = static_cast<std::size_t>(std::max_element(count.begin(), count.end()) - count.begin());
+          for (int i = 0; i < ch; ++i)
+            o[x * ch + i] = static_cast<std::uint8_t>((sum[best][static_cast<std::size_t>(i)] + count[best] / 2) / count[best]);
+        }
+      }
+    });
+    m = out;
+  });
+  dropPalette(*img);
+  return kOk;
+}
+
+short CLead::HalftoneImage(short pattern, int angle, short size) {
+  Image* img = doc_->image();
+  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const int kind = std::clamp<int>(pattern, 0, 6);
+  const double cell = std::clamp<int>(size, 2, 1000);
+  const double rad = (angle % 36000) / 100.0 * std::numbers::pi / 180.0, c = std::cos(rad), s = std::sin(rad);
+  std::mt19937 random(12345);
+  std::uniform_real_distribution<float> uniform(0.0f, 1.0f);
+  static constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  onColour(*img, [&](cv::Mat& m) {
+    cv::Mat grey = m;
+    if (m.channels() == 3) cv::cvtColor(m, grey, cv::COLOR_BGR2GRAY);
+    cv::Mat out(grey.size(), CV_8U);
+    for (int y = 0; y < grey.rows; ++y) {
+      const std::uint8_t* g = grey.ptr<std::uint8_t>(y);
+      std::uint8_t* o = out.ptr<std::uint8_t>(y);
+      for (int x = 0; x < grey.cols; ++x) {
+        // Position inside the rotated screen cell, each coordinate in -0.5..0.5.
+        const double u = (x * c + y * s) / cell, v = (-x * s + y * c) / cell;
+        const double fu = u - std::floor(u) - 0.5, fv = v - std::floor(v) - 0.5;
+        double t;  // the darkness needed to ink this spot, 0..1
+        switch (kind) {
+          case 1: t = (bayer[y & 3][x & 3] + 0.5) / 16.0; break;
+          case 2: t = std::sqrt(fu * fu + fv * fv) / std::sqrt(0.5); break;
+          case 3: t = (0.5 * fu * fu + 1.5 * fv * fv) / 0.5; break;
+          case 4: t = std::max(std::abs(fu), std::abs(fv)) * 2; break;
+          case 5: t = std::abs(fv) * 2; break;
+          case 6: t = uniform(random); break;
+          default: t = (fu * fu + fv * fv) / 0.5;
+        }
+        const double darkness = 1.0 - g[x] / 255.0;
+        o[x] = darkness > t ? 0 : 255;
+      }
+    }
+    if (m.channels() == 3) cv::cvtColor(out, m, cv::COLOR_GRAY2BGR);
+    else m = out;
+  });
+  // A black and white picture: 1 bit unless it carries alpha.
+  if (img->hasAlpha()) {
+    img->palette.clear();
+    img->bits = 32;
+  } else {
+    img->palette = {0x000000, 0xFFFFFF};
+    img->bits = 1;
+  }
+  return kOk;
+}
+
 }  // namespace pv::engine

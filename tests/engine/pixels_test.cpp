@@ -416,3 +416,27 @@ TEST(PixelOperations, ReduceColorsKeepsFittingImagesAndLimitsTheRest) {
   EXPECT_EQ(lead.GetDisplayBits(), 16);
   EXPECT_EQ(lead.ReduceColors(12, 0, 0, 0), pv::engine::kInvalidParameter);
 }
+
+TEST(PixelOperations, OilifyAndHalftone) {
+  // Oilify: each pixel takes the mean colour of its neighbourhood's most
+  // frequent intensity, so a lone odd pixel disappears.
+  cv::Mat m(9, 9, CV_8UC3, cv::Scalar(40, 80, 120));
+  m.at<cv::Vec3b>(4, 4) = cv::Vec3b(250, 250, 250);
+  LeadWithImage lead;
+  lead.set(m, 24);
+  ASSERT_EQ(lead.OilifyImage(3), 0);
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(4, 4), cv::Vec3b(40, 80, 120));
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(40, 80, 120));
+  // Halftone: black and white only, darker areas inked more.
+  for (short pattern = 0; pattern <= 6; ++pattern) {
+    cv::Mat ramp(40, 80, CV_8UC1);
+    for (int x = 0; x < 80; ++x) ramp.col(x).setTo(x < 40 ? 60 : 200);
+    lead.set(ramp, 8);
+    ASSERT_EQ(lead.HalftoneImage(pattern, 4500, 6), 0);
+    EXPECT_EQ(lead.GetDisplayBits(), 1);
+    EXPECT_EQ(cv::countNonZero((lead.pixels() != 0) & (lead.pixels() != 255)), 0) << pattern;
+    const double darkInk = 40 * 40 - cv::countNonZero(lead.pixels()(cv::Rect(0, 0, 40, 40)));
+    const double lightInk = 40 * 40 - cv::countNonZero(lead.pixels()(cv::Rect(40, 0, 40, 40)));
+    EXPECT_GT(darkInk, lightInk * 1.5) << pattern;
+  }
+}
