@@ -1,5 +1,9 @@
 // A thin command over CLead for whole-command benchmarks:
 //   bench_codec decode IN...            load every file (and nothing else)
+//   bench_codec ops OUT IN OP...           load IN, run the operations, save OUT
+//                                        as uncompressed TIFF; OP is one of
+//                                        half (resize 50 % bicubic), blur3,
+//                                        unsharp, median3, rotate10
 //   bench_codec convert CODE QUALITY OUTDIR IN...
 //                                        load each file, save it to OUTDIR with
 //                                        the file format code and quality
@@ -30,6 +34,20 @@ int main(int argc, char** argv) {
       if (lead.LoadImage(argv[i], 0, 0, 1) != 0 || lead.SaveImage(outDir + "/" + name + ext, code, 24, quality, 0) != 0)
         ++failed;
     }
+  } else if (mode == "ops" && argc >= 5) {
+    if (lead.LoadImage(argv[3], 0, 0, 1) != 0) return 1;
+    for (int i = 4; i < argc; ++i) {
+      const std::string op = argv[i];
+      short s = 0;
+      if (op == "half") s = lead.ResizeImage(lead.GetImageWidth() / 2, lead.GetImageHeight() / 2, 4);
+      else if (op == "blur3") s = lead.GaussianBlur(6);  // sigma 3
+      else if (op == "unsharp") s = lead.UnsharpMask(100, 4, 0, 1);
+      else if (op == "median3") s = lead.MedianFilter(3);
+      else if (op == "rotate10") s = lead.RotateImage(1000, 5, 0);
+      else return 2;
+      failed += s != 0;
+    }
+    failed += lead.SaveImage(argv[2], 3, 24, 0, 0) != 0;
   } else {
     return 2;
   }
