@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <exception>
+#include <utility>
 
 #include "engine/lead.h"
 #include "filters/filter.h"
@@ -79,6 +80,31 @@ class Kind : public Filter {
   }
 };
 
+template <typename>
+struct Arity;
+template <typename... A>
+struct Arity<short (engine::CLead::*)(A...)> {
+  static constexpr std::size_t value = sizeof...(A);
+};
+
+// A kind whose apply is one operation taking its parameters, in order, as
+// 16-bit arguments (or none).
+template <int Type, const auto& Params, auto Op>
+class Direct : public Kind<Type, Params> {
+ public:
+  using Kind<Type, Params>::Kind;
+  bool apply() override {
+    run(std::make_index_sequence<Arity<decltype(Op)>::value>{});
+    return true;
+  }
+
+ private:
+  template <std::size_t... I>
+  void run(std::index_sequence<I...>) {
+    (this->lead().*Op)(this->i2(I)...);
+  }
+};
+
 // Runs an operation whose failure the filter ignores; false when it threw.
 template <typename Op>
 bool swallowed(Op op) {
@@ -143,22 +169,14 @@ class FRotate final : public Kind<1, kRotate> {
   }
 };
 
-class FFlip final : public Kind<2, kNone> {
+class FFlip final : public Direct<2, kNone, &engine::CLead::FlipImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().FlipImage();
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FMirror final : public Kind<3, kNone> {
+class FMirror final : public Direct<3, kNone, &engine::CLead::MirrorImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().MirrorImage();
-    return true;
-  }
+  using Direct::Direct;
 };
 
 class FCrop final : public Kind<4, kCrop> {
@@ -227,13 +245,9 @@ class FSkew final : public Kind<38, kSkew> {
 
 // ---- Tone and colour ---------------------------------------------------------
 
-class FAddNoise final : public Kind<5, kAddNoise> {
+class FAddNoise final : public Direct<5, kAddNoise, &engine::CLead::AddNoise> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().AddNoise(i2(0), i2(1));
-    return true;
-  }
+  using Direct::Direct;
 };
 
 class FBalanceColors final : public Kind<8, kBalance> {
@@ -257,22 +271,14 @@ class FBalanceColors final : public Kind<8, kBalance> {
   }
 };
 
-class FBrightness final : public Kind<10, kAmount> {
+class FBrightness final : public Direct<10, kAmount, &engine::CLead::ChangeIntensity> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().ChangeIntensity(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FColorRes final : public Kind<11, kColorRes> {
+class FColorRes final : public Direct<11, kColorRes, &engine::CLead::ReduceColors> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().ReduceColors(i2(0), i2(1), i2(2), i2(3));
-    return true;
-  }
+  using Direct::Direct;
 
  protected:
   bool dialogPlan(DialogPlan& plan) const override {
@@ -286,22 +292,14 @@ class FColorRes final : public Kind<11, kColorRes> {
   }
 };
 
-class FContrast final : public Kind<12, kAmount> {
+class FContrast final : public Direct<12, kAmount, &engine::CLead::ChangeContrast> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().ChangeContrast(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FGammaCorrect final : public Kind<16, kGamma> {
+class FGammaCorrect final : public Direct<16, kGamma, &engine::CLead::GammaCorrect> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().GammaCorrect(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 
  protected:
   bool dialogPlan(DialogPlan& plan) const override {
@@ -321,13 +319,9 @@ class FGammaCorrect final : public Kind<16, kGamma> {
   }
 };
 
-class FGrayscale final : public Kind<19, kGrey> {
+class FGrayscale final : public Direct<19, kGrey, &engine::CLead::GrayScaleWeighted> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().GrayScaleWeighted(i2(0), i2(1), i2(2));
-    return true;
-  }
+  using Direct::Direct;
 
  protected:
   // The weights are tenths of a percent and never sum to more than 1000.
@@ -346,87 +340,51 @@ class FHalfTone final : public Kind<20, kHalftone> {
   }
 };
 
-class FHistoContrast final : public Kind<21, kAmount> {
+class FHistoContrast final : public Direct<21, kAmount, &engine::CLead::HistoContrast> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().HistoContrast(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FHue final : public Kind<22, kHue> {
+class FHue final : public Direct<22, kHue, &engine::CLead::ChangeHue> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().ChangeHue(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FIntensityDetect final : public Kind<23, kIntensity> {
+class FIntensityDetect final : public Direct<23, kIntensity, &engine::CLead::IntensityDetect> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().IntensityDetect(i2(0), i2(1));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FInvert final : public Kind<24, kNone> {
+class FInvert final : public Direct<24, kNone, &engine::CLead::InvertImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().InvertImage();
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FPosterize final : public Kind<32, kPosterize> {
+class FPosterize final : public Direct<32, kPosterize, &engine::CLead::PosterizeImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().PosterizeImage(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FSaturation final : public Kind<34, kAmount> {
+class FSaturation final : public Direct<34, kAmount, &engine::CLead::ChangeSaturation> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().ChangeSaturation(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FSolarize final : public Kind<40, kSolarize> {
+class FSolarize final : public Direct<40, kSolarize, &engine::CLead::SolarizeImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().SolarizeImage(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FStretchIntensity final : public Kind<41, kNone> {
+class FStretchIntensity final : public Direct<41, kNone, &engine::CLead::StretchIntensity> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().StretchIntensity();
-    return true;
-  }
+  using Direct::Direct;
 };
 
 // ---- Spatial, edge and effect ------------------------------------------------
 
-class FAverage final : public Kind<7, kAverage> {
+class FAverage final : public Direct<7, kAverage, &engine::CLead::AverageFilter> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().AverageFilter(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
 class FBlur final : public Kind<9, kBlur> {
@@ -438,88 +396,60 @@ class FBlur final : public Kind<9, kBlur> {
   }
 };
 
-class FEdgeDetector final : public Kind<14, kEdge> {
+class FEdgeDetector final : public Direct<14, kEdge, &engine::CLead::EdgeDetect> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().EdgeDetect(i2(0), i2(1));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FEmboss final : public Kind<15, kEmboss> {
+class FEmboss final : public Direct<15, kEmboss, &engine::CLead::EmbossImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().EmbossImage(i2(0), i2(1));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FGaussianBlur final : public Kind<17, kGaussian> {
+class FGaussianBlur final : public Direct<17, kGaussian, &engine::CLead::GaussianBlur> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().GaussianBlur(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
 // The six predefined spatial filters differ only in their band of codes.
-template <int Type, const auto& Params>
-class SpatialKind : public Kind<Type, Params> {
+class FGradient final : public Direct<18, kGradient, &engine::CLead::SpatialFilter> {
  public:
-  using Kind<Type, Params>::Kind;
-  bool apply() override {
-    this->lead().SpatialFilter(this->i2(0));
-    return true;
-  }
+  using Direct::Direct;
+};
+class FLaplacian final : public Direct<25, kLaplacian, &engine::CLead::SpatialFilter> {
+ public:
+  using Direct::Direct;
+};
+class FLineSegment final : public Direct<26, kLineSegment, &engine::CLead::SpatialFilter> {
+ public:
+  using Direct::Direct;
+};
+class FPrewitt final : public Direct<33, kPrewitt, &engine::CLead::SpatialFilter> {
+ public:
+  using Direct::Direct;
+};
+class FShiftDiff final : public Direct<36, kShiftDiff, &engine::CLead::SpatialFilter> {
+ public:
+  using Direct::Direct;
+};
+class FSobel final : public Direct<39, kSobel, &engine::CLead::SpatialFilter> {
+ public:
+  using Direct::Direct;
 };
 
-class FGradient final : public SpatialKind<18, kGradient> {
-  using SpatialKind::SpatialKind;
-};
-class FLaplacian final : public SpatialKind<25, kLaplacian> {
-  using SpatialKind::SpatialKind;
-};
-class FLineSegment final : public SpatialKind<26, kLineSegment> {
-  using SpatialKind::SpatialKind;
-};
-class FPrewitt final : public SpatialKind<33, kPrewitt> {
-  using SpatialKind::SpatialKind;
-};
-class FShiftDiff final : public SpatialKind<36, kShiftDiff> {
-  using SpatialKind::SpatialKind;
-};
-class FSobel final : public SpatialKind<39, kSobel> {
-  using SpatialKind::SpatialKind;
+class FMedian final : public Direct<27, kMedian, &engine::CLead::MedianFilter> {
+ public:
+  using Direct::Direct;
 };
 
-class FMedian final : public Kind<27, kMedian> {
+class FMosaic final : public Direct<28, kMosaic, &engine::CLead::MosaicFilter> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().MedianFilter(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
-class FMosaic final : public Kind<28, kMosaic> {
+class FOilify final : public Direct<29, kOilify, &engine::CLead::OilifyImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().MosaicFilter(i2(0));
-    return true;
-  }
-};
-
-class FOilify final : public Kind<29, kOilify> {
- public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().OilifyImage(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
 class FOldNewspaper final : public Kind<30, kNone> {
@@ -542,13 +472,9 @@ class FOldPhoto final : public Kind<31, kNone> {
   }
 };
 
-class FSharpen final : public Kind<35, kAmount> {
+class FSharpen final : public Direct<35, kAmount, &engine::CLead::SharpenImage> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().SharpenImage(i2(0));
-    return true;
-  }
+  using Direct::Direct;
 };
 
 class FSketch final : public Kind<37, kNone> {
@@ -562,13 +488,9 @@ class FSketch final : public Kind<37, kNone> {
   }
 };
 
-class FUnsharpMask final : public Kind<42, kUnsharp> {
+class FUnsharpMask final : public Direct<42, kUnsharp, &engine::CLead::UnsharpMask> {
  public:
-  using Kind::Kind;
-  bool apply() override {
-    lead().UnsharpMask(i2(0), i2(1), i2(2), i2(3));
-    return true;
-  }
+  using Direct::Direct;
 };
 
 template <typename T>

@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include <opencv2/imgproc.hpp>
 
@@ -111,18 +109,6 @@ short parseHeader(const std::string& data, Header& h) {
   return kOk;
 }
 
-bool readWhole(const std::string& path, std::string& data, short& status) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    status = f ? kCannotOpen : (errno == ENOENT ? kFileNotFound : kCannotOpen);
-    if (f) std::fclose(f);
-    return false;
-  }
-  data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  status = kOk;
-  return true;
-}
 
 // A mask's shift and its scale to 8 bits.
 struct Field {
@@ -197,8 +183,7 @@ short readBmpInfo(const std::string& path, FileInfo& info) {
 
 short loadBmp(const std::string& path, Document& doc) {
   std::string data;
-  short status;
-  if (!readWhole(path, data, status)) return status;
+  if (short s = readFileBytes(path, data)) return s;
   Header h;
   if (short s = parseHeader(data, h)) return s;
   const std::int64_t rows64 = h.height < 0 ? -h.height : h.height;

@@ -69,6 +69,11 @@ short saveBmp(const std::string& path, const Image& image, int code, int bits);
 short readMagickInfo(const std::string& path, FileInfo& info);
 short loadMagick(const std::string& path, int page, int pageCount, Document& doc);
 
+// Why a file cannot be read: kFileNotFound or kCannotOpen; kOk when it can.
+short openStatus(const std::string& path);
+// The whole content of a file, or the status of openStatus.
+short readFileBytes(const std::string& path, std::string& bytes);
+
 // Packs one index (below 2^bits) a byte into `bits` (1, 2, 4 or 8) a pixel,
 // the first pixel in the high bits, as PNG, TIFF and BMP rows store them.
 void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out);

@@ -53,6 +53,45 @@ short readInfo(const std::string& path, FileInfo& info) {
   return s;
 }
 
+short openStatus(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? kFileNotFound : kCannotOpen;
+  close(fd);
+  return kOk;
+}
+
+short readFileBytes(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? kFileNotFound : kCannotOpen;
+  char buf[1 << 16];
+  short status = kOk;
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) status = kCannotOpen;  // a folder, or a read error
+    if (n <= 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return status;
+}
+
+namespace {
+
+// Writes all of `data`, retrying short writes.
+short writeAll(int fd, const char* data, std::size_t size) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t w = write(fd, data + done, size - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return errno == ENOSPC ? kDiskFull : kWriteError;
+    done += static_cast<std::size_t>(w);
+  }
+  return kOk;
+}
+
+}  // namespace
+
 void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out) {
   if (bits >= 8) {
     std::memcpy(out, in, static_cast<std::size_t>(count));
@@ -88,16 +127,11 @@ short PendingFile::copyTarget() {
   short status = out < 0 ? kCannotCreate : kOk;
   char buf[1 << 16];
   while (status == kOk) {
-    ssize_t n = read(in, buf, sizeof buf);
+    const ssize_t n = read(in, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) status = kDamaged;
     if (n <= 0) break;
-    for (ssize_t done = 0; done < n && status == kOk;) {
-      ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w <= 0) status = errno == ENOSPC ? kDiskFull : kWriteError;
-      else done += w;
-    }
+    status = writeAll(out, buf, static_cast<std::size_t>(n));
   }
   close(in);
   if (out >= 0 && close(out) != 0 && status == kOk) status = kWriteError;
@@ -116,17 +150,7 @@ short writeFileAtomically(const std::string& path, const std::string& bytes) {
   if (file.status() != kOk) return file.status();
   int fd = open(file.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return kCannotCreate;
-  std::size_t done = 0;
-  short status = kOk;
-  while (done < bytes.size()) {
-    ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      status = errno == ENOSPC ? kDiskFull : kWriteError;
-      break;
-    }
-    done += static_cast<std::size_t>(w);
-  }
+  short status = writeAll(fd, bytes.data(), bytes.size());
   if (close(fd) != 0 && status == kOk) status = errno == ENOSPC ? kDiskFull : kWriteError;
   return status == kOk ? file.commit() : status;
 }

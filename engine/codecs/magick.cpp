@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -126,13 +125,7 @@ struct Source {
 };
 
 short readSource(const std::string& path, Source& src) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f) std::fclose(f);
-    return f ? kCannotOpen : errno == ENOENT ? kFileNotFound : kCannotOpen;
-  }
-  src.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (short s = readFileBytes(path, src.bytes)) return s;
   if (src.bytes.empty()) return kNotAnImage;
   const std::size_t slash = path.rfind('/'), dot = path.rfind('.');
   std::string ext;

@@ -1,5 +1,6 @@
-// PNG through libpng: every colour type and depth reads into the image model
-// (16-bit samples are held at 8 bits); writes palette, grey, RGB and RGBA.
+// PNG: libpng reads every colour type and depth into the image model (16-bit
+// samples are held at 8 bits); our own chunk writer over zlib writes palette,
+// grey, RGB and RGBA with adaptively filtered rows deflated in parallel bands.
 #include <png.h>
 #include <zlib.h>
 
@@ -270,7 +271,7 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
   std::string stream;
   // Filters suit photographs; palette and grey-level indices compress best unfiltered.
   const bool adaptive = colourType != PNG_COLOR_TYPE_PALETTE;
-  if (short s = compressRows(raw.isContinuous() ? raw : raw.clone(), std::max(1, channels * depth / 8), adaptive,
+  if (short s = compressRows(raw, std::max(1, channels * depth / 8), adaptive,
                              level > 0 ? std::min(level, 9) : Z_DEFAULT_COMPRESSION, stream))
     return s;
 

@@ -42,11 +42,10 @@ Tiff openTiff(const std::string& path, const char* mode) {
   return t;
 }
 
-short openStatus(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return errno == ENOENT ? kFileNotFound : kCannotOpen;
-  std::fclose(f);
-  return kDamaged;
+// A file that exists but does not open as a TIFF is damaged.
+short failedOpen(const std::string& path) {
+  const short s = openStatus(path);
+  return s ? s : static_cast<short>(kDamaged);
 }
 
 int pageCountOf(TIFF* t) {
@@ -158,7 +157,7 @@ short readPage(TIFF* t, Image& img) {
 
 short readTiffInfo(const std::string& path, FileInfo& info) {
   Tiff t = openTiff(path, "rm");
-  if (!t) return openStatus(path);
+  if (!t) return failedOpen(path);
   std::uint32_t w = 0, h = 0;
   std::uint16_t bps = 1, spp = 1;
   if (!TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &h)) return kDamaged;
@@ -174,7 +173,7 @@ short readTiffInfo(const std::string& path, FileInfo& info) {
 
 short loadTiff(const std::string& path, int page, int pageCount, Document& doc) {
   Tiff t = openTiff(path, "rm");
-  if (!t) return openStatus(path);
+  if (!t) return failedOpen(path);
   const int pages = pageCountOf(t.get());
   const int first = std::max(page, 1) - 1;
   if (first >= pages) return kInvalidParameter;
