@@ -440,3 +440,86 @@ TEST(PixelOperations, OilifyAndHalftone) {
     EXPECT_GT(darkInk, lightInk * 1.5) << pattern;
   }
 }
+
+// Every operation on an indexed image, and on colour with alpha: afterwards
+// the reported depth must describe the pixels. An image that still reports a
+// palette depth has every pixel in its palette, and alpha survives colour work.
+TEST(PixelOperations, EveryOperationLeavesTruthfulPropertiesOnIndexedAndAlphaInput) {
+  using Op = std::function<short(LeadWithImage&)>;
+  const std::vector<std::pair<const char*, Op>> ops = {
+      {"resize", [](LeadWithImage& l) { return l.ResizeImage(13, 9, 0); }},
+      {"trim", [](LeadWithImage& l) { return l.TrimImage(1, 1, 5, 4); }},
+      {"reduce", [](LeadWithImage& l) { return l.ReduceColors(4, 0, 1, 16); }},
+      {"average", [](LeadWithImage& l) { return l.AverageFilter(3); }},
+      {"median", [](LeadWithImage& l) { return l.MedianFilter(3); }},
+      {"contrast", [](LeadWithImage& l) { return l.ChangeContrast(40); }},
+      {"flip", [](LeadWithImage& l) { return l.FlipImage(); }},
+      {"hue", [](LeadWithImage& l) { return l.ChangeHue(90); }},
+      {"intensity", [](LeadWithImage& l) { return l.ChangeIntensity(-30); }},
+      {"invert", [](LeadWithImage& l) { return l.InvertImage(); }},
+      {"sharpen", [](LeadWithImage& l) { return l.SharpenImage(50); }},
+      {"saturation", [](LeadWithImage& l) { return l.ChangeSaturation(50); }},
+      {"mirror", [](LeadWithImage& l) { return l.MirrorImage(); }},
+      {"mosaic", [](LeadWithImage& l) { return l.MosaicFilter(3); }},
+      {"spatial", [](LeadWithImage& l) { return l.SpatialFilter(5); }},
+      {"posterize", [](LeadWithImage& l) { return l.PosterizeImage(4); }},
+      {"rotate", [](LeadWithImage& l) { return l.RotateImage(3000, 0, 0xFFFFFF); }},
+      {"emboss", [](LeadWithImage& l) { return l.EmbossImage(0, 50); }},
+      {"noise", [](LeadWithImage& l) { return l.AddNoise(200, 0); }},
+      {"detect", [](LeadWithImage& l) { return l.IntensityDetect(10, 200); }},
+      {"stretch", [](LeadWithImage& l) { return l.StretchIntensity(); }},
+      {"gamma", [](LeadWithImage& l) { return l.GammaCorrect(200); }},
+      {"shear", [](LeadWithImage& l) { return l.ShearImage(20, true, 0); }},
+      {"halftone", [](LeadWithImage& l) { return l.HalftoneImage(0, 45, 4); }},
+      {"histo", [](LeadWithImage& l) { return l.HistoContrast(50); }},
+      {"solarize", [](LeadWithImage& l) { return l.SolarizeImage(100); }},
+      {"autotrim", [](LeadWithImage& l) { return l.AutoTrimImage(10); }},
+      {"oilify", [](LeadWithImage& l) { return l.OilifyImage(3); }},
+      {"gaussian", [](LeadWithImage& l) { return l.GaussianBlur(2); }},
+      {"unsharp", [](LeadWithImage& l) { return l.UnsharpMask(100, 2, 0, 1); }},
+      {"greyweighted", [](LeadWithImage& l) { return l.GrayScaleWeighted(300, 590, 110); }},
+      {"balance", [](LeadWithImage& l) { return l.BalanceColors(0.5f, 0.5f, 0, 0, 1, 0, 0, 0, 1); }},
+      {"edge", [](LeadWithImage& l) { return l.EdgeDetect(0, 0); }},
+      {"motion", [](LeadWithImage& l) { return l.MotionBlur(5, 30, false); }},
+  };
+  // fewColours(…, 4) as 0x00BBGGRR.
+  std::vector<std::uint32_t> palette;
+  for (std::uint32_t c = 0; c < 4; ++c) palette.push_back((c * 37) << 16 | (255 - c * 11) << 8 | c * 5);
+  auto inPalette = [](const cv::Mat& m, const std::vector<std::uint32_t>& pal) {
+    for (int y = 0; y < m.rows; ++y)
+      for (int x = 0; x < m.cols; ++x) {
+        const cv::Vec3b p = m.at<cv::Vec3b>(y, x);
+        const std::uint32_t v = std::uint32_t{p[0]} << 16 | std::uint32_t{p[1]} << 8 | p[2];
+        if (std::find(pal.begin(), pal.end(), v) == pal.end()) return false;
+      }
+    return true;
+  };
+  for (const auto& [name, op] : ops) {
+    SCOPED_TRACE(name);
+    {
+      LeadWithImage lead;
+      lead.set(pv::test::fewColours(11, 8, 4), 2, palette);
+      EXPECT_EQ(op(lead), 0);
+      const auto& img = lead.image();
+      ASSERT_FALSE(img.pixels.empty());
+      if (img.palette.empty()) {
+        EXPECT_GE(lead.GetDisplayBits(), 8);
+      } else {
+        EXPECT_LE(img.palette.size(), std::size_t{1} << lead.GetDisplayBits());
+        ASSERT_EQ(img.pixels.channels(), 3);
+        EXPECT_TRUE(inPalette(img.pixels, img.palette));
+      }
+      EXPECT_EQ(lead.GetImageWidth(), static_cast<float>(img.pixels.cols));
+      EXPECT_EQ(lead.GetImageHeight(), static_cast<float>(img.pixels.rows));
+    }
+    {
+      LeadWithImage lead;
+      cv::Mat src = pv::test::noiseImage(11, 8, 4, 9);
+      lead.set(src, 32);
+      EXPECT_EQ(op(lead), 0);
+      // Alpha is kept by every operation; only a colour reduction makes it a palette image.
+      ASSERT_EQ(lead.pixels().channels(), 4);
+      EXPECT_EQ(lead.GetDisplayBits(), std::string(name) == "reduce" ? 4 : 32);
+    }
+  }
+}
