@@ -1,6 +1,7 @@
 #include "core/paths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -54,6 +55,11 @@ std::string dataFolder(bool create) {
     fs::create_directories(dir, ec);
   }
   return dir;
+}
+
+bool entryExists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
 }
 
 std::string resourcePath(const std::string& name) {

@@ -20,4 +20,8 @@ std::string dataFolder(bool create = true);
 // else the first of these paths.
 std::string resourcePath(const std::string& name);
 
+// True when any directory entry exists at `path`: a file, a folder, a link
+// (broken or not) or a file nobody may read.
+bool entryExists(const std::string& path);
+
 }  // namespace pv

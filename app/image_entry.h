@@ -1,0 +1,35 @@
+#pragma once
+// One image of the image list: where it is and the facts read when it was
+// listed. The list is ordered and owned by the application for a whole run.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pv::app {
+
+struct ImageEntry {
+  std::string fileName;   // the path after its last '/'
+  std::string folder;     // the path up to and including its last '/'
+  std::string extension;  // the file name after its last '.'
+  std::int32_t value44 = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t sourceBits = 0;
+  std::uint32_t targetBits = 0;
+  std::uint32_t pageCount = 0;
+  std::int32_t firstPage = 1;
+  std::uint32_t thumbnailHeight = 0;
+  std::uint32_t thumbnailWidth = 0;
+  std::int32_t sourceFormat = 0;
+  bool multiPage = false;
+  bool hasAlpha = false;
+  bool hasTransparentColor = false;
+  int thumbnail = 0;  // engine image handle; 0 when no thumbnail was made
+
+  std::string path() const { return folder + fileName; }
+};
+
+using ImageList = std::vector<ImageEntry>;
+
+}  // namespace pv::app

@@ -1,0 +1,40 @@
+#pragma once
+// Profiles: named filter chains saved as text files (one filter text form per
+// line) in the Profiles folder of the data folder.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/ports.h"
+#include "app/settings.h"
+#include "filters/chain.h"
+
+namespace pv::app {
+
+inline constexpr const char* kProfileLoadFailedText =
+    "Could not load specified Profile file. Perhaps it is in use or write-protected?";
+inline constexpr const char* kProfileExistsText = "The profile already exists. Do you want to overwrite it?";
+inline constexpr const char* kProfileSaveFailedText = "Could not save the file. Perhaps it is in use or write-protected?";
+inline constexpr const char* kProfileRenameFailedText =
+    "I couldn't rename the filter profile you chose! Are you sure it's not in use or write-protected?";
+inline constexpr const char* kProfileDeleteFailedText =
+    "I couldn't delete the filter profile you chose! Are you sure it's not in use or write-protected?";
+
+// Appends the profile's filters to the chain (which is not emptied first).
+// Carriage returns, line feeds and blanks at the end of the name are ignored.
+bool LoadProfile(const Settings& settings, filters::FilterChain& chain, std::string_view name, Prompter& prompter);
+
+// Writes the chain as the profile, replacing the file in one step. An existing
+// profile is overwritten only when the user agrees; with ShowMessages off it
+// is left alone and the result is false.
+bool SaveProfile(const Settings& settings, const filters::FilterChain& chain, std::string_view name,
+                 Prompter& prompter);
+
+// The names of the saved profiles, sorted.
+std::vector<std::string> ListProfiles();
+
+bool RenameProfile(const Settings& settings, std::string_view oldName, std::string_view newName, Prompter& prompter);
+bool DeleteProfile(const Settings& settings, std::string_view name, Prompter& prompter);
+
+}  // namespace pv::app
