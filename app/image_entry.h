@@ -3,8 +3,11 @@
 // listed. The list is ordered and owned by the application for a whole run.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "engine/image.h"
 
 namespace pv::app {
 
@@ -25,7 +28,9 @@ struct ImageEntry {
   bool multiPage = false;
   bool hasAlpha = false;
   bool hasTransparentColor = false;
-  int thumbnail = 0;  // engine image handle; 0 when no thumbnail was made
+  // The thumbnail as 32-bit B G R A pixels, taken out of the engine's handle
+  // table so it lives exactly as long as the entry; null when none was made.
+  std::shared_ptr<const engine::Image> thumbnail;
 
   std::string path() const { return folder + fileName; }
 };

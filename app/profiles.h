@@ -8,6 +8,7 @@
 
 #include "app/ports.h"
 #include "app/settings.h"
+#include "app/texts.h"
 #include "filters/chain.h"
 
 namespace pv::app {
@@ -15,7 +16,7 @@ namespace pv::app {
 inline constexpr const char* kProfileLoadFailedText =
     "Could not load specified Profile file. Perhaps it is in use or write-protected?";
 inline constexpr const char* kProfileExistsText = "The profile already exists. Do you want to overwrite it?";
-inline constexpr const char* kProfileSaveFailedText = "Could not save the file. Perhaps it is in use or write-protected?";
+inline constexpr const char* kProfileSaveFailedText = kFileSaveFailedText;
 inline constexpr const char* kProfileRenameFailedText =
     "I couldn't rename the filter profile you chose! Are you sure it's not in use or write-protected?";
 inline constexpr const char* kProfileDeleteFailedText =

@@ -22,11 +22,6 @@ struct Settings {
   std::string helpPath;
   std::string shellLibraryPath;
 
-  // List-building progress, shown while a list job runs.
-  std::string progressFileName;
-  int progressPercent = 0;
-  int progressCount = 0;
-
   bool ShellContextEnabled = true;
   bool openFlag = false;
 

@@ -27,6 +27,11 @@ namespace codecs {
 
 short readInfo(const std::string& path, FileInfo& info) {
   info = FileInfo{};
+  // Only regular files are read: a folder cannot be, and opening a pipe or a
+  // device named like an image would block or read forever.
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return errno == ENOENT ? kFileNotFound : kCannotOpen;
+  if (!S_ISREG(st.st_mode)) return kCannotOpen;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return errno == ENOENT ? kFileNotFound : kCannotOpen;
   unsigned char head[16] = {};

@@ -1,0 +1,323 @@
+#include "app/image_list.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <set>
+#include <utility>
+
+#include "app/log.h"
+#include "core/ini.h"
+#include "core/text.h"
+#include "engine/composite.h"
+#include "engine/handles.h"
+#include "engine/lead.h"
+
+namespace fs = std::filesystem;
+
+namespace pv::app {
+
+const std::vector<std::string_view> kAcceptedExtensions = {
+    ".cmp",  ".jpg",  ".jpeg", ".jtf",  ".tif",  ".tiff", ".gif",  ".png",  ".psd", ".afp",      ".ani", ".cal", ".crw",
+    ".clp",  ".wmz",  ".cut",  ".djv",  ".ecw",  ".emf",  ".exf",  ".exif", ".fax", ".flc",      ".fli", ".fpx", ".fit",
+    ".img",  ".hgl",  ".iff",  ".tifx", ".tfx",  ".ica",  ".itg",  ".cit",  ".cin", ".kdc",      ".pcd", ".lv",  ".lmc",
+    ".mac",  ".pict", ".ica",  ".sid",  ".awd",  ".msp",  ".ptk",  ".bmp",  ".pcx", ".psp",      ".pspimage", ".pbm",
+    ".pgm",  ".ppm",  ".prn",  ".prt",  ".dcr",  ".sct",  ".ct",   ".sgi",  ".sff", ".ras",      ".tga", ".cur", ".ico",
+    ".icon", ".wfx",  ".wmf",  ".wpg",  ".wbmp", ".smp",  ".xwd",  ".xbm",  ".xpm"};
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  // Iterative match with one backtrack point for the last '*'.
+  std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+  auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; };
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+      ++p, ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++, mark = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1, n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+namespace {
+
+std::string afterLastSlash(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Names of the entries of `folder` (which ends in '/'), sorted, split into
+// real folders (not links) and everything else. A folder that cannot be
+// listed gives nothing.
+struct Listing {
+  std::vector<std::string> folders, others;
+};
+Listing listFolder(const std::string& folder) {
+  Listing out;
+  std::error_code ec;
+  fs::directory_iterator it(folder.empty() ? "." : folder, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code kind;
+    const bool isFolder = it->symlink_status(kind).type() == fs::file_type::directory;
+    (isFolder ? out.folders : out.others).push_back(it->path().filename().string());
+  }
+  std::sort(out.folders.begin(), out.folders.end());
+  std::sort(out.others.begin(), out.others.end());
+  return out;
+}
+
+template <typename F>
+void guarded(F&& step) {
+  try {
+    step();
+  } catch (const std::exception&) {
+    // A fact that cannot be read stays at its zero value.
+  }
+}
+
+}  // namespace
+
+bool ImageListBuilder::aborted() const { return c_.settings.ShowMessages && !c_.running.load(); }
+
+bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTest) {
+  if (extensionTest) {
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    const std::string ext = asciiLower(std::string_view(path).substr(dot));
+    if (std::find(kAcceptedExtensions.begin(), kAcceptedExtensions.end(), ext) == kAcceptedExtensions.end())
+      return false;
+  }
+  return OpenImage(path, true);
+}
+
+bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
+  const std::string lower = asciiLower(path);
+  const std::size_t dot = lower.rfind('.'), slash = lower.rfind('/');
+  std::string ext;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ext = lower.substr(dot + 1);
+  else if (slash != std::string::npos) ext = lower.substr(slash + 1);
+  else ext = lower;
+
+  engine::CLead& lead = c_.primary;
+  bool ok = false;
+  try {
+    lead.SetAutoRepaint(false);
+    try {
+      lead.FreeRegion();
+    } catch (const std::exception&) {
+    }
+    short status = 0;
+    if (ext != "sff" && (status = lead.ReadFileInfo(path, -1, 1)) != 0) {
+      if (logging) logNotAnImage(c_.settings, path);
+    } else {
+      if (ext == "sid" || ext == "fpx" || ext == "pcd") engine::ChooseLoadResolution(lead, path);
+      const short bits = ext == "png" && lead.GetInfoBits() > 23 ? 32 : 0;
+      status = lead.LoadImage(path, bits, lead.GetInfoPageCount() == 1 ? 0 : 1, 1);
+      if (status != 0) {
+        if (logging) logOpenFailure(c_.settings, path, static_cast<std::uint16_t>(status));
+      } else {
+        ok = true;
+      }
+    }
+  } catch (const std::exception&) {
+    if (logging) logNotAnImage(c_.settings, path);
+    ok = false;
+  }
+  try {
+    lead.SetAutoRepaint(true);
+  } catch (const std::exception&) {
+  }
+  return ok;
+}
+
+void ImageListBuilder::AddImage(const std::string& path) {
+  engine::CLead& lead = c_.primary;
+  ImageEntry e;
+  const std::size_t slash = path.rfind('/');
+  e.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  e.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = e.fileName.rfind('.');
+  e.extension = dot == std::string::npos ? std::string() : e.fileName.substr(dot + 1);
+  guarded([&] { e.value44 = lead.GetInfoValue44(); });
+  guarded([&] { e.width = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageWidth())); });
+  guarded([&] { e.height = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageHeight())); });
+  guarded([&] { e.sourceBits = static_cast<std::uint32_t>(std::max<short>(0, lead.GetInfoBits())); });
+  guarded([&] { e.pageCount = static_cast<std::uint32_t>(std::max(0, lead.GetInfoPageCount())); });
+  e.firstPage = 1;
+  guarded([&] { e.sourceFormat = lead.GetInfoFormat(); });
+  e.multiPage = e.pageCount >= 2;
+  guarded([&] { e.hasAlpha = lead.GetHasAlpha(); });
+  guarded([&] { e.hasTransparentColor = lead.GetUseTransparentColor(); });
+  if (c_.settings.ShowThumbnails && (!c_.settings.commandLineMode || c_.settings.openFlag)) {
+    guarded([&] {
+      engine::FlattenTransparency(lead, c_.secondary, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
+      const double w = lead.GetImageWidth(), h = lead.GetImageHeight();
+      if (w <= 0 || h <= 0) return;
+      const double scale = std::min(kThumbnailWidth / w, kThumbnailHeight / h);
+      const float tw = static_cast<float>(std::max(1.0, std::round(w * scale)));
+      const float th = static_cast<float>(std::max(1.0, std::round(h * scale)));
+      lead.ResizeImage(tw, th, w >= tw && h >= th ? 4 : 0);
+      e.thumbnailWidth = static_cast<std::uint32_t>(lead.GetDisplayWidth());
+      e.thumbnailHeight = static_cast<std::uint32_t>(lead.GetDisplayHeight());
+      e.thumbnail = engine::handles::take(lead.MakeGdiBitmap(lead.GetDrawContext()));
+    });
+  }
+  c_.list.push_back(std::move(e));
+}
+
+void ImageListBuilder::examine(const std::string& path, const std::string& name, int index, int total) {
+  c_.progress.setName(name);
+  c_.progress.count = index;
+  c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(index) * 100 / total) : 0;
+  if (IsAcceptedFile(path, true)) AddImage(path);
+  c_.progress.count = index + 1;
+}
+
+void ImageListBuilder::finish() {
+  c_.progress.setName("-");
+  c_.progress.percent = 100;
+}
+
+void ImageListBuilder::addChosenFiles(const std::string& folder, const std::vector<std::string>& names) {
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  const int total = static_cast<int>(names.size());
+  c_.progress.total = total;
+  for (int i = 0; i < total; ++i) {
+    if (aborted()) return;
+    const std::string& name = names[static_cast<std::size_t>(i)];
+    examine(base + name, name, i, total);
+  }
+  finish();
+}
+
+bool ImageListBuilder::ReadListFile(const std::string& path) {
+  // The whole file at once: lines of any length stay whole.
+  std::string text;
+  bool readable = false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    struct stat st {};
+    readable = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    char buf[1 << 16];
+    while (readable) {
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) readable = false;
+      if (n <= 0) break;
+      text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+  }
+  if (!readable) {
+    if (c_.settings.ShowMessages) c_.prompter.error(c_.settings.caption, kFileLoadFailedText);
+    return false;
+  }
+  c_.progress.setName("-");
+  c_.progress.percent = 0;
+  c_.progress.count = 0;
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.emplace_back(text, start, end - start);
+    start = end + 1;
+  }
+  const int total = static_cast<int>(lines.size());
+  c_.progress.total = total;
+  for (int k = 0; k < total; ++k) {
+    if (aborted()) return false;
+    std::string& line = lines[static_cast<std::size_t>(k)];
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (line.empty()) continue;
+    examine(line, afterLastSlash(line), k, total);
+  }
+  finish();
+  return true;
+}
+
+void ImageListBuilder::addWildcard(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::vector<std::string> names;
+  for (std::string& name : listFolder(folder).others)
+    if (wildcardMatch(pattern, name)) names.push_back(std::move(name));
+  const int total = static_cast<int>(names.size());
+  c_.progress.total = total;
+  for (int i = 0; i < total; ++i) {
+    if (aborted()) return;
+    const std::string& name = names[static_cast<std::size_t>(i)];
+    examine(folder + name, name, i, total);
+  }
+  finish();
+}
+
+void ImageListBuilder::searchFolder(const std::string& folderIn, const std::string& pattern) {
+  const std::string top = folderIn.empty() || folderIn.back() == '/' ? folderIn : folderIn + "/";
+  c_.progress.setName("Making search list...");
+  // Folders breadth first. Links are never descended into, and a folder seen
+  // before (a bind mount of its parent) is not visited twice.
+  std::vector<std::string> folders{top};
+  std::set<std::pair<dev_t, ino_t>> seen;
+  std::vector<std::vector<std::string>> files;
+  int total = 0;
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    if (aborted()) return;
+    struct stat st {};
+    if (stat(folders[i].empty() ? "." : folders[i].c_str(), &st) == 0 && !seen.insert({st.st_dev, st.st_ino}).second) {
+      files.emplace_back();
+      continue;
+    }
+    Listing l = listFolder(folders[i]);
+    if (c_.settings.ScanSubDir)
+      for (const std::string& sub : l.folders) folders.push_back(folders[i] + sub + "/");
+    total += static_cast<int>(l.others.size());
+    std::vector<std::string> matching;
+    for (std::string& name : l.others)
+      if (wildcardMatch(pattern, name)) matching.push_back(std::move(name));
+    files.push_back(std::move(matching));
+    if (!c_.settings.ScanSubDir) break;
+  }
+  c_.progress.total = total;
+  int examined = 0;
+  for (std::size_t i = 0; i < files.size(); ++i)
+    for (const std::string& name : files[i]) {
+      if (aborted()) return;
+      examine(folders[i] + name, name, examined, total);
+      ++examined;
+    }
+  finish();
+}
+
+void ImageListBuilder::addDropped(const std::vector<std::string>& paths) {
+  const int total = static_cast<int>(paths.size());
+  c_.progress.total = total;
+  for (int k = 0; k < total; ++k) {
+    const std::string& path = paths[static_cast<std::size_t>(k)];
+    examine(path, afterLastSlash(path), k, total);
+  }
+  finish();
+}
+
+bool WriteListFile(const Settings& settings, const ImageList& list, const std::string& path, Prompter& prompter) {
+  std::string text;
+  for (const ImageEntry& e : list) text += e.path() + "\n";
+  if (ini::replaceFileAtomically(path, text)) return true;
+  if (settings.ShowMessages) prompter.error(settings.caption, kFileSaveFailedText);
+  return false;
+}
+
+}  // namespace pv::app

@@ -1,0 +1,87 @@
+#pragma once
+// Building the image list: the gate every candidate passes (accepted
+// extension, readable and loadable by the engine), the facts of an accepted
+// image, and the five list-building jobs (chosen files, list file, wildcard
+// path, folder search, dropped files). List files hold one path per line.
+
+#include <atomic>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/image_entry.h"
+#include "app/ports.h"
+#include "app/progress.h"
+#include "app/settings.h"
+#include "app/texts.h"
+
+namespace pv::engine {
+class CLead;
+}
+
+namespace pv::app {
+
+// The 73 accepted input extensions (with their dot, lower case).
+extern const std::vector<std::string_view> kAcceptedExtensions;
+
+// Windows-style wildcard match: '*' any run, '?' one byte, case-insensitive;
+// "*.*" matches every name, with or without a dot.
+bool wildcardMatch(std::string_view pattern, std::string_view name);
+
+// The thumbnail box.
+inline constexpr int kThumbnailWidth = 76;
+inline constexpr int kThumbnailHeight = 57;
+
+// What the list-building work needs: the settings (log, summary, switches),
+// the primary control (every candidate is loaded into it), the secondary one
+// (scratch for transparency flattening), the list, the progress fields and
+// the running flag (cleared by an abort; jobs stop only while ShowMessages is on).
+struct ListContext {
+  Settings& settings;
+  engine::CLead& primary;
+  engine::CLead& secondary;
+  ImageList& list;
+  JobProgress& progress;
+  const std::atomic<bool>& running;
+  Prompter& prompter;
+};
+
+class ImageListBuilder {
+ public:
+  explicit ImageListBuilder(ListContext context) : c_(context) {}
+
+  // With `extensionTest`, the path must end in an accepted extension (a '.'
+  // after its last '/'); then OpenImage with logging decides.
+  bool IsAcceptedFile(const std::string& path, bool extensionTest);
+  // Loads the image as the primary control's current image; failures are
+  // written to the log and the summary when `logging` is on.
+  bool OpenImage(const std::string& path, bool logging);
+  // Appends the entry of the image just loaded (with a thumbnail when
+  // thumbnails are shown and the program is not in a plain command-line job).
+  void AddImage(const std::string& path);
+
+  // Run kind 103: names chosen in one folder of the open dialog.
+  void addChosenFiles(const std::string& folder, const std::vector<std::string>& names);
+  // Run kind 105: every path of a list file. False when the file cannot be
+  // read (with its message) or the job was aborted.
+  bool ReadListFile(const std::string& path);
+  // Run kind 107: the files of one folder whose names match the path's last part.
+  void addWildcard(const std::string& path);
+  // Run kind 109: the folder's files matching `pattern`, with its sub-folders
+  // (breadth first) when ScanSubDir is on.
+  void searchFolder(const std::string& folder, const std::string& pattern = "*.*");
+  // Run kind 111: dropped paths (folders fail the extension test).
+  void addDropped(const std::vector<std::string>& paths);
+
+ private:
+  bool aborted() const;
+  void examine(const std::string& path, const std::string& name, int index, int total);
+  void finish();
+  ListContext c_;
+};
+
+// Writes every entry's path, one a line, replacing the file in one step.
+// False (with its message while ShowMessages is on) when it cannot.
+bool WriteListFile(const Settings& settings, const ImageList& list, const std::string& path, Prompter& prompter);
+
+}  // namespace pv::app

@@ -1,0 +1,38 @@
+#pragma once
+// The progress of the running job: written by the worker thread, read at any
+// time by the progress window or the console. Every field is race-free.
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace pv::app {
+
+class JobProgress {
+ public:
+  // The file being examined or converted ("-" before and after a job).
+  void setName(std::string name) {
+    std::lock_guard lock(mutex_);
+    name_ = std::move(name);
+  }
+  std::string name() const {
+    std::lock_guard lock(mutex_);
+    return name_;
+  }
+  std::atomic<int> percent{0};
+  std::atomic<int> count{0};  // candidates examined, or the current image
+  std::atomic<int> total{0};  // how many the job has to do, when known
+
+  void reset() {
+    setName("-");
+    percent = 0;
+    count = 0;
+    total = 0;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string name_ = "-";
+};
+
+}  // namespace pv::app
