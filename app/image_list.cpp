@@ -89,7 +89,9 @@ void guarded(F&& step) {
 
 }  // namespace
 
-bool ImageListBuilder::aborted() const { return c_.settings.ShowMessages && !c_.running.load(); }
+bool ImageListBuilder::aborted() const {
+  return (c_.settings.ShowMessages && !c_.running.load()) || (c_.interrupted && c_.interrupted->load());
+}
 
 bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTest) {
   if (extensionTest) {
@@ -179,6 +181,7 @@ void ImageListBuilder::AddImage(const std::string& path) {
 }
 
 void ImageListBuilder::examine(const std::string& path, const std::string& name, int index, int total) {
+  c_.progress.gate.pass();
   c_.progress.setName(name);
   c_.progress.count = index;
   c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(index) * 100 / total) : 0;

@@ -44,6 +44,7 @@ struct ListContext {
   JobProgress& progress;
   const std::atomic<bool>& running;
   Prompter& prompter;
+  const std::atomic<bool>* interrupted = nullptr;  // stops every job when set
 };
 
 class ImageListBuilder {

@@ -3,10 +3,43 @@
 // time by the progress window or the console. Every field is race-free.
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
 namespace pv::app {
+
+// A pause for the worker thread: the worker passes the gate before every
+// load, filter and save and between images, and waits there while the job
+// is paused.
+class PauseGate {
+ public:
+  void pause() {
+    std::lock_guard lock(mutex_);
+    paused_ = true;
+  }
+  void resume() {
+    {
+      std::lock_guard lock(mutex_);
+      paused_ = false;
+    }
+    wake_.notify_all();
+  }
+  bool paused() const {
+    std::lock_guard lock(mutex_);
+    return paused_;
+  }
+  // Returns at once unless paused; then waits for resume.
+  void pass() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !paused_; });
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  bool paused_ = false;
+};
 
 class JobProgress {
  public:
@@ -22,6 +55,7 @@ class JobProgress {
   std::atomic<int> percent{0};
   std::atomic<int> count{0};  // candidates examined, or the current image
   std::atomic<int> total{0};  // how many the job has to do, when known
+  PauseGate gate;
 
   void reset() {
     setName("-");

@@ -51,7 +51,10 @@ std::vector<std::string> FilterChain::texts() const {
 
 void FilterChain::apply(int count) {
   const std::size_t n = count < 0 ? filters_.size() : std::min<std::size_t>(filters_.size(), static_cast<std::size_t>(count));
-  for (std::size_t i = 0; i < n; ++i) filters_[i]->apply();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (beforeEach) beforeEach();
+    filters_[i]->apply();
+  }
 }
 
 namespace {

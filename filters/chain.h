@@ -1,6 +1,7 @@
 #pragma once
 // The filter chain: the ordered filters run on every image, owned here.
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -34,8 +35,10 @@ class FilterChain {
   void moveToBottom(std::size_t position);
   // Every filter's text form in chain order.
   std::vector<std::string> texts() const;
-  // Applies the first `count` filters (-1: all, 0: none) in order.
+  // Applies the first `count` filters (-1: all, 0: none) in order, calling
+  // `beforeEach` (when set) before each one: a running job pauses there.
   void apply(int count = -1);
+  std::function<void()> beforeEach;
   // The settings editor of one filter: loads the selected image (when one is
   // given; a failed load edits nothing and returns false), previews the chain
   // up to the filter, opens resize, crop and dpi in the program's own dialogs

@@ -38,7 +38,6 @@ Format::Format(int registryIndex, std::string configPath)
     : row_(&catalogueRow(registryIndex)), configPath_(std::move(configPath)) {
   for (std::size_t i = 0; i < kDepthList.size(); ++i) depthIndex[static_cast<std::size_t>(kDepthList[i] - 1)] =
       static_cast<std::int32_t>(i);
-  statusText = "-";
   index = registryIndex;
   key = std::string(formatKey(registryIndex));
   extension = std::string(formatExtension(registryIndex));

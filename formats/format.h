@@ -43,11 +43,9 @@ class Format {
   std::string colorDepth = "org";
   std::array<std::int32_t, 14> depthList = kDepthList;
   std::array<std::int32_t, 64> depthIndex{};
-  // Progress of the running conversion.
-  std::string statusText;
-  std::int32_t currentImage = -1;
-  std::int32_t percent = 0;
-  std::int32_t imageCount = 0;
+  // The progress of a running conversion (file name, current image, percent,
+  // image count) is kept by the job that runs it (app/progress.h), where the
+  // window can read it while the worker writes it.
 
   // Slot 0: limits, reset, then the four options of the ordinary section.
   virtual void LoadOptions();

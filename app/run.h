@@ -1,0 +1,92 @@
+#pragma once
+// The conversion run and the job runner. A job (a conversion, or one of the
+// list-building jobs) runs on one worker thread; the window or the console
+// polls its progress, pauses, resumes, re-prioritises or aborts it.
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <variant>
+#include <vector>
+
+#include "app/session.h"
+
+namespace pv::app {
+
+enum RunKind : int {
+  kRunConvert = 101,
+  kRunChosenFiles = 103,
+  kRunListFile = 105,
+  kRunWildcard = 107,
+  kRunFolderSearch = 109,
+  kRunDropped = 111,
+};
+
+// What the open dialog returns when several files are chosen.
+struct ChosenFiles {
+  std::string folder;
+  std::vector<std::string> names;
+};
+
+// The one argument of a job: nothing (convert), a path (list file, wildcard
+// path, folder), chosen files, or dropped paths.
+using JobArgument = std::variant<std::monostate, std::string, ChosenFiles, std::vector<std::string>>;
+
+// Names the output of entry `index` (when `makeName`), sets the save passes,
+// and (with `applyFilters`) applies the first `filterCount` filters (-1: all)
+// and then, with `prepareImage`, lets the format prepare the image. Returns
+// the output path, empty without `makeName`.
+std::string PrepareOutput(Session& session, int index, int page, bool avoidExisting, bool applyFilters,
+                          bool prepareImage, int filterCount, bool makeName);
+
+// Converts every entry of the image list into the current output format.
+bool ConvertAll(Session& session);
+
+// One whole job: clears the log and the summary (not in command-line mode),
+// writes the start line, runs the job, writes the end line and, with DoLog
+// on, appends the log to the log file. The caller sets the running flag
+// before (so an abort that comes before the job starts is not lost); the
+// worker clears it at the end.
+int ConversionWorker(Session& session, int runKind, const JobArgument& argument);
+
+// The seven priorities of the progress window, from "Idle" to "Highest".
+inline constexpr int kPriorityCount = 7;
+inline constexpr int kPriorityNormal = 3;
+
+class JobRunner {
+ public:
+  explicit JobRunner(Session& session) : session_(session) {}
+  ~JobRunner();
+  JobRunner(const JobRunner&) = delete;
+  JobRunner& operator=(const JobRunner&) = delete;
+
+  // Starts the job on the worker thread; false while another one runs. A
+  // runner paused before the start begins its job paused.
+  bool start(int runKind, JobArgument argument);
+  bool finished() const { return done_.load(); }
+  void wait();
+
+  void pause() { session_.progress.gate.pause(); }
+  void resume() { session_.progress.gate.resume(); }
+  bool paused() const { return session_.progress.gate.paused(); }
+  // Clears the running flag. Conversions stop before the next image, list
+  // jobs before the next candidate, both only while ShowMessages is on. A
+  // paused job is resumed so it can see the request.
+  void abort();
+  // 0 "Idle" .. 6 "Highest" as the worker thread's nice value; a raise the
+  // system refuses is ignored. Takes effect at once, or when the job starts.
+  void setPriority(int level);
+  int priority() const { return priority_.load(); }
+  // The worker's kernel thread id while a job runs, else 0.
+  int workerThread() const { return workerTid_.load(); }
+
+ private:
+  void applyPriority();
+  Session& session_;
+  std::thread worker_;
+  std::atomic<bool> done_{true};
+  std::atomic<int> priority_{kPriorityNormal};
+  std::atomic<int> workerTid_{0};
+};
+
+}  // namespace pv::app

@@ -1,0 +1,340 @@
+#include "app/run.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <fstream>
+#include <thread>
+
+#include "app/image_list.h"
+#include "engine/lead.h"
+#include "formats/format.h"
+#include "tests/app/prompter.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/support/support.h"
+
+namespace fs = std::filesystem;
+using pv::app::Session;
+
+namespace {
+
+// The real engine, with every load, save and page choice written down.
+struct RecordingLead : pv::engine::CLead {
+  std::vector<std::string> calls;
+  bool emptySaves = false;  // pretend a save succeeded but wrote nothing
+  short LoadImage(const std::string& path, short bits, int page, int count) override {
+    calls.push_back("load " + fs::path(path).filename().string() + " " + std::to_string(bits) + " " +
+                    std::to_string(page) + " " + std::to_string(count));
+    return CLead::LoadImage(path, bits, page, count);
+  }
+  short SaveImage(const std::string& path, short code, short bits, short quality, short mode) override {
+    calls.push_back("save " + fs::path(path).filename().string() + " " + std::to_string(code) + " " +
+                    std::to_string(bits) + " " + std::to_string(mode));
+    if (emptySaves) return (std::ofstream(path), 0);
+    return CLead::SaveImage(path, code, bits, quality, mode);
+  }
+  void SetPageNumber(short page) override {
+    calls.push_back("page " + std::to_string(page));
+    CLead::SetPageNumber(page);
+  }
+};
+
+void writeImage(const std::string& path, short code, int bits, int channels = 3, int seed = 1) {
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::noiseImage(24, 16, channels, static_cast<std::uint32_t>(seed)), bits);
+  ASSERT_EQ(lead.SaveImage(path, code, static_cast<short>(bits), 0, 0), 0) << path;
+}
+
+void writeTiffPages(const std::string& path, int pages) {
+  pv::test::LeadWithImage lead;
+  for (int p = 0; p < pages; ++p) {
+    lead.set(pv::test::noiseImage(20 + p, 12, 3, static_cast<std::uint32_t>(p)), 24);
+    ASSERT_EQ(lead.SaveImage(path, 3, 24, 0, p == 0 ? 0 : 1), 0);
+  }
+}
+
+int pagesOf(const std::string& path) {
+  pv::engine::CLead lead;
+  return lead.ReadFileInfo(path, -1, 1) == 0 ? lead.GetInfoPageCount() : -1;
+}
+
+struct Run : ::testing::Test {
+  pv::test::DataDirGuard data;
+  pv::test::TempDir dir;
+  pv::test::RecordingPrompter prompter;
+  RecordingLead* lead = new RecordingLead;
+  Session s{pv::app::loadSettings(), prompter, std::unique_ptr<pv::engine::CLead>(lead)};
+
+  void useFormat(const char* key) { s.format = pv::formats::CreateFormat(key, s.settings.configPath); }
+  // Lists the files as the program does.
+  void list(const std::vector<std::string>& names) {
+    pv::app::ImageListBuilder b({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, prompter});
+    std::vector<std::string> paths;
+    for (const auto& n : names) paths.push_back(dir.file(n));
+    b.addDropped(paths);
+    ASSERT_EQ(s.list.size(), names.size()) << s.settings.errorSummary;
+    lead->calls.clear();
+  }
+  void convert() {
+    s.running = true;
+    pv::app::ConvertAll(s);
+  }
+  std::vector<std::string> files() const {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir.path())) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST_F(Run, DepthRulesDecideTheLoadAndSaveDepths) {
+  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("b.jpg"), 10, 24);
+  writeImage(dir.file("c.bmp"), 6, 32, 4);
+  writeImage(dir.file("d.tif"), 3, 32, 4);
+  list({"a.png", "b.jpg", "c.bmp", "d.tif"});
+  useFormat("JPG");
+  convert();
+  EXPECT_EQ(lead->calls[0], "load a.png 32 0 1");  // a 24-bit PNG is loaded with 32 bits ...
+  EXPECT_EQ(lead->calls[1], "save a.jpg 21 24 0");  // ... and saved with 24
+  EXPECT_EQ(lead->calls[2], "load b.jpg 0 0 1");
+  lead->calls.clear();
+  useFormat("PNG");
+  convert();
+  EXPECT_EQ(lead->calls[5], "save c.png 75 24 0");  // BMP: 32 becomes 24
+  EXPECT_EQ(lead->calls[7], "save d.png 75 32 0");  // TIF keeps 32
+  EXPECT_TRUE(s.settings.errorSummary.empty()) << s.settings.errorSummary;
+  EXPECT_EQ(s.list[2].targetBits, 24u);
+  EXPECT_EQ(s.progress.percent, 100);
+  EXPECT_EQ(s.progress.name(), "-");
+}
+
+TEST_F(Run, MultiPageOptions) {
+  writeTiffPages(dir.file("scan.tif"), 3);
+  list({"scan.tif"});
+  ASSERT_TRUE(s.list[0].multiPage);
+  s.settings.DoLog = true;
+  s.settings.OverwriteOriginalImage = true;
+
+  // 1: every page in a file of its own, each logged, nothing replaced.
+  s.settings.MultiPageOption = 1;
+  useFormat("PNG");
+  convert();
+  EXPECT_EQ(files(), (std::vector<std::string>{"scan-#1.png", "scan-#2.png", "scan-#3.png", "scan.tif"}));
+  std::size_t lines = 0;
+  for (std::size_t at = 0; (at = s.settings.conversionLog.find("scan.tif was successfully converted.", at)) != std::string::npos; ++at)
+    ++lines;
+  EXPECT_EQ(lines, 3u);
+  EXPECT_EQ(pv::test::readFile(dir.file("scan.tif")).size() > 0, true);
+
+  // 0 with GIF output: one load of every page, one save per selected page.
+  s.settings.MultiPageOption = 0;
+  useFormat("GIF");
+  lead->calls.clear();
+  convert();
+  EXPECT_EQ(lead->calls, (std::vector<std::string>{"load scan.tif 0 1 -1", "page 0", "save scan.gif 2 8 0", "page 1",
+                                                   "save scan.gif 2 8 0", "page 2", "save scan.gif 2 8 0"}));
+  EXPECT_EQ(pagesOf(dir.file("scan.gif")), 3);
+
+  // 0 with TIF output: pages appended one by one into one file.
+  useFormat("TIF");
+  lead->calls.clear();
+  convert();
+  ASSERT_EQ(lead->calls.size(), 6u) << ::testing::PrintToString(lead->calls) << s.settings.errorSummary;
+  EXPECT_EQ(lead->calls[1].substr(0, 14), "save scan-1.ti");  // scan.tif exists: numbered
+  // With OverwriteOriginalImage the numbered output then replaces the source.
+  EXPECT_FALSE(fs::exists(dir.file("scan-1.tif")));
+  EXPECT_EQ(pagesOf(dir.file("scan.tif")), 3);
+
+  // 2: the first page only.
+  s.settings.MultiPageOption = 2;
+  useFormat("BMP");
+  lead->calls.clear();
+  convert();
+  EXPECT_EQ(lead->calls, (std::vector<std::string>{"load scan.tif 0 1 1", "save scan.bmp 6 24 0"}));
+
+  // Any other value passes the image over: nothing loaded, logged or deleted.
+  s.settings.MultiPageOption = 3;
+  s.settings.DeleteSourceAfterConvert = true;
+  const std::string before = s.settings.conversionLog;
+  lead->calls.clear();
+  convert();
+  EXPECT_TRUE(lead->calls.empty());
+  EXPECT_EQ(s.settings.conversionLog, before);
+  EXPECT_TRUE(fs::exists(dir.file("scan.tif")));
+  EXPECT_TRUE(s.settings.errorSummary.empty()) << s.settings.errorSummary;
+}
+
+TEST_F(Run, FailuresAreLoggedOnceUnderOneHeaderAndFailedSourcesStay) {
+  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("b.png"), 75, 24);
+  writeImage(dir.file("c.png"), 75, 24);
+  list({"a.png", "b.png", "c.png"});
+  // Two sources damaged after they were listed.
+  std::ofstream(dir.file("a.png"), std::ios::trunc) << "\x89PNG\r\n\x1a\n broken";
+  fs::remove(dir.file("c.png"));
+  s.settings.DeleteSourceAfterConvert = true;
+  useFormat("JPG");
+  convert();
+  const std::string& sum = s.settings.errorSummary;
+  EXPECT_EQ(sum.find("The following images could not be converted:\r\n\r\n"), 0u);
+  EXPECT_EQ(sum.rfind("The following images could not be converted:"), 0u);
+  EXPECT_NE(sum.find(" - " + dir.file("a.png") + "\r\n"), std::string::npos);
+  EXPECT_NE(sum.find("ERROR 20010 - File not found - " + dir.file("c.png") + "\r\n"), std::string::npos) << sum;
+  EXPECT_TRUE(fs::exists(dir.file("a.png")));  // failed: kept
+  EXPECT_FALSE(fs::exists(dir.file("b.png")));  // converted: deleted
+  EXPECT_TRUE(fs::exists(dir.file("b.jpg")));
+  EXPECT_FALSE(fs::exists(dir.file("a.jpg")));  // no partial output
+}
+
+TEST_F(Run, SourcesAreDeletedOnlyWhenTheOutputIsSafelyWritten) {
+  writeImage(dir.file("a.png"), 75, 24);
+  list({"a.png"});
+  s.settings.DeleteSourceAfterConvert = true;
+  lead->emptySaves = true;  // a save that claims success but leaves an empty file
+  useFormat("JPG");
+  convert();
+  EXPECT_TRUE(fs::exists(dir.file("a.png")));
+  EXPECT_NE(s.settings.errorSummary.find("ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete "
+                                         "this file - " + dir.file("a.png")),
+            std::string::npos);
+
+  if (geteuid() != 0) {  // root deletes from read-only folders
+    lead->emptySaves = false;
+    fs::create_directory(dir.file("ro"));
+    writeImage(dir.file("ro/r.png"), 75, 24);
+    s.list.clear();
+    list({"ro/r.png"});
+    s.settings.UseSourcePathForOutput = false;
+    s.settings.OutPutDir = dir.str();
+    chmod(dir.file("ro").c_str(), 0555);
+    convert();
+    chmod(dir.file("ro").c_str(), 0755);
+    EXPECT_TRUE(fs::exists(dir.file("ro/r.png")));
+    EXPECT_TRUE(fs::exists(dir.file("r.jpg")));
+  }
+}
+
+TEST_F(Run, OverwriteOriginalReplacesInOneRenameAndKeepsBothOnFailure) {
+  writeImage(dir.file("a.png"), 75, 24, 3, 1);
+  writeImage(dir.file("b.tif"), 3, 24, 3, 2);
+  list({"a.png", "b.tif"});
+  // b's plain output name is a folder with content: no rename can replace it.
+  fs::create_directory(dir.file("b.png"));
+  std::ofstream(dir.file("b.png/keep")) << "x";
+  s.settings.OverwriteOriginalImage = true;
+  useFormat("PNG");
+  convert();
+  // a.png was written as a-1.png, then renamed onto a.png.
+  EXPECT_FALSE(fs::exists(dir.file("a-1.png")));
+  EXPECT_GT(fs::file_size(dir.file("a.png")), 0u);
+  // b: the output stays where it was written, and nothing else is touched.
+  EXPECT_TRUE(fs::exists(dir.file("b-1.png")));
+  EXPECT_TRUE(fs::exists(dir.file("b.png/keep")));
+  EXPECT_TRUE(fs::exists(dir.file("b.tif")));
+  EXPECT_EQ(s.settings.errorSummary,
+            "The following images could not be converted:\r\n\r\nERROR 5044 - You have \"Overwrite Original Image\" "
+            "enabled, but I could not overwrite this file - " +
+                dir.file("b-1.png") + "\r\n");
+}
+
+TEST_F(Run, AbortStopsBeforeTheNextImageOnlyWhileMessagesAreShown) {
+  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("b.png"), 75, 24);
+  list({"a.png", "b.png"});
+  useFormat("BMP");
+  s.running = false;  // an abort request
+  s.settings.ShowMessages = false;
+  pv::app::ConvertAll(s);
+  EXPECT_TRUE(fs::exists(dir.file("a.bmp")) && fs::exists(dir.file("b.bmp")));
+  s.settings.ShowMessages = true;
+  pv::app::ConvertAll(s);
+  EXPECT_EQ(s.settings.conversionLog, "Conversion process aborted.\r\n");
+  EXPECT_FALSE(fs::exists(dir.file("a-1.bmp")));
+  // An interrupt stops even a silent run.
+  s.settings.ShowMessages = false;
+  s.interrupted = true;
+  pv::app::ConvertAll(s);
+  EXPECT_FALSE(fs::exists(dir.file("a-1.bmp")));
+}
+
+TEST_F(Run, TheWorkerWritesTheWholeLogOfAJob) {
+  writeImage(dir.file("a.png"), 75, 24);
+  list({"a.png"});
+  std::ofstream(dir.file("b.png")) << "junk";
+  s.list.push_back(s.list[0]);
+  s.list[1].fileName = "b.png";
+  s.settings.DoLog = true;
+  s.settings.LogFile = dir.file("run.log");
+  s.settings.errorSummary = "left from an earlier job";
+  useFormat("PNG");
+  s.running = true;
+  pv::app::ConversionWorker(s, pv::app::kRunConvert, {});
+  EXPECT_FALSE(s.running);
+  const std::string log = pv::test::readFile(dir.file("run.log"));
+  std::vector<std::string> lines;
+  std::istringstream in(log);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  ASSERT_EQ(lines.size(), 6u) << log;
+  EXPECT_TRUE(lines[0].starts_with("--- Conversion Start "));
+  EXPECT_EQ(lines[1], "");
+  EXPECT_EQ(lines[2], dir.file("a.png") + " was successfully converted.");
+  EXPECT_EQ(lines[3], "ERROR 20009 - Invalid file format - " + dir.file("b.png") + " could NOT be converted");
+  EXPECT_EQ(lines[4], "");
+  EXPECT_TRUE(lines[5].starts_with("--- Conversion End "));
+  EXPECT_EQ(log.find('\r'), std::string::npos);
+  EXPECT_EQ(s.settings.errorSummary.find("The following images could not be converted:"), 0u);
+
+  // An empty list: only the two lines, and percent 100.
+  s.list.clear();
+  s.running = true;
+  pv::app::ConversionWorker(s, pv::app::kRunConvert, {});
+  EXPECT_EQ(s.progress.percent, 100);
+  EXPECT_TRUE(s.settings.errorSummary.empty());
+}
+
+TEST_F(Run, TheRunnerPausesResumesAbortsAndSetsPriorities) {
+  for (int i = 0; i < 3; ++i) writeImage(dir.file("p" + std::to_string(i) + ".png"), 75, 24);
+  list({"p0.png", "p1.png", "p2.png"});
+  useFormat("BMP");
+  pv::app::JobRunner runner(s);
+
+  runner.pause();
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}));
+  EXPECT_FALSE(runner.start(pv::app::kRunConvert, {}));  // one job at a time
+  while (runner.workerThread() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  runner.setPriority(0);
+  errno = 0;
+  EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(runner.workerThread())), 19);
+  runner.setPriority(6);  // may be refused without privileges: never an error
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(lead->calls.empty());  // paused before the first image
+  EXPECT_FALSE(runner.finished());
+  runner.resume();
+  runner.wait();
+  EXPECT_TRUE(runner.finished());
+  EXPECT_EQ(lead->calls.size(), 6u);
+  EXPECT_TRUE(fs::exists(dir.file("p2.bmp")));
+
+  // An abort of a paused job lets it see the request and stop.
+  lead->calls.clear();
+  runner.pause();
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}));
+  runner.abort();
+  runner.wait();
+  EXPECT_TRUE(lead->calls.empty());
+  EXPECT_NE(s.settings.conversionLog.find("Conversion process aborted.\r\n"), std::string::npos);
+
+  // A list job on the runner.
+  s.list.clear();
+  ASSERT_TRUE(runner.start(pv::app::kRunFolderSearch, dir.str()));
+  runner.wait();
+  EXPECT_GE(s.list.size(), 3u);
+}
