@@ -1,7 +1,19 @@
 #include "app/console.h"
 
-#include <ostream>
+#include <signal.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <ostream>
+#include <sstream>
+#include <thread>
+
+#include "app/command_line.h"
+#include "app/run.h"
+#include "app/session.h"
 #include "core/text.h"
 #include "engine/libraries.h"
 #include "pv_version.h"
@@ -22,9 +34,116 @@ bool isSwitch(const std::string& arg, std::string_view name) {
   return pv::iequals(body, name);
 }
 
+std::string withLineFeeds(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+  return out;
+}
+
+std::atomic<bool>* gInterrupt = nullptr;
+
+extern "C" void onInterrupt(int) {
+  if (gInterrupt) gInterrupt->store(true);
+  // A second Ctrl+C ends the program at once.
+  signal(SIGINT, SIG_DFL);
+}
+
+std::string clock(double seconds) {
+  const long s = static_cast<long>(seconds + 0.5);
+  char buf[32];
+  if (s >= 3600) std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+  else std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 60, s % 60);
+  return buf;
+}
+
+// Progress of a conversion on stderr: a redrawn bar on a terminal, a line a
+// second otherwise.
+void showProgress(JobRunner& runner, Session& s, std::ostream& err, bool terminal) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  auto lastLine = start - std::chrono::seconds(10);
+  int lastShown = -1;
+  std::size_t width = 0;
+  while (!runner.finished()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const int total = s.progress.total, current = s.progress.count, percent = s.progress.percent;
+    const std::string name = s.progress.name();
+    if (name == "-") continue;  // between jobs: nothing to show
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::string eta = current > 0 ? clock(elapsed * (total - current) / current) : std::string("--:--");
+    std::ostringstream line;
+    if (terminal) {
+      const int filled = percent * 20 / 100;
+      line << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+           << std::string(static_cast<std::size_t>(20 - filled), ' ') << "] " << percent << "%  "
+           << std::min(current + 1, total) << " / " << total << "  " << name << "  " << clock(elapsed) << " elapsed, "
+           << eta << " left";
+      std::string text = line.str();
+      const std::size_t shown = text.size();
+      if (shown < width) text += std::string(width - shown, ' ');
+      width = shown;
+      err << text << std::flush;
+    } else if (current != lastShown && Clock::now() - lastLine >= std::chrono::seconds(1)) {
+      err << "[" << percent << "%] " << std::min(current + 1, total) << " / " << total << " " << name << "\n";
+      lastShown = current;
+      lastLine = Clock::now();
+    }
+  }
+  if (terminal && width) err << "\r" << std::string(width, ' ') << "\r" << std::flush;
+}
+
 }  // namespace
 
 std::string versionText() { return std::string("Pictoravine ") + PV_VERSION_TEXT; }
+
+std::string usageText() {
+  return R"(Usage: pictoravine /convert <format> [method depth quality passes] (/usesf | /output <folder>)
+                   (/file <paths> | /list <list files> | /cbpaste) [switches]
+Every switch may also be written with "--" (--convert). Paths given to /file and /list
+may be separated by "|" or given as separate arguments.
+
+  /convert <key> [m d q p]  output format by key (JPG, PNG, TIF, GIF, BMP, ...); optional
+                            method index, colour depth (1..32, else the source's),
+                            quality and progressive passes   /convert JPG 0 24 20 4
+  /usesf                    write each output beside its source          /usesf
+  /output <folder>          write every output into this folder (a relative folder is
+                            made below each source's folder)   /output /home/me/converted
+  /file <paths>             images, folders or wildcard paths   /file /home/me/pics/*.png
+  /list <files>             list files with one image path a line   /list /home/me/todo.pvl
+  /cbpaste                  convert the image on the clipboard           /cbpaste
+  /subfolder 0|1            search sub-folders of folders and wildcards  /subfolder 0
+  /filter <key> <values>    add a filter to the chain     /filter resize 4 0 800 600 1 0
+  /profile <name>           add the filters of a saved profile           /profile web
+  /mpo 0|1|2                multi-page sources: 0 one multi-page output, 1 a file per
+                            page, 2 the first page only                  /mpo 1
+  /fni <text>               text before each output name                 /fni small-
+  /fna <text>               text after each output name                  /fna _web
+  /fnn <pattern>            numbering when a name is taken ("%n" the number)   /fnn _%n
+  /fnmp <pattern>           page numbering for /mpo 1                    /fnmp _page%n
+  /delete                   delete each source after it was converted    /delete
+  /silent                   no messages, no progress, no error summary   /silent
+  /shell                    started from the file manager (shell options and profile)
+  /shelloptions             open the file-manager menu options
+  /open                     open the images in the window instead of converting
+  /help, /?                 this text
+  --version, --libraries    program and library versions
+
+Exit codes: 0 every image converted, 1 an image failed or a list could not be read,
+2 the command line was rejected, 130 interrupted.
+)";
+}
+
+void ConsolePrompter::error(const std::string& caption, const std::string& text) {
+  if (show_) err_ << caption << ": " << text << "\n";
+}
+void ConsolePrompter::information(const std::string& caption, const std::string& text) {
+  if (show_) err_ << caption << ": " << text << "\n";
+}
+bool ConsolePrompter::askYesNo(const std::string& caption, const std::string& text) {
+  if (show_) err_ << caption << ": " << text << " (answered No)\n";
+  return false;
+}
 
 int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && isSwitch(args[0], "version")) {
@@ -35,10 +154,55 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (const auto& lib : pv::engine::libraryVersions()) out << lib.name << " " << lib.version << "\n";
     return 0;
   }
-  // The conversion command line is not built yet: say so instead of pretending.
-  err << versionText() << ": this build understands only --version and --libraries; "
-      << "the conversion command line is not available yet.\n";
-  return 2;
+  const std::vector<std::string> tokens = splitSwitchTokens(args);
+  bool onlyHelp = !tokens.empty();
+  for (const std::string& t : tokens) onlyHelp = onlyHelp && (iequals(t, "help") || t == "?");
+  if (onlyHelp) {
+    out << kHelpText << "\n\n" << usageText();
+    return 0;
+  }
+
+  ConsolePrompter prompter(err);
+  Session session(loadSettings(), prompter);
+  session.settings.commandLineMode = true;
+  std::atomic<bool>* previous = gInterrupt;
+  gInterrupt = &session.interrupted;
+  struct sigaction action {}, old {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &old);
+  struct Restore {
+    struct sigaction& old;
+    std::atomic<bool>* previous;
+    ~Restore() {
+      sigaction(SIGINT, &old, nullptr);
+      gInterrupt = previous;
+    }
+  } restore{old, previous};
+
+  const ParseOutcome parsed = ParseCommandLine(session, tokens);
+  Settings& set = session.settings;
+  const bool show = set.ShowMessages;
+  auto printSummary = [&] {
+    if (show && !set.errorSummary.empty()) err << withLineFeeds(set.errorSummary);
+  };
+  if (!parsed.proceed) return 2;
+  if (set.shellOptionsFlag || set.openFlag) {
+    err << versionText() << ": the main window is not available in this build yet.\n";
+    return 2;
+  }
+  if (session.interrupted) return 130;
+  if (session.list.empty()) {
+    printSummary();
+    return 1;
+  }
+  JobRunner runner(session);
+  runner.start(kRunConvert, {});
+  if (show) showProgress(runner, session, err, &err == &std::cerr && isatty(STDERR_FILENO));
+  runner.wait();
+  printSummary();
+  if (session.interrupted) return 130;
+  return set.errorSummary.empty() && !parsed.listFailed ? 0 : 1;
 }
 
 }  // namespace pv::app

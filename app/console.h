@@ -1,17 +1,40 @@
 #pragma once
-// The console front end: what the program does when it is started with arguments.
+// The console front end: what the program does when it is started with
+// arguments and no window is wanted or possible. Messages go to stderr with
+// the caption; a running job shows its progress there.
 
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "app/ports.h"
 
 namespace pv::app {
 
 // "Pictoravine 4.949".
 std::string versionText();
 
+// Every switch with an example.
+std::string usageText();
+
+// Messages as "caption: text" lines on a stream; questions are answered No,
+// since nobody can be asked.
+class ConsolePrompter : public Prompter {
+ public:
+  explicit ConsolePrompter(std::ostream& err, bool show = true) : err_(err), show_(show) {}
+  void error(const std::string& caption, const std::string& text) override;
+  void information(const std::string& caption, const std::string& text) override;
+  bool askYesNo(const std::string& caption, const std::string& text) override;
+
+ private:
+  std::ostream& err_;
+  bool show_;
+};
+
 // Runs the command line `args` (without the program name) and returns the
-// process exit code. Output goes to `out`, messages to `err`.
+// process exit code: 0 every image converted, 1 an image failed or a list
+// could not be read, 2 the command line was rejected, 130 after Ctrl+C.
+// Help and usage go to `out`, messages and progress to `err`.
 int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace pv::app

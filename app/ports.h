@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/image.h"
+#include "engine/lead.h"
 #include "filters/dialogs.h"
 
 namespace pv::app {
@@ -16,6 +18,14 @@ class Prompter {
   virtual void information(const std::string& caption, const std::string& text) = 0;
   // A Yes/No question; true for Yes.
   virtual bool askYesNo(const std::string& caption, const std::string& text) = 0;
+};
+
+// The desktop clipboard: the engine puts images on it (ClipboardTarget), the
+// command line's cbpaste takes one from it.
+class Clipboard : public engine::ClipboardTarget {
+ public:
+  // False when there is no clipboard or no image on it.
+  virtual bool getImage(engine::Image& image) = 0;
 };
 
 // The filters' option dialog sets and the program's own resize, crop and dpi

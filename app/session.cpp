@@ -23,4 +23,9 @@ Session::Session(Settings s, Prompter& p, std::unique_ptr<engine::CLead> lead)
   filterContext.inform = [this](const std::string& text) { prompter.information(settings.caption, text); };
 }
 
+void Session::setClipboard(Clipboard* clipboard) {
+  clipboard_ = clipboard;
+  primary.SetClipboardTarget(clipboard);
+}
+
 }  // namespace pv::app

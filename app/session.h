@@ -43,9 +43,15 @@ class Session {
   std::atomic<bool> interrupted{false};
   JobProgress progress;
   Prompter& prompter;
+  // The desktop clipboard; null without a display.
+  Clipboard* clipboard() const { return clipboard_; }
+  void setClipboard(Clipboard* clipboard);
   // The list entry a run is working on (its recorded size is what resize and
   // crop filters measure against); -1 outside a run.
   int currentEntry = -1;
+
+ private:
+  Clipboard* clipboard_ = nullptr;
 };
 
 }  // namespace pv::app

@@ -1,0 +1,189 @@
+// The command line end to end: the real executable on real files in a
+// temporary data folder, checked by its outputs, log, messages and exit code.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/command_line.h"
+#include "engine/lead.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/support/support.h"
+
+namespace fs = std::filesystem;
+using pv::test::runProcess;
+
+namespace {
+
+void writeImage(const std::string& path, short code, int w = 40, int h = 30, int channels = 3) {
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::noiseImage(w, h, channels, 7), channels * 8);
+  ASSERT_EQ(lead.SaveImage(path, code, static_cast<short>(channels * 8), 0, 0), 0) << path;
+}
+
+struct Facts {
+  int status = -1, format = 0, bits = 0, pages = 0, width = 0;
+};
+Facts factsOf(const std::string& path) {
+  pv::engine::CLead lead;
+  Facts f;
+  f.status = lead.ReadFileInfo(path, -1, 1);
+  f.format = lead.GetInfoFormat();
+  f.bits = lead.GetInfoBits();
+  f.pages = lead.GetInfoPageCount();
+  f.width = lead.GetInfoValue44();
+  return f;
+}
+
+struct Cli : ::testing::Test {
+  pv::test::DataDirGuard data;
+  pv::test::TempDir dir;
+  pv::test::ProcessResult run(std::vector<std::string> args) { return runProcess(PV_EXECUTABLE, args); }
+};
+
+}  // namespace
+
+TEST(SwitchTokens, LinuxArgumentsBecomeTokens) {
+  using pv::app::splitSwitchTokens;
+  EXPECT_EQ(splitSwitchTokens({"/convert", "PNG", "/usesf", "/file", "/home/me/a.jpg"}),
+            (std::vector<std::string>{"convert PNG", "usesf", "file /home/me/a.jpg"}));
+  EXPECT_EQ(splitSwitchTokens({"--CONVERT", "TIF", "3", "24", "--file", "/a b.jpg", "/c.jpg", "--filter", "resize", "4"}),
+            (std::vector<std::string>{"CONVERT TIF 3 24", "file /a b.jpg|/c.jpg", "filter resize 4"}));
+  // Text before the first switch and unknown switches start nothing.
+  EXPECT_EQ(splitSwitchTokens({"stray", "/nosuch", "/shelloptions"}), (std::vector<std::string>{"shelloptions"}));
+  EXPECT_EQ(splitSwitchTokens({"--output", "/srv/out", "--usesf"}), (std::vector<std::string>{"output /srv/out", "usesf"}));
+}
+
+TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
+  writeImage(dir.file("a.png"), 75);
+  std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << dir.file("run.log") << "\n";
+  auto r = run({"/convert", "JPG", "/usesf", "/file", dir.file("a.png")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const Facts f = factsOf(dir.file("a.jpg"));
+  EXPECT_EQ(f.status, 0);
+  EXPECT_EQ(f.width, 40);
+  EXPECT_EQ(f.bits, 24);
+  const std::string log = pv::test::readFile(dir.file("run.log"));
+  EXPECT_NE(log.find(dir.file("a.png") + " was successfully converted.\n"), std::string::npos) << log;
+  EXPECT_TRUE(log.starts_with("--- Conversion Start "));
+  // A command-line job never writes config.ini.
+  EXPECT_EQ(pv::test::readFile(data.file("config.ini")), "[Global]\nDoLog=1\nLogFile=" + dir.file("run.log") + "\n");
+}
+
+TEST_F(Cli, OptionWordsFiltersAndNamingSwitches) {
+  writeImage(dir.file("a.png"), 75, 80, 60);
+  fs::create_directory(dir.file("out"));
+  auto r = run({"--convert", "TIF", "9", "8", "--output", dir.file("out"), "--usesf", "--output", dir.file("out"),
+                "--fni", "pre-", "--fna", "-post", "--fnn", "_copy", "--filter", "resize", "4", "0", "20", "15", "0", "0",
+                "--file", dir.file("a.png")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const Facts f = factsOf(dir.file("out/pre-a-post.tif"));
+  EXPECT_EQ(f.status, 0);
+  EXPECT_EQ(f.width, 20);
+  EXPECT_EQ(f.bits, 8);
+  // Again: the name is taken, so the fnn pattern (with "-%n" appended) numbers it.
+  r = run({"--convert", "TIF", "--output", dir.file("out"), "--fni", "pre-", "--fna", "-post", "--fnn", "_copy", "--file",
+           dir.file("a.png")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir.file("out/pre-a-post_copy-1.tif")));
+  // usesf after output wins.
+  r = run({"--convert", "BMP", "--output", dir.file("out"), "--usesf", "--file", dir.file("a.png")});
+  EXPECT_TRUE(fs::exists(dir.file("a.bmp")));
+}
+
+TEST_F(Cli, WildcardsFoldersAndSubFolders) {
+  fs::create_directories(dir.file("pics/sub"));
+  writeImage(dir.file("pics/a.png"), 75);
+  writeImage(dir.file("pics/b.bmp"), 6);
+  writeImage(dir.file("pics/sub/c.png"), 75);
+  auto r = run({"/convert", "GIF", "/usesf", "/subfolder", "0", "/file", dir.file("pics/*.png")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir.file("pics/a.gif")));
+  EXPECT_FALSE(fs::exists(dir.file("pics/b.gif")));
+  EXPECT_FALSE(fs::exists(dir.file("pics/sub/c.gif")));
+  r = run({"/convert", "GIF", "/usesf", "/file", dir.file("pics/*.png")});  // sub-folders on by default
+  EXPECT_TRUE(fs::exists(dir.file("pics/sub/c.gif")));
+  r = run({"/convert", "PNG", "/usesf", "/file", dir.file("pics")});  // a folder: every image in it
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir.file("pics/b.png")));
+  // Relative paths are taken from the current folder.
+  r = runProcess("/bin/sh", {"-c", "cd '" + dir.file("pics") + "' && exec '" PV_EXECUTABLE "' --convert TIF --usesf --file a.png"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir.file("pics/a.tif")));
+}
+
+TEST_F(Cli, WithoutAConvertSwitchTheStartFormatIsUsed) {
+  writeImage(dir.file("a.png"), 75);
+  std::ofstream(data.file("config.ini")) << "[Global]\nDefaultFormatType=1\n";  // BMP
+  auto r = run({"/usesf", "/file", dir.file("a.png")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(factsOf(dir.file("a.bmp")).format, 6);
+}
+
+TEST_F(Cli, TheShellHandOffUsesShellOptionsAndTheDefaultProfile) {
+  writeImage(dir.file("a.png"), 75, 64, 48);
+  writeImage(dir.file("b.png"), 75, 64, 48);
+  fs::create_directories(data.file("Profiles"));
+  std::ofstream(data.file("Profiles/small.pvp")) << "/filter resize 4 0 32 24 0 0\r\n/filter flip\r\n";
+  std::ofstream(data.file("config.ini")) << "[Global]\nDefaultShellContextProfile=small\nAskWhereSave=1\n"
+                                         << "[JPG Shell]\nQuality=50\n";
+  std::ofstream(data.file("pictoravine.dat")) << dir.file("a.png") << "\r\n" << dir.file("b.png") << "\r\n";
+  auto r = run({"/shell", "/convert", "JPG", "/list", data.file("pictoravine.dat")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(factsOf(dir.file("a.jpg")).width, 32);
+  EXPECT_EQ(factsOf(dir.file("b.jpg")).width, 32);
+
+  r = run({"/shell", "/shelloptions"});  // needs the window
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("main window is not available"), std::string::npos);
+}
+
+TEST_F(Cli, MultiPageToSinglePages) {
+  pv::test::LeadWithImage lead;
+  for (int p = 0; p < 3; ++p) {
+    lead.set(pv::test::noiseImage(10 + p, 10, 3, static_cast<std::uint32_t>(p)), 24);
+    ASSERT_EQ(lead.SaveImage(dir.file("scan.tif"), 3, 24, 0, p ? 1 : 0), 0);
+  }
+  auto r = run({"--convert", "PNG", "--usesf", "--mpo", "1", "--fnmp", "_p", "--file", dir.file("scan.tif")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  for (int p = 1; p <= 3; ++p) EXPECT_EQ(factsOf(dir.file("scan_p-#" + std::to_string(p) + ".png")).width, 9 + p);
+}
+
+TEST_F(Cli, BadCommandLinesGiveTheirMessageAndANonZeroCode) {
+  writeImage(dir.file("a.png"), 75);
+  const std::string caption = "Pictoravine Image Converter: ";
+  // An output switch without a folder is no output place (never the root folder).
+  auto r = run({"/convert", "PNG", "/file", dir.file("a.png"), "/output"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, caption + pv::app::kNoOutputPlaceText + "\n");
+  EXPECT_FALSE(fs::exists("/a.png"));
+  r = run({"/convert", "PNG", "/usesf"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, caption + pv::app::kNoImagesText + "\n");
+  r = run({"/convert", "PNG", "/usesf", "/silent"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, "");  // silent: no message at all
+  r = run({"/convert", "PNG", "/usesf", "/list", dir.file("missing.pvl")});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("Could not load the file."), std::string::npos);
+  r = run({"/convert", "PNG", "/usesf", "/list", dir.file("missing.pvl"), "/file", dir.file("a.png")});
+  EXPECT_EQ(r.exitCode, 1);  // converted, but a list could not be read
+  fs::create_directory(dir.file("empty"));
+  r = run({"/convert", "PNG", "/usesf", "/file", dir.file("empty")});
+  EXPECT_EQ(r.exitCode, 2);
+  r = run({"/nosuchswitch", "/convert", "NOPE", "/usesf", "/file", dir.file("a.png")});  // unknown key: start format
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  std::ofstream(dir.file("broken.png")) << "\x89PNG\r\n\x1a\nbroken";
+  r = run({"/convert", "PNG", "/usesf", "/file", dir.file("broken.png")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err, "ERROR 5003 - Does not seem to be a valid image file - " + dir.file("broken.png") + "\n");
+  std::string png = pv::test::readFile(dir.file("a.png"));
+  std::ofstream(dir.file("cut.png"), std::ios::binary) << png.substr(0, png.size() - 40);
+  r = run({"/convert", "PNG", "/usesf", "/file", dir.file("cut.png")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.starts_with("The following images could not be opened:\n\nERROR ")) << r.err;
+  r = run({"/help"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(r.out.find("Pictoravine Commandline Help"), std::string::npos);
+  EXPECT_NE(r.out.find("/fnmp <pattern>"), std::string::npos);
+}
