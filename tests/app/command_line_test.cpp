@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app/command_line.h"
 #include "engine/lead.h"
 #include "tests/engine/lead_holder.h"
@@ -186,4 +190,36 @@ TEST_F(Cli, BadCommandLinesGiveTheirMessageAndANonZeroCode) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("Pictoravine Commandline Help"), std::string::npos);
   EXPECT_NE(r.out.find("/fnmp <pattern>"), std::string::npos);
+}
+
+TEST_F(Cli, CtrlCStopsAfterTheCurrentImageAndStillWritesTheLog) {
+  for (int i = 0; i < 30; ++i) writeImage(dir.file("p" + std::to_string(i) + ".png"), 75, 800, 600);
+  const std::string logPath = dir.file("run.log");
+  std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << logPath << "\n";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(PV_EXECUTABLE, PV_EXECUTABLE, "--convert", "PNG", "--usesf", "--filter", "median", "9", "--file",
+          (dir.str() + "/*.png").c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Interrupt once the first output exists.
+  for (int i = 0; i < 3000 && !fs::exists(dir.file("p0-1.png")); ++i) usleep(2000);
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  int outputs = 0;
+  for (const auto& e : fs::directory_iterator(dir.path())) outputs += e.path().filename().string().find("-1.png") != std::string::npos;
+  EXPECT_GE(outputs, 1);
+  EXPECT_LT(outputs, 30);
+  const std::string log = pv::test::readFile(logPath);
+  EXPECT_NE(log.find("\n--- Conversion End "), std::string::npos) << log;
+  // No partial output: every output written decodes.
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    if (e.path().filename().string().find("-1.png") != std::string::npos) {
+      pv::engine::CLead lead;
+      EXPECT_EQ(lead.LoadImage(e.path().string(), 0, 0, 1), 0) << e.path();
+    }
 }
