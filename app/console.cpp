@@ -154,7 +154,12 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (const auto& lib : pv::engine::libraryVersions()) out << lib.name << " " << lib.version << "\n";
     return 0;
   }
-  const std::vector<std::string> tokens = splitSwitchTokens(args);
+  // "--console" only keeps a run in the terminal when a display is there;
+  // it is no switch of the command line itself.
+  std::vector<std::string> rest;
+  for (const std::string& a : args)
+    if (!isSwitch(a, "console")) rest.push_back(a);
+  const std::vector<std::string> tokens = splitSwitchTokens(rest);
   bool onlyHelp = !tokens.empty();
   for (const std::string& t : tokens) onlyHelp = onlyHelp && (iequals(t, "help") || t == "?");
   if (onlyHelp) {

@@ -223,3 +223,78 @@ TEST_F(Cli, CtrlCStopsAfterTheCurrentImageAndStillWritesTheLog) {
       EXPECT_EQ(lead.LoadImage(e.path().string(), 0, 0, 1), 0) << e.path();
     }
 }
+
+namespace {
+
+struct FakeClipboard : pv::app::Clipboard {
+  cv::Mat image;
+  bool putImage(const pv::engine::Image&) override { return true; }
+  bool getImage(pv::engine::Image& out) override {
+    if (image.empty()) return false;
+    out.pixels = image.clone();
+    out.bits = 24;
+    return true;
+  }
+};
+
+struct QuietPrompter : pv::app::Prompter {
+  std::vector<std::string> shown;
+  void error(const std::string&, const std::string& t) override { shown.push_back(t); }
+  void information(const std::string&, const std::string& t) override { shown.push_back(t); }
+  bool askYesNo(const std::string&, const std::string&) override { return false; }
+};
+
+}  // namespace
+
+TEST(CommandLineParse, ClipboardPasteBecomesAListedPngOrAClearError) {
+  pv::test::DataDirGuard data;
+  QuietPrompter prompter;
+  {
+    pv::app::Session s(pv::app::loadSettings(), prompter);
+    FakeClipboard clip;
+    clip.image = pv::test::noiseImage(33, 21, 3, 4);
+    s.setClipboard(&clip);
+    const auto out = pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
+    EXPECT_TRUE(out.proceed);
+    ASSERT_EQ(s.list.size(), 1u) << s.settings.errorSummary;
+    EXPECT_EQ(s.list[0].folder, data.str() + "/");
+    EXPECT_TRUE(s.list[0].fileName.starts_with("clipboard-"));
+    EXPECT_EQ(s.list[0].width, 33u);
+  }
+  {
+    pv::app::Session s(pv::app::loadSettings(), prompter);  // no display, no clipboard
+    const auto out = pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
+    EXPECT_TRUE(out.proceed);
+    EXPECT_TRUE(s.list.empty());
+    EXPECT_EQ(s.settings.errorSummary,
+              "The following images could not be opened:\r\n\r\nERROR 20016 - Feature not supported - the clipboard (no "
+              "display)\r\n");
+  }
+}
+
+TEST(CommandLineParse, SwitchesSetTheirSettings) {
+  pv::test::DataDirGuard data;
+  QuietPrompter prompter;
+  pv::app::Session s(pv::app::loadSettings(), prompter);
+  const auto out = pv::app::ParseCommandLine(
+      s, pv::app::splitSwitchTokens({"/shelloptions", "/subfolder", "0", "/delete", "/mpo", "2", "/fnn", "_copy",
+                                     "/fnmp", "p%nx", "/fna", "after   ", "/output", "/srv/out", "/convert", "TIF", "3",
+                                     "48", "/silent", "/?"}));
+  EXPECT_TRUE(out.proceed);  // shell options: the checks do not apply
+  EXPECT_TRUE(out.helpShown);
+  const auto& set = s.settings;
+  EXPECT_TRUE(set.shellFlag && set.shellOptionsFlag);
+  EXPECT_FALSE(set.ScanSubDir);
+  EXPECT_TRUE(set.DeleteSourceAfterConvert);
+  EXPECT_EQ(set.MultiPageOption, 2);
+  EXPECT_EQ(set.FileNameNumber, "_copy-%n");
+  EXPECT_EQ(set.FileNameMultiPage, "p%nx");
+  EXPECT_EQ(set.FileNameAfter, "after");
+  EXPECT_EQ(set.OutPutDir, "/srv/out/");
+  EXPECT_FALSE(set.UseSourcePathForOutput);
+  EXPECT_FALSE(set.ShowMessages);
+  EXPECT_EQ(s.format->key, "TIF");
+  EXPECT_EQ(s.format->method, 3u);
+  EXPECT_EQ(s.format->colorDepth, "org");  // 48 is beyond 32
+  EXPECT_EQ(prompter.shown, std::vector<std::string>{pv::app::kHelpText});
+}
