@@ -145,6 +145,7 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     case codecs::kOs2Bmp2:
       return codecs::saveBmp(path, *img, formatCode, bits);
     default:
+      if (codecs::magickWrites(formatCode)) return codecs::saveMagick(path, pages(), formatCode, bits, quality);
       return kNotSupported;
   }
 }

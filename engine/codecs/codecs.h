@@ -68,6 +68,10 @@ short saveBmp(const std::string& path, const Image& image, int code, int bits);
 // Everything else that ImageMagick reads; page 0 or 1 is the first frame.
 short readMagickInfo(const std::string& path, FileInfo& info);
 short loadMagick(const std::string& path, int page, int pageCount, Document& doc);
+// The formats ImageMagick writes for us (PCX/DCX, TGA, PSD, PICT, Sun raster,
+// SGI, WBMP, XBM, XPM, XWD, PBM/PGM/PPM, CALS, Cineon, raw G3 fax, EPS).
+bool magickWrites(int code);
+short saveMagick(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality);
 
 // Why a file cannot be read: kFileNotFound or kCannotOpen; kOk when it can.
 short openStatus(const std::string& path);

@@ -18,8 +18,10 @@
 #include <mutex>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
+#include "engine/quantize.h"
 #include "engine/status.h"
 
 namespace pv::engine::codecs {
@@ -131,8 +133,22 @@ short readSource(const std::string& path, Source& src) {
   std::string ext;
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ext = path.substr(dot + 1);
   src.hint = "image";
-  if (!ext.empty() && ext.size() < 10 && std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return std::isalnum(c); }))
+  // The content's signature decides when it has one (a DCX named .pcx); the
+  // extension only helps formats without a signature.
+  startMagick();
+  std::unique_ptr<ExceptionInfo, ExceptionDeleter> probe(AcquireExceptionInfo());
+  const MagicInfo* magic = GetMagicInfo(reinterpret_cast<const unsigned char*>(src.bytes.data()),
+                                        std::min<std::size_t>(src.bytes.size(), 4096), probe.get());
+  if (src.bytes.size() >= 4 && std::memcmp(src.bytes.data(), "\xB1\x68\xDE\x3A", 4) == 0) {
+    src.hint += ".dcx";  // ImageMagick knows this signature only in its DCX coder
+  } else if (magic && magic->name && std::all_of(magic->name, magic->name + std::strlen(magic->name), [](unsigned char c) {
+        return std::isalnum(c);
+      })) {
+    src.hint += "." + std::string(magic->name);
+  } else if (!ext.empty() && ext.size() < 10 &&
+             std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return std::isalnum(c); })) {
     src.hint += "." + ext;
+  }
   return kOk;
 }
 
@@ -167,15 +183,35 @@ MagickImage readBlob(const Source& src, bool ping, std::size_t first, std::size_
 // composite is the picture.
 bool compositeOnly(const ::Image* image) { return std::strcmp(image->magick, "PSD") == 0 || std::strcmp(image->magick, "PSB") == 0; }
 
+// Formats that can hold more than 8 bits a sample; for the rest ImageMagick's
+// reported depth is its own quantum depth, not the file's.
+bool deepCoder(const char* coder) {
+  static constexpr const char* kDeep[] = {"PGM", "PPM", "PNM", "PAM", "SGI", "PSD", "PSB", "CIN", "DPX", "FITS",
+                                          "EXR", "HDR", "PFM", "MIFF", "VIFF", "JP2", "J2K", "JPC", "RLA"};
+  for (const char* c : kDeep)
+    if (std::strcmp(c, coder) == 0) return true;
+  return false;
+}
+
+// Formats that hold black and white only.
+bool bilevelCoder(const char* coder) {
+  static constexpr const char* kBilevel[] = {"WBMP", "XBM", "PBM", "FAX", "G3", "G4", "CALS", "MAC", "OTB"};
+  for (const char* c : kBilevel)
+    if (std::strcmp(c, coder) == 0) return true;
+  return false;
+}
+
 short bitsOf(::Image* image) {
-  const int depth = static_cast<int>(std::clamp<std::size_t>(image->depth, 1, 16));
+  if (bilevelCoder(image->magick)) return 1;
+  int depth = static_cast<int>(std::clamp<std::size_t>(image->depth, 1, 16));
+  if (!deepCoder(image->magick)) depth = std::min(depth, 8);
   if (image->storage_class == PseudoClass && image->colors > 0 && image->colors <= 256 && !image->matte) {
     int bits = 1;
     while ((std::size_t{1} << bits) < image->colors) ++bits;
     return static_cast<short>(bits);
   }
   ExceptionInfo* e = AcquireExceptionInfo();
-  const bool grey = IsGrayImage(image, e) != MagickFalse;
+  const bool grey = image->colorspace == GRAYColorspace || IsGrayImage(image, e) != MagickFalse;
   DestroyExceptionInfo(e);
   const int channels = grey ? 1 : image->colorspace == CMYKColorspace ? 4 : 3;
   return static_cast<short>((channels + (image->matte ? 1 : 0)) * depth);
@@ -273,6 +309,208 @@ short loadMagick(const std::string& path, int page, int pageCount, Document& doc
   doc = std::move(out);
   doc.current = 0;
   return kOk;
+}
+
+}  // namespace pv::engine::codecs
+
+// ---- Writing ----------------------------------------------------------------
+
+namespace pv::engine::codecs {
+
+namespace {
+
+// How one file format code is written through ImageMagick. The coder is named
+// explicitly, so a missing encoder is an error and never a silent PNG.
+struct MagickWriter {
+  short code;
+  const char* coder;
+  CompressionType compression;
+  bool greyAt8;      // 8 bits means grey, not a palette
+  bool bilevelOnly;  // the format holds black and white only
+  bool noPalette = false;  // palette depths are written as colour (reduced colours)
+};
+
+constexpr MagickWriter kMagickWriters[] = {
+    {1, "PCX", RLECompression, false, false},
+    {4, "TGA", NoCompression, false, false},
+    {262, "TGA", RLECompression, false, false},
+    // ImageMagick's indexed Photoshop files cannot be read back (by itself
+    // either), so up to 8 bits the reduced colours are stored as RGB.
+    {76, "PSD", RLECompression, false, false, true},
+    {56, "PICT", UndefinedCompression, false, false},
+    {55, "SUN", UndefinedCompression, false, false},
+    {142, "SGI", NoCompression, true, false},
+    {143, "SGI", RLECompression, true, false},
+    {170, "WBMP", UndefinedCompression, false, true},
+    {110, "XBM", UndefinedCompression, false, true},
+    {109, "XPM", UndefinedCompression, false, false},
+    {133, "XWD", UndefinedCompression, false, false},
+    {102, "PBM", NoCompression, false, true},  // plain (ASCII)
+    {103, "PBM", UndefinedCompression, false, true},
+    {104, "PGM", NoCompression, true, false},
+    {105, "PGM", UndefinedCompression, true, false},
+    {106, "PPM", NoCompression, false, false},
+    {107, "PPM", UndefinedCompression, false, false},
+    {130, "CALS", Group4Compression, false, true},
+    {131, "CALS", Group4Compression, false, true},
+    {298, "CIN", UndefinedCompression, false, false},
+    {66, "FAX", FaxCompression, false, true},
+    {16, "EPS2", RLECompression, true, false},
+};
+
+const MagickWriter* magickWriter(int code) {
+  for (const MagickWriter& w : kMagickWriters)
+    if (w.code == code) return &w;
+  return nullptr;
+}
+
+// A palette image built index by index, so every writer sees the exact
+// palette and stores it with the fewest bits it has.
+MagickImage paletteImage(const IndexedImage& ix, short& status) {
+  std::unique_ptr<ImageInfo, ImageInfoDeleter> info(AcquireImageInfo());
+  MagickImage image(AcquireImage(info.get()));
+  const std::size_t w = static_cast<std::size_t>(ix.indices.cols), h = static_cast<std::size_t>(ix.indices.rows);
+  if (!image || SetImageExtent(image.get(), w, h) == MagickFalse ||
+      AcquireImageColormap(image.get(), std::max<std::size_t>(ix.palette.size(), 1)) == MagickFalse) {
+    status = kOutOfMemory;
+    return nullptr;
+  }
+  const auto quantum = [](std::uint32_t v) {
+    return static_cast<Quantum>(static_cast<double>(v & 0xFF) * (static_cast<double>(QuantumRange) / 255.0) + 0.5);
+  };
+  for (std::size_t i = 0; i < ix.palette.size(); ++i) {
+    const std::uint32_t c = ix.palette[i];
+    image->colormap[i].red = quantum(c);
+    image->colormap[i].green = quantum(c >> 8);
+    image->colormap[i].blue = quantum(c >> 16);
+    image->colormap[i].opacity = OpaqueOpacity;
+  }
+  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  for (std::size_t y = 0; y < h; ++y) {
+    PixelPacket* q = GetAuthenticPixels(image.get(), 0, static_cast<ssize_t>(y), w, 1, exc.get());
+    IndexPacket* idx = GetAuthenticIndexQueue(image.get());
+    if (!q || !idx) {
+      status = kOutOfMemory;
+      return nullptr;
+    }
+    const std::uint8_t* src = ix.indices.ptr<std::uint8_t>(static_cast<int>(y));
+    for (std::size_t x = 0; x < w; ++x) {
+      idx[x] = src[x];
+      q[x] = image->colormap[src[x]];
+    }
+    if (SyncAuthenticPixels(image.get(), exc.get()) == MagickFalse) {
+      status = kOutOfMemory;
+      return nullptr;
+    }
+  }
+  status = kOk;
+  return image;
+}
+
+// One page as an ImageMagick image at the depth asked for: bilevel, palette,
+// grey, 5-5-5 colour (in 8-bit samples), colour, or colour with alpha.
+MagickImage toMagick(const Image& page, const MagickWriter& w, int bits, short& status) {
+  cv::Mat px = page.pixels;
+  auto colourOf = [](const cv::Mat& m) {
+    cv::Mat c;
+    if (m.channels() == 1) cv::cvtColor(m, c, cv::COLOR_GRAY2BGR);
+    else if (m.channels() == 4) cv::cvtColor(m, c, cv::COLOR_BGRA2BGR);
+    else c = m.clone();
+    return c;
+  };
+  auto greyOf = [](const cv::Mat& m) {
+    cv::Mat g;
+    if (m.channels() == 1) g = m.clone();
+    else cv::cvtColor(m, g, m.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    return g;
+  };
+  MagickImage image;
+  if (w.bilevelOnly || bits == 1 || (bits <= 8 && !w.greyAt8 && !w.noPalette)) {
+    IndexedImage ix;
+    if (w.bilevelOnly || bits == 1) {
+      cv::Mat g = greyOf(px);
+      ditherToPalette(g, {0x000000, 0xFFFFFF}, 1);
+      ix.palette = {0x000000, 0xFFFFFF};
+      ix.indices = g / 255;
+    } else {
+      ix = toIndexed(colourOf(px), bits);
+    }
+    image = paletteImage(ix, status);
+    if (!image) return nullptr;
+    if (w.bilevelOnly) SetImageType(image.get(), BilevelType);
+  } else {
+    const char* map = "BGR";
+    if (bits <= 8 && w.greyAt8) {
+      px = greyOf(px);
+      map = "I";
+    } else if (bits <= 8) {  // a reduced palette stored as colour
+      px = colourOf(px);
+      reduceToPalette(px, std::size_t{1} << bits);
+    } else if (bits == 32 && px.channels() == 4) {
+      map = "BGRA";
+    } else {
+      px = colourOf(px);
+      if (bits == 16) px &= cv::Scalar(0xF8, 0xF8, 0xF8);
+    }
+    if (!px.isContinuous()) px = px.clone();
+    std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+    image.reset(ConstituteImage(static_cast<std::size_t>(px.cols), static_cast<std::size_t>(px.rows), map, CharPixel,
+                                px.data, exc.get()));
+    if (!image) {
+      status = kOutOfMemory;
+      return nullptr;
+    }
+    if (std::strcmp(map, "I") == 0) SetImageType(image.get(), GrayscaleType);
+  }
+  image->depth = 8;
+  image->compression = w.compression;
+  image->x_resolution = page.xDpi;
+  image->y_resolution = page.yDpi;
+  image->units = PixelsPerInchResolution;
+  // Targa rows go out top-down; saying so keeps readers from flipping them.
+  if (std::strcmp(w.coder, "TGA") == 0) image->orientation = TopLeftOrientation;
+  status = kOk;
+  return image;
+}
+
+}  // namespace
+
+bool magickWrites(int code) { return magickWriter(code) != nullptr; }
+
+short saveMagick(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality) {
+  const MagickWriter* w = magickWriter(code);
+  if (!w) return kNotSupported;
+  if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
+  startMagick();
+  // Several pages of a PCX are a DCX; every other format here holds one.
+  const bool dcx = code == 1 && pages.size() > 1;
+  const std::size_t count = dcx ? pages.size() : 1;
+  MagickImage list;
+  for (std::size_t i = 0; i < count; ++i) {
+    short status = kOk;
+    MagickImage page = toMagick(pages[i], *w, bits, status);
+    if (!page) return status;
+    ::Image* head = list.release();
+    AppendImageToList(&head, page.release());
+    list.reset(head);
+  }
+  std::unique_ptr<ImageInfo, ImageInfoDeleter> info(AcquireImageInfo());
+  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  const char* coder = dcx ? "DCX" : w->coder;
+  CopyMagickString(info->magick, coder, MaxTextExtent);
+  info->compression = w->compression;
+  info->adjoin = MagickTrue;
+  if (quality > 0) info->quality = static_cast<std::size_t>(quality);
+  for (::Image* p = list.get(); p; p = GetNextImageInList(p)) CopyMagickString(p->magick, coder, MaxTextExtent);
+  std::size_t length = 0;
+  unsigned char* blob = ImagesToBlob(info.get(), list.get(), &length, exc.get());
+  if (!blob || length == 0 || exc->severity >= ErrorException) {
+    if (blob) RelinquishMagickMemory(blob);
+    return exc->severity == ResourceLimitError ? kTooLarge : kNotSupported;
+  }
+  std::string bytes(reinterpret_cast<const char*>(blob), length);
+  RelinquishMagickMemory(blob);
+  return writeFileAtomically(path, bytes);
 }
 
 }  // namespace pv::engine::codecs
