@@ -15,7 +15,11 @@
 #include "app/run.h"
 #include "app/session.h"
 #include "core/text.h"
+#include "app/image_list.h"
+#include "core/format_registry.h"
+#include "engine/capabilities.h"
 #include "engine/libraries.h"
+#include "formats/catalogue.h"
 #include "pv_version.h"
 
 namespace pv::app {
@@ -128,10 +132,40 @@ may be separated by "|" or given as separate arguments.
   /open                     open the images in the window instead of converting
   /help, /?                 this text
   --version, --libraries    program and library versions
+  --formats                 what this build writes and reads
 
 Exit codes: 0 every image converted, 1 an image failed or a list could not be read,
 2 the command line was rejected, 130 interrupted.
 )";
+}
+
+std::string formatsText() {
+  std::ostringstream out;
+  int whole = 0, partly = 0;
+  std::ostringstream methods;
+  for (int i = 0; i < kFormatCount; ++i) {
+    const auto& row = formats::catalogueRow(i);
+    int written = 0;
+    for (const auto& m : row.methods) {
+      const engine::WriterInfo w = engine::writerOf(m.code);
+      if (!w.writer.empty()) ++written;
+      char line[200];
+      std::snprintf(line, sizeof line, "  %-5s %-55s %4d  %s\n", std::string(row.key).c_str(),
+                    m.name.empty() ? "-" : std::string(m.name).c_str(), m.code,
+                    w.writer.empty() ? ("no: " + std::string(w.note)).c_str() : std::string(w.writer).c_str());
+      methods << line;
+    }
+    if (written == static_cast<int>(row.methods.size())) ++whole;
+    else if (written > 0) ++partly;
+  }
+  out << "Output formats: " << whole << " of " << kFormatCount << " written with every method, " << partly
+      << " with some.\n\nFormat, method, file format code, writer:\n"
+      << methods.str() << "\nInput extensions and their readers:\n";
+  for (std::string_view ext : kAcceptedExtensions) {
+    const std::string_view reader = engine::readerOf(ext.substr(1));
+    out << "  " << ext << "  " << (reader.empty() ? std::string_view("no reader") : reader) << "\n";
+  }
+  return out.str();
 }
 
 void ConsolePrompter::error(const std::string& caption, const std::string& text) {
@@ -148,6 +182,10 @@ bool ConsolePrompter::askYesNo(const std::string& caption, const std::string& te
 int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && isSwitch(args[0], "version")) {
     out << versionText() << "\n";
+    return 0;
+  }
+  if (args.size() == 1 && isSwitch(args[0], "formats")) {
+    out << formatsText();
     return 0;
   }
   if (args.size() == 1 && isSwitch(args[0], "libraries")) {

@@ -17,6 +17,10 @@ std::string versionText();
 // Every switch with an example.
 std::string usageText();
 
+// What this build writes (every method of every format with its writer, or
+// why not) and reads (every accepted extension); `pictoravine --formats`.
+std::string formatsText();
+
 // Messages as "caption: text" lines on a stream; questions are answered No,
 // since nobody can be asked.
 class ConsolePrompter : public Prompter {

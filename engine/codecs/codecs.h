@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/image.h"
@@ -71,6 +72,9 @@ short loadMagick(const std::string& path, int page, int pageCount, Document& doc
 // The formats ImageMagick writes for us (PCX/DCX, TGA, PSD, PICT, Sun raster,
 // SGI, WBMP, XBM, XPM, XWD, PBM/PGM/PPM, CALS, Cineon, raw G3 fax, EPS).
 bool magickWrites(int code);
+// True when ImageMagick has a decoder named like the extension that our
+// policy allows.
+bool magickReadsExtension(std::string_view extension);
 short saveMagick(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality);
 
 // Why a file cannot be read: kFileNotFound or kCannotOpen; kOk when it can.

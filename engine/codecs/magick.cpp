@@ -514,3 +514,18 @@ short saveMagick(const std::string& path, const std::vector<Image>& pages, int c
 }
 
 }  // namespace pv::engine::codecs
+
+namespace pv::engine::codecs {
+
+bool magickReadsExtension(std::string_view extension) {
+  startMagick();
+  std::string coder;
+  for (char c : extension) coder.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  if (coder.empty()) return false;
+  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  const MagickInfo* info = GetMagickInfo(coder.c_str(), exc.get());
+  if (!info || !info->decoder || std::strcmp(info->name, coder.c_str()) != 0) return false;
+  return IsRightsAuthorized(CoderPolicyDomain, ReadPolicyRights, coder.c_str()) != MagickFalse;
+}
+
+}  // namespace pv::engine::codecs

@@ -28,3 +28,15 @@ TEST(Executable, WithoutArgumentsSaysTheWindowIsNotThereYet) {
   EXPECT_EQ(none.exitCode, 2);
   EXPECT_NE(none.err.find("main window is not available"), std::string::npos);
 }
+
+TEST(Executable, TheFormatsPageMatchesWhatTheBuildSays) {
+  auto r = runProcess(PV_EXECUTABLE, {"--formats"});
+  ASSERT_EQ(r.exitCode, 0);
+  const std::string doc = pv::test::readFile(std::string(PV_SOURCE_DIR) + "/docs/formats.md");
+  const std::size_t start = doc.find("```\n"), end = doc.rfind("```");
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_GT(end, start);
+  EXPECT_EQ(doc.substr(start + 4, end - start - 4), r.out) << "docs/formats.md is out of date: paste the output of "
+                                                              "pictoravine --formats into it";
+  EXPECT_NE(r.out.find("  PNG   -"), std::string::npos);
+}

@@ -1,0 +1,75 @@
+#include "engine/capabilities.h"
+
+#include "engine/codecs/codecs.h"
+
+namespace pv::engine {
+
+namespace {
+
+struct Row {
+  int code;
+  WriterInfo info;
+};
+
+// Codes written by our own codecs and libraries, and the refusals with their
+// reasons. Codes that ImageMagick writes come from its writer table.
+constexpr Row kRows[] = {
+    {75, {"libpng", ""}},
+    {10, {"libjpeg-turbo", ""}},
+    {23, {"libjpeg-turbo", ""}},
+    {21, {"libjpeg-turbo", ""}},
+    {2, {"giflib", ""}},
+    {3, {"libtiff", ""}},   {85, {"libtiff", ""}}, {93, {"libtiff", ""}}, {87, {"libtiff", ""}},
+    {88, {"libtiff", ""}},  {95, {"libtiff", ""}}, {11, {"libtiff", ""}}, {24, {"libtiff", ""}},
+    {22, {"libtiff", ""}},  {17, {"libtiff", ""}}, {86, {"libtiff", ""}}, {94, {"libtiff", ""}},
+    {6, {"own", ""}},       {84, {"own", ""}},     {14, {"own", ""}},     {74, {"own", ""}},
+    {171, {"", "CIELab JPEG: no library here writes it"}},
+    {172, {"", "CIELab JPEG: no library here writes it"}},
+    {173, {"", "CIELab JPEG: no library here writes it"}},
+    {138, {"", "CMP compression inside TIFF is proprietary"}},
+    {5, {"", "CMP is a proprietary compression without a public definition"}},
+    {26, {"", "CMP2 is a proprietary compression without a public definition"}},
+    {99, {"", "AWD (fax document) has no public definition"}},
+    {122, {"", "ITG has no public definition"}},
+    {301, {"", "ITG has no public definition"}},
+    {267, {"", "PSP (Paint Shop Pro) is a large undocumented layered format"}},
+    {268, {"", "PSP (Paint Shop Pro) is a large undocumented layered format"}},
+    {302, {"", "SFF (structured fax file) is not built yet"}},
+    {69, {"", "WFX (WinFax) has no public definition"}},
+    {70, {"", "WFX (WinFax) has no public definition"}},
+    {71, {"", "ICA (IOCA inside MO:DCA) is not built yet"}},
+    {72, {"", "ICA (IOCA inside MO:DCA) is not built yet"}},
+    {73, {"", "ICA (IOCA inside MO:DCA) is not built yet"}},
+    {117, {"", "ICA (IOCA inside MO:DCA) is not built yet"}},
+    {253, {"", "ICA (IOCA inside MO:DCA) is not built yet"}},
+    {77, {"", "ICA (IOCA) is not built yet"}},
+    {78, {"", "ICA (IOCA) is not built yet"}},
+    {79, {"", "ICA (IOCA) is not built yet"}},
+    {118, {"", "ICA (IOCA) is not built yet"}},
+    {254, {"", "ICA (IOCA) is not built yet"}},
+    {256, {"", "SMP has no public definition"}},
+    {257, {"", "SMP has no public definition"}},
+    {258, {"", "SMP has no public definition"}},
+    {259, {"", "SMP has no public definition"}},
+};
+
+}  // namespace
+
+WriterInfo writerOf(int code) {
+  for (const Row& r : kRows)
+    if (r.code == code) return r.info;
+  if (codecs::magickWrites(code)) return {"ImageMagick", ""};
+  return {"", "not built yet"};
+}
+
+std::string_view readerOf(std::string_view ext) {
+  for (std::string_view own : {"png", "jpg", "jpeg", "gif", "tif", "tiff", "tifx", "tfx", "bmp", "exif", "exf"})
+    if (ext == own) return "own";
+  // ImageMagick reads camera raws only through an outside program, which our
+  // policy does not allow.
+  for (std::string_view raw : {"crw", "kdc", "dcr"})
+    if (ext == raw) return "";
+  return codecs::magickReadsExtension(ext) ? "ImageMagick" : "";
+}
+
+}  // namespace pv::engine

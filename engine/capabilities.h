@@ -1,0 +1,22 @@
+#pragma once
+// What this build writes, code by code: the library or encoder behind each
+// file format code of the catalogue, or the reason it answers 20016.
+
+#include <string_view>
+
+namespace pv::engine {
+
+struct WriterInfo {
+  std::string_view writer;  // "libpng", "libjpeg-turbo", "libtiff", "giflib", "ImageMagick", "own"; empty: none
+  std::string_view note;    // for a refusal, why
+};
+
+// The writer of a file format code (the reason when there is none).
+WriterInfo writerOf(int code);
+
+// The reader of files with this extension (lower case, without the dot):
+// "own" (PNG, JPEG, GIF, TIFF, BMP), "ImageMagick", or empty for none. Files
+// are recognised by their content, so this is what a file named so usually gets.
+std::string_view readerOf(std::string_view extension);
+
+}  // namespace pv::engine
