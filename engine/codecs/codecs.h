@@ -61,6 +61,12 @@ short loadTiff(const std::string& path, int page, int pageCount, Document& doc);
 // catalogue); `append` adds them to the TIFF already at the path.
 short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality, bool append);
 
+// Lossless JPEG (process 14): written for code 10 with quality factor 0.
+short saveLosslessJpeg(const std::string& path, const Image& image, int bits);
+bool isLosslessJpeg(const std::string& bytes);
+short readLosslessJpegInfo(const std::string& path, FileInfo& info);
+short loadLosslessJpeg(const std::string& path, Document& doc);
+
 short readBmpInfo(const std::string& path, FileInfo& info);
 short loadBmp(const std::string& path, Document& doc);
 // `code` 6 uncompressed, 84 RLE, 14 OS/2 1.x, 74 OS/2 2.x.

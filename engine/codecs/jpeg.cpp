@@ -62,7 +62,24 @@ short openJpeg(const std::string& path, Decompressor& d) {
 
 }  // namespace
 
+namespace {
+
+// Lossless files go to our own codec; libjpeg-turbo 2.1 refuses them.
+bool lossless(const std::string& path) {
+  std::string head;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buf[65536];
+  const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+  std::fclose(f);
+  head.assign(buf, n);
+  return isLosslessJpeg(head);
+}
+
+}  // namespace
+
 short readJpegInfo(const std::string& path, FileInfo& out) {
+  if (lossless(path)) return readLosslessJpegInfo(path, out);
   Decompressor d;
   if (short s = openJpeg(path, d)) return s;
   if (setjmp(d.err.jump)) return kDamaged;
@@ -76,6 +93,7 @@ short readJpegInfo(const std::string& path, FileInfo& out) {
 }
 
 short loadJpeg(const std::string& path, Document& doc) {
+  if (lossless(path)) return loadLosslessJpeg(path, doc);
   Decompressor d;
   if (short s = openJpeg(path, d)) return s;
   Image img;
@@ -166,6 +184,8 @@ std::vector<jpeg_scan_info> scanScript(int components, int scans) {
 }  // namespace
 
 short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes) {
+  // Quality factor 0 is the lossless method.
+  if (quality == 0 && code == kJpeg) return saveLosslessJpeg(path, image, bits);
   const cv::Mat& src = image.pixels;
   if (src.empty()) return kInvalidParameter;
   if (bits == 0) bits = image.bits;

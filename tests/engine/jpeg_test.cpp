@@ -148,3 +148,30 @@ TEST(JpegCorpus, RealJpegsDecodeLikeImageMagick) {
   }
   EXPECT_GT(compared, 5);
 }
+
+TEST(LosslessJpeg, GreyAndColourRoundTripExactly) {
+  pv::test::TempDir dir;
+  for (int ch : {1, 3, 4}) {
+    SCOPED_TRACE(ch);
+    const cv::Mat src = pv::test::noiseImage(53, 29, ch, 11);
+    pv::test::LeadWithImage lead;
+    lead.set(src, ch * 8);
+    const std::string path = dir.file("l" + std::to_string(ch) + ".jpg");
+    ASSERT_EQ(lead.SaveImage(path, 10, ch == 1 ? 8 : 24, 0, 0), 0);
+    EXPECT_TRUE(pv::test::readFile(path).find("\xFF\xC3") != std::string::npos);  // process 14 frame
+    pv::engine::CLead back;
+    ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
+    EXPECT_EQ(back.GetInfoBits(), ch == 1 ? 8 : 24);
+    ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
+    cv::Mat want = src;
+    if (ch == 4) cv::cvtColor(src, want, cv::COLOR_BGRA2BGR);
+    pv::test::LeadWithImage probe;
+    probe.SetImageHandle(back.GetImageHandle());
+    EXPECT_EQ(cv::norm(probe.pixels(), want, cv::NORM_INF), 0.0);
+  }
+  // A cut file is damaged, never a crash.
+  const std::string bytes = pv::test::readFile(dir.file("l3.jpg"));
+  std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  pv::engine::CLead cut;
+  EXPECT_NE(cut.LoadImage(dir.file("cut.jpg"), 0, 0, 1), 0);
+}
