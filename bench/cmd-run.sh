@@ -7,14 +7,7 @@ set -euo pipefail
 build=${1:-build/bench}
 here=$(dirname "$0")
 exe=$(cd "$build/bin" && pwd)/pictoravine
-need=()
-for pkg in mate-backgrounds lomiri-wallpapers-16.04 libvips-tools imagemagick-6.q16; do
-  dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
-done
-if ((${#need[@]})); then
-  sudo=""; [[ $(id -u) -eq 0 ]] || sudo=sudo
-  $sudo apt-get install -y --no-install-recommends "${need[@]}" >/dev/null
-fi
+"$here/need-packages" mate-backgrounds lomiri-wallpapers-16.04 libvips-tools imagemagick-6.q16
 mapfile -t photos < <(find /usr/share/backgrounds -iname '*.jpg' -size +200k | sort | head -8)
 ((${#photos[@]})) || { echo "cmd-run: no photographs under /usr/share/backgrounds" >&2; exit 1; }
 work=$(mktemp -d)
