@@ -1,6 +1,7 @@
 #include "engine/capabilities.h"
 
 #include "engine/codecs/codecs.h"
+#include "engine/codecs/own.h"
 
 namespace pv::engine {
 
@@ -58,6 +59,7 @@ constexpr Row kRows[] = {
 WriterInfo writerOf(int code) {
   for (const Row& r : kRows)
     if (r.code == code) return r.info;
+  if (codecs::ownWrites(code)) return {"own", ""};
   if (codecs::magickWrites(code)) return {"ImageMagick", ""};
   return {"", "not built yet"};
 }
@@ -65,6 +67,7 @@ WriterInfo writerOf(int code) {
 std::string_view readerOf(std::string_view ext) {
   for (std::string_view own : {"png", "jpg", "jpeg", "gif", "tif", "tiff", "tifx", "tfx", "bmp", "exif", "exf"})
     if (ext == own) return "own";
+  if (codecs::ownReadsExtension(ext)) return "own";
   // ImageMagick reads camera raws only through an outside program, which our
   // policy does not allow.
   for (std::string_view raw : {"crw", "kdc", "dcr"})

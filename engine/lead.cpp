@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
+#include "engine/codecs/own.h"
 #include "engine/handles.h"
 #include "engine/image.h"
 #include "engine/status.h"
@@ -75,6 +76,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
     case codecs::Reader::kTiff: s = codecs::loadTiff(path, page, pageCount, loaded); break;
     case codecs::Reader::kBmp: s = codecs::loadBmp(path, loaded); break;
     case codecs::Reader::kMagick: s = codecs::loadMagick(path, page, pageCount, loaded); break;
+    case codecs::Reader::kOwn: s = codecs::loadOwn(*fi.own, path, page, pageCount, loaded); break;
     default: s = kNotAnImage;
   }
   if (s != kOk) return s;
@@ -145,6 +147,7 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     case codecs::kOs2Bmp2:
       return codecs::saveBmp(path, *img, formatCode, bits);
     default:
+      if (codecs::ownWrites(formatCode)) return codecs::saveOwn(path, pages(), formatCode, bits);
       if (codecs::magickWrites(formatCode)) return codecs::saveMagick(path, pages(), formatCode, bits, quality);
       return kNotSupported;
   }

@@ -10,6 +10,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "engine/codecs/bytes.h"
 #include "engine/codecs/codecs.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
@@ -184,6 +185,15 @@ short readBmpInfo(const std::string& path, FileInfo& info) {
 short loadBmp(const std::string& path, Document& doc) {
   std::string data;
   if (short s = readFileBytes(path, data)) return s;
+  Image img;
+  if (short s = decodeBmp(data, img)) return s;
+  doc.pages.clear();
+  doc.pages.push_back(std::move(img));
+  doc.current = 0;
+  return kOk;
+}
+
+short decodeBmp(const std::string& data, Image& img) {
   Header h;
   if (short s = parseHeader(data, h)) return s;
   const std::int64_t rows64 = h.height < 0 ? -h.height : h.height;
@@ -193,7 +203,7 @@ short loadBmp(const std::string& path, Document& doc) {
   if (h.dataOffset >= data.size()) return kDamaged;
   const auto* px = reinterpret_cast<const std::uint8_t*>(data.data()) + h.dataOffset;
   const std::size_t avail = data.size() - h.dataOffset;
-  Image img;
+  img = Image{};
   img.xDpi = h.xDpi;
   img.yDpi = h.yDpi;
 
@@ -254,22 +264,35 @@ short loadBmp(const std::string& path, Document& doc) {
     }
     img.bits = alpha ? 32 : h.bits == 16 ? 16 : 24;
   }
-  doc.pages.clear();
-  doc.pages.push_back(std::move(img));
-  doc.current = 0;
   return kOk;
+}
+
+short decodeDib(const std::string& dib, Image& img) {
+  const auto* d = reinterpret_cast<const std::uint8_t*>(dib.data());
+  if (dib.size() < 16) return kDamaged;
+  const std::uint32_t headerSize = u32(d);
+  if (headerSize < 12 || headerSize > dib.size()) return kDamaged;
+  std::uint32_t offset = headerSize;
+  if (headerSize == 12) {
+    const std::uint32_t bits = u16(d + 10);
+    if (bits <= 8) offset += 3u << bits;
+  } else {
+    if (dib.size() < 40) return kDamaged;
+    const std::uint32_t bits = u16(d + 14), compression = u32(d + 16), used = u32(d + 32);
+    if (headerSize == 40 && compression == kBitFields) offset += 12;
+    if (headerSize == 40 && compression == kAlphaBitFields) offset += 16;
+    if (bits <= 8) offset += 4 * (used && used < (1u << bits) ? used : 1u << bits);
+  }
+  std::string file = "BM";
+  put32(file, static_cast<std::uint32_t>(14 + dib.size()));
+  put32(file, 0);
+  put32(file, 14 + offset);
+  file += dib;
+  return decodeBmp(file, img);
 }
 
 namespace {
 
-void put16(std::string& s, std::uint32_t v) {
-  s.push_back(static_cast<char>(v & 0xFF));
-  s.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-void put32(std::string& s, std::uint32_t v) {
-  put16(s, v & 0xFFFF);
-  put16(s, v >> 16);
-}
 
 // RLE8 or RLE4 of one row of indices: runs of one index as counted pairs,
 // stretches of differing indices in absolute mode.
@@ -315,6 +338,19 @@ void encodeRleRow(const std::uint8_t* idx, int w, bool four, std::string& out) {
 }  // namespace
 
 short saveBmp(const std::string& path, const Image& image, int code, int bits) {
+  std::string out;
+  if (short s = encodeBmp(image, code, bits, out)) return s;
+  return writeFileAtomically(path, out);
+}
+
+std::string dibOf(const Image& image, int bits) {
+  std::string out;
+  if (encodeBmp(image, kBmp, bits, out) != kOk) return {};
+  return out.substr(14);
+}
+
+short encodeBmp(const Image& image, int code, int bits, std::string& out) {
+  out.clear();
   if (image.pixels.empty()) return kInvalidParameter;
   if (code != kBmp && code != kBmpRle && code != kOs2Bmp && code != kOs2Bmp2) return kNotSupported;
   const int w = image.width(), h = image.height();
@@ -368,7 +404,6 @@ short saveBmp(const std::string& path, const Image& image, int code, int bits) {
   const std::uint32_t offset = 14 + headerSize + paletteBytes;
   const std::uint32_t xppm = static_cast<std::uint32_t>(image.xDpi / 0.0254 + 0.5);
   const std::uint32_t yppm = static_cast<std::uint32_t>(image.yDpi / 0.0254 + 0.5);
-  std::string out;
   out.reserve(offset + pixels.size());
   out += "BM";
   put32(out, static_cast<std::uint32_t>(offset + pixels.size()));
@@ -407,7 +442,7 @@ short saveBmp(const std::string& path, const Image& image, int code, int bits) {
     if (entry == 4) out.push_back('\0');
   }
   out += pixels;
-  return writeFileAtomically(path, out);
+  return kOk;
 }
 
 }  // namespace pv::engine::codecs

@@ -12,7 +12,9 @@
 namespace pv::engine::codecs {
 
 // The codec family that reads a file.
-enum class Reader { kNone, kPng, kJpeg, kGif, kTiff, kBmp, kMagick };
+enum class Reader { kNone, kPng, kJpeg, kGif, kTiff, kBmp, kMagick, kOwn };
+
+struct OwnReader;
 
 // Facts of a file read from its content, never from its name.
 struct FileInfo {
@@ -22,6 +24,7 @@ struct FileInfo {
   int pageCount = 1;
   int width = 0;
   int height = 0;
+  const OwnReader* own = nullptr;  // with Reader::kOwn
 };
 
 // File format codes recognised by content.
@@ -32,6 +35,8 @@ enum Code : short {
 };
 
 short readInfo(const std::string& path, FileInfo& info);
+// The lower-case text after the last dot of the file name; empty without one.
+std::string extensionOf(const std::string& path);
 
 short readPngInfo(const std::string& path, FileInfo& info);
 short loadPng(const std::string& path, Document& doc);
@@ -71,6 +76,12 @@ short readBmpInfo(const std::string& path, FileInfo& info);
 short loadBmp(const std::string& path, Document& doc);
 // `code` 6 uncompressed, 84 RLE, 14 OS/2 1.x, 74 OS/2 2.x.
 short saveBmp(const std::string& path, const Image& image, int code, int bits);
+short decodeBmp(const std::string& bytes, Image& image);
+short encodeBmp(const Image& image, int code, int bits, std::string& bytes);
+// A device-independent bitmap (the BMP file without its 14-byte file header),
+// as icons, clipboard files and metafiles hold it; empty on failure.
+std::string dibOf(const Image& image, int bits);
+short decodeDib(const std::string& dib, Image& image);
 
 // Everything else that ImageMagick reads; page 0 or 1 is the first frame.
 short readMagickInfo(const std::string& path, FileInfo& info);

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cctype>
 #include <cstring>
 
 #include "engine/codecs/codecs.h"
+#include "engine/codecs/own.h"
 #include "engine/status.h"
 
 namespace pv::engine {
@@ -25,6 +27,14 @@ std::uint64_t maxPixels() {
 
 namespace codecs {
 
+std::string extensionOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/'), dot = path.rfind('.');
+  std::string ext;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+    for (char c : path.substr(dot + 1)) ext.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  return ext;
+}
+
 short readInfo(const std::string& path, FileInfo& info) {
   info = FileInfo{};
   // Only regular files are read: a folder cannot be, and opening a pipe or a
@@ -34,9 +44,11 @@ short readInfo(const std::string& path, FileInfo& info) {
   if (!S_ISREG(st.st_mode)) return kCannotOpen;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return errno == ENOENT ? kFileNotFound : kCannotOpen;
-  unsigned char head[16] = {};
-  const std::size_t n = std::fread(head, 1, sizeof head, f);
+  std::string first(512, '\0');
+  first.resize(std::fread(first.data(), 1, first.size(), f));
   std::fclose(f);
+  const std::size_t n = first.size();
+  const auto* head = reinterpret_cast<const unsigned char*>(first.data());
   short s;
   Reader reader;
   if (n >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) {
@@ -52,6 +64,7 @@ short readInfo(const std::string& path, FileInfo& info) {
     reader = Reader::kBmp, s = readBmpInfo(path, info);
   } else {
     if (n == 0) return kNotAnImage;
+    if (const OwnReader* own = ownReaderFor(first, extensionOf(path))) return readOwnInfo(*own, path, info);
     return readMagickInfo(path, info);
   }
   if (s == kOk) info.reader = reader;

@@ -1,0 +1,111 @@
+// The table of our own readers and writers, and what they share.
+#include "engine/codecs/own.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/quantize.h"
+#include "engine/status.h"
+
+namespace pv::engine::codecs {
+
+namespace {
+
+constexpr OwnReader kReaders[] = {
+    {kAnimatedCursor, "ani", sniffAni, decodeAni},
+    {114, "clp", sniffClp, decodeClp},
+    {15, "wmf", sniffWmf, decodeWmf},
+    {116, "emf", sniffEmf, decodeEmf},
+};
+
+constexpr OwnWriter kWriters[] = {
+    {kIcon, encodeIcon}, {kCursor, encodeIcon}, {kAnimatedCursor, encodeIcon},
+    {114, encodeClp},    {15, encodeWmf},       {116, encodeEmf},
+};
+
+const OwnWriter* writerFor(int code) {
+  for (const OwnWriter& w : kWriters)
+    if (w.code == code) return &w;
+  return nullptr;
+}
+
+}  // namespace
+
+bool ownWrites(int code) { return writerFor(code) != nullptr; }
+
+short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits) {
+  const OwnWriter* w = writerFor(code);
+  if (!w) return kNotSupported;
+  if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
+  std::string bytes;
+  if (short s = w->encode(pages, code, bits, bytes)) return s;
+  return writeFileAtomically(path, bytes);
+}
+
+bool ownReadsExtension(std::string_view extension) {
+  for (const OwnReader& r : kReaders)
+    for (std::size_t at = 0; at < r.extensions.size();) {
+      const std::size_t end = std::min(r.extensions.find(' ', at), r.extensions.size());
+      if (r.extensions.substr(at, end - at) == extension) return true;
+      at = end + 1;
+    }
+  return false;
+}
+
+const OwnReader* ownReaderFor(const std::string& head, std::string_view ext) {
+  for (const OwnReader& r : kReaders)
+    if (r.sniff(head, ext)) return &r;
+  return nullptr;
+}
+
+short readOwnInfo(const OwnReader& reader, const std::string& path, FileInfo& info) {
+  Document doc;
+  if (short s = loadOwn(reader, path, 1, -1, doc)) return s;
+  info.reader = Reader::kOwn;
+  info.own = &reader;
+  info.format = reader.code;
+  info.pageCount = static_cast<int>(doc.pages.size());
+  info.width = doc.pages[0].width();
+  info.height = doc.pages[0].height();
+  info.bits = static_cast<short>(doc.pages[0].bits);
+  return kOk;
+}
+
+short loadOwn(const OwnReader& reader, const std::string& path, int page, int pageCount, Document& doc) {
+  std::string bytes;
+  if (short s = readFileBytes(path, bytes)) return s;
+  Document all;
+  if (short s = reader.decode(path, bytes, all)) return s;
+  if (all.pages.empty()) return kDamaged;
+  for (const Image& p : all.pages)
+    if (p.pixels.empty()) return kDamaged;
+  const std::size_t first = static_cast<std::size_t>(std::max(page, 1) - 1);
+  if (first >= all.pages.size()) return kInvalidParameter;
+  const std::size_t count = pageCount < 0 ? all.pages.size() - first : 1;
+  doc.pages.assign(std::make_move_iterator(all.pages.begin() + static_cast<std::ptrdiff_t>(first)),
+                   std::make_move_iterator(all.pages.begin() + static_cast<std::ptrdiff_t>(first + count)));
+  doc.current = 0;
+  doc.region.release();
+  return kOk;
+}
+
+cv::Mat blackOf(const Image& page) {
+  cv::Mat g;
+  const cv::Mat& px = page.pixels;
+  if (px.channels() == 1) g = px.clone();
+  else cv::cvtColor(px, g, px.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+  ditherToPalette(g, {0x000000, 0xFFFFFF}, 1);
+  cv::Mat black;
+  cv::compare(g, 128, black, cv::CMP_LT);
+  return black / 255;
+}
+
+Image pageOfBlack(const cv::Mat& black) {
+  Image img;
+  cv::Mat white;
+  cv::compare(black, 0, white, cv::CMP_EQ);  // 255 where white
+  img.pixels = white;
+  img.bits = 1;
+  return img;
+}
+
+}  // namespace pv::engine::codecs

@@ -1,0 +1,61 @@
+#pragma once
+// Formats that no library here reads or writes, handled by small codecs of
+// our own. Each family registers its readers and writers in own.cpp.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/codecs/codecs.h"
+
+namespace pv::engine::codecs {
+
+// A reader: `sniff` looks at the first bytes (and, for formats without a
+// signature, the lower-case extension); `decode` reads every page.
+struct OwnReader {
+  short code;
+  std::string_view extensions;  // the accepted extensions it serves, blank-separated
+  bool (*sniff)(const std::string& head, std::string_view ext);
+  short (*decode)(const std::string& path, const std::string& bytes, Document& doc);
+};
+
+// A writer: encodes the pages (the first only for single-page formats) at
+// the depth asked for into the file's bytes.
+struct OwnWriter {
+  short code;
+  short (*encode)(const std::vector<Image>& pages, int code, int bits, std::string& out);
+};
+
+// Icons, cursors and animated cursors (icon.cpp).
+bool sniffAni(const std::string& head, std::string_view ext);
+short decodeAni(const std::string& path, const std::string& bytes, Document& doc);
+short encodeIcon(const std::vector<Image>& pages, int code, int bits, std::string& out);
+// One icon or cursor file's first entry with its mask as alpha.
+short decodeIconFile(const std::string& bytes, Image& image);
+
+// Containers of one device-independent bitmap: clipboard files, WMF, EMF
+// (dibfiles.cpp).
+bool sniffClp(const std::string& head, std::string_view ext);
+short decodeClp(const std::string& path, const std::string& bytes, Document& doc);
+short encodeClp(const std::vector<Image>& pages, int code, int bits, std::string& out);
+bool sniffWmf(const std::string& head, std::string_view ext);
+short decodeWmf(const std::string& path, const std::string& bytes, Document& doc);
+short encodeWmf(const std::vector<Image>& pages, int code, int bits, std::string& out);
+bool sniffEmf(const std::string& head, std::string_view ext);
+short decodeEmf(const std::string& path, const std::string& bytes, Document& doc);
+short encodeEmf(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
+bool ownWrites(int code);
+bool ownReadsExtension(std::string_view extension);
+short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);
+// The reader for a file's first bytes and extension, or null.
+const OwnReader* ownReaderFor(const std::string& head, std::string_view ext);
+short readOwnInfo(const OwnReader& reader, const std::string& path, FileInfo& info);
+short loadOwn(const OwnReader& reader, const std::string& path, int page, int pageCount, Document& doc);
+
+// Black and white pixels of a page: 1 for black, dithered from its grey.
+cv::Mat blackOf(const Image& page);
+// A picture of 0/1 (1 black) as a 1-bit page.
+Image pageOfBlack(const cv::Mat& black);
+
+}  // namespace pv::engine::codecs

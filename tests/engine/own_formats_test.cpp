@@ -1,0 +1,120 @@
+// Formats written by our own encoders: every code at every allowed depth is
+// written, read back (by ImageMagick where it reads the format, else by our
+// reader) and compared pixel for pixel.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "engine/lead.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/engine/reference.h"
+#include "tests/support/support.h"
+
+namespace {
+
+enum class Back { kMagick, kOwn };
+
+struct Row {
+  int code;
+  const char* ext;
+  std::vector<int> depths;
+  Back back;
+  int width = 37, height = 23;
+};
+
+cv::Mat asColour(const cv::Mat& m) {
+  cv::Mat c;
+  if (m.channels() == 1) cv::cvtColor(m, c, cv::COLOR_GRAY2BGR);
+  else if (m.channels() == 4) cv::cvtColor(m, c, cv::COLOR_BGRA2BGR);
+  else c = m;
+  return c;
+}
+
+cv::Mat blackAndWhite(int w, int h) {
+  cv::Mat bw = pv::test::checkerImage(w, h, 3, 3);
+  cv::threshold(bw, bw, 127, 255, cv::THRESH_BINARY);
+  return bw;
+}
+
+cv::Mat readBack(const Row& r, const std::string& path, int& bits) {
+  if (r.back == Back::kMagick) {
+    bits = 0;
+    return asColour(pv::test::decodeWithMagick(path, 3));
+  }
+  pv::test::LeadWithImage lead;
+  EXPECT_EQ(lead.LoadImage(path, 0, 1, 1), 0);
+  EXPECT_EQ(lead.ReadFileInfo(path, -1, 1), 0);
+  EXPECT_EQ(lead.GetInfoFormat(), r.code);
+  bits = lead.GetInfoBits();
+  return lead.pageCount() ? asColour(lead.pixels()) : cv::Mat();
+}
+
+void roundTrip(const std::vector<Row>& rows) {
+  pv::test::TempDir dir;
+  for (const Row& r : rows)
+    for (int d : r.depths) {
+      SCOPED_TRACE(std::to_string(r.code) + " at " + std::to_string(d));
+      const cv::Mat bw = blackAndWhite(r.width, r.height);
+      const cv::Mat src = d == 1 ? bw : d <= 8 ? pv::test::fewColours(r.width, r.height, 1 << std::min(d, 4))
+                                               : pv::test::noiseImage(r.width, r.height, 3, 5);
+      pv::test::LeadWithImage lead;
+      lead.set(src, 24);
+      const std::string path = dir.file(std::to_string(r.code) + "_" + std::to_string(d) + "." + r.ext);
+      ASSERT_EQ(lead.SaveImage(path, static_cast<short>(r.code), static_cast<short>(d), 0, 0), 0);
+      int bits = 0;
+      const cv::Mat back = readBack(r, path, bits);
+      ASSERT_EQ(back.cols, r.width);
+      ASSERT_EQ(back.rows, r.height);
+      EXPECT_EQ(cv::norm(back, src, cv::NORM_INF), 0.0);
+      if (r.back == Back::kOwn) {
+        EXPECT_EQ(bits, d <= 1 ? 1 : d <= 4 ? 4 : d <= 8 ? 8 : 24);
+      }
+    }
+}
+
+}  // namespace
+
+TEST(OwnFormats, IconsCursorsClipboardAndMetafilesRoundTrip) {
+  roundTrip({
+      {91, "ico", {1, 4, 8, 24}, Back::kMagick, 32, 32},
+      {92, "cur", {1, 4, 8, 24}, Back::kMagick, 32, 32},
+      {119, "ani", {1, 4, 8, 24}, Back::kOwn, 32, 32},
+      {114, "clp", {1, 4, 8, 24}, Back::kOwn},
+      {15, "wmf", {8, 24}, Back::kOwn},
+      {116, "emf", {8, 24}, Back::kOwn},
+  });
+}
+
+TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
+  pv::test::TempDir dir;
+  cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
+  a(cv::Rect(0, 0, 8, 16)).setTo(cv::Scalar(0, 0, 0, 0));
+  const cv::Mat b = pv::test::noiseImage(48, 48, 4, 3) | cv::Scalar(0, 0, 0, 255);
+  pv::test::LeadWithImage lead;
+  lead.setPages({a, b}, 32);
+  ASSERT_EQ(lead.SaveImage(dir.file("two.ico"), 91, 24, 0, 0), 0);
+  const std::string bytes = pv::test::readFile(dir.file("two.ico"));
+  ASSERT_GT(bytes.size(), 38u);
+  EXPECT_EQ(bytes[2], 1);  // an icon
+  EXPECT_EQ(bytes[4], 2);  // two entries
+  EXPECT_EQ(static_cast<unsigned char>(bytes[6]), 16);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[22]), 48);
+  Magick::Image im;
+  im.quiet(true);
+  im.read(dir.file("two.ico"));
+  EXPECT_EQ(im.columns(), 16u);
+  // The transparent half comes back transparent.
+  const cv::Mat back = pv::test::decodeWithMagick(dir.file("two.ico"), 4);
+  EXPECT_EQ(back.at<cv::Vec4b>(3, 3)[3], 0);
+  EXPECT_EQ(back.at<cv::Vec4b>(3, 12), cv::Vec4b(10, 20, 200, 255));
+
+  // A cursor says so and an animated cursor holds every page as a frame.
+  ASSERT_EQ(lead.SaveImage(dir.file("c.cur"), 92, 24, 0, 0), 0);
+  EXPECT_EQ(pv::test::readFile(dir.file("c.cur"))[2], 2);
+  ASSERT_EQ(lead.SaveImage(dir.file("a.ani"), 119, 24, 0, 0), 0);
+  pv::engine::CLead r;
+  ASSERT_EQ(r.ReadFileInfo(dir.file("a.ani"), -1, 1), 0);
+  EXPECT_EQ(r.GetInfoPageCount(), 2);
+  ASSERT_EQ(r.LoadImage(dir.file("a.ani"), 0, 2, 1), 0);
+  EXPECT_EQ(r.GetImageWidth(), 48);
+}
