@@ -15,11 +15,14 @@ constexpr OwnReader kReaders[] = {
     {114, "clp", sniffClp, decodeClp},
     {15, "wmf", sniffWmf, decodeWmf},
     {116, "emf", sniffEmf, decodeEmf},
+    {53, "msp", sniffMsp, decodeMsp},
+    {52, "img", sniffImg, decodeImg},
 };
 
 constexpr OwnWriter kWriters[] = {
     {kIcon, encodeIcon}, {kCursor, encodeIcon}, {kAnimatedCursor, encodeIcon},
     {114, encodeClp},    {15, encodeWmf},       {116, encodeEmf},
+    {53, encodeMsp},     {51, encodeMac},       {52, encodeImg},
 };
 
 const OwnWriter* writerFor(int code) {

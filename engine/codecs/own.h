@@ -45,6 +45,17 @@ bool sniffEmf(const std::string& head, std::string_view ext);
 short decodeEmf(const std::string& path, const std::string& bytes, Document& doc);
 short encodeEmf(const std::vector<Image>& pages, int code, int bits, std::string& out);
 
+// Black-and-white paint formats (paint.cpp).
+bool sniffMsp(const std::string& head, std::string_view ext);
+short decodeMsp(const std::string& path, const std::string& bytes, Document& doc);
+short encodeMsp(const std::vector<Image>& pages, int code, int bits, std::string& out);
+short encodeMac(const std::vector<Image>& pages, int code, int bits, std::string& out);
+bool sniffImg(const std::string& head, std::string_view ext);
+short decodeImg(const std::string& path, const std::string& bytes, Document& doc);
+short encodeImg(const std::vector<Image>& pages, int code, int bits, std::string& out);
+// PackBits rows, as MacPaint, IFF and TIFF compress them.
+std::string packBits(const std::string& in);
+
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);
 short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);

@@ -85,6 +85,40 @@ TEST(OwnFormats, IconsCursorsClipboardAndMetafilesRoundTrip) {
   });
 }
 
+TEST(OwnFormats, BlackAndWhitePaintFormatsRoundTrip) {
+  roundTrip({
+      {53, "msp", {1}, Back::kOwn},
+      {52, "img", {1}, Back::kOwn},
+  });
+  // MacPaint pictures are always 576 x 720: a smaller page sits at the top
+  // left on white, and ImageMagick reads it back.
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  const cv::Mat bw = blackAndWhite(100, 60);
+  lead.set(bw, 1);
+  ASSERT_EQ(lead.SaveImage(dir.file("p.mac"), 51, 1, 0, 0), 0);
+  const cv::Mat back = asColour(pv::test::decodeWithMagick(dir.file("p.mac"), 3));
+  ASSERT_EQ(back.cols, 576);
+  ASSERT_EQ(back.rows, 720);
+  EXPECT_EQ(cv::norm(back(cv::Rect(0, 0, 100, 60)), bw, cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::countNonZero(back(cv::Rect(100, 60, 476, 660)).reshape(1) != 255), 0);
+  lead.set(blackAndWhite(600, 10), 1);
+  EXPECT_EQ(lead.SaveImage(dir.file("big.mac"), 51, 1, 0, 0), 20013);
+}
+
+TEST(OwnFormats, PaintReadersTakeTheReferencePictures) {
+  const auto corpus = pv::test::corpusDir();
+  if (!corpus) GTEST_SKIP() << "no corpus";
+  const std::string msp = (*corpus / "pillow/Tests/images/hopper.msp").string();
+  pv::engine::CLead lead;
+  ASSERT_EQ(lead.ReadFileInfo(msp, -1, 1), 0);
+  EXPECT_EQ(lead.GetInfoFormat(), 53);
+  EXPECT_EQ(lead.GetInfoBits(), 1);
+  ASSERT_EQ(lead.LoadImage(msp, 0, 1, 1), 0);
+  EXPECT_EQ(lead.GetImageWidth(), 128);
+  EXPECT_EQ(lead.GetImageHeight(), 128);
+}
+
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   pv::test::TempDir dir;
   cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
