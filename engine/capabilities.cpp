@@ -35,7 +35,6 @@ constexpr Row kRows[] = {
     {301, {"", "ITG has no public definition"}},
     {267, {"", "PSP (Paint Shop Pro) is a large undocumented layered format"}},
     {268, {"", "PSP (Paint Shop Pro) is a large undocumented layered format"}},
-    {302, {"", "SFF (structured fax file) is not built yet"}},
     {69, {"", "WFX (WinFax) has no public definition"}},
     {70, {"", "WFX (WinFax) has no public definition"}},
     {71, {"", "ICA (IOCA inside MO:DCA) is not built yet"}},

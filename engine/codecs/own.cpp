@@ -17,12 +17,14 @@ constexpr OwnReader kReaders[] = {
     {116, "emf", sniffEmf, decodeEmf},
     {53, "msp", sniffMsp, decodeMsp},
     {52, "img", sniffImg, decodeImg},
+    {302, "sff", sniffSff, decodeSff},
 };
 
 constexpr OwnWriter kWriters[] = {
     {kIcon, encodeIcon}, {kCursor, encodeIcon}, {kAnimatedCursor, encodeIcon},
     {114, encodeClp},    {15, encodeWmf},       {116, encodeEmf},
     {53, encodeMsp},     {51, encodeMac},       {52, encodeImg},
+    {67, encodeRawFax},  {68, encodeRawFax},    {302, encodeSff},
 };
 
 const OwnWriter* writerFor(int code) {

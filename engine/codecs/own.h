@@ -56,6 +56,22 @@ short encodeImg(const std::vector<Image>& pages, int code, int bits, std::string
 // PackBits rows, as MacPaint, IFF and TIFF compress them.
 std::string packBits(const std::string& in);
 
+// Fax codings through libtiff's CCITT coders (fax.cpp). `compression` is a
+// libtiff compression number; each strip holds `rowsPerStrip` rows (0: all).
+struct Coding {
+  int compression = 0;
+  bool twoD = false;      // G3 with 2D lines
+  bool lsbFirst = false;  // bits of a byte from the low end
+  int rowsPerStrip = 0;
+};
+// Codes a picture of 0/1 (1 black) into strips, and decodes strips back.
+short ccittEncode(const cv::Mat& black, const Coding& coding, std::vector<std::string>& strips);
+short ccittDecode(const std::vector<std::string>& strips, int width, int height, const Coding& coding, cv::Mat& black);
+short encodeRawFax(const std::vector<Image>& pages, int code, int bits, std::string& out);
+bool sniffSff(const std::string& head, std::string_view ext);
+short decodeSff(const std::string& path, const std::string& bytes, Document& doc);
+short encodeSff(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);
 short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);

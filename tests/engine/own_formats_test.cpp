@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "engine/codecs/own.h"
 #include "engine/lead.h"
 #include "tests/engine/lead_holder.h"
 #include "tests/engine/reference.h"
@@ -117,6 +118,41 @@ TEST(OwnFormats, PaintReadersTakeTheReferencePictures) {
   ASSERT_EQ(lead.LoadImage(msp, 0, 1, 1), 0);
   EXPECT_EQ(lead.GetImageWidth(), 128);
   EXPECT_EQ(lead.GetImageHeight(), 128);
+}
+
+TEST(OwnFormats, FaxCodingsRoundTrip) {
+  roundTrip({{302, "sff", {1}, Back::kOwn, 300, 40}});
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  const cv::Mat bw = blackAndWhite(200, 30);
+  lead.set(bw, 1);
+  // Raw G4 as ImageMagick reads it, given the line width.
+  ASSERT_EQ(lead.SaveImage(dir.file("g4.fax"), 68, 1, 0, 0), 0);
+  Magick::Image im;
+  im.quiet(true);
+  im.size(Magick::Geometry(200, 30));
+  im.read("G4:" + dir.file("g4.fax"));
+  cv::Mat back(30, 200, CV_8UC3);
+  im.write(0, 0, 200, 30, "BGR", Magick::CharPixel, back.data);
+  EXPECT_EQ(cv::norm(back, bw, cv::NORM_INF), 0.0);
+  // Raw G3 2D through libtiff's decoder.
+  ASSERT_EQ(lead.SaveImage(dir.file("g3.fax"), 67, 1, 0, 0), 0);
+  pv::engine::codecs::Coding c;
+  c.compression = 3;  // CCITT group 3
+  c.twoD = true;
+  cv::Mat black;
+  ASSERT_EQ(pv::engine::codecs::ccittDecode({pv::test::readFile(dir.file("g3.fax"))}, 200, 30, c, black), 0);
+  cv::Mat grey;
+  cv::cvtColor(bw, grey, cv::COLOR_BGR2GRAY);
+  EXPECT_EQ(cv::countNonZero((black == 1) != (grey == 0)), 0);
+  // A cut structured fax file is damaged, not a crash.
+  ASSERT_EQ(lead.SaveImage(dir.file("s.sff"), 302, 1, 0, 0), 0);
+  const std::string sff = pv::test::readFile(dir.file("s.sff"));
+  for (std::size_t cut : {std::size_t{21}, std::size_t{40}, sff.size() / 2}) {
+    pv::test::writeFile(dir.file("cut.sff"), sff.substr(0, cut));
+    pv::engine::CLead r;
+    EXPECT_NE(r.LoadImage(dir.file("cut.sff"), 0, 1, 1), 0);
+  }
 }
 
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {

@@ -94,6 +94,10 @@ cv::Mat noiseImage(int width, int height, int channels, std::uint32_t seed) {
   return m;
 }
 
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

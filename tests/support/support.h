@@ -78,6 +78,8 @@ std::optional<std::filesystem::path> corpusDir();
 
 // The whole content of a file (empty when it cannot be read).
 std::string readFile(const std::string& path);
+// Writes `bytes` as the whole content of a file.
+void writeFile(const std::string& path, const std::string& bytes);
 
 struct ProcessResult {
   int exitCode = -1;  // 128 + signal number when the process was killed
