@@ -126,6 +126,20 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     case codecs::kJpeg422:
     case codecs::kJpeg411:
       return codecs::saveJpeg(path, *img, formatCode, bits, quality, savePasses_);
+    // CIELab methods: written as a standard YCbCr JPEG with the same
+    // subsampling, since no library here writes CIELab JPEG.
+    case 171:
+      return codecs::saveJpeg(path, *img, codecs::kJpeg, bits, std::max<int>(quality, 2), savePasses_);
+    case 173:
+      return codecs::saveJpeg(path, *img, codecs::kJpeg422, bits, quality, savePasses_);
+    case 172:
+      return codecs::saveJpeg(path, *img, codecs::kJpeg411, bits, quality, savePasses_);
+    // Exif JPEG (1.1 and 2.0): 4:2:2 colour with an Exif segment; the format
+    // has no quality setting, so a quality factor of 26 (libjpeg 90) serves.
+    case 98:
+    case 101:
+      return codecs::saveJpeg(path, *img, codecs::kJpeg422, 24, quality >= 2 ? quality : 26, 0,
+                              codecs::exifSegment(*img, formatCode == 98 ? "0110" : "0200"));
     case codecs::kGif: {
       std::vector<Image> all = pages();
       if (pageMode == 1) {
@@ -140,6 +154,7 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
       return codecs::saveGif(path, all, bits, saveInterlaced_);
     }
     case 3: case 85: case 93: case 87: case 88: case 95: case 11: case 24: case 22: case 17: case 86: case 94:
+    case 96: case 97: case 276:
       return codecs::saveTiff(path, pages(), formatCode, bits, quality, pageMode == 1);
     case codecs::kBmp:
     case codecs::kBmpRle:

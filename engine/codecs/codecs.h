@@ -48,7 +48,13 @@ short loadJpeg(const std::string& path, Document& doc);
 // `code` picks the subsampling; `quality` is the factor 2 (best) .. 255;
 // `passes` 0 writes baseline, more a progressive file with that many scans
 // (at least one per component and one DC scan).
-short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes);
+// A non-empty `app1` is written as the APP1 segment in place of the JFIF
+// header (Exif files).
+short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes,
+               const std::string& app1 = {});
+// The APP1 segment of an Exif JPEG: resolution and an Exif directory of the
+// given version ("0110", "0200").
+std::string exifSegment(const Image& image, const char* version);
 // The libjpeg quality (100 .. 1) of a quality factor (2 .. 255).
 int jpegQuality(int factor);
 

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "engine/codecs/bytes.h"
 #include "engine/codecs/codecs.h"
 #include "engine/status.h"
 
@@ -183,7 +184,42 @@ std::vector<jpeg_scan_info> scanScript(int components, int scans) {
 
 }  // namespace
 
-short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes) {
+std::string exifSegment(const Image& image, const char* version) {
+  // A little-endian TIFF structure: the first directory holds the
+  // resolution and points to the Exif directory.
+  std::string t = "Exif";
+  t.append(2, '\0');
+  const std::size_t base = t.size();
+  t += "II*";
+  t.push_back('\0');
+  put32(t, 8);
+  auto entry = [&t](std::uint32_t tag, std::uint32_t type, std::uint32_t count, std::uint32_t value) {
+    put16(t, tag), put16(t, type), put32(t, count), put32(t, value);
+  };
+  put16(t, 4);
+  entry(0x011A, 5, 1, 62);  // XResolution, a rational at 62
+  entry(0x011B, 5, 1, 70);  // YResolution
+  entry(0x0128, 3, 1, 2);   // ResolutionUnit: inches
+  entry(0x8769, 4, 1, 78);  // the Exif directory
+  put32(t, 0);
+  put32(t, static_cast<std::uint32_t>(std::max(image.xDpi, 1))), put32(t, 1);
+  put32(t, static_cast<std::uint32_t>(std::max(image.yDpi, 1))), put32(t, 1);
+  put16(t, 5);
+  std::uint32_t v = 0;
+  std::memcpy(&v, version, 4);
+  entry(0x9000, 7, 4, v);  // ExifVersion
+  std::memcpy(&v, "0100", 4);
+  entry(0xA000, 7, 4, v);  // FlashpixVersion
+  entry(0xA001, 3, 1, 1);  // ColorSpace: sRGB
+  entry(0xA002, 4, 1, static_cast<std::uint32_t>(image.width()));
+  entry(0xA003, 4, 1, static_cast<std::uint32_t>(image.height()));
+  put32(t, 0);
+  (void)base;
+  return t;
+}
+
+short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes,
+               const std::string& app1) {
   // Quality factor 0 is the lossless method.
   if (quality == 0 && code == kJpeg) return saveLosslessJpeg(path, image, bits);
   const cv::Mat& src = image.pixels;
@@ -227,7 +263,10 @@ short saveJpeg(const std::string& path, const Image& image, int code, int bits, 
     cinfo.scan_info = script.data();
     cinfo.num_scans = static_cast<int>(script.size());
   }
+  if (!app1.empty()) cinfo.write_JFIF_header = FALSE;
   jpeg_start_compress(&cinfo, TRUE);
+  if (!app1.empty())
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.data()), static_cast<unsigned>(app1.size()));
   const int ch = src.channels();
   while (cinfo.next_scanline < cinfo.image_height) {
     const unsigned char* p = src.ptr<unsigned char>(static_cast<int>(cinfo.next_scanline));

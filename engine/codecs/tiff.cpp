@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
+#include "engine/codecs/own.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
 
@@ -197,11 +198,22 @@ enum class Layout { kRgb, kCmyk, kYCbCr, kJpeg };
 struct Method {
   Layout layout;
   std::uint16_t compression;
-  int hSub = 1;  // JPEG chroma subsampling
+  int hSub = 1;       // JPEG chroma subsampling
+  bool exif = false;  // an Exif directory goes with the page
 };
+
+// Internet fax pages: black and white as 2D fax lines, up to 8 bits as a
+// palette, colour as JPEG.
+Method internetFaxMethod(int bits) {
+  if (bits <= 1) return {Layout::kRgb, COMPRESSION_CCITTFAX3};
+  if (bits <= 8) return {Layout::kRgb, COMPRESSION_LZW};
+  return {Layout::kJpeg, COMPRESSION_JPEG, 2};
+}
 
 bool methodOf(int code, Method& m) {
   switch (code) {
+    case 96: m = {Layout::kRgb, COMPRESSION_NONE, 1, true}; return true;
+    case 97: m = {Layout::kYCbCr, COMPRESSION_NONE, 1, true}; return true;
     case 3: m = {Layout::kRgb, COMPRESSION_NONE}; return true;
     case 87: m = {Layout::kRgb, COMPRESSION_PACKBITS}; return true;
     case 17: m = {Layout::kRgb, COMPRESSION_LZW}; return true;
@@ -299,6 +311,11 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   } else if (grey && bits == 8) {
     samples = page.pixels;
     photometric = PHOTOMETRIC_MINISBLACK;
+  } else if (m.compression == COMPRESSION_CCITTFAX3) {
+    samples = 1 - blackOf(page);  // 1 is white
+    storedBits = 1;
+    photometric = PHOTOMETRIC_MINISBLACK;
+    TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
   } else {
     indexed = toIndexed(page.pixels, bits);
     storedBits = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
@@ -346,15 +363,31 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     }
     if (TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
   }
-  return TIFFWriteDirectory(t) ? kOk : kWriteError;
+  if (m.exif) TIFFSetField(t, TIFFTAG_EXIFIFD, static_cast<std::uint64_t>(0));  // set once the Exif directory is written
+  if (!TIFFWriteDirectory(t)) return kWriteError;
+  if (!m.exif) return kOk;
+  // The Exif directory after the page, then the page's pointer to it.
+  const tdir_t directory = TIFFCurrentDirectory(t);
+  std::uint64_t at = 0;
+  if (TIFFCreateEXIFDirectory(t) != 0) return kWriteError;
+  TIFFSetField(t, EXIFTAG_EXIFVERSION, "0210");
+  TIFFSetField(t, EXIFTAG_COLORSPACE, static_cast<std::uint16_t>(1));  // sRGB
+  TIFFSetField(t, EXIFTAG_PIXELXDIMENSION, static_cast<std::uint32_t>(w));
+  TIFFSetField(t, EXIFTAG_PIXELYDIMENSION, static_cast<std::uint32_t>(h));
+  if (!TIFFWriteCustomDirectory(t, &at)) return kWriteError;
+  if (!TIFFSetDirectory(t, directory)) return kWriteError;
+  TIFFSetField(t, TIFFTAG_EXIFIFD, at);
+  return TIFFRewriteDirectory(t) ? kOk : kWriteError;
 }
 
 }  // namespace
 
 short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality, bool append) {
-  Method m;
-  if (!methodOf(code, m)) return kNotSupported;
   if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
+  Method m;
+  if (code == 276) m = internetFaxMethod(bits == 0 ? pages[0].bits : bits);
+  else if (!methodOf(code, m)) return kNotSupported;
+  if (m.exif) bits = 24;
   PendingFile file(path);
   if (file.status() != kOk) return file.status();
   // An append starts from a copy of the existing TIFF; the original stays in
@@ -369,8 +402,11 @@ short saveTiff(const std::string& path, const std::vector<Image>& pages, int cod
   }
   Tiff t = openTiff(file.path(), adding ? "a" : "w");
   if (!t) return kCannotCreate;
-  for (const Image& page : pages) {
-    if (pages.size() > 1 || adding) {
+  // An Exif file holds one picture.
+  const std::size_t count = m.exif ? 1 : pages.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const Image& page = pages[i];
+    if (count > 1 || adding) {
       TIFFSetField(t.get(), TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
     }
     if (short s = writePage(t.get(), page, m, bits, quality)) return s;

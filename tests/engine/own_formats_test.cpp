@@ -2,6 +2,7 @@
 // written, read back (by ImageMagick where it reads the format, else by our
 // reader) and compared pixel for pixel.
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <opencv2/imgproc.hpp>
 
@@ -187,4 +188,72 @@ TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   EXPECT_EQ(r.GetInfoPageCount(), 2);
   ASSERT_EQ(r.LoadImage(dir.file("a.ani"), 0, 2, 1), 0);
   EXPECT_EQ(r.GetImageWidth(), 48);
+}
+
+TEST(TiffAndJpegVariants, ExifInternetFaxAndCielabMethodsWriteStandardFiles) {
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  const cv::Mat photo = pv::test::gradientImage(40, 24, 3);
+  lead.set(photo, 24);
+  // Exif TIFF, RGB and YCbCr: an Exif directory that libtiff finds.
+  for (int code : {96, 97}) {
+    SCOPED_TRACE(code);
+    const std::string path = dir.file("e" + std::to_string(code) + ".tif");
+    ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), 24, 0, 0), 0);
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(t, nullptr);
+    std::uint16_t photometric = 0;
+    TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric);
+    EXPECT_EQ(photometric, code == 96 ? PHOTOMETRIC_RGB : PHOTOMETRIC_YCBCR);
+    std::uint64_t exif = 0;
+    ASSERT_TRUE(TIFFGetField(t, TIFFTAG_EXIFIFD, &exif));
+    ASSERT_TRUE(TIFFReadEXIFDirectory(t, exif));
+    std::uint32_t width = 0;
+    ASSERT_TRUE(TIFFGetField(t, EXIFTAG_PIXELXDIMENSION, &width));
+    EXPECT_EQ(width, 40u);
+    TIFFClose(t);
+    // libtiff's reader (the engine's) turns YCbCr back into colour.
+    pv::test::LeadWithImage back;
+    ASSERT_EQ(back.LoadImage(path, 0, 1, 1), 0);
+    EXPECT_LE(cv::norm(asColour(back.pixels()), photo, cv::NORM_INF), code == 96 ? 0.0 : 3.0);
+  }
+  // Exif JPEG 1.1 and 2.0: an Exif segment in place of JFIF.
+  for (int code : {98, 101}) {
+    const std::string path = dir.file("e" + std::to_string(code) + ".jpg");
+    ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), 24, 0, 0), 0);
+    const std::string bytes = pv::test::readFile(path);
+    ASSERT_GT(bytes.size(), 12u);
+    EXPECT_EQ(bytes.substr(2, 2), "\xFF\xE1");
+    EXPECT_EQ(bytes.substr(6, 4), "Exif");
+    Magick::Image im;
+    im.quiet(true);
+    im.read(path);
+    EXPECT_EQ(im.attribute("exif:ExifVersion").empty(), false);
+    EXPECT_EQ(im.attribute("exif:PixelXDimension"), "40");
+  }
+  // CIELab methods: standard JPEG with the subsampling, never lossless.
+  for (int code : {171, 172, 173}) {
+    const std::string path = dir.file("l" + std::to_string(code) + ".jpg");
+    ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), 24, 0, 0), 0);
+    EXPECT_LE(cv::norm(asColour(pv::test::decodeWithMagick(path, 3)), photo, cv::NORM_L1) / photo.total(), 12.0);
+    EXPECT_EQ(pv::test::readFile(path).find("\xFF\xC3"), std::string::npos);
+  }
+  // Internet fax: 1 bit as 2D fax lines, 3 and 8 bits as a palette, colour as JPEG.
+  const cv::Mat bw = blackAndWhite(40, 24);
+  struct Case { int bits; const cv::Mat src; std::uint16_t compression; };
+  for (const Case& c : {Case{1, bw, COMPRESSION_CCITTFAX3}, Case{3, pv::test::fewColours(40, 24, 8), COMPRESSION_LZW},
+                        Case{8, pv::test::fewColours(40, 24, 16), COMPRESSION_LZW}, Case{24, photo, COMPRESSION_JPEG}}) {
+    SCOPED_TRACE(c.bits);
+    lead.set(c.src, 24);
+    const std::string path = dir.file("x" + std::to_string(c.bits) + ".tif");
+    ASSERT_EQ(lead.SaveImage(path, 276, static_cast<short>(c.bits), 0, 0), 0);
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(t, nullptr);
+    std::uint16_t compression = 0;
+    TIFFGetField(t, TIFFTAG_COMPRESSION, &compression);
+    EXPECT_EQ(compression, c.compression);
+    TIFFClose(t);
+    const cv::Mat back = asColour(pv::test::decodeWithMagick(path, 3));
+    EXPECT_LE(cv::norm(back, c.src, c.bits == 24 ? cv::NORM_L1 : cv::NORM_INF) / (c.bits == 24 ? photo.total() : 1), c.bits == 24 ? 12.0 : 0.0);
+  }
 }
