@@ -101,6 +101,11 @@ short decodeMsp(const std::string&, const std::string& bytes, Document& doc) {
   const std::uint32_t w = r.u16(), h = r.u16();
   if (w == 0 || h == 0) return kDamaged;
   if (tooLarge(w, h)) return kTooLarge;
+  // The header's words, its checksum included, XOR to zero.
+  std::uint32_t sum = 0;
+  ByteReader words(bytes);
+  for (int i = 0; i < 13; ++i) sum ^= words.u16();
+  if (sum != 0 || bytes.size() < 32) return kDamaged;
   r.seek(32);
   const std::size_t rowBytes = (w + 7) / 8;
   std::vector<std::string> rows(h);
