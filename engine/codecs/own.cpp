@@ -18,6 +18,7 @@ constexpr OwnReader kReaders[] = {
     {53, "msp", sniffMsp, decodeMsp},
     {52, "img", sniffImg, decodeImg},
     {302, "sff", sniffSff, decodeSff},
+    {111, "iff", sniffIff, decodeIff},
 };
 
 constexpr OwnWriter kWriters[] = {
@@ -25,6 +26,7 @@ constexpr OwnWriter kWriters[] = {
     {114, encodeClp},    {15, encodeWmf},       {116, encodeEmf},
     {53, encodeMsp},     {51, encodeMac},       {52, encodeImg},
     {67, encodeRawFax},  {68, encodeRawFax},    {302, encodeSff},
+    {111, encodeIff},    {303, encodeIff},      {112, encodeIff},      {304, encodeIff},
 };
 
 const OwnWriter* writerFor(int code) {

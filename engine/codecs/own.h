@@ -72,6 +72,11 @@ bool sniffSff(const std::string& head, std::string_view ext);
 short decodeSff(const std::string& path, const std::string& bytes, Document& doc);
 short encodeSff(const std::vector<Image>& pages, int code, int bits, std::string& out);
 
+// IFF ILBM, single pictures and CAT lists of them (iff.cpp).
+bool sniffIff(const std::string& head, std::string_view ext);
+short decodeIff(const std::string& path, const std::string& bytes, Document& doc);
+short encodeIff(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);
 short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);
