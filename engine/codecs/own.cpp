@@ -1,6 +1,8 @@
 // The table of our own readers and writers, and what they share.
 #include "engine/codecs/own.h"
 
+#include <unistd.h>
+
 #include <opencv2/imgproc.hpp>
 
 #include "engine/quantize.h"
@@ -19,6 +21,7 @@ constexpr OwnReader kReaders[] = {
     {52, "img", sniffImg, decodeImg},
     {302, "sff", sniffSff, decodeSff},
     {111, "iff", sniffIff, decodeIff},
+    {108, "cut", sniffCut, decodeCut},
 };
 
 constexpr OwnWriter kWriters[] = {
@@ -27,6 +30,8 @@ constexpr OwnWriter kWriters[] = {
     {53, encodeMsp},     {51, encodeMac},       {52, encodeImg},
     {67, encodeRawFax},  {68, encodeRawFax},    {302, encodeSff},
     {111, encodeIff},    {303, encodeIff},      {112, encodeIff},      {304, encodeIff},
+    {54, encodeWpg},     {250, encodeSct},
+    {108, encodeCut, encodeCutPalette, cutPalettePath},
 };
 
 const OwnWriter* writerFor(int code) {
@@ -43,9 +48,17 @@ short saveOwn(const std::string& path, const std::vector<Image>& pages, int code
   const OwnWriter* w = writerFor(code);
   if (!w) return kNotSupported;
   if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
-  std::string bytes;
+  std::string bytes, second;
   if (short s = w->encode(pages, code, bits, bytes)) return s;
-  return writeFileAtomically(path, bytes);
+  if (!w->companion) return writeFileAtomically(path, bytes);
+  // The companion goes first, so the picture never exists without it; it is
+  // taken away again when the picture cannot be written.
+  if (short s = w->companion(pages, code, bits, second)) return s;
+  const std::string other = w->companionPath(path);
+  if (short s = writeFileAtomically(other, second)) return s;
+  const short s = writeFileAtomically(path, bytes);
+  if (s != kOk) unlink(other.c_str());
+  return s;
 }
 
 bool ownReadsExtension(std::string_view extension) {

@@ -24,6 +24,10 @@ struct OwnReader {
 struct OwnWriter {
   short code;
   short (*encode)(const std::vector<Image>& pages, int code, int bits, std::string& out);
+  // A second file some formats keep beside the picture (a CUT's palette),
+  // at the path `companionPath` gives.
+  short (*companion)(const std::vector<Image>& pages, int code, int bits, std::string& out) = nullptr;
+  std::string (*companionPath)(const std::string& path) = nullptr;
 };
 
 // Icons, cursors and animated cursors (icon.cpp).
@@ -76,6 +80,17 @@ short encodeSff(const std::vector<Image>& pages, int code, int bits, std::string
 bool sniffIff(const std::string& head, std::string_view ext);
 short decodeIff(const std::string& path, const std::string& bytes, Document& doc);
 short encodeIff(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
+// WordPerfect graphics and Scitex CT, written only (wpg.cpp, sct.cpp).
+short encodeWpg(const std::vector<Image>& pages, int code, int bits, std::string& out);
+short encodeSct(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
+// Dr. Halo CUT with its palette file (cut.cpp).
+bool sniffCut(const std::string& head, std::string_view ext);
+short decodeCut(const std::string& path, const std::string& bytes, Document& doc);
+short encodeCut(const std::vector<Image>& pages, int code, int bits, std::string& out);
+short encodeCutPalette(const std::vector<Image>& pages, int code, int bits, std::string& out);
+std::string cutPalettePath(const std::string& path);
 
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);

@@ -195,6 +195,27 @@ TEST(OwnFormats, IffPicturesRoundTripAndReadTheReferencePictures) {
   EXPECT_EQ(cat.GetInfoBits(), 24);
 }
 
+TEST(OwnFormats, WordPerfectScitexAndHaloPicturesRoundTrip) {
+  roundTrip({
+      {54, "wpg", {1, 4, 8}, Back::kMagick},
+      {250, "sct", {24}, Back::kMagick},
+      {108, "cut", {8}, Back::kOwn},
+  });
+  // The CUT's colours live in its palette file, which ImageMagick finds
+  // beside it too; without it the indices read as grey levels.
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  const cv::Mat src = pv::test::fewColours(30, 20, 200);
+  lead.set(src, 8);
+  ASSERT_EQ(lead.SaveImage(dir.file("halo.cut"), 108, 8, 0, 0), 0);
+  ASSERT_FALSE(pv::test::readFile(dir.file("halo.pal")).empty());
+  EXPECT_EQ(cv::norm(asColour(pv::test::decodeWithMagick(dir.file("halo.cut"), 3)), src, cv::NORM_INF), 0.0);
+  std::remove(dir.file("halo.pal").c_str());
+  pv::test::LeadWithImage grey;
+  ASSERT_EQ(grey.LoadImage(dir.file("halo.cut"), 0, 1, 1), 0);
+  EXPECT_EQ(grey.pixels().channels(), 1);
+}
+
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   pv::test::TempDir dir;
   cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
