@@ -22,6 +22,7 @@ constexpr OwnReader kReaders[] = {
     {302, "sff", sniffSff, decodeSff},
     {111, "iff", sniffIff, decodeIff},
     {108, "cut", sniffCut, decodeCut},
+    {134, "flc fli", sniffFlic, decodeFlic},
 };
 
 constexpr OwnWriter kWriters[] = {
@@ -30,7 +31,7 @@ constexpr OwnWriter kWriters[] = {
     {53, encodeMsp},     {51, encodeMac},       {52, encodeImg},
     {67, encodeRawFax},  {68, encodeRawFax},    {302, encodeSff},
     {111, encodeIff},    {303, encodeIff},      {112, encodeIff},      {304, encodeIff},
-    {54, encodeWpg},     {250, encodeSct},
+    {54, encodeWpg},     {250, encodeSct},      {134, encodeFlic},
     {108, encodeCut, encodeCutPalette, cutPalettePath},
 };
 

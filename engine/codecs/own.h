@@ -92,6 +92,11 @@ short encodeCut(const std::vector<Image>& pages, int code, int bits, std::string
 short encodeCutPalette(const std::vector<Image>& pages, int code, int bits, std::string& out);
 std::string cutPalettePath(const std::string& path);
 
+// FLI and FLC animations (flic.cpp).
+bool sniffFlic(const std::string& head, std::string_view ext);
+short decodeFlic(const std::string& path, const std::string& bytes, Document& doc);
+short encodeFlic(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);
 short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);

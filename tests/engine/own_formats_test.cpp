@@ -216,6 +216,40 @@ TEST(OwnFormats, WordPerfectScitexAndHaloPicturesRoundTrip) {
   EXPECT_EQ(grey.pixels().channels(), 1);
 }
 
+TEST(OwnFormats, AnimationsRoundTripAndReadTheReferencePictures) {
+  roundTrip({{134, "flc", {8}, Back::kOwn}});
+  // Every page is a frame on a canvas that holds the largest.
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  const cv::Mat a = pv::test::fewColours(20, 10, 50), b = pv::test::fewColours(12, 16, 9);
+  lead.setPages({a, b}, 8);
+  ASSERT_EQ(lead.SaveImage(dir.file("two.flc"), 134, 8, 0, 0), 0);
+  pv::test::LeadWithImage back;
+  ASSERT_EQ(back.LoadImage(dir.file("two.flc"), 0, 1, -1), 0);
+  ASSERT_EQ(back.pageCount(), 2u);
+  back.SetPageNumber(1);
+  ASSERT_EQ(back.pixels().cols, 20);
+  ASSERT_EQ(back.pixels().rows, 16);
+  EXPECT_EQ(cv::norm(back.pixels()(cv::Rect(0, 0, 12, 16)), b, cv::NORM_INF), 0.0);
+
+  PV_REQUIRE_CORPUS(corpus);
+  const auto images = corpus / "pillow/Tests/images";
+  pv::test::LeadWithImage ref, got;
+  ASSERT_EQ(ref.LoadImage((images / "a_fli.png").string(), 0, 1, 1), 0);
+  // The reference is frame 50 (counted from 0), built up by 50 deltas; its
+  // 64-level colours were scaled by 4 where we scale 63 to 255.
+  ASSERT_EQ(got.LoadImage((images / "a.fli").string(), 0, 51, 1), 0);
+  EXPECT_LE(cv::norm(asColour(got.pixels()), asColour(ref.pixels()), cv::NORM_INF), 3.0);
+  pv::engine::CLead info;
+  for (const char* name : {"hopper.fli", "2422.flc", "a.fli"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(info.ReadFileInfo((images / name).string(), -1, 1), 0);
+    EXPECT_EQ(info.GetInfoFormat(), 134);
+    EXPECT_GE(info.GetInfoPageCount(), 1);
+    EXPECT_EQ(info.LoadImage((images / name).string(), 0, 1, -1), 0);
+  }
+}
+
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   pv::test::TempDir dir;
   cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
