@@ -173,8 +173,9 @@ short decodeFlic(const std::string&, const std::string& bytes, Document& doc) {
     const std::size_t at = r.pos();
     std::uint32_t size = r.u32();
     const std::uint32_t type = r.u16();
-    if (size < 6) break;
-    // Some writers leave the last frame's padding byte out.
+    // Some writers leave the last frame's padding byte out; a frame cut
+    // shorter than that is damaged.
+    if (size < 6 || size > bytes.size() - at + 1) break;
     size = static_cast<std::uint32_t>(std::min<std::size_t>(size, bytes.size() - at));
     if (type == kFrame) {
       const std::uint32_t chunks = r.u16();
@@ -182,7 +183,7 @@ short decodeFlic(const std::string&, const std::string& bytes, Document& doc) {
       for (std::uint32_t i = 0; i < chunks && sub + 6 <= at + size; ++i) {
         ByteReader s(bytes, sub);
         const std::uint32_t csize = s.u32(), ctype = s.u16();
-        if (csize < 6 || csize > at + size - sub) break;
+        if (csize < 6 || csize > at + size - sub) return doc.pages.empty() ? kDamaged : kOk;
         ByteReader data(reinterpret_cast<const std::uint8_t*>(bytes.data()) + sub + 6, csize - 6);
         bool ok = true;
         switch (ctype) {
