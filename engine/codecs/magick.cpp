@@ -351,6 +351,8 @@ constexpr MagickWriter kMagickWriters[] = {
     {105, "PGM", UndefinedCompression, true, false},
     {106, "PPM", NoCompression, false, false},
     {107, "PPM", UndefinedCompression, false, false},
+    // A CALS raster file is a type 1 file, whose pixels are always G4.
+    {50, "CALS", Group4Compression, false, true},
     {130, "CALS", Group4Compression, false, true},
     {131, "CALS", Group4Compression, false, true},
     {298, "CIN", UndefinedCompression, false, false},

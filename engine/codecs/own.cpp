@@ -23,6 +23,7 @@ constexpr OwnReader kReaders[] = {
     {111, "iff", sniffIff, decodeIff},
     {108, "cut", sniffCut, decodeCut},
     {134, "flc fli", sniffFlic, decodeFlic},
+    {132, "xwd", sniffXwd10, decodeXwd10},
 };
 
 constexpr OwnWriter kWriters[] = {
@@ -32,6 +33,7 @@ constexpr OwnWriter kWriters[] = {
     {67, encodeRawFax},  {68, encodeRawFax},    {302, encodeSff},
     {111, encodeIff},    {303, encodeIff},      {112, encodeIff},      {304, encodeIff},
     {54, encodeWpg},     {250, encodeSct},      {134, encodeFlic},
+    {132, encodeXwd10},  {153, encodeRaw},
     {108, encodeCut, encodeCutPalette, cutPalettePath},
 };
 

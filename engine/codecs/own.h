@@ -97,6 +97,12 @@ bool sniffFlic(const std::string& head, std::string_view ext);
 short decodeFlic(const std::string& path, const std::string& bytes, Document& doc);
 short encodeFlic(const std::vector<Image>& pages, int code, int bits, std::string& out);
 
+// X10 window dumps (xwd10.cpp) and raw pixel data (raw.cpp).
+bool sniffXwd10(const std::string& head, std::string_view ext);
+short decodeXwd10(const std::string& path, const std::string& bytes, Document& doc);
+short encodeXwd10(const std::vector<Image>& pages, int code, int bits, std::string& out);
+short encodeRaw(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);
 short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);

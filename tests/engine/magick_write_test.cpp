@@ -36,7 +36,7 @@ TEST(MagickWriter, EveryCodeWritesEachAllowedDepthAndReadsBack) {
       {110, "xbm", {1}},               {109, "xpm", {8}},         {133, "xwd", {1, 4, 8, 16, 24, 32}},
       {102, "pbm", {1}},               {103, "pbm", {1}},             {104, "pgm", {8}},
       {105, "pgm", {8}},               {106, "ppm", {24}},            {107, "ppm", {24}},
-      {130, "cal", {1}},               {131, "cal", {1}},             {298, "cin", {24}, false},
+      {50, "cal", {1}},                {130, "cal", {1}},               {131, "cal", {1}},             {298, "cin", {24}, false},
   };
   pv::test::TempDir dir;
   const cv::Mat few = pv::test::fewColours(37, 23, 4);     // fits every palette depth from 2 bits

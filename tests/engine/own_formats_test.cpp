@@ -250,6 +250,34 @@ TEST(OwnFormats, AnimationsRoundTripAndReadTheReferencePictures) {
   }
 }
 
+TEST(OwnFormats, X10DumpsRoundTripAndRawDataIsExactlyThePixels) {
+  roundTrip({{132, "xwd", {1, 4, 8}, Back::kOwn}});
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  cv::Mat px(2, 3, CV_8UC3);
+  for (int i = 0; i < 6; ++i) px.at<cv::Vec3b>(i / 3, i % 3) = cv::Vec3b(static_cast<uchar>(10 * i), static_cast<uchar>(100 + i), 255);
+  lead.set(px, 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("a.raw"), 153, 24, 0, 0), 0);
+  EXPECT_EQ(pv::test::readFile(dir.file("a.raw")), std::string(reinterpret_cast<const char*>(px.data), 18));
+  ASSERT_EQ(lead.SaveImage(dir.file("b.raw"), 153, 32, 0, 0), 0);
+  EXPECT_EQ(pv::test::readFile(dir.file("b.raw")).size(), 24u);
+  ASSERT_EQ(lead.SaveImage(dir.file("c.raw"), 153, 16, 0, 0), 0);
+  const std::string c = pv::test::readFile(dir.file("c.raw"));
+  ASSERT_EQ(c.size(), 12u);
+  EXPECT_EQ(static_cast<unsigned char>(c[0]) | (static_cast<unsigned char>(c[1]) << 8), (31 << 10) | (100 >> 3 << 5));
+  ASSERT_EQ(lead.SaveImage(dir.file("d.raw"), 153, 12, 0, 0), 0);
+  EXPECT_EQ(pv::test::readFile(dir.file("d.raw")).size(), 12u);
+  // Indices packed from the high bit, rows padded to whole bytes: 3 pixels
+  // of 3 bits are two bytes a row; 1 bit is one byte a row with 1 white.
+  ASSERT_EQ(lead.SaveImage(dir.file("e.raw"), 153, 3, 0, 0), 0);
+  EXPECT_EQ(pv::test::readFile(dir.file("e.raw")).size(), 4u);
+  cv::Mat bw(2, 3, CV_8UC3, cv::Scalar(255, 255, 255));
+  bw.at<cv::Vec3b>(0, 1) = cv::Vec3b(0, 0, 0);
+  lead.set(bw, 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("f.raw"), 153, 1, 0, 0), 0);
+  EXPECT_EQ(pv::test::readFile(dir.file("f.raw")), std::string("\xA0\xE0"));
+}
+
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   pv::test::TempDir dir;
   cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
