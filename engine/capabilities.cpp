@@ -35,6 +35,7 @@ constexpr Row kRows[] = {
     {301, {"", "ITG has no public definition"}},
     {267, {"", "PSP (Paint Shop Pro) is a large undocumented layered format"}},
     {268, {"", "PSP (Paint Shop Pro) is a large undocumented layered format"}},
+    {129, {"", "tiled CALS is a type II file, an ODA raster document (FIPS 194), which is not built"}},
     {69, {"", "WFX (WinFax) has no public definition"}},
     {70, {"", "WFX (WinFax) has no public definition"}},
     {71, {"", "ICA (IOCA inside MO:DCA) is not built yet"}},

@@ -36,10 +36,16 @@ int CLead::GetInfoValue44() { return info_.value44; }
 int CLead::GetInfoPageCount() { return info_.pageCount; }
 
 short CLead::ReadFileResolutions(const std::string& path) {
-  // Every file read here holds one resolution: its own size.
+  // A Photo CD holds several resolutions; every other file its own size.
   resolutions_.clear();
   codecs::FileInfo fi;
   if (short s = codecs::readInfo(path, fi)) return s;
+  if (fi.format == codecs::kPhotoCd) {
+    std::vector<std::pair<int, int>> sizes;
+    if (short s = codecs::pcdResolutions(path, sizes)) return s;
+    for (auto [w, h] : sizes) resolutions_.emplace_back(static_cast<float>(w), static_cast<float>(h));
+    return kOk;
+  }
   resolutions_.emplace_back(static_cast<float>(fi.width), static_cast<float>(fi.height));
   return kOk;
 }
@@ -69,6 +75,16 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   short s = codecs::readInfo(path, fi);
   if (s != kOk) return s;
   Document loaded;
+  // A Photo CD resolution asked for is decoded as such, not resampled.
+  int pcdResolution = 0;
+  if (fi.format == codecs::kPhotoCd && loadResolutionFormat_ == codecs::kPhotoCd) {
+    std::vector<std::pair<int, int>> sizes;
+    if (codecs::pcdResolutions(path, sizes) == kOk)
+      for (std::size_t i = 0; i < sizes.size(); ++i)
+        if (sizes[i].first == static_cast<int>(loadWidth_) && sizes[i].second == static_cast<int>(loadHeight_))
+          pcdResolution = static_cast<int>(i) + 1;
+  }
+  if (pcdResolution > 0) fi.reader = codecs::Reader::kNone;
   switch (fi.reader) {
     case codecs::Reader::kPng: s = codecs::loadPng(path, loaded); break;
     case codecs::Reader::kJpeg: s = codecs::loadJpeg(path, loaded); break;
@@ -77,7 +93,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
     case codecs::Reader::kBmp: s = codecs::loadBmp(path, loaded); break;
     case codecs::Reader::kMagick: s = codecs::loadMagick(path, page, pageCount, loaded); break;
     case codecs::Reader::kOwn: s = codecs::loadOwn(*fi.own, path, page, pageCount, loaded); break;
-    default: s = kNotAnImage;
+    default: s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded) : static_cast<short>(kNotAnImage);
   }
   if (s != kOk) return s;
   // A resolution asked for with SetLoadResolution applies to this load.

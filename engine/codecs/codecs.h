@@ -95,6 +95,11 @@ short loadMagick(const std::string& path, int page, int pageCount, Document& doc
 // The formats ImageMagick writes for us (PCX/DCX, TGA, PSD, PICT, Sun raster,
 // SGI, WBMP, XBM, XPM, XWD, PBM/PGM/PPM, CALS, Cineon, raw G3 fax, EPS).
 bool magickWrites(int code);
+// Photo CD: the sizes of the resolutions a file holds (Base/16 upwards), and
+// a load of one of them (1 Base/16 .. 5 16Base). A plain load gives Base.
+constexpr short kPhotoCd = 1003;
+short pcdResolutions(const std::string& path, std::vector<std::pair<int, int>>& sizes);
+short loadPcd(const std::string& path, int resolution, Document& doc);
 // True when ImageMagick has a decoder named like the extension that our
 // policy allows.
 bool magickReadsExtension(std::string_view extension);

@@ -261,19 +261,65 @@ short toPage(::Image* frame, Image& img) {
 
 }  // namespace
 
+// A Photo CD image pac holds its resolutions as scenes 1 (Base/16) to 5
+// (16Base); a plain read gives the smallest, so the scene is always named.
+constexpr std::size_t kPcdBase = 3;
+
 short readMagickInfo(const std::string& path, FileInfo& info) {
   Source src;
   if (short s = readSource(path, src)) return s;
   short status;
   MagickImage image = readBlob(src, true, 0, 0, status);
   if (!image) return status;
+  if (std::strcmp(image->magick, "PCD") == 0) {  // the facts of the Base resolution
+    image = readBlob(src, true, kPcdBase, 1, status);
+    if (!image) return status;
+  }
   info.reader = Reader::kMagick;
   info.format = codeOfCoder(image->magick, image.get());
   info.width = static_cast<int>(std::min<std::size_t>(image->columns, 0x7FFFFFFF));
   info.height = static_cast<int>(std::min<std::size_t>(image->rows, 0x7FFFFFFF));
   info.bits = bitsOf(image.get());
-  info.pageCount = compositeOnly(image.get()) ? 1 : static_cast<int>(std::min<std::size_t>(GetImageListLength(image.get()), 0x7FFFFFFF));
+  info.pageCount = compositeOnly(image.get()) || std::strcmp(image->magick, "PCD") == 0 ? 1 : static_cast<int>(std::min<std::size_t>(GetImageListLength(image.get()), 0x7FFFFFFF));
   return kOk;
+}
+
+namespace {
+
+short loadPcdScene(const Source& src, std::size_t scene, Document& doc) {
+  short status;
+  MagickImage pinged = readBlob(src, true, scene, 1, status);
+  if (!pinged) return status;
+  if (static_cast<std::uint64_t>(pinged->columns) * pinged->rows > maxPixels()) return kTooLarge;
+  pinged.reset();
+  MagickImage image = readBlob(src, false, scene, 1, status);
+  if (!image) return status;
+  Image img;
+  if (short s = toPage(image.get(), img)) return s;
+  doc.pages.assign(1, std::move(img));
+  doc.current = 0;
+  return kOk;
+}
+
+}  // namespace
+
+short pcdResolutions(const std::string& path, std::vector<std::pair<int, int>>& sizes) {
+  sizes.clear();
+  Source src;
+  if (short s = readSource(path, src)) return s;
+  for (std::size_t scene = 1; scene <= 5; ++scene) {
+    short status;
+    MagickImage pinged = readBlob(src, true, scene, 1, status);
+    if (!pinged || std::strcmp(pinged->magick, "PCD") != 0) break;  // the larger ones are not in the file
+    sizes.emplace_back(static_cast<int>(pinged->columns), static_cast<int>(pinged->rows));
+  }
+  return sizes.empty() ? kDamaged : kOk;
+}
+
+short loadPcd(const std::string& path, int resolution, Document& doc) {
+  Source src;
+  if (short s = readSource(path, src)) return s;
+  return loadPcdScene(src, static_cast<std::size_t>(std::clamp(resolution, 1, 5)), doc);
 }
 
 short loadMagick(const std::string& path, int page, int pageCount, Document& doc) {
@@ -283,6 +329,7 @@ short loadMagick(const std::string& path, int page, int pageCount, Document& doc
   // Sizes first, so an oversized picture is refused before it is decoded.
   MagickImage pinged = readBlob(src, true, 0, 0, status);
   if (!pinged) return status;
+  if (std::strcmp(pinged->magick, "PCD") == 0) return loadPcdScene(src, kPcdBase, doc);
   const bool composite = compositeOnly(pinged.get());
   const std::size_t frames = composite ? 1 : GetImageListLength(pinged.get());
   const std::size_t first = static_cast<std::size_t>(std::max(page, 1) - 1);

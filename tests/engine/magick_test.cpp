@@ -7,6 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "engine/composite.h"
 #include "engine/lead.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
@@ -99,6 +100,40 @@ TEST(MagickReader, ReportsFormatCodesDepthAndPages) {
     ASSERT_EQ(lead.LoadImage(p.string(), 0, 0, 1), 0) << c.file;
     EXPECT_EQ(lead.GetImageWidth(), static_cast<float>(lead.GetInfoValue44())) << c.file;
   }
+}
+
+TEST(MagickReader, PhotoCdListsItsResolutionsAndLoadsTheChosenOne) {
+  PV_REQUIRE_CORPUS(corpus);
+  const std::string pcd = (corpus / "pillow/Tests/images/hopper.pcd").string();
+  CLead lead;
+  // A plain load is the Base resolution, not the smallest.
+  ASSERT_EQ(lead.ReadFileInfo(pcd, -1, 1), 0);
+  EXPECT_EQ(lead.GetInfoPageCount(), 1);
+  ASSERT_EQ(lead.LoadImage(pcd, 0, 1, 1), 0);
+  EXPECT_EQ(lead.GetImageWidth(), 768);
+  ASSERT_EQ(lead.ReadFileResolutions(pcd), 0);
+  ASSERT_EQ(lead.GetResolutionCount(), 3);  // this image pac has no 4Base
+  EXPECT_EQ(lead.GetResolutionWidth(0), 192);
+  EXPECT_EQ(lead.GetResolutionHeight(1), 256);
+  EXPECT_EQ(lead.GetResolutionWidth(2), 768);
+  // A smaller resolution is decoded from the file, as ImageMagick gives it.
+  ASSERT_EQ(lead.SetLoadResolution(static_cast<short>(lead.GetInfoFormat()), 384, 256), 0);
+  pv::test::LeadWithImage small;
+  small.SetLoadResolution(static_cast<short>(lead.GetInfoFormat()), 384, 256);
+  ASSERT_EQ(small.LoadImage(pcd, 0, 1, 1), 0);
+  ASSERT_EQ(small.GetImageWidth(), 384);
+  Magick::Image im;
+  im.quiet(true);
+  im.read(pcd + "[2]");
+  im.colorSpace(Magick::sRGBColorspace);  // Photo CD pixels are YCC
+  cv::Mat ref(256, 384, CV_8UC3);
+  im.write(0, 0, 384, 256, "BGR", Magick::CharPixel, ref.data);
+  EXPECT_LE(cv::norm(small.pixels(), ref, cv::NORM_INF), 1.0);
+  // The composite operation picks the largest.
+  pv::test::LeadWithImage best;
+  pv::engine::ChooseLoadResolution(best, pcd);
+  ASSERT_EQ(best.LoadImage(pcd, 0, 1, 1), 0);
+  EXPECT_EQ(best.GetImageWidth(), 768);
 }
 
 TEST(MagickReader, ANameIsNeverReadAsAnInstruction) {
