@@ -68,10 +68,7 @@ std::string_view readerOf(std::string_view ext) {
   for (std::string_view own : {"png", "jpg", "jpeg", "gif", "tif", "tiff", "tifx", "tfx", "bmp", "exif", "exf"})
     if (ext == own) return "own";
   if (codecs::ownReadsExtension(ext)) return "own";
-  // ImageMagick reads camera raws only through an outside program, which our
-  // policy does not allow.
-  for (std::string_view raw : {"crw", "kdc", "dcr"})
-    if (ext == raw) return "";
+  if (codecs::isCameraRawExtension(ext)) return "LibRaw";
   return codecs::magickReadsExtension(ext) ? "ImageMagick" : "";
 }
 

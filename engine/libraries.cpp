@@ -8,6 +8,7 @@
 #include <tiffio.h>
 
 #include <Magick++.h>
+#include <libraw/libraw_version.h>
 #include <opencv2/core.hpp>
 
 namespace pv::engine {
@@ -37,6 +38,7 @@ std::vector<LibraryVersion> libraryVersions() {
     if (auto sp2 = magick.find(' ', sp + 1); sp2 != std::string::npos) magick.resize(sp2);
   rows.push_back({"ImageMagick", magick});
   rows.push_back({"OpenCV", cv::getVersionString()});
+  rows.push_back({"LibRaw", LIBRAW_VERSION_STR});
   return rows;
 }
 

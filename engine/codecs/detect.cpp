@@ -44,6 +44,10 @@ short readInfo(const std::string& path, FileInfo& info) {
   if (!S_ISREG(st.st_mode)) return kCannotOpen;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return errno == ENOENT ? kFileNotFound : kCannotOpen;
+  // Camera raws are recognised by their extension first: LibRaw knows their
+  // many layouts, two of which look like TIFF.
+  const std::string ext = extensionOf(path);
+  if (isCameraRawExtension(ext) && readOwnInfo(kCameraRawReader, path, info) == kOk) return kOk;
   std::string first(512, '\0');
   first.resize(std::fread(first.data(), 1, first.size(), f));
   std::fclose(f);
@@ -64,7 +68,7 @@ short readInfo(const std::string& path, FileInfo& info) {
     reader = Reader::kBmp, s = readBmpInfo(path, info);
   } else {
     if (n == 0) return kNotAnImage;
-    if (const OwnReader* own = ownReaderFor(first, extensionOf(path))) return readOwnInfo(*own, path, info);
+    if (const OwnReader* own = ownReaderFor(first, ext)) return readOwnInfo(*own, path, info);
     return readMagickInfo(path, info);
   }
   if (s == kOk) info.reader = reader;

@@ -37,6 +37,8 @@ constexpr OwnWriter kWriters[] = {
     {108, encodeCut, encodeCutPalette, cutPalettePath},
 };
 
+bool cameraRawSniff(const std::string&, std::string_view ext) { return isCameraRawExtension(ext); }
+
 const OwnWriter* writerFor(int code) {
   for (const OwnWriter& w : kWriters)
     if (w.code == code) return &w;
@@ -44,6 +46,8 @@ const OwnWriter* writerFor(int code) {
 }
 
 }  // namespace
+
+const OwnReader kCameraRawReader = {1030, "crw kdc dcr", cameraRawSniff, decodeCameraRaw};
 
 bool ownWrites(int code) { return writerFor(code) != nullptr; }
 
@@ -65,6 +69,7 @@ short saveOwn(const std::string& path, const std::vector<Image>& pages, int code
 }
 
 bool ownReadsExtension(std::string_view extension) {
+  if (isCameraRawExtension(extension)) return true;
   for (const OwnReader& r : kReaders)
     for (std::size_t at = 0; at < r.extensions.size();) {
       const std::size_t end = std::min(r.extensions.find(' ', at), r.extensions.size());

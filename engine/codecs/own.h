@@ -103,6 +103,12 @@ short decodeXwd10(const std::string& path, const std::string& bytes, Document& d
 short encodeXwd10(const std::vector<Image>& pages, int code, int bits, std::string& out);
 short encodeRaw(const std::vector<Image>& pages, int code, int bits, std::string& out);
 
+// Camera raw files through LibRaw (camera.cpp), recognised by extension
+// before the TIFF reader (two of them are TIFF inside).
+bool isCameraRawExtension(std::string_view ext);
+short decodeCameraRaw(const std::string& path, const std::string& bytes, Document& doc);
+extern const OwnReader kCameraRawReader;
+
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);
 short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);

@@ -278,6 +278,30 @@ TEST(OwnFormats, X10DumpsRoundTripAndRawDataIsExactlyThePixels) {
   EXPECT_EQ(pv::test::readFile(dir.file("f.raw")), std::string("\xA0\xE0"));
 }
 
+TEST(CameraRaw, LibRawDecodesARawAndOtherFilesFallThrough) {
+  pv::test::TempDir dir;
+  // A headerless sensor dump that LibRaw knows by its size (614400 bytes: a
+  // Kodak camera of 640 x 480), filled with a ramp.
+  std::string dump(614400, '\0');
+  for (std::size_t i = 0; i < dump.size(); ++i) dump[i] = static_cast<char>((i / 640) & 0xFF);
+  pv::test::writeFile(dir.file("shot.kdc"), dump);
+  pv::engine::CLead lead;
+  ASSERT_EQ(lead.ReadFileInfo(dir.file("shot.kdc"), -1, 1), 0);
+  EXPECT_EQ(lead.GetInfoBits(), 24);
+  ASSERT_EQ(lead.LoadImage(dir.file("shot.kdc"), 0, 1, 1), 0);
+  EXPECT_GE(lead.GetImageWidth(), 600);
+  EXPECT_GE(lead.GetImageHeight(), 400);
+  // Not a raw: another file with a raw's name is read by its content, and
+  // bytes nobody knows are no image.
+  pv::test::LeadWithImage png;
+  png.set(pv::test::gradientImage(8, 8, 3), 24);
+  ASSERT_EQ(png.SaveImage(dir.file("photo.crw"), 75, 24, 0, 0), 0);
+  ASSERT_EQ(lead.LoadImage(dir.file("photo.crw"), 0, 1, 1), 0);
+  EXPECT_EQ(lead.GetImageWidth(), 8);
+  pv::test::writeFile(dir.file("junk.dcr"), std::string(1000, 'x'));
+  EXPECT_NE(lead.LoadImage(dir.file("junk.dcr"), 0, 1, 1), 0);
+}
+
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   pv::test::TempDir dir;
   cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
