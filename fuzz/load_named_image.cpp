@@ -1,0 +1,32 @@
+// As load_image, for the formats recognised by their file name: the first
+// byte picks the extension, the rest is the file.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "engine/lead.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static constexpr const char* kExtensions[] = {"cut", "img", "mac", "fax", "crw", "kdc", "dcr", "tga", "pcd", "wpg"};
+  static const std::string dir = [] {
+    char tmpl[] = "/tmp/pv-fuzz-XXXXXX";
+    const char* made = mkdtemp(tmpl);
+    if (!made) std::abort();
+    setenv("PICTORAVINE_MAX_PIXELS", "4000000", 1);
+    return std::string(made);
+  }();
+  if (size == 0) return 0;
+  const std::string in = dir + "/in." + kExtensions[data[0] % (sizeof kExtensions / sizeof *kExtensions)];
+  std::FILE* f = std::fopen(in.c_str(), "wb");
+  if (!f) return 0;
+  std::fwrite(data + 1, 1, size - 1, f);
+  std::fclose(f);
+  pv::engine::CLead lead;
+  lead.ReadFileInfo(in, -1, 1);
+  if (lead.LoadImage(in, 0, 0, -1) == 0) lead.SaveImage(dir + "/out.png", 75, 0, 0, 0);
+  std::remove(in.c_str());
+  return 0;
+}
