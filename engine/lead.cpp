@@ -68,6 +68,51 @@ namespace {
 
 bool isIconCode(int code) { return code == codecs::kIcon || code == codecs::kCursor || code == codecs::kAnimatedCursor; }
 
+// Loads a file whose facts readInfo gave, through its reader.
+short loadDocument(const codecs::FileInfo& fi, const std::string& path, int page, int pageCount, Document& doc) {
+  switch (fi.reader) {
+    case codecs::Reader::kPng: return codecs::loadPng(path, doc);
+    case codecs::Reader::kJpeg: return codecs::loadJpeg(path, doc);
+    case codecs::Reader::kGif: return codecs::loadGif(path, page, pageCount, doc);
+    case codecs::Reader::kTiff: return codecs::loadTiff(path, page, pageCount, doc);
+    case codecs::Reader::kBmp: return codecs::loadBmp(path, doc);
+    case codecs::Reader::kMagick: return codecs::loadMagick(path, page, pageCount, doc);
+    case codecs::Reader::kOwn: return codecs::loadOwn(*fi.own, path, page, pageCount, doc);
+    default: return kNotAnImage;
+  }
+}
+
+// The multi-page formats that our own writers and ImageMagick write, with
+// the code their files read back as: a page-mode-1 save adds to such a file.
+struct AddablePages {
+  short code, readsAs, readsAlsoAs;
+};
+constexpr AddablePages kAddable[] = {
+    {1, 1, 1001},  // PCX, or DCX once it has several pages
+    {codecs::kIcon, codecs::kIcon, codecs::kIcon},
+    {codecs::kCursor, codecs::kCursor, codecs::kCursor},
+    {codecs::kAnimatedCursor, codecs::kAnimatedCursor, codecs::kAnimatedCursor},
+    {134, 134, 134},  // FLC
+    {112, 111, 111},  // IFF with a page each (a CAT list)
+    {304, 111, 111},
+};
+
+// The pages already in the file at `path` when it is of the family of
+// `code`, for a page-mode-1 save; none otherwise.
+short existingPages(const std::string& path, short code, std::vector<Image>& out) {
+  out.clear();
+  const AddablePages* family = nullptr;
+  for (const AddablePages& a : kAddable)
+    if (a.code == code) family = &a;
+  codecs::FileInfo fi;
+  if (!family || codecs::readInfo(path, fi) != kOk) return kOk;
+  if (fi.format != family->readsAs && fi.format != family->readsAlsoAs) return kOk;
+  Document existing;
+  if (short s = loadDocument(fi, path, 1, -1, existing)) return s;
+  out = std::move(existing.pages);
+  return kOk;
+}
+
 }  // namespace
 
 short CLead::LoadImage(const std::string& path, short bits, int page, int pageCount) {
@@ -84,17 +129,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
         if (sizes[i].first == static_cast<int>(loadWidth_) && sizes[i].second == static_cast<int>(loadHeight_))
           pcdResolution = static_cast<int>(i) + 1;
   }
-  if (pcdResolution > 0) fi.reader = codecs::Reader::kNone;
-  switch (fi.reader) {
-    case codecs::Reader::kPng: s = codecs::loadPng(path, loaded); break;
-    case codecs::Reader::kJpeg: s = codecs::loadJpeg(path, loaded); break;
-    case codecs::Reader::kGif: s = codecs::loadGif(path, page, pageCount, loaded); break;
-    case codecs::Reader::kTiff: s = codecs::loadTiff(path, page, pageCount, loaded); break;
-    case codecs::Reader::kBmp: s = codecs::loadBmp(path, loaded); break;
-    case codecs::Reader::kMagick: s = codecs::loadMagick(path, page, pageCount, loaded); break;
-    case codecs::Reader::kOwn: s = codecs::loadOwn(*fi.own, path, page, pageCount, loaded); break;
-    default: s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded) : static_cast<short>(kNotAnImage);
-  }
+  s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded) : loadDocument(fi, path, page, pageCount, loaded);
   if (s != kOk) return s;
   // A resolution asked for with SetLoadResolution applies to this load.
   if (loadResolutionFormat_ != 0 && loadResolutionFormat_ == fi.format) {
@@ -177,10 +212,17 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     case codecs::kOs2Bmp:
     case codecs::kOs2Bmp2:
       return codecs::saveBmp(path, *img, formatCode, bits);
-    default:
-      if (codecs::ownWrites(formatCode)) return codecs::saveOwn(path, pages(), formatCode, bits);
-      if (codecs::magickWrites(formatCode)) return codecs::saveMagick(path, pages(), formatCode, bits, quality);
-      return kNotSupported;
+    default: {
+      if (!codecs::ownWrites(formatCode) && !codecs::magickWrites(formatCode)) return kNotSupported;
+      // Adding a page to a multi-page file: its pages come first.
+      std::vector<Image> all;
+      if (pageMode == 1)
+        if (short s = existingPages(path, formatCode, all)) return s;
+      const std::vector<Image> mine = pages();
+      all.insert(all.end(), mine.begin(), mine.end());
+      if (codecs::ownWrites(formatCode)) return codecs::saveOwn(path, all, formatCode, bits);
+      return codecs::saveMagick(path, all, formatCode, bits, quality);
+    }
   }
 }
 

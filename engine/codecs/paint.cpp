@@ -2,7 +2,9 @@
 // version 1 raw and version 2 run-length; written as version 2), MacPaint
 // (MAC, 576 x 720 PackBits rows; ImageMagick reads it back) and GEM raster
 // (IMG, one plane with solid, literal and repeated-line runs).
-#include <opencv2/core.hpp>
+#include <algorithm>
+
+#include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/bytes.h"
 #include "engine/codecs/own.h"
@@ -177,10 +179,16 @@ short encodeMsp(const std::vector<Image>& pages, int, int, std::string& out) {
 // ---- MacPaint --------------------------------------------------------------------
 
 short encodeMac(const std::vector<Image>& pages, int, int, std::string& out) {
-  const cv::Mat black = blackOf(pages[0]);
-  // The picture is always 576 x 720; a smaller page sits at the top left on
-  // white, a larger one does not fit and is refused rather than cut.
-  if (black.cols > 576 || black.rows > 720) return kInvalidParameter;
+  // The picture is always 576 x 720: a smaller page sits at the top left on
+  // white, a larger one is scaled down to fit (never cut).
+  Image page = pages[0];
+  if (page.width() > 576 || page.height() > 720) {
+    const double scale = std::min(576.0 / page.width(), 720.0 / page.height());
+    const cv::Size fit(std::clamp(static_cast<int>(page.width() * scale), 1, 576),
+                       std::clamp(static_cast<int>(page.height() * scale), 1, 720));
+    cv::resize(page.pixels, page.pixels, fit, 0, 0, cv::INTER_AREA);
+  }
+  const cv::Mat black = blackOf(page);
   cv::Mat canvas(720, 576, CV_8UC1, cv::Scalar(0));
   black.copyTo(canvas(cv::Rect(0, 0, black.cols, black.rows)));
   std::string data(512, '\0');

@@ -106,8 +106,14 @@ TEST(OwnFormats, BlackAndWhitePaintFormatsRoundTrip) {
   ASSERT_EQ(back.rows, 720);
   EXPECT_EQ(cv::norm(back(cv::Rect(0, 0, 100, 60)), bw, cv::NORM_INF), 0.0);
   EXPECT_EQ(cv::countNonZero(back(cv::Rect(100, 60, 476, 660)).reshape(1) != 255), 0);
-  lead.set(blackAndWhite(600, 10), 1);
-  EXPECT_EQ(lead.SaveImage(dir.file("big.mac"), 51, 1, 0, 0), 20013);
+  // A larger page is scaled down to fit, keeping its shape.
+  cv::Mat big(1440, 1152, CV_8UC3, cv::Scalar(255, 255, 255));
+  big(cv::Rect(0, 0, 576, 1440)).setTo(cv::Scalar(0, 0, 0));  // the left half black
+  lead.set(big, 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("big.mac"), 51, 1, 0, 0), 0);
+  const cv::Mat fitted = asColour(pv::test::decodeWithMagick(dir.file("big.mac"), 3));
+  EXPECT_EQ(fitted.at<cv::Vec3b>(700, 100), cv::Vec3b(0, 0, 0));
+  EXPECT_EQ(fitted.at<cv::Vec3b>(700, 400), cv::Vec3b(255, 255, 255));
 }
 
 TEST(OwnFormats, PaintReadersTakeTheReferencePictures) {
@@ -300,6 +306,39 @@ TEST(CameraRaw, LibRawDecodesARawAndOtherFilesFallThrough) {
   EXPECT_EQ(lead.GetImageWidth(), 8);
   pv::test::writeFile(dir.file("junk.dcr"), std::string(1000, 'x'));
   EXPECT_NE(lead.LoadImage(dir.file("junk.dcr"), 0, 1, 1), 0);
+}
+
+TEST(OwnFormats, AddingAPageKeepsThePagesAlreadyInTheFile) {
+  pv::test::TempDir dir;
+  struct Case { int code; const char* ext; int bits; };
+  for (const Case& c : {Case{112, "iff", 8}, Case{134, "flc", 8}, Case{119, "ani", 8}, Case{91, "ico", 8},
+                        Case{92, "cur", 8}, Case{1, "pcx", 8}}) {
+    SCOPED_TRACE(c.code);
+    const std::string path = dir.file(std::string("added.") + c.ext);
+    for (int i = 0; i < 3; ++i) {
+      pv::test::LeadWithImage lead;
+      lead.set(pv::test::fewColours(32, 32, 3 + i), 24);
+      ASSERT_EQ(lead.SaveImage(path, static_cast<short>(c.code), static_cast<short>(c.bits), 0, 1), 0);
+    }
+    pv::engine::CLead back;
+    ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
+    EXPECT_EQ(back.GetInfoPageCount(), 3);
+    // Page mode 0 replaces the file.
+    pv::test::LeadWithImage one;
+    one.set(pv::test::fewColours(32, 32, 2), 24);
+    ASSERT_EQ(one.SaveImage(path, static_cast<short>(c.code), static_cast<short>(c.bits), 0, 0), 0);
+    ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
+    EXPECT_EQ(back.GetInfoPageCount(), 1);
+  }
+  // A file of another format at the path is replaced, not added to.
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::fewColours(32, 32, 3), 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("other.flc"), 75, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("other.flc"), 134, 8, 0, 1), 0);
+  pv::engine::CLead back;
+  ASSERT_EQ(back.ReadFileInfo(dir.file("other.flc"), -1, 1), 0);
+  EXPECT_EQ(back.GetInfoFormat(), 134);
+  EXPECT_EQ(back.GetInfoPageCount(), 1);
 }
 
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
