@@ -88,17 +88,7 @@ short decodeCut(const std::string& path, const std::string& bytes, Document& doc
     img.bits = 8;
   } else {
     palette.resize(256, 0);
-    img.pixels.create(idx.size(), CV_8UC3);
-    for (int y = 0; y < idx.rows; ++y) {
-      const std::uint8_t* s = idx.ptr<std::uint8_t>(y);
-      std::uint8_t* o = img.pixels.ptr<std::uint8_t>(y);
-      for (int x = 0; x < idx.cols; ++x, o += 3) {
-        const std::uint32_t c = palette[s[x]];
-        o[0] = static_cast<std::uint8_t>(c >> 16), o[1] = static_cast<std::uint8_t>(c >> 8), o[2] = static_cast<std::uint8_t>(c);
-      }
-    }
-    img.bits = 8;
-    img.palette = palette;
+    img = pageOfIndices(idx, palette, 8);
   }
   doc.pages.assign(1, std::move(img));
   doc.current = 0;

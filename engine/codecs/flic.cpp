@@ -127,21 +127,7 @@ bool deltaFlc(ByteReader r, Canvas& c) {
   return !r.overrun();
 }
 
-Image pageOf(const Canvas& c) {
-  Image img;
-  img.pixels.create(c.h, c.w, CV_8UC3);
-  for (int y = 0; y < c.h; ++y) {
-    const std::uint8_t* s = c.idx.ptr<std::uint8_t>(y);
-    std::uint8_t* o = img.pixels.ptr<std::uint8_t>(y);
-    for (int x = 0; x < c.w; ++x, o += 3) {
-      const std::uint32_t v = c.colours[s[x]];
-      o[0] = static_cast<std::uint8_t>(v >> 16), o[1] = static_cast<std::uint8_t>(v >> 8), o[2] = static_cast<std::uint8_t>(v);
-    }
-  }
-  img.bits = 8;
-  img.palette = c.colours;
-  return img;
-}
+Image pageOf(const Canvas& c) { return pageOfIndices(c.idx, c.colours, 8); }
 
 void putChunk(std::string& out, std::uint32_t type, const std::string& data) {
   std::string body = data;

@@ -136,4 +136,20 @@ Image pageOfBlack(const cv::Mat& black) {
   return img;
 }
 
+Image pageOfIndices(const cv::Mat& indices, const std::vector<std::uint32_t>& palette, int bits) {
+  Image img;
+  img.pixels.create(indices.size(), CV_8UC3);
+  for (int y = 0; y < indices.rows; ++y) {
+    const std::uint8_t* s = indices.ptr<std::uint8_t>(y);
+    std::uint8_t* o = img.pixels.ptr<std::uint8_t>(y);
+    for (int x = 0; x < indices.cols; ++x, o += 3) {
+      const std::uint32_t c = s[x] < palette.size() ? palette[s[x]] : 0;
+      o[0] = static_cast<std::uint8_t>(c >> 16), o[1] = static_cast<std::uint8_t>(c >> 8), o[2] = static_cast<std::uint8_t>(c);
+    }
+  }
+  img.bits = bits;
+  img.palette = palette;
+  return img;
+}
+
 }  // namespace pv::engine::codecs

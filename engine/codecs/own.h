@@ -121,5 +121,8 @@ short loadOwn(const OwnReader& reader, const std::string& path, int page, int pa
 cv::Mat blackOf(const Image& page);
 // A picture of 0/1 (1 black) as a 1-bit page.
 Image pageOfBlack(const cv::Mat& black);
+// Palette indices (CV_8UC1) as an indexed page of that depth; an index past
+// the palette is black.
+Image pageOfIndices(const cv::Mat& indices, const std::vector<std::uint32_t>& palette, int bits);
 
 }  // namespace pv::engine::codecs

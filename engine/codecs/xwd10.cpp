@@ -4,6 +4,8 @@
 // red, green, blue). One plane is an XY bitmap of 16-bit items, bits from
 // the low end, 1 white; more planes are a Z pixmap of one byte a pixel,
 // rows padded to an even length.
+#include <cstring>
+
 #include "engine/codecs/bytes.h"
 #include "engine/codecs/own.h"
 #include "engine/quantize.h"
@@ -78,19 +80,13 @@ short decodeXwd10(const std::string&, const std::string& bytes, Document& doc) {
         const std::uint32_t v = i * 255 / ((1u << planes) - 1);
         palette.push_back(v | (v << 8) | (v << 16));
       }
-    img.pixels.create(static_cast<int>(h), static_cast<int>(w), CV_8UC3);
+    cv::Mat idx(static_cast<int>(h), static_cast<int>(w), CV_8UC1);
     for (std::uint32_t y = 0; y < h; ++y) {
       const std::string row = r.take(rowBytes);
       if (r.overrun()) return kDamaged;
-      std::uint8_t* o = img.pixels.ptr<std::uint8_t>(static_cast<int>(y));
-      for (std::uint32_t x = 0; x < w; ++x, o += 3) {
-        const std::uint8_t v = static_cast<std::uint8_t>(row[x]);
-        const std::uint32_t c = v < palette.size() ? palette[v] : 0;
-        o[0] = static_cast<std::uint8_t>(c >> 16), o[1] = static_cast<std::uint8_t>(c >> 8), o[2] = static_cast<std::uint8_t>(c);
-      }
+      std::memcpy(idx.ptr<std::uint8_t>(static_cast<int>(y)), row.data(), w);
     }
-    img.bits = static_cast<int>(planes);
-    img.palette = palette;
+    img = pageOfIndices(idx, palette, static_cast<int>(planes));
   }
   doc.pages.assign(1, std::move(img));
   doc.current = 0;

@@ -18,13 +18,7 @@ struct Row {
   bool lossless24 = true;  // 24-bit colour comes back exactly
 };
 
-cv::Mat asColour(const cv::Mat& m) {
-  cv::Mat c;
-  if (m.channels() == 1) cv::cvtColor(m, c, cv::COLOR_GRAY2BGR);
-  else if (m.channels() == 4) cv::cvtColor(m, c, cv::COLOR_BGRA2BGR);
-  else c = m;
-  return c;
-}
+using pv::test::asColour;
 
 }  // namespace
 

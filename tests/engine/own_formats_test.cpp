@@ -26,13 +26,7 @@ struct Row {
   int readCode = 0;        // the code a read reports, when not `code`
 };
 
-cv::Mat asColour(const cv::Mat& m) {
-  cv::Mat c;
-  if (m.channels() == 1) cv::cvtColor(m, c, cv::COLOR_GRAY2BGR);
-  else if (m.channels() == 4) cv::cvtColor(m, c, cv::COLOR_BGRA2BGR);
-  else c = m;
-  return c;
-}
+using pv::test::asColour;
 
 cv::Mat blackAndWhite(int w, int h) {
   cv::Mat bw = pv::test::checkerImage(w, h, 3, 3);

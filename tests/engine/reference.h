@@ -7,6 +7,7 @@
 #include <string>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace pv::test {
 
@@ -19,6 +20,15 @@ inline cv::Mat fewColours(int w, int h, int colours) {
       m.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>(c * 37), static_cast<uchar>(255 - c * 11), static_cast<uchar>(c * 5));
     }
   return m;
+}
+
+// Any picture of the engine's layout as B G R.
+inline cv::Mat asColour(const cv::Mat& m) {
+  cv::Mat c;
+  if (m.channels() == 1) cv::cvtColor(m, c, cv::COLOR_GRAY2BGR);
+  else if (m.channels() == 4) cv::cvtColor(m, c, cv::COLOR_BGRA2BGR);
+  else c = m;
+  return c;
 }
 
 // The picture as B G R (A) or grey according to ImageMagick.
