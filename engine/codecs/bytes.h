@@ -36,6 +36,30 @@ inline void set32be(std::string& s, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (24 - 8 * i)) & 0xFF);
 }
 
+// Splits n bytes into runs of one repeated byte (at least `minRun` long) and
+// the literal spans between them, each at most `maxLength` bytes, as the
+// run-length codings of many formats store rows; emit(run, first, length).
+template <class Emit>
+void splitRuns(const std::uint8_t* p, std::size_t n, std::size_t maxLength, std::size_t minRun, Emit&& emit) {
+  const auto runAt = [&](std::size_t i) {
+    std::size_t r = 1;
+    while (i + r < n && r < maxLength && p[i + r] == p[i]) ++r;
+    return r;
+  };
+  for (std::size_t i = 0; i < n;) {
+    const std::size_t run = runAt(i);
+    if (run >= minRun) {
+      emit(true, p + i, run);
+      i += run;
+      continue;
+    }
+    std::size_t literal = 1;
+    while (i + literal < n && literal < maxLength && runAt(i + literal) < minRun) ++literal;
+    emit(false, p + i, literal);
+    i += literal;
+  }
+}
+
 class ByteReader {
  public:
   ByteReader(const std::string& bytes, std::size_t at = 0)

@@ -104,21 +104,12 @@ short encodeCutFiles(const Image& page, std::string& cut, std::string& pal) {
   put16(cut, static_cast<std::uint32_t>(w)), put16(cut, static_cast<std::uint32_t>(h)), put16(cut, 0);
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* p = ix.indices.ptr<std::uint8_t>(y);
+    // Runs are 0x80 | count, index; literals count, indices.
     std::string line;
-    for (int x = 0; x < w;) {
-      int run = 1;
-      while (x + run < w && run < 127 && p[x + run] == p[x]) ++run;
-      if (run >= 2) {
-        put8(line, 0x80 | static_cast<std::uint32_t>(run)), put8(line, p[x]);
-        x += run;
-        continue;
-      }
-      int lit = 1;
-      while (x + lit < w && lit < 127 && !(x + lit + 1 < w && p[x + lit] == p[x + lit + 1])) ++lit;
-      put8(line, static_cast<std::uint32_t>(lit));
-      line.append(reinterpret_cast<const char*>(p + x), static_cast<std::size_t>(lit));
-      x += lit;
-    }
+    splitRuns(p, static_cast<std::size_t>(w), 127, 2, [&](bool run, const std::uint8_t* q, std::size_t n) {
+      put8(line, (run ? 0x80u : 0u) | static_cast<std::uint32_t>(n));
+      line.append(reinterpret_cast<const char*>(q), run ? 1 : n);
+    });
     line.push_back('\0');
     if (line.size() > 0xFFFF) return kInvalidParameter;
     put16(cut, static_cast<std::uint32_t>(line.size()));

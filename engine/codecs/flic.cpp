@@ -218,20 +218,12 @@ short encodeFlic(const std::vector<Image>& pages, int, int, std::string& out) {
       const std::size_t countAt = run.size();
       run.push_back('\0');
       std::uint32_t packets = 0;
-      for (int x = 0; x < w; ++packets) {
-        int n = 1;
-        while (x + n < w && n < 127 && p[x + n] == p[x]) ++n;
-        if (n >= 2) {
-          put8(run, static_cast<std::uint32_t>(n)), put8(run, p[x]);
-          x += n;
-          continue;
-        }
-        n = 1;
-        while (x + n < w && n < 127 && !(x + n + 1 < w && p[x + n] == p[x + n + 1])) ++n;
-        put8(run, static_cast<std::uint32_t>(256 - n));
-        run.append(reinterpret_cast<const char*>(p + x), static_cast<std::size_t>(n));
-        x += n;
-      }
+      // Runs are count, index; literals minus the count, indices.
+      splitRuns(p, static_cast<std::size_t>(w), 127, 2, [&](bool repeat, const std::uint8_t* q, std::size_t n) {
+        put8(run, repeat ? static_cast<std::uint32_t>(n) : 256 - static_cast<std::uint32_t>(n));
+        run.append(reinterpret_cast<const char*>(q), repeat ? 1 : n);
+        ++packets;
+      });
       run[countAt] = static_cast<char>(std::min<std::uint32_t>(packets, 255));
     }
     std::string chunks;

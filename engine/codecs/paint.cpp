@@ -55,22 +55,11 @@ bool tooLarge(std::uint64_t w, std::uint64_t h) { return w * h > maxPixels(); }
 // repeats the next byte 1 - n times.
 std::string packBits(const std::string& in) {
   std::string out;
-  std::size_t i = 0;
-  while (i < in.size()) {
-    std::size_t run = 1;
-    while (i + run < in.size() && run < 128 && in[i + run] == in[i]) ++run;
-    if (run >= 2) {
-      out.push_back(static_cast<char>(1 - static_cast<int>(run)));
-      out.push_back(in[i]);
-      i += run;
-      continue;
-    }
-    std::size_t lit = 1;
-    while (i + lit < in.size() && lit < 128 && !(i + lit + 1 < in.size() && in[i + lit] == in[i + lit + 1])) ++lit;
-    out.push_back(static_cast<char>(lit - 1));
-    out.append(in, i, lit);
-    i += lit;
-  }
+  splitRuns(reinterpret_cast<const std::uint8_t*>(in.data()), in.size(), 128, 2,
+            [&](bool run, const std::uint8_t* p, std::size_t n) {
+              put8(out, run ? 257 - static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n) - 1);
+              out.append(reinterpret_cast<const char*>(p), run ? 1 : n);
+            });
   return out;
 }
 
@@ -143,23 +132,14 @@ short encodeMsp(const std::vector<Image>& pages, int, int, std::string& out) {
   const std::size_t rowBytes = (static_cast<std::size_t>(black.cols) + 7) / 8;
   std::string map, data;
   for (const std::string& row : packedRows(black, rowBytes, false)) {
+    // Runs are 0, count, byte; literals count, bytes.
     std::string line;
-    for (std::size_t i = 0; i < row.size();) {
-      std::size_t run = 1;
-      while (i + run < row.size() && run < 255 && row[i + run] == row[i]) ++run;
-      if (run >= 3) {
-        line.push_back('\0'), put8(line, static_cast<std::uint32_t>(run)), line.push_back(row[i]);
-        i += run;
-        continue;
-      }
-      std::size_t lit = 1;
-      while (i + lit < row.size() && lit < 255 &&
-             !(i + lit + 2 < row.size() && row[i + lit] == row[i + lit + 1] && row[i + lit] == row[i + lit + 2]))
-        ++lit;
-      put8(line, static_cast<std::uint32_t>(lit));
-      line.append(row, i, lit);
-      i += lit;
-    }
+    splitRuns(reinterpret_cast<const std::uint8_t*>(row.data()), row.size(), 255, 3,
+              [&](bool run, const std::uint8_t* p, std::size_t n) {
+                if (run) put8(line, 0);
+                put8(line, static_cast<std::uint32_t>(n));
+                line.append(reinterpret_cast<const char*>(p), run ? 1 : n);
+              });
     if (line.size() > 0xFFFF) return kInvalidParameter;
     put16(map, static_cast<std::uint32_t>(line.size()));
     data += line;

@@ -32,21 +32,11 @@ void record(std::string& out, std::uint32_t type, const std::string& data) {
 // One row: runs of a repeated byte (0x80 | n, byte) and literal spans
 // (n, bytes), n up to 127.
 void encodeRow(const std::string& row, std::string& out) {
-  for (std::size_t i = 0; i < row.size();) {
-    std::size_t run = 1;
-    while (i + run < row.size() && run < 127 && row[i + run] == row[i]) ++run;
-    if (run >= 2) {
-      put8(out, 0x80 | static_cast<std::uint32_t>(run));
-      out.push_back(row[i]);
-      i += run;
-      continue;
-    }
-    std::size_t lit = 1;
-    while (i + lit < row.size() && lit < 127 && !(i + lit + 1 < row.size() && row[i + lit] == row[i + lit + 1])) ++lit;
-    put8(out, static_cast<std::uint32_t>(lit));
-    out.append(row, i, lit);
-    i += lit;
-  }
+  splitRuns(reinterpret_cast<const std::uint8_t*>(row.data()), row.size(), 127, 2,
+            [&](bool run, const std::uint8_t* p, std::size_t n) {
+              put8(out, (run ? 0x80u : 0u) | static_cast<std::uint32_t>(n));
+              out.append(reinterpret_cast<const char*>(p), run ? 1 : n);
+            });
 }
 
 }  // namespace
