@@ -335,6 +335,18 @@ TEST(OwnFormats, AddingAPageKeepsThePagesAlreadyInTheFile) {
   EXPECT_EQ(back.GetInfoPageCount(), 1);
 }
 
+TEST(OwnFormats, MetafileDrawingsGoToImageMagickOrAreRefused) {
+  PV_REQUIRE_CORPUS(corpus);
+  const auto images = corpus / "pillow/Tests/images";
+  // A WMF that draws is rendered by ImageMagick, about the reference's size.
+  pv::engine::CLead lead;
+  ASSERT_EQ(lead.LoadImage((images / "drawing.wmf").string(), 0, 1, 1), 0);
+  EXPECT_NEAR(lead.GetImageWidth(), 82, 1);
+  EXPECT_NEAR(lead.GetImageHeight(), 82, 1);
+  // An EMF that draws is recognised, but nothing here renders it.
+  EXPECT_EQ(lead.LoadImage((images / "drawing.emf").string(), 0, 1, 1), 20012);
+}
+
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   pv::test::TempDir dir;
   cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
