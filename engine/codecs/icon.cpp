@@ -125,14 +125,27 @@ short decodeIconFile(const std::string& bytes, Image& image) {
   const std::size_t palette = bits <= 8 ? 4u * (used && used < (1u << bits) ? used : 1u << bits) : 0;
   const std::size_t maskAt = 40 + palette + stride * static_cast<std::size_t>(h);
   const std::size_t maskStride = ((static_cast<std::size_t>(w) + 31) / 32) * 4;
-  if (maskAt + maskStride * static_cast<std::size_t>(h) > entry.size()) return kOk;  // no mask: opaque
   cv::Mat alpha(h, w, CV_8UC1, cv::Scalar(255));
-  bool any = false;
-  for (int y = 0; y < h; ++y) {
-    const auto* row = reinterpret_cast<const std::uint8_t*>(entry.data()) + maskAt + maskStride * static_cast<std::size_t>(h - 1 - y);
-    for (int x = 0; x < w; ++x)
-      if (row[x / 8] & (0x80 >> (x % 8))) alpha.at<std::uint8_t>(y, x) = 0, any = true;
+  // A 32-bit entry carries its own alpha in the fourth byte of each pixel;
+  // the mask counts only when that alpha is all zero (older writers).
+  bool ownAlpha = false;
+  if (bits == 32 && maskAt <= entry.size()) {
+    for (int y = 0; y < h; ++y) {
+      const auto* row = reinterpret_cast<const std::uint8_t*>(entry.data()) + 40 + stride * static_cast<std::size_t>(h - 1 - y);
+      for (int x = 0; x < w; ++x) alpha.at<std::uint8_t>(y, x) = row[4 * x + 3];
+    }
+    ownAlpha = cv::countNonZero(alpha) > 0;
+    if (!ownAlpha) alpha.setTo(255);
   }
+  if (!ownAlpha) {
+    if (maskAt + maskStride * static_cast<std::size_t>(h) > entry.size()) return kOk;  // no mask: opaque
+    for (int y = 0; y < h; ++y) {
+      const auto* row = reinterpret_cast<const std::uint8_t*>(entry.data()) + maskAt + maskStride * static_cast<std::size_t>(h - 1 - y);
+      for (int x = 0; x < w; ++x)
+        if (row[x / 8] & (0x80 >> (x % 8))) alpha.at<std::uint8_t>(y, x) = 0;
+    }
+  }
+  const bool any = cv::countNonZero(alpha != 255) > 0;
   if (any) {
     cv::Mat bgr = image.pixels;
     if (bgr.channels() == 1) cv::cvtColor(bgr, bgr, cv::COLOR_GRAY2BGR);

@@ -370,6 +370,30 @@ TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   EXPECT_EQ(back.at<cv::Vec4b>(3, 3)[3], 0);
   EXPECT_EQ(back.at<cv::Vec4b>(3, 12), cv::Vec4b(10, 20, 200, 255));
 
+  // Animated cursors of 32-bit frames carry alpha in the pixels: an icon that
+  // ImageMagick wrote, wrapped as the one frame of a RIFF list, keeps it.
+  {
+    cv::Mat bgra(16, 16, CV_8UC4, cv::Scalar(255, 0, 0, 255));
+    bgra(cv::Rect(0, 0, 8, 16)).setTo(cv::Scalar(0, 0, 0, 0));
+    Magick::Image icon(16, 16, "BGRA", Magick::CharPixel, bgra.data);
+    icon.magick("ICO");
+    Magick::Blob blob;
+    icon.write(&blob);
+    const std::string ico(static_cast<const char*>(blob.data()), blob.length());
+    auto chunk = [](const std::string& id, const std::string& data) {
+      std::string c = id;
+      for (int i = 0; i < 4; ++i) c.push_back(static_cast<char>((data.size() >> (8 * i)) & 0xFF));
+      return c + data + (data.size() % 2 ? std::string(1, '\0') : std::string());
+    };
+    const std::string body = "ACON" + chunk("LIST", "fram" + chunk("icon", ico));
+    pv::test::writeFile(dir.file("alpha.ani"), chunk("RIFF", body));
+    pv::test::LeadWithImage ani;
+    ASSERT_EQ(ani.LoadImage(dir.file("alpha.ani"), 0, 1, 1), 0);
+    ASSERT_EQ(ani.pixels().channels(), 4);
+    EXPECT_EQ(ani.pixels().at<cv::Vec4b>(5, 2)[3], 0);
+    EXPECT_EQ(ani.pixels().at<cv::Vec4b>(5, 12), cv::Vec4b(255, 0, 0, 255));
+  }
+
   // A cursor says so and an animated cursor holds every page as a frame.
   ASSERT_EQ(lead.SaveImage(dir.file("c.cur"), 92, 24, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("c.cur"))[2], 2);
