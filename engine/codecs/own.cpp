@@ -24,6 +24,7 @@ constexpr OwnReader kReaders[] = {
     {108, "cut", sniffCut, decodeCut},
     {134, "flc fli", sniffFlic, decodeFlic},
     {132, "xwd", sniffXwd10, decodeXwd10},
+    {77, "ica", sniffIoca, decodeIoca},
 };
 
 constexpr OwnWriter kWriters[] = {
@@ -34,6 +35,7 @@ constexpr OwnWriter kWriters[] = {
     {111, encodeIff},    {303, encodeIff},      {112, encodeIff},      {304, encodeIff},
     {54, encodeWpg},     {250, encodeSct},      {134, encodeFlic},
     {132, encodeXwd10},  {153, encodeRaw},
+    {77, encodeIoca},    {78, encodeIoca},      {79, encodeIoca},      {254, encodeIoca},
     {108, encodeCut, encodeCutPalette, cutPalettePath},
 };
 

@@ -109,6 +109,11 @@ bool isCameraRawExtension(std::string_view ext);
 short decodeCameraRaw(const std::string& path, const std::string& bytes, Document& doc);
 extern const OwnReader kCameraRawReader;
 
+// IOCA bilevel images, bare or in MO:DCA (ioca.cpp).
+bool sniffIoca(const std::string& head, std::string_view ext);
+short decodeIoca(const std::string& path, const std::string& bytes, Document& doc);
+short encodeIoca(const std::vector<Image>& pages, int code, int bits, std::string& out);
+
 bool ownWrites(int code);
 bool ownReadsExtension(std::string_view extension);
 short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);

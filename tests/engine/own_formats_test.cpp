@@ -347,6 +347,52 @@ TEST(OwnFormats, MetafileDrawingsGoToImageMagickOrAreRefused) {
   EXPECT_EQ(lead.LoadImage((images / "drawing.emf").string(), 0, 1, 1), 20012);
 }
 
+TEST(OwnFormats, IocaImagesRoundTripBareAndInsideMoDca) {
+  roundTrip({
+      {77, "ica", {1}, Back::kOwn, 37, 23, false, 77},
+      {78, "ica", {1}, Back::kOwn, 37, 23, false, 77},
+      {79, "ica", {1}, Back::kOwn, 37, 23, false, 77},
+      {254, "ica", {1}, Back::kOwn, 37, 23, false, 77},
+  });
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  const cv::Mat bw = blackAndWhite(120, 40);
+  lead.set(bw, 1);
+  ASSERT_EQ(lead.SaveImage(dir.file("g4.ica"), 79, 1, 0, 0), 0);
+  const std::string segment = pv::test::readFile(dir.file("g4.ica"));
+  // The G4 data is standard: ImageMagick's G4 reader takes it.
+  const std::size_t data = segment.find("\xFE\x92");
+  ASSERT_NE(data, std::string::npos);
+  const std::size_t length = (static_cast<unsigned char>(segment[data + 2]) << 8) | static_cast<unsigned char>(segment[data + 3]);
+  pv::test::writeFile(dir.file("g4.raw"), segment.substr(data + 4, length));
+  Magick::Image im;
+  im.quiet(true);
+  im.size(Magick::Geometry(120, 40));
+  im.read("G4:" + dir.file("g4.raw"));
+  cv::Mat back(40, 120, CV_8UC3);
+  im.write(0, 0, 120, 40, "BGR", Magick::CharPixel, back.data);
+  EXPECT_EQ(cv::norm(back, bw, cv::NORM_INF), 0.0);
+  // Two image objects of a MO:DCA stream are two pages.
+  auto field = [](std::uint32_t id, const std::string& payload) {
+    std::string f = "\x5A";
+    const std::size_t n = payload.size() + 8;
+    f.push_back(static_cast<char>(n >> 8)), f.push_back(static_cast<char>(n & 0xFF));
+    f.push_back(static_cast<char>(id >> 16)), f.push_back(static_cast<char>((id >> 8) & 0xFF)), f.push_back(static_cast<char>(id & 0xFF));
+    f.append(3, '\0');
+    return f + payload;
+  };
+  std::string doc = field(0xD3A8A8, std::string(8, '\x40'));
+  for (int i = 0; i < 2; ++i)
+    doc += field(0xD3A8FB, std::string(8, '\x40')) + field(0xD3EEFB, segment.substr(0, 30)) +
+           field(0xD3EEFB, segment.substr(30)) + field(0xD3A9FB, std::string(8, '\x40'));
+  doc += field(0xD3A9A8, std::string(8, '\x40'));
+  pv::test::writeFile(dir.file("doc.ica"), doc);
+  pv::test::LeadWithImage wrapped;
+  ASSERT_EQ(wrapped.LoadImage(dir.file("doc.ica"), 0, 1, -1), 0);
+  ASSERT_EQ(wrapped.pageCount(), 2u);
+  EXPECT_EQ(cv::norm(asColour(wrapped.pixels()), bw, cv::NORM_INF), 0.0);
+}
+
 TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   pv::test::TempDir dir;
   cv::Mat a(16, 16, CV_8UC4, cv::Scalar(10, 20, 200, 255));
