@@ -38,6 +38,19 @@ short openRaw(LibRaw& raw, const std::string& bytes) {
 
 bool isCameraRawExtension(std::string_view ext) { return ext == "crw" || ext == "kdc" || ext == "dcr"; }
 
+short cameraRawInfo(const std::string& bytes, FileInfo& info) {
+  auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
+  if (short s = openRaw(*raw, bytes)) return s;
+  const auto& size = raw->imgdata.sizes;
+  // Flips 5 and 6 turn the picture a quarter.
+  const bool turned = size.flip == 5 || size.flip == 6;
+  info.width = turned ? size.height : size.width;
+  info.height = turned ? size.width : size.height;
+  info.bits = 24;
+  info.pageCount = 1;
+  return kOk;
+}
+
 short decodeCameraRaw(const std::string&, const std::string& bytes, Document& doc) {
   auto raw = std::make_unique<LibRaw>(LIBRAW_OPTIONS_NONE);
   if (short s = openRaw(*raw, bytes)) return s;

@@ -145,6 +145,17 @@ bool sniffFlic(const std::string& head, std::string_view) {
   return magic == 0xAF11 || magic == 0xAF12;
 }
 
+short flicInfo(const std::string& bytes, FileInfo& info) {
+  ByteReader h(bytes, 6);
+  const std::uint32_t frames = h.u16(), w = h.u16(), ht = h.u16(), depth = h.u16();
+  if (h.overrun() || w == 0 || ht == 0 || (depth != 8 && depth != 0)) return kDamaged;
+  info.width = static_cast<int>(w);
+  info.height = static_cast<int>(ht);
+  info.bits = 8;
+  info.pageCount = static_cast<int>(std::max<std::uint32_t>(frames, 1));
+  return kOk;
+}
+
 short decodeFlic(const std::string&, const std::string& bytes, Document& doc) {
   ByteReader h(bytes, 4);
   const bool fli = h.u16() == 0xAF11;

@@ -22,7 +22,7 @@ constexpr OwnReader kReaders[] = {
     {302, "sff", sniffSff, decodeSff},
     {111, "iff", sniffIff, decodeIff},
     {108, "cut", sniffCut, decodeCut},
-    {134, "flc fli", sniffFlic, decodeFlic},
+    {134, "flc fli", sniffFlic, decodeFlic, flicInfo},
     {132, "xwd", sniffXwd10, decodeXwd10},
     {77, "ica", sniffIoca, decodeIoca},
 };
@@ -49,7 +49,7 @@ const OwnWriter* writerFor(int code) {
 
 }  // namespace
 
-const OwnReader kCameraRawReader = {1030, "crw kdc dcr", cameraRawSniff, decodeCameraRaw};
+const OwnReader kCameraRawReader = {1030, "crw kdc dcr", cameraRawSniff, decodeCameraRaw, cameraRawInfo};
 
 bool ownWrites(int code) { return writerFor(code) != nullptr; }
 
@@ -88,6 +88,15 @@ const OwnReader* ownReaderFor(const std::string& head, std::string_view ext) {
 }
 
 short readOwnInfo(const OwnReader& reader, const std::string& path, FileInfo& info) {
+  if (reader.info) {
+    std::string bytes;
+    if (short s = readFileBytes(path, bytes)) return s;
+    if (short s = reader.info(bytes, info)) return s;
+    info.reader = Reader::kOwn;
+    info.own = &reader;
+    info.format = reader.code;
+    return kOk;
+  }
   Document doc;
   if (short s = loadOwn(reader, path, 1, -1, doc)) return s;
   info.reader = Reader::kOwn;

@@ -17,6 +17,9 @@ struct OwnReader {
   std::string_view extensions;  // the accepted extensions it serves, blank-separated
   bool (*sniff)(const std::string& head, std::string_view ext);
   short (*decode)(const std::string& path, const std::string& bytes, Document& doc);
+  // The facts without a decode, for readers where a decode is costly; null:
+  // the facts come from a full decode.
+  short (*info)(const std::string& bytes, FileInfo& info) = nullptr;
 };
 
 // A writer: encodes the pages (the first only for single-page formats) at
@@ -95,6 +98,7 @@ std::string cutPalettePath(const std::string& path);
 // FLI and FLC animations (flic.cpp).
 bool sniffFlic(const std::string& head, std::string_view ext);
 short decodeFlic(const std::string& path, const std::string& bytes, Document& doc);
+short flicInfo(const std::string& bytes, FileInfo& info);
 short encodeFlic(const std::vector<Image>& pages, int code, int bits, std::string& out);
 
 // X10 window dumps (xwd10.cpp) and raw pixel data (raw.cpp).
@@ -107,6 +111,7 @@ short encodeRaw(const std::vector<Image>& pages, int code, int bits, std::string
 // before the TIFF reader (two of them are TIFF inside).
 bool isCameraRawExtension(std::string_view ext);
 short decodeCameraRaw(const std::string& path, const std::string& bytes, Document& doc);
+short cameraRawInfo(const std::string& bytes, FileInfo& info);
 extern const OwnReader kCameraRawReader;
 
 // IOCA bilevel images, bare or in MO:DCA (ioca.cpp).

@@ -288,9 +288,12 @@ TEST(CameraRaw, LibRawDecodesARawAndOtherFilesFallThrough) {
   pv::engine::CLead lead;
   ASSERT_EQ(lead.ReadFileInfo(dir.file("shot.kdc"), -1, 1), 0);
   EXPECT_EQ(lead.GetInfoBits(), 24);
+  const int infoWidth = lead.GetInfoValue44();
   ASSERT_EQ(lead.LoadImage(dir.file("shot.kdc"), 0, 1, 1), 0);
   EXPECT_GE(lead.GetImageWidth(), 600);
   EXPECT_GE(lead.GetImageHeight(), 400);
+  // The facts come without a decode, and agree with it.
+  EXPECT_EQ(infoWidth, static_cast<int>(lead.GetImageWidth()));
   // Not a raw: another file with a raw's name is read by its content, and
   // bytes nobody knows are no image.
   pv::test::LeadWithImage png;
