@@ -38,20 +38,9 @@ std::vector<Chunk> chunksOf(const std::string& bytes, std::size_t at, std::size_
 }
 
 bool unpackRow(ByteReader& r, std::size_t n, bool compressed, std::string& out) {
-  if (!compressed) {
-    out = r.take(n);
-    return !r.overrun();
-  }
-  out.clear();
-  while (out.size() < n) {
-    if (r.left() == 0) return false;
-    const int c = static_cast<std::int8_t>(r.u8());
-    if (c >= 0) out += r.take(static_cast<std::size_t>(c) + 1);
-    else if (c != -128) out.append(static_cast<std::size_t>(1 - c), static_cast<char>(r.u8()));
-    if (r.overrun()) return false;
-  }
-  out.resize(n);
-  return true;
+  if (compressed) return unpackBits(r, n, out);
+  out = r.take(n);
+  return !r.overrun();
 }
 
 short decodeForm(const std::string& bytes, const Chunk& form, Image& img) {

@@ -19,6 +19,7 @@ constexpr OwnReader kReaders[] = {
     {116, "emf", sniffEmf, decodeEmf},
     {53, "msp", sniffMsp, decodeMsp},
     {52, "img", sniffImg, decodeImg},
+    {51, "mac", sniffMac, decodeMac},
     {302, "sff", sniffSff, decodeSff},
     {111, "iff", sniffIff, decodeIff},
     {108, "cut", sniffCut, decodeCut},

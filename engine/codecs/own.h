@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/codecs/bytes.h"
 #include "engine/codecs/codecs.h"
 
 namespace pv::engine::codecs {
@@ -57,11 +58,15 @@ bool sniffMsp(const std::string& head, std::string_view ext);
 short decodeMsp(const std::string& path, const std::string& bytes, Document& doc);
 short encodeMsp(const std::vector<Image>& pages, int code, int bits, std::string& out);
 short encodeMac(const std::vector<Image>& pages, int code, int bits, std::string& out);
+bool sniffMac(const std::string& head, std::string_view ext);
+short decodeMac(const std::string& path, const std::string& bytes, Document& doc);
 bool sniffImg(const std::string& head, std::string_view ext);
 short decodeImg(const std::string& path, const std::string& bytes, Document& doc);
 short encodeImg(const std::vector<Image>& pages, int code, int bits, std::string& out);
-// PackBits rows, as MacPaint, IFF and TIFF compress them.
+// PackBits rows, as MacPaint, IFF and TIFF compress them, and back: `size`
+// bytes unpacked from the reader, false when it runs out first.
 std::string packBits(const std::string& in);
+bool unpackBits(ByteReader& r, std::size_t size, std::string& out);
 
 // Fax codings through libtiff's CCITT coders (fax.cpp). `compression` is a
 // libtiff compression number; each strip holds `rowsPerStrip` rows (0: all).

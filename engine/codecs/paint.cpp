@@ -158,6 +158,25 @@ short encodeMsp(const std::vector<Image>& pages, int, int, std::string& out) {
 
 // ---- MacPaint --------------------------------------------------------------------
 
+// A MacBinary header (a zero byte, a name, the file type "PNTG") may come
+// before the picture's 512-byte header.
+std::size_t macPictureStart(const std::string& bytes) {
+  return bytes.size() > 128 && bytes[0] == '\0' && bytes.compare(65, 4, "PNTG") == 0 ? 128 : 0;
+}
+
+bool sniffMac(const std::string& head, std::string_view ext) {
+  return ext == "mac" || (head.size() > 128 && head[0] == '\0' && head.compare(65, 8, "PNTGMPNT") == 0);
+}
+
+short decodeMac(const std::string&, const std::string& bytes, Document& doc) {
+  ByteReader r(bytes, macPictureStart(bytes) + 512);
+  if (r.overrun() || r.left() == 0) return kDamaged;
+  std::vector<std::string> rows(720);
+  for (std::string& row : rows)
+    if (!unpackBits(r, 72, row)) return kDamaged;
+  return onePage(blackOfRows(rows, 576, true), doc);
+}
+
 short encodeMac(const std::vector<Image>& pages, int, int, std::string& out) {
   // The picture is always 576 x 720: a smaller page sits at the top left on
   // white, a larger one is scaled down to fit (never cut).

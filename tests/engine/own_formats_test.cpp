@@ -100,6 +100,13 @@ TEST(OwnFormats, BlackAndWhitePaintFormatsRoundTrip) {
   ASSERT_EQ(back.rows, 720);
   EXPECT_EQ(cv::norm(back(cv::Rect(0, 0, 100, 60)), bw, cv::NORM_INF), 0.0);
   EXPECT_EQ(cv::countNonZero(back(cv::Rect(100, 60, 476, 660)).reshape(1) != 255), 0);
+  // Our reader takes the file with and without its MacBinary header.
+  pv::test::writeFile(dir.file("bare.mac"), pv::test::readFile(dir.file("p.mac")).substr(128));
+  for (const char* name : {"p.mac", "bare.mac"}) {
+    pv::test::LeadWithImage own;
+    ASSERT_EQ(own.LoadImage(dir.file(name), 0, 1, 1), 0) << name;
+    EXPECT_EQ(cv::norm(asColour(own.pixels()), back, cv::NORM_INF), 0.0) << name;
+  }
   // A larger page is scaled down to fit, keeping its shape.
   cv::Mat big(1440, 1152, CV_8UC3, cv::Scalar(255, 255, 255));
   big(cv::Rect(0, 0, 576, 1440)).setTo(cv::Scalar(0, 0, 0));  // the left half black
