@@ -153,6 +153,12 @@ TEST_F(Run, MultiPageOptions) {
   EXPECT_FALSE(fs::exists(dir.file("scan-1.tif")));
   EXPECT_EQ(pagesOf(dir.file("scan.tif")), 3);
 
+  // 0 with another multi-page format: each page is added to the file, none
+  // replaces the ones before it.
+  useFormat("FLC");
+  convert();
+  EXPECT_EQ(pagesOf(dir.file("scan.flc")), 3) << s.settings.errorSummary;
+
   // 2: the first page only.
   s.settings.MultiPageOption = 2;
   useFormat("BMP");
