@@ -40,6 +40,8 @@ std::string extensionOf(const std::string& path);
 
 short readPngInfo(const std::string& path, FileInfo& info);
 short loadPng(const std::string& path, Document& doc);
+// A PNG held in memory (icon entries, for one).
+short decodePng(const std::string& bytes, Document& doc);
 // level 0..9 (0: the library's default).
 short savePng(const std::string& path, const Image& image, int bits, int level);
 

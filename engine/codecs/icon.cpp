@@ -109,7 +109,12 @@ short decodeIconFile(const std::string& bytes, Image& image) {
   const std::uint32_t size = r.u32(), offset = r.u32();
   if (r.overrun() || offset >= bytes.size() || size > bytes.size() - offset) return kDamaged;
   const std::string entry = bytes.substr(offset, size);
-  if (entry.starts_with("\x89PNG")) return kUnsupportedSubtype;
+  if (entry.starts_with("\x89PNG")) {  // a compressed entry, as large icons keep them
+    Document png;
+    if (short s = decodePng(entry, png)) return s;
+    image = std::move(png.pages[0]);
+    return kOk;
+  }
   ByteReader e(entry);
   const std::uint32_t headerSize = e.u32();
   const std::int32_t w = static_cast<std::int32_t>(e.u32()), h2 = static_cast<std::int32_t>(e.u32());

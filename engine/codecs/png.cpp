@@ -68,16 +68,17 @@ short readPngInfo(const std::string& path, FileInfo& out) {
   return kOk;
 }
 
-short loadPng(const std::string& path, Document& doc) {
-  File f;
-  if (short s = openForRead(path, f)) return s;
+namespace {
+
+// Reads the picture of a PNG stream whose signature was read.
+short readPngStream(std::FILE* f, Document& doc) {
   PngReader r;
   if (!r.info) return kOutOfMemory;
   Image img;
   // Rows live outside the jump so that a longjmp leaves nothing to unwind.
   std::vector<png_bytep> rows;
   if (setjmp(png_jmpbuf(r.png))) return kDamaged;
-  png_init_io(r.png, f.get());
+  png_init_io(r.png, f);
   png_set_sig_bytes(r.png, 8);
   png_read_info(r.png, r.info);
   const png_uint_32 w = png_get_image_width(r.png, r.info), h = png_get_image_height(r.png, r.info);
@@ -119,6 +120,22 @@ short loadPng(const std::string& path, Document& doc) {
   doc.pages.push_back(std::move(img));
   doc.current = 0;
   return kOk;
+}
+
+}  // namespace
+
+short loadPng(const std::string& path, Document& doc) {
+  File f;
+  if (short s = openForRead(path, f)) return s;
+  return readPngStream(f.get(), doc);
+}
+
+short decodePng(const std::string& bytes, Document& doc) {
+  if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) return kNotAnImage;
+  File f(fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb"));
+  if (!f) return kOutOfMemory;
+  std::fseek(f.get(), 8, SEEK_SET);
+  return readPngStream(f.get(), doc);
 }
 
 namespace {

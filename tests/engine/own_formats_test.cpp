@@ -448,6 +448,16 @@ TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
     ASSERT_EQ(ani.pixels().channels(), 4);
     EXPECT_EQ(ani.pixels().at<cv::Vec4b>(5, 2)[3], 0);
     EXPECT_EQ(ani.pixels().at<cv::Vec4b>(5, 12), cv::Vec4b(255, 0, 0, 255));
+    // A 256-pixel icon keeps its entry as a PNG.
+    cv::Mat large(256, 256, CV_8UC4, cv::Scalar(0, 255, 0, 128));
+    Magick::Image big(256, 256, "BGRA", Magick::CharPixel, large.data);
+    big.magick("ICO");
+    big.write(&blob);
+    const std::string png(static_cast<const char*>(blob.data()), blob.length());
+    ASSERT_NE(png.find("\x89PNG"), std::string::npos);
+    pv::test::writeFile(dir.file("png.ani"), chunk("RIFF", "ACON" + chunk("LIST", "fram" + chunk("icon", png))));
+    ASSERT_EQ(ani.LoadImage(dir.file("png.ani"), 0, 1, 1), 0);
+    EXPECT_EQ(ani.pixels().at<cv::Vec4b>(100, 100), cv::Vec4b(0, 255, 0, 128));
   }
 
   // A cursor says so and an animated cursor holds every page as a frame.
