@@ -58,6 +58,7 @@ short saveOwn(const std::string& path, const std::vector<Image>& pages, int code
   const OwnWriter* w = writerFor(code);
   if (!w) return kNotSupported;
   if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
+  if (bits == 0) bits = pages[0].bits;  // the image's own depth
   std::string bytes, second;
   if (short s = w->encode(pages, code, bits, bytes)) return s;
   if (!w->companion) return writeFileAtomically(path, bytes);

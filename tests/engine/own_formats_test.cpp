@@ -460,6 +460,17 @@ TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
     EXPECT_EQ(ani.pixels().at<cv::Vec4b>(100, 100), cv::Vec4b(0, 255, 0, 128));
   }
 
+  // Depth 0 keeps the image's own depth.
+  pv::test::LeadWithImage colour;
+  colour.set(pv::test::noiseImage(16, 16, 3, 4), 24);
+  for (const char* name : {"own.ico", "own.clp", "own.wmf"}) {
+    const short code = name[4] == 'i' ? 91 : name[4] == 'c' ? 114 : 15;
+    ASSERT_EQ(colour.SaveImage(dir.file(name), code, 0, 0, 0), 0) << name;
+    pv::test::LeadWithImage got;
+    ASSERT_EQ(got.LoadImage(dir.file(name), 0, 1, 1), 0) << name;
+    EXPECT_EQ(cv::norm(asColour(got.pixels()), colour.pixels(), cv::NORM_INF), 0.0) << name;
+  }
+
   // A cursor says so and an animated cursor holds every page as a frame.
   ASSERT_EQ(lead.SaveImage(dir.file("c.cur"), 92, 24, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("c.cur"))[2], 2);
