@@ -537,7 +537,7 @@ short saveMagick(const std::string& path, const std::vector<Image>& pages, int c
   MagickImage list;
   for (std::size_t i = 0; i < count; ++i) {
     short status = kOk;
-    MagickImage page = toMagick(pages[i], *w, bits, status);
+    MagickImage page = toMagick(pages[i], *w, bits == 0 ? pages[i].bits : bits, status);  // 0: the page's own depth
     if (!page) return status;
     ::Image* head = list.release();
     AppendImageToList(&head, page.release());

@@ -79,6 +79,14 @@ TEST(MagickWriter, PlainAndRawNetpbmAndTheFormatsWithoutAReader) {
   EXPECT_TRUE(pv::test::readFile(dir.file("c.eps")).starts_with("%!PS-Adobe-3.0 EPSF-3.0"));
   ASSERT_EQ(lead.SaveImage(dir.file("d.fax"), 66, 1, 0, 0), 0);
   EXPECT_GT(pv::test::readFile(dir.file("d.fax")).size(), 8u);
+  // Depth 0 keeps the image's own depth.
+  const cv::Mat photo = pv::test::noiseImage(16, 8, 3, 7);
+  lead.set(photo, 24);
+  for (const char* name : {"own.pcx", "own.tga", "own.ras"}) {
+    const short code = name[4] == 'p' ? 1 : name[4] == 't' ? 4 : 55;
+    ASSERT_EQ(lead.SaveImage(dir.file(name), code, 0, 0, 0), 0) << name;
+    EXPECT_EQ(cv::norm(asColour(pv::test::decodeWithMagick(dir.file(name), 3)), photo, cv::NORM_INF), 0.0) << name;
+  }
   // Several pages of a PCX are a DCX.
   lead.setPages({pv::test::checkerImage(16, 8, 3, 2), pv::test::gradientImage(16, 8, 3)}, 24);
   ASSERT_EQ(lead.SaveImage(dir.file("e.pcx"), 1, 24, 0, 0), 0);
