@@ -69,7 +69,10 @@ namespace {
 bool isIconCode(int code) { return code == codecs::kIcon || code == codecs::kCursor || code == codecs::kAnimatedCursor; }
 
 // Loads a file whose facts readInfo gave, through its reader.
-short loadDocument(const codecs::FileInfo& fi, const std::string& path, int page, int pageCount, Document& doc) {
+// Our own readers decode the file once for both, so `facts` (when given)
+// gets their facts.
+short loadDocument(const codecs::FileInfo& fi, const std::string& path, int page, int pageCount, Document& doc,
+                   codecs::FileInfo* facts = nullptr) {
   switch (fi.reader) {
     case codecs::Reader::kPng: return codecs::loadPng(path, doc);
     case codecs::Reader::kJpeg: return codecs::loadJpeg(path, doc);
@@ -77,7 +80,7 @@ short loadDocument(const codecs::FileInfo& fi, const std::string& path, int page
     case codecs::Reader::kTiff: return codecs::loadTiff(path, page, pageCount, doc);
     case codecs::Reader::kBmp: return codecs::loadBmp(path, doc);
     case codecs::Reader::kMagick: return codecs::loadMagick(path, page, pageCount, doc);
-    case codecs::Reader::kOwn: return codecs::loadOwn(*fi.own, path, page, pageCount, doc);
+    case codecs::Reader::kOwn: return codecs::loadOwn(*fi.own, path, page, pageCount, doc, facts);
     default: return kNotAnImage;
   }
 }
@@ -105,7 +108,7 @@ short existingPages(const std::string& path, short code, std::vector<Image>& out
   for (const AddablePages& a : kAddable)
     if (a.code == code) family = &a;
   codecs::FileInfo fi;
-  if (!family || codecs::readInfo(path, fi) != kOk) return kOk;
+  if (!family || codecs::readInfo(path, fi, true) != kOk) return kOk;
   if (fi.format != family->readsAs && fi.format != family->readsAlsoAs) return kOk;
   Document existing;
   if (short s = loadDocument(fi, path, 1, -1, existing)) return s;
@@ -117,7 +120,7 @@ short existingPages(const std::string& path, short code, std::vector<Image>& out
 
 short CLead::LoadImage(const std::string& path, short bits, int page, int pageCount) {
   codecs::FileInfo fi;
-  short s = codecs::readInfo(path, fi);
+  short s = codecs::readInfo(path, fi, true);
   if (s != kOk) return s;
   Document loaded;
   // A Photo CD resolution asked for is decoded as such, not resampled.
@@ -129,7 +132,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
         if (sizes[i].first == static_cast<int>(loadWidth_) && sizes[i].second == static_cast<int>(loadHeight_))
           pcdResolution = static_cast<int>(i) + 1;
   }
-  s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded) : loadDocument(fi, path, page, pageCount, loaded);
+  s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded) : loadDocument(fi, path, page, pageCount, loaded, &fi);
   if (s != kOk) return s;
   // A resolution asked for with SetLoadResolution applies to this load.
   if (loadResolutionFormat_ != 0 && loadResolutionFormat_ == fi.format) {
@@ -197,7 +200,7 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
         // Adding a page: the frames already in the file come first.
         codecs::FileInfo fi;
         Document existing;
-        if (codecs::readInfo(path, fi) == kOk && fi.reader == codecs::Reader::kGif) {
+        if (codecs::readInfo(path, fi, true) == kOk && fi.reader == codecs::Reader::kGif) {
           if (short s = codecs::loadGif(path, 0, -1, existing)) return s;
           all.insert(all.begin(), existing.pages.begin(), existing.pages.end());
         }

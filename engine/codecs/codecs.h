@@ -34,7 +34,9 @@ enum Code : short {
   kAnimatedCursor = 119, kTgaRle = 262,
 };
 
-short readInfo(const std::string& path, FileInfo& info);
+// `readerOnly` asks only for the reader and format code, as a load needs
+// them: our own readers then skip the decode their other facts take.
+short readInfo(const std::string& path, FileInfo& info, bool readerOnly = false);
 // The lower-case text after the last dot of the file name; empty without one.
 std::string extensionOf(const std::string& path);
 

@@ -35,7 +35,7 @@ std::string extensionOf(const std::string& path) {
   return ext;
 }
 
-short readInfo(const std::string& path, FileInfo& info) {
+short readInfo(const std::string& path, FileInfo& info, bool readerOnly) {
   info = FileInfo{};
   // Only regular files are read: a folder cannot be, and opening a pipe or a
   // device named like an image would block or read forever.
@@ -68,7 +68,11 @@ short readInfo(const std::string& path, FileInfo& info) {
     reader = Reader::kBmp, s = readBmpInfo(path, info);
   } else {
     if (n == 0) return kNotAnImage;
-    if (const OwnReader* own = ownReaderFor(first, ext)) return readOwnInfo(*own, path, info);
+    if (const OwnReader* own = ownReaderFor(first, ext)) {
+      if (!readerOnly) return readOwnInfo(*own, path, info);
+      info.reader = Reader::kOwn, info.own = own, info.format = own->code;
+      return kOk;
+    }
     return readMagickInfo(path, info);
   }
   if (s == kOk) info.reader = reader;

@@ -100,18 +100,11 @@ short readOwnInfo(const OwnReader& reader, const std::string& path, FileInfo& in
     return kOk;
   }
   Document doc;
-  if (short s = loadOwn(reader, path, 1, -1, doc)) return s;
-  info.reader = Reader::kOwn;
-  info.own = &reader;
-  info.format = reader.code;
-  info.pageCount = static_cast<int>(doc.pages.size());
-  info.width = doc.pages[0].width();
-  info.height = doc.pages[0].height();
-  info.bits = static_cast<short>(doc.pages[0].bits);
-  return kOk;
+  return loadOwn(reader, path, 1, 1, doc, &info);
 }
 
-short loadOwn(const OwnReader& reader, const std::string& path, int page, int pageCount, Document& doc) {
+short loadOwn(const OwnReader& reader, const std::string& path, int page, int pageCount, Document& doc,
+              FileInfo* facts) {
   std::string bytes;
   if (short s = readFileBytes(path, bytes)) return s;
   Document all;
@@ -119,6 +112,17 @@ short loadOwn(const OwnReader& reader, const std::string& path, int page, int pa
   if (all.pages.empty()) return kDamaged;
   for (const Image& p : all.pages)
     if (p.pixels.empty()) return kDamaged;
+  if (facts) {
+    facts->reader = Reader::kOwn;
+    facts->own = &reader;
+    facts->format = reader.code;
+    facts->pageCount = static_cast<int>(all.pages.size());
+    facts->width = all.pages[0].width();
+    facts->height = all.pages[0].height();
+    facts->bits = static_cast<short>(all.pages[0].bits);
+    // A reader's header facts, where it has them, are the file's own.
+    if (reader.info) reader.info(bytes, *facts);
+  }
   const std::size_t first = static_cast<std::size_t>(std::max(page, 1) - 1);
   if (first >= all.pages.size()) return kInvalidParameter;
   const std::size_t count = pageCount < 0 ? all.pages.size() - first : 1;

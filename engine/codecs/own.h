@@ -130,7 +130,9 @@ short saveOwn(const std::string& path, const std::vector<Image>& pages, int code
 // The reader for a file's first bytes and extension, or null.
 const OwnReader* ownReaderFor(const std::string& head, std::string_view ext);
 short readOwnInfo(const OwnReader& reader, const std::string& path, FileInfo& info);
-short loadOwn(const OwnReader& reader, const std::string& path, int page, int pageCount, Document& doc);
+// Decodes the file once; `facts`, when given, gets the file's facts too.
+short loadOwn(const OwnReader& reader, const std::string& path, int page, int pageCount, Document& doc,
+              FileInfo* facts = nullptr);
 
 // Black and white pixels of a page: 1 for black, dithered from its grey.
 cv::Mat blackOf(const Image& page);
