@@ -61,7 +61,7 @@ WriterInfo writerOf(int code) {
 }
 
 std::string_view readerOf(std::string_view ext) {
-  for (std::string_view own : {"png", "jpg", "jpeg", "gif", "tif", "tiff", "tifx", "tfx", "bmp", "exif", "exf"})
+  for (std::string_view own : {"png", "jpg", "jpeg", "jtf", "gif", "tif", "tiff", "tifx", "tfx", "bmp", "exif", "exf"})
     if (ext == own) return "own";
   if (codecs::ownReadsExtension(ext)) return "own";
   if (codecs::isCameraRawExtension(ext)) return "LibRaw";

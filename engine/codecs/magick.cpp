@@ -126,6 +126,15 @@ struct Source {
   std::string hint;
 };
 
+// Extensions that name an ImageMagick coder by another name.
+std::string coderOfExtension(std::string ext) {
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static constexpr std::pair<const char*, const char*> kAliases[] = {{"CT", "SCT"}, {"DJV", "DJVU"}, {"FIT", "FITS"}};
+  for (const auto& [alias, coder] : kAliases)
+    if (ext == alias) return coder;
+  return ext;
+}
+
 short readSource(const std::string& path, Source& src) {
   if (short s = readFileBytes(path, src.bytes)) return s;
   if (src.bytes.empty()) return kNotAnImage;
@@ -147,7 +156,7 @@ short readSource(const std::string& path, Source& src) {
     src.hint += "." + std::string(magic->name);
   } else if (!ext.empty() && ext.size() < 10 &&
              std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return std::isalnum(c); })) {
-    src.hint += "." + ext;
+    src.hint += "." + coderOfExtension(ext);
   }
   return kOk;
 }
@@ -568,8 +577,7 @@ namespace pv::engine::codecs {
 
 bool magickReadsExtension(std::string_view extension) {
   startMagick();
-  std::string coder;
-  for (char c : extension) coder.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  const std::string coder = coderOfExtension(std::string(extension));
   if (coder.empty()) return false;
   std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
   const MagickInfo* info = GetMagickInfo(coder.c_str(), exc.get());

@@ -7,6 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "engine/capabilities.h"
 #include "engine/composite.h"
 #include "engine/lead.h"
 #include "engine/status.h"
@@ -134,6 +135,21 @@ TEST(MagickReader, PhotoCdListsItsResolutionsAndLoadsTheChosenOne) {
   pv::engine::ChooseLoadResolution(best, pcd);
   ASSERT_EQ(best.LoadImage(pcd, 0, 1, 1), 0);
   EXPECT_EQ(best.GetImageWidth(), 768);
+}
+
+TEST(MagickReader, ExtensionsThatNameACoderOtherwiseLoad) {
+  PV_REQUIRE_CORPUS(corpus);
+  pv::test::TempDir dir;
+  // Scitex CT has no signature: the extension .ct must lead to its reader.
+  fs::copy_file(corpus / "kimageformats/autotests/read/sct/rgb.sct", dir.file("scan.ct"));
+  fs::copy_file(corpus / "pillow/Tests/images/hopper.fits", dir.file("sky.fit"));
+  CLead lead;
+  ASSERT_EQ(lead.ReadFileInfo(dir.file("scan.ct"), -1, 1), 0);
+  EXPECT_EQ(lead.GetInfoFormat(), 250);
+  EXPECT_EQ(lead.LoadImage(dir.file("scan.ct"), 0, 1, 1), 0);
+  EXPECT_EQ(lead.LoadImage(dir.file("sky.fit"), 0, 1, 1), 0);
+  EXPECT_EQ(pv::engine::readerOf("ct"), "ImageMagick");
+  EXPECT_EQ(pv::engine::readerOf("jtf"), "own");
 }
 
 TEST(MagickReader, ANameIsNeverReadAsAnInstruction) {
