@@ -96,8 +96,8 @@ constexpr AddablePages kAddable[] = {
     {codecs::kCursor, codecs::kCursor, codecs::kCursor},
     {codecs::kAnimatedCursor, codecs::kAnimatedCursor, codecs::kAnimatedCursor},
     {134, 134, 134},  // FLC
-    {112, 111, 111},  // IFF with a page each (a CAT list)
-    {304, 111, 111},
+    {112, 111, 112},  // IFF with a page each (a CAT list)
+    {304, 111, 112},
 };
 
 // The pages already in the file at `path` when it is of the family of

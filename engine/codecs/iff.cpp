@@ -210,17 +210,51 @@ bool sniffIff(const std::string& head, std::string_view) {
          (head.compare(20, 4, "ILBM") == 0 || head.compare(20, 4, "PBM ") == 0);
 }
 
-short decodeIff(const std::string&, const std::string& bytes, Document& doc) {
-  doc.pages.clear();
-  const std::vector<Chunk> top = chunksOf(bytes, 0, bytes.size());
-  if (top.empty()) return kDamaged;
+namespace {
+
+// The pictures of a file: its FORM, or the FORMs of its CAT list.
+std::vector<Chunk> formsOf(const std::string& bytes) {
   std::vector<Chunk> forms;
+  const std::vector<Chunk> top = chunksOf(bytes, 0, bytes.size());
+  if (top.empty()) return forms;
   if (top[0].id == "FORM") forms.push_back(top[0]);
   else if (top[0].id == "CAT " && top[0].size >= 4)
     // Some writers leave the list's own type out of its size, so its forms
     // are taken up to the end of the file.
     for (const Chunk& c : chunksOf(bytes, top[0].at + 4, bytes.size()))
       if (c.id == "FORM" && c.size >= 4) forms.push_back(c);
+  return forms;
+}
+
+}  // namespace
+
+short iffInfo(const std::string& bytes, FileInfo& info) {
+  const std::vector<Chunk> forms = formsOf(bytes);
+  if (forms.empty()) return kDamaged;
+  const Chunk* bmhd = nullptr;
+  std::uint32_t camg = 0;
+  const std::vector<Chunk> chunks = chunksOf(bytes, forms[0].at + 4, forms[0].at + forms[0].size);
+  for (const Chunk& c : chunks) {
+    if (c.id == "BMHD" && c.size >= 20) bmhd = &c;
+    if (c.id == "CAMG" && c.size >= 4) camg = ByteReader(bytes, c.at).u32be();
+  }
+  if (!bmhd) return kDamaged;
+  ByteReader h(bytes, bmhd->at);
+  info.width = static_cast<int>(h.u16be());
+  info.height = static_cast<int>(h.u16be());
+  h.skip(4);
+  const std::uint32_t planes = h.u8();
+  const bool ham = (camg & 0x800) != 0 && (planes == 6 || planes == 8);
+  info.bits = static_cast<short>(planes == 32 ? 32 : planes >= 24 || ham ? 24 : planes);
+  info.pageCount = static_cast<int>(forms.size());
+  if (bytes.starts_with("CAT ")) info.format = 112;
+  return info.width > 0 && info.height > 0 ? kOk : kDamaged;
+}
+
+short decodeIff(const std::string&, const std::string& bytes, Document& doc) {
+  doc.pages.clear();
+  const std::vector<Chunk> forms = formsOf(bytes);
+  if (forms.empty()) return kDamaged;
   for (const Chunk& f : forms) {
     Image img;
     const short s = decodeForm(bytes, f, img);

@@ -21,7 +21,7 @@ constexpr OwnReader kReaders[] = {
     {52, "img", sniffImg, decodeImg},
     {51, "mac", sniffMac, decodeMac},
     {302, "sff", sniffSff, decodeSff},
-    {111, "iff", sniffIff, decodeIff},
+    {111, "iff", sniffIff, decodeIff, iffInfo},
     {108, "cut", sniffCut, decodeCut},
     {134, "flc fli", sniffFlic, decodeFlic, flicInfo},
     {132, "xwd", sniffXwd10, decodeXwd10},
@@ -93,10 +93,10 @@ short readOwnInfo(const OwnReader& reader, const std::string& path, FileInfo& in
   if (reader.info) {
     std::string bytes;
     if (short s = readFileBytes(path, bytes)) return s;
+    info.format = reader.code;
     if (short s = reader.info(bytes, info)) return s;
     info.reader = Reader::kOwn;
     info.own = &reader;
-    info.format = reader.code;
     return kOk;
   }
   Document doc;

@@ -87,6 +87,8 @@ short encodeSff(const std::vector<Image>& pages, int code, int bits, std::string
 // IFF ILBM, single pictures and CAT lists of them (iff.cpp).
 bool sniffIff(const std::string& head, std::string_view ext);
 short decodeIff(const std::string& path, const std::string& bytes, Document& doc);
+// Header facts; a CAT list of pictures reports the multi-page code 112.
+short iffInfo(const std::string& bytes, FileInfo& info);
 short encodeIff(const std::vector<Image>& pages, int code, int bits, std::string& out);
 
 // WordPerfect graphics and Scitex CT, written only (wpg.cpp, sct.cpp).

@@ -200,6 +200,9 @@ TEST(OwnFormats, IffPicturesRoundTripAndReadTheReferencePictures) {
   ASSERT_EQ(cat.ReadFileInfo((iff / "cat_ilbm.iff").string(), -1, 1), 0);
   EXPECT_EQ(cat.GetInfoPageCount(), 2);
   EXPECT_EQ(cat.GetInfoBits(), 24);
+  EXPECT_EQ(cat.GetInfoFormat(), 112);  // the multi-page kind
+  ASSERT_EQ(cat.ReadFileInfo((iff / "flag_ham6.iff").string(), -1, 1), 0);
+  EXPECT_EQ(cat.GetInfoBits(), 24);  // hold-and-modify makes true colour
 }
 
 TEST(OwnFormats, WordPerfectScitexAndHaloPicturesRoundTrip) {
