@@ -6,6 +6,7 @@
 // directly; `palette` lists the colours it may use and saving maps them back.
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -35,6 +36,13 @@ struct Document {
   cv::Mat region;
 
   Image* image() { return current < pages.size() ? &pages[current] : nullptr; }
+  // Makes the document the one page, as a single-picture decode leaves it.
+  void setOnly(Image page) {
+    pages.clear();
+    pages.push_back(std::move(page));
+    current = 0;
+    region.release();
+  }
 };
 
 // The largest image a decoder accepts, in pixels: $PICTORAVINE_MAX_PIXELS, else

@@ -187,9 +187,7 @@ short loadBmp(const std::string& path, Document& doc) {
   if (short s = readFileBytes(path, data)) return s;
   Image img;
   if (short s = decodeBmp(data, img)) return s;
-  doc.pages.clear();
-  doc.pages.push_back(std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

@@ -69,8 +69,7 @@ short decodeCameraRaw(const std::string&, const std::string& bytes, Document& do
   if (out->colors == 3) cv::cvtColor(wrapped, img.pixels, cv::COLOR_RGB2BGR);
   else img.pixels = wrapped.clone();
   img.bits = out->colors == 3 ? 24 : 8;
-  doc.pages.assign(1, std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

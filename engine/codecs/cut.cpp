@@ -90,8 +90,7 @@ short decodeCut(const std::string& path, const std::string& bytes, Document& doc
     palette.resize(256, 0);
     img = pageOfIndices(idx, palette, 8);
   }
-  doc.pages.assign(1, std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

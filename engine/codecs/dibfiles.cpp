@@ -33,9 +33,7 @@ std::size_t dibHeaderBytes(const std::string& dib) {
 short pageOfDib(const std::string& dib, Document& doc) {
   Image img;
   if (short s = decodeDib(dib, img)) return s;
-  doc.pages.clear();
-  doc.pages.push_back(std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

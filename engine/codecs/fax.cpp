@@ -184,7 +184,7 @@ short decodeSff(const std::string&, const std::string& bytes, Document& doc) {
     const std::size_t next = r.pos() + length;
     r.skip(3);  // vertical and horizontal resolution, coding
     r.skip(1);
-    const std::uint32_t width = r.u16(), height = r.u16();
+    const std::uint32_t width = r.u16();  // the page height after it is taken from the line records
     r.seek(next);
     if (width == 0 || r.overrun()) return kDamaged;
     // Lines until the next page header; white lines stand in for skips and
@@ -219,7 +219,6 @@ short decodeSff(const std::string&, const std::string& bytes, Document& doc) {
       if (lines.size() > 1u << 20) return kTooLarge;
     }
     if (r.overrun() || lines.empty()) return kDamaged;
-    (void)height;
     cv::Mat black;
     if (short s = ccittDecode(lines, static_cast<int>(width), static_cast<int>(lines.size()), c, black)) return s;
     doc.pages.push_back(pageOfBlack(black));

@@ -37,6 +37,9 @@ std::vector<Chunk> chunksOf(const std::string& bytes, std::size_t at, std::size_
   return out;
 }
 
+// Hold-and-modify pictures: 6 or 8 planes with the mode set in CAMG.
+bool holdAndModify(std::uint32_t camg, std::uint32_t planes) { return (camg & 0x800) != 0 && (planes == 6 || planes == 8); }
+
 bool unpackRow(ByteReader& r, std::size_t n, bool compressed, std::string& out) {
   if (compressed) return unpackBits(r, n, out);
   out = r.take(n);
@@ -69,7 +72,7 @@ short decodeForm(const std::string& bytes, const Chunk& form, Image& img) {
   if (w == 0 || ht == 0) return kDamaged;
   if (static_cast<std::uint64_t>(w) * ht > maxPixels()) return kTooLarge;
   if (compression > 1) return kUnsupportedSubtype;
-  const bool ham = (camg & 0x800) != 0 && (planes == 6 || planes == 8);
+  const bool ham = holdAndModify(camg, planes);
   const bool halfBrite = (camg & 0x80) != 0 && planes == 6;
   if (!chunky && !(planes >= 1 && planes <= 8) && planes != 24 && planes != 32) return kUnsupportedSubtype;
   if (chunky && planes != 8) return kUnsupportedSubtype;
@@ -244,7 +247,7 @@ short iffInfo(const std::string& bytes, FileInfo& info) {
   info.height = static_cast<int>(h.u16be());
   h.skip(4);
   const std::uint32_t planes = h.u8();
-  const bool ham = (camg & 0x800) != 0 && (planes == 6 || planes == 8);
+  const bool ham = holdAndModify(camg, planes);
   info.bits = static_cast<short>(planes == 32 ? 32 : planes >= 24 || ham ? 24 : planes);
   info.pageCount = static_cast<int>(forms.size());
   if (bytes.starts_with("CAT ")) info.format = 112;

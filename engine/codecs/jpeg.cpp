@@ -137,9 +137,7 @@ short loadJpeg(const std::string& path, Document& doc) {
     img.xDpi = static_cast<int>(d.cinfo.X_density * 2.54 + 0.5);
     img.yDpi = static_cast<int>(d.cinfo.Y_density * 2.54 + 0.5);
   }
-  doc.pages.clear();
-  doc.pages.push_back(std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 
@@ -189,7 +187,6 @@ std::string exifSegment(const Image& image, const char* version) {
   // resolution and points to the Exif directory.
   std::string t = "Exif";
   t.append(2, '\0');
-  const std::size_t base = t.size();
   t += "II*";
   t.push_back('\0');
   put32(t, 8);
@@ -214,7 +211,6 @@ std::string exifSegment(const Image& image, const char* version) {
   entry(0xA002, 4, 1, static_cast<std::uint32_t>(image.width()));
   entry(0xA003, 4, 1, static_cast<std::uint32_t>(image.height()));
   put32(t, 0);
-  (void)base;
   return t;
 }
 

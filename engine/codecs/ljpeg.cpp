@@ -417,9 +417,7 @@ short loadLosslessJpeg(const std::string& path, Document& doc) {
       }
     std::swap(cur, prev);
   }
-  doc.pages.clear();
-  doc.pages.push_back(std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

@@ -305,8 +305,7 @@ short loadPcdScene(const Source& src, std::size_t scene, Document& doc) {
   if (!image) return status;
   Image img;
   if (short s = toPage(image.get(), img)) return s;
-  doc.pages.assign(1, std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

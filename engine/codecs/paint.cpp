@@ -42,8 +42,7 @@ cv::Mat blackOfRows(const std::vector<std::string>& rows, int w, bool oneIsBlack
 }
 
 short onePage(const cv::Mat& black, Document& doc) {
-  doc.pages.assign(1, pageOfBlack(black));
-  doc.current = 0;
+  doc.setOnly(pageOfBlack(black));
   return kOk;
 }
 

@@ -116,9 +116,7 @@ short readPngStream(std::FILE* f, Document& doc) {
     img.xDpi = static_cast<int>(xres * 0.0254 + 0.5);
     img.yDpi = static_cast<int>(yres * 0.0254 + 0.5);
   }
-  doc.pages.clear();
-  doc.pages.push_back(std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

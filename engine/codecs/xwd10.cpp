@@ -88,8 +88,7 @@ short decodeXwd10(const std::string&, const std::string& bytes, Document& doc) {
     }
     img = pageOfIndices(idx, palette, static_cast<int>(planes));
   }
-  doc.pages.assign(1, std::move(img));
-  doc.current = 0;
+  doc.setOnly(std::move(img));
   return kOk;
 }
 

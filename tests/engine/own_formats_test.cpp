@@ -47,6 +47,17 @@ cv::Mat readBack(const Row& r, const std::string& path, int& bits) {
   return lead.pageCount() ? asColour(lead.pixels()) : cv::Mat();
 }
 
+// Raw G4 data as ImageMagick's G4 reader decodes it, given the size.
+cv::Mat decodeG4WithMagick(const std::string& path, int w, int h) {
+  Magick::Image im;
+  im.quiet(true);
+  im.size(Magick::Geometry(static_cast<std::size_t>(w), static_cast<std::size_t>(h)));
+  im.read("G4:" + path);
+  cv::Mat out(h, w, CV_8UC3);
+  im.write(0, 0, static_cast<std::size_t>(w), static_cast<std::size_t>(h), "BGR", Magick::CharPixel, out.data);
+  return out;
+}
+
 void roundTrip(const std::vector<Row>& rows) {
   pv::test::TempDir dir;
   for (const Row& r : rows)
@@ -138,13 +149,7 @@ TEST(OwnFormats, FaxCodingsRoundTrip) {
   lead.set(bw, 1);
   // Raw G4 as ImageMagick reads it, given the line width.
   ASSERT_EQ(lead.SaveImage(dir.file("g4.fax"), 68, 1, 0, 0), 0);
-  Magick::Image im;
-  im.quiet(true);
-  im.size(Magick::Geometry(200, 30));
-  im.read("G4:" + dir.file("g4.fax"));
-  cv::Mat back(30, 200, CV_8UC3);
-  im.write(0, 0, 200, 30, "BGR", Magick::CharPixel, back.data);
-  EXPECT_EQ(cv::norm(back, bw, cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::norm(decodeG4WithMagick(dir.file("g4.fax"), 200, 30), bw, cv::NORM_INF), 0.0);
   // Raw G3 2D through libtiff's decoder.
   ASSERT_EQ(lead.SaveImage(dir.file("g3.fax"), 67, 1, 0, 0), 0);
   pv::engine::codecs::Coding c;
@@ -378,13 +383,7 @@ TEST(OwnFormats, IocaImagesRoundTripBareAndInsideMoDca) {
   ASSERT_NE(data, std::string::npos);
   const std::size_t length = (static_cast<unsigned char>(segment[data + 2]) << 8) | static_cast<unsigned char>(segment[data + 3]);
   pv::test::writeFile(dir.file("g4.raw"), segment.substr(data + 4, length));
-  Magick::Image im;
-  im.quiet(true);
-  im.size(Magick::Geometry(120, 40));
-  im.read("G4:" + dir.file("g4.raw"));
-  cv::Mat back(40, 120, CV_8UC3);
-  im.write(0, 0, 120, 40, "BGR", Magick::CharPixel, back.data);
-  EXPECT_EQ(cv::norm(back, bw, cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::norm(decodeG4WithMagick(dir.file("g4.raw"), 120, 40), bw, cv::NORM_INF), 0.0);
   // Two image objects of a MO:DCA stream are two pages.
   auto field = [](std::uint32_t id, const std::string& payload) {
     std::string f = "\x5A";
