@@ -9,6 +9,7 @@
 #include "app/image_list.h"
 #include "app/log.h"
 #include "app/profiles.h"
+#include "core/file_format.h"
 #include "core/paths.h"
 #include "core/text.h"
 #include "engine/handles.h"
@@ -167,7 +168,7 @@ class Parser {
       return;
     }
     if (!clip->getImage(image) || image.pixels.empty()) {
-      logOpenFailure(set, "the clipboard (no image on it)", 20144);
+      logOpenFailure(set, "the clipboard (no image on it)", engine::kEmptyImage);
       return;
     }
     char stamp[32];
@@ -178,7 +179,7 @@ class Parser {
     const std::string path = dataFolder() + "/clipboard-" + stamp + ".png";
     engine::CLead lead;
     lead.SetImageHandle(engine::handles::create(std::move(image)));
-    if (short st = lead.SaveImage(path, 75, 0, 0, 0)) {
+    if (short st = lead.SaveImage(path, fmt::kPng, 0, 0, 0)) {
       logOpenFailure(set, path, static_cast<std::uint16_t>(st));
       return;
     }

@@ -19,7 +19,6 @@
 #include "core/format_registry.h"
 #include "engine/capabilities.h"
 #include "engine/libraries.h"
-#include "formats/catalogue.h"
 #include "pv_version.h"
 
 namespace pv::app {
@@ -144,7 +143,7 @@ std::string formatsText() {
   int whole = 0, partly = 0;
   std::ostringstream methods;
   for (int i = 0; i < kFormatCount; ++i) {
-    const auto& row = formats::catalogueRow(i);
+    const FormatRow& row = formatRegistry()[static_cast<std::size_t>(i)];
     int written = 0;
     for (const auto& m : row.methods) {
       const engine::WriterInfo w = engine::writerOf(m.code);

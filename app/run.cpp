@@ -13,6 +13,7 @@
 #include "app/image_list.h"
 #include "app/log.h"
 #include "app/naming.h"
+#include "core/file_format.h"
 #include "core/text.h"
 #include "engine/composite.h"
 #include "engine/status.h"
@@ -56,12 +57,12 @@ class ImageConversion {
 
     const int option = s_.settings.MultiPageOption;
     short status = 0;
-    if (f.index == 6) {
+    if (f.isClipboard()) {
       status = toClipboard();
     } else if (!e_.multiPage) {
       status = single(0);
     } else if (option == 0 && f.multiPage) {
-      status = f.index == 3 ? allPagesAtOnce() : pageByPage();
+      status = f.writesPagesTogether() ? allPagesAtOnce() : pageByPage();
     } else if (option == 0 || option == 2) {
       status = single(e_.firstPage);
     } else if (option == 1) {
@@ -83,7 +84,7 @@ class ImageConversion {
     formats::Format& f = *s_.format;
     int target = f.OutputDepth(static_cast<int>(e_.sourceBits));
     const int code = e_.sourceFormat;
-    if (f.index == 2 && target < 24 && (e_.hasAlpha || e_.hasTransparentColor || code == 91 || code == 92 || code == 119))
+    if (f.keepsTransparency() && target < 24 && (e_.hasAlpha || e_.hasTransparentColor || fmt::isIconFamily(code)))
       target = 24;
     loadBits_ = iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
     if (iequals(e_.extension, "bmp") && target == 32) target = 24;

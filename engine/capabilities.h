@@ -15,7 +15,7 @@ struct WriterInfo {
 WriterInfo writerOf(int code);
 
 // The reader of files with this extension (lower case, without the dot):
-// "own" (PNG, JPEG, GIF, TIFF, BMP), "ImageMagick", or empty for none. Files
+// "own", "LibRaw", "ImageMagick", or empty for none. Files
 // are recognised by their content, so this is what a file named so usually gets.
 std::string_view readerOf(std::string_view extension);
 

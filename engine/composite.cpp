@@ -2,13 +2,12 @@
 
 #include <stdexcept>
 
+#include "core/file_format.h"
 #include "engine/lead.h"
 
 namespace pv::engine {
 
 namespace {
-
-bool isIcon(short code) { return code == 91 || code == 92 || code == 119; }
 
 // Runs one step block; a failure inside it (a nonzero status turned into an
 // exception, or any other exception) ends the block and nothing more.
@@ -28,11 +27,11 @@ void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int
     if (status != 0) throw std::runtime_error("imaging operation failed");
   };
   guarded([&] {
-    if (isIcon(sourceCode)) primary.SetUseTransparentColor(true);
+    if (fmt::isIconFamily(sourceCode)) primary.SetUseTransparentColor(true);
     return true;
   });
   guarded([&] {
-    const bool skipped = sourceCode == 6 || sourceCode == 84 || isIcon(sourceCode);
+    const bool skipped = sourceCode == fmt::kBmp || sourceCode == fmt::kBmpRle || fmt::isIconFamily(sourceCode);
     if (!primary.GetHasAlpha() || skipped || primary.GetInfoBits() < 16) return true;
     const int alpha = primary.GetAlphaImage();
     if (alpha == 0) return true;
@@ -46,7 +45,7 @@ void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int
   });
   guarded([&] {
     if (!primary.GetUseTransparentColor()) return true;
-    if (isIcon(sourceCode) && primary.GetHasRegion()) {
+    if (fmt::isIconFamily(sourceCode) && primary.GetHasRegion()) {
       ok(primary.SetRegionFromHandle(primary.GetRegionHandle(), 0, 0, 6));
       ok(primary.FillImage(background));
       primary.SetTransparentColor(background);

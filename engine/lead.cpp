@@ -5,8 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "engine/codecs/codecs.h"
-#include "engine/codecs/own.h"
+#include "engine/codecs/table.h"
+#include "core/file_format.h"
 #include "engine/handles.h"
 #include "engine/image.h"
 #include "engine/status.h"
@@ -40,7 +40,7 @@ short CLead::ReadFileResolutions(const std::string& path) {
   resolutions_.clear();
   codecs::FileInfo fi;
   if (short s = codecs::readInfo(path, fi)) return s;
-  if (fi.format == codecs::kPhotoCd) {
+  if (fi.format == fmt::kPhotoCd) {
     std::vector<std::pair<int, int>> sizes;
     if (short s = codecs::pcdResolutions(path, sizes)) return s;
     for (auto [w, h] : sizes) resolutions_.emplace_back(static_cast<float>(w), static_cast<float>(h));
@@ -66,50 +66,21 @@ short CLead::SetLoadResolution(short formatCode, float width, float height) {
 
 namespace {
 
-bool isIconCode(int code) { return code == codecs::kIcon || code == codecs::kCursor || code == codecs::kAnimatedCursor; }
-
-// Loads a file whose facts readInfo gave, through its reader.
-// Our own readers decode the file once for both, so `facts` (when given)
-// gets their facts.
+// Loads a file whose facts readInfo gave, through its reader. Readers that
+// decode the file for its facts too fill `facts` (when given) from that decode.
 short loadDocument(const codecs::FileInfo& fi, const std::string& path, int page, int pageCount, Document& doc,
                    codecs::FileInfo* facts = nullptr) {
-  switch (fi.reader) {
-    case codecs::Reader::kPng: return codecs::loadPng(path, doc);
-    case codecs::Reader::kJpeg: return codecs::loadJpeg(path, doc);
-    case codecs::Reader::kGif: return codecs::loadGif(path, page, pageCount, doc);
-    case codecs::Reader::kTiff: return codecs::loadTiff(path, page, pageCount, doc);
-    case codecs::Reader::kBmp: return codecs::loadBmp(path, doc);
-    case codecs::Reader::kMagick: return codecs::loadMagick(path, page, pageCount, doc);
-    case codecs::Reader::kOwn: return codecs::loadOwn(*fi.own, path, page, pageCount, doc, facts);
-    default: return kNotAnImage;
-  }
+  if (!fi.codec || !fi.codec->load) return kNotAnImage;
+  return fi.codec->load(*fi.codec, path, page, pageCount, doc, facts);
 }
 
-// The multi-page formats that our own writers and ImageMagick write, with
-// the code their files read back as: a page-mode-1 save adds to such a file.
-struct AddablePages {
-  short code, readsAs, readsAlsoAs;
-};
-constexpr AddablePages kAddable[] = {
-    {1, 1, 1001},  // PCX, or DCX once it has several pages
-    {codecs::kIcon, codecs::kIcon, codecs::kIcon},
-    {codecs::kCursor, codecs::kCursor, codecs::kCursor},
-    {codecs::kAnimatedCursor, codecs::kAnimatedCursor, codecs::kAnimatedCursor},
-    {134, 134, 134},  // FLC
-    {112, 111, 112},  // IFF with a page each (a CAT list)
-    {304, 111, 112},
-};
-
-// The pages already in the file at `path` when it is of the family of
-// `code`, for a page-mode-1 save; none otherwise.
-short existingPages(const std::string& path, short code, std::vector<Image>& out) {
+// The pages already in the file at `path` when the codec adds pages to files
+// of its code, for a page-mode-1 save; none otherwise.
+short existingPages(const std::string& path, const codecs::Codec& codec, std::vector<Image>& out) {
   out.clear();
-  const AddablePages* family = nullptr;
-  for (const AddablePages& a : kAddable)
-    if (a.code == code) family = &a;
   codecs::FileInfo fi;
-  if (!family || codecs::readInfo(path, fi, true) != kOk) return kOk;
-  if (fi.format != family->readsAs && fi.format != family->readsAlsoAs) return kOk;
+  if (codec.addsTo.empty() || codecs::readInfo(path, fi, true) != kOk) return kOk;
+  if (std::find(codec.addsTo.begin(), codec.addsTo.end(), fi.format) == codec.addsTo.end()) return kOk;
   Document existing;
   if (short s = loadDocument(fi, path, 1, -1, existing)) return s;
   out = std::move(existing.pages);
@@ -125,7 +96,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   Document loaded;
   // A Photo CD resolution asked for is decoded as such, not resampled.
   int pcdResolution = 0;
-  if (fi.format == codecs::kPhotoCd && loadResolutionFormat_ == codecs::kPhotoCd) {
+  if (fi.format == fmt::kPhotoCd && loadResolutionFormat_ == fmt::kPhotoCd) {
     std::vector<std::pair<int, int>> sizes;
     if (codecs::pcdResolutions(path, sizes) == kOk)
       for (std::size_t i = 0; i < sizes.size(); ++i)
@@ -148,7 +119,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   }
   // An icon's transparent pixels are selected as a region, so that
   // transparency flattening can paint them.
-  if (isIconCode(fi.format) && !loaded.pages.empty() && loaded.pages[0].hasAlpha()) {
+  if (fmt::isIconFamily(fi.format) && !loaded.pages.empty() && loaded.pages[0].hasAlpha()) {
     cv::Mat alpha;
     cv::extractChannel(loaded.pages[0].pixels, alpha, 3);
     cv::Mat clear = alpha == 0;
@@ -170,63 +141,17 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
   Image* img = doc_->image();
   if (!img || img->pixels.empty()) return kInvalidParameter;
   bits = std::clamp<short>(bits, 0, 32);
+  const codecs::Codec* codec = codecs::codecWriting(formatCode);
+  if (!codec || !codec->save) return kNotSupported;
   // An image loaded with all its pages writes them all where the format
-  // holds several.
-  auto pages = [&] { return doc_->pages.size() > 1 ? doc_->pages : std::vector<Image>{*img}; };
-  switch (formatCode) {
-    case codecs::kPng:
-      return codecs::savePng(path, *img, bits, std::clamp<int>(quality, 0, 9));
-    case codecs::kJpeg:
-    case codecs::kJpeg422:
-    case codecs::kJpeg411:
-      return codecs::saveJpeg(path, *img, formatCode, bits, quality, savePasses_);
-    // CIELab methods: written as a standard YCbCr JPEG with the same
-    // subsampling, since no library here writes CIELab JPEG.
-    case 171:
-      return codecs::saveJpeg(path, *img, codecs::kJpeg, bits, std::max<int>(quality, 2), savePasses_);
-    case 173:
-      return codecs::saveJpeg(path, *img, codecs::kJpeg422, bits, quality, savePasses_);
-    case 172:
-      return codecs::saveJpeg(path, *img, codecs::kJpeg411, bits, quality, savePasses_);
-    // Exif JPEG (1.1 and 2.0): 4:2:2 colour with an Exif segment; the format
-    // has no quality setting, so a quality factor of 26 (libjpeg 90) serves.
-    case 98:
-    case 101:
-      return codecs::saveJpeg(path, *img, codecs::kJpeg422, 24, quality >= 2 ? quality : 26, 0,
-                              codecs::exifSegment(*img, formatCode == 98 ? "0110" : "0200"));
-    case codecs::kGif: {
-      std::vector<Image> all = pages();
-      if (pageMode == 1) {
-        // Adding a page: the frames already in the file come first.
-        codecs::FileInfo fi;
-        Document existing;
-        if (codecs::readInfo(path, fi, true) == kOk && fi.reader == codecs::Reader::kGif) {
-          if (short s = codecs::loadGif(path, 0, -1, existing)) return s;
-          all.insert(all.begin(), existing.pages.begin(), existing.pages.end());
-        }
-      }
-      return codecs::saveGif(path, all, bits, saveInterlaced_);
-    }
-    case 3: case 85: case 93: case 87: case 88: case 95: case 11: case 24: case 22: case 17: case 86: case 94:
-    case 96: case 97: case 276:
-      return codecs::saveTiff(path, pages(), formatCode, bits, quality, pageMode == 1);
-    case codecs::kBmp:
-    case codecs::kBmpRle:
-    case codecs::kOs2Bmp:
-    case codecs::kOs2Bmp2:
-      return codecs::saveBmp(path, *img, formatCode, bits);
-    default: {
-      if (!codecs::ownWrites(formatCode) && !codecs::magickWrites(formatCode)) return kNotSupported;
-      // Adding a page to a multi-page file: its pages come first.
-      std::vector<Image> all;
-      if (pageMode == 1)
-        if (short s = existingPages(path, formatCode, all)) return s;
-      const std::vector<Image> mine = pages();
-      all.insert(all.end(), mine.begin(), mine.end());
-      if (codecs::ownWrites(formatCode)) return codecs::saveOwn(path, all, formatCode, bits);
-      return codecs::saveMagick(path, all, formatCode, bits, quality);
-    }
-  }
+  // holds several; adding a page to a multi-page file puts its pages first.
+  std::vector<Image> pages;
+  if (pageMode == 1)
+    if (short s = existingPages(path, *codec, pages)) return s;
+  if (codec->everyPage && doc_->pages.size() > 1) pages.insert(pages.end(), doc_->pages.begin(), doc_->pages.end());
+  else pages.push_back(*img);
+  const codecs::SaveRequest request{formatCode, bits, quality, savePasses_, saveInterlaced_, pageMode == 1};
+  return codec->save(*codec, path, pages, request);
 }
 
 short CLead::CopyToClipboard(short) {

@@ -18,6 +18,7 @@ enum Status : short {
   kTooLarge = 20108,
   kDiskFull = 20114,
   kCannotCreate = 20131,
+  kEmptyImage = 20144,
 };
 
 }  // namespace pv::engine

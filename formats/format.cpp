@@ -6,7 +6,6 @@
 #include "core/ini.h"
 #include "core/text.h"
 #include "engine/lead.h"
-#include "formats/catalogue.h"
 #include "formats/classes.h"
 
 namespace pv::formats {
@@ -35,7 +34,7 @@ bool isOrg(std::string_view depth) { return iequals(depth, "org"); }
 }  // namespace
 
 Format::Format(int registryIndex, std::string configPath)
-    : row_(&catalogueRow(registryIndex)), configPath_(std::move(configPath)) {
+    : row_(&formatRegistry().at(static_cast<std::size_t>(registryIndex))), configPath_(std::move(configPath)) {
   for (std::size_t i = 0; i < kDepthList.size(); ++i) depthIndex[static_cast<std::size_t>(kDepthList[i] - 1)] =
       static_cast<std::int32_t>(i);
   index = registryIndex;
@@ -46,7 +45,7 @@ Format::Format(int registryIndex, std::string configPath)
 void Format::LoadOptions() {
   const auto& r = row();
   methodCount = static_cast<std::int32_t>(r.methods.size());
-  multiPage = formatRegistry()[static_cast<std::size_t>(index)].multiPage;
+  multiPage = r.multiPage;
   hasQuality = r.hasQuality;
   hasPasses = r.hasPasses;
   qualityStart = r.qualityStart;
@@ -91,6 +90,11 @@ void Format::SaveOptions() const { writeOptions(key); }
 void Format::SaveShellOptions() const { writeOptions(key + " Shell"); }
 
 bool Format::PrepareImage(engine::CLead&) { return false; }
+
+bool Format::keepsColourFor(std::uint32_t m) const { return m < 16 && ((row().keepsColour >> m) & 1) != 0; }
+bool Format::isClipboard() const { return row().clipboard; }
+bool Format::writesPagesTogether() const { return row().pagesTogether; }
+bool Format::keepsTransparency() const { return row().keepsTransparency; }
 
 std::string Format::MethodName(std::uint32_t i) const {
   if (row().methods.size() <= 1 || i >= row().methods.size()) return {};
@@ -181,29 +185,39 @@ bool TPSD::PrepareImage(engine::CLead& lead) {
 
 namespace {
 
-using Factory = std::unique_ptr<Format> (*)(const std::string&);
-
-template <class T>
-std::unique_ptr<Format> make(const std::string& config) {
-  return std::make_unique<T>(config);
+// The class of each row, found by its key.
+template <class... T>
+std::unique_ptr<Format> makeByKey(std::string_view key, const std::string& config) {
+  std::unique_ptr<Format> made;
+  ((T::kKey == key ? (made = std::make_unique<T>(config), 0) : 0), ...);
+  return made;
 }
 
-// By registry index.
-constexpr Factory kFactories[kFormatCount] = {
-    make<TJPG>,  make<TBMP>,  make<TPNG>,  make<TGIF>,  make<TICO>,  make<TTIF>, make<TCLP>,  make<TANI>,
-    make<TAWD>,  make<TCAL>,  make<TCIN>,  make<TCMP>,  make<TCMP2>, make<TCUR>, make<TCUT>,  make<TEMF>,
-    make<TEPS>,  make<TEXIF>, make<TFAX>,  make<TFLC>,  make<TICA>,  make<TIFF>, make<TIFF2>, make<TIMG>,
-    make<TITG>,  make<TMAC>,  make<TMSP>,  make<TPBM>,  make<TPCT>,  make<TPCX>, make<TPGM>,  make<TPPM>,
-    make<TPSD>,  make<TPSP>,  make<TRAS>,  make<TRAW>,  make<TSCT>,  make<TSFF>, make<TSGI>,  make<TSMP>,
-    make<TTIFX>, make<TTGA>,  make<TWBMP>, make<TWFX>,  make<TWMF>,  make<TWPG>, make<TXBM>,  make<TXPM>,
-    make<TXWD>,
+template <class... T>
+struct ClassList {
+  static std::unique_ptr<Format> make(std::string_view key, const std::string& config) {
+    return makeByKey<T...>(key, config);
+  }
+  // Every row has exactly one class.
+  static constexpr bool complete() {
+    if (sizeof...(T) != kFormatCount) return false;
+    for (const FormatRow& r : formatRegistry())
+      if (((T::kKey == r.key ? 1 : 0) + ...) != 1) return false;
+    return true;
+  }
 };
+
+using Classes =
+    ClassList<TJPG, TBMP, TPNG, TGIF, TICO, TTIF, TCLP, TANI, TAWD, TCAL, TCIN, TCMP, TCMP2, TCUR, TCUT, TEMF, TEPS,
+              TEXIF, TFAX, TFLC, TICA, TIFF, TIFF2, TIMG, TITG, TMAC, TMSP, TPBM, TPCT, TPCX, TPGM, TPPM, TPSD, TPSP,
+              TRAS, TRAW, TSCT, TSFF, TSGI, TSMP, TTIFX, TTGA, TWBMP, TWFX, TWMF, TWPG, TXBM, TXPM, TXWD>;
+static_assert(Classes::complete(), "every format row needs exactly one class");
 
 }  // namespace
 
 std::unique_ptr<Format> CreateFormatByIndex(int i, const std::string& configPath) {
   if (i < 0 || i >= kFormatCount) return nullptr;
-  return kFactories[i](configPath);
+  return Classes::make(formatKey(i), configPath);
 }
 
 std::unique_ptr<Format> CreateFormat(std::string_view text, const std::string& configPath) {

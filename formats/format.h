@@ -2,14 +2,19 @@
 // Format: one output file type, with the user's four options (method, quality,
 // colour depth, passes), the translation of a method into the engine's file
 // format code and allowed depths, and the preparation of the image before a save.
-// The values of every format are rows of the catalogue (formats/catalogue.cpp);
-// a class carries code only where its format behaves differently.
+// The values of every format are its row of the format table
+// (core/format_registry.h); a class carries code only where its format
+// behaves differently.
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+
+namespace pv {
+struct FormatRow;
+}
 
 namespace pv::engine {
 class CLead;
@@ -19,7 +24,6 @@ namespace pv::formats {
 
 inline constexpr std::array<int, 14> kDepthList{1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32, 48, 64};
 
-struct FormatCatalogueRow;  // formats/catalogue.h
 
 class Format {
  public:
@@ -79,17 +83,22 @@ class Format {
 
   const std::string& configPath() const { return configPath_; }
 
+  // Traits of the format's row.
+  const FormatRow& row() const { return *row_; }
+  bool isClipboard() const;
+  bool writesPagesTogether() const;
+  bool keepsTransparency() const;
+
  protected:
   Format(int registryIndex, std::string configPath);
-  const FormatCatalogueRow& row() const { return *row_; }
   // True when a kept source depth below 24 is raised to 24 with method m.
-  virtual bool keepsColourFor(std::uint32_t) const { return false; }
+  bool keepsColourFor(std::uint32_t m) const;
 
  private:
   void readOptions(const std::string& section);
   void writeOptions(const std::string& section) const;
 
-  const FormatCatalogueRow* row_;
+  const FormatRow* row_;
   std::string configPath_;
 };
 

@@ -7,35 +7,28 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_format.h"
 #include "engine/image.h"
 
 namespace pv::engine::codecs {
 
-// The codec family that reads a file.
-enum class Reader { kNone, kPng, kJpeg, kGif, kTiff, kBmp, kMagick, kOwn };
+// The file format codes, by name, are the codecs' own vocabulary.
+using namespace ::pv::fmt;
 
-struct OwnReader;
+struct Codec;
 
 // Facts of a file read from its content, never from its name.
 struct FileInfo {
-  Reader reader = Reader::kNone;
+  const Codec* codec = nullptr;  // the row of engine/codecs/table.h that reads it
   short format = 0;  // file format code
   short bits = 0;    // bits per pixel as stored
   int pageCount = 1;
   int width = 0;
   int height = 0;
-  const OwnReader* own = nullptr;  // with Reader::kOwn
-};
-
-// File format codes recognised by content.
-enum Code : short {
-  kPcx = 1, kGif = 2, kTiff = 3, kTga = 4, kBmp = 6, kJpeg = 10, kOs2Bmp = 14, kJpeg411 = 21,
-  kJpeg422 = 23, kOs2Bmp2 = 74, kPng = 75, kPsd = 76, kBmpRle = 84, kIcon = 91, kCursor = 92,
-  kAnimatedCursor = 119, kTgaRle = 262,
 };
 
 // `readerOnly` asks only for the reader and format code, as a load needs
-// them: our own readers then skip the decode their other facts take.
+// them: readers whose facts take a decode then skip it.
 short readInfo(const std::string& path, FileInfo& info, bool readerOnly = false);
 // The lower-case text after the last dot of the file name; empty without one.
 std::string extensionOf(const std::string& path);
@@ -101,7 +94,6 @@ short loadMagick(const std::string& path, int page, int pageCount, Document& doc
 bool magickWrites(int code);
 // Photo CD: the sizes of the resolutions a file holds (Base/16 upwards), and
 // a load of one of them (1 Base/16 .. 5 16Base). A plain load gives Base.
-constexpr short kPhotoCd = 1003;
 short pcdResolutions(const std::string& path, std::vector<std::pair<int, int>>& sizes);
 short loadPcd(const std::string& path, int resolution, Document& doc);
 // True when ImageMagick has a decoder named like the extension that our

@@ -10,8 +10,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "engine/codecs/codecs.h"
-#include "engine/codecs/own.h"
+#include "engine/codecs/table.h"
 #include "engine/status.h"
 
 namespace pv::engine {
@@ -44,38 +43,24 @@ short readInfo(const std::string& path, FileInfo& info, bool readerOnly) {
   if (!S_ISREG(st.st_mode)) return kCannotOpen;
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return errno == ENOENT ? kFileNotFound : kCannotOpen;
-  // Camera raws are recognised by their extension first: LibRaw knows their
-  // many layouts, two of which look like TIFF.
-  const std::string ext = extensionOf(path);
-  if (isCameraRawExtension(ext) && readOwnInfo(kCameraRawReader, path, info) == kOk) return kOk;
-  std::string first(512, '\0');
-  first.resize(std::fread(first.data(), 1, first.size(), f));
+  std::string head(512, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), f));
   std::fclose(f);
-  const std::size_t n = first.size();
-  const auto* head = reinterpret_cast<const unsigned char*>(first.data());
-  short s;
-  Reader reader;
-  if (n >= 8 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) {
-    reader = Reader::kPng, s = readPngInfo(path, info);
-  } else if (n >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) {
-    reader = Reader::kJpeg, s = readJpegInfo(path, info);
-  } else if (n >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0)) {
-    reader = Reader::kGif, s = readGifInfo(path, info);
-  } else if (n >= 4 && (std::memcmp(head, "II*\0", 4) == 0 || std::memcmp(head, "MM\0*", 4) == 0 ||
-                        std::memcmp(head, "II+\0", 4) == 0 || std::memcmp(head, "MM\0+", 4) == 0)) {
-    reader = Reader::kTiff, s = readTiffInfo(path, info);
-  } else if (n >= 2 && head[0] == 'B' && head[1] == 'M') {
-    reader = Reader::kBmp, s = readBmpInfo(path, info);
-  } else {
-    if (n == 0) return kNotAnImage;
-    if (const OwnReader* own = ownReaderFor(first, ext)) {
-      if (!readerOnly) return readOwnInfo(*own, path, info);
-      info.reader = Reader::kOwn, info.own = own, info.format = own->code;
-      return kOk;
-    }
-    return readMagickInfo(path, info);
+  const std::string ext = extensionOf(path);
+  // Rows recognised by extension come first; a camera raw that LibRaw cannot
+  // read is then tried by its content.
+  const Codec* codec = codecReading(head, ext);
+  if (codec && codec->byExtension && codec->info(*codec, path, info) == kOk) return kOk;
+  if (codec && codec->byExtension) codec = codecReading(head, "");
+  if (head.empty() || !codec) return kNotAnImage;
+  // A reader whose facts take a decode is not asked for them when only the
+  // reader is wanted.
+  if (readerOnly && codec->readsAs != 0 && !codec->header) {
+    info.codec = codec, info.format = codec->readsAs;
+    return kOk;
   }
-  if (s == kOk) info.reader = reader;
+  const short s = codec->info(*codec, path, info);
+  if (s == kOk) info.codec = codec;
   return s;
 }
 

@@ -147,8 +147,8 @@ short ccittDecode(const std::vector<std::string>& strips, int w, int h, const Co
 
 short encodeRawFax(const std::vector<Image>& pages, int code, int, std::string& out) {
   Coding c;
-  c.compression = code == 68 ? COMPRESSION_CCITTFAX4 : COMPRESSION_CCITTFAX3;
-  c.twoD = code == 67;
+  c.compression = code == kFaxG4 ? COMPRESSION_CCITTFAX4 : COMPRESSION_CCITTFAX3;
+  c.twoD = code == kFaxG3_2D;
   std::vector<std::string> strips;
   if (short s = ccittEncode(blackOf(pages[0]), c, strips)) return s;
   out = strips.empty() ? std::string() : strips[0];

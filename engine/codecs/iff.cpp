@@ -250,7 +250,7 @@ short iffInfo(const std::string& bytes, FileInfo& info) {
   const bool ham = holdAndModify(camg, planes);
   info.bits = static_cast<short>(planes == 32 ? 32 : planes >= 24 || ham ? 24 : planes);
   info.pageCount = static_cast<int>(forms.size());
-  if (bytes.starts_with("CAT ")) info.format = 112;
+  if (bytes.starts_with("CAT ")) info.format = kIffCat;
   return info.width > 0 && info.height > 0 ? kOk : kDamaged;
 }
 
@@ -271,8 +271,8 @@ short decodeIff(const std::string&, const std::string& bytes, Document& doc) {
 }
 
 short encodeIff(const std::vector<Image>& pages, int code, int bits, std::string& out) {
-  const bool rle = code == 111 || code == 112;
-  if (code == 111 || code == 303) return encodeForm(pages[0], bits, rle, out);
+  const bool rle = code == kIff || code == kIffCat;
+  if (code == kIff || code == kIffRaw) return encodeForm(pages[0], bits, rle, out);
   std::string body = "ILBM";
   for (const Image& page : pages) {
     std::string form;

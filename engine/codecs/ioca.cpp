@@ -20,9 +20,9 @@ enum : std::uint32_t { kIbmMmr = 0x01, kNone = 0x03, kG3Mh = 0x80, kG3Mr = 0x81,
 // What the file format codes ask for.
 std::uint32_t compressionOf(int code) {
   switch (code) {
-    case 77: return kG3Mh;
-    case 78: return kG3Mr;
-    case 79: return kG4;
+    case kIcaG3: return kG3Mh;
+    case kIcaG3_2D: return kG3Mr;
+    case kIcaG4: return kG4;
     default: return kNone;
   }
 }

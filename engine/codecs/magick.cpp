@@ -86,16 +86,18 @@ struct CoderCode {
   short code;
 };
 constexpr CoderCode kCoderCodes[] = {
-    {"PCX", kPcx},   {"DCX", 1001},   {"TGA", kTga},   {"PSD", kPsd},  {"PSB", kPsd},  {"ICO", kIcon},
-    {"ICON", kIcon}, {"CUR", kCursor}, {"PICT", 56},   {"PCT", 56},    {"SUN", 55},    {"RAS", 55},
-    {"SGI", 142},    {"WBMP", 170},   {"XBM", 110},    {"XPM", 109},   {"XWD", 133},   {"PBM", 103},
-    {"PGM", 105},    {"PPM", 107},    {"PNM", 107},    {"PAM", 1002},  {"CALS", 50},   {"CIN", 298},
-    {"FAX", 66},     {"G3", 66},      {"WMF", 15},     {"EMF", 116},   {"WPG", 54},    {"MAC", 51},
-    {"SCT", 250},    {"PCD", 1003},   {"FPX", 1004},   {"DDS", 1005},  {"WEBP", 1006}, {"JP2", 1007},
-    {"J2K", 1007},   {"JPC", 1007},   {"PFM", 1008},   {"HDR", 1009},  {"FITS", 1010}, {"XCF", 1011},
-    {"MIFF", 1012},  {"VIFF", 1013},  {"DPX", 1014},   {"EXR", 1015},  {"JNG", 1016},  {"MNG", 1017},
-    {"OTB", 1018},   {"PALM", 1019},  {"PIX", 1020},   {"RLA", 1021},  {"VICAR", 1022}, {"AVS", 1023},
-    {"MTV", 1024},   {"SFW", 1025},   {"HRZ", 1026},   {"DIB", kBmp},  {"ICB", kTga},  {"VDA", kTga},
+    {"PCX", kPcx},       {"DCX", kDcx},        {"TGA", kTga},       {"PSD", kPsd},     {"PSB", kPsd},
+    {"ICO", kIcon},      {"ICON", kIcon},      {"CUR", kCursor},    {"PICT", kPict},   {"PCT", kPict},
+    {"SUN", kSunRaster}, {"RAS", kSunRaster},  {"SGI", kSgi},       {"WBMP", kWbmp},   {"XBM", kXbm},
+    {"XPM", kXpm},       {"XWD", kXwd11},      {"PBM", kPbm},       {"PGM", kPgm},     {"PPM", kPpm},
+    {"PNM", kPpm},       {"PAM", kPam},        {"CALS", kCals},     {"CIN", kCineon},  {"FAX", kFaxG3},
+    {"G3", kFaxG3},      {"WMF", kWmf},        {"EMF", kEmf},       {"WPG", kWpg},     {"MAC", kMacPaint},
+    {"SCT", kScitexCt},  {"PCD", kPhotoCd},    {"FPX", kFlashPix},  {"DDS", kDds},     {"WEBP", kWebp},
+    {"JP2", kJpeg2000},  {"J2K", kJpeg2000},   {"JPC", kJpeg2000},  {"PFM", kPfm},     {"HDR", kHdr},
+    {"FITS", kFits},     {"XCF", kXcf},        {"MIFF", kMiff},     {"VIFF", kViff},   {"DPX", kDpx},
+    {"EXR", kExr},       {"JNG", kJng},        {"MNG", kMng},       {"OTB", kOtb},     {"PALM", kPalm},
+    {"PIX", kPix},       {"RLA", kRla},        {"VICAR", kVicar},   {"AVS", kAvs},     {"MTV", kMtv},
+    {"SFW", kSfw},       {"HRZ", kHrz},        {"DIB", kBmp},       {"ICB", kTga},     {"VDA", kTga},
     {"VST", kTga},
 };
 
@@ -103,10 +105,10 @@ short codeOfCoder(const char* coder, const ::Image* image) {
   for (const CoderCode& row : kCoderCodes)
     if (std::strcmp(row.coder, coder) == 0) {
       if (row.code == kTga && image->compression == RLECompression) return kTgaRle;
-      if (row.code == 142 && image->compression == RLECompression) return 143;
+      if (row.code == kSgi && image->compression == RLECompression) return kSgiRle;
       return row.code;
     }
-  return 1000;  // any other format ImageMagick reads
+  return kOtherMagick;
 }
 
 short statusOf(const ExceptionInfo* e) {
@@ -284,7 +286,6 @@ short readMagickInfo(const std::string& path, FileInfo& info) {
     image = readBlob(src, true, kPcdBase, 1, status);
     if (!image) return status;
   }
-  info.reader = Reader::kMagick;
   info.format = codeOfCoder(image->magick, image.get());
   info.width = static_cast<int>(std::min<std::size_t>(image->columns, 0x7FFFFFFF));
   info.height = static_cast<int>(std::min<std::size_t>(image->rows, 0x7FFFFFFF));
@@ -386,33 +387,33 @@ struct MagickWriter {
 };
 
 constexpr MagickWriter kMagickWriters[] = {
-    {1, "PCX", RLECompression, false, false},
-    {4, "TGA", NoCompression, false, false},
-    {262, "TGA", RLECompression, false, false},
+    {kPcx, "PCX", RLECompression, false, false},
+    {kTga, "TGA", NoCompression, false, false},
+    {kTgaRle, "TGA", RLECompression, false, false},
     // ImageMagick's indexed Photoshop files cannot be read back (by itself
     // either), so up to 8 bits the reduced colours are stored as RGB.
-    {76, "PSD", RLECompression, false, false, true},
-    {56, "PICT", UndefinedCompression, false, false},
-    {55, "SUN", UndefinedCompression, false, false},
-    {142, "SGI", NoCompression, true, false},
-    {143, "SGI", RLECompression, true, false},
-    {170, "WBMP", UndefinedCompression, false, true},
-    {110, "XBM", UndefinedCompression, false, true},
-    {109, "XPM", UndefinedCompression, false, false},
-    {133, "XWD", UndefinedCompression, false, false},
-    {102, "PBM", NoCompression, false, true},  // plain (ASCII)
-    {103, "PBM", UndefinedCompression, false, true},
-    {104, "PGM", NoCompression, true, false},
-    {105, "PGM", UndefinedCompression, true, false},
-    {106, "PPM", NoCompression, false, false},
-    {107, "PPM", UndefinedCompression, false, false},
+    {kPsd, "PSD", RLECompression, false, false, true},
+    {kPict, "PICT", UndefinedCompression, false, false},
+    {kSunRaster, "SUN", UndefinedCompression, false, false},
+    {kSgi, "SGI", NoCompression, true, false},
+    {kSgiRle, "SGI", RLECompression, true, false},
+    {kWbmp, "WBMP", UndefinedCompression, false, true},
+    {kXbm, "XBM", UndefinedCompression, false, true},
+    {kXpm, "XPM", UndefinedCompression, false, false},
+    {kXwd11, "XWD", UndefinedCompression, false, false},
+    {kPbmAscii, "PBM", NoCompression, false, true},  // plain (ASCII)
+    {kPbm, "PBM", UndefinedCompression, false, true},
+    {kPgmAscii, "PGM", NoCompression, true, false},
+    {kPgm, "PGM", UndefinedCompression, true, false},
+    {kPpmAscii, "PPM", NoCompression, false, false},
+    {kPpm, "PPM", UndefinedCompression, false, false},
     // A CALS raster file is a type 1 file, whose pixels are always G4.
-    {50, "CALS", Group4Compression, false, true},
-    {130, "CALS", Group4Compression, false, true},
-    {131, "CALS", Group4Compression, false, true},
-    {298, "CIN", UndefinedCompression, false, false},
-    {66, "FAX", FaxCompression, false, true},
-    {16, "EPS2", RLECompression, true, false},
+    {kCals, "CALS", Group4Compression, false, true},
+    {kCalsG4, "CALS", Group4Compression, false, true},
+    {kCalsFaxG4, "CALS", Group4Compression, false, true},
+    {kCineon, "CIN", UndefinedCompression, false, false},
+    {kFaxG3, "FAX", FaxCompression, false, true},
+    {kEps, "EPS2", RLECompression, true, false},
 };
 
 const MagickWriter* magickWriter(int code) {
@@ -540,7 +541,7 @@ short saveMagick(const std::string& path, const std::vector<Image>& pages, int c
   if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
   startMagick();
   // Several pages of a PCX are a DCX; every other format here holds one.
-  const bool dcx = code == 1 && pages.size() > 1;
+  const bool dcx = code == kPcx && pages.size() > 1;
   const std::size_t count = dcx ? pages.size() : 1;
   MagickImage list;
   for (std::size_t i = 0; i < count; ++i) {

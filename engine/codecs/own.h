@@ -1,6 +1,7 @@
 #pragma once
 // Formats that no library here reads or writes, handled by small codecs of
-// our own. Each family registers its readers and writers in own.cpp.
+// our own. Each family is a row of the codec table (table.cpp); what they
+// share is in own.cpp.
 
 #include <string>
 #include <string_view>
@@ -10,29 +11,6 @@
 #include "engine/codecs/codecs.h"
 
 namespace pv::engine::codecs {
-
-// A reader: `sniff` looks at the first bytes (and, for formats without a
-// signature, the lower-case extension); `decode` reads every page.
-struct OwnReader {
-  short code;
-  std::string_view extensions;  // the accepted extensions it serves, blank-separated
-  bool (*sniff)(const std::string& head, std::string_view ext);
-  short (*decode)(const std::string& path, const std::string& bytes, Document& doc);
-  // The facts without a decode, for readers where a decode is costly; null:
-  // the facts come from a full decode.
-  short (*info)(const std::string& bytes, FileInfo& info) = nullptr;
-};
-
-// A writer: encodes the pages (the first only for single-page formats) at
-// the depth asked for into the file's bytes.
-struct OwnWriter {
-  short code;
-  short (*encode)(const std::vector<Image>& pages, int code, int bits, std::string& out);
-  // A second file some formats keep beside the picture (a CUT's palette),
-  // at the path `companionPath` gives.
-  short (*companion)(const std::vector<Image>& pages, int code, int bits, std::string& out) = nullptr;
-  std::string (*companionPath)(const std::string& path) = nullptr;
-};
 
 // Icons, cursors and animated cursors (icon.cpp).
 bool sniffAni(const std::string& head, std::string_view ext);
@@ -119,22 +97,11 @@ short encodeRaw(const std::vector<Image>& pages, int code, int bits, std::string
 bool isCameraRawExtension(std::string_view ext);
 short decodeCameraRaw(const std::string& path, const std::string& bytes, Document& doc);
 short cameraRawInfo(const std::string& bytes, FileInfo& info);
-extern const OwnReader kCameraRawReader;
 
 // IOCA bilevel images, bare or in MO:DCA (ioca.cpp).
 bool sniffIoca(const std::string& head, std::string_view ext);
 short decodeIoca(const std::string& path, const std::string& bytes, Document& doc);
 short encodeIoca(const std::vector<Image>& pages, int code, int bits, std::string& out);
-
-bool ownWrites(int code);
-bool ownReadsExtension(std::string_view extension);
-short saveOwn(const std::string& path, const std::vector<Image>& pages, int code, int bits);
-// The reader for a file's first bytes and extension, or null.
-const OwnReader* ownReaderFor(const std::string& head, std::string_view ext);
-short readOwnInfo(const OwnReader& reader, const std::string& path, FileInfo& info);
-// Decodes the file once; `facts`, when given, gets the file's facts too.
-short loadOwn(const OwnReader& reader, const std::string& path, int page, int pageCount, Document& doc,
-              FileInfo* facts = nullptr);
 
 // Black and white pixels of a page: 1 for black, dithered from its grey.
 cv::Mat blackOf(const Image& page);

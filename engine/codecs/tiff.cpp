@@ -212,20 +212,20 @@ Method internetFaxMethod(int bits) {
 
 bool methodOf(int code, Method& m) {
   switch (code) {
-    case 96: m = {Layout::kRgb, COMPRESSION_NONE, 1, true}; return true;
-    case 97: m = {Layout::kYCbCr, COMPRESSION_NONE, 1, true}; return true;
-    case 3: m = {Layout::kRgb, COMPRESSION_NONE}; return true;
-    case 87: m = {Layout::kRgb, COMPRESSION_PACKBITS}; return true;
-    case 17: m = {Layout::kRgb, COMPRESSION_LZW}; return true;
-    case 85: m = {Layout::kCmyk, COMPRESSION_NONE}; return true;
-    case 88: m = {Layout::kCmyk, COMPRESSION_PACKBITS}; return true;
-    case 86: m = {Layout::kCmyk, COMPRESSION_LZW}; return true;
-    case 93: m = {Layout::kYCbCr, COMPRESSION_NONE}; return true;
-    case 95: m = {Layout::kYCbCr, COMPRESSION_PACKBITS}; return true;
-    case 94: m = {Layout::kYCbCr, COMPRESSION_LZW}; return true;
-    case 11: m = {Layout::kJpeg, COMPRESSION_JPEG, 1}; return true;
-    case 24: m = {Layout::kJpeg, COMPRESSION_JPEG, 2}; return true;
-    case 22: m = {Layout::kJpeg, COMPRESSION_JPEG, 4}; return true;
+    case kExifTiffRgb: m = {Layout::kRgb, COMPRESSION_NONE, 1, true}; return true;
+    case kExifTiffYcc: m = {Layout::kYCbCr, COMPRESSION_NONE, 1, true}; return true;
+    case kTiff: m = {Layout::kRgb, COMPRESSION_NONE}; return true;
+    case kTiffPackbits: m = {Layout::kRgb, COMPRESSION_PACKBITS}; return true;
+    case kTiffLzw: m = {Layout::kRgb, COMPRESSION_LZW}; return true;
+    case kTiffCmyk: m = {Layout::kCmyk, COMPRESSION_NONE}; return true;
+    case kTiffPackbitsCmyk: m = {Layout::kCmyk, COMPRESSION_PACKBITS}; return true;
+    case kTiffLzwCmyk: m = {Layout::kCmyk, COMPRESSION_LZW}; return true;
+    case kTiffYcc: m = {Layout::kYCbCr, COMPRESSION_NONE}; return true;
+    case kTiffPackbitsYcc: m = {Layout::kYCbCr, COMPRESSION_PACKBITS}; return true;
+    case kTiffLzwYcc: m = {Layout::kYCbCr, COMPRESSION_LZW}; return true;
+    case kTiffJpeg: m = {Layout::kJpeg, COMPRESSION_JPEG, 1}; return true;
+    case kTiffJpeg422: m = {Layout::kJpeg, COMPRESSION_JPEG, 2}; return true;
+    case kTiffJpeg411: m = {Layout::kJpeg, COMPRESSION_JPEG, 4}; return true;
     default: return false;
   }
 }
@@ -385,7 +385,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
 short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality, bool append) {
   if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
   Method m;
-  if (code == 276) m = internetFaxMethod(bits == 0 ? pages[0].bits : bits);
+  if (code == kTiffFax) m = internetFaxMethod(bits == 0 ? pages[0].bits : bits);
   else if (!methodOf(code, m)) return kNotSupported;
   if (m.exif) bits = 24;
   PendingFile file(path);

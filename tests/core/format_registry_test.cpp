@@ -24,8 +24,8 @@ TEST(FormatRegistry, RowsAtFixedIndexes) {
   EXPECT_EQ(pv::formatKey(40), "TIFX");
   EXPECT_EQ(pv::formatExtension(40), "TIFX");
   EXPECT_EQ(pv::formatKey(48), "XWD");
-  EXPECT_EQ(pv::formatRegistry()[5].methods, 13);
-  EXPECT_EQ(pv::formatRegistry()[20].methods, 10);
+  EXPECT_EQ(pv::formatRegistry()[5].methods.size(), 13u);
+  EXPECT_EQ(pv::formatRegistry()[20].methods.size(), 10u);
   int multi = 0;
   for (const auto& row : pv::formatRegistry()) multi += row.multiPage;
   EXPECT_EQ(multi, 8);  // GIF, ICO, TIF, ANI, CUR, FLC, IFF2, PCX

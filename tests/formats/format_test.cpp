@@ -64,7 +64,7 @@ TEST_F(FormatTest, EveryRegistryEntryCreatesItsFormatWithTheRegistrysFacts) {
     EXPECT_EQ(byIndex->key, pv::formatKey(i));
     EXPECT_EQ(byIndex->extension, pv::formatExtension(i));
     // The method count of the catalogue agrees with the registry's.
-    EXPECT_EQ(byIndex->methodCount, pv::formatRegistry()[static_cast<std::size_t>(i)].methods) << byIndex->key;
+    EXPECT_EQ(byIndex->methodCount, static_cast<int>(pv::formatRegistry()[static_cast<std::size_t>(i)].methods.size())) << byIndex->key;
     EXPECT_EQ(byIndex->multiPage, pv::formatRegistry()[static_cast<std::size_t>(i)].multiPage);
     EXPECT_EQ(byIndex->FileFormatCode(static_cast<std::uint32_t>(byIndex->methodCount)), 0);
     EXPECT_EQ(byIndex->MethodName(static_cast<std::uint32_t>(byIndex->methodCount)), "");
