@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <algorithm>
 
 #include "core/text.h"
 #include "engine/lead.h"
@@ -10,58 +11,6 @@
 namespace pv::filters {
 
 namespace {
-
-struct Row {
-  const char* key;
-  const char* name;
-  const char* description;
-};
-
-constexpr Row kRegistry[kFilterCount] = {
-    {"resize", "Resize", "Resizes the image to\na new width and height."},
-    {"rotate", "Rotate", "Rotates the image."},
-    {"flip", "Flip", "Flips the image from top\nto bottom."},
-    {"mirror", "Mirror", "Reverses the image (left to\nright) to produce a mirror image."},
-    {"crop", "Crop", "Crops the image."},
-    {"addnoise", "Add Noise", "Adds random pixels to the image\nresulting in a noise effect."},
-    {"autotrim", "Auto-Trim", "Trims the image, removing blank\nspace around the edges."},
-    {"average", "Average", "Changes the color of each pixel,\nresulting in a blur effect."},
-    {"balcolors", "Balance Colors", "Redistributes the RGB values\nof the image."},
-    {"blur", "Blur", "Creates the illusion of movement\nin the image."},
-    {"brightness", "Brightness", "Changes the intensity\n(brightness) of the image."},
-    {"colorres", "Color Resolution", "Changes the color resolution\nof the image."},
-    {"contrast", "Contrast", "Changes the contrast of\nthe image."},
-    {"dpi", "DPI Resolution", "Changes the physical resolution of\nthe image, measured in dots per inch."},
-    {"edgedetector", "Edge Detector", "Detectes edges in the image."},
-    {"emboss", "Emboss", "Applies an emboss effect on\nthe image."},
-    {"gammacorrect", "Gamma Correct", "Adjusts the intensity of colors, by\nchanging the gamma constant."},
-    {"gaussian", "Gaussian Blur", "Smoothes or blurs an image."},
-    {"gradient", "Gradient Filter", "Sharpening an image or detecting\nedges within the image (gradient)."},
-    {"grayscale", "Grayscale", "Convert the image to\na grayscale image."},
-    {"halftone", "Half-Tone", "Convert the image to\na halftoned image."},
-    {"histocontrast", "HistoContrast", "Changes the contrast of the\nimage, by using a histogram."},
-    {"hue", "Hue", "Changes the hue of colors in the\nbitmap by rotating the color wheel."},
-    {"intensitydetect", "Intensity Detect", "Filters the image to detect colors\nin a specified intensity range."},
-    {"invert", "Invert", "Inverts the colors, making it\nlike a photographic negative."},
-    {"laplacian", "Laplacian", "Sharpening an image or detecting\nedges within the image (laplacian)."},
-    {"linesegment", "Line Segment", "Sharpening an image or detecting\nedges within the image (l-s)."},
-    {"median", "Median", "Changes the color of each pixel,\nresulting in a noise reduction."},
-    {"mosaic", "Mosaic", "Applies a mosaic effect to\nthe image."},
-    {"oilify", "Oilify", "Applies an oil-painting effect\nto the image."},
-    {"oldnewspaper", "Old Newspaper", "Applies an old-newspaper effect\nto the image."},
-    {"oldphoto", "Old Photo", "Applies an old-photo effect\nto the image."},
-    {"posterize", "Posterize", "Imposes a poster effect on\nthe image."},
-    {"prewitt", "Prewitt", "Sharpening an image or detecting\nedges within the image (prewitt)."},
-    {"saturation", "Saturation", "Changes the saturation of colors\nin the image."},
-    {"sharpen", "Sharpen", "Changes the sharpness of\nthe image."},
-    {"shiftdiff", "Shift and Difference", "Sharpening an image or detecting\nedges within the image (s-d)."},
-    {"sketch", "Sketch", "Applies a sketch effect\nto the image."},
-    {"skew", "Skew", "Moves the corners of the image\nin the fashion of a parallelogram."},
-    {"sobel", "Sobel", "Sharpening an image or detecting\nedges within the image (sobel)."},
-    {"solarize", "Solarize", "An effect that mimics the exposure\nof photographic film to light."},
-    {"stretchint", "Stretch Intensity", "Changes the contrast of the image\nby a range of intensity values."},
-    {"unsharpmask", "Unsharp Mask", "Changes the sharpness of\nthe image."},
-};
 
 bool inRange(int index) { return index >= 0 && index < kFilterCount; }
 
@@ -90,22 +39,40 @@ std::int32_t decimal(const std::string& token) {
 
 }  // namespace
 
-std::string filterName(int index) { return inRange(index) ? kRegistry[index].name : ""; }
-std::string filterKey(int index) { return inRange(index) ? kRegistry[index].key : ""; }
-std::string filterDescription(int index) { return inRange(index) ? kRegistry[index].description : ""; }
+const FilterKind* filterKind(int index) { return inRange(index) ? &filterKinds()[static_cast<std::size_t>(index)] : nullptr; }
+int FilterKind::index() const { return static_cast<int>(this - filterKinds().data()); }
+
+std::string filterName(int index) { return inRange(index) ? std::string(filterKind(index)->name) : ""; }
+std::string filterKey(int index) { return inRange(index) ? std::string(filterKind(index)->key) : ""; }
+std::string filterDescription(int index) { return inRange(index) ? std::string(filterKind(index)->description) : ""; }
+
+std::vector<std::string_view> Param::choiceTexts() const {
+  std::vector<std::string_view> out;
+  for (std::size_t at = 0; at < choices.size();) {
+    const std::size_t end = std::min(choices.find('|', at), choices.size());
+    out.push_back(choices.substr(at, end - at));
+    at = end + 1;
+  }
+  return out;
+}
+
+std::unique_ptr<Filter> createFilter(int index, FilterContext& context) {
+  const FilterKind* kind = filterKind(index);
+  return kind ? kind->make(*kind, context) : nullptr;
+}
 
 int filterIndexOfText(const std::string& text) {
   const std::vector<std::string> t = tokens(text.substr(0, 1499));
   if (t.size() < 2 || t[1].size() > 49) return 0;
   const std::string key = asciiLower(t[1]);
   for (int i = 0; i < kFilterCount; ++i)
-    if (key == kRegistry[i].key) return i;
+    if (key == filterKinds()[static_cast<std::size_t>(i)].key) return i;
   return 0;
 }
 
-Filter::Filter(int type_, std::span<const Param> params, FilterContext& context)
-    : name(filterName(type_)), key(filterKey(type_)), type(type_), hasSettings(params.empty() ? 0 : 1),
-      params_(params), context_(context) {
+Filter::Filter(const FilterKind& kind, FilterContext& context)
+    : name(kind.name), key(kind.key), type(kind.index()), hasSettings(kind.params.empty() ? 0 : 1), kind_(kind),
+      params_(kind.params), context_(context) {
   for (const Param& p : params_) values_.push_back(p.initial);
 }
 
@@ -160,36 +127,61 @@ void Filter::editSettings() {
     if (context_.inform) context_.inform(kNoSettingsText);
     return;
   }
-  DialogPlan plan{DialogSet::kEffect};
-  if (!dialogPlan(plan) || !context_.dialogs) return;
-  OptionDialogSet& d = *context_.dialogs;
-  const DialogSet set = plan.set;
-  putValues(d, set);
+  if (kind_.set == DialogSet::kNone || !context_.editor) return;
+  std::optional<std::vector<std::int32_t>> edited = context_.editor->edit(kind_, values_, lead().GetImageHandle());
+  if (edited && edited->size() == values_.size()) values_ = std::move(*edited);
+}
+
+std::optional<std::vector<std::int32_t>> StepDialogEditor::edit(const FilterKind& kind,
+                                                                const std::vector<std::int32_t>& values,
+                                                                int sourceImage) {
+  OptionDialogSet& d = dialogs_;
+  const DialogSet set = kind.set;
+  const DialogPlan& plan = kind.plan;
+  const auto unsignedAt = [&](std::size_t i) { return static_cast<double>(static_cast<std::uint32_t>(values[i])); };
+  switch (plan.mapping) {
+    case DialogPlan::kPlain:
+      for (std::size_t i = 0; i < values.size(); ++i)
+        d.setValue(set, static_cast<int>(i),
+                   kind.params[i].style == Param::kSigned ? static_cast<double>(values[i]) : unsignedAt(i));
+      break;
+    case DialogPlan::kPercentFactor:
+      for (std::size_t i = 0; i < values.size(); ++i) d.setValue(set, static_cast<int>(i), unsignedAt(i) / 100.0);
+      break;
+    case DialogPlan::kOneAsThree:
+      for (int i = 0; i < 3; ++i) d.setValue(set, i, unsignedAt(0));
+      d.setExtraValue(set, 1);
+      break;
+  }
   d.setFirstSetting(set, 0);
-  d.setSourceImage(set, lead().GetImageHandle());
+  d.setSourceImage(set, sourceImage);
   d.setSecondSetting(plan.secondOnGeometry ? DialogSet::kGeometry : set, plan.secondSetting);
   d.setThirdSetting(set, 0);
   if (plan.hasExtra) d.setExtraValue(set, plan.extra);
   d.setOptions(set, plan.options);
-  if (d.show(set, key) != 0 || d.resultCode(set) != 100) return;
-  takeValues(d, set);
-}
-
-void Filter::putValues(OptionDialogSet& dialogs, DialogSet set) {
-  for (std::size_t i = 0; i < values_.size(); ++i) {
-    const bool isSigned = params_[i].style == Param::kSigned;
-    dialogs.setValue(set, static_cast<int>(i),
-                     isSigned ? static_cast<double>(values_[i]) : static_cast<double>(static_cast<std::uint32_t>(values_[i])));
-  }
-}
-
-void Filter::takeValues(OptionDialogSet& dialogs, DialogSet set) {
+  if (d.show(set, std::string(kind.key)) != 0 || d.resultCode(set) != 100) return std::nullopt;
   // Stored as returned, without the range rules; yes/no values are true when nonzero.
-  for (std::size_t i = 0; i < values_.size(); ++i) {
-    const double v = dialogs.value(set, static_cast<int>(i));
-    if (params_[i].style == Param::kWord || params_[i].style == Param::kFlag) values_[i] = v != 0;
-    else values_[i] = static_cast<std::int32_t>(static_cast<std::int64_t>(v));
+  std::vector<std::int32_t> out = values;
+  const auto whole = [](double v) { return static_cast<std::int32_t>(static_cast<std::int64_t>(v)); };
+  switch (plan.mapping) {
+    case DialogPlan::kPlain:
+      for (std::size_t i = 0; i < out.size(); ++i) {
+        const double v = d.value(set, static_cast<int>(i));
+        const Param::Style style = kind.params[i].style;
+        out[i] = style == Param::kWord || style == Param::kFlag ? v != 0 : whole(v);
+      }
+      break;
+    case DialogPlan::kPercentFactor:
+      for (std::size_t i = 0; i < out.size(); ++i) out[i] = whole(d.value(set, static_cast<int>(i)) * 100.0);
+      break;
+    case DialogPlan::kOneAsThree: {
+      std::int64_t sum = 0;
+      for (int i = 0; i < 3; ++i) sum += whole(d.value(set, i));
+      out[0] = static_cast<std::int32_t>(sum / 3);
+      break;
+    }
   }
+  return out;
 }
 
 void Filter::sourceSize(int& width, int& height) {

@@ -3,12 +3,16 @@
 // between decoding and encoding. A filter never touches pixels itself: apply
 // issues one or a few operations on the current image of the primary CLead.
 //
-// Parameters are 32-bit values in text-form order, each with its text style
-// and its range rule (`Param`), so parsing, writing and clamping are shared;
-// each kind's class carries its parameter table and its apply.
+// Each kind is declared once, as a descriptor (`FilterKind`, in kinds.cpp):
+// its key, names, option dialog and parameters, each parameter with its text
+// style, range rule, label, unit and the control that edits it. Parsing,
+// writing, clamping, the option dialogs and the window's settings forms all
+// read the descriptor; a kind's class carries only its apply.
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,23 +43,13 @@ int filterIndexOfText(const std::string& text);
 struct FilterContext {
   engine::CLead* lead = nullptr;
   std::function<bool(int& width, int& height)> recordedSize;
-  OptionDialogSet* dialogs = nullptr;
+  FilterEditor* editor = nullptr;
   std::function<void(const std::string& text)> inform;
 };
 
 inline constexpr const char* kNoSettingsText = "The chosen filter does not have any associated settings.";
 
-// How a kind talks to its option dialog.
-struct DialogPlan {
-  DialogSet set;
-  int options = 12;
-  int secondSetting = 1;
-  bool secondOnGeometry = false;  // colorres sets it on the geometry set
-  bool hasExtra = false;          // a value after the third setting
-  int extra = 0;
-};
-
-// How one parameter is written and read.
+// How one parameter is written, read and edited.
 struct Param {
   enum Style : std::uint8_t {
     kUnsigned,  // "%u", compared unsigned
@@ -63,15 +57,65 @@ struct Param {
     kWord,      // "true" / "false"; any other word is true
     kFlag,      // written 0 or 1; true when the number is nonzero
   };
+  enum Control : std::uint8_t {
+    kSlider,  // a number in a short range
+    kSpin,    // a number in a long range (sizes, counts)
+    kChoice,  // one of `choices`, the first standing for `low`
+    kCheck,   // yes or no
+    kColour,  // a colour 0x00BBGGRR
+    kAngle,   // hundredths of a degree
+  };
   Style style;
   std::int64_t low, high;  // the range (unsigned or signed by style)
   std::int32_t initial;
-  std::int64_t below;      // what a value below `low` becomes (usually low)
+  std::int64_t below;  // what a value below `low` becomes (usually low)
+  std::string_view label;
+  std::string_view unit;     // shown after the value; empty for none
+  Control control;
+  std::string_view choices;  // the item texts of a choice, separated by '|'
+
+  // The item texts of a choice list.
+  std::vector<std::string_view> choiceTexts() const;
 };
+
+// How a kind drives the step-by-step option dialog protocol.
+struct DialogPlan {
+  int options = 12;
+  int secondSetting = 1;
+  bool secondOnGeometry = false;  // colorres sets it on the geometry set
+  bool hasExtra = false;          // a value after the third setting
+  int extra = 0;
+  // How the values travel: as they are, as factors (percentages / 100, back
+  // times 100), or one value shown as red, green and blue whose mean comes
+  // back (with the extra value 1 after them).
+  enum Mapping : std::uint8_t { kPlain, kPercentFactor, kOneAsThree } mapping = kPlain;
+};
+
+class Filter;
+
+// One filter kind, declared once.
+struct FilterKind {
+  std::string_view key;
+  std::string_view name;
+  std::string_view description;  // two lines
+  // The option dialog set; kNone when the kind has no settings or edits them
+  // in a dialog of the program's own (resize, crop, dpi).
+  DialogSet set;
+  std::span<const Param> params;
+  DialogPlan plan;
+  std::unique_ptr<Filter> (*make)(const FilterKind& kind, FilterContext& context);
+
+  int index() const;  // the registry index
+};
+
+// The 43 descriptors in registry order.
+std::span<const FilterKind> filterKinds();
+// The descriptor of a registry index; null outside 0..42.
+const FilterKind* filterKind(int index);
 
 class Filter {
  public:
-  Filter(int type, std::span<const Param> params, FilterContext& context);
+  Filter(const FilterKind& kind, FilterContext& context);
   virtual ~Filter() = default;
   Filter(const Filter&) = delete;
   Filter& operator=(const Filter&) = delete;
@@ -84,10 +128,10 @@ class Filter {
   // Runs the filter on the current image. Always true: the imaging status is
   // not examined.
   virtual bool apply() = 0;
-  // Lets the user change the parameters through the filter's option dialog;
-  // a filter without settings shows kNoSettingsText; resize, crop and dpi do
+  // Lets the user change the parameters through the context's editor; a
+  // filter without settings shows kNoSettingsText; resize, crop and dpi do
   // nothing here (the chain's settings editor opens their own dialogs). A
-  // cancelled dialog leaves every parameter as it was.
+  // cancelled edit leaves every parameter as it was.
   virtual void editSettings();
   // The text form, at most 99 characters; a text that would be longer is
   // refused with an empty result rather than cut.
@@ -99,6 +143,8 @@ class Filter {
   std::int32_t value(std::size_t i) const { return values_[i]; }
   void setValue(std::size_t i, std::int32_t v) { values_[i] = v; }
   std::size_t valueCount() const { return values_.size(); }
+  const std::vector<std::int32_t>& values() const { return values_; }
+  const FilterKind& kind() const { return kind_; }
 
  protected:
   engine::CLead& lead() { return *context_.lead; }
@@ -110,13 +156,8 @@ class Filter {
   void sourceSize(int& width, int& height);
   // A hook after the range rules (the grey-scale sum rule).
   virtual void afterRead() {}
-  // The dialog of the kind; false for the kinds without one.
-  virtual bool dialogPlan(DialogPlan& plan) const = 0;
-  // The values handed to the dialog and read back: the parameters in order
-  // unless a kind says otherwise.
-  virtual void putValues(OptionDialogSet& dialogs, DialogSet set);
-  virtual void takeValues(OptionDialogSet& dialogs, DialogSet set);
 
+  const FilterKind& kind_;
   std::span<const Param> params_;
   std::vector<std::int32_t> values_;
   FilterContext& context_;

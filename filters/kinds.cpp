@@ -14,71 +14,94 @@ namespace pv::filters {
 namespace {
 
 constexpr std::int64_t kAnyU = 0xFFFFFFFF;
+using C = Param::Control;
 
-// Unsigned, clamped to low..high (a value below low becomes `below`).
-constexpr Param U(std::int64_t low, std::int64_t high, std::int32_t initial, std::int64_t below = -1) {
-  return {Param::kUnsigned, low, high, initial, below < 0 ? low : below};
+// A number (unsigned), clamped to low..high; a value below low becomes `below`.
+constexpr Param U(std::string_view label, std::int64_t low, std::int64_t high, std::int32_t initial,
+                  std::string_view unit = {}, C control = Param::kSlider, std::int64_t below = -1) {
+  return {Param::kUnsigned, low, high, initial, below < 0 ? low : below, label, unit, control, {}};
 }
-// An unsigned value without a rule.
-constexpr Param Any(std::int32_t initial) { return U(0, kAnyU, initial); }
-constexpr Param S(std::int64_t low, std::int64_t high, std::int32_t initial) {
-  return {Param::kSigned, low, high, initial, low};
+// One of the item texts, the first standing for `low`.
+constexpr Param Choice(std::string_view label, std::int64_t low, std::int64_t high, std::int32_t initial,
+                       std::string_view choices, std::int64_t below = -1) {
+  return {Param::kUnsigned, low, high, initial, below < 0 ? low : below, label, {}, Param::kChoice, choices};
 }
-constexpr Param Word(bool initial) { return {Param::kWord, 0, 1, initial, 0}; }
-constexpr Param Flag(bool initial) { return {Param::kFlag, 0, 1, initial, 0}; }
+// An unsigned value without a rule: sizes, counts and colours.
+constexpr Param Any(std::string_view label, std::int32_t initial, std::string_view unit = "px",
+                    C control = Param::kSpin) {
+  return {Param::kUnsigned, 0, kAnyU, initial, 0, label, unit, control, {}};
+}
+constexpr Param Colour(std::string_view label) { return Any(label, 0, {}, Param::kColour); }
+constexpr Param S(std::string_view label, std::int64_t low, std::int64_t high, std::int32_t initial,
+                  std::string_view unit = {}, C control = Param::kSlider) {
+  return {Param::kSigned, low, high, initial, low, label, unit, control, {}};
+}
+constexpr Param Angle(std::string_view label, std::int64_t low, std::int64_t high, std::int32_t initial) {
+  return S(label, low, high, initial, "1/100 degree", Param::kAngle);
+}
+constexpr Param Word(std::string_view label, bool initial) {
+  return {Param::kWord, 0, 1, initial, 0, label, {}, Param::kCheck, {}};
+}
+constexpr Param Flag(std::string_view label, bool initial) {
+  return {Param::kFlag, 0, 1, initial, 0, label, {}, Param::kCheck, {}};
+}
+
+constexpr char kDirections[] = "North|North-east|East|South-east|South|South-west|West|North-west";
+constexpr char kTwoWays[] = "Horizontal|Vertical";
 
 constexpr std::array<Param, 0> kNone{};
-constexpr std::array kResize{U(0, 5, 4), Any(0), Any(320), Any(240), Flag(false), Flag(false)};
-constexpr std::array kRotate{S(-36000, 36000, 1), U(0, 4, 4), Any(0)};
-constexpr std::array kCrop{Any(0), Any(0), Any(128), Any(128)};
-constexpr std::array kAddNoise{U(0, 1000, 0), U(0, 3, 0)};
-constexpr std::array kAutoTrim{U(0, 244, 0)};
-constexpr std::array kAverage{U(2, 255, 2)};
-constexpr std::array kBalance{U(0, 100, 100), U(0, 100, 0), U(0, 100, 0), U(0, 100, 0), U(0, 100, 100),
-                              U(0, 100, 0),   U(0, 100, 0), U(0, 100, 0), U(0, 100, 100)};
-constexpr std::array kBlur{U(3, 100, 3), S(-36000, 36000, 1000), Word(true)};
-constexpr std::array kAmount{S(-1000, 1000, 0)};
-constexpr std::array kColorRes{U(0, 32, 8), U(0, 128, 1), U(0, 8, 0), Any(0)};
-constexpr std::array kDpi{U(1, kAnyU, 96), U(1, kAnyU, 96)};
-constexpr std::array kEdge{U(0, 255, 60), U(257, 1032, 259, 259)};
-constexpr std::array kEmboss{U(0, 7, 2), U(0, 1000, 500)};
-constexpr std::array kGamma{U(10, 500, 200)};
-constexpr std::array kGaussian{U(1, 1000, 50)};
-constexpr std::array kGradient{U(8, 15, 10, 10)};
-constexpr std::array kGrey{U(0, 1000, 333), U(0, 1000, 333), U(0, 1000, 334)};
-constexpr std::array kHalftone{U(0, 6, 2), S(-36000, 36000, 0), U(2, 100, 5)};
-constexpr std::array kHue{S(-180, 180, 0)};
-constexpr std::array kIntensity{U(0, 255, 75), U(0, 255, 175)};
-constexpr std::array kLaplacian{U(16, 21, 16)};
-constexpr std::array kLineSegment{U(29, 32, 29)};
-constexpr std::array kMedian{U(2, 100, 2)};
-constexpr std::array kMosaic{U(2, 64, 2)};
-constexpr std::array kOilify{U(2, 255, 2)};
-constexpr std::array kPosterize{U(2, 64, 6)};
-constexpr std::array kPrewitt{U(24, 25, 24)};
-constexpr std::array kShiftDiff{U(26, 28, 26)};
-constexpr std::array kSkew{S(-4500, 4500, 1000), Word(true), Any(0)};
-constexpr std::array kSobel{U(22, 23, 22)};
-constexpr std::array kSolarize{U(0, 255, 0)};
-constexpr std::array kUnsharp{U(0, 500, 0), U(1, 1000, 1), U(0, 255, 0), U(1, 2, 1)};
-
-// The dialog set of each kind by registry index: 'e' effect, 'c' colour,
-// 'g' geometry, '-' none (no settings, or a dialog of the program's own).
-constexpr char kDialogSets[kFilterCount + 1] = "-g---egececcc-eeceeccccc-eeeee--cecee-gec-e";
-
-template <int Type, const auto& Params>
-class Kind : public Filter {
- public:
-  explicit Kind(FilterContext& context) : Filter(Type, Params, context) {}
-
- protected:
-  bool dialogPlan(DialogPlan& plan) const override {
-    const char set = kDialogSets[Type];
-    if (set == '-') return false;
-    plan.set = set == 'e' ? DialogSet::kEffect : set == 'c' ? DialogSet::kColour : DialogSet::kGeometry;
-    return true;
-  }
-};
+constexpr std::array kResize{
+    Choice("Method", 0, 5, 4, "Nearest neighbour|Nearest, keeping dark lines|Resample|Resample|Bicubic|Lanczos"),
+    Any("Size in percent", 0, {}, Param::kCheck), Any("Width", 320), Any("Height", 240),
+    Flag("Keep the aspect ratio", false), Flag("Never enlarge", false)};
+constexpr std::array kRotate{
+    Angle("Angle", -36000, 36000, 1),
+    Choice("Quality", 0, 4, 4, "Nearest|Nearest, canvas grows|Bilinear|Bilinear, canvas grows|Bicubic"),
+    Colour("Fill colour")};
+constexpr std::array kCrop{Any("Top", 0), Any("Left", 0), Any("Width", 128), Any("Height", 128)};
+constexpr std::array kAddNoise{U("Amount", 0, 1000, 0, "1/10 %"), Choice("Channel", 0, 3, 0, "All|Red|Green|Blue")};
+constexpr std::array kAutoTrim{U("Tolerance", 0, 244, 0)};
+constexpr std::array kAverage{U("Size", 2, 255, 2, "px", Param::kSpin)};
+constexpr std::array kBalance{U("Red from red", 0, 100, 100, "%"),     U("Red from green", 0, 100, 0, "%"),
+                              U("Red from blue", 0, 100, 0, "%"),      U("Green from red", 0, 100, 0, "%"),
+                              U("Green from green", 0, 100, 100, "%"), U("Green from blue", 0, 100, 0, "%"),
+                              U("Blue from red", 0, 100, 0, "%"),      U("Blue from green", 0, 100, 0, "%"),
+                              U("Blue from blue", 0, 100, 100, "%")};
+constexpr std::array kBlur{U("Length", 3, 100, 3, "px", Param::kSpin), Angle("Angle", -36000, 36000, 1000),
+                           Word("One way only", true)};
+constexpr std::array kAmount{S("Amount", -1000, 1000, 0, "1/10 %")};
+constexpr std::array kColorRes{
+    U("Bits per pixel", 0, 32, 8, {}, Param::kSpin), U("Palette", 0, 128, 1, {}, Param::kSpin),
+    Choice("Dither", 0, 8, 0, "None|Floyd-Steinberg|Stucki|Burkes|Sierra|Stevenson-Arce|Jarvis|Ordered|Clustered dot"),
+    Any("Colours", 0, {})};
+constexpr std::array kDpi{U("Horizontal", 1, kAnyU, 96, "dpi", Param::kSpin),
+                          U("Vertical", 1, kAnyU, 96, "dpi", Param::kSpin)};
+constexpr std::array kEdge{U("Threshold", 0, 255, 60), U("Kind", 257, 1032, 259, {}, Param::kSpin, 259)};
+constexpr std::array kEmboss{Choice("Direction", 0, 7, 2, kDirections), U("Depth", 0, 1000, 500)};
+constexpr std::array kGamma{U("Gamma", 10, 500, 200, "1/100")};
+constexpr std::array kGaussian{U("Radius", 1, 1000, 50, "1/2 px")};
+constexpr std::array kGradient{Choice("Direction", 8, 15, 10, kDirections, 10)};
+constexpr std::array kGrey{U("Red weight", 0, 1000, 333, "1/10 %"), U("Green weight", 0, 1000, 333, "1/10 %"),
+                           U("Blue weight", 0, 1000, 334, "1/10 %")};
+constexpr std::array kHalftone{Choice("Pattern", 0, 6, 2, "Print|View|Circles|Ellipses|Squares|Lines|Random"),
+                               Angle("Angle", -36000, 36000, 0), U("Cell size", 2, 100, 5, "px", Param::kSpin)};
+constexpr std::array kHue{S("Hue", -180, 180, 0, "degrees")};
+constexpr std::array kIntensity{U("Low", 0, 255, 75), U("High", 0, 255, 175)};
+constexpr std::array kLaplacian{
+    Choice("Kernel", 16, 21, 16, "Laplacian 1|Laplacian 2|Laplacian 3|Diagonal|Horizontal|Vertical")};
+constexpr std::array kLineSegment{Choice("Direction", 29, 32, 29, "Horizontal|Vertical|Left to right|Right to left")};
+constexpr std::array kMedian{U("Size", 2, 100, 2, "px", Param::kSpin)};
+constexpr std::array kMosaic{U("Tile size", 2, 64, 2, "px")};
+constexpr std::array kOilify{U("Size", 2, 255, 2, "px")};
+constexpr std::array kPosterize{U("Levels", 2, 64, 6)};
+constexpr std::array kPrewitt{Choice("Direction", 24, 25, 24, kTwoWays)};
+constexpr std::array kShiftDiff{Choice("Direction", 26, 28, 26, "Diagonal|Horizontal|Vertical")};
+constexpr std::array kSkew{Angle("Angle", -4500, 4500, 1000), Word("Horizontal", true), Colour("Fill colour")};
+constexpr std::array kSobel{Choice("Direction", 22, 23, 22, kTwoWays)};
+constexpr std::array kSolarize{U("Threshold", 0, 255, 0)};
+constexpr std::array kUnsharp{U("Amount", 0, 500, 0, "%"), U("Radius", 1, 1000, 1, "1/2 px"),
+                              U("Threshold", 0, 255, 0),
+                              Choice("Applied to", 1, 2, 1, "Each colour channel|Luminance only")};
 
 template <typename>
 struct Arity;
@@ -89,10 +112,10 @@ struct Arity<short (engine::CLead::*)(A...)> {
 
 // A kind whose apply is one operation taking its parameters, in order, as
 // 16-bit arguments (or none).
-template <int Type, const auto& Params, auto Op>
-class Direct : public Kind<Type, Params> {
+template <auto Op>
+class Direct : public Filter {
  public:
-  using Kind<Type, Params>::Kind;
+  using Filter::Filter;
   bool apply() override {
     run(std::make_index_sequence<Arity<decltype(Op)>::value>{});
     return true;
@@ -118,9 +141,9 @@ bool swallowed(Op op) {
 
 // ---- Geometry ----------------------------------------------------------------
 
-class FResize final : public Kind<0, kResize> {
+class FResize final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     int w = 0, h = 0;
     sourceSize(w, h);
@@ -153,35 +176,28 @@ class FResize final : public Kind<0, kResize> {
   }
 };
 
-class FRotate final : public Kind<1, kRotate> {
+class FRotate final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     lead().RotateImage(value(0), i2(1), value(2));
     return true;
   }
-
- protected:
-  bool dialogPlan(DialogPlan& plan) const override {
-    Kind::dialogPlan(plan);
-    plan.options = 28;
-    return true;
-  }
 };
 
-class FFlip final : public Direct<2, kNone, &engine::CLead::FlipImage> {
+class FFlip final : public Direct<&engine::CLead::FlipImage> {
  public:
   using Direct::Direct;
 };
 
-class FMirror final : public Direct<3, kNone, &engine::CLead::MirrorImage> {
+class FMirror final : public Direct<&engine::CLead::MirrorImage> {
  public:
   using Direct::Direct;
 };
 
-class FCrop final : public Kind<4, kCrop> {
+class FCrop final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     int w = 0, h = 0;
     sourceSize(w, h);
@@ -199,26 +215,18 @@ class FCrop final : public Kind<4, kCrop> {
   }
 };
 
-class FAutoTrim final : public Kind<6, kAutoTrim> {
+class FAutoTrim final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     swallowed([&] { lead().AutoTrimImage(i2(0)); });
     return true;
   }
-
- protected:
-  bool dialogPlan(DialogPlan& plan) const override {
-    Kind::dialogPlan(plan);
-    plan.secondSetting = 0;
-    plan.options = 4;
-    return true;
-  }
 };
 
-class FDPI final : public Kind<13, kDpi> {
+class FDPI final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     lead().SetImageXResolution(i2(0));
     lead().SetImageYResolution(i2(1));
@@ -227,99 +235,56 @@ class FDPI final : public Kind<13, kDpi> {
   }
 };
 
-class FSkew final : public Kind<38, kSkew> {
+class FSkew final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     lead().ShearImage(i2(0), value(1) != 0, value(2));
-    return true;
-  }
-
- protected:
-  bool dialogPlan(DialogPlan& plan) const override {
-    Kind::dialogPlan(plan);
-    plan.options = 29;
     return true;
   }
 };
 
 // ---- Tone and colour ---------------------------------------------------------
 
-class FAddNoise final : public Direct<5, kAddNoise, &engine::CLead::AddNoise> {
+class FAddNoise final : public Direct<&engine::CLead::AddNoise> {
  public:
   using Direct::Direct;
 };
 
-class FBalanceColors final : public Kind<8, kBalance> {
+class FBalanceColors final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     float m[9];
     for (std::size_t i = 0; i < 9; ++i) m[i] = static_cast<float>(static_cast<std::uint32_t>(value(i))) / 100.0f;
     swallowed([&] { lead().BalanceColors(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); });
     return true;
   }
-
- protected:
-  // The dialog works in factors: percentages / 100, back times 100 truncated.
-  void putValues(OptionDialogSet& dialogs, DialogSet set) override {
-    for (int i = 0; i < 9; ++i) dialogs.setValue(set, i, static_cast<std::uint32_t>(value(static_cast<std::size_t>(i))) / 100.0);
-  }
-  void takeValues(OptionDialogSet& dialogs, DialogSet set) override {
-    for (int i = 0; i < 9; ++i)
-      setValue(static_cast<std::size_t>(i), static_cast<std::int32_t>(static_cast<std::int64_t>(dialogs.value(set, i) * 100.0)));
-  }
 };
 
-class FBrightness final : public Direct<10, kAmount, &engine::CLead::ChangeIntensity> {
+class FBrightness final : public Direct<&engine::CLead::ChangeIntensity> {
  public:
   using Direct::Direct;
 };
 
-class FColorRes final : public Direct<11, kColorRes, &engine::CLead::ReduceColors> {
+class FColorRes final : public Direct<&engine::CLead::ReduceColors> {
  public:
   using Direct::Direct;
 
- protected:
-  bool dialogPlan(DialogPlan& plan) const override {
-    Kind::dialogPlan(plan);
-    plan.secondOnGeometry = true;
-    plan.secondSetting = 0;
-    plan.hasExtra = true;
-    plan.extra = 0x3FFFFFFF;
-    plan.options = 28;
-    return true;
-  }
 };
 
-class FContrast final : public Direct<12, kAmount, &engine::CLead::ChangeContrast> {
+class FContrast final : public Direct<&engine::CLead::ChangeContrast> {
  public:
   using Direct::Direct;
 };
 
-class FGammaCorrect final : public Direct<16, kGamma, &engine::CLead::GammaCorrect> {
+class FGammaCorrect final : public Direct<&engine::CLead::GammaCorrect> {
  public:
   using Direct::Direct;
 
- protected:
-  bool dialogPlan(DialogPlan& plan) const override {
-    Kind::dialogPlan(plan);
-    plan.options = 28;
-    return true;
-  }
-  // The dialog edits red, green and blue gamma; the filter keeps their mean.
-  void putValues(OptionDialogSet& dialogs, DialogSet set) override {
-    for (int i = 0; i < 3; ++i) dialogs.setValue(set, i, static_cast<std::uint32_t>(value(0)));
-    dialogs.setExtraValue(set, 1);
-  }
-  void takeValues(OptionDialogSet& dialogs, DialogSet set) override {
-    std::int64_t sum = 0;
-    for (int i = 0; i < 3; ++i) sum += static_cast<std::int32_t>(static_cast<std::int64_t>(dialogs.value(set, i)));
-    setValue(0, static_cast<std::int32_t>(sum / 3));
-  }
 };
 
-class FGrayscale final : public Direct<19, kGrey, &engine::CLead::GrayScaleWeighted> {
+class FGrayscale final : public Direct<&engine::CLead::GrayScaleWeighted> {
  public:
   using Direct::Direct;
 
@@ -331,130 +296,130 @@ class FGrayscale final : public Direct<19, kGrey, &engine::CLead::GrayScaleWeigh
   }
 };
 
-class FHalfTone final : public Kind<20, kHalftone> {
+class FHalfTone final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     lead().HalftoneImage(i2(0), value(1), i2(2));
     return true;
   }
 };
 
-class FHistoContrast final : public Direct<21, kAmount, &engine::CLead::HistoContrast> {
+class FHistoContrast final : public Direct<&engine::CLead::HistoContrast> {
  public:
   using Direct::Direct;
 };
 
-class FHue final : public Direct<22, kHue, &engine::CLead::ChangeHue> {
+class FHue final : public Direct<&engine::CLead::ChangeHue> {
  public:
   using Direct::Direct;
 };
 
-class FIntensityDetect final : public Direct<23, kIntensity, &engine::CLead::IntensityDetect> {
+class FIntensityDetect final : public Direct<&engine::CLead::IntensityDetect> {
  public:
   using Direct::Direct;
 };
 
-class FInvert final : public Direct<24, kNone, &engine::CLead::InvertImage> {
+class FInvert final : public Direct<&engine::CLead::InvertImage> {
  public:
   using Direct::Direct;
 };
 
-class FPosterize final : public Direct<32, kPosterize, &engine::CLead::PosterizeImage> {
+class FPosterize final : public Direct<&engine::CLead::PosterizeImage> {
  public:
   using Direct::Direct;
 };
 
-class FSaturation final : public Direct<34, kAmount, &engine::CLead::ChangeSaturation> {
+class FSaturation final : public Direct<&engine::CLead::ChangeSaturation> {
  public:
   using Direct::Direct;
 };
 
-class FSolarize final : public Direct<40, kSolarize, &engine::CLead::SolarizeImage> {
+class FSolarize final : public Direct<&engine::CLead::SolarizeImage> {
  public:
   using Direct::Direct;
 };
 
-class FStretchIntensity final : public Direct<41, kNone, &engine::CLead::StretchIntensity> {
+class FStretchIntensity final : public Direct<&engine::CLead::StretchIntensity> {
  public:
   using Direct::Direct;
 };
 
 // ---- Spatial, edge and effect ------------------------------------------------
 
-class FAverage final : public Direct<7, kAverage, &engine::CLead::AverageFilter> {
+class FAverage final : public Direct<&engine::CLead::AverageFilter> {
  public:
   using Direct::Direct;
 };
 
-class FBlur final : public Kind<9, kBlur> {
+class FBlur final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     lead().MotionBlur(i2(0), value(1), value(2) != 0);
     return true;
   }
 };
 
-class FEdgeDetector final : public Direct<14, kEdge, &engine::CLead::EdgeDetect> {
+class FEdgeDetector final : public Direct<&engine::CLead::EdgeDetect> {
  public:
   using Direct::Direct;
 };
 
-class FEmboss final : public Direct<15, kEmboss, &engine::CLead::EmbossImage> {
+class FEmboss final : public Direct<&engine::CLead::EmbossImage> {
  public:
   using Direct::Direct;
 };
 
-class FGaussianBlur final : public Direct<17, kGaussian, &engine::CLead::GaussianBlur> {
+class FGaussianBlur final : public Direct<&engine::CLead::GaussianBlur> {
  public:
   using Direct::Direct;
 };
 
 // The six predefined spatial filters differ only in their band of codes.
-class FGradient final : public Direct<18, kGradient, &engine::CLead::SpatialFilter> {
+class FGradient final : public Direct<&engine::CLead::SpatialFilter> {
  public:
   using Direct::Direct;
 };
-class FLaplacian final : public Direct<25, kLaplacian, &engine::CLead::SpatialFilter> {
+class FLaplacian final : public Direct<&engine::CLead::SpatialFilter> {
  public:
   using Direct::Direct;
 };
-class FLineSegment final : public Direct<26, kLineSegment, &engine::CLead::SpatialFilter> {
+class FLineSegment final : public Direct<&engine::CLead::SpatialFilter> {
  public:
   using Direct::Direct;
 };
-class FPrewitt final : public Direct<33, kPrewitt, &engine::CLead::SpatialFilter> {
+class FPrewitt final : public Direct<&engine::CLead::SpatialFilter> {
  public:
   using Direct::Direct;
 };
-class FShiftDiff final : public Direct<36, kShiftDiff, &engine::CLead::SpatialFilter> {
+class FShiftDiff final : public Direct<&engine::CLead::SpatialFilter> {
  public:
   using Direct::Direct;
 };
-class FSobel final : public Direct<39, kSobel, &engine::CLead::SpatialFilter> {
- public:
-  using Direct::Direct;
-};
-
-class FMedian final : public Direct<27, kMedian, &engine::CLead::MedianFilter> {
+class FSobel final : public Direct<&engine::CLead::SpatialFilter> {
  public:
   using Direct::Direct;
 };
 
-class FMosaic final : public Direct<28, kMosaic, &engine::CLead::MosaicFilter> {
+class FMedian final : public Direct<&engine::CLead::MedianFilter> {
  public:
   using Direct::Direct;
 };
 
-class FOilify final : public Direct<29, kOilify, &engine::CLead::OilifyImage> {
+class FMosaic final : public Direct<&engine::CLead::MosaicFilter> {
  public:
   using Direct::Direct;
 };
 
-class FOldNewspaper final : public Kind<30, kNone> {
+class FOilify final : public Direct<&engine::CLead::OilifyImage> {
  public:
-  using Kind::Kind;
+  using Direct::Direct;
+};
+
+class FOldNewspaper final : public Filter {
+ public:
+  using Filter::Filter;
   bool apply() override {
     // A failing first step skips the second; neither failure is passed on.
     if (swallowed([&] { lead().ChangeSaturation(-800); }))
@@ -463,23 +428,23 @@ class FOldNewspaper final : public Kind<30, kNone> {
   }
 };
 
-class FOldPhoto final : public Kind<31, kNone> {
+class FOldPhoto final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     lead().ChangeSaturation(-800);
     return true;
   }
 };
 
-class FSharpen final : public Direct<35, kAmount, &engine::CLead::SharpenImage> {
+class FSharpen final : public Direct<&engine::CLead::SharpenImage> {
  public:
   using Direct::Direct;
 };
 
-class FSketch final : public Kind<37, kNone> {
+class FSketch final : public Filter {
  public:
-  using Kind::Kind;
+  using Filter::Filter;
   bool apply() override {
     lead().GrayScaleWeighted(333, 333, 334);
     lead().SpatialFilter(15);
@@ -488,36 +453,96 @@ class FSketch final : public Kind<37, kNone> {
   }
 };
 
-class FUnsharpMask final : public Direct<42, kUnsharp, &engine::CLead::UnsharpMask> {
+class FUnsharpMask final : public Direct<&engine::CLead::UnsharpMask> {
  public:
   using Direct::Direct;
 };
 
 template <typename T>
-std::unique_ptr<Filter> make(FilterContext& context) {
-  return std::make_unique<T>(context);
+std::unique_ptr<Filter> make(const FilterKind& kind, FilterContext& context) {
+  return std::make_unique<T>(kind, context);
 }
 
-using Maker = std::unique_ptr<Filter> (*)(FilterContext&);
+constexpr DialogSet E = DialogSet::kEffect, Co = DialogSet::kColour, G = DialogSet::kGeometry, No = DialogSet::kNone;
+constexpr DialogPlan kPlain{};
 
-// By registry index.
-constexpr Maker kMakers[kFilterCount] = {
-    make<FResize>,        make<FRotate>,         make<FFlip>,          make<FMirror>,         make<FCrop>,
-    make<FAddNoise>,      make<FAutoTrim>,       make<FAverage>,       make<FBalanceColors>,  make<FBlur>,
-    make<FBrightness>,    make<FColorRes>,       make<FContrast>,      make<FDPI>,            make<FEdgeDetector>,
-    make<FEmboss>,        make<FGammaCorrect>,   make<FGaussianBlur>,  make<FGradient>,       make<FGrayscale>,
-    make<FHalfTone>,      make<FHistoContrast>,  make<FHue>,           make<FIntensityDetect>, make<FInvert>,
-    make<FLaplacian>,     make<FLineSegment>,    make<FMedian>,        make<FMosaic>,         make<FOilify>,
-    make<FOldNewspaper>,  make<FOldPhoto>,       make<FPosterize>,     make<FPrewitt>,        make<FSaturation>,
-    make<FSharpen>,       make<FShiftDiff>,      make<FSketch>,        make<FSkew>,           make<FSobel>,
-    make<FSolarize>,      make<FStretchIntensity>, make<FUnsharpMask>,
+// The registry: every kind once, in registry order. Resize, crop and dpi are
+// edited in the program's own dialogs, so they name no dialog set.
+constexpr FilterKind kKinds[] = {
+    {"resize", "Resize", "Resizes the image to\na new width and height.", No, kResize, kPlain, make<FResize>},
+    {"rotate", "Rotate", "Rotates the image.", G, kRotate, {.options = 28}, make<FRotate>},
+    {"flip", "Flip", "Flips the image from top\nto bottom.", No, kNone, kPlain, make<FFlip>},
+    {"mirror", "Mirror", "Reverses the image (left to\nright) to produce a mirror image.", No, kNone, kPlain,
+     make<FMirror>},
+    {"crop", "Crop", "Crops the image.", No, kCrop, kPlain, make<FCrop>},
+    {"addnoise", "Add Noise", "Adds random pixels to the image\nresulting in a noise effect.", E, kAddNoise, kPlain,
+     make<FAddNoise>},
+    {"autotrim", "Auto-Trim", "Trims the image, removing blank\nspace around the edges.", G, kAutoTrim,
+     {.options = 4, .secondSetting = 0}, make<FAutoTrim>},
+    {"average", "Average", "Changes the color of each pixel,\nresulting in a blur effect.", E, kAverage, kPlain,
+     make<FAverage>},
+    {"balcolors", "Balance Colors", "Redistributes the RGB values\nof the image.", Co, kBalance,
+     {.mapping = DialogPlan::kPercentFactor}, make<FBalanceColors>},
+    {"blur", "Blur", "Creates the illusion of movement\nin the image.", E, kBlur, kPlain, make<FBlur>},
+    {"brightness", "Brightness", "Changes the intensity\n(brightness) of the image.", Co, kAmount, kPlain,
+     make<FBrightness>},
+    {"colorres", "Color Resolution", "Changes the color resolution\nof the image.", Co, kColorRes,
+     {.options = 28, .secondSetting = 0, .secondOnGeometry = true, .hasExtra = true, .extra = 0x3FFFFFFF},
+     make<FColorRes>},
+    {"contrast", "Contrast", "Changes the contrast of\nthe image.", Co, kAmount, kPlain, make<FContrast>},
+    {"dpi", "DPI Resolution", "Changes the physical resolution of\nthe image, measured in dots per inch.", No, kDpi,
+     kPlain, make<FDPI>},
+    {"edgedetector", "Edge Detector", "Detectes edges in the image.", E, kEdge, kPlain, make<FEdgeDetector>},
+    {"emboss", "Emboss", "Applies an emboss effect on\nthe image.", E, kEmboss, kPlain, make<FEmboss>},
+    {"gammacorrect", "Gamma Correct", "Adjusts the intensity of colors, by\nchanging the gamma constant.", Co, kGamma,
+     {.options = 28, .mapping = DialogPlan::kOneAsThree}, make<FGammaCorrect>},
+    {"gaussian", "Gaussian Blur", "Smoothes or blurs an image.", E, kGaussian, kPlain, make<FGaussianBlur>},
+    {"gradient", "Gradient Filter", "Sharpening an image or detecting\nedges within the image (gradient).", E,
+     kGradient, kPlain, make<FGradient>},
+    {"grayscale", "Grayscale", "Convert the image to\na grayscale image.", Co, kGrey, kPlain, make<FGrayscale>},
+    {"halftone", "Half-Tone", "Convert the image to\na halftoned image.", Co, kHalftone, kPlain, make<FHalfTone>},
+    {"histocontrast", "HistoContrast", "Changes the contrast of the\nimage, by using a histogram.", Co, kAmount,
+     kPlain, make<FHistoContrast>},
+    {"hue", "Hue", "Changes the hue of colors in the\nbitmap by rotating the color wheel.", Co, kHue, kPlain,
+     make<FHue>},
+    {"intensitydetect", "Intensity Detect", "Filters the image to detect colors\nin a specified intensity range.", Co,
+     kIntensity, kPlain, make<FIntensityDetect>},
+    {"invert", "Invert", "Inverts the colors, making it\nlike a photographic negative.", No, kNone, kPlain,
+     make<FInvert>},
+    {"laplacian", "Laplacian", "Sharpening an image or detecting\nedges within the image (laplacian).", E, kLaplacian,
+     kPlain, make<FLaplacian>},
+    {"linesegment", "Line Segment", "Sharpening an image or detecting\nedges within the image (l-s).", E,
+     kLineSegment, kPlain, make<FLineSegment>},
+    {"median", "Median", "Changes the color of each pixel,\nresulting in a noise reduction.", E, kMedian, kPlain,
+     make<FMedian>},
+    {"mosaic", "Mosaic", "Applies a mosaic effect to\nthe image.", E, kMosaic, kPlain, make<FMosaic>},
+    {"oilify", "Oilify", "Applies an oil-painting effect\nto the image.", E, kOilify, kPlain, make<FOilify>},
+    {"oldnewspaper", "Old Newspaper", "Applies an old-newspaper effect\nto the image.", No, kNone, kPlain,
+     make<FOldNewspaper>},
+    {"oldphoto", "Old Photo", "Applies an old-photo effect\nto the image.", No, kNone, kPlain, make<FOldPhoto>},
+    {"posterize", "Posterize", "Imposes a poster effect on\nthe image.", Co, kPosterize, kPlain, make<FPosterize>},
+    {"prewitt", "Prewitt", "Sharpening an image or detecting\nedges within the image (prewitt).", E, kPrewitt,
+     kPlain, make<FPrewitt>},
+    {"saturation", "Saturation", "Changes the saturation of colors\nin the image.", Co, kAmount, kPlain,
+     make<FSaturation>},
+    {"sharpen", "Sharpen", "Changes the sharpness of\nthe image.", E, kAmount, kPlain, make<FSharpen>},
+    {"shiftdiff", "Shift and Difference", "Sharpening an image or detecting\nedges within the image (s-d).", E,
+     kShiftDiff, kPlain, make<FShiftDiff>},
+    {"sketch", "Sketch", "Applies a sketch effect\nto the image.", No, kNone, kPlain, make<FSketch>},
+    {"skew", "Skew", "Moves the corners of the image\nin the fashion of a parallelogram.", G, kSkew,
+     {.options = 29}, make<FSkew>},
+    {"sobel", "Sobel", "Sharpening an image or detecting\nedges within the image (sobel).", E, kSobel, kPlain,
+     make<FSobel>},
+    {"solarize", "Solarize", "An effect that mimics the exposure\nof photographic film to light.", Co, kSolarize,
+     kPlain, make<FSolarize>},
+    {"stretchint", "Stretch Intensity", "Changes the contrast of the image\nby a range of intensity values.", No,
+     kNone, kPlain, make<FStretchIntensity>},
+    {"unsharpmask", "Unsharp Mask", "Changes the sharpness of\nthe image.", E, kUnsharp, kPlain, make<FUnsharpMask>},
 };
+static_assert(std::size(kKinds) == kFilterCount);
 
 }  // namespace
 
-std::unique_ptr<Filter> createFilter(int index, FilterContext& context) {
-  if (index < 0 || index >= kFilterCount) return nullptr;
-  return kMakers[index](context);
-}
+std::span<const FilterKind> filterKinds() { return kKinds; }
 
 }  // namespace pv::filters

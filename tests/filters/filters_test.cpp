@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -146,8 +147,9 @@ class RecordingFilterDialogs : public pv::filters::FilterDialogs {
 struct Fixture : ::testing::Test {
   RecordingLead lead;
   RecordingDialogs dialogs;
+  pv::filters::StepDialogEditor editor{dialogs};
   std::vector<std::string> messages;
-  FilterContext context{&lead, {}, &dialogs, [this](const std::string& text) { messages.push_back(text); }};
+  FilterContext context{&lead, {}, &editor, [this](const std::string& text) { messages.push_back(text); }};
   FilterChain chain{context};
 
   // The text form after reading `text` into a new filter of its kind.
@@ -497,4 +499,73 @@ TEST_F(Fixture, TheSettingsEditorPreviewsTheChainAndRestoresTheStartImage) {
   EXPECT_FALSE(chain.editSettings(3, &selected, "/opt/data.dat", own));
   EXPECT_EQ(lead.calls, Calls{"LoadImage(/pics/a.png)"});
   EXPECT_TRUE(dialogs.calls.empty());
+}
+
+// Every descriptor is complete enough to build a settings form from, and its
+// defaults obey its own range rules.
+TEST(FilterDescriptors, EveryParameterHasALabelARangeAndAControlThatFits) {
+  using pv::filters::Param;
+  ASSERT_EQ(pv::filters::filterKinds().size(), static_cast<std::size_t>(pv::filters::kFilterCount));
+  for (const pv::filters::FilterKind& kind : pv::filters::filterKinds()) {
+    SCOPED_TRACE(std::string(kind.key));
+    EXPECT_EQ(pv::filters::filterKind(kind.index()), &kind);
+    EXPECT_FALSE(kind.name.empty());
+    EXPECT_EQ(std::count(kind.description.begin(), kind.description.end(), '\n'), kind.description.find('\n') ==
+                                                                                         std::string_view::npos ? 0 : 1);
+    // A kind with an option dialog has something to edit in it.
+    if (kind.set != pv::filters::DialogSet::kNone) {
+      EXPECT_FALSE(kind.params.empty());
+    }
+    for (const Param& p : kind.params) {
+      SCOPED_TRACE(std::string(p.label));
+      EXPECT_FALSE(p.label.empty());
+      EXPECT_LE(p.low, p.high);
+      if (p.style != Param::kWord && p.style != Param::kFlag) {
+        EXPECT_GE(static_cast<std::int64_t>(p.style == Param::kSigned ? p.initial : static_cast<std::uint32_t>(p.initial)),
+                  p.low);
+        EXPECT_LE(p.initial, p.high);
+        EXPECT_GE(p.below, p.low);
+        EXPECT_LE(p.below, p.high);
+      } else {
+        EXPECT_EQ(p.control, Param::kCheck);
+      }
+      if (p.control == Param::kChoice) {
+        EXPECT_EQ(static_cast<std::int64_t>(p.choiceTexts().size()), p.high - p.low + 1);
+      } else {
+        EXPECT_TRUE(p.choices.empty());
+      }
+    }
+  }
+}
+
+// The port hands the editor the descriptor and the values, and takes back
+// what it returns; a cancelled edit changes nothing.
+TEST(FilterDescriptors, TheEditorPortGetsTheDescriptorAndItsAnswerIsKept) {
+  struct Editor : pv::filters::FilterEditor {
+    std::optional<std::vector<std::int32_t>> answer;
+    std::string key;
+    std::vector<std::int32_t> given;
+    int image = 0;
+    std::optional<std::vector<std::int32_t>> edit(const pv::filters::FilterKind& kind,
+                                                  const std::vector<std::int32_t>& values, int sourceImage) override {
+      key = kind.key, given = values, image = sourceImage;
+      return answer;
+    }
+  } editor;
+  pv::engine::CLead lead;
+  FilterContext context{&lead, {}, &editor, {}};
+  FilterChain chain{context};
+  chain.appendFromText("/filter unsharpmask 120 4 3 2");
+  editor.answer = std::nullopt;
+  chain.at(0).editSettings();
+  EXPECT_EQ(editor.key, "unsharpmask");
+  EXPECT_EQ(editor.given, (std::vector<std::int32_t>{120, 4, 3, 2}));
+  EXPECT_EQ(chain.at(0).toText(), "/filter unsharpmask 120 4 3 2");
+  editor.answer = std::vector<std::int32_t>{200, 8, 0, 1};
+  chain.at(0).editSettings();
+  EXPECT_EQ(chain.at(0).toText(), "/filter unsharpmask 200 8 0 1");
+  // An answer of the wrong shape is not taken.
+  editor.answer = std::vector<std::int32_t>{1};
+  chain.at(0).editSettings();
+  EXPECT_EQ(chain.at(0).toText(), "/filter unsharpmask 200 8 0 1");
 }

@@ -1,0 +1,83 @@
+// The codec table and the format table agree: every method of every output
+// format is either written by a codec row or refused with a reason, and every
+// reading row can be asked for facts and pages.
+#include "engine/codecs/table.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/format_registry.h"
+#include "engine/capabilities.h"
+
+using pv::engine::codecs::Codec;
+
+TEST(CodecTable, EveryMethodOfEveryFormatHasAWriterOrAReason) {
+  for (const pv::FormatRow& f : pv::formatRegistry())
+    for (const pv::MethodRow& m : f.methods) {
+      SCOPED_TRACE(std::string(f.key) + " " + std::string(m.name));
+      const Codec* c = pv::engine::codecs::codecWriting(m.code);
+      ASSERT_NE(c, nullptr) << m.code;
+      if (c->save) {
+        EXPECT_FALSE(c->writer.empty());
+      }
+      else EXPECT_FALSE(c->refusal.empty());
+    }
+}
+
+TEST(CodecTable, RowsAreWholeAndNoCodeIsClaimedTwice) {
+  std::set<short> written;
+  for (const Codec& c : pv::engine::codecs::codecTable()) {
+    SCOPED_TRACE(std::string(c.name));
+    for (short code : c.writes) EXPECT_TRUE(written.insert(code).second) << code;
+    // A row that names codes writes them or says why not.
+    if (!c.writes.empty() || c.writesCode) {
+      EXPECT_EQ(c.save != nullptr, c.refusal.empty());
+    }
+    if (c.save) {
+      EXPECT_TRUE(!c.writes.empty() || c.writesCode);
+    }
+    // A reader has every entry point and serves extensions.
+    if (c.sniff) {
+      EXPECT_NE(c.info, nullptr);
+      EXPECT_NE(c.load, nullptr);
+      EXPECT_FALSE(c.reader.empty());
+      EXPECT_TRUE(!c.extensions.empty() || c.servesExtension);
+    }
+    // Our own codecs come with their decoder or encoder.
+    if (c.load == pv::engine::codecs::ownLoad) {
+      EXPECT_NE(c.decode, nullptr);
+    }
+    if (c.save == pv::engine::codecs::ownSave) {
+      EXPECT_NE(c.encode, nullptr);
+    }
+    // Adding pages needs a codec that writes every page.
+    if (!c.addsTo.empty() || c.appends) {
+      EXPECT_TRUE(c.everyPage);
+    }
+  }
+}
+
+TEST(CodecTable, ContentDecidesTheReaderAndCameraRawsGoByName) {
+  struct Case {
+    std::string head, ext, reader;
+  };
+  const Case cases[] = {
+      {"\x89PNG\r\n\x1a\n....", "jpg", "PNG"},
+      {std::string("\xFF\xD8\xFF\xE0", 4), "png", "JPEG"},
+      {"GIF89a....", "", "GIF"},
+      {std::string("II*\0....", 8), "tif", "TIFF"},
+      {"BM......", "", "BMP"},
+      {"anything", "crw", "Camera raw"},
+      {"P6 1 1 255\n", "ppm", "ImageMagick"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reader);
+    const Codec* codec = pv::engine::codecs::codecReading(c.head, c.ext);
+    ASSERT_NE(codec, nullptr);
+    EXPECT_EQ(codec->name, c.reader);
+  }
+  EXPECT_EQ(pv::engine::codecs::codecReading("", "txt"), nullptr);
+  EXPECT_EQ(pv::engine::readerOf("crw"), "LibRaw");
+  EXPECT_EQ(pv::engine::readerOf("tiff"), "own");
+}
