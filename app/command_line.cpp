@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -18,16 +19,15 @@
 
 namespace pv::app {
 
-const std::vector<std::string> kSwitchNames = {"shell", "open",   "shelloptions", "subfolder", "silent", "delete",
-                                               "mpo",   "fna",    "fni",          "fnn",       "fnmp",   "usesf",
-                                               "output", "?",     "help",         "filter",    "profile", "cbpaste",
-                                               "list",  "file",   "convert"};
-
 namespace {
 
+bool startsWith(std::string_view text, std::string_view name) {
+  return text.size() >= name.size() && iequals(text.substr(0, name.size()), name);
+}
+
 bool startsWithSwitch(std::string_view body) {
-  for (const std::string& name : kSwitchNames)
-    if (body.size() >= name.size() && iequals(body.substr(0, name.size()), name)) return true;
+  for (const SwitchSpec& row : switchTable())
+    if (row.handler && startsWith(body, row.name)) return true;
   return false;
 }
 
@@ -72,68 +72,55 @@ std::string absolute(const std::string& path) {
   return ec ? path : cwd + "/" + path;
 }
 
-class Parser {
+}  // namespace
+
+class SwitchParser {
  public:
-  explicit Parser(Session& s)
+  explicit SwitchParser(Session& s)
       : s_(s), builder_({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted}) {}
 
   void apply(const std::string& token) {
-    for (const std::string& name : kSwitchNames) {
-      if (token.size() < name.size() || !iequals(std::string_view(token).substr(0, name.size()), name)) continue;
+    for (const SwitchSpec& row : switchTable()) {
+      if (!row.handler || !startsWith(token, row.name)) continue;
       // The arguments: the text after the name and one blank.
-      const std::string args = token.size() > name.size() + 1 ? token.substr(name.size() + 1) : std::string();
-      applySwitch(name, token, args);
+      const std::string args = token.size() > row.name.size() + 1 ? token.substr(row.name.size() + 1) : std::string();
+      row.handler(*this, token, args);
     }
   }
 
   ParseOutcome outcome;
 
+  Settings& settings() { return s_.settings; }
+
+  void setOutput(const std::string& args) {
+    // An empty folder stays empty (no output place, which the checks report)
+    // rather than becoming "/", the root of the file system.
+    std::string folder = trimEndBlanks(args);
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    s_.settings.OutPutDir = folder;
+    s_.settings.UseSourcePathForOutput = false;
+  }
+  void help() {
+    if (!outcome.helpShown) s_.prompter.information(s_.settings.caption, kHelpText);
+    outcome.helpShown = true;
+  }
+  void addFilter(const std::string& token) { s_.chain.appendFromText("/" + token); }
+  void addProfile(const std::string& args) { LoadProfile(s_.settings, s_.chain, args, s_.prompter); }
+  void readLists(const std::string& args) {
+    for (const std::string& path : splitBars(trimmed(args)))
+      if (!path.empty() && !builder_.ReadListFile(absolute(path))) outcome.listFailed = true;
+  }
+  void addFiles(const std::string& args) {
+    for (const std::string& part : splitBars(trimmed(args))) addPart(part);
+  }
+  void convert(const std::string& token, const std::string& args) {
+    if (auto f = formats::CreateFormat(std::string_view(args).substr(0, std::min<std::size_t>(4, args.size())),
+                                       s_.settings.configPath))
+      s_.format = std::move(f);
+    s_.format->ParseOptionWords(token);
+  }
+
  private:
-  void applySwitch(const std::string& name, const std::string& token, const std::string& args) {
-    Settings& set = s_.settings;
-    if (name == "shell") set.shellFlag = true;
-    else if (name == "open") set.openFlag = true;
-    else if (name == "shelloptions") set.shellOptionsFlag = true;
-    else if (name == "subfolder") set.ScanSubDir = parseDecimal(args) != 0;
-    else if (name == "silent") set.ShowMessages = false;
-    else if (name == "delete") set.DeleteSourceAfterConvert = true;
-    else if (name == "mpo") set.MultiPageOption = parseDecimal(args);
-    else if (name == "fna") set.FileNameAfter = trimEndBlanks(utf8Prefix(args, 99));
-    else if (name == "fni") set.FileNameBefore = trimEndBlanks(utf8Prefix(args, 99));
-    else if (name == "fnn") set.FileNameNumber = withPlaceholder(trimEndBlanks(utf8Prefix(args, 9)), "-%n");
-    else if (name == "fnmp") set.FileNameMultiPage = withPlaceholder(trimEndBlanks(utf8Prefix(args, 99)), "-#%n");
-    else if (name == "usesf") set.UseSourcePathForOutput = true;
-    else if (name == "output") {
-      // An empty folder stays empty (no output place, which the checks
-      // report) rather than becoming "/", the root of the file system.
-      std::string folder = trimEndBlanks(args);
-      if (!folder.empty() && folder.back() != '/') folder += '/';
-      set.OutPutDir = folder;
-      set.UseSourcePathForOutput = false;
-    } else if (name == "?" || name == "help") {
-      if (!outcome.helpShown) s_.prompter.information(set.caption, kHelpText);
-      outcome.helpShown = true;
-    } else if (name == "filter") s_.chain.appendFromText("/" + token);
-    else if (name == "profile") LoadProfile(set, s_.chain, args, s_.prompter);
-    else if (name == "cbpaste") pasteClipboard();
-    else if (name == "list") {
-      for (const std::string& path : splitBars(trimmed(args)))
-        if (!path.empty() && !builder_.ReadListFile(absolute(path))) outcome.listFailed = true;
-    } else if (name == "file") {
-      for (const std::string& part : splitBars(trimmed(args))) addPart(part);
-    } else if (name == "convert") {
-      if (auto f = formats::CreateFormat(std::string_view(args).substr(0, std::min<std::size_t>(4, args.size())),
-                                         set.configPath))
-        s_.format = std::move(f);
-      s_.format->ParseOptionWords(token);
-    }
-  }
-
-  static std::string withPlaceholder(std::string pattern, const char* appended) {
-    if (pattern.find("%n") == std::string::npos) pattern += appended;
-    return pattern;
-  }
-
   void addPart(const std::string& given) {
     if (given.empty()) return;
     const std::string part = absolute(given);
@@ -156,6 +143,7 @@ class Parser {
     }
   }
 
+ public:
   // The clipboard's image becomes a PNG file in the data folder, listed like
   // any other file.
   void pasteClipboard() {
@@ -186,11 +174,107 @@ class Parser {
     if (builder_.IsAcceptedFile(path, true)) builder_.AddImage(path);
   }
 
+
+ private:
   Session& s_;
   ImageListBuilder builder_;
 };
 
+namespace {
+
+using P = SwitchParser;
+using Args = const std::string&;
+
+std::string withPlaceholder(std::string pattern, const char* appended) {
+  if (pattern.find("%n") == std::string::npos) pattern += appended;
+  return pattern;
+}
+
+// In the order tokens are tested against them.
+constexpr SwitchSpec kSwitches[] = {
+    {"shell", "", "started from the file manager (its shell options and profile)", "",
+     [](P& p, Args, Args) { p.settings().shellFlag = true; }, 19},
+    {"open", "", "open the images in the window instead of converting", "",
+     [](P& p, Args, Args) { p.settings().openFlag = true; }, 21},
+    {"shelloptions", "", "open the file-manager menu options", "",
+     [](P& p, Args, Args) { p.settings().shellOptionsFlag = true; }, 20},
+    {"subfolder", "0|1", "search sub-folders of folders and wildcards", "/subfolder 0",
+     [](P& p, Args, Args a) { p.settings().ScanSubDir = parseDecimal(a) != 0; }, 7},
+    {"silent", "", "no messages, no progress, no error summary", "",
+     [](P& p, Args, Args) { p.settings().ShowMessages = false; }, 18},
+    {"delete", "", "delete each source after it was converted", "",
+     [](P& p, Args, Args) { p.settings().DeleteSourceAfterConvert = true; }, 17},
+    {"mpo", "0|1|2", "multi-page sources: 0 one multi-page output, 1 a file per\npage, 2 the first page only",
+     "/mpo 1", [](P& p, Args, Args a) { p.settings().MultiPageOption = parseDecimal(a); }, 10},
+    {"fna", "<text>", "text after each output name", "/fna _web",
+     [](P& p, Args, Args a) { p.settings().FileNameAfter = trimEndBlanks(utf8Prefix(a, 99)); }, 12},
+    {"fni", "<text>", "text before each output name", "/fni small-",
+     [](P& p, Args, Args a) { p.settings().FileNameBefore = trimEndBlanks(utf8Prefix(a, 99)); }, 11},
+    {"fnn", "<pattern>", "numbering when a name is taken (\"%n\" the number)", "/fnn _%n",
+     [](P& p, Args, Args a) { p.settings().FileNameNumber = withPlaceholder(trimEndBlanks(utf8Prefix(a, 9)), "-%n"); },
+     13},
+    {"fnmp", "<pattern>", "page numbering for /mpo 1", "/fnmp _page%n",
+     [](P& p, Args, Args a) {
+       p.settings().FileNameMultiPage = withPlaceholder(trimEndBlanks(utf8Prefix(a, 99)), "-#%n");
+     },
+     14},
+    {"usesf", "", "write each output beside its source", "",
+     [](P& p, Args, Args) { p.settings().UseSourcePathForOutput = true; }, 2},
+    {"output", "<folder>", "write every output into this folder (a relative folder is\nmade below each source's folder)",
+     "/output /home/me/converted", [](P& p, Args, Args a) { p.setOutput(a); }, 3},
+    {"?", "", "this text", "", [](P& p, Args, Args) { p.help(); }, 23},
+    {"help", "", "this text", "", [](P& p, Args, Args) { p.help(); }, 22},
+    {"filter", "<key> <values>", "add a filter to the chain", "/filter resize 4 0 800 600 1 0",
+     [](P& p, Args t, Args) { p.addFilter(t); }, 8},
+    {"profile", "<name>", "add the filters of a saved profile", "/profile web",
+     [](P& p, Args, Args a) { p.addProfile(a); }, 9},
+    {"cbpaste", "", "convert the image on the clipboard", "", [](P& p, Args, Args) { p.pasteClipboard(); }, 6},
+    {"list", "<files>", "list files with one image path a line", "/list /home/me/todo.pvl",
+     [](P& p, Args, Args a) { p.readLists(a); }, 5},
+    {"file", "<paths>", "images, folders or wildcard paths", "/file /home/me/pics/*.png",
+     [](P& p, Args, Args a) { p.addFiles(a); }, 4},
+    {"convert", "<key> [m d q p]",
+     "output format by key (JPG, PNG, TIF, GIF, BMP, ...); optional\nmethod index, colour depth (1..32, else the "
+     "source's),\nquality and progressive passes",
+     "/convert JPG 0 24 20 4", [](P& p, Args t, Args a) { p.convert(t, a); }, 1},
+    // Options of the console front end, each the only argument.
+    {"version", "", "the program's version", "", nullptr, 24},
+    {"libraries", "", "the versions of the libraries it uses", "", nullptr, 25},
+    {"formats", "", "what this build writes and reads", "", nullptr, 26},
+    {"console", "", "keep a run in the terminal when a display is there", "", nullptr, 27},
+};
+
 }  // namespace
+
+std::span<const SwitchSpec> switchTable() { return kSwitches; }
+
+std::string usageText() {
+  std::vector<const SwitchSpec*> rows;
+  for (const SwitchSpec& row : kSwitches) rows.push_back(&row);
+  std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->helpOrder < b->helpOrder; });
+  std::string text =
+      "Usage: pictoravine /convert <format> [method depth quality passes] (/usesf | /output <folder>)\n"
+      "                   (/file <paths> | /list <list files> | /cbpaste) [switches]\n"
+      "Every switch may also be written with \"--\" (--convert). Paths given to /file and /list\n"
+      "may be separated by \"|\" or given as separate arguments.\n\n";
+  const std::string indent(28, ' ');
+  for (const SwitchSpec* row : rows) {
+    std::string head = std::string(row->handler ? "  /" : "  --") + std::string(row->name);
+    if (!row->arguments.empty()) head += " " + std::string(row->arguments);
+    head.resize(std::max<std::size_t>(head.size() + 2, indent.size()), ' ');
+    std::string_view usage = row->usage;
+    for (bool first = true; first || !usage.empty(); first = false) {
+      const std::size_t end = std::min(usage.find('\n'), usage.size());
+      text += (first ? head : indent) + std::string(usage.substr(0, end)) + "\n";
+      usage.remove_prefix(std::min(end + 1, usage.size()));
+    }
+    if (!row->example.empty()) text += indent + "e.g. " + std::string(row->example) + "\n";
+  }
+  text +=
+      "\nExit codes: 0 every image converted, 1 an image failed or a list could not be read,\n"
+      "2 the command line was rejected, 130 interrupted.\n";
+  return text;
+}
 
 std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args) {
   std::vector<std::string> tokens;
@@ -212,7 +296,7 @@ std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args)
 
 ParseOutcome ParseCommandLine(Session& s, const std::vector<std::string>& tokens) {
   s.running = true;
-  Parser parser(s);
+  SwitchParser parser(s);
   for (const std::string& token : tokens) parser.apply(token);
   ParseOutcome out = parser.outcome;
   Settings& set = s.settings;

@@ -3,7 +3,9 @@
 // applying them to the session (settings, output format, filter chain, image
 // list), then deciding whether the job can run.
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/session.h"
@@ -11,7 +13,7 @@
 namespace pv::app {
 
 inline constexpr const char* kHelpText =
-    "Pictoravine Commandline Help\n\nSyntax: Pictoravine.exe /convert <format> /<output> /<images> "
+    "Pictoravine Commandline Help\n\nSyntax: pictoravine /convert <format> /<output> /<images> "
     "/<optionalswitches>\n\nSee the help documentation for more information.";
 inline constexpr const char* kNoOutputPlaceText =
     "Commandline Error: Please add /usesf or /output to specify where to put the converted images.";
@@ -19,8 +21,29 @@ inline constexpr const char* kNoFormatText = "Commandline Error: Please choose a
 inline constexpr const char* kNoImagesText =
     "Commandline Error: No images added. Please choose the image(s) to convert using /file or /list.";
 
-// The switch names in the order each token is tested against them.
-extern const std::vector<std::string> kSwitchNames;
+class SwitchParser;
+
+// One command-line switch, declared once: the parser, the usage text and the
+// manual's switch list (docs/command-line.md) are made from these rows. A
+// token is tested against every row in table order and applied by each whose
+// name it starts with (case-insensitively). Rows without a handler are
+// options of the console front end, taken only as the one argument.
+struct SwitchSpec {
+  std::string_view name;
+  std::string_view arguments;  // as the usage text shows them
+  std::string_view usage;      // what it does; '\n' between lines
+  std::string_view example;    // a whole switch with its arguments, or empty
+  // Applies the token ("name arguments"), given its arguments (the text after
+  // the name and one blank).
+  void (*handler)(SwitchParser& parser, const std::string& token, const std::string& args);
+  int helpOrder;  // its place in the usage text
+};
+
+std::span<const SwitchSpec> switchTable();
+
+// The usage text: the synopsis, every switch with its arguments, what it
+// does and an example, and the exit codes.
+std::string usageText();
 
 // Splits arguments into switch tokens ("name arguments..."): an argument that
 // is '/' or "--" followed by text beginning with a switch name, and holding no

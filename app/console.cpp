@@ -100,44 +100,6 @@ void showProgress(JobRunner& runner, Session& s, std::ostream& err, bool termina
 
 std::string versionText() { return std::string("Pictoravine ") + PV_VERSION_TEXT; }
 
-std::string usageText() {
-  return R"(Usage: pictoravine /convert <format> [method depth quality passes] (/usesf | /output <folder>)
-                   (/file <paths> | /list <list files> | /cbpaste) [switches]
-Every switch may also be written with "--" (--convert). Paths given to /file and /list
-may be separated by "|" or given as separate arguments.
-
-  /convert <key> [m d q p]  output format by key (JPG, PNG, TIF, GIF, BMP, ...); optional
-                            method index, colour depth (1..32, else the source's),
-                            quality and progressive passes   /convert JPG 0 24 20 4
-  /usesf                    write each output beside its source          /usesf
-  /output <folder>          write every output into this folder (a relative folder is
-                            made below each source's folder)   /output /home/me/converted
-  /file <paths>             images, folders or wildcard paths   /file /home/me/pics/*.png
-  /list <files>             list files with one image path a line   /list /home/me/todo.pvl
-  /cbpaste                  convert the image on the clipboard           /cbpaste
-  /subfolder 0|1            search sub-folders of folders and wildcards  /subfolder 0
-  /filter <key> <values>    add a filter to the chain     /filter resize 4 0 800 600 1 0
-  /profile <name>           add the filters of a saved profile           /profile web
-  /mpo 0|1|2                multi-page sources: 0 one multi-page output, 1 a file per
-                            page, 2 the first page only                  /mpo 1
-  /fni <text>               text before each output name                 /fni small-
-  /fna <text>               text after each output name                  /fna _web
-  /fnn <pattern>            numbering when a name is taken ("%n" the number)   /fnn _%n
-  /fnmp <pattern>           page numbering for /mpo 1                    /fnmp _page%n
-  /delete                   delete each source after it was converted    /delete
-  /silent                   no messages, no progress, no error summary   /silent
-  /shell                    started from the file manager (shell options and profile)
-  /shelloptions             open the file-manager menu options
-  /open                     open the images in the window instead of converting
-  /help, /?                 this text
-  --version, --libraries    program and library versions
-  --formats                 what this build writes and reads
-
-Exit codes: 0 every image converted, 1 an image failed or a list could not be read,
-2 the command line was rejected, 130 interrupted.
-)";
-}
-
 std::string formatsText() {
   std::ostringstream out;
   int whole = 0, partly = 0;

@@ -14,9 +14,6 @@ namespace pv::app {
 // "Pictoravine 4.949".
 std::string versionText();
 
-// Every switch with an example.
-std::string usageText();
-
 // What this build writes (every method of every format with its writer, or
 // why not) and reads (every accepted extension); `pictoravine --formats`.
 std::string formatsText();

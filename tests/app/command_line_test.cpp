@@ -298,3 +298,34 @@ TEST(CommandLineParse, SwitchesSetTheirSettings) {
   EXPECT_EQ(s.format->colorDepth, "org");  // 48 is beyond 32
   EXPECT_EQ(prompter.shown, std::vector<std::string>{pv::app::kHelpText});
 }
+
+// Each row's example is a command line that starts a token of that switch,
+// and the usage text names every row.
+TEST(SwitchTable, ExamplesSplitIntoTheirOwnSwitchAndTheUsageListsEveryRow) {
+  const std::string usage = pv::app::usageText();
+  for (const pv::app::SwitchSpec& row : pv::app::switchTable()) {
+    SCOPED_TRACE(std::string(row.name));
+    const std::string shown = std::string(row.handler ? "  /" : "  --") + std::string(row.name);
+    EXPECT_NE(usage.find(shown), std::string::npos);
+    if (row.example.empty()) continue;
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : std::string(row.example) + " ") {
+      if (c != ' ') word += c;
+      else if (!word.empty()) words.push_back(word), word.clear();
+    }
+    const std::vector<std::string> tokens = pv::app::splitSwitchTokens(words);
+    ASSERT_EQ(tokens.size(), 1u);
+    EXPECT_EQ(tokens[0].substr(0, row.name.size()), row.name);
+  }
+}
+
+// The manual's switch list is the usage text of this build.
+TEST(SwitchTable, TheManualsSwitchListMatchesTheUsageText) {
+  const std::string doc = pv::test::readFile(std::string(PV_SOURCE_DIR) + "/docs/command-line.md");
+  const std::size_t start = doc.find("```\n"), end = doc.rfind("```");
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_GT(end, start);
+  EXPECT_EQ(doc.substr(start + 4, end - start - 4), pv::app::usageText())
+      << "docs/command-line.md is out of date: run scripts/update-docs";
+}
