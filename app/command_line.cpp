@@ -34,9 +34,12 @@ bool startsWithSwitch(std::string_view body) {
 // The switch text of an argument that starts a token, or empty.
 std::string_view switchBody(std::string_view arg) {
   std::string_view body = arg;
-  if (body.starts_with("--")) body.remove_prefix(2);
-  else if (body.starts_with("/")) body.remove_prefix(1);
-  else return {};
+  if (body.starts_with("--"))
+    body.remove_prefix(2);
+  else if (body.starts_with("/"))
+    body.remove_prefix(1);
+  else
+    return {};
   if (body.empty() || body.find('/') != std::string_view::npos || !startsWithSwitch(body)) return {};
   return body;
 }
@@ -77,13 +80,16 @@ std::string absolute(const std::string& path) {
 class SwitchParser {
  public:
   explicit SwitchParser(Session& s)
-      : s_(s), builder_({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted}) {}
+      : s_(s),
+        builder_({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter,
+                  &s.interrupted}) {}
 
   void apply(const std::string& token) {
     for (const SwitchSpec& row : switchTable()) {
       if (!row.handler || !startsWith(token, row.name)) continue;
       // The arguments: the text after the name and one blank.
-      const std::string args = token.size() > row.name.size() + 1 ? token.substr(row.name.size() + 1) : std::string();
+      const std::string args =
+          token.size() > row.name.size() + 1 ? token.substr(row.name.size() + 1) : std::string();
       row.handler(*this, token, args);
     }
   }
@@ -114,8 +120,8 @@ class SwitchParser {
     for (const std::string& part : splitBars(trimmed(args))) addPart(part);
   }
   void convert(const std::string& token, const std::string& args) {
-    if (auto f = formats::CreateFormat(std::string_view(args).substr(0, std::min<std::size_t>(4, args.size())),
-                                       s_.settings.configPath))
+    if (auto f = formats::CreateFormat(
+            std::string_view(args).substr(0, std::min<std::size_t>(4, args.size())), s_.settings.configPath))
       s_.format = std::move(f);
     s_.format->ParseOptionWords(token);
   }
@@ -128,8 +134,10 @@ class SwitchParser {
     const std::string last = part.substr(slash + 1);
     if (last.find('*') != std::string::npos) {
       const std::string folder = part.substr(0, slash + 1);
-      if (s_.settings.ScanSubDir) builder_.searchFolder(folder, std::string(utf8Prefix(last, 149)));
-      else builder_.addWildcard(part);
+      if (s_.settings.ScanSubDir)
+        builder_.searchFolder(folder, std::string(utf8Prefix(last, 149)));
+      else
+        builder_.addWildcard(part);
       return;
     }
     struct stat st {};
@@ -174,7 +182,6 @@ class SwitchParser {
     if (builder_.IsAcceptedFile(path, true)) builder_.AddImage(path);
   }
 
-
  private:
   Session& s_;
   ImageListBuilder builder_;
@@ -211,7 +218,9 @@ constexpr SwitchSpec kSwitches[] = {
     {"fni", "<text>", "text before each output name", "/fni small-",
      [](P& p, Args, Args a) { p.settings().FileNameBefore = trimEndBlanks(utf8Prefix(a, 99)); }, 11},
     {"fnn", "<pattern>", "numbering when a name is taken (\"%n\" the number)", "/fnn _%n",
-     [](P& p, Args, Args a) { p.settings().FileNameNumber = withPlaceholder(trimEndBlanks(utf8Prefix(a, 9)), "-%n"); },
+     [](P& p, Args, Args a) {
+       p.settings().FileNameNumber = withPlaceholder(trimEndBlanks(utf8Prefix(a, 9)), "-%n");
+     },
      13},
     {"fnmp", "<pattern>", "page numbering for /mpo 1", "/fnmp _page%n",
      [](P& p, Args, Args a) {
@@ -220,7 +229,8 @@ constexpr SwitchSpec kSwitches[] = {
      14},
     {"usesf", "", "write each output beside its source", "",
      [](P& p, Args, Args) { p.settings().UseSourcePathForOutput = true; }, 2},
-    {"output", "<folder>", "write every output into this folder (a relative folder is\nmade below each source's folder)",
+    {"output", "<folder>",
+     "write every output into this folder (a relative folder is\nmade below each source's folder)",
      "/output /home/me/converted", [](P& p, Args, Args a) { p.setOutput(a); }, 3},
     {"?", "", "this text", "", [](P& p, Args, Args) { p.help(); }, 23},
     {"help", "", "this text", "", [](P& p, Args, Args) { p.help(); }, 22},
@@ -228,13 +238,15 @@ constexpr SwitchSpec kSwitches[] = {
      [](P& p, Args t, Args) { p.addFilter(t); }, 8},
     {"profile", "<name>", "add the filters of a saved profile", "/profile web",
      [](P& p, Args, Args a) { p.addProfile(a); }, 9},
-    {"cbpaste", "", "convert the image on the clipboard", "", [](P& p, Args, Args) { p.pasteClipboard(); }, 6},
+    {"cbpaste", "", "convert the image on the clipboard", "", [](P& p, Args, Args) { p.pasteClipboard(); },
+     6},
     {"list", "<files>", "list files with one image path a line", "/list /home/me/todo.pvl",
      [](P& p, Args, Args a) { p.readLists(a); }, 5},
     {"file", "<paths>", "images, folders or wildcard paths", "/file /home/me/pics/*.png",
      [](P& p, Args, Args a) { p.addFiles(a); }, 4},
     {"convert", "<key> [m d q p]",
-     "output format by key (JPG, PNG, TIF, GIF, BMP, ...); optional\nmethod index, colour depth (1..32, else the "
+     "output format by key (JPG, PNG, TIF, GIF, BMP, ...); optional\nmethod index, colour depth (1..32, else "
+     "the "
      "source's),\nquality and progressive passes",
      "/convert JPG 0 24 20 4", [](P& p, Args t, Args a) { p.convert(t, a); }, 1},
     // Options of the console front end, each the only argument.
@@ -246,7 +258,9 @@ constexpr SwitchSpec kSwitches[] = {
 
 }  // namespace
 
-std::span<const SwitchSpec> switchTable() { return kSwitches; }
+std::span<const SwitchSpec> switchTable() {
+  return kSwitches;
+}
 
 std::string usageText() {
   std::vector<const SwitchSpec*> rows;
@@ -314,7 +328,8 @@ ParseOutcome ParseCommandLine(Session& s, const std::vector<std::string>& tokens
   if (!set.clipboardSource && s.list.empty() && set.errorSummary.empty()) return reject(kNoImagesText);
   if (set.shellFlag) {
     s.format->LoadShellOptions();
-    if (!set.DefaultShellContextProfile.empty()) LoadProfile(set, s.chain, set.DefaultShellContextProfile, s.prompter);
+    if (!set.DefaultShellContextProfile.empty())
+      LoadProfile(set, s.chain, set.DefaultShellContextProfile, s.prompter);
   }
   out.proceed = true;
   return out;

@@ -17,7 +17,8 @@ inline constexpr const char* kHelpText =
     "/<optionalswitches>\n\nSee the help documentation for more information.";
 inline constexpr const char* kNoOutputPlaceText =
     "Commandline Error: Please add /usesf or /output to specify where to put the converted images.";
-inline constexpr const char* kNoFormatText = "Commandline Error: Please choose an output format using /convert.";
+inline constexpr const char* kNoFormatText =
+    "Commandline Error: Please choose an output format using /convert.";
 inline constexpr const char* kNoImagesText =
     "Commandline Error: No images added. Please choose the image(s) to convert using /file or /list.";
 

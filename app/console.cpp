@@ -12,11 +12,11 @@
 #include <thread>
 
 #include "app/command_line.h"
+#include "app/image_list.h"
 #include "app/run.h"
 #include "app/session.h"
-#include "core/text.h"
-#include "app/image_list.h"
 #include "core/format_registry.h"
+#include "core/text.h"
 #include "engine/capabilities.h"
 #include "engine/libraries.h"
 #include "pv_version.h"
@@ -55,8 +55,10 @@ extern "C" void onInterrupt(int) {
 std::string clock(double seconds) {
   const long s = static_cast<long>(seconds + 0.5);
   char buf[32];
-  if (s >= 3600) std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
-  else std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 60, s % 60);
+  if (s >= 3600)
+    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 60, s % 60);
   return buf;
 }
 
@@ -80,8 +82,8 @@ void showProgress(JobRunner& runner, Session& s, std::ostream& err, bool termina
       const int filled = percent * 20 / 100;
       line << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
            << std::string(static_cast<std::size_t>(20 - filled), ' ') << "] " << percent << "%  "
-           << std::min(current + 1, total) << " / " << total << "  " << name << "  " << clock(elapsed) << " elapsed, "
-           << eta << " left";
+           << std::min(current + 1, total) << " / " << total << "  " << name << "  " << clock(elapsed)
+           << " elapsed, " << eta << " left";
       std::string text = line.str();
       const std::size_t shown = text.size();
       if (shown < width) text += std::string(width - shown, ' ');
@@ -98,7 +100,9 @@ void showProgress(JobRunner& runner, Session& s, std::ostream& err, bool termina
 
 }  // namespace
 
-std::string versionText() { return std::string("Pictoravine ") + PV_VERSION_TEXT; }
+std::string versionText() {
+  return std::string("Pictoravine ") + PV_VERSION_TEXT;
+}
 
 std::string formatsText() {
   std::ostringstream out;
@@ -111,13 +115,16 @@ std::string formatsText() {
       const engine::WriterInfo w = engine::writerOf(m.code);
       if (!w.writer.empty()) ++written;
       char line[200];
-      std::snprintf(line, sizeof line, "  %-5s %-55s %4d  %s\n", std::string(row.key).c_str(),
-                    m.name.empty() ? "-" : std::string(m.name).c_str(), m.code,
-                    w.writer.empty() ? ("no: " + std::string(w.note)).c_str() : std::string(w.writer).c_str());
+      std::snprintf(
+          line, sizeof line, "  %-5s %-55s %4d  %s\n", std::string(row.key).c_str(),
+          m.name.empty() ? "-" : std::string(m.name).c_str(), m.code,
+          w.writer.empty() ? ("no: " + std::string(w.note)).c_str() : std::string(w.writer).c_str());
       methods << line;
     }
-    if (written == static_cast<int>(row.methods.size())) ++whole;
-    else if (written > 0) ++partly;
+    if (written == static_cast<int>(row.methods.size()))
+      ++whole;
+    else if (written > 0)
+      ++partly;
   }
   out << "Output formats: " << whole << " of " << kFormatCount << " written with every method, " << partly
       << " with some.\n\nFormat, method, file format code, writer:\n"
@@ -171,7 +178,8 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   session.settings.commandLineMode = true;
   std::atomic<bool>* previous = gInterrupt;
   gInterrupt = &session.interrupted;
-  struct sigaction action {}, old {};
+  struct sigaction action {
+  }, old{};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &old);

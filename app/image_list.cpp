@@ -24,12 +24,13 @@ namespace fs = std::filesystem;
 namespace pv::app {
 
 const std::vector<std::string_view> kAcceptedExtensions = {
-    ".cmp",  ".jpg",  ".jpeg", ".jtf",  ".tif",  ".tiff", ".gif",  ".png",  ".psd", ".afp",      ".ani", ".cal", ".crw",
-    ".clp",  ".wmz",  ".cut",  ".djv",  ".ecw",  ".emf",  ".exf",  ".exif", ".fax", ".flc",      ".fli", ".fpx", ".fit",
-    ".img",  ".hgl",  ".iff",  ".tifx", ".tfx",  ".ica",  ".itg",  ".cit",  ".cin", ".kdc",      ".pcd", ".lv",  ".lmc",
-    ".mac",  ".pict", ".ica",  ".sid",  ".awd",  ".msp",  ".ptk",  ".bmp",  ".pcx", ".psp",      ".pspimage", ".pbm",
-    ".pgm",  ".ppm",  ".prn",  ".prt",  ".dcr",  ".sct",  ".ct",   ".sgi",  ".sff", ".ras",      ".tga", ".cur", ".ico",
-    ".icon", ".wfx",  ".wmf",  ".wpg",  ".wbmp", ".smp",  ".xwd",  ".xbm",  ".xpm"};
+    ".cmp", ".jpg", ".jpeg", ".jtf", ".tif", ".tiff",     ".gif", ".png",  ".psd", ".afp",  ".ani",
+    ".cal", ".crw", ".clp",  ".wmz", ".cut", ".djv",      ".ecw", ".emf",  ".exf", ".exif", ".fax",
+    ".flc", ".fli", ".fpx",  ".fit", ".img", ".hgl",      ".iff", ".tifx", ".tfx", ".ica",  ".itg",
+    ".cit", ".cin", ".kdc",  ".pcd", ".lv",  ".lmc",      ".mac", ".pict", ".ica", ".sid",  ".awd",
+    ".msp", ".ptk", ".bmp",  ".pcx", ".psp", ".pspimage", ".pbm", ".pgm",  ".ppm", ".prn",  ".prt",
+    ".dcr", ".sct", ".ct",   ".sgi", ".sff", ".ras",      ".tga", ".cur",  ".ico", ".icon", ".wfx",
+    ".wmf", ".wpg", ".wbmp", ".smp", ".xwd", ".xbm",      ".xpm"};
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*" || pattern == "*") return true;
@@ -109,9 +110,12 @@ bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
   const std::string lower = asciiLower(path);
   const std::size_t dot = lower.rfind('.'), slash = lower.rfind('/');
   std::string ext;
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ext = lower.substr(dot + 1);
-  else if (slash != std::string::npos) ext = lower.substr(slash + 1);
-  else ext = lower;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+    ext = lower.substr(dot + 1);
+  else if (slash != std::string::npos)
+    ext = lower.substr(slash + 1);
+  else
+    ext = lower;
 
   engine::CLead& lead = c_.primary;
   bool ok = false;
@@ -280,7 +284,8 @@ void ImageListBuilder::searchFolder(const std::string& folderIn, const std::stri
   for (std::size_t i = 0; i < folders.size(); ++i) {
     if (aborted()) return;
     struct stat st {};
-    if (stat(folders[i].empty() ? "." : folders[i].c_str(), &st) == 0 && !seen.insert({st.st_dev, st.st_ino}).second) {
+    if (stat(folders[i].empty() ? "." : folders[i].c_str(), &st) == 0 &&
+        !seen.insert({st.st_dev, st.st_ino}).second) {
       files.emplace_back();
       continue;
     }
@@ -315,7 +320,8 @@ void ImageListBuilder::addDropped(const std::vector<std::string>& paths) {
   finish();
 }
 
-bool WriteListFile(const Settings& settings, const ImageList& list, const std::string& path, Prompter& prompter) {
+bool WriteListFile(const Settings& settings, const ImageList& list, const std::string& path,
+                   Prompter& prompter) {
   std::string text;
   for (const ImageEntry& e : list) text += e.path() + "\n";
   if (ini::replaceFileAtomically(path, text)) return true;

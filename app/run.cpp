@@ -84,7 +84,8 @@ class ImageConversion {
     formats::Format& f = *s_.format;
     int target = f.OutputDepth(static_cast<int>(e_.sourceBits));
     const int code = e_.sourceFormat;
-    if (f.keepsTransparency() && target < 24 && (e_.hasAlpha || e_.hasTransparentColor || fmt::isIconFamily(code)))
+    if (f.keepsTransparency() && target < 24 &&
+        (e_.hasAlpha || e_.hasTransparentColor || fmt::isIconFamily(code)))
       target = 24;
     loadBits_ = iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
     if (iequals(e_.extension, "bmp") && target == 32) target = 24;
@@ -99,19 +100,22 @@ class ImageConversion {
   // Filters and the format's preparation, with or without a name.
   std::string prepare(int page, bool makeName) {
     std::string name;
-    guardedStatus([&] { return (name = PrepareOutput(s_, index_, page, true, true, true, -1, makeName), 0); });
+    guardedStatus(
+        [&] { return (name = PrepareOutput(s_, index_, page, true, true, true, -1, makeName), 0); });
     return name;
   }
   void flatten() {
     guardedStatus([&] {
-      return (engine::FlattenTransparency(s_.primary, s_.secondary, static_cast<short>(e_.sourceFormat), 0xFFFFFF, false), 0);
+      return (engine::FlattenTransparency(s_.primary, s_.secondary, static_cast<short>(e_.sourceFormat),
+                                          0xFFFFFF, false),
+              0);
     });
   }
   short save(const std::string& path, short pageMode) {
     s_.progress.gate.pass();
     return guardedStatus([&] {
-      return s_.primary.SaveImage(path, code_, static_cast<short>(target_), static_cast<short>(s_.format->quality),
-                                  pageMode);
+      return s_.primary.SaveImage(path, code_, static_cast<short>(target_),
+                                  static_cast<short>(s_.format->quality), pageMode);
     });
   }
 
@@ -146,8 +150,10 @@ class ImageConversion {
       }
       if (st != 0 && first == 0) first = st;
     }
-    if (first != 0) std::remove(output_.c_str());
-    else outputs_.push_back(output_);
+    if (first != 0)
+      std::remove(output_.c_str());
+    else
+      outputs_.push_back(output_);
     return first;
   }
 
@@ -164,8 +170,10 @@ class ImageConversion {
       const short st = save(output_, 0);
       if (st != 0 && first == 0) first = st;
     }
-    if (first != 0) std::remove(output_.c_str());
-    else outputs_.push_back(output_);
+    if (first != 0)
+      std::remove(output_.c_str());
+    else
+      outputs_.push_back(output_);
     return first;
   }
 
@@ -222,8 +230,8 @@ class ImageConversion {
 
 }  // namespace
 
-std::string PrepareOutput(Session& s, int index, int page, bool avoidExisting, bool applyFilters, bool prepareImage,
-                          int filterCount, bool makeName) {
+std::string PrepareOutput(Session& s, int index, int page, bool avoidExisting, bool applyFilters,
+                          bool prepareImage, int filterCount, bool makeName) {
   std::string path;
   if (makeName)
     path = MakeOutputName(s.settings, s.list.at(static_cast<std::size_t>(index)), s.format->extension, page,
@@ -275,12 +283,16 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
     s.settings.errorSummary.clear();
   }
   s.settings.conversionLog += startLine(std::time(nullptr));
-  ImageListBuilder lister({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted});
+  ImageListBuilder lister(
+      {s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted});
   const std::string* path = std::get_if<std::string>(&argument);
   switch (runKind) {
-    case kRunConvert: ConvertAll(s); break;
+    case kRunConvert:
+      ConvertAll(s);
+      break;
     case kRunChosenFiles:
-      if (const auto* chosen = std::get_if<ChosenFiles>(&argument)) lister.addChosenFiles(chosen->folder, chosen->names);
+      if (const auto* chosen = std::get_if<ChosenFiles>(&argument))
+        lister.addChosenFiles(chosen->folder, chosen->names);
       break;
     case kRunListFile:
       if (path) lister.ReadListFile(*path);
@@ -294,7 +306,8 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
     case kRunDropped:
       if (const auto* dropped = std::get_if<std::vector<std::string>>(&argument)) lister.addDropped(*dropped);
       break;
-    default: break;
+    default:
+      break;
   }
   s.settings.conversionLog += endLine(std::time(nullptr));
   if (s.settings.DoLog) SaveLog(s.settings, s.prompter);
@@ -302,7 +315,9 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
   return 0;
 }
 
-JobRunner::~JobRunner() { wait(); }
+JobRunner::~JobRunner() {
+  wait();
+}
 
 bool JobRunner::start(int runKind, JobArgument argument) {
   if (!done_.load()) return false;

@@ -157,6 +157,8 @@ enum Code : short {
 
 // Icons, cursors and animated cursors: their transparent pixels are selected
 // as a region when loaded, and their depth is kept by the output.
-constexpr bool isIconFamily(int code) { return code == kIcon || code == kCursor || code == kAnimatedCursor; }
+constexpr bool isIconFamily(int code) {
+  return code == kIcon || code == kCursor || code == kAnimatedCursor;
+}
 
 }  // namespace pv::fmt

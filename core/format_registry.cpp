@@ -10,8 +10,14 @@ const FormatRow* rowAt(int index) {
 
 }  // namespace
 
-std::string_view formatKey(int index) { return rowAt(index) ? rowAt(index)->key : std::string_view(); }
-std::string_view formatExtension(int index) { return rowAt(index) ? rowAt(index)->extension : std::string_view(); }
-std::string_view formatDescription(int index) { return rowAt(index) ? rowAt(index)->description : std::string_view(); }
+std::string_view formatKey(int index) {
+  return rowAt(index) ? rowAt(index)->key : std::string_view();
+}
+std::string_view formatExtension(int index) {
+  return rowAt(index) ? rowAt(index)->extension : std::string_view();
+}
+std::string_view formatDescription(int index) {
+  return rowAt(index) ? rowAt(index)->description : std::string_view();
+}
 
 }  // namespace pv

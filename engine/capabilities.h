@@ -7,8 +7,9 @@
 namespace pv::engine {
 
 struct WriterInfo {
-  std::string_view writer;  // "libpng", "libjpeg-turbo", "libtiff", "giflib", "ImageMagick", "own"; empty: none
-  std::string_view note;    // for a refusal, why
+  std::string_view
+      writer;             // "libpng", "libjpeg-turbo", "libtiff", "giflib", "ImageMagick", "own"; empty: none
+  std::string_view note;  // for a refusal, why
 };
 
 // The writer of a file format code (the reason when there is none).

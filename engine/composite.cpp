@@ -31,7 +31,8 @@ void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int
     return true;
   });
   guarded([&] {
-    const bool skipped = sourceCode == fmt::kBmp || sourceCode == fmt::kBmpRle || fmt::isIconFamily(sourceCode);
+    const bool skipped =
+        sourceCode == fmt::kBmp || sourceCode == fmt::kBmpRle || fmt::isIconFamily(sourceCode);
     if (!primary.GetHasAlpha() || skipped || primary.GetInfoBits() < 16) return true;
     const int alpha = primary.GetAlphaImage();
     if (alpha == 0) return true;
@@ -73,7 +74,9 @@ void ChooseLoadResolution(CLead& lead, const std::string& path) {
     const double area = static_cast<double>(lead.GetResolutionWidth(i)) * lead.GetResolutionHeight(i);
     if (area > bestArea) bestArea = area, best = i;
   }
-  if (best >= 0) lead.SetLoadResolution(lead.GetInfoFormat(), lead.GetResolutionWidth(best), lead.GetResolutionHeight(best));
+  if (best >= 0)
+    lead.SetLoadResolution(lead.GetInfoFormat(), lead.GetResolutionWidth(best),
+                           lead.GetResolutionHeight(best));
 }
 
 }  // namespace pv::engine

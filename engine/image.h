@@ -15,12 +15,12 @@ namespace pv::engine {
 
 struct Image {
   cv::Mat pixels;
-  int bits = 24;                        // 1..8, 12, 16, 24, 32
-  std::vector<std::uint32_t> palette;   // 0x00BBGGRR; empty unless indexed
+  int bits = 24;                       // 1..8, 12, 16, 24, 32
+  std::vector<std::uint32_t> palette;  // 0x00BBGGRR; empty unless indexed
   int xDpi = 96;
   int yDpi = 96;
   bool useTransparentColor = false;
-  std::uint32_t transparentColor = 0;   // 0x00BBGGRR
+  std::uint32_t transparentColor = 0;  // 0x00BBGGRR
 
   int width() const { return pixels.cols; }
   int height() const { return pixels.rows; }

@@ -5,8 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "engine/codecs/table.h"
 #include "core/file_format.h"
+#include "engine/codecs/table.h"
 #include "engine/handles.h"
 #include "engine/image.h"
 #include "engine/status.h"
@@ -29,11 +29,19 @@ short CLead::ReadFileInfo(const std::string& path, int, int) {
   return s;
 }
 
-short CLead::GetInfoBits() { return info_.bits; }
-short CLead::GetInfoFormat() { return info_.format; }
+short CLead::GetInfoBits() {
+  return info_.bits;
+}
+short CLead::GetInfoFormat() {
+  return info_.format;
+}
 // The width in pixels of the inspected file.
-int CLead::GetInfoValue44() { return info_.value44; }
-int CLead::GetInfoPageCount() { return info_.pageCount; }
+int CLead::GetInfoValue44() {
+  return info_.value44;
+}
+int CLead::GetInfoPageCount() {
+  return info_.pageCount;
+}
 
 short CLead::ReadFileResolutions(const std::string& path) {
   // A Photo CD holds several resolutions; every other file its own size.
@@ -49,12 +57,18 @@ short CLead::ReadFileResolutions(const std::string& path) {
   resolutions_.emplace_back(static_cast<float>(fi.width), static_cast<float>(fi.height));
   return kOk;
 }
-short CLead::GetResolutionCount() { return static_cast<short>(resolutions_.size()); }
+short CLead::GetResolutionCount() {
+  return static_cast<short>(resolutions_.size());
+}
 float CLead::GetResolutionWidth(short index) {
-  return index >= 0 && static_cast<std::size_t>(index) < resolutions_.size() ? resolutions_[static_cast<std::size_t>(index)].first : 0;
+  return index >= 0 && static_cast<std::size_t>(index) < resolutions_.size()
+             ? resolutions_[static_cast<std::size_t>(index)].first
+             : 0;
 }
 float CLead::GetResolutionHeight(short index) {
-  return index >= 0 && static_cast<std::size_t>(index) < resolutions_.size() ? resolutions_[static_cast<std::size_t>(index)].second : 0;
+  return index >= 0 && static_cast<std::size_t>(index) < resolutions_.size()
+             ? resolutions_[static_cast<std::size_t>(index)].second
+             : 0;
 }
 short CLead::SetLoadResolution(short formatCode, float width, float height) {
   if (!(width >= 1 && height >= 1) || formatCode == 0) return kInvalidParameter;
@@ -68,8 +82,8 @@ namespace {
 
 // Loads a file whose facts readInfo gave, through its reader. Readers that
 // decode the file for its facts too fill `facts` (when given) from that decode.
-short loadDocument(const codecs::FileInfo& fi, const std::string& path, int page, int pageCount, Document& doc,
-                   codecs::FileInfo* facts = nullptr) {
+short loadDocument(const codecs::FileInfo& fi, const std::string& path, int page, int pageCount,
+                   Document& doc, codecs::FileInfo* facts = nullptr) {
   if (!fi.codec || !fi.codec->load) return kNotAnImage;
   return fi.codec->load(*fi.codec, path, page, pageCount, doc, facts);
 }
@@ -100,10 +114,12 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
     std::vector<std::pair<int, int>> sizes;
     if (codecs::pcdResolutions(path, sizes) == kOk)
       for (std::size_t i = 0; i < sizes.size(); ++i)
-        if (sizes[i].first == static_cast<int>(loadWidth_) && sizes[i].second == static_cast<int>(loadHeight_))
+        if (sizes[i].first == static_cast<int>(loadWidth_) &&
+            sizes[i].second == static_cast<int>(loadHeight_))
           pcdResolution = static_cast<int>(i) + 1;
   }
-  s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded) : loadDocument(fi, path, page, pageCount, loaded, &fi);
+  s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded)
+                        : loadDocument(fi, path, page, pageCount, loaded, &fi);
   if (s != kOk) return s;
   // A resolution asked for with SetLoadResolution applies to this load.
   if (loadResolutionFormat_ != 0 && loadResolutionFormat_ == fi.format) {
@@ -148,8 +164,10 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
   std::vector<Image> pages;
   if (pageMode == 1)
     if (short s = existingPages(path, *codec, pages)) return s;
-  if (codec->everyPage && doc_->pages.size() > 1) pages.insert(pages.end(), doc_->pages.begin(), doc_->pages.end());
-  else pages.push_back(*img);
+  if (codec->everyPage && doc_->pages.size() > 1)
+    pages.insert(pages.end(), doc_->pages.begin(), doc_->pages.end());
+  else
+    pages.push_back(*img);
   const codecs::SaveRequest request{formatCode, bits, quality, savePasses_, saveInterlaced_, pageMode == 1};
   return codec->save(*codec, path, pages, request);
 }
@@ -162,21 +180,40 @@ short CLead::CopyToClipboard(short) {
 }
 
 void CLead::SetPageNumber(short page) {
-  if (page >= 0 && static_cast<std::size_t>(page) < doc_->pages.size()) doc_->current = static_cast<std::size_t>(page);
+  if (page >= 0 && static_cast<std::size_t>(page) < doc_->pages.size())
+    doc_->current = static_cast<std::size_t>(page);
 }
-void CLead::SetSavePasses(short passes) { savePasses_ = passes; }
-void CLead::SetSaveInterlaced(bool on) { saveInterlaced_ = on; }
-void CLead::SetPhotoshopSaveFlag(bool on) { photoshopSave_ = on; }
-void CLead::SetAutoRepaint(bool on) { autoRepaint_ = on; }
+void CLead::SetSavePasses(short passes) {
+  savePasses_ = passes;
+}
+void CLead::SetSaveInterlaced(bool on) {
+  saveInterlaced_ = on;
+}
+void CLead::SetPhotoshopSaveFlag(bool on) {
+  photoshopSave_ = on;
+}
+void CLead::SetAutoRepaint(bool on) {
+  autoRepaint_ = on;
+}
 
 // ---- Image properties ------------------------------------------------------
 
-float CLead::GetImageWidth() { return doc_->image() ? static_cast<float>(doc_->image()->width()) : 0.0f; }
-float CLead::GetImageHeight() { return doc_->image() ? static_cast<float>(doc_->image()->height()) : 0.0f; }
+float CLead::GetImageWidth() {
+  return doc_->image() ? static_cast<float>(doc_->image()->width()) : 0.0f;
+}
+float CLead::GetImageHeight() {
+  return doc_->image() ? static_cast<float>(doc_->image()->height()) : 0.0f;
+}
 // Images are drawn pixel for pixel.
-float CLead::GetDisplayWidth() { return GetImageWidth(); }
-float CLead::GetDisplayHeight() { return GetImageHeight(); }
-short CLead::GetDisplayBits() { return doc_->image() ? static_cast<short>(doc_->image()->bits) : 0; }
+float CLead::GetDisplayWidth() {
+  return GetImageWidth();
+}
+float CLead::GetDisplayHeight() {
+  return GetImageHeight();
+}
+short CLead::GetDisplayBits() {
+  return doc_->image() ? static_cast<short>(doc_->image()->bits) : 0;
+}
 void CLead::SetImageXResolution(short dpi) {
   if (Image* img = doc_->image()) img->xDpi = std::max<int>(1, dpi);
 }
@@ -199,7 +236,9 @@ void CLead::SetImageHandle(int handle) {
 }
 
 // One drawing context serves every bitmap.
-int CLead::GetDrawContext() { return 1; }
+int CLead::GetDrawContext() {
+  return 1;
+}
 
 int CLead::MakeGdiBitmap(int) {
   const Image* img = doc_->image();
@@ -207,8 +246,10 @@ int CLead::MakeGdiBitmap(int) {
   // Windowing toolkits draw 32-bit B G R A rows directly.
   Image bitmap = *img;
   const int ch = img->pixels.channels();
-  if (ch != 4) cv::cvtColor(img->pixels, bitmap.pixels, ch == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
-  else bitmap.pixels = img->pixels.clone();
+  if (ch != 4)
+    cv::cvtColor(img->pixels, bitmap.pixels, ch == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+  else
+    bitmap.pixels = img->pixels.clone();
   bitmap.bits = 32;
   bitmap.palette.clear();
   return handles::create(std::move(bitmap));
@@ -216,7 +257,9 @@ int CLead::MakeGdiBitmap(int) {
 
 // ---- Transparency and regions ----------------------------------------------
 
-bool CLead::GetHasAlpha() { return doc_->image() && doc_->image()->hasAlpha(); }
+bool CLead::GetHasAlpha() {
+  return doc_->image() && doc_->image()->hasAlpha();
+}
 
 int CLead::GetAlphaImage() {
   const Image* img = doc_->image();
@@ -231,7 +274,9 @@ int CLead::GetAlphaImage() {
   return alphaHandle_;
 }
 
-bool CLead::GetUseTransparentColor() { return doc_->image() && doc_->image()->useTransparentColor; }
+bool CLead::GetUseTransparentColor() {
+  return doc_->image() && doc_->image()->useTransparentColor;
+}
 void CLead::SetUseTransparentColor(bool on) {
   if (Image* img = doc_->image()) img->useTransparentColor = on;
 }
@@ -241,7 +286,9 @@ int CLead::GetTransparentColor() {
 void CLead::SetTransparentColor(int colour) {
   if (Image* img = doc_->image()) img->transparentColor = static_cast<std::uint32_t>(colour) & 0xFFFFFF;
 }
-bool CLead::GetHasRegion() { return !doc_->region.empty(); }
+bool CLead::GetHasRegion() {
+  return !doc_->region.empty();
+}
 
 namespace {
 
@@ -292,10 +339,12 @@ short CLead::SetRegionFromHandle(int region, float x, float y, short combineMode
   if (!img || img->pixels.empty() || !source || source->pixels.channels() != 1) return kInvalidParameter;
   // The mask is placed at the offset and cut to the image.
   cv::Mat mask = cv::Mat::zeros(img->pixels.size(), CV_8UC1);
-  const cv::Rect at(static_cast<int>(std::trunc(x)), static_cast<int>(std::trunc(y)), source->width(), source->height());
+  const cv::Rect at(static_cast<int>(std::trunc(x)), static_cast<int>(std::trunc(y)), source->width(),
+                    source->height());
   const cv::Rect inside = at & cv::Rect(0, 0, mask.cols, mask.rows);
   if (inside.area() > 0) {
-    cv::Mat part = source->pixels(cv::Rect(inside.x - at.x, inside.y - at.y, inside.width, inside.height)) != 0;
+    cv::Mat part =
+        source->pixels(cv::Rect(inside.x - at.x, inside.y - at.y, inside.width, inside.height)) != 0;
     part.copyTo(mask(inside));
   }
   return combineRegion(doc_->region, mask, combineMode);
@@ -311,7 +360,8 @@ short CLead::FillImage(int colour) {
     img->bits = 24;
   }
   // The colour joins an indexed image's palette while there is room.
-  if (!img->palette.empty() && std::find(img->palette.begin(), img->palette.end(), packed) == img->palette.end()) {
+  if (!img->palette.empty() &&
+      std::find(img->palette.begin(), img->palette.end(), packed) == img->palette.end()) {
     if (img->palette.size() < (std::size_t{1} << std::clamp(img->bits, 1, 8))) {
       img->palette.push_back(packed);
     } else {
@@ -331,7 +381,8 @@ short CLead::FillImage(int colour) {
       if (ch == 1) {
         p[0] = static_cast<std::uint8_t>(r);
       } else {
-        p[0] = static_cast<std::uint8_t>(b), p[1] = static_cast<std::uint8_t>(g), p[2] = static_cast<std::uint8_t>(r);
+        p[0] = static_cast<std::uint8_t>(b), p[1] = static_cast<std::uint8_t>(g),
+        p[2] = static_cast<std::uint8_t>(r);
       }
     }
   }
@@ -367,7 +418,8 @@ short CLead::ResizeImage(float width, float height, short flags) {
       // sample takes the darkest pixel of the block it stands for.
       cv::Mat src = img->pixels;
       if (shrinking) {
-        const int kx = std::max(1, static_cast<int>(std::ceil(w0 / w))), ky = std::max(1, static_cast<int>(std::ceil(h0 / h)));
+        const int kx = std::max(1, static_cast<int>(std::ceil(w0 / w))),
+                  ky = std::max(1, static_cast<int>(std::ceil(h0 / h)));
         cv::erode(src, src, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kx, ky)));
       }
       cv::resize(src, out, size, 0, 0, cv::INTER_NEAREST);
@@ -378,8 +430,9 @@ short CLead::ResizeImage(float width, float height, short flags) {
       cv::Mat src = img->pixels;
       // Beyond 2:1, shrink by area averaging first so nothing aliases.
       if (w * 2 < w0 || h * 2 < h0) {
-        cv::resize(src, src, cv::Size(std::max(size.width * 2, std::min<int>(size.width, src.cols)),
-                                      std::max(size.height * 2, std::min<int>(size.height, src.rows))),
+        cv::resize(src, src,
+                   cv::Size(std::max(size.width * 2, std::min<int>(size.width, src.cols)),
+                            std::max(size.height * 2, std::min<int>(size.height, src.rows))),
                    0, 0, cv::INTER_AREA);
       }
       cv::resize(src, out, size, 0, 0, flags == 4 ? cv::INTER_CUBIC : cv::INTER_LANCZOS4);
@@ -398,6 +451,5 @@ short CLead::ResizeImage(float width, float height, short flags) {
   }
   return kOk;
 }
-
 
 }  // namespace pv::engine

@@ -49,7 +49,8 @@ class CLead {
   // Bits 0 keeps the stored depth, 32 forces 32 bits; page 0 is the default
   // page; page count 1 loads one page, -1 all.
   virtual short LoadImage(const std::string& path, short bits, int page, int pageCount);
-  virtual short SaveImage(const std::string& path, short formatCode, short bits, short quality, short pageMode);
+  virtual short SaveImage(const std::string& path, short formatCode, short bits, short quality,
+                          short pageMode);
   virtual short CopyToClipboard(short flags);
   virtual void SetPageNumber(short page);
   virtual void SetSavePasses(short passes);

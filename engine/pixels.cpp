@@ -77,7 +77,8 @@ void colourOp(Image& img, Fn fn) {
     cv::Mat pal(1, static_cast<int>(img.palette.size()), CV_8UC3);
     for (std::size_t i = 0; i < img.palette.size(); ++i) {
       const std::uint32_t c = img.palette[i];
-      pal.at<cv::Vec3b>(0, static_cast<int>(i)) = cv::Vec3b(static_cast<uchar>(c >> 16), static_cast<uchar>(c >> 8), static_cast<uchar>(c));
+      pal.at<cv::Vec3b>(0, static_cast<int>(i)) =
+          cv::Vec3b(static_cast<uchar>(c >> 16), static_cast<uchar>(c >> 8), static_cast<uchar>(c));
     }
     fn(pal);
     for (std::size_t i = 0; i < img.palette.size(); ++i) {
@@ -170,9 +171,12 @@ short CLead::RotateImage(int angle, short flags, int fill) {
   if (angle < 0) angle += 36000;
   doc_->region.release();
   if (angle % 9000 == 0) {  // quarter turns are exact
-    if (angle == 9000) cv::rotate(img->pixels, img->pixels, cv::ROTATE_90_CLOCKWISE);
-    else if (angle == 18000) cv::rotate(img->pixels, img->pixels, cv::ROTATE_180);
-    else if (angle == 27000) cv::rotate(img->pixels, img->pixels, cv::ROTATE_90_COUNTERCLOCKWISE);
+    if (angle == 9000)
+      cv::rotate(img->pixels, img->pixels, cv::ROTATE_90_CLOCKWISE);
+    else if (angle == 18000)
+      cv::rotate(img->pixels, img->pixels, cv::ROTATE_180);
+    else if (angle == 27000)
+      cv::rotate(img->pixels, img->pixels, cv::ROTATE_90_COUNTERCLOCKWISE);
     return kOk;
   }
   const double degrees = angle / 100.0;
@@ -181,7 +185,8 @@ short CLead::RotateImage(int angle, short flags, int fill) {
   cv::Mat m = cv::getRotationMatrix2D(centre, -degrees, 1.0);
   cv::Size size = img->pixels.size();
   if (flags & 1) {
-    const double rad = degrees * std::numbers::pi / 180.0, c = std::abs(std::cos(rad)), s = std::abs(std::sin(rad));
+    const double rad = degrees * std::numbers::pi / 180.0, c = std::abs(std::cos(rad)),
+                 s = std::abs(std::sin(rad));
     size = cv::Size(static_cast<int>(std::ceil(img->width() * c + img->height() * s - 1e-6)),
                     static_cast<int>(std::ceil(img->width() * s + img->height() * c - 1e-6)));
     if (static_cast<double>(size.width) * size.height > static_cast<double>(maxPixels())) return kTooLarge;
@@ -196,7 +201,8 @@ short CLead::RotateImage(int angle, short flags, int fill) {
   const std::uint32_t fillColour = static_cast<std::uint32_t>(fill) & 0xFFFFFF;
   auto& pal = img->palette;
   const bool known = std::find(pal.begin(), pal.end(), fillColour) != pal.end();
-  if (interpolation == cv::INTER_NEAREST && !pal.empty() && !known && pal.size() < (std::size_t{1} << std::clamp(img->bits, 1, 8)))
+  if (interpolation == cv::INTER_NEAREST && !pal.empty() && !known &&
+      pal.size() < (std::size_t{1} << std::clamp(img->bits, 1, 8)))
     pal.push_back(fillColour);
   else if (interpolation != cv::INTER_NEAREST || !known)
     dropPalette(*img);
@@ -294,7 +300,8 @@ short CLead::StretchIntensity() {
 short CLead::GrayScaleWeighted(short red, short green, short blue) {
   Image* img = doc_->image();
   if (!img || img->pixels.empty()) return kInvalidParameter;
-  const float r = std::max<int>(0, red) / 1000.0f, g = std::max<int>(0, green) / 1000.0f, b = std::max<int>(0, blue) / 1000.0f;
+  const float r = std::max<int>(0, red) / 1000.0f, g = std::max<int>(0, green) / 1000.0f,
+              b = std::max<int>(0, blue) / 1000.0f;
   onColour(*img, [&](cv::Mat& m) {
     if (m.channels() == 1) return;
     cv::Mat grey;
@@ -307,16 +314,18 @@ short CLead::GrayScaleWeighted(short red, short green, short blue) {
   return kOk;
 }
 
-short CLead::BalanceColors(float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8, float m9) {
+short CLead::BalanceColors(float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8,
+                           float m9) {
   Image* img = doc_->image();
   if (!img || img->pixels.empty()) return kInvalidParameter;
   auto finite = [](float v) { return std::isfinite(v) ? std::clamp(v, -1000.0f, 1000.0f) : 0.0f; };
   // R' = m1 R + m2 G + m3 B and so on, in B G R channel order.
-  const cv::Matx33f mix(finite(m9), finite(m8), finite(m7), finite(m6), finite(m5), finite(m4), finite(m3), finite(m2),
-                        finite(m1));
+  const cv::Matx33f mix(finite(m9), finite(m8), finite(m7), finite(m6), finite(m5), finite(m4), finite(m3),
+                        finite(m2), finite(m1));
   if (mix == cv::Matx33f::eye()) return kOk;
   // Grey stays grey when every output channel weighs its inputs alike.
-  const float rows[3] = {mix(0, 0) + mix(0, 1) + mix(0, 2), mix(1, 0) + mix(1, 1) + mix(1, 2), mix(2, 0) + mix(2, 1) + mix(2, 2)};
+  const float rows[3] = {mix(0, 0) + mix(0, 1) + mix(0, 2), mix(1, 0) + mix(1, 1) + mix(1, 2),
+                         mix(2, 0) + mix(2, 1) + mix(2, 2)};
   if (img->pixels.channels() == 1 && rows[0] == rows[1] && rows[1] == rows[2]) {
     pointOp(*img, makeLut([k = rows[0]](int v) { return std::round(v * k); }));
     return kOk;
@@ -374,8 +383,10 @@ short CLead::IntensityDetect(short low, short high) {
     if (m.channels() == 3) cv::cvtColor(m, grey, cv::COLOR_BGR2GRAY);
     cv::Mat inside;
     cv::inRange(grey, cv::Scalar(lo), cv::Scalar(hi), inside);
-    if (m.channels() == 3) cv::cvtColor(inside, m, cv::COLOR_GRAY2BGR);
-    else m = inside;
+    if (m.channels() == 3)
+      cv::cvtColor(inside, m, cv::COLOR_GRAY2BGR);
+    else
+      m = inside;
   });
   dropPalette(*img);
   return kOk;
@@ -416,7 +427,8 @@ short CLead::AverageFilter(short n) {
   Image* img = doc_->image();
   if (!img || img->pixels.empty()) return kInvalidParameter;
   const int k = std::clamp<int>(n, 1, 255);
-  onColour(*img, [&](cv::Mat& m) { cv::blur(m, m, cv::Size(k, k), cv::Point(-1, -1), cv::BORDER_REPLICATE); });
+  onColour(*img,
+           [&](cv::Mat& m) { cv::blur(m, m, cv::Size(k, k), cv::Point(-1, -1), cv::BORDER_REPLICATE); });
   dropPalette(*img);
   return kOk;
 }
@@ -435,7 +447,8 @@ short CLead::GaussianBlur(short radius) {
   Image* img = doc_->image();
   if (!img || img->pixels.empty()) return kInvalidParameter;
   const double sigma = std::clamp<int>(radius, 1, 2000) / 2.0;
-  onColour(*img, [&](cv::Mat& m) { cv::GaussianBlur(m, m, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE); });
+  onColour(*img,
+           [&](cv::Mat& m) { cv::GaussianBlur(m, m, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE); });
   dropPalette(*img);
   return kOk;
 }
@@ -450,7 +463,8 @@ short CLead::SharpenImage(short n) {
   // Both are v + a (v - mean) = (1 + a) v - a mean.
   cv::Mat kernel(3, 3, CV_32F, cv::Scalar(-a / 9.0f));
   kernel.at<float>(1, 1) = 1 + a * 8 / 9.0f;
-  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
+  onColour(*img,
+           [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
   dropPalette(*img);
   return kOk;
 }
@@ -522,7 +536,8 @@ using Kernel = std::array<float, 9>;
 Kernel compass(int d) {
   constexpr float north[8] = {1, 1, 1, -1, -1, -1, 1, 1};  // by ring position N, NE, ... NW
   Kernel k{};
-  for (int p = 0; p < 8; ++p) k[static_cast<std::size_t>(kRing[p][0] * 3 + kRing[p][1])] = north[(p - d + 8) % 8];
+  for (int p = 0; p < 8; ++p)
+    k[static_cast<std::size_t>(kRing[p][0] * 3 + kRing[p][1])] = north[(p - d + 8) % 8];
   k[4] = -2;
   return k;
 }
@@ -537,27 +552,46 @@ Kernel spatialKernel(int code) {
   }
   if (code >= 8 && code <= 15) return compass(code - 8);
   switch (code) {
-    case 16: return {0, -1, 0, -1, 4, -1, 0, -1, 0};
-    case 17: return {-1, -1, -1, -1, 8, -1, -1, -1, -1};
-    case 18: return {1, -2, 1, -2, 4, -2, 1, -2, 1};
-    case 19: return {-1, 0, -1, 0, 4, 0, -1, 0, -1};
-    case 20: return {0, 0, 0, -1, 2, -1, 0, 0, 0};
-    case 21: return {0, -1, 0, 0, 2, 0, 0, -1, 0};
-    case 22: return {-1, -2, -1, 0, 0, 0, 1, 2, 1};
-    case 23: return {-1, 0, 1, -2, 0, 2, -1, 0, 1};
-    case 24: return {-1, -1, -1, 0, 0, 0, 1, 1, 1};
-    case 25: return {-1, 0, 1, -1, 0, 1, -1, 0, 1};
-    case 26: return {-1, 0, 0, 0, 1, 0, 0, 0, 0};
-    case 27: return {0, 0, 0, -1, 1, 0, 0, 0, 0};
-    case 28: return {0, -1, 0, 0, 1, 0, 0, 0, 0};
-    case 29: return {-1, -1, -1, 2, 2, 2, -1, -1, -1};
-    case 30: return {-1, 2, -1, -1, 2, -1, -1, 2, -1};
-    case 31: return {2, -1, -1, -1, 2, -1, -1, -1, 2};
-    default: return {-1, -1, 2, -1, 2, -1, 2, -1, -1};  // 32 and anything beyond
+    case 16:
+      return {0, -1, 0, -1, 4, -1, 0, -1, 0};
+    case 17:
+      return {-1, -1, -1, -1, 8, -1, -1, -1, -1};
+    case 18:
+      return {1, -2, 1, -2, 4, -2, 1, -2, 1};
+    case 19:
+      return {-1, 0, -1, 0, 4, 0, -1, 0, -1};
+    case 20:
+      return {0, 0, 0, -1, 2, -1, 0, 0, 0};
+    case 21:
+      return {0, -1, 0, 0, 2, 0, 0, -1, 0};
+    case 22:
+      return {-1, -2, -1, 0, 0, 0, 1, 2, 1};
+    case 23:
+      return {-1, 0, 1, -2, 0, 2, -1, 0, 1};
+    case 24:
+      return {-1, -1, -1, 0, 0, 0, 1, 1, 1};
+    case 25:
+      return {-1, 0, 1, -1, 0, 1, -1, 0, 1};
+    case 26:
+      return {-1, 0, 0, 0, 1, 0, 0, 0, 0};
+    case 27:
+      return {0, 0, 0, -1, 1, 0, 0, 0, 0};
+    case 28:
+      return {0, -1, 0, 0, 1, 0, 0, 0, 0};
+    case 29:
+      return {-1, -1, -1, 2, 2, 2, -1, -1, -1};
+    case 30:
+      return {-1, 2, -1, -1, 2, -1, -1, 2, -1};
+    case 31:
+      return {2, -1, -1, -1, 2, -1, -1, -1, 2};
+    default:
+      return {-1, -1, 2, -1, 2, -1, 2, -1, -1};  // 32 and anything beyond
   }
 }
 
-cv::Mat asMat(const Kernel& k) { return cv::Mat(3, 3, CV_32F, const_cast<float*>(k.data())).clone(); }
+cv::Mat asMat(const Kernel& k) {
+  return cv::Mat(3, 3, CV_32F, const_cast<float*>(k.data())).clone();
+}
 
 }  // namespace
 
@@ -565,7 +599,8 @@ short CLead::SpatialFilter(short code) {
   Image* img = doc_->image();
   if (!img || img->pixels.empty()) return kInvalidParameter;
   const cv::Mat kernel = asMat(spatialKernel(std::clamp<int>(code, 0, 32)));
-  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
+  onColour(*img,
+           [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
   dropPalette(*img);
   return kOk;
 }
@@ -579,7 +614,8 @@ short CLead::EmbossImage(short direction, short depth) {
   cv::Mat kernel = cv::Mat::zeros(3, 3, CV_32F);
   kernel.at<float>(kRing[d][0], kRing[d][1]) = k;
   kernel.at<float>(kRing[(d + 4) % 8][0], kRing[(d + 4) % 8][1]) = -k;
-  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 128, cv::BORDER_REPLICATE); });
+  onColour(*img,
+           [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 128, cv::BORDER_REPLICATE); });
   dropPalette(*img);
   return kOk;
 }
@@ -594,8 +630,12 @@ short CLead::EdgeDetect(short threshold, short kind) {
       if (variant != 2) kernels.push_back(spatialKernel(25));
       if (variant != 1) kernels.push_back(spatialKernel(24));
       break;
-    case 3: kernels.push_back(spatialKernel(16 + std::clamp(variant, 1, 6) - 1)); break;
-    case 4: kernels.push_back(spatialKernel(8 + std::clamp(variant, 1, 8) - 1)); break;
+    case 3:
+      kernels.push_back(spatialKernel(16 + std::clamp(variant, 1, 6) - 1));
+      break;
+    case 4:
+      kernels.push_back(spatialKernel(8 + std::clamp(variant, 1, 8) - 1));
+      break;
     default:  // 1, Sobel, and anything unknown
       if (variant != 2) kernels.push_back(spatialKernel(23));
       if (variant != 1) kernels.push_back(spatialKernel(22));
@@ -629,11 +669,13 @@ short CLead::MotionBlur(short length, int angle, bool oneWay) {
   const cv::Point2d c(len, len), step(std::cos(rad), -std::sin(rad));
   for (int i = 0; i < len; ++i) {
     const double offset = oneWay ? -i : i - (len - 1) / 2.0;
-    const cv::Point p(static_cast<int>(std::lround(c.x + step.x * offset)), static_cast<int>(std::lround(c.y + step.y * offset)));
+    const cv::Point p(static_cast<int>(std::lround(c.x + step.x * offset)),
+                      static_cast<int>(std::lround(c.y + step.y * offset)));
     kernel.at<float>(p) += 1.0f;
   }
   kernel /= cv::sum(kernel)[0];
-  onColour(*img, [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
+  onColour(*img,
+           [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
   dropPalette(*img);
   return kOk;
 }
@@ -689,7 +731,8 @@ Palette uniformPalette(int bits) {
   for (int r = 0; r < rn; ++r)
     for (int g = 0; g < gn; ++g)
       for (int b = 0; b < bn; ++b)
-        out.push_back(static_cast<std::uint32_t>(r * 255 / (rn - 1)) | (static_cast<std::uint32_t>(g * 255 / (gn - 1)) << 8) |
+        out.push_back(static_cast<std::uint32_t>(r * 255 / (rn - 1)) |
+                      (static_cast<std::uint32_t>(g * 255 / (gn - 1)) << 8) |
                       (static_cast<std::uint32_t>(b * 255 / (bn - 1)) << 16));
   return out;
 }
@@ -727,7 +770,8 @@ short CLead::ReduceColors(short bits, short palette, short dither, short colours
   }
   if (bits < 1 || bits > 8) return kInvalidParameter;
   const std::size_t limit = std::size_t{1} << bits;
-  const std::size_t wanted = colours > 0 ? std::min<std::size_t>(static_cast<std::size_t>(colours), limit) : limit;
+  const std::size_t wanted =
+      colours > 0 ? std::min<std::size_t>(static_cast<std::size_t>(colours), limit) : limit;
   const int kind = std::clamp<int>(dither, 0, 8);
   Palette chosen;
   onColour(*img, [&](cv::Mat& m) {
@@ -769,7 +813,8 @@ short CLead::OilifyImage(short n) {
       const std::uint8_t* p = m.ptr<std::uint8_t>(y);
       std::uint8_t* l = level.ptr<std::uint8_t>(y);
       for (int x = 0; x < w; ++x, p += ch)
-        l[x] = static_cast<std::uint8_t>((ch == 1 ? p[0] : (p[2] * 299 + p[1] * 587 + p[0] * 114) / 1000) * kLevels / 256);
+        l[x] = static_cast<std::uint8_t>((ch == 1 ? p[0] : (p[2] * 299 + p[1] * 587 + p[0] * 114) / 1000) *
+                                         kLevels / 256);
     }
     cv::Mat out(m.size(), m.type());
     // Each row slides a window histogram along x: counts and colour sums per class.
@@ -786,7 +831,8 @@ short CLead::OilifyImage(short n) {
             const int c = level.ptr<std::uint8_t>(yy)[x];
             const std::uint8_t* p = m.ptr<std::uint8_t>(yy) + x * ch;
             count[static_cast<std::size_t>(c)] += sign;
-            for (int i = 0; i < ch; ++i) sum[static_cast<std::size_t>(c)][static_cast<std::size_t>(i)] += sign * p[i];
+            for (int i = 0; i < ch; ++i)
+              sum[static_cast<std::size_t>(c)][static_cast<std::size_t>(i)] += sign * p[i];
           }
         };
         for (int x = -before; x < after; ++x) column(x, 1);
@@ -794,9 +840,11 @@ short CLead::OilifyImage(short n) {
         for (int x = 0; x < w; ++x) {
           column(x + after, 1);
           if (x - before - 1 >= 0) column(x - before - 1, -1);
-          const auto best = static_cast<std::size_t>(std::max_element(count.begin(), count.end()) - count.begin());
+          const auto best =
+              static_cast<std::size_t>(std::max_element(count.begin(), count.end()) - count.begin());
           for (int i = 0; i < ch; ++i)
-            o[x * ch + i] = static_cast<std::uint8_t>((sum[best][static_cast<std::size_t>(i)] + count[best] / 2) / count[best]);
+            o[x * ch + i] = static_cast<std::uint8_t>(
+                (sum[best][static_cast<std::size_t>(i)] + count[best] / 2) / count[best]);
         }
       }
     });
@@ -828,20 +876,35 @@ short CLead::HalftoneImage(short pattern, int angle, short size) {
         const double fu = u - std::floor(u) - 0.5, fv = v - std::floor(v) - 0.5;
         double t;  // the darkness needed to ink this spot, 0..1
         switch (kind) {
-          case 1: t = (bayer[y & 3][x & 3] + 0.5) / 16.0; break;
-          case 2: t = std::sqrt(fu * fu + fv * fv) / std::sqrt(0.5); break;
-          case 3: t = (0.5 * fu * fu + 1.5 * fv * fv) / 0.5; break;
-          case 4: t = std::max(std::abs(fu), std::abs(fv)) * 2; break;
-          case 5: t = std::abs(fv) * 2; break;
-          case 6: t = uniform(random); break;
-          default: t = (fu * fu + fv * fv) / 0.5;
+          case 1:
+            t = (bayer[y & 3][x & 3] + 0.5) / 16.0;
+            break;
+          case 2:
+            t = std::sqrt(fu * fu + fv * fv) / std::sqrt(0.5);
+            break;
+          case 3:
+            t = (0.5 * fu * fu + 1.5 * fv * fv) / 0.5;
+            break;
+          case 4:
+            t = std::max(std::abs(fu), std::abs(fv)) * 2;
+            break;
+          case 5:
+            t = std::abs(fv) * 2;
+            break;
+          case 6:
+            t = uniform(random);
+            break;
+          default:
+            t = (fu * fu + fv * fv) / 0.5;
         }
         const double darkness = 1.0 - g[x] / 255.0;
         o[x] = darkness > t ? 0 : 255;
       }
     }
-    if (m.channels() == 3) cv::cvtColor(out, m, cv::COLOR_GRAY2BGR);
-    else m = out;
+    if (m.channels() == 3)
+      cv::cvtColor(out, m, cv::COLOR_GRAY2BGR);
+    else
+      m = out;
   });
   // A black and white picture: 1 bit unless it carries alpha.
   if (img->hasAlpha()) {

@@ -26,7 +26,8 @@ void FilterChain::remove(const std::set<std::size_t>& positions) {
 }
 
 bool FilterChain::swapWithNeighbour(std::size_t position, bool up) {
-  if (position >= filters_.size() || (up && position == 0) || (!up && position + 1 >= filters_.size())) return false;
+  if (position >= filters_.size() || (up && position == 0) || (!up && position + 1 >= filters_.size()))
+    return false;
   std::swap(filters_[position], filters_[up ? position - 1 : position + 1]);
   return true;
 }
@@ -50,7 +51,8 @@ std::vector<std::string> FilterChain::texts() const {
 }
 
 void FilterChain::apply(int count) {
-  const std::size_t n = count < 0 ? filters_.size() : std::min<std::size_t>(filters_.size(), static_cast<std::size_t>(count));
+  const std::size_t n =
+      count < 0 ? filters_.size() : std::min<std::size_t>(filters_.size(), static_cast<std::size_t>(count));
   for (std::size_t i = 0; i < n; ++i) {
     if (beforeEach) beforeEach();
     filters_[i]->apply();
@@ -67,8 +69,8 @@ std::string textOf(const std::string& key, std::initializer_list<std::uint32_t> 
 
 }  // namespace
 
-bool FilterChain::editSettings(std::size_t position, const std::string* selectedImage, const std::string& startImage,
-                               FilterDialogs& dialogs) {
+bool FilterChain::editSettings(std::size_t position, const std::string* selectedImage,
+                               const std::string& startImage, FilterDialogs& dialogs) {
   if (position >= filters_.size() || !context_.lead) return false;
   engine::CLead& lead = *context_.lead;
   if (selectedImage && lead.LoadImage(*selectedImage, 0, 0, 1) != 0) return false;
@@ -80,7 +82,8 @@ bool FilterChain::editSettings(std::size_t position, const std::string* selected
       case 0: {
         ResizeValues v{u(0), u(1), u(2), u(3), f.value(4) != 0, f.value(5) != 0};
         if (dialogs.editResize(v))
-          f.fromText(textOf(f.key, {v.method, v.unit, v.width, v.height, v.keepAspect ? 1u : 0u, v.noEnlarge ? 1u : 0u}));
+          f.fromText(textOf(
+              f.key, {v.method, v.unit, v.width, v.height, v.keepAspect ? 1u : 0u, v.noEnlarge ? 1u : 0u}));
         break;
       }
       case 4: {

@@ -25,7 +25,8 @@ enum class DialogSet { kEffect, kColour, kGeometry, kNone };
 class FilterEditor {
  public:
   virtual ~FilterEditor() = default;
-  virtual std::optional<std::vector<std::int32_t>> edit(const FilterKind& kind, const std::vector<std::int32_t>& values,
+  virtual std::optional<std::vector<std::int32_t>> edit(const FilterKind& kind,
+                                                        const std::vector<std::int32_t>& values,
                                                         int sourceImage) = 0;
 };
 
@@ -56,7 +57,8 @@ class OptionDialogSet {
 class StepDialogEditor final : public FilterEditor {
  public:
   explicit StepDialogEditor(OptionDialogSet& dialogs) : dialogs_(dialogs) {}
-  std::optional<std::vector<std::int32_t>> edit(const FilterKind& kind, const std::vector<std::int32_t>& values,
+  std::optional<std::vector<std::int32_t>> edit(const FilterKind& kind,
+                                                const std::vector<std::int32_t>& values,
                                                 int sourceImage) override;
 
  private:

@@ -1,9 +1,9 @@
 #include "filters/filter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <algorithm>
 
 #include "core/text.h"
 #include "engine/lead.h"
@@ -12,7 +12,9 @@ namespace pv::filters {
 
 namespace {
 
-bool inRange(int index) { return index >= 0 && index < kFilterCount; }
+bool inRange(int index) {
+  return index >= 0 && index < kFilterCount;
+}
 
 // Tokens at spaces only; runs of spaces are one separator.
 std::vector<std::string> tokens(const std::string& text) {
@@ -39,12 +41,22 @@ std::int32_t decimal(const std::string& token) {
 
 }  // namespace
 
-const FilterKind* filterKind(int index) { return inRange(index) ? &filterKinds()[static_cast<std::size_t>(index)] : nullptr; }
-int FilterKind::index() const { return static_cast<int>(this - filterKinds().data()); }
+const FilterKind* filterKind(int index) {
+  return inRange(index) ? &filterKinds()[static_cast<std::size_t>(index)] : nullptr;
+}
+int FilterKind::index() const {
+  return static_cast<int>(this - filterKinds().data());
+}
 
-std::string filterName(int index) { return inRange(index) ? std::string(filterKind(index)->name) : ""; }
-std::string filterKey(int index) { return inRange(index) ? std::string(filterKind(index)->key) : ""; }
-std::string filterDescription(int index) { return inRange(index) ? std::string(filterKind(index)->description) : ""; }
+std::string filterName(int index) {
+  return inRange(index) ? std::string(filterKind(index)->name) : "";
+}
+std::string filterKey(int index) {
+  return inRange(index) ? std::string(filterKind(index)->key) : "";
+}
+std::string filterDescription(int index) {
+  return inRange(index) ? std::string(filterKind(index)->description) : "";
+}
 
 std::vector<std::string_view> Param::choiceTexts() const {
   std::vector<std::string_view> out;
@@ -71,8 +83,13 @@ int filterIndexOfText(const std::string& text) {
 }
 
 Filter::Filter(const FilterKind& kind, FilterContext& context)
-    : name(kind.name), key(kind.key), type(kind.index()), hasSettings(kind.params.empty() ? 0 : 1), kind_(kind),
-      params_(kind.params), context_(context) {
+    : name(kind.name),
+      key(kind.key),
+      type(kind.index()),
+      hasSettings(kind.params.empty() ? 0 : 1),
+      kind_(kind),
+      params_(kind.params),
+      context_(context) {
   for (const Param& p : params_) values_.push_back(p.initial);
 }
 
@@ -82,10 +99,18 @@ std::string Filter::toText() {
     text += ' ';
     const std::int32_t v = values_[i];
     switch (params_[i].style) {
-      case Param::kUnsigned: text += std::to_string(static_cast<std::uint32_t>(v)); break;
-      case Param::kSigned: text += std::to_string(v); break;
-      case Param::kWord: text += v ? "true" : "false"; break;
-      case Param::kFlag: text += v ? "1" : "0"; break;
+      case Param::kUnsigned:
+        text += std::to_string(static_cast<std::uint32_t>(v));
+        break;
+      case Param::kSigned:
+        text += std::to_string(v);
+        break;
+      case Param::kWord:
+        text += v ? "true" : "false";
+        break;
+      case Param::kFlag:
+        text += v ? "1" : "0";
+        break;
     }
   }
   return text.size() <= 99 ? text : std::string();
@@ -98,19 +123,25 @@ void Filter::fromText(const std::string& text) {
     std::int32_t& v = values_[i];
     if (i + 2 < t.size()) {
       const std::string& token = t[i + 2];
-      if (p.style == Param::kWord) v = token == "false" ? 0 : 1;
-      else v = decimal(token);
+      if (p.style == Param::kWord)
+        v = token == "false" ? 0 : 1;
+      else
+        v = decimal(token);
     }
     switch (p.style) {
       case Param::kUnsigned: {
         const std::uint32_t u = static_cast<std::uint32_t>(v);
-        if (u < static_cast<std::uint64_t>(p.low)) v = static_cast<std::int32_t>(p.below);
-        else if (u > static_cast<std::uint64_t>(p.high)) v = static_cast<std::int32_t>(static_cast<std::uint32_t>(p.high));
+        if (u < static_cast<std::uint64_t>(p.low))
+          v = static_cast<std::int32_t>(p.below);
+        else if (u > static_cast<std::uint64_t>(p.high))
+          v = static_cast<std::int32_t>(static_cast<std::uint32_t>(p.high));
         break;
       }
       case Param::kSigned:
-        if (v < p.low) v = static_cast<std::int32_t>(p.below);
-        else if (v > p.high) v = static_cast<std::int32_t>(p.high);
+        if (v < p.low)
+          v = static_cast<std::int32_t>(p.below);
+        else if (v > p.high)
+          v = static_cast<std::int32_t>(p.high);
         break;
       case Param::kWord:
         break;
@@ -128,7 +159,8 @@ void Filter::editSettings() {
     return;
   }
   if (kind_.set == DialogSet::kNone || !context_.editor) return;
-  std::optional<std::vector<std::int32_t>> edited = context_.editor->edit(kind_, values_, lead().GetImageHandle());
+  std::optional<std::vector<std::int32_t>> edited =
+      context_.editor->edit(kind_, values_, lead().GetImageHandle());
   if (edited && edited->size() == values_.size()) values_ = std::move(*edited);
 }
 
@@ -138,7 +170,9 @@ std::optional<std::vector<std::int32_t>> StepDialogEditor::edit(const FilterKind
   OptionDialogSet& d = dialogs_;
   const DialogSet set = kind.set;
   const DialogPlan& plan = kind.plan;
-  const auto unsignedAt = [&](std::size_t i) { return static_cast<double>(static_cast<std::uint32_t>(values[i])); };
+  const auto unsignedAt = [&](std::size_t i) {
+    return static_cast<double>(static_cast<std::uint32_t>(values[i]));
+  };
   switch (plan.mapping) {
     case DialogPlan::kPlain:
       for (std::size_t i = 0; i < values.size(); ++i)
@@ -146,7 +180,8 @@ std::optional<std::vector<std::int32_t>> StepDialogEditor::edit(const FilterKind
                    kind.params[i].style == Param::kSigned ? static_cast<double>(values[i]) : unsignedAt(i));
       break;
     case DialogPlan::kPercentFactor:
-      for (std::size_t i = 0; i < values.size(); ++i) d.setValue(set, static_cast<int>(i), unsignedAt(i) / 100.0);
+      for (std::size_t i = 0; i < values.size(); ++i)
+        d.setValue(set, static_cast<int>(i), unsignedAt(i) / 100.0);
       break;
     case DialogPlan::kOneAsThree:
       for (int i = 0; i < 3; ++i) d.setValue(set, i, unsignedAt(0));

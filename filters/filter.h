@@ -11,11 +11,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
-#include <string_view>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "filters/dialogs.h"
@@ -70,7 +70,7 @@ struct Param {
   std::int32_t initial;
   std::int64_t below;  // what a value below `low` becomes (usually low)
   std::string_view label;
-  std::string_view unit;     // shown after the value; empty for none
+  std::string_view unit;  // shown after the value; empty for none
   Control control;
   std::string_view choices;  // the item texts of a choice, separated by '|'
 
@@ -149,7 +149,9 @@ class Filter {
  protected:
   engine::CLead& lead() { return *context_.lead; }
   // The low 16 bits of a parameter, for a 16-bit argument.
-  short i2(std::size_t i) const { return static_cast<short>(static_cast<std::uint16_t>(values_[i] & 0xFFFF)); }
+  short i2(std::size_t i) const {
+    return static_cast<short>(static_cast<std::uint16_t>(values_[i] & 0xFFFF));
+  }
   // An unsigned parameter as a float, for a pixel-size argument.
   float r4(std::size_t i) const { return static_cast<float>(static_cast<std::uint32_t>(values_[i])); }
   // The source size of resize and crop.

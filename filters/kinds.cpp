@@ -31,7 +31,9 @@ constexpr Param Any(std::string_view label, std::int32_t initial, std::string_vi
                     C control = Param::kSpin) {
   return {Param::kUnsigned, 0, kAnyU, initial, 0, label, unit, control, {}};
 }
-constexpr Param Colour(std::string_view label) { return Any(label, 0, {}, Param::kColour); }
+constexpr Param Colour(std::string_view label) {
+  return Any(label, 0, {}, Param::kColour);
+}
 constexpr Param S(std::string_view label, std::int64_t low, std::int64_t high, std::int32_t initial,
                   std::string_view unit = {}, C control = Param::kSlider) {
   return {Param::kSigned, low, high, initial, low, label, unit, control, {}};
@@ -51,15 +53,20 @@ constexpr char kTwoWays[] = "Horizontal|Vertical";
 
 constexpr std::array<Param, 0> kNone{};
 constexpr std::array kResize{
-    Choice("Method", 0, 5, 4, "Nearest neighbour|Nearest, keeping dark lines|Resample|Resample|Bicubic|Lanczos"),
-    Any("Size in percent", 0, {}, Param::kCheck), Any("Width", 320), Any("Height", 240),
-    Flag("Keep the aspect ratio", false), Flag("Never enlarge", false)};
+    Choice("Method", 0, 5, 4,
+           "Nearest neighbour|Nearest, keeping dark lines|Resample|Resample|Bicubic|Lanczos"),
+    Any("Size in percent", 0, {}, Param::kCheck),
+    Any("Width", 320),
+    Any("Height", 240),
+    Flag("Keep the aspect ratio", false),
+    Flag("Never enlarge", false)};
 constexpr std::array kRotate{
     Angle("Angle", -36000, 36000, 1),
     Choice("Quality", 0, 4, 4, "Nearest|Nearest, canvas grows|Bilinear|Bilinear, canvas grows|Bicubic"),
     Colour("Fill colour")};
 constexpr std::array kCrop{Any("Top", 0), Any("Left", 0), Any("Width", 128), Any("Height", 128)};
-constexpr std::array kAddNoise{U("Amount", 0, 1000, 0, "1/10 %"), Choice("Channel", 0, 3, 0, "All|Red|Green|Blue")};
+constexpr std::array kAddNoise{U("Amount", 0, 1000, 0, "1/10 %"),
+                               Choice("Channel", 0, 3, 0, "All|Red|Green|Blue")};
 constexpr std::array kAutoTrim{U("Tolerance", 0, 244, 0)};
 constexpr std::array kAverage{U("Size", 2, 255, 2, "px", Param::kSpin)};
 constexpr std::array kBalance{U("Red from red", 0, 100, 100, "%"),     U("Red from green", 0, 100, 0, "%"),
@@ -72,7 +79,8 @@ constexpr std::array kBlur{U("Length", 3, 100, 3, "px", Param::kSpin), Angle("An
 constexpr std::array kAmount{S("Amount", -1000, 1000, 0, "1/10 %")};
 constexpr std::array kColorRes{
     U("Bits per pixel", 0, 32, 8, {}, Param::kSpin), U("Palette", 0, 128, 1, {}, Param::kSpin),
-    Choice("Dither", 0, 8, 0, "None|Floyd-Steinberg|Stucki|Burkes|Sierra|Stevenson-Arce|Jarvis|Ordered|Clustered dot"),
+    Choice("Dither", 0, 8, 0,
+           "None|Floyd-Steinberg|Stucki|Burkes|Sierra|Stevenson-Arce|Jarvis|Ordered|Clustered dot"),
     Any("Colours", 0, {})};
 constexpr std::array kDpi{U("Horizontal", 1, kAnyU, 96, "dpi", Param::kSpin),
                           U("Vertical", 1, kAnyU, 96, "dpi", Param::kSpin)};
@@ -84,19 +92,22 @@ constexpr std::array kGradient{Choice("Direction", 8, 15, 10, kDirections, 10)};
 constexpr std::array kGrey{U("Red weight", 0, 1000, 333, "1/10 %"), U("Green weight", 0, 1000, 333, "1/10 %"),
                            U("Blue weight", 0, 1000, 334, "1/10 %")};
 constexpr std::array kHalftone{Choice("Pattern", 0, 6, 2, "Print|View|Circles|Ellipses|Squares|Lines|Random"),
-                               Angle("Angle", -36000, 36000, 0), U("Cell size", 2, 100, 5, "px", Param::kSpin)};
+                               Angle("Angle", -36000, 36000, 0),
+                               U("Cell size", 2, 100, 5, "px", Param::kSpin)};
 constexpr std::array kHue{S("Hue", -180, 180, 0, "degrees")};
 constexpr std::array kIntensity{U("Low", 0, 255, 75), U("High", 0, 255, 175)};
 constexpr std::array kLaplacian{
     Choice("Kernel", 16, 21, 16, "Laplacian 1|Laplacian 2|Laplacian 3|Diagonal|Horizontal|Vertical")};
-constexpr std::array kLineSegment{Choice("Direction", 29, 32, 29, "Horizontal|Vertical|Left to right|Right to left")};
+constexpr std::array kLineSegment{
+    Choice("Direction", 29, 32, 29, "Horizontal|Vertical|Left to right|Right to left")};
 constexpr std::array kMedian{U("Size", 2, 100, 2, "px", Param::kSpin)};
 constexpr std::array kMosaic{U("Tile size", 2, 64, 2, "px")};
 constexpr std::array kOilify{U("Size", 2, 255, 2, "px")};
 constexpr std::array kPosterize{U("Levels", 2, 64, 6)};
 constexpr std::array kPrewitt{Choice("Direction", 24, 25, 24, kTwoWays)};
 constexpr std::array kShiftDiff{Choice("Direction", 26, 28, 26, "Diagonal|Horizontal|Vertical")};
-constexpr std::array kSkew{Angle("Angle", -4500, 4500, 1000), Word("Horizontal", true), Colour("Fill colour")};
+constexpr std::array kSkew{Angle("Angle", -4500, 4500, 1000), Word("Horizontal", true),
+                           Colour("Fill colour")};
 constexpr std::array kSobel{Choice("Direction", 22, 23, 22, kTwoWays)};
 constexpr std::array kSolarize{U("Threshold", 0, 255, 0)};
 constexpr std::array kUnsharp{U("Amount", 0, 500, 0, "%"), U("Radius", 1, 1000, 1, "1/2 px"),
@@ -150,8 +161,8 @@ class FResize final : public Filter {
     const double boxW = static_cast<std::uint32_t>(value(2)), boxH = static_cast<std::uint32_t>(value(3));
     const short method = i2(0);
     if (value(1) != 0) {  // percentages of the source size
-      lead().ResizeImage(static_cast<float>(std::trunc(w * boxW / 100.0)), static_cast<float>(std::trunc(h * boxH / 100.0)),
-                         method);
+      lead().ResizeImage(static_cast<float>(std::trunc(w * boxW / 100.0)),
+                         static_cast<float>(std::trunc(h * boxH / 100.0)), method);
       return true;
     }
     const bool keepAspect = value(4) != 0, noEnlarge = value(5) != 0;
@@ -256,7 +267,8 @@ class FBalanceColors final : public Filter {
   using Filter::Filter;
   bool apply() override {
     float m[9];
-    for (std::size_t i = 0; i < 9; ++i) m[i] = static_cast<float>(static_cast<std::uint32_t>(value(i))) / 100.0f;
+    for (std::size_t i = 0; i < 9; ++i)
+      m[i] = static_cast<float>(static_cast<std::uint32_t>(value(i))) / 100.0f;
     swallowed([&] { lead().BalanceColors(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); });
     return true;
   }
@@ -270,7 +282,6 @@ class FBrightness final : public Direct<&engine::CLead::ChangeIntensity> {
 class FColorRes final : public Direct<&engine::CLead::ReduceColors> {
  public:
   using Direct::Direct;
-
 };
 
 class FContrast final : public Direct<&engine::CLead::ChangeContrast> {
@@ -281,7 +292,6 @@ class FContrast final : public Direct<&engine::CLead::ChangeContrast> {
 class FGammaCorrect final : public Direct<&engine::CLead::GammaCorrect> {
  public:
   using Direct::Direct;
-
 };
 
 class FGrayscale final : public Direct<&engine::CLead::GrayScaleWeighted> {
@@ -463,7 +473,8 @@ std::unique_ptr<Filter> make(const FilterKind& kind, FilterContext& context) {
   return std::make_unique<T>(kind, context);
 }
 
-constexpr DialogSet E = DialogSet::kEffect, Co = DialogSet::kColour, G = DialogSet::kGeometry, No = DialogSet::kNone;
+constexpr DialogSet E = DialogSet::kEffect, Co = DialogSet::kColour, G = DialogSet::kGeometry,
+                    No = DialogSet::kNone;
 constexpr DialogPlan kPlain{};
 
 // The registry: every kind once, in registry order. Resize, crop and dpi are
@@ -475,74 +486,106 @@ constexpr FilterKind kKinds[] = {
     {"mirror", "Mirror", "Reverses the image (left to\nright) to produce a mirror image.", No, kNone, kPlain,
      make<FMirror>},
     {"crop", "Crop", "Crops the image.", No, kCrop, kPlain, make<FCrop>},
-    {"addnoise", "Add Noise", "Adds random pixels to the image\nresulting in a noise effect.", E, kAddNoise, kPlain,
-     make<FAddNoise>},
-    {"autotrim", "Auto-Trim", "Trims the image, removing blank\nspace around the edges.", G, kAutoTrim,
-     {.options = 4, .secondSetting = 0}, make<FAutoTrim>},
-    {"average", "Average", "Changes the color of each pixel,\nresulting in a blur effect.", E, kAverage, kPlain,
-     make<FAverage>},
-    {"balcolors", "Balance Colors", "Redistributes the RGB values\nof the image.", Co, kBalance,
-     {.mapping = DialogPlan::kPercentFactor}, make<FBalanceColors>},
+    {"addnoise", "Add Noise", "Adds random pixels to the image\nresulting in a noise effect.", E, kAddNoise,
+     kPlain, make<FAddNoise>},
+    {"autotrim",
+     "Auto-Trim",
+     "Trims the image, removing blank\nspace around the edges.",
+     G,
+     kAutoTrim,
+     {.options = 4, .secondSetting = 0},
+     make<FAutoTrim>},
+    {"average", "Average", "Changes the color of each pixel,\nresulting in a blur effect.", E, kAverage,
+     kPlain, make<FAverage>},
+    {"balcolors",
+     "Balance Colors",
+     "Redistributes the RGB values\nof the image.",
+     Co,
+     kBalance,
+     {.mapping = DialogPlan::kPercentFactor},
+     make<FBalanceColors>},
     {"blur", "Blur", "Creates the illusion of movement\nin the image.", E, kBlur, kPlain, make<FBlur>},
     {"brightness", "Brightness", "Changes the intensity\n(brightness) of the image.", Co, kAmount, kPlain,
      make<FBrightness>},
-    {"colorres", "Color Resolution", "Changes the color resolution\nof the image.", Co, kColorRes,
+    {"colorres",
+     "Color Resolution",
+     "Changes the color resolution\nof the image.",
+     Co,
+     kColorRes,
      {.options = 28, .secondSetting = 0, .secondOnGeometry = true, .hasExtra = true, .extra = 0x3FFFFFFF},
      make<FColorRes>},
     {"contrast", "Contrast", "Changes the contrast of\nthe image.", Co, kAmount, kPlain, make<FContrast>},
-    {"dpi", "DPI Resolution", "Changes the physical resolution of\nthe image, measured in dots per inch.", No, kDpi,
-     kPlain, make<FDPI>},
+    {"dpi", "DPI Resolution", "Changes the physical resolution of\nthe image, measured in dots per inch.", No,
+     kDpi, kPlain, make<FDPI>},
     {"edgedetector", "Edge Detector", "Detectes edges in the image.", E, kEdge, kPlain, make<FEdgeDetector>},
     {"emboss", "Emboss", "Applies an emboss effect on\nthe image.", E, kEmboss, kPlain, make<FEmboss>},
-    {"gammacorrect", "Gamma Correct", "Adjusts the intensity of colors, by\nchanging the gamma constant.", Co, kGamma,
-     {.options = 28, .mapping = DialogPlan::kOneAsThree}, make<FGammaCorrect>},
+    {"gammacorrect",
+     "Gamma Correct",
+     "Adjusts the intensity of colors, by\nchanging the gamma constant.",
+     Co,
+     kGamma,
+     {.options = 28, .mapping = DialogPlan::kOneAsThree},
+     make<FGammaCorrect>},
     {"gaussian", "Gaussian Blur", "Smoothes or blurs an image.", E, kGaussian, kPlain, make<FGaussianBlur>},
     {"gradient", "Gradient Filter", "Sharpening an image or detecting\nedges within the image (gradient).", E,
      kGradient, kPlain, make<FGradient>},
-    {"grayscale", "Grayscale", "Convert the image to\na grayscale image.", Co, kGrey, kPlain, make<FGrayscale>},
-    {"halftone", "Half-Tone", "Convert the image to\na halftoned image.", Co, kHalftone, kPlain, make<FHalfTone>},
-    {"histocontrast", "HistoContrast", "Changes the contrast of the\nimage, by using a histogram.", Co, kAmount,
-     kPlain, make<FHistoContrast>},
+    {"grayscale", "Grayscale", "Convert the image to\na grayscale image.", Co, kGrey, kPlain,
+     make<FGrayscale>},
+    {"halftone", "Half-Tone", "Convert the image to\na halftoned image.", Co, kHalftone, kPlain,
+     make<FHalfTone>},
+    {"histocontrast", "HistoContrast", "Changes the contrast of the\nimage, by using a histogram.", Co,
+     kAmount, kPlain, make<FHistoContrast>},
     {"hue", "Hue", "Changes the hue of colors in the\nbitmap by rotating the color wheel.", Co, kHue, kPlain,
      make<FHue>},
-    {"intensitydetect", "Intensity Detect", "Filters the image to detect colors\nin a specified intensity range.", Co,
-     kIntensity, kPlain, make<FIntensityDetect>},
+    {"intensitydetect", "Intensity Detect",
+     "Filters the image to detect colors\nin a specified intensity range.", Co, kIntensity, kPlain,
+     make<FIntensityDetect>},
     {"invert", "Invert", "Inverts the colors, making it\nlike a photographic negative.", No, kNone, kPlain,
      make<FInvert>},
-    {"laplacian", "Laplacian", "Sharpening an image or detecting\nedges within the image (laplacian).", E, kLaplacian,
-     kPlain, make<FLaplacian>},
+    {"laplacian", "Laplacian", "Sharpening an image or detecting\nedges within the image (laplacian).", E,
+     kLaplacian, kPlain, make<FLaplacian>},
     {"linesegment", "Line Segment", "Sharpening an image or detecting\nedges within the image (l-s).", E,
      kLineSegment, kPlain, make<FLineSegment>},
-    {"median", "Median", "Changes the color of each pixel,\nresulting in a noise reduction.", E, kMedian, kPlain,
-     make<FMedian>},
+    {"median", "Median", "Changes the color of each pixel,\nresulting in a noise reduction.", E, kMedian,
+     kPlain, make<FMedian>},
     {"mosaic", "Mosaic", "Applies a mosaic effect to\nthe image.", E, kMosaic, kPlain, make<FMosaic>},
     {"oilify", "Oilify", "Applies an oil-painting effect\nto the image.", E, kOilify, kPlain, make<FOilify>},
     {"oldnewspaper", "Old Newspaper", "Applies an old-newspaper effect\nto the image.", No, kNone, kPlain,
      make<FOldNewspaper>},
-    {"oldphoto", "Old Photo", "Applies an old-photo effect\nto the image.", No, kNone, kPlain, make<FOldPhoto>},
-    {"posterize", "Posterize", "Imposes a poster effect on\nthe image.", Co, kPosterize, kPlain, make<FPosterize>},
+    {"oldphoto", "Old Photo", "Applies an old-photo effect\nto the image.", No, kNone, kPlain,
+     make<FOldPhoto>},
+    {"posterize", "Posterize", "Imposes a poster effect on\nthe image.", Co, kPosterize, kPlain,
+     make<FPosterize>},
     {"prewitt", "Prewitt", "Sharpening an image or detecting\nedges within the image (prewitt).", E, kPrewitt,
      kPlain, make<FPrewitt>},
     {"saturation", "Saturation", "Changes the saturation of colors\nin the image.", Co, kAmount, kPlain,
      make<FSaturation>},
     {"sharpen", "Sharpen", "Changes the sharpness of\nthe image.", E, kAmount, kPlain, make<FSharpen>},
-    {"shiftdiff", "Shift and Difference", "Sharpening an image or detecting\nedges within the image (s-d).", E,
-     kShiftDiff, kPlain, make<FShiftDiff>},
+    {"shiftdiff", "Shift and Difference", "Sharpening an image or detecting\nedges within the image (s-d).",
+     E, kShiftDiff, kPlain, make<FShiftDiff>},
     {"sketch", "Sketch", "Applies a sketch effect\nto the image.", No, kNone, kPlain, make<FSketch>},
-    {"skew", "Skew", "Moves the corners of the image\nin the fashion of a parallelogram.", G, kSkew,
-     {.options = 29}, make<FSkew>},
+    {"skew",
+     "Skew",
+     "Moves the corners of the image\nin the fashion of a parallelogram.",
+     G,
+     kSkew,
+     {.options = 29},
+     make<FSkew>},
     {"sobel", "Sobel", "Sharpening an image or detecting\nedges within the image (sobel).", E, kSobel, kPlain,
      make<FSobel>},
-    {"solarize", "Solarize", "An effect that mimics the exposure\nof photographic film to light.", Co, kSolarize,
-     kPlain, make<FSolarize>},
-    {"stretchint", "Stretch Intensity", "Changes the contrast of the image\nby a range of intensity values.", No,
-     kNone, kPlain, make<FStretchIntensity>},
-    {"unsharpmask", "Unsharp Mask", "Changes the sharpness of\nthe image.", E, kUnsharp, kPlain, make<FUnsharpMask>},
+    {"solarize", "Solarize", "An effect that mimics the exposure\nof photographic film to light.", Co,
+     kSolarize, kPlain, make<FSolarize>},
+    {"stretchint", "Stretch Intensity", "Changes the contrast of the image\nby a range of intensity values.",
+     No, kNone, kPlain, make<FStretchIntensity>},
+    {"unsharpmask", "Unsharp Mask", "Changes the sharpness of\nthe image.", E, kUnsharp, kPlain,
+     make<FUnsharpMask>},
 };
 static_assert(std::size(kKinds) == kFilterCount);
 
 }  // namespace
 
-std::span<const FilterKind> filterKinds() { return kKinds; }
+std::span<const FilterKind> filterKinds() {
+  return kKinds;
+}
 
 }  // namespace pv::filters

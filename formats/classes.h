@@ -9,10 +9,10 @@
 namespace pv::formats {
 
 // A format whose every value comes from its row.
-#define PV_TABLE_FORMAT(Class, Key)                                                          \
-  class Class final : public Format {                                                         \
-   public:                                                                                    \
-    static constexpr std::string_view kKey = Key;                                             \
+#define PV_TABLE_FORMAT(Class, Key)                                                                       \
+  class Class final : public Format {                                                                     \
+   public:                                                                                                \
+    static constexpr std::string_view kKey = Key;                                                         \
     explicit Class(const std::string& config) : Format(formatIndexOfKey(kKey), config) { LoadOptions(); } \
   };
 

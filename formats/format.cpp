@@ -25,18 +25,22 @@ int nearestListedDepth(int d) {
   if (d <= kDepthList.front()) return kDepthList.front();
   if (d >= kDepthList.back()) return kDepthList.back();
   for (std::size_t i = 1; i < kDepthList.size(); ++i)
-    if (d <= kDepthList[i]) return (d - kDepthList[i - 1] < kDepthList[i] - d) ? kDepthList[i - 1] : kDepthList[i];
+    if (d <= kDepthList[i])
+      return (d - kDepthList[i - 1] < kDepthList[i] - d) ? kDepthList[i - 1] : kDepthList[i];
   return kDepthList.back();
 }
 
-bool isOrg(std::string_view depth) { return iequals(depth, "org"); }
+bool isOrg(std::string_view depth) {
+  return iequals(depth, "org");
+}
 
 }  // namespace
 
 Format::Format(int registryIndex, std::string configPath)
-    : row_(&formatRegistry().at(static_cast<std::size_t>(registryIndex))), configPath_(std::move(configPath)) {
-  for (std::size_t i = 0; i < kDepthList.size(); ++i) depthIndex[static_cast<std::size_t>(kDepthList[i] - 1)] =
-      static_cast<std::int32_t>(i);
+    : row_(&formatRegistry().at(static_cast<std::size_t>(registryIndex))),
+      configPath_(std::move(configPath)) {
+  for (std::size_t i = 0; i < kDepthList.size(); ++i)
+    depthIndex[static_cast<std::size_t>(kDepthList[i] - 1)] = static_cast<std::int32_t>(i);
   index = registryIndex;
   key = std::string(formatKey(registryIndex));
   extension = std::string(formatExtension(registryIndex));
@@ -54,7 +58,9 @@ void Format::LoadOptions() {
   readOptions(key);
 }
 
-void Format::LoadShellOptions() { readOptions(key + " Shell"); }
+void Format::LoadShellOptions() {
+  readOptions(key + " Shell");
+}
 
 void Format::ResetOptions() {
   method = row().defaultMethod;
@@ -66,14 +72,17 @@ void Format::ResetOptions() {
 void Format::readOptions(const std::string& section) {
   const auto& r = row();
   const ini::Document doc = ini::Document::load(configPath_);
-  auto text = [&](const char* name, const std::string& fallback) { return doc.get(section, name).value_or(fallback); };
-  method = static_cast<std::uint32_t>(parseDecimal(text("CompressionMethod", std::to_string(r.defaultMethod))));
+  auto text = [&](const char* name, const std::string& fallback) {
+    return doc.get(section, name).value_or(fallback);
+  };
+  method =
+      static_cast<std::uint32_t>(parseDecimal(text("CompressionMethod", std::to_string(r.defaultMethod))));
   quality = parseDecimal(text("Quality", std::to_string(r.qualityMissing)));
   colorDepth = std::string(utf8Prefix(text("ChosenColorDepth", "org"), 1499));
   passes = static_cast<std::uint32_t>(parseDecimal(text("ProgressivePass", "0")));
   // Only a hand-edited file holds a depth that is neither "org" nor listed.
-  if (!isOrg(colorDepth) && (depthPosition(parseDecimal(colorDepth)) < 0 ||
-                             std::to_string(parseDecimal(colorDepth)) != colorDepth))
+  if (!isOrg(colorDepth) &&
+      (depthPosition(parseDecimal(colorDepth)) < 0 || std::to_string(parseDecimal(colorDepth)) != colorDepth))
     colorDepth = "org";
 }
 
@@ -86,15 +95,29 @@ void Format::writeOptions(const std::string& section) const {
   doc.save(configPath_);
 }
 
-void Format::SaveOptions() const { writeOptions(key); }
-void Format::SaveShellOptions() const { writeOptions(key + " Shell"); }
+void Format::SaveOptions() const {
+  writeOptions(key);
+}
+void Format::SaveShellOptions() const {
+  writeOptions(key + " Shell");
+}
 
-bool Format::PrepareImage(engine::CLead&) { return false; }
+bool Format::PrepareImage(engine::CLead&) {
+  return false;
+}
 
-bool Format::keepsColourFor(std::uint32_t m) const { return m < 16 && ((row().keepsColour >> m) & 1) != 0; }
-bool Format::isClipboard() const { return row().clipboard; }
-bool Format::writesPagesTogether() const { return row().pagesTogether; }
-bool Format::keepsTransparency() const { return row().keepsTransparency; }
+bool Format::keepsColourFor(std::uint32_t m) const {
+  return m < 16 && ((row().keepsColour >> m) & 1) != 0;
+}
+bool Format::isClipboard() const {
+  return row().clipboard;
+}
+bool Format::writesPagesTogether() const {
+  return row().pagesTogether;
+}
+bool Format::keepsTransparency() const {
+  return row().keepsTransparency;
+}
 
 std::string Format::MethodName(std::uint32_t i) const {
   if (row().methods.size() <= 1 || i >= row().methods.size()) return {};
@@ -108,7 +131,8 @@ int Format::FileFormatCode(std::uint32_t i) const {
 void Format::SetAllowedDepths(std::uint32_t i) {
   allowedDepths.fill(false);
   if (i >= row().methods.size()) return;
-  for (std::size_t b = 0; b < allowedDepths.size(); ++b) allowedDepths[b] = (row().methods[i].depths >> b) & 1;
+  for (std::size_t b = 0; b < allowedDepths.size(); ++b)
+    allowedDepths[b] = (row().methods[i].depths >> b) & 1;
 }
 
 void Format::ParseOptionWords(std::string_view words) {
@@ -207,10 +231,10 @@ struct ClassList {
   }
 };
 
-using Classes =
-    ClassList<TJPG, TBMP, TPNG, TGIF, TICO, TTIF, TCLP, TANI, TAWD, TCAL, TCIN, TCMP, TCMP2, TCUR, TCUT, TEMF, TEPS,
-              TEXIF, TFAX, TFLC, TICA, TIFF, TIFF2, TIMG, TITG, TMAC, TMSP, TPBM, TPCT, TPCX, TPGM, TPPM, TPSD, TPSP,
-              TRAS, TRAW, TSCT, TSFF, TSGI, TSMP, TTIFX, TTGA, TWBMP, TWFX, TWMF, TWPG, TXBM, TXPM, TXWD>;
+using Classes = ClassList<TJPG, TBMP, TPNG, TGIF, TICO, TTIF, TCLP, TANI, TAWD, TCAL, TCIN, TCMP, TCMP2, TCUR,
+                          TCUT, TEMF, TEPS, TEXIF, TFAX, TFLC, TICA, TIFF, TIFF2, TIMG, TITG, TMAC, TMSP,
+                          TPBM, TPCT, TPCX, TPGM, TPPM, TPSD, TPSP, TRAS, TRAW, TSCT, TSFF, TSGI, TSMP, TTIFX,
+                          TTGA, TWBMP, TWFX, TWMF, TWPG, TXBM, TXPM, TXWD>;
 static_assert(Classes::complete(), "every format row needs exactly one class");
 
 }  // namespace

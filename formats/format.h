@@ -24,7 +24,6 @@ namespace pv::formats {
 
 inline constexpr std::array<int, 14> kDepthList{1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32, 48, 64};
 
-
 class Format {
  public:
   virtual ~Format() = default;

@@ -10,7 +10,8 @@
 #include "engine/lead.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static constexpr const char* kExtensions[] = {"cut", "img", "mac", "fax", "crw", "kdc", "dcr", "tga", "pcd", "wpg", "ica"};
+  static constexpr const char* kExtensions[] = {"cut", "img", "mac", "fax", "crw", "kdc",
+                                                "dcr", "tga", "pcd", "wpg", "ica"};
   static const std::string dir = [] {
     char tmpl[] = "/tmp/pv-fuzz-XXXXXX";
     const char* made = mkdtemp(tmpl);

@@ -19,7 +19,9 @@ namespace pv::engine::codecs {
 
 namespace {
 
-std::uint32_t u16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
+std::uint32_t u16(const std::uint8_t* p) {
+  return p[0] | (p[1] << 8);
+}
 std::uint32_t u32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
@@ -65,7 +67,8 @@ short parseHeader(const std::string& data, Header& h) {
       if (yppm > 0 && yppm < 4000000) h.yDpi = std::max(1, static_cast<int>(yppm * 0.0254 + 0.5));
     }
     if (h.headerSize >= 36) coloursUsed = u32(ih + 32);
-    const bool windows = h.headerSize == 40 || h.headerSize == 52 || h.headerSize == 56 || h.headerSize >= 108;
+    const bool windows =
+        h.headerSize == 40 || h.headerSize == 52 || h.headerSize == 56 || h.headerSize >= 108;
     if (!windows) {
       h.code = kOs2Bmp2;
       // OS/2 2.x: 3 is Huffman 1D and 4 RLE24, neither of which is read here.
@@ -88,11 +91,20 @@ short parseHeader(const std::string& data, Header& h) {
   }
   if (h.width <= 0 || h.height == 0 || h.height == INT32_MIN) return kDamaged;
   switch (h.bits) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
-    default: return kUnsupportedSubtype;
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      return kUnsupportedSubtype;
   }
   if ((h.compression == kRle8 && h.bits != 8) || (h.compression == kRle4 && h.bits != 4)) return kDamaged;
-  if (h.compression != kRgb && h.compression != kRle8 && h.compression != kRle4 && h.compression != kBitFields)
+  if (h.compression != kRgb && h.compression != kRle8 && h.compression != kRle4 &&
+      h.compression != kBitFields)
     return kUnsupportedSubtype;
   if (h.bits <= 8) {
     const std::size_t max = std::size_t{1} << h.bits;
@@ -109,7 +121,6 @@ short parseHeader(const std::string& data, Header& h) {
   }
   return kOk;
 }
-
 
 // A mask's shift and its scale to 8 bits.
 struct Field {
@@ -153,7 +164,8 @@ short decodeRle(const std::uint8_t* p, std::size_t n, const Header& h, cv::Mat& 
       y += p[i + 1];
       i += 2;
     } else {  // absolute run of `value` pixels, padded to a word
-      const std::size_t bytes = four ? (static_cast<std::size_t>(value) + 1) / 2 : static_cast<std::size_t>(value);
+      const std::size_t bytes =
+          four ? (static_cast<std::size_t>(value) + 1) / 2 : static_cast<std::size_t>(value);
       if (i + bytes > n) return kDamaged;
       for (int k = 0; k < value; ++k) put(four ? (k % 2 ? p[i + k / 2] & 15 : p[i + k / 2] >> 4) : p[i + k]);
       i += (bytes + 1) & ~std::size_t{1};
@@ -195,7 +207,8 @@ short decodeBmp(const std::string& data, Image& img) {
   Header h;
   if (short s = parseHeader(data, h)) return s;
   const std::int64_t rows64 = h.height < 0 ? -h.height : h.height;
-  if (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(rows64) > maxPixels() || h.width > 0x7FFFFFFF / 4)
+  if (static_cast<std::uint64_t>(h.width) * static_cast<std::uint64_t>(rows64) > maxPixels() ||
+      h.width > 0x7FFFFFFF / 4)
     return kTooLarge;
   const int w = static_cast<int>(h.width), rows = static_cast<int>(rows64);
   if (h.dataOffset >= data.size()) return kDamaged;
@@ -217,7 +230,8 @@ short decodeBmp(const std::string& data, Image& img) {
         const std::uint8_t* src = px + stride * static_cast<std::size_t>(h.height < 0 ? y : rows - 1 - y);
         std::uint8_t* o = idx.ptr<std::uint8_t>(y);
         const int per = 8 / h.bits, mask = (1 << h.bits) - 1;
-        for (int x = 0; x < w; ++x) o[x] = static_cast<std::uint8_t>((src[x / per] >> (8 - h.bits * (x % per + 1))) & mask);
+        for (int x = 0; x < w; ++x)
+          o[x] = static_cast<std::uint8_t>((src[x / per] >> (8 - h.bits * (x % per + 1))) & mask);
       }
     }
     img.pixels.create(rows, w, CV_8UC3);
@@ -291,7 +305,6 @@ short decodeDib(const std::string& dib, Image& img) {
 
 namespace {
 
-
 // RLE8 or RLE4 of one row of indices: runs of one index as counted pairs,
 // stretches of differing indices in absolute mode.
 void encodeRleRow(const std::uint8_t* idx, int w, bool four, std::string& out) {
@@ -355,13 +368,20 @@ short encodeBmp(const Image& image, int code, int bits, std::string& out) {
   if (bits == 0) bits = image.bits;
   // Each variant stores a few depths; others take the next one up.
   int stored;
-  if (code == kBmpRle) stored = bits <= 4 ? 4 : 8;
-  else if (bits <= 1) stored = 1;
-  else if (bits <= 4) stored = 4;
-  else if (bits <= 8) stored = 8;
-  else if (code == kBmp && bits <= 16) stored = 16;
-  else if (code == kBmp && bits >= 32) stored = 32;
-  else stored = 24;
+  if (code == kBmpRle)
+    stored = bits <= 4 ? 4 : 8;
+  else if (bits <= 1)
+    stored = 1;
+  else if (bits <= 4)
+    stored = 4;
+  else if (bits <= 8)
+    stored = 8;
+  else if (code == kBmp && bits <= 16)
+    stored = 16;
+  else if (code == kBmp && bits >= 32)
+    stored = 32;
+  else
+    stored = 24;
   const int colours = std::min(bits, stored);  // 2^colours palette entries in use
   if (code == kOs2Bmp && (w > 0xFFFF || h > 0x7FFF)) return kInvalidParameter;
 
@@ -370,14 +390,16 @@ short encodeBmp(const Image& image, int code, int bits, std::string& out) {
   std::string pixels;
   const std::size_t stride = ((static_cast<std::size_t>(w) * stored + 31) / 32) * 4;
   if (code == kBmpRle) {
-    for (int y = h - 1; y >= 0; --y) encodeRleRow(indexed.indices.ptr<std::uint8_t>(y), w, stored == 4, pixels);
+    for (int y = h - 1; y >= 0; --y)
+      encodeRleRow(indexed.indices.ptr<std::uint8_t>(y), w, stored == 4, pixels);
     pixels.append("\0\1", 2);  // end of bitmap
   } else {
     pixels.assign(stride * static_cast<std::size_t>(h), '\0');
     cv::Mat bgr = image.pixels;
     if (stored > 8 && stored != 32 && bgr.channels() != 3)
       cv::cvtColor(bgr, bgr, bgr.channels() == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_BGRA2BGR);
-    if (stored == 32 && bgr.channels() != 4) cv::cvtColor(bgr, bgr, bgr.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+    if (stored == 32 && bgr.channels() != 4)
+      cv::cvtColor(bgr, bgr, bgr.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
     for (int y = 0; y < h; ++y) {
       auto* o = reinterpret_cast<std::uint8_t*>(pixels.data()) + stride * static_cast<std::size_t>(h - 1 - y);
       if (stored <= 8) {

@@ -20,8 +20,8 @@ struct Codec;
 // Facts of a file read from its content, never from its name.
 struct FileInfo {
   const Codec* codec = nullptr;  // the row of engine/codecs/table.h that reads it
-  short format = 0;  // file format code
-  short bits = 0;    // bits per pixel as stored
+  short format = 0;              // file format code
+  short bits = 0;                // bits per pixel as stored
   int pageCount = 1;
   int width = 0;
   int height = 0;
@@ -67,7 +67,8 @@ short readTiffInfo(const std::string& path, FileInfo& info);
 short loadTiff(const std::string& path, int page, int pageCount, Document& doc);
 // Writes the pages with the method of `code` (the TIFF codes of the format
 // catalogue); `append` adds them to the TIFF already at the path.
-short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality, bool append);
+short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality,
+               bool append);
 
 // Lossless JPEG (process 14): written for code 10 with quality factor 0.
 short saveLosslessJpeg(const std::string& path, const Image& image, int bits);

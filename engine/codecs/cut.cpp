@@ -21,7 +21,8 @@ std::vector<std::uint32_t> readPalette(const std::string& bytes) {
   if (!bytes.starts_with("AH") || bytes.size() < 40) return out;
   ByteReader r(bytes, 12);
   const std::uint32_t maxIndex = r.u16();
-  const std::uint32_t maxR = std::max(r.u16(), 1u), maxG = std::max(r.u16(), 1u), maxB = std::max(r.u16(), 1u);
+  const std::uint32_t maxR = std::max(r.u16(), 1u), maxG = std::max(r.u16(), 1u),
+                      maxB = std::max(r.u16(), 1u);
   r.seek(40);
   for (std::uint32_t i = 0; i <= maxIndex && i < 256; ++i) {
     if (r.pos() % 512 > 512 - 6) r.seek((r.pos() / 512 + 1) * 512);
@@ -35,13 +36,16 @@ std::vector<std::uint32_t> readPalette(const std::string& bytes) {
 
 std::string palettePath(const std::string& path, bool upper) {
   const std::size_t dot = path.rfind('.'), slash = path.rfind('/');
-  const std::string stem = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot) : path;
+  const std::string stem =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(0, dot) : path;
   return stem + (upper ? ".PAL" : ".pal");
 }
 
 }  // namespace
 
-std::string cutPalettePath(const std::string& path) { return palettePath(path, false); }
+std::string cutPalettePath(const std::string& path) {
+  return palettePath(path, false);
+}
 
 bool sniffCut(const std::string& head, std::string_view ext) {
   if (ext != "cut" || head.size() < 8) return false;
@@ -80,7 +84,8 @@ short decodeCut(const std::string& path, const std::string& bytes, Document& doc
     }
   }
   std::string palBytes;
-  if (readFileBytes(palettePath(path, false), palBytes) != kOk) readFileBytes(palettePath(path, true), palBytes);
+  if (readFileBytes(palettePath(path, false), palBytes) != kOk)
+    readFileBytes(palettePath(path, true), palBytes);
   std::vector<std::uint32_t> palette = readPalette(palBytes);
   Image img;
   if (palette.empty()) {
@@ -115,12 +120,12 @@ short encodeCutFiles(const Image& page, std::string& cut, std::string& pal) {
     cut += line;
   }
   pal = "AH";
-  put16(pal, 0);      // version
-  put16(pal, 0);      // size, set below
-  pal += "PC";        // a palette for a colour board
-  put16(pal, 0xFF);   // board id
-  put16(pal, 0);      // graphics mode
-  put16(pal, 255);    // highest index
+  put16(pal, 0);     // version
+  put16(pal, 0);     // size, set below
+  pal += "PC";       // a palette for a colour board
+  put16(pal, 0xFF);  // board id
+  put16(pal, 0);     // graphics mode
+  put16(pal, 255);   // highest index
   put16(pal, 255), put16(pal, 255), put16(pal, 255);
   pal += std::string("Dr. Halo").append(12, ' ');
   for (std::size_t i = 0; i < 256; ++i) {

@@ -1,13 +1,13 @@
 // Recognises a file's format from its first bytes, then asks the codec for the
 // facts it stores.
-#include <unistd.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cctype>
 #include <cstring>
 
 #include "engine/codecs/table.h"
@@ -30,7 +30,8 @@ std::string extensionOf(const std::string& path) {
   const std::size_t slash = path.rfind('/'), dot = path.rfind('.');
   std::string ext;
   if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-    for (char c : path.substr(dot + 1)) ext.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    for (char c : path.substr(dot + 1))
+      ext.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   return ext;
 }
 

@@ -14,7 +14,9 @@ namespace {
 constexpr std::uint32_t kCfDib = 8, kCfDibV5 = 17;
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 
-int dibBits(int bits) { return bits <= 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : 24; }
+int dibBits(int bits) {
+  return bits <= 1 ? 1 : bits <= 4 ? 4 : bits <= 8 ? 8 : 24;
+}
 
 // The size of a DIB's header and colour table, where its pixel bits start.
 std::size_t dibHeaderBytes(const std::string& dib) {
@@ -117,11 +119,13 @@ short encodeWmf(const std::vector<Image>& pages, int, int bits, std::string& out
   out.clear();
   put32(out, 0x9AC6CDD7);
   put16(out, 0);
-  put16(out, 0), put16(out, 0), put16(out, static_cast<std::uint32_t>(w)), put16(out, static_cast<std::uint32_t>(h));
+  put16(out, 0), put16(out, 0), put16(out, static_cast<std::uint32_t>(w)),
+      put16(out, static_cast<std::uint32_t>(h));
   put16(out, static_cast<std::uint32_t>(std::clamp(page.xDpi, 1, 0x7FFF)));
   put32(out, 0);
   std::uint32_t sum = 0;
-  for (int i = 0; i < 10; ++i) sum ^= static_cast<std::uint8_t>(out[2 * i]) | (static_cast<std::uint8_t>(out[2 * i + 1]) << 8);
+  for (int i = 0; i < 10; ++i)
+    sum ^= static_cast<std::uint8_t>(out[2 * i]) | (static_cast<std::uint8_t>(out[2 * i + 1]) << 8);
   put16(out, sum);
   std::string records;
   auto record = [&](std::uint32_t function, const std::string& params) {
@@ -157,7 +161,8 @@ short encodeWmf(const std::vector<Image>& pages, int, int bits, std::string& out
 // ---- Enhanced metafiles --------------------------------------------------------
 
 bool sniffEmf(const std::string& head, std::string_view) {
-  return head.size() >= 44 && head.starts_with(std::string("\x01\0\0\0", 4)) && head.compare(40, 4, " EMF") == 0;
+  return head.size() >= 44 && head.starts_with(std::string("\x01\0\0\0", 4)) &&
+         head.compare(40, 4, " EMF") == 0;
 }
 
 short decodeEmf(const std::string&, const std::string& bytes, Document& doc) {
@@ -166,11 +171,12 @@ short decodeEmf(const std::string&, const std::string& bytes, Document& doc) {
     const std::size_t at = r.pos();
     const std::uint32_t type = r.u32(), size = r.u32();
     if (size < 8 || size % 4 || size > bytes.size() - at) return kDamaged;
-    if (type == 14) break;  // end of file
+    if (type == 14) break;           // end of file
     if (type == 81 && size >= 80) {  // StretchDIBits
       r.seek(at + 48);
       const std::uint32_t offBmi = r.u32(), cbBmi = r.u32(), offBits = r.u32(), cbBits = r.u32();
-      if (offBmi > size || cbBmi > size - offBmi || offBits > size || cbBits > size - offBits) return kDamaged;
+      if (offBmi > size || cbBmi > size - offBmi || offBits > size || cbBits > size - offBits)
+        return kDamaged;
       return pageOfDib(bytes.substr(at + offBmi, cbBmi) + bytes.substr(at + offBits, cbBits), doc);
     }
     r.seek(at + size);
@@ -197,7 +203,8 @@ short encodeEmf(const std::vector<Image>& pages, int, int bits, std::string& out
   rect(blit, 0, 0, w - 1, h - 1);
   for (int v : {0, 0, 0, 0, w, h}) put32(blit, static_cast<std::uint32_t>(v));
   put32(blit, 80), put32(blit, static_cast<std::uint32_t>(bmi.size()));
-  put32(blit, static_cast<std::uint32_t>(80 + bmi.size())), put32(blit, static_cast<std::uint32_t>(pixels.size()));
+  put32(blit, static_cast<std::uint32_t>(80 + bmi.size())),
+      put32(blit, static_cast<std::uint32_t>(pixels.size()));
   put32(blit, 0);  // DIB_RGB_COLORS
   put32(blit, kSrcCopy);
   put32(blit, static_cast<std::uint32_t>(w)), put32(blit, static_cast<std::uint32_t>(h));

@@ -15,7 +15,9 @@ namespace pv::engine::codecs {
 
 namespace {
 
-int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int quiet(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
 
 // A TIFF file in a string.
 struct MemoryFile {
@@ -25,7 +27,8 @@ struct MemoryFile {
 
 tmsize_t memRead(thandle_t h, void* buf, tmsize_t n) {
   auto* m = static_cast<MemoryFile*>(h);
-  const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(n), m->pos < m->data.size() ? m->data.size() - m->pos : 0);
+  const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(n),
+                                              m->pos < m->data.size() ? m->data.size() - m->pos : 0);
   std::memcpy(buf, m->data.data() + m->pos, k);
   m->pos += k;
   return static_cast<tmsize_t>(k);
@@ -40,15 +43,23 @@ tmsize_t memWrite(thandle_t h, void* buf, tmsize_t n) {
 }
 toff_t memSeek(thandle_t h, toff_t off, int whence) {
   auto* m = static_cast<MemoryFile*>(h);
-  const std::int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<std::int64_t>(m->pos) : static_cast<std::int64_t>(m->data.size());
+  const std::int64_t base = whence == SEEK_SET   ? 0
+                            : whence == SEEK_CUR ? static_cast<std::int64_t>(m->pos)
+                                                 : static_cast<std::int64_t>(m->data.size());
   const std::int64_t at = base + static_cast<std::int64_t>(off);
   if (at < 0) return static_cast<toff_t>(-1);
   m->pos = static_cast<std::size_t>(at);
   return static_cast<toff_t>(at);
 }
-int memClose(thandle_t) { return 0; }
-toff_t memSize(thandle_t h) { return static_cast<MemoryFile*>(h)->data.size(); }
-int memMap(thandle_t, void**, toff_t*) { return 0; }
+int memClose(thandle_t) {
+  return 0;
+}
+toff_t memSize(thandle_t h) {
+  return static_cast<MemoryFile*>(h)->data.size();
+}
+int memMap(thandle_t, void**, toff_t*) {
+  return 0;
+}
 void memUnmap(thandle_t, void*, toff_t) {}
 
 struct TiffCloser {
@@ -60,7 +71,8 @@ Tiff openMemory(MemoryFile& file, const char* mode) {
   TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
   TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, nullptr);
-  Tiff t(TIFFClientOpenExt("fax", mode, &file, memRead, memWrite, memSeek, memClose, memSize, memMap, memUnmap, opts));
+  Tiff t(TIFFClientOpenExt("fax", mode, &file, memRead, memWrite, memSeek, memClose, memSize, memMap,
+                           memUnmap, opts));
   TIFFOpenOptionsFree(opts);
   return t;
 }
@@ -73,7 +85,8 @@ void setFaxFields(TIFF* t, int w, int h, const Coding& c) {
   TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
   TIFFSetField(t, TIFFTAG_FILLORDER, c.lsbFirst ? FILLORDER_LSB2MSB : FILLORDER_MSB2LSB);
   TIFFSetField(t, TIFFTAG_COMPRESSION, c.compression);
-  if (c.compression == COMPRESSION_CCITTFAX3) TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, c.twoD ? GROUP3OPT_2DENCODING : 0u);
+  if (c.compression == COMPRESSION_CCITTFAX3)
+    TIFFSetField(t, TIFFTAG_GROUP3OPTIONS, c.twoD ? GROUP3OPT_2DENCODING : 0u);
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(c.rowsPerStrip ? c.rowsPerStrip : h));
   TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
 }
@@ -108,7 +121,8 @@ short ccittEncode(const cv::Mat& black, const Coding& coding, std::vector<std::s
   return kOk;
 }
 
-short ccittDecode(const std::vector<std::string>& strips, int w, int h, const Coding& coding, cv::Mat& black) {
+short ccittDecode(const std::vector<std::string>& strips, int w, int h, const Coding& coding,
+                  cv::Mat& black) {
   if (w <= 0 || h <= 0) return kDamaged;
   if (static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > maxPixels()) return kTooLarge;
   MemoryFile file;
@@ -130,7 +144,8 @@ short ccittDecode(const std::vector<std::string>& strips, int w, int h, const Co
   std::vector<std::uint8_t> buf(static_cast<std::size_t>(TIFFStripSize(t.get())));
   const std::size_t rowBytes = (static_cast<std::size_t>(w) + 7) / 8;
   for (std::size_t s = 0; s < strips.size(); ++s) {
-    const tmsize_t got = TIFFReadEncodedStrip(t.get(), static_cast<std::uint32_t>(s), buf.data(), static_cast<tmsize_t>(buf.size()));
+    const tmsize_t got = TIFFReadEncodedStrip(t.get(), static_cast<std::uint32_t>(s), buf.data(),
+                                              static_cast<tmsize_t>(buf.size()));
     if (got < 0) return kDamaged;
     for (std::uint32_t r = 0; r < perStrip; ++r) {
       const std::uint64_t y = s * perStrip + r;
@@ -163,7 +178,9 @@ constexpr std::size_t kDocumentHeader = 20;
 
 }  // namespace
 
-bool sniffSff(const std::string& head, std::string_view) { return head.size() >= 20 && head.starts_with("Sfff"); }
+bool sniffSff(const std::string& head, std::string_view) {
+  return head.size() >= 20 && head.starts_with("Sfff");
+}
 
 short decodeSff(const std::string&, const std::string& bytes, Document& doc) {
   ByteReader r(bytes, 4);
@@ -220,7 +237,8 @@ short decodeSff(const std::string&, const std::string& bytes, Document& doc) {
     }
     if (r.overrun() || lines.empty()) return kDamaged;
     cv::Mat black;
-    if (short s = ccittDecode(lines, static_cast<int>(width), static_cast<int>(lines.size()), c, black)) return s;
+    if (short s = ccittDecode(lines, static_cast<int>(width), static_cast<int>(lines.size()), c, black))
+      return s;
     doc.pages.push_back(pageOfBlack(black));
     doc.pages.back().xDpi = 203;
     doc.pages.back().yDpi = 196;

@@ -38,7 +38,9 @@ std::vector<Chunk> chunksOf(const std::string& bytes, std::size_t at, std::size_
 }
 
 // Hold-and-modify pictures: 6 or 8 planes with the mode set in CAMG.
-bool holdAndModify(std::uint32_t camg, std::uint32_t planes) { return (camg & 0x800) != 0 && (planes == 6 || planes == 8); }
+bool holdAndModify(std::uint32_t camg, std::uint32_t planes) {
+  return (camg & 0x800) != 0 && (planes == 6 || planes == 8);
+}
 
 bool unpackRow(ByteReader& r, std::size_t n, bool compressed, std::string& out) {
   if (compressed) return unpackBits(r, n, out);
@@ -123,19 +125,26 @@ short decodeForm(const std::string& bytes, const Chunk& form, Image& img) {
       } else if (ham) {
         const std::uint32_t bits = planes - 2, ctrl = v >> bits, data = v & ((1u << bits) - 1);
         const std::uint32_t level = bits == 4 ? data * 17 : (data << 2) | (data >> 4);
-        if (ctrl == 0) held = data < cmap.size() ? cmap[data] : 0;
-        else if (ctrl == 1) held = (held & 0x00FFFF) | (level << 16);  // blue
-        else if (ctrl == 2) held = (held & 0xFFFF00) | level;          // red
-        else held = (held & 0xFF00FF) | (level << 8);                  // green
+        if (ctrl == 0)
+          held = data < cmap.size() ? cmap[data] : 0;
+        else if (ctrl == 1)
+          held = (held & 0x00FFFF) | (level << 16);  // blue
+        else if (ctrl == 2)
+          held = (held & 0xFFFF00) | level;  // red
+        else
+          held = (held & 0xFF00FF) | (level << 8);  // green
         c = held;
       } else {
         c = v < cmap.size() ? cmap[v] : 0;
       }
-      o[0] = static_cast<std::uint8_t>(c >> 16), o[1] = static_cast<std::uint8_t>(c >> 8), o[2] = static_cast<std::uint8_t>(c);
+      o[0] = static_cast<std::uint8_t>(c >> 16), o[1] = static_cast<std::uint8_t>(c >> 8),
+      o[2] = static_cast<std::uint8_t>(c);
     }
   }
-  if (colour) img.bits = static_cast<int>(planes);
-  else if (ham) img.bits = 24;
+  if (colour)
+    img.bits = static_cast<int>(planes);
+  else if (ham)
+    img.bits = 24;
   else {
     img.bits = static_cast<int>(planes);
     img.palette = cmap;
@@ -169,10 +178,10 @@ short encodeForm(const Image& page, int bits, bool rle, std::string& out) {
   put16be(bmhd, static_cast<std::uint32_t>(w)), put16be(bmhd, static_cast<std::uint32_t>(h));
   put16be(bmhd, 0), put16be(bmhd, 0);
   put8(bmhd, static_cast<std::uint32_t>(planes));
-  put8(bmhd, 0);               // no mask
+  put8(bmhd, 0);  // no mask
   put8(bmhd, rle ? 1 : 0);
   put8(bmhd, 0);
-  put16be(bmhd, 0);            // transparent colour
+  put16be(bmhd, 0);              // transparent colour
   put8(bmhd, 1), put8(bmhd, 1);  // square pixels
   put16be(bmhd, static_cast<std::uint32_t>(w)), put16be(bmhd, static_cast<std::uint32_t>(h));
   std::string body = "ILBM" + chunk("BMHD", bmhd);
@@ -194,7 +203,9 @@ short encodeForm(const Image& page, int bits, bool rle, std::string& out) {
       for (int x = 0; x < w; ++x) {
         // True colour planes run red 0..7, green 0..7, blue 0..7.
         const std::uint32_t v = idx ? idx[x] : (px[3 * x + 2] | (px[3 * x + 1] << 8) | (px[3 * x] << 16));
-        if (v & (1u << p)) plane[static_cast<std::size_t>(x / 8)] = static_cast<char>(plane[static_cast<std::size_t>(x / 8)] | (0x80 >> (x % 8)));
+        if (v & (1u << p))
+          plane[static_cast<std::size_t>(x / 8)] =
+              static_cast<char>(plane[static_cast<std::size_t>(x / 8)] | (0x80 >> (x % 8)));
       }
       data += rle ? packBits(plane) : plane;
     }
@@ -220,7 +231,8 @@ std::vector<Chunk> formsOf(const std::string& bytes) {
   std::vector<Chunk> forms;
   const std::vector<Chunk> top = chunksOf(bytes, 0, bytes.size());
   if (top.empty()) return forms;
-  if (top[0].id == "FORM") forms.push_back(top[0]);
+  if (top[0].id == "FORM")
+    forms.push_back(top[0]);
   else if (top[0].id == "CAT " && top[0].size >= 4)
     // Some writers leave the list's own type out of its size, so its forms
     // are taken up to the end of the file.

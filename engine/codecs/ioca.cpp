@@ -20,16 +20,22 @@ enum : std::uint32_t { kIbmMmr = 0x01, kNone = 0x03, kG3Mh = 0x80, kG3Mr = 0x81,
 // What the file format codes ask for.
 std::uint32_t compressionOf(int code) {
   switch (code) {
-    case kIcaG3: return kG3Mh;
-    case kIcaG3_2D: return kG3Mr;
-    case kIcaG4: return kG4;
-    default: return kNone;
+    case kIcaG3:
+      return kG3Mh;
+    case kIcaG3_2D:
+      return kG3Mr;
+    case kIcaG4:
+      return kG4;
+    default:
+      return kNone;
   }
 }
 
 Coding codingOf(std::uint32_t compression) {
   Coding c;
-  c.compression = compression == kG3Mh ? COMPRESSION_CCITTRLE : compression == kG3Mr ? COMPRESSION_CCITTFAX3 : COMPRESSION_CCITTFAX4;
+  c.compression = compression == kG3Mh   ? COMPRESSION_CCITTRLE
+                  : compression == kG3Mr ? COMPRESSION_CCITTFAX3
+                                         : COMPRESSION_CCITTFAX4;
   c.twoD = compression == kG3Mr;
   return c;
 }
@@ -52,16 +58,26 @@ short decodeSegment(const std::string& stream, Image& img) {
     if (r.overrun()) return kDamaged;
     ByteReader f(field);
     switch (id) {
-      case 0x91: begun = true; break;
+      case 0x91:
+        begun = true;
+        break;
       case 0x94:
         unitTenInches = f.u8() == 0;
         xres = f.u16be(), yres = f.u16be(), w = f.u16be(), h = f.u16be();
         break;
-      case 0x95: compression = f.u8(); break;
-      case 0x96: ideSize = f.u8(); break;
-      case 0xFE92: data += field; break;
-      case 0x93: break;
-      default: break;  // names, colours and other parameters
+      case 0x95:
+        compression = f.u8();
+        break;
+      case 0x96:
+        ideSize = f.u8();
+        break;
+      case 0xFE92:
+        data += field;
+        break;
+      case 0x93:
+        break;
+      default:
+        break;  // names, colours and other parameters
     }
     if (id == 0x93 || id == 0x71) break;
   }
@@ -80,12 +96,15 @@ short decodeSegment(const std::string& stream, Image& img) {
   } else if (compression == kG3Mh || compression == kG3Mr || compression == kG4 || compression == kIbmMmr) {
     // IBM's MMR is read as G4, its standard form; a picture that does not
     // decode so is reported damaged.
-    if (short s = ccittDecode({data}, static_cast<int>(w), static_cast<int>(h), codingOf(compression == kIbmMmr ? kG4 : compression), black)) return s;
+    if (short s = ccittDecode({data}, static_cast<int>(w), static_cast<int>(h),
+                              codingOf(compression == kIbmMmr ? kG4 : compression), black))
+      return s;
   } else {
     return kUnsupportedSubtype;
   }
   img = pageOfBlack(black);
-  if (unitTenInches && xres > 0 && yres > 0) img.xDpi = static_cast<int>((xres + 5) / 10), img.yDpi = static_cast<int>((yres + 5) / 10);
+  if (unitTenInches && xres > 0 && yres > 0)
+    img.xDpi = static_cast<int>((xres + 5) / 10), img.yDpi = static_cast<int>((yres + 5) / 10);
   return kOk;
 }
 
@@ -102,9 +121,12 @@ std::vector<std::string> imageObjects(const std::string& bytes) {
     if (length < 8) break;
     const std::string data = r.take(length - 8);
     if (r.overrun()) break;
-    if (id == 0xD3A8FB) inside = true, objects.emplace_back();         // begin image object
-    else if (id == 0xD3A9FB) inside = false;                            // end image object
-    else if (id == 0xD3EEFB && inside) objects.back() += data;          // image picture data
+    if (id == 0xD3A8FB)
+      inside = true, objects.emplace_back();  // begin image object
+    else if (id == 0xD3A9FB)
+      inside = false;  // end image object
+    else if (id == 0xD3EEFB && inside)
+      objects.back() += data;  // image picture data
   }
   return objects;
 }
@@ -122,7 +144,8 @@ bool sniffIoca(const std::string& head, std::string_view ext) {
 
 short decodeIoca(const std::string&, const std::string& bytes, Document& doc) {
   doc.pages.clear();
-  const std::vector<std::string> objects = bytes[0] == 0x5A ? imageObjects(bytes) : std::vector<std::string>{bytes};
+  const std::vector<std::string> objects =
+      bytes[0] == 0x5A ? imageObjects(bytes) : std::vector<std::string>{bytes};
   for (const std::string& object : objects) {
     Image img;
     if (short s = decodeSegment(object, img)) {
@@ -144,21 +167,22 @@ short encodeIoca(const std::vector<Image>& pages, int code, int, std::string& ou
     const std::size_t rowBytes = (static_cast<std::size_t>(black.cols) + 7) / 8;
     data.assign(rowBytes * static_cast<std::size_t>(black.rows), '\0');
     for (int y = 0; y < black.rows; ++y)
-      packIndices(black.ptr<std::uint8_t>(y), black.cols, 1, reinterpret_cast<std::uint8_t*>(data.data()) + rowBytes * static_cast<std::size_t>(y));
+      packIndices(black.ptr<std::uint8_t>(y), black.cols, 1,
+                  reinterpret_cast<std::uint8_t*>(data.data()) + rowBytes * static_cast<std::size_t>(y));
   } else {
     std::vector<std::string> strips;
     if (short s = ccittEncode(black, codingOf(compression), strips)) return s;
     for (const std::string& strip : strips) data += strip;
   }
   out.clear();
-  put8(out, 0x70), put8(out, 0);        // begin segment
+  put8(out, 0x70), put8(out, 0);                   // begin segment
   put8(out, 0x91), put8(out, 1), put8(out, 0xFF);  // begin image content
   put8(out, 0x94), put8(out, 9), put8(out, 0);     // size, resolution per ten inches
   put16be(out, static_cast<std::uint32_t>(std::clamp(page.xDpi * 10, 1, 0xFFFF)));
   put16be(out, static_cast<std::uint32_t>(std::clamp(page.yDpi * 10, 1, 0xFFFF)));
   put16be(out, static_cast<std::uint32_t>(black.cols)), put16be(out, static_cast<std::uint32_t>(black.rows));
   put8(out, 0x95), put8(out, 2), put8(out, compression), put8(out, 0x01);  // encoding, recorded in line
-  put8(out, 0x96), put8(out, 1), put8(out, 1);     // one bit an element
+  put8(out, 0x96), put8(out, 1), put8(out, 1);                             // one bit an element
   for (std::size_t at = 0; at < data.size(); at += 0xFFFF) {
     const std::size_t n = std::min<std::size_t>(0xFFFF, data.size() - at);
     put8(out, 0xFE), put8(out, 0x92), put16be(out, static_cast<std::uint32_t>(n));

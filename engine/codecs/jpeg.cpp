@@ -3,13 +3,13 @@
 // 21: 4:1:1), baseline or progressive with an exact number of scans.
 #include <cstdio>
 // jpeglib.h needs FILE and size_t declared first.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdlib>
-#include <cerrno>
 #include <vector>
 
 #include "engine/codecs/bytes.h"
@@ -33,7 +33,8 @@ void noMessage(j_common_ptr) {}
 // libjpeg pads a file that ends early with grey and only warns: remember it, so
 // a truncated file is reported as damaged rather than loaded half grey.
 void noteWarning(j_common_ptr cinfo, int level) {
-  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) reinterpret_cast<ErrorManager*>(cinfo->err)->truncated = true;
+  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    reinterpret_cast<ErrorManager*>(cinfo->err)->truncated = true;
 }
 
 struct FileCloser {
@@ -262,7 +263,8 @@ short saveJpeg(const std::string& path, const Image& image, int code, int bits, 
   if (!app1.empty()) cinfo.write_JFIF_header = FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   if (!app1.empty())
-    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.data()), static_cast<unsigned>(app1.size()));
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.data()),
+                      static_cast<unsigned>(app1.size()));
   const int ch = src.channels();
   while (cinfo.next_scanline < cinfo.image_height) {
     const unsigned char* p = src.ptr<unsigned char>(static_cast<int>(cinfo.next_scanline));
@@ -270,7 +272,9 @@ short saveJpeg(const std::string& path, const Image& image, int code, int bits, 
       if (grey) {
         // Luminance of colour sources; grey ones pass through.
         row[static_cast<std::size_t>(x)] =
-            ch == 1 ? p[x] : static_cast<unsigned char>((p[x * ch] * 114 + p[x * ch + 1] * 587 + p[x * ch + 2] * 299 + 500) / 1000);
+            ch == 1 ? p[x]
+                    : static_cast<unsigned char>(
+                          (p[x * ch] * 114 + p[x * ch + 1] * 587 + p[x * ch + 2] * 299 + 500) / 1000);
       } else {
         for (int c = 0; c < 3; ++c) row[static_cast<std::size_t>(x * 3 + c)] = ch == 1 ? p[x] : p[x * ch + c];
       }

@@ -35,7 +35,9 @@ std::array<int, 17> huffmanLengths(std::array<long, 17> freq) {
   for (;;) {
     int v1 = -1, v2 = -1;
     for (int i = 0; i < 18; ++i)
-      if (f[static_cast<std::size_t>(i)] > 0 && (v1 < 0 || f[static_cast<std::size_t>(i)] <= f[static_cast<std::size_t>(v1)])) v1 = i;
+      if (f[static_cast<std::size_t>(i)] > 0 &&
+          (v1 < 0 || f[static_cast<std::size_t>(i)] <= f[static_cast<std::size_t>(v1)]))
+        v1 = i;
     for (int i = 0; i < 18; ++i)
       if (i != v1 && f[static_cast<std::size_t>(i)] > 0 &&
           (v2 < 0 || f[static_cast<std::size_t>(i)] <= f[static_cast<std::size_t>(v2)]))
@@ -43,16 +45,19 @@ std::array<int, 17> huffmanLengths(std::array<long, 17> freq) {
     if (v2 < 0) break;
     f[static_cast<std::size_t>(v1)] += f[static_cast<std::size_t>(v2)];
     f[static_cast<std::size_t>(v2)] = 0;
-    for (++size[static_cast<std::size_t>(v1)]; others[static_cast<std::size_t>(v1)] >= 0; ++size[static_cast<std::size_t>(v1)])
+    for (++size[static_cast<std::size_t>(v1)]; others[static_cast<std::size_t>(v1)] >= 0;
+         ++size[static_cast<std::size_t>(v1)])
       v1 = others[static_cast<std::size_t>(v1)];
     others[static_cast<std::size_t>(v1)] = v2;
-    for (++size[static_cast<std::size_t>(v2)]; others[static_cast<std::size_t>(v2)] >= 0; ++size[static_cast<std::size_t>(v2)])
+    for (++size[static_cast<std::size_t>(v2)]; others[static_cast<std::size_t>(v2)] >= 0;
+         ++size[static_cast<std::size_t>(v2)])
       v2 = others[static_cast<std::size_t>(v2)];
   }
   // Count by length, then limit lengths to 16 (annex K.3).
   std::array<int, 40> bits{};
   for (int i = 0; i < 18; ++i)
-    if (size[static_cast<std::size_t>(i)]) ++bits[static_cast<std::size_t>(size[static_cast<std::size_t>(i)])];
+    if (size[static_cast<std::size_t>(i)])
+      ++bits[static_cast<std::size_t>(size[static_cast<std::size_t>(i)])];
   for (int i = 39; i > 16; --i)
     while (bits[static_cast<std::size_t>(i)] > 0) {
       int j = i - 2;
@@ -117,8 +122,10 @@ short saveLosslessJpeg(const std::string& path, const Image& image, int bits) {
   cv::Mat px;
   const bool grey = bits <= 8 || src.channels() == 1;
   if (grey) {
-    if (src.channels() == 1) px = src;
-    else cv::cvtColor(src, px, src.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    if (src.channels() == 1)
+      px = src;
+    else
+      cv::cvtColor(src, px, src.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
   } else {
     cv::cvtColor(src, px, src.channels() == 4 ? cv::COLOR_BGRA2RGB : cv::COLOR_BGR2RGB);
   }
@@ -200,8 +207,10 @@ struct BitReader {
       std::uint8_t b = static_cast<std::uint8_t>(data[pos++]);
       if (b == 0xFF) {
         const std::uint8_t next = pos < data.size() ? static_cast<std::uint8_t>(data[pos]) : 0;
-        if (next == 0) ++pos;
-        else return bad = true, 0;  // a marker inside the data: it ended early
+        if (next == 0)
+          ++pos;
+        else
+          return bad = true, 0;  // a marker inside the data: it ended early
       }
       acc = b, n = 8;
     }
@@ -250,7 +259,10 @@ bool frameOf(const std::string& d, Frame& f, std::size_t& afterFrame) {
   while (p + 4 <= d.size()) {
     if (static_cast<std::uint8_t>(d[p]) != 0xFF) return false;
     const int m = static_cast<std::uint8_t>(d[p + 1]);
-    if (m == 0xFF) { ++p; continue; }
+    if (m == 0xFF) {
+      ++p;
+      continue;
+    }
     const std::size_t len = (static_cast<std::uint8_t>(d[p + 2]) << 8) | static_cast<std::uint8_t>(d[p + 3]);
     if (len < 2 || p + 2 + len > d.size()) return false;
     if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
@@ -320,7 +332,9 @@ short loadLosslessJpeg(const std::string& path, Document& doc) {
         t = Table{};
         std::array<int, 17> counts{};
         std::size_t total = 0;
-        for (int l = 1; l <= 16; ++l) total += static_cast<std::size_t>(counts[static_cast<std::size_t>(l)] = static_cast<std::uint8_t>(d[q + static_cast<std::size_t>(l)]));
+        for (int l = 1; l <= 16; ++l)
+          total += static_cast<std::size_t>(counts[static_cast<std::size_t>(l)] = static_cast<std::uint8_t>(
+                                                d[q + static_cast<std::size_t>(l)]));
         if (q + 17 + total > end) return kDamaged;
         for (std::size_t i = 0; i < total; ++i) t.values.push_back(static_cast<std::uint8_t>(d[q + 17 + i]));
         int codeValue = 0, k = 0;
@@ -352,7 +366,8 @@ short loadLosslessJpeg(const std::string& path, Document& doc) {
   for (int c = 0; c < ns; ++c) {
     const int id = static_cast<std::uint8_t>(d[body + 1 + 2 * c]);
     if (id != f.ids[static_cast<std::size_t>(c)]) return kNotSupported;  // interleaved in frame order only
-    const Table& t = tables[static_cast<std::size_t>((static_cast<std::uint8_t>(d[body + 2 + 2 * c]) >> 4) & 3)];
+    const Table& t =
+        tables[static_cast<std::size_t>((static_cast<std::uint8_t>(d[body + 2 + 2 * c]) >> 4) & 3)];
     if (!t.present) return kDamaged;
     table[static_cast<std::size_t>(c)] = &t;
   }
@@ -379,25 +394,43 @@ short loadLosslessJpeg(const std::string& path, Document& doc) {
         const std::size_t i = static_cast<std::size_t>(x) * nc + c;
         int pred;
         const bool restartStart = restartInterval && sinceRestart == 0;
-        if ((y == 0 && x == 0) || restartStart) pred = start;
-        else if (y == 0 || firstRowOfInterval) pred = cur[i - nc];
-        else if (x == 0) pred = prev[i];
+        if ((y == 0 && x == 0) || restartStart)
+          pred = start;
+        else if (y == 0 || firstRowOfInterval)
+          pred = cur[i - nc];
+        else if (x == 0)
+          pred = prev[i];
         else {
           const int a = cur[i - nc], b = prev[i], cc = prev[i - nc];
           switch (predictor) {
-            case 1: pred = a; break;
-            case 2: pred = b; break;
-            case 3: pred = cc; break;
-            case 4: pred = a + b - cc; break;
-            case 5: pred = a + ((b - cc) >> 1); break;
-            case 6: pred = b + ((a - cc) >> 1); break;
-            default: pred = (a + b) >> 1; break;
+            case 1:
+              pred = a;
+              break;
+            case 2:
+              pred = b;
+              break;
+            case 3:
+              pred = cc;
+              break;
+            case 4:
+              pred = a + b - cc;
+              break;
+            case 5:
+              pred = a + ((b - cc) >> 1);
+              break;
+            case 6:
+              pred = b + ((a - cc) >> 1);
+              break;
+            default:
+              pred = (a + b) >> 1;
+              break;
           }
         }
         const int cat = decodeSymbol(br, *table[static_cast<std::size_t>(c)]);
         if (cat < 0 || cat > 16 || br.bad) return kDamaged;
         int diff = 0;
-        if (cat == 16) diff = 32768;
+        if (cat == 16)
+          diff = 32768;
         else if (cat) {
           diff = br.bits(cat);
           if (diff < (1 << (cat - 1))) diff -= (1 << cat) - 1;

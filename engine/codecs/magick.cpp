@@ -57,7 +57,7 @@ void startMagick() {
     std::string dir = runtime && *runtime ? std::string(runtime) + "/pictoravine-magick"
                                           : "/tmp/pictoravine-magick-" + std::to_string(getuid());
     mkdir(dir.c_str(), 0700);
-    struct stat st{};
+    struct stat st {};
     if (lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()) {
       const std::string file = dir + "/policy.xml";
       if (std::ofstream(file + ".new", std::ios::binary | std::ios::trunc) << kPolicy)
@@ -86,18 +86,18 @@ struct CoderCode {
   short code;
 };
 constexpr CoderCode kCoderCodes[] = {
-    {"PCX", kPcx},       {"DCX", kDcx},        {"TGA", kTga},       {"PSD", kPsd},     {"PSB", kPsd},
-    {"ICO", kIcon},      {"ICON", kIcon},      {"CUR", kCursor},    {"PICT", kPict},   {"PCT", kPict},
-    {"SUN", kSunRaster}, {"RAS", kSunRaster},  {"SGI", kSgi},       {"WBMP", kWbmp},   {"XBM", kXbm},
-    {"XPM", kXpm},       {"XWD", kXwd11},      {"PBM", kPbm},       {"PGM", kPgm},     {"PPM", kPpm},
-    {"PNM", kPpm},       {"PAM", kPam},        {"CALS", kCals},     {"CIN", kCineon},  {"FAX", kFaxG3},
-    {"G3", kFaxG3},      {"WMF", kWmf},        {"EMF", kEmf},       {"WPG", kWpg},     {"MAC", kMacPaint},
-    {"SCT", kScitexCt},  {"PCD", kPhotoCd},    {"FPX", kFlashPix},  {"DDS", kDds},     {"WEBP", kWebp},
-    {"JP2", kJpeg2000},  {"J2K", kJpeg2000},   {"JPC", kJpeg2000},  {"PFM", kPfm},     {"HDR", kHdr},
-    {"FITS", kFits},     {"XCF", kXcf},        {"MIFF", kMiff},     {"VIFF", kViff},   {"DPX", kDpx},
-    {"EXR", kExr},       {"JNG", kJng},        {"MNG", kMng},       {"OTB", kOtb},     {"PALM", kPalm},
-    {"PIX", kPix},       {"RLA", kRla},        {"VICAR", kVicar},   {"AVS", kAvs},     {"MTV", kMtv},
-    {"SFW", kSfw},       {"HRZ", kHrz},        {"DIB", kBmp},       {"ICB", kTga},     {"VDA", kTga},
+    {"PCX", kPcx},       {"DCX", kDcx},       {"TGA", kTga},      {"PSD", kPsd},    {"PSB", kPsd},
+    {"ICO", kIcon},      {"ICON", kIcon},     {"CUR", kCursor},   {"PICT", kPict},  {"PCT", kPict},
+    {"SUN", kSunRaster}, {"RAS", kSunRaster}, {"SGI", kSgi},      {"WBMP", kWbmp},  {"XBM", kXbm},
+    {"XPM", kXpm},       {"XWD", kXwd11},     {"PBM", kPbm},      {"PGM", kPgm},    {"PPM", kPpm},
+    {"PNM", kPpm},       {"PAM", kPam},       {"CALS", kCals},    {"CIN", kCineon}, {"FAX", kFaxG3},
+    {"G3", kFaxG3},      {"WMF", kWmf},       {"EMF", kEmf},      {"WPG", kWpg},    {"MAC", kMacPaint},
+    {"SCT", kScitexCt},  {"PCD", kPhotoCd},   {"FPX", kFlashPix}, {"DDS", kDds},    {"WEBP", kWebp},
+    {"JP2", kJpeg2000},  {"J2K", kJpeg2000},  {"JPC", kJpeg2000}, {"PFM", kPfm},    {"HDR", kHdr},
+    {"FITS", kFits},     {"XCF", kXcf},       {"MIFF", kMiff},    {"VIFF", kViff},  {"DPX", kDpx},
+    {"EXR", kExr},       {"JNG", kJng},       {"MNG", kMng},      {"OTB", kOtb},    {"PALM", kPalm},
+    {"PIX", kPix},       {"RLA", kRla},       {"VICAR", kVicar},  {"AVS", kAvs},    {"MTV", kMtv},
+    {"SFW", kSfw},       {"HRZ", kHrz},       {"DIB", kBmp},      {"ICB", kTga},    {"VDA", kTga},
     {"VST", kTga},
 };
 
@@ -113,11 +113,20 @@ short codeOfCoder(const char* coder, const ::Image* image) {
 
 short statusOf(const ExceptionInfo* e) {
   switch (e->severity) {
-    case ResourceLimitError: case ResourceLimitFatalError: return kTooLarge;
-    case MissingDelegateError: case MissingDelegateFatalError: return kNotAnImage;
-    case PolicyError: case PolicyFatalError: return kNotSupported;
-    case FileOpenError: case FileOpenFatalError: return kCannotOpen;
-    default: return kDamaged;
+    case ResourceLimitError:
+    case ResourceLimitFatalError:
+      return kTooLarge;
+    case MissingDelegateError:
+    case MissingDelegateFatalError:
+      return kNotAnImage;
+    case PolicyError:
+    case PolicyFatalError:
+      return kNotSupported;
+    case FileOpenError:
+    case FileOpenFatalError:
+      return kCannotOpen;
+    default:
+      return kDamaged;
   }
 }
 
@@ -131,7 +140,8 @@ struct Source {
 // Extensions that name an ImageMagick coder by another name.
 std::string coderOfExtension(std::string ext) {
   for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  static constexpr std::pair<const char*, const char*> kAliases[] = {{"CT", "SCT"}, {"DJV", "DJVU"}, {"FIT", "FITS"}};
+  static constexpr std::pair<const char*, const char*> kAliases[] = {
+      {"CT", "SCT"}, {"DJV", "DJVU"}, {"FIT", "FITS"}};
   for (const auto& [alias, coder] : kAliases)
     if (ext == alias) return coder;
   return ext;
@@ -152,9 +162,9 @@ short readSource(const std::string& path, Source& src) {
                                         std::min<std::size_t>(src.bytes.size(), 4096), probe.get());
   if (src.bytes.size() >= 4 && std::memcmp(src.bytes.data(), "\xB1\x68\xDE\x3A", 4) == 0) {
     src.hint += ".dcx";  // ImageMagick knows this signature only in its DCX coder
-  } else if (magic && magic->name && std::all_of(magic->name, magic->name + std::strlen(magic->name), [](unsigned char c) {
-        return std::isalnum(c);
-      })) {
+  } else if (magic && magic->name &&
+             std::all_of(magic->name, magic->name + std::strlen(magic->name),
+                         [](unsigned char c) { return std::isalnum(c); })) {
     src.hint += "." + std::string(magic->name);
   } else if (!ext.empty() && ext.size() < 10 &&
              std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return std::isalnum(c); })) {
@@ -192,13 +202,16 @@ MagickImage readBlob(const Source& src, bool ping, std::size_t first, std::size_
 
 // Layered Photoshop files list the composite first and then each layer; the
 // composite is the picture.
-bool compositeOnly(const ::Image* image) { return std::strcmp(image->magick, "PSD") == 0 || std::strcmp(image->magick, "PSB") == 0; }
+bool compositeOnly(const ::Image* image) {
+  return std::strcmp(image->magick, "PSD") == 0 || std::strcmp(image->magick, "PSB") == 0;
+}
 
 // Formats that can hold more than 8 bits a sample; for the rest ImageMagick's
 // reported depth is its own quantum depth, not the file's.
 bool deepCoder(const char* coder) {
-  static constexpr const char* kDeep[] = {"PGM", "PPM", "PNM", "PAM", "SGI", "PSD", "PSB", "CIN", "DPX", "FITS",
-                                          "EXR", "HDR", "PFM", "MIFF", "VIFF", "JP2", "J2K", "JPC", "RLA"};
+  static constexpr const char* kDeep[] = {"PGM",  "PPM", "PNM",  "PAM", "SGI", "PSD", "PSB",
+                                          "CIN",  "DPX", "FITS", "EXR", "HDR", "PFM", "MIFF",
+                                          "VIFF", "JP2", "J2K",  "JPC", "RLA"};
   for (const char* c : kDeep)
     if (std::strcmp(c, coder) == 0) return true;
   return false;
@@ -240,20 +253,32 @@ short toPage(::Image* frame, Image& img) {
   const bool grey = !alpha && IsGrayImage(frame, exc.get()) != MagickFalse;
   const int rows = static_cast<int>(h), cols = static_cast<int>(w);
   img.pixels.create(rows, cols, alpha ? CV_8UC4 : grey ? CV_8UC1 : CV_8UC3);
-  if (!ExportImagePixels(frame, 0, 0, w, h, alpha ? "BGRA" : grey ? "I" : "BGR", CharPixel, img.pixels.data,
-                         exc.get()))
+  if (!ExportImagePixels(frame, 0, 0, w, h,
+                         alpha  ? "BGRA"
+                         : grey ? "I"
+                                : "BGR",
+                         CharPixel, img.pixels.data, exc.get()))
     return kDamaged;
   // ImageMagick records a Targa file's row and column order without applying
   // it; the picture is turned upright here.
   if (std::strcmp(frame->magick, "TGA") == 0) {
     switch (frame->orientation) {
-      case BottomLeftOrientation: cv::flip(img.pixels, img.pixels, 0); break;
-      case BottomRightOrientation: cv::flip(img.pixels, img.pixels, -1); break;
-      case TopRightOrientation: cv::flip(img.pixels, img.pixels, 1); break;
-      default: break;
+      case BottomLeftOrientation:
+        cv::flip(img.pixels, img.pixels, 0);
+        break;
+      case BottomRightOrientation:
+        cv::flip(img.pixels, img.pixels, -1);
+        break;
+      case TopRightOrientation:
+        cv::flip(img.pixels, img.pixels, 1);
+        break;
+      default:
+        break;
     }
   }
-  img.bits = alpha ? 32 : grey ? std::min<int>(8, static_cast<int>(std::max<std::size_t>(frame->depth, 1))) : 24;
+  img.bits = alpha  ? 32
+             : grey ? std::min<int>(8, static_cast<int>(std::max<std::size_t>(frame->depth, 1)))
+                    : 24;
   if (grey && img.bits > 1 && img.bits < 8) img.bits = 8;
   if (!alpha && !grey && frame->storage_class == PseudoClass && frame->colors > 0 && frame->colors <= 256) {
     for (std::size_t i = 0; i < frame->colors; ++i) {
@@ -290,7 +315,9 @@ short readMagickInfo(const std::string& path, FileInfo& info) {
   info.width = static_cast<int>(std::min<std::size_t>(image->columns, 0x7FFFFFFF));
   info.height = static_cast<int>(std::min<std::size_t>(image->rows, 0x7FFFFFFF));
   info.bits = bitsOf(image.get());
-  info.pageCount = compositeOnly(image.get()) || std::strcmp(image->magick, "PCD") == 0 ? 1 : static_cast<int>(std::min<std::size_t>(GetImageListLength(image.get()), 0x7FFFFFFF));
+  info.pageCount = compositeOnly(image.get()) || std::strcmp(image->magick, "PCD") == 0
+                       ? 1
+                       : static_cast<int>(std::min<std::size_t>(GetImageListLength(image.get()), 0x7FFFFFFF));
   return kOk;
 }
 
@@ -381,8 +408,8 @@ struct MagickWriter {
   short code;
   const char* coder;
   CompressionType compression;
-  bool greyAt8;      // 8 bits means grey, not a palette
-  bool bilevelOnly;  // the format holds black and white only
+  bool greyAt8;            // 8 bits means grey, not a palette
+  bool bilevelOnly;        // the format holds black and white only
   bool noPalette = false;  // palette depths are written as colour (reduced colours)
 };
 
@@ -427,14 +454,16 @@ const MagickWriter* magickWriter(int code) {
 MagickImage paletteImage(const IndexedImage& ix, short& status) {
   std::unique_ptr<ImageInfo, ImageInfoDeleter> info(AcquireImageInfo());
   MagickImage image(AcquireImage(info.get()));
-  const std::size_t w = static_cast<std::size_t>(ix.indices.cols), h = static_cast<std::size_t>(ix.indices.rows);
+  const std::size_t w = static_cast<std::size_t>(ix.indices.cols),
+                    h = static_cast<std::size_t>(ix.indices.rows);
   if (!image || SetImageExtent(image.get(), w, h) == MagickFalse ||
       AcquireImageColormap(image.get(), std::max<std::size_t>(ix.palette.size(), 1)) == MagickFalse) {
     status = kOutOfMemory;
     return nullptr;
   }
   const auto quantum = [](std::uint32_t v) {
-    return static_cast<Quantum>(static_cast<double>(v & 0xFF) * (static_cast<double>(QuantumRange) / 255.0) + 0.5);
+    return static_cast<Quantum>(static_cast<double>(v & 0xFF) * (static_cast<double>(QuantumRange) / 255.0) +
+                                0.5);
   };
   for (std::size_t i = 0; i < ix.palette.size(); ++i) {
     const std::uint32_t c = ix.palette[i];
@@ -471,15 +500,20 @@ MagickImage toMagick(const Image& page, const MagickWriter& w, int bits, short& 
   cv::Mat px = page.pixels;
   auto colourOf = [](const cv::Mat& m) {
     cv::Mat c;
-    if (m.channels() == 1) cv::cvtColor(m, c, cv::COLOR_GRAY2BGR);
-    else if (m.channels() == 4) cv::cvtColor(m, c, cv::COLOR_BGRA2BGR);
-    else c = m.clone();
+    if (m.channels() == 1)
+      cv::cvtColor(m, c, cv::COLOR_GRAY2BGR);
+    else if (m.channels() == 4)
+      cv::cvtColor(m, c, cv::COLOR_BGRA2BGR);
+    else
+      c = m.clone();
     return c;
   };
   auto greyOf = [](const cv::Mat& m) {
     cv::Mat g;
-    if (m.channels() == 1) g = m.clone();
-    else cv::cvtColor(m, g, m.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    if (m.channels() == 1)
+      g = m.clone();
+    else
+      cv::cvtColor(m, g, m.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
     return g;
   };
   MagickImage image;
@@ -512,8 +546,8 @@ MagickImage toMagick(const Image& page, const MagickWriter& w, int bits, short& 
     }
     if (!px.isContinuous()) px = px.clone();
     std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
-    image.reset(ConstituteImage(static_cast<std::size_t>(px.cols), static_cast<std::size_t>(px.rows), map, CharPixel,
-                                px.data, exc.get()));
+    image.reset(ConstituteImage(static_cast<std::size_t>(px.cols), static_cast<std::size_t>(px.rows), map,
+                                CharPixel, px.data, exc.get()));
     if (!image) {
       status = kOutOfMemory;
       return nullptr;
@@ -533,7 +567,9 @@ MagickImage toMagick(const Image& page, const MagickWriter& w, int bits, short& 
 
 }  // namespace
 
-bool magickWrites(int code) { return magickWriter(code) != nullptr; }
+bool magickWrites(int code) {
+  return magickWriter(code) != nullptr;
+}
 
 short saveMagick(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality) {
   const MagickWriter* w = magickWriter(code);
@@ -546,7 +582,8 @@ short saveMagick(const std::string& path, const std::vector<Image>& pages, int c
   MagickImage list;
   for (std::size_t i = 0; i < count; ++i) {
     short status = kOk;
-    MagickImage page = toMagick(pages[i], *w, bits == 0 ? pages[i].bits : bits, status);  // 0: the page's own depth
+    MagickImage page =
+        toMagick(pages[i], *w, bits == 0 ? pages[i].bits : bits, status);  // 0: the page's own depth
     if (!page) return status;
     ::Image* head = list.release();
     AppendImageToList(&head, page.release());
@@ -559,7 +596,8 @@ short saveMagick(const std::string& path, const std::vector<Image>& pages, int c
   info->compression = w->compression;
   info->adjoin = MagickTrue;
   if (quality > 0) info->quality = static_cast<std::size_t>(quality);
-  for (::Image* p = list.get(); p; p = GetNextImageInList(p)) CopyMagickString(p->magick, coder, MaxTextExtent);
+  for (::Image* p = list.get(); p; p = GetNextImageInList(p))
+    CopyMagickString(p->magick, coder, MaxTextExtent);
   std::size_t length = 0;
   unsigned char* blob = ImagesToBlob(info.get(), list.get(), &length, exc.get());
   if (!blob || length == 0 || exc->severity >= ErrorException) {

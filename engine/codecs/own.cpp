@@ -11,8 +11,10 @@ namespace pv::engine::codecs {
 cv::Mat blackOf(const Image& page) {
   cv::Mat g;
   const cv::Mat& px = page.pixels;
-  if (px.channels() == 1) g = px.clone();
-  else cv::cvtColor(px, g, px.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+  if (px.channels() == 1)
+    g = px.clone();
+  else
+    cv::cvtColor(px, g, px.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
   ditherToPalette(g, {0x000000, 0xFFFFFF}, 1);
   cv::Mat black;
   cv::compare(g, 128, black, cv::CMP_LT);
@@ -36,7 +38,8 @@ Image pageOfIndices(const cv::Mat& indices, const std::vector<std::uint32_t>& pa
     std::uint8_t* o = img.pixels.ptr<std::uint8_t>(y);
     for (int x = 0; x < indices.cols; ++x, o += 3) {
       const std::uint32_t c = s[x] < palette.size() ? palette[s[x]] : 0;
-      o[0] = static_cast<std::uint8_t>(c >> 16), o[1] = static_cast<std::uint8_t>(c >> 8), o[2] = static_cast<std::uint8_t>(c);
+      o[0] = static_cast<std::uint8_t>(c >> 16), o[1] = static_cast<std::uint8_t>(c >> 8),
+      o[2] = static_cast<std::uint8_t>(c);
     }
   }
   img.bits = bits;

@@ -56,7 +56,8 @@ struct Coding {
 };
 // Codes a picture of 0/1 (1 black) into strips, and decodes strips back.
 short ccittEncode(const cv::Mat& black, const Coding& coding, std::vector<std::string>& strips);
-short ccittDecode(const std::vector<std::string>& strips, int width, int height, const Coding& coding, cv::Mat& black);
+short ccittDecode(const std::vector<std::string>& strips, int width, int height, const Coding& coding,
+                  cv::Mat& black);
 short encodeRawFax(const std::vector<Image>& pages, int code, int bits, std::string& out);
 bool sniffSff(const std::string& head, std::string_view ext);
 short decodeSff(const std::string& path, const std::string& bytes, Document& doc);

@@ -17,13 +17,18 @@ namespace {
 // Rows of packed bits, the first pixel in the high bit; `oneIsBlack` picks
 // the meaning of a set bit.
 std::vector<std::string> packedRows(const cv::Mat& black, std::size_t rowBytes, bool oneIsBlack) {
-  std::vector<std::string> rows(static_cast<std::size_t>(black.rows), std::string(rowBytes, oneIsBlack ? '\0' : '\xFF'));
+  std::vector<std::string> rows(static_cast<std::size_t>(black.rows),
+                                std::string(rowBytes, oneIsBlack ? '\0' : '\xFF'));
   for (int y = 0; y < black.rows; ++y) {
     const std::uint8_t* b = black.ptr<std::uint8_t>(y);
     std::string& row = rows[static_cast<std::size_t>(y)];
     for (int x = 0; x < black.cols; ++x)
-      if ((b[x] != 0) == oneIsBlack) row[static_cast<std::size_t>(x / 8)] = static_cast<char>(row[static_cast<std::size_t>(x / 8)] | (0x80 >> (x % 8)));
-      else row[static_cast<std::size_t>(x / 8)] = static_cast<char>(row[static_cast<std::size_t>(x / 8)] & ~(0x80 >> (x % 8)));
+      if ((b[x] != 0) == oneIsBlack)
+        row[static_cast<std::size_t>(x / 8)] =
+            static_cast<char>(row[static_cast<std::size_t>(x / 8)] | (0x80 >> (x % 8)));
+      else
+        row[static_cast<std::size_t>(x / 8)] =
+            static_cast<char>(row[static_cast<std::size_t>(x / 8)] & ~(0x80 >> (x % 8)));
   }
   return rows;
 }
@@ -34,7 +39,8 @@ cv::Mat blackOfRows(const std::vector<std::string>& rows, int w, bool oneIsBlack
     const std::string& row = rows[static_cast<std::size_t>(y)];
     std::uint8_t* b = black.ptr<std::uint8_t>(y);
     for (int x = 0; x < w; ++x) {
-      const bool set = static_cast<std::size_t>(x / 8) < row.size() && (static_cast<std::uint8_t>(row[static_cast<std::size_t>(x / 8)]) & (0x80 >> (x % 8)));
+      const bool set = static_cast<std::size_t>(x / 8) < row.size() &&
+                       (static_cast<std::uint8_t>(row[static_cast<std::size_t>(x / 8)]) & (0x80 >> (x % 8)));
       b[x] = set == oneIsBlack ? 1 : 0;
     }
   }
@@ -46,7 +52,9 @@ short onePage(const cv::Mat& black, Document& doc) {
   return kOk;
 }
 
-bool tooLarge(std::uint64_t w, std::uint64_t h) { return w * h > maxPixels(); }
+bool tooLarge(std::uint64_t w, std::uint64_t h) {
+  return w * h > maxPixels();
+}
 
 }  // namespace
 
@@ -105,7 +113,8 @@ short decodeMsp(const std::string&, const std::string& bytes, Document& doc) {
     std::vector<std::uint32_t> sizes(h);
     for (std::uint32_t& s : sizes) s = r.u16();
     for (std::uint32_t y = 0; y < h && !r.overrun(); ++y) {
-      ByteReader line(reinterpret_cast<const std::uint8_t*>(bytes.data()) + r.pos(), std::min<std::size_t>(sizes[y], r.left()));
+      ByteReader line(reinterpret_cast<const std::uint8_t*>(bytes.data()) + r.pos(),
+                      std::min<std::size_t>(sizes[y], r.left()));
       r.skip(sizes[y]);
       std::string& row = rows[y];
       if (sizes[y] == 0) row.assign(rowBytes, '\xFF');  // an empty entry is a white row
@@ -212,8 +221,8 @@ bool sniffImg(const std::string& head, std::string_view ext) {
   const std::uint32_t version = r.u16be(), words = r.u16be(), planes = r.u16be(), pattern = r.u16be();
   r.skip(4);
   const std::uint32_t w = r.u16be(), h = r.u16be();
-  return (ext == "img" || head.compare(0, 6, std::string("\0\1\0\x08\0\1", 6)) == 0) && version <= 3 && words >= 8 &&
-         words < 64 && planes == 1 && pattern >= 1 && pattern <= 8 && w > 0 && h > 0;
+  return (ext == "img" || head.compare(0, 6, std::string("\0\1\0\x08\0\1", 6)) == 0) && version <= 3 &&
+         words >= 8 && words < 64 && planes == 1 && pattern >= 1 && pattern <= 8 && w > 0 && h > 0;
 }
 
 short decodeImg(const std::string&, const std::string& bytes, Document& doc) {
@@ -265,7 +274,9 @@ short encodeImg(const std::vector<Image>& pages, int, int, std::string& out) {
   if (black.cols > 0xFFFF || black.rows > 0xFFFF) return kInvalidParameter;
   const std::size_t rowBytes = (static_cast<std::size_t>(black.cols) + 7) / 8;
   out.clear();
-  const std::uint32_t microns = [](int dpi) { return static_cast<std::uint32_t>(25400 / std::max(dpi, 1)); }(page.xDpi);
+  const std::uint32_t microns = [](int dpi) {
+    return static_cast<std::uint32_t>(25400 / std::max(dpi, 1));
+  }(page.xDpi);
   const std::uint32_t micronsY = static_cast<std::uint32_t>(25400 / std::max(page.yDpi, 1));
   for (std::uint32_t v : {1u, 8u, 1u, 1u, microns, micronsY, static_cast<std::uint32_t>(black.cols),
                           static_cast<std::uint32_t>(black.rows)})

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <csetjmp>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <opencv2/core/utility.hpp>
@@ -29,7 +29,9 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void quietWarning(png_structp, png_const_charp) {}
 // Damaged data is reported through the status, not on stderr.
-[[noreturn]] void quietError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+[[noreturn]] void quietError(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
 
 short openForRead(const std::string& path, File& f) {
   f.reset(std::fopen(path.c_str(), "rb"));
@@ -92,7 +94,8 @@ short readPngStream(std::FILE* f, Document& doc) {
     int count = 0;
     png_get_PLTE(r.png, r.info, &pal, &count);
     for (int i = 0; i < count; ++i)
-      img.palette.push_back(pal[i].red | (pal[i].green << 8) | (static_cast<std::uint32_t>(pal[i].blue) << 16));
+      img.palette.push_back(pal[i].red | (pal[i].green << 8) |
+                            (static_cast<std::uint32_t>(pal[i].blue) << 16));
     img.bits = depth;
   }
   png_set_expand(r.png);  // palette to RGB, small grey to 8 bits, tRNS to alpha
@@ -129,7 +132,8 @@ short loadPng(const std::string& path, Document& doc) {
 }
 
 short decodePng(const std::string& bytes, Document& doc) {
-  if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0) return kNotAnImage;
+  if (bytes.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(bytes.data()), 0, 8) != 0)
+    return kNotAnImage;
   File f(fmemopen(const_cast<char*>(bytes.data()), bytes.size(), "rb"));
   if (!f) return kOutOfMemory;
   std::fseek(f.get(), 8, SEEK_SET);
@@ -148,23 +152,29 @@ void putChunk(std::string& out, const char* type, const std::string& data) {
   out.append(type, 4);
   out += data;
   const auto* p = reinterpret_cast<const Bytef*>(out.data() + start);
-  putBE32(out, static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), p, static_cast<uInt>(out.size() - start))));
+  putBE32(out,
+          static_cast<std::uint32_t>(crc32(crc32(0, nullptr, 0), p, static_cast<uInt>(out.size() - start))));
 }
 
 // One row through one of the five PNG filters; `prev` is the unfiltered row
 // above (zeros for the first).
-void filterRow(int kind, const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, int bpp, std::uint8_t* out) {
+void filterRow(int kind, const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, int bpp,
+               std::uint8_t* out) {
   const std::size_t b = static_cast<std::size_t>(bpp);
   switch (kind) {
-    case 0: std::memcpy(out, row, n); break;
+    case 0:
+      std::memcpy(out, row, n);
+      break;
     case 1:
-      for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - (i >= b ? row[i - b] : 0));
+      for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<std::uint8_t>(row[i] - (i >= b ? row[i - b] : 0));
       break;
     case 2:
       for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - prev[i]);
       break;
     case 3:
-      for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - (((i >= b ? row[i - b] : 0) + prev[i]) >> 1));
+      for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<std::uint8_t>(row[i] - (((i >= b ? row[i - b] : 0) + prev[i]) >> 1));
       break;
     default:
       for (std::size_t i = 0; i < n; ++i) {
@@ -177,7 +187,8 @@ void filterRow(int kind, const std::uint8_t* row, const std::uint8_t* prev, std:
 
 // The filtered rows [first, last) with each row's filter byte: the filter
 // whose output has the smallest sum of magnitudes, or none when not adaptive.
-void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive, std::vector<std::uint8_t>& out) {
+void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive,
+                std::vector<std::uint8_t>& out) {
   const std::size_t n = static_cast<std::size_t>(raw.cols);
   out.resize((n + 1) * static_cast<std::size_t>(last - first));
   std::vector<std::uint8_t> zeros(n, 0), trial(n);
@@ -194,7 +205,8 @@ void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive,
     for (int kind = 0; kind < 5; ++kind) {
       filterRow(kind, row, prev, n, bpp, trial.data());
       std::uint64_t sum = 0;
-      for (std::size_t i = 0; i < n; ++i) sum += static_cast<std::uint64_t>(std::abs(static_cast<std::int8_t>(trial[i])));
+      for (std::size_t i = 0; i < n; ++i)
+        sum += static_cast<std::uint64_t>(std::abs(static_cast<std::int8_t>(trial[i])));
       if (sum < best) {
         best = sum;
         o[0] = static_cast<std::uint8_t>(kind);
@@ -211,7 +223,8 @@ short compressRows(const cv::Mat& raw, int bpp, bool adaptive, int level, std::s
   const int rows = raw.rows;
   const std::size_t rowBytes = static_cast<std::size_t>(raw.cols) + 1;
   // Bands of at least 256 KiB, so the lost dictionary across a band edge costs little.
-  const int byData = static_cast<int>(std::max<std::size_t>(1, rowBytes * static_cast<std::size_t>(rows) / (256 * 1024)));
+  const int byData =
+      static_cast<int>(std::max<std::size_t>(1, rowBytes * static_cast<std::size_t>(rows) / (256 * 1024)));
   const int bands = std::clamp(std::min(byData, cv::getNumThreads() * 2), 1, std::max(1, rows));
   std::vector<std::string> parts(static_cast<std::size_t>(bands));
   std::vector<uLong> sums(static_cast<std::size_t>(bands), 0);
@@ -238,7 +251,8 @@ short compressRows(const cv::Mat& raw, int bpp, bool adaptive, int level, std::s
       if (rc != (band + 1 == bands ? Z_STREAM_END : Z_OK) || z.avail_in != 0) failed = true;
       out.resize(out.size() - z.avail_out);
       deflateEnd(&z);
-      sums[static_cast<std::size_t>(band)] = adler32(adler32(0, nullptr, 0), filtered.data(), static_cast<uInt>(filtered.size()));
+      sums[static_cast<std::size_t>(band)] =
+          adler32(adler32(0, nullptr, 0), filtered.data(), static_cast<uInt>(filtered.size()));
       lengths[static_cast<std::size_t>(band)] = filtered.size();
     }
   });
@@ -247,7 +261,8 @@ short compressRows(const cv::Mat& raw, int bpp, bool adaptive, int level, std::s
   uLong adler = adler32(0, nullptr, 0);
   for (int band = 0; band < bands; ++band) {
     stream += parts[static_cast<std::size_t>(band)];
-    adler = adler32_combine(adler, sums[static_cast<std::size_t>(band)], static_cast<z_off_t>(lengths[static_cast<std::size_t>(band)]));
+    adler = adler32_combine(adler, sums[static_cast<std::size_t>(band)],
+                            static_cast<z_off_t>(lengths[static_cast<std::size_t>(band)]));
   }
   putBE32(stream, static_cast<std::uint32_t>(adler));
   return kOk;
@@ -266,10 +281,16 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
   const int ch = image.pixels.channels();
   if (bits >= 32) {
     colourType = PNG_COLOR_TYPE_RGB_ALPHA, channels = 4;
-    cv::cvtColor(image.pixels, rgb, ch == 4 ? cv::COLOR_BGRA2RGBA : ch == 3 ? cv::COLOR_BGR2RGBA : cv::COLOR_GRAY2RGBA);
+    cv::cvtColor(image.pixels, rgb,
+                 ch == 4   ? cv::COLOR_BGRA2RGBA
+                 : ch == 3 ? cv::COLOR_BGR2RGBA
+                           : cv::COLOR_GRAY2RGBA);
   } else if (bits > 8) {
     colourType = PNG_COLOR_TYPE_RGB, channels = 3;
-    cv::cvtColor(image.pixels, rgb, ch == 4 ? cv::COLOR_BGRA2RGB : ch == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_GRAY2RGB);
+    cv::cvtColor(image.pixels, rgb,
+                 ch == 4   ? cv::COLOR_BGRA2RGB
+                 : ch == 3 ? cv::COLOR_BGR2RGB
+                           : cv::COLOR_GRAY2RGB);
   } else if (ch == 1 && bits == 8) {
     colourType = PNG_COLOR_TYPE_GRAY, channels = 1;
     rgb = image.pixels;
@@ -279,7 +300,8 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
     indexed = toIndexed(image.pixels, bits);
     depth = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
     rgb.create(h, static_cast<int>((static_cast<std::size_t>(w) * depth + 7) / 8), CV_8UC1);
-    for (int y = 0; y < h; ++y) packIndices(indexed.indices.ptr<std::uint8_t>(y), w, depth, rgb.ptr<std::uint8_t>(y));
+    for (int y = 0; y < h; ++y)
+      packIndices(indexed.indices.ptr<std::uint8_t>(y), w, depth, rgb.ptr<std::uint8_t>(y));
   }
   const cv::Mat raw = rgb.reshape(1, h);
 
@@ -312,7 +334,8 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
   chunk.push_back(1);  // per metre
   putChunk(out, "pHYs", chunk);
   // IDAT chunks of at most 1 MiB.
-  for (std::size_t at = 0; at < stream.size(); at += 1 << 20) putChunk(out, "IDAT", stream.substr(at, 1 << 20));
+  for (std::size_t at = 0; at < stream.size(); at += 1 << 20)
+    putChunk(out, "IDAT", stream.substr(at, 1 << 20));
   putChunk(out, "IEND", {});
   return writeFileAtomically(path, out);
 }

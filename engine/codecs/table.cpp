@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/codecs/own.h"
 #include "core/file_format.h"
+#include "engine/codecs/own.h"
 #include "engine/status.h"
 
 namespace pv::engine::codecs {
@@ -23,8 +23,12 @@ bool startsWith(const std::string& head, const char* signature, std::size_t size
 
 // ---- Signatures of the library codecs
 
-bool sniffPng(const std::string& head, std::string_view) { return startsWith(head, "\x89PNG\r\n\x1a\n", 8); }
-bool sniffJpeg(const std::string& head, std::string_view) { return startsWith(head, "\xFF\xD8\xFF", 3); }
+bool sniffPng(const std::string& head, std::string_view) {
+  return startsWith(head, "\x89PNG\r\n\x1a\n", 8);
+}
+bool sniffJpeg(const std::string& head, std::string_view) {
+  return startsWith(head, "\xFF\xD8\xFF", 3);
+}
 bool sniffGif(const std::string& head, std::string_view) {
   return startsWith(head, "GIF87a", 6) || startsWith(head, "GIF89a", 6);
 }
@@ -32,10 +36,16 @@ bool sniffTiff(const std::string& head, std::string_view) {
   return startsWith(head, "II*\0", 4) || startsWith(head, "MM\0*", 4) || startsWith(head, "II+\0", 4) ||
          startsWith(head, "MM\0+", 4);
 }
-bool sniffBmp(const std::string& head, std::string_view) { return startsWith(head, "BM", 2); }
+bool sniffBmp(const std::string& head, std::string_view) {
+  return startsWith(head, "BM", 2);
+}
 // ImageMagick is asked last, about whatever is left.
-bool sniffAny(const std::string& head, std::string_view) { return !head.empty(); }
-bool sniffCameraRaw(const std::string&, std::string_view ext) { return isCameraRawExtension(ext); }
+bool sniffAny(const std::string& head, std::string_view) {
+  return !head.empty();
+}
+bool sniffCameraRaw(const std::string&, std::string_view ext) {
+  return isCameraRawExtension(ext);
+}
 
 // ---- The library codecs' functions in the table's shape
 
@@ -66,14 +76,18 @@ short pngSave(const Codec&, const std::string& path, const std::vector<Image>& p
 short jpegSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
   const Image& img = pages[0];
   switch (r.code) {
-    case kJpegLab: return saveJpeg(path, img, kJpeg, r.bits, std::max(r.quality, 2), r.passes);
-    case kJpegLab422: return saveJpeg(path, img, kJpeg422, r.bits, r.quality, r.passes);
-    case kJpegLab411: return saveJpeg(path, img, kJpeg411, r.bits, r.quality, r.passes);
+    case kJpegLab:
+      return saveJpeg(path, img, kJpeg, r.bits, std::max(r.quality, 2), r.passes);
+    case kJpegLab422:
+      return saveJpeg(path, img, kJpeg422, r.bits, r.quality, r.passes);
+    case kJpegLab411:
+      return saveJpeg(path, img, kJpeg411, r.bits, r.quality, r.passes);
     case kExifJpeg:
     case kExifJpeg2:
       return saveJpeg(path, img, kJpeg422, 24, r.quality >= 2 ? r.quality : 26, 0,
                       exifSegment(img, r.code == kExifJpeg ? "0110" : "0200"));
-    default: return saveJpeg(path, img, r.code, r.bits, r.quality, r.passes);
+    default:
+      return saveJpeg(path, img, r.code, r.bits, r.quality, r.passes);
   }
 }
 
@@ -86,18 +100,21 @@ short tiffSave(const Codec&, const std::string& path, const std::vector<Image>& 
 short bmpSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
   return saveBmp(path, pages[0], r.code, r.bits);
 }
-short magickSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
+short magickSave(const Codec&, const std::string& path, const std::vector<Image>& pages,
+                 const SaveRequest& r) {
   return saveMagick(path, pages, r.code, r.bits, r.quality);
 }
 
 // ---- Codes
 
 constexpr short kPngCodes[] = {kPng};
-constexpr short kJpegCodes[] = {kJpeg, kJpeg422, kJpeg411, kJpegLab, kJpegLab411, kJpegLab422, kExifJpeg, kExifJpeg2};
+constexpr short kJpegCodes[] = {kJpeg,       kJpeg422,    kJpeg411,  kJpegLab,
+                                kJpegLab411, kJpegLab422, kExifJpeg, kExifJpeg2};
 constexpr short kGifCodes[] = {kGif};
-constexpr short kTiffCodes[] = {kTiff,         kTiffCmyk,    kTiffYcc,   kTiffPackbits, kTiffPackbitsCmyk,
-                                kTiffPackbitsYcc, kTiffJpeg, kTiffJpeg422, kTiffJpeg411, kTiffLzw,
-                                kTiffLzwCmyk, kTiffLzwYcc,  kExifTiffRgb, kExifTiffYcc, kTiffFax};
+constexpr short kTiffCodes[] = {
+    kTiff,        kTiffCmyk,    kTiffYcc,     kTiffPackbits, kTiffPackbitsCmyk, kTiffPackbitsYcc,
+    kTiffJpeg,    kTiffJpeg422, kTiffJpeg411, kTiffLzw,      kTiffLzwCmyk,      kTiffLzwYcc,
+    kExifTiffRgb, kExifTiffYcc, kTiffFax};
 constexpr short kBmpCodes[] = {kBmp, kBmpRle, kOs2Bmp, kOs2Bmp2};
 constexpr short kIconCodes[] = {kIcon};
 constexpr short kCursorCodes[] = {kCursor};
@@ -161,22 +178,66 @@ constexpr Codec refused(std::string_view name, std::span<const short> codes, std
 // Order matters for reading: the first row whose sniff accepts a file reads
 // it, and ImageMagick comes last.
 constexpr Codec kCodecs[] = {
-    {.name = "PNG", .writer = "libpng", .reader = "own", .writes = kPngCodes, .save = pngSave,
-     .extensions = "png", .sniff = sniffPng, .info = libraryInfo<readPngInfo>, .load = loadOne<loadPng>},
-    {.name = "JPEG", .writer = "libjpeg-turbo", .reader = "own", .writes = kJpegCodes, .save = jpegSave,
-     .extensions = "jpg jpeg jtf", .sniff = sniffJpeg, .info = libraryInfo<readJpegInfo>, .load = loadOne<loadJpeg>},
-    {.name = "GIF", .writer = "giflib", .reader = "own", .writes = kGifCodes, .save = gifSave, .everyPage = true,
-     .addsTo = kGifCodes, .extensions = "gif", .sniff = sniffGif, .info = libraryInfo<readGifInfo>,
+    {.name = "PNG",
+     .writer = "libpng",
+     .reader = "own",
+     .writes = kPngCodes,
+     .save = pngSave,
+     .extensions = "png",
+     .sniff = sniffPng,
+     .info = libraryInfo<readPngInfo>,
+     .load = loadOne<loadPng>},
+    {.name = "JPEG",
+     .writer = "libjpeg-turbo",
+     .reader = "own",
+     .writes = kJpegCodes,
+     .save = jpegSave,
+     .extensions = "jpg jpeg jtf",
+     .sniff = sniffJpeg,
+     .info = libraryInfo<readJpegInfo>,
+     .load = loadOne<loadJpeg>},
+    {.name = "GIF",
+     .writer = "giflib",
+     .reader = "own",
+     .writes = kGifCodes,
+     .save = gifSave,
+     .everyPage = true,
+     .addsTo = kGifCodes,
+     .extensions = "gif",
+     .sniff = sniffGif,
+     .info = libraryInfo<readGifInfo>,
      .load = loadPages<loadGif>},
-    {.name = "TIFF", .writer = "libtiff", .reader = "own", .writes = kTiffCodes, .save = tiffSave, .everyPage = true,
-     .appends = true, .extensions = "tif tiff tifx tfx exif exf", .sniff = sniffTiff,
-     .info = libraryInfo<readTiffInfo>, .load = loadPages<loadTiff>},
-    {.name = "BMP", .writer = "own", .reader = "own", .writes = kBmpCodes, .save = bmpSave, .extensions = "bmp",
-     .sniff = sniffBmp, .info = libraryInfo<readBmpInfo>, .load = loadOne<loadBmp>},
+    {.name = "TIFF",
+     .writer = "libtiff",
+     .reader = "own",
+     .writes = kTiffCodes,
+     .save = tiffSave,
+     .everyPage = true,
+     .appends = true,
+     .extensions = "tif tiff tifx tfx exif exf",
+     .sniff = sniffTiff,
+     .info = libraryInfo<readTiffInfo>,
+     .load = loadPages<loadTiff>},
+    {.name = "BMP",
+     .writer = "own",
+     .reader = "own",
+     .writes = kBmpCodes,
+     .save = bmpSave,
+     .extensions = "bmp",
+     .sniff = sniffBmp,
+     .info = libraryInfo<readBmpInfo>,
+     .load = loadOne<loadBmp>},
     // Camera raws are recognised by their extension before any content: two
     // of them look like TIFF.
-    {.name = "Camera raw", .reader = "LibRaw", .extensions = "crw kdc dcr", .byExtension = true,
-     .sniff = sniffCameraRaw, .info = ownInfo, .load = ownLoad, .readsAs = kCameraRaw, .decode = decodeCameraRaw,
+    {.name = "Camera raw",
+     .reader = "LibRaw",
+     .extensions = "crw kdc dcr",
+     .byExtension = true,
+     .sniff = sniffCameraRaw,
+     .info = ownInfo,
+     .load = ownLoad,
+     .readsAs = kCameraRaw,
+     .decode = decodeCameraRaw,
      .header = cameraRawInfo},
 
     // Icons and cursors (ICO and CUR are read by ImageMagick).
@@ -242,11 +303,22 @@ constexpr Codec kCodecs[] = {
 
     // PCX adds pages (the file becomes a DCX); ImageMagick writes the rest of
     // its table and reads everything not claimed above.
-    {.name = "PCX/DCX", .writer = "ImageMagick", .writes = kPcxCodes, .save = magickSave, .everyPage = true,
+    {.name = "PCX/DCX",
+     .writer = "ImageMagick",
+     .writes = kPcxCodes,
+     .save = magickSave,
+     .everyPage = true,
      .addsTo = kPcxFiles},
-    {.name = "ImageMagick", .writer = "ImageMagick", .reader = "ImageMagick", .writesCode = magickWrites,
-     .save = magickSave, .everyPage = true, .servesExtension = magickReadsExtension, .sniff = sniffAny,
-     .info = libraryInfo<readMagickInfo>, .load = loadPages<loadMagick>},
+    {.name = "ImageMagick",
+     .writer = "ImageMagick",
+     .reader = "ImageMagick",
+     .writesCode = magickWrites,
+     .save = magickSave,
+     .everyPage = true,
+     .servesExtension = magickReadsExtension,
+     .sniff = sniffAny,
+     .info = libraryInfo<readMagickInfo>,
+     .load = loadPages<loadMagick>},
 };
 
 bool listed(std::string_view list, std::string_view word) {
@@ -270,7 +342,9 @@ bool Codec::servesExt(std::string_view ext) const {
   return !ext.empty() && listed(extensions, ext);
 }
 
-std::span<const Codec> codecTable() { return kCodecs; }
+std::span<const Codec> codecTable() {
+  return kCodecs;
+}
 
 const Codec* codecWriting(int code) {
   for (const Codec& c : kCodecs)
@@ -299,7 +373,8 @@ short ownInfo(const Codec& codec, const std::string& path, FileInfo& info) {
   return ownLoad(codec, path, 1, 1, doc, &info);
 }
 
-short ownLoad(const Codec& codec, const std::string& path, int page, int pageCount, Document& doc, FileInfo* facts) {
+short ownLoad(const Codec& codec, const std::string& path, int page, int pageCount, Document& doc,
+              FileInfo* facts) {
   std::string bytes;
   if (short s = readFileBytes(path, bytes)) return s;
   Document all;
@@ -327,7 +402,8 @@ short ownLoad(const Codec& codec, const std::string& path, int page, int pageCou
   return kOk;
 }
 
-short ownSave(const Codec& codec, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
+short ownSave(const Codec& codec, const std::string& path, const std::vector<Image>& pages,
+              const SaveRequest& r) {
   const int bits = r.bits == 0 ? pages[0].bits : r.bits;  // the image's own depth
   std::string bytes, second;
   if (short s = codec.encode(pages, r.code, bits, bytes)) return s;

@@ -60,13 +60,13 @@ struct Codec {
   // A page-mode-1 save adds to an existing file of one of these codes: its
   // pages are loaded and written again first.
   std::span<const short> addsTo = {};
-  bool appends = false;  // a page-mode-1 save is added by the codec itself
+  bool appends = false;           // a page-mode-1 save is added by the codec itself
   std::string_view refusal = {};  // no save: why the codes are not written
 
   // ---- Reading
-  std::string_view extensions = {};  // blank-separated, lower case
+  std::string_view extensions = {};                         // blank-separated, lower case
   bool (*servesExtension)(std::string_view ext) = nullptr;  // in place of `extensions`
-  bool byExtension = false;  // recognised by extension before any content
+  bool byExtension = false;                                 // recognised by extension before any content
   SniffFn sniff = nullptr;
   InfoFn info = nullptr;
   LoadFn load = nullptr;
@@ -94,7 +94,9 @@ const Codec* codecReading(const std::string& head, std::string_view ext);
 
 // Generic entry points of our own codecs, for their rows.
 short ownInfo(const Codec& codec, const std::string& path, FileInfo& info);
-short ownLoad(const Codec& codec, const std::string& path, int page, int pageCount, Document& doc, FileInfo* facts);
-short ownSave(const Codec& codec, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r);
+short ownLoad(const Codec& codec, const std::string& path, int page, int pageCount, Document& doc,
+              FileInfo* facts);
+short ownSave(const Codec& codec, const std::string& path, const std::vector<Image>& pages,
+              const SaveRequest& r);
 
 }  // namespace pv::engine::codecs

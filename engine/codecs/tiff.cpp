@@ -23,7 +23,9 @@ namespace {
 
 // libtiff's messages go nowhere: a failure shows in the status. The handlers
 // are per file, so two threads never share them.
-int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int quiet(TIFF*, void*, const char*, const char*, va_list) {
+  return 1;
+}
 
 struct TiffCloser {
   void operator()(TIFF* t) const { TIFFClose(t); }
@@ -68,9 +70,11 @@ short readPage(TIFF* t, Image& img) {
   std::uint32_t w = 0, h = 0;
   std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISBLACK, planar = PLANARCONFIG_CONTIG;
   std::uint16_t orientation = ORIENTATION_TOPLEFT;
-  if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) || w == 0 || h == 0)
+  if (!TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h) || w == 0 ||
+      h == 0)
     return kDamaged;
-  if (static_cast<std::uint64_t>(w) * h > maxPixels() || w > 0x7FFFFFFF / 4 || h > 0x7FFFFFFF) return kTooLarge;
+  if (static_cast<std::uint64_t>(w) * h > maxPixels() || w > 0x7FFFFFFF / 4 || h > 0x7FFFFFFF)
+    return kTooLarge;
   TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bps);
   TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
   TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
@@ -84,16 +88,19 @@ short readPage(TIFF* t, Image& img) {
   img.yDpi = dpiOf(t, TIFFTAG_YRESOLUTION);
 
   // Plain 8-bit grey and RGB(A) strips read row by row without conversion.
-  const bool plainRgb = photometric == PHOTOMETRIC_RGB &&
-                        (spp == 3 || (spp == 4 && extraCount == 1 && extraKinds[0] == EXTRASAMPLE_UNASSALPHA));
+  const bool plainRgb =
+      photometric == PHOTOMETRIC_RGB &&
+      (spp == 3 || (spp == 4 && extraCount == 1 && extraKinds[0] == EXTRASAMPLE_UNASSALPHA));
   const bool plainGrey = photometric == PHOTOMETRIC_MINISBLACK && spp == 1;
   if (bps == 8 && planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t) && orientation == ORIENTATION_TOPLEFT &&
       (plainRgb || plainGrey)) {
     cv::Mat raw(rows, cols, CV_8UC(spp));
     for (int y = 0; y < rows; ++y)
       if (TIFFReadScanline(t, raw.ptr(y), static_cast<std::uint32_t>(y), 0) < 0) return kDamaged;
-    if (spp == 1) img.pixels = raw;
-    else cv::cvtColor(raw, img.pixels, spp == 3 ? cv::COLOR_RGB2BGR : cv::COLOR_RGBA2BGRA);
+    if (spp == 1)
+      img.pixels = raw;
+    else
+      cv::cvtColor(raw, img.pixels, spp == 3 ? cv::COLOR_RGB2BGR : cv::COLOR_RGBA2BGRA);
     img.bits = spp * 8;
     return kOk;
   }
@@ -110,14 +117,29 @@ short readPage(TIFF* t, Image& img) {
   TIFFRGBAImageEnd(&rgba);
   if (!ok) return kDamaged;
   switch (orientation) {
-    case ORIENTATION_TOPRIGHT: cv::flip(raster, raster, 1); break;
-    case ORIENTATION_BOTRIGHT: cv::flip(raster, raster, -1); break;
-    case ORIENTATION_BOTLEFT: cv::flip(raster, raster, 0); break;
-    case ORIENTATION_LEFTTOP: cv::transpose(raster, raster); break;
-    case ORIENTATION_RIGHTTOP: cv::rotate(raster, raster, cv::ROTATE_90_CLOCKWISE); break;
-    case ORIENTATION_RIGHTBOT: cv::transpose(raster, raster), cv::flip(raster, raster, -1); break;
-    case ORIENTATION_LEFTBOT: cv::rotate(raster, raster, cv::ROTATE_90_COUNTERCLOCKWISE); break;
-    default: break;
+    case ORIENTATION_TOPRIGHT:
+      cv::flip(raster, raster, 1);
+      break;
+    case ORIENTATION_BOTRIGHT:
+      cv::flip(raster, raster, -1);
+      break;
+    case ORIENTATION_BOTLEFT:
+      cv::flip(raster, raster, 0);
+      break;
+    case ORIENTATION_LEFTTOP:
+      cv::transpose(raster, raster);
+      break;
+    case ORIENTATION_RIGHTTOP:
+      cv::rotate(raster, raster, cv::ROTATE_90_CLOCKWISE);
+      break;
+    case ORIENTATION_RIGHTBOT:
+      cv::transpose(raster, raster), cv::flip(raster, raster, -1);
+      break;
+    case ORIENTATION_LEFTBOT:
+      cv::rotate(raster, raster, cv::ROTATE_90_COUNTERCLOCKWISE);
+      break;
+    default:
+      break;
   }
 
   if (alpha) {
@@ -126,7 +148,8 @@ short readPage(TIFF* t, Image& img) {
       unsigned char* p = raster.ptr(y);
       for (int x = 0; x < cols; ++x, p += 4)
         if (p[3] != 0 && p[3] != 255)
-          for (int c = 0; c < 3; ++c) p[c] = static_cast<unsigned char>(std::min(255, (p[c] * 255 + p[3] / 2) / p[3]));
+          for (int c = 0; c < 3; ++c)
+            p[c] = static_cast<unsigned char>(std::min(255, (p[c] * 255 + p[3] / 2) / p[3]));
     }
     cv::cvtColor(raster, img.pixels, cv::COLOR_RGBA2BGRA);
     img.bits = 32;
@@ -161,7 +184,8 @@ short readTiffInfo(const std::string& path, FileInfo& info) {
   if (!t) return failedOpen(path);
   std::uint32_t w = 0, h = 0;
   std::uint16_t bps = 1, spp = 1;
-  if (!TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &h)) return kDamaged;
+  if (!TIFFGetField(t.get(), TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t.get(), TIFFTAG_IMAGELENGTH, &h))
+    return kDamaged;
   TIFFGetFieldDefaulted(t.get(), TIFFTAG_BITSPERSAMPLE, &bps);
   TIFFGetFieldDefaulted(t.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
   info.format = kTiff;
@@ -212,21 +236,50 @@ Method internetFaxMethod(int bits) {
 
 bool methodOf(int code, Method& m) {
   switch (code) {
-    case kExifTiffRgb: m = {Layout::kRgb, COMPRESSION_NONE, 1, true}; return true;
-    case kExifTiffYcc: m = {Layout::kYCbCr, COMPRESSION_NONE, 1, true}; return true;
-    case kTiff: m = {Layout::kRgb, COMPRESSION_NONE}; return true;
-    case kTiffPackbits: m = {Layout::kRgb, COMPRESSION_PACKBITS}; return true;
-    case kTiffLzw: m = {Layout::kRgb, COMPRESSION_LZW}; return true;
-    case kTiffCmyk: m = {Layout::kCmyk, COMPRESSION_NONE}; return true;
-    case kTiffPackbitsCmyk: m = {Layout::kCmyk, COMPRESSION_PACKBITS}; return true;
-    case kTiffLzwCmyk: m = {Layout::kCmyk, COMPRESSION_LZW}; return true;
-    case kTiffYcc: m = {Layout::kYCbCr, COMPRESSION_NONE}; return true;
-    case kTiffPackbitsYcc: m = {Layout::kYCbCr, COMPRESSION_PACKBITS}; return true;
-    case kTiffLzwYcc: m = {Layout::kYCbCr, COMPRESSION_LZW}; return true;
-    case kTiffJpeg: m = {Layout::kJpeg, COMPRESSION_JPEG, 1}; return true;
-    case kTiffJpeg422: m = {Layout::kJpeg, COMPRESSION_JPEG, 2}; return true;
-    case kTiffJpeg411: m = {Layout::kJpeg, COMPRESSION_JPEG, 4}; return true;
-    default: return false;
+    case kExifTiffRgb:
+      m = {Layout::kRgb, COMPRESSION_NONE, 1, true};
+      return true;
+    case kExifTiffYcc:
+      m = {Layout::kYCbCr, COMPRESSION_NONE, 1, true};
+      return true;
+    case kTiff:
+      m = {Layout::kRgb, COMPRESSION_NONE};
+      return true;
+    case kTiffPackbits:
+      m = {Layout::kRgb, COMPRESSION_PACKBITS};
+      return true;
+    case kTiffLzw:
+      m = {Layout::kRgb, COMPRESSION_LZW};
+      return true;
+    case kTiffCmyk:
+      m = {Layout::kCmyk, COMPRESSION_NONE};
+      return true;
+    case kTiffPackbitsCmyk:
+      m = {Layout::kCmyk, COMPRESSION_PACKBITS};
+      return true;
+    case kTiffLzwCmyk:
+      m = {Layout::kCmyk, COMPRESSION_LZW};
+      return true;
+    case kTiffYcc:
+      m = {Layout::kYCbCr, COMPRESSION_NONE};
+      return true;
+    case kTiffPackbitsYcc:
+      m = {Layout::kYCbCr, COMPRESSION_PACKBITS};
+      return true;
+    case kTiffLzwYcc:
+      m = {Layout::kYCbCr, COMPRESSION_LZW};
+      return true;
+    case kTiffJpeg:
+      m = {Layout::kJpeg, COMPRESSION_JPEG, 1};
+      return true;
+    case kTiffJpeg422:
+      m = {Layout::kJpeg, COMPRESSION_JPEG, 2};
+      return true;
+    case kTiffJpeg411:
+      m = {Layout::kJpeg, COMPRESSION_JPEG, 4};
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -266,7 +319,9 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
       std::uint8_t* o = samples.ptr(y);
       for (int x = 0; x < w; ++x, p += 3, o += 4) {
         const int c = 255 - p[2], mg = 255 - p[1], ye = 255 - p[0], k = std::min({c, mg, ye});
-        const auto ink = [k](int v) { return static_cast<std::uint8_t>(k == 255 ? 0 : ((v - k) * 255 + (255 - k) / 2) / (255 - k)); };
+        const auto ink = [k](int v) {
+          return static_cast<std::uint8_t>(k == 255 ? 0 : ((v - k) * 255 + (255 - k) / 2) / (255 - k));
+        };
         o[0] = ink(c);
         o[1] = ink(mg);
         o[2] = ink(ye);
@@ -277,13 +332,16 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
   } else if (m.layout == Layout::kJpeg) {
     if (bits <= 8 || grey) {
-      if (grey) samples = page.pixels;
-      else cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2GRAY);
+      if (grey)
+        samples = page.pixels;
+      else
+        cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2GRAY);
       photometric = PHOTOMETRIC_MINISBLACK;
     } else {
       cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
       photometric = PHOTOMETRIC_YCBCR;
-      TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, static_cast<std::uint16_t>(m.hSub), static_cast<std::uint16_t>(1));
+      TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, static_cast<std::uint16_t>(m.hSub),
+                   static_cast<std::uint16_t>(1));
     }
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
     TIFFSetField(t, TIFFTAG_JPEGQUALITY, jpegQuality(quality));
@@ -300,8 +358,10 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     float refBlackWhite[6] = {0, 255, 128, 255, 128, 255};
     TIFFSetField(t, TIFFTAG_REFERENCEBLACKWHITE, refBlackWhite);
   } else if (bits >= 32) {
-    if (page.pixels.channels() == 4) cv::cvtColor(page.pixels, samples, cv::COLOR_BGRA2RGBA);
-    else cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGBA);
+    if (page.pixels.channels() == 4)
+      cv::cvtColor(page.pixels, samples, cv::COLOR_BGRA2RGBA);
+    else
+      cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGBA);
     std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(1), &kind);
   } else if (bits > 8) {
@@ -319,9 +379,8 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   } else {
     indexed = toIndexed(page.pixels, bits);
     storedBits = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
-    const bool blackWhite = storedBits == 1 && std::all_of(indexed.palette.begin(), indexed.palette.end(), [](auto c) {
-                              return c == 0 || c == 0xFFFFFF;
-                            });
+    const bool blackWhite = storedBits == 1 && std::all_of(indexed.palette.begin(), indexed.palette.end(),
+                                                           [](auto c) { return c == 0 || c == 0xFFFFFF; });
     samples = indexed.indices;
     if (blackWhite) {
       // A bilevel page: 1 is white.
@@ -363,7 +422,9 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     }
     if (TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
   }
-  if (m.exif) TIFFSetField(t, TIFFTAG_EXIFIFD, static_cast<std::uint64_t>(0));  // set once the Exif directory is written
+  if (m.exif)
+    TIFFSetField(t, TIFFTAG_EXIFIFD,
+                 static_cast<std::uint64_t>(0));  // set once the Exif directory is written
   if (!TIFFWriteDirectory(t)) return kWriteError;
   if (!m.exif) return kOk;
   // The Exif directory after the page, then the page's pointer to it.
@@ -382,11 +443,14 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
 
 }  // namespace
 
-short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality, bool append) {
+short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality,
+               bool append) {
   if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
   Method m;
-  if (code == kTiffFax) m = internetFaxMethod(bits == 0 ? pages[0].bits : bits);
-  else if (!methodOf(code, m)) return kNotSupported;
+  if (code == kTiffFax)
+    m = internetFaxMethod(bits == 0 ? pages[0].bits : bits);
+  else if (!methodOf(code, m))
+    return kNotSupported;
   if (m.exif) bits = 24;
   PendingFile file(path);
   if (file.status() != kOk) return file.status();

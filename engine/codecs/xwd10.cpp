@@ -31,7 +31,8 @@ bool sniffXwd10(const std::string& head, std::string_view) {
   ByteReader be(head), le(head);
   const std::uint32_t sizeBe = be.u32be(), versionBe = be.u32be();
   const std::uint32_t sizeLe = le.u32(), versionLe = le.u32();
-  return (versionBe == kVersion && sizeBe >= 40 && sizeBe < 4096) || (versionLe == kVersion && sizeLe >= 40 && sizeLe < 4096);
+  return (versionBe == kVersion && sizeBe >= 40 && sizeBe < 4096) ||
+         (versionLe == kVersion && sizeLe >= 40 && sizeLe < 4096);
 }
 
 short decodeXwd10(const std::string&, const std::string& bytes, Document& doc) {
@@ -119,7 +120,8 @@ short encodeXwd10(const std::vector<Image>& pages, int, int bits, std::string& o
   for (std::uint32_t i = 0; i < colours; ++i) {
     const std::uint32_t c = i < ix.palette.size() ? ix.palette[i] : 0;
     put32be(out, i);
-    put16be(out, (c & 0xFF) * 257), put16be(out, ((c >> 8) & 0xFF) * 257), put16be(out, ((c >> 16) & 0xFF) * 257);
+    put16be(out, (c & 0xFF) * 257), put16be(out, ((c >> 8) & 0xFF) * 257),
+        put16be(out, ((c >> 16) & 0xFF) * 257);
     put16be(out, 0);
   }
   if (planes == 1) {
@@ -130,7 +132,8 @@ short encodeXwd10(const std::vector<Image>& pages, int, int bits, std::string& o
       packIndices(ix.indices.ptr<std::uint8_t>(y), w, 1, reinterpret_cast<std::uint8_t*>(row.data()));
       // Low bit first within bytes, low byte last within big-endian items.
       for (std::size_t i = 0; i < rowBytes; i += 2) {
-        const std::uint8_t a = reversed(static_cast<std::uint8_t>(row[i])), b = reversed(static_cast<std::uint8_t>(row[i + 1]));
+        const std::uint8_t a = reversed(static_cast<std::uint8_t>(row[i])),
+                           b = reversed(static_cast<std::uint8_t>(row[i + 1]));
         row[i] = static_cast<char>(b), row[i + 1] = static_cast<char>(a);
       }
       out += row;

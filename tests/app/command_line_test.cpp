@@ -51,11 +51,14 @@ TEST(SwitchTokens, LinuxArgumentsBecomeTokens) {
   using pv::app::splitSwitchTokens;
   EXPECT_EQ(splitSwitchTokens({"/convert", "PNG", "/usesf", "/file", "/home/me/a.jpg"}),
             (std::vector<std::string>{"convert PNG", "usesf", "file /home/me/a.jpg"}));
-  EXPECT_EQ(splitSwitchTokens({"--CONVERT", "TIF", "3", "24", "--file", "/a b.jpg", "/c.jpg", "--filter", "resize", "4"}),
+  EXPECT_EQ(splitSwitchTokens(
+                {"--CONVERT", "TIF", "3", "24", "--file", "/a b.jpg", "/c.jpg", "--filter", "resize", "4"}),
             (std::vector<std::string>{"CONVERT TIF 3 24", "file /a b.jpg|/c.jpg", "filter resize 4"}));
   // Text before the first switch and unknown switches start nothing.
-  EXPECT_EQ(splitSwitchTokens({"stray", "/nosuch", "/shelloptions"}), (std::vector<std::string>{"shelloptions"}));
-  EXPECT_EQ(splitSwitchTokens({"--output", "/srv/out", "--usesf"}), (std::vector<std::string>{"output /srv/out", "usesf"}));
+  EXPECT_EQ(splitSwitchTokens({"stray", "/nosuch", "/shelloptions"}),
+            (std::vector<std::string>{"shelloptions"}));
+  EXPECT_EQ(splitSwitchTokens({"--output", "/srv/out", "--usesf"}),
+            (std::vector<std::string>{"output /srv/out", "usesf"}));
 }
 
 TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
@@ -71,23 +74,46 @@ TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
   EXPECT_NE(log.find(dir.file("a.png") + " was successfully converted.\n"), std::string::npos) << log;
   EXPECT_TRUE(log.starts_with("--- Conversion Start "));
   // A command-line job never writes config.ini.
-  EXPECT_EQ(pv::test::readFile(data.file("config.ini")), "[Global]\nDoLog=1\nLogFile=" + dir.file("run.log") + "\n");
+  EXPECT_EQ(pv::test::readFile(data.file("config.ini")),
+            "[Global]\nDoLog=1\nLogFile=" + dir.file("run.log") + "\n");
 }
 
 TEST_F(Cli, OptionWordsFiltersAndNamingSwitches) {
   writeImage(dir.file("a.png"), 75, 80, 60);
   fs::create_directory(dir.file("out"));
-  auto r = run({"--convert", "TIF", "9", "8", "--output", dir.file("out"), "--usesf", "--output", dir.file("out"),
-                "--fni", "pre-", "--fna", "-post", "--fnn", "_copy", "--filter", "resize", "4", "0", "20", "15", "0", "0",
-                "--file", dir.file("a.png")});
+  auto r = run({"--convert",
+                "TIF",
+                "9",
+                "8",
+                "--output",
+                dir.file("out"),
+                "--usesf",
+                "--output",
+                dir.file("out"),
+                "--fni",
+                "pre-",
+                "--fna",
+                "-post",
+                "--fnn",
+                "_copy",
+                "--filter",
+                "resize",
+                "4",
+                "0",
+                "20",
+                "15",
+                "0",
+                "0",
+                "--file",
+                dir.file("a.png")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   const Facts f = factsOf(dir.file("out/pre-a-post.tif"));
   EXPECT_EQ(f.status, 0);
   EXPECT_EQ(f.width, 20);
   EXPECT_EQ(f.bits, 8);
   // Again: the name is taken, so the fnn pattern (with "-%n" appended) numbers it.
-  r = run({"--convert", "TIF", "--output", dir.file("out"), "--fni", "pre-", "--fna", "-post", "--fnn", "_copy", "--file",
-           dir.file("a.png")});
+  r = run({"--convert", "TIF", "--output", dir.file("out"), "--fni", "pre-", "--fna", "-post", "--fnn",
+           "_copy", "--file", dir.file("a.png")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir.file("out/pre-a-post_copy-1.tif")));
   // usesf after output wins.
@@ -111,7 +137,8 @@ TEST_F(Cli, WildcardsFoldersAndSubFolders) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir.file("pics/b.png")));
   // Relative paths are taken from the current folder.
-  r = runProcess("/bin/sh", {"-c", "cd '" + dir.file("pics") + "' && exec '" PV_EXECUTABLE "' --convert TIF --usesf --file a.png"});
+  r = runProcess("/bin/sh", {"-c", "cd '" + dir.file("pics") +
+                                       "' && exec '" PV_EXECUTABLE "' --convert TIF --usesf --file a.png"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir.file("pics/a.tif")));
 }
@@ -150,7 +177,8 @@ TEST_F(Cli, MultiPageToSinglePages) {
   }
   auto r = run({"--convert", "PNG", "--usesf", "--mpo", "1", "--fnmp", "_p", "--file", dir.file("scan.tif")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  for (int p = 1; p <= 3; ++p) EXPECT_EQ(factsOf(dir.file("scan_p-#" + std::to_string(p) + ".png")).width, 9 + p);
+  for (int p = 1; p <= 3; ++p)
+    EXPECT_EQ(factsOf(dir.file("scan_p-#" + std::to_string(p) + ".png")).width, 9 + p);
 }
 
 TEST_F(Cli, BadCommandLinesGiveTheirMessageAndANonZeroCode) {
@@ -175,7 +203,8 @@ TEST_F(Cli, BadCommandLinesGiveTheirMessageAndANonZeroCode) {
   fs::create_directory(dir.file("empty"));
   r = run({"/convert", "PNG", "/usesf", "/file", dir.file("empty")});
   EXPECT_EQ(r.exitCode, 2);
-  r = run({"/nosuchswitch", "/convert", "NOPE", "/usesf", "/file", dir.file("a.png")});  // unknown key: start format
+  r = run({"/nosuchswitch", "/convert", "NOPE", "/usesf", "/file",
+           dir.file("a.png")});  // unknown key: start format
   EXPECT_EQ(r.exitCode, 0) << r.err;
   std::ofstream(dir.file("broken.png")) << "\x89PNG\r\n\x1a\nbroken";
   r = run({"/convert", "PNG", "/usesf", "/file", dir.file("broken.png")});
@@ -211,7 +240,8 @@ TEST_F(Cli, CtrlCStopsAfterTheCurrentImageAndStillWritesTheLog) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 130);
   int outputs = 0;
-  for (const auto& e : fs::directory_iterator(dir.path())) outputs += e.path().filename().string().find("-1.png") != std::string::npos;
+  for (const auto& e : fs::directory_iterator(dir.path()))
+    outputs += e.path().filename().string().find("-1.png") != std::string::npos;
   EXPECT_GE(outputs, 1);
   EXPECT_LT(outputs, 30);
   const std::string log = pv::test::readFile(logPath);
@@ -254,7 +284,8 @@ TEST(CommandLineParse, ClipboardPasteBecomesAListedPngOrAClearError) {
     FakeClipboard clip;
     clip.image = pv::test::noiseImage(33, 21, 3, 4);
     s.setClipboard(&clip);
-    const auto out = pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
+    const auto out =
+        pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
     EXPECT_TRUE(out.proceed);
     ASSERT_EQ(s.list.size(), 1u) << s.settings.errorSummary;
     EXPECT_EQ(s.list[0].folder, data.str() + "/");
@@ -263,11 +294,13 @@ TEST(CommandLineParse, ClipboardPasteBecomesAListedPngOrAClearError) {
   }
   {
     pv::app::Session s(pv::app::loadSettings(), prompter);  // no display, no clipboard
-    const auto out = pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
+    const auto out =
+        pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
     EXPECT_TRUE(out.proceed);
     EXPECT_TRUE(s.list.empty());
     EXPECT_EQ(s.settings.errorSummary,
-              "The following images could not be opened:\r\n\r\nERROR 20016 - Feature not supported - the clipboard (no "
+              "The following images could not be opened:\r\n\r\nERROR 20016 - Feature not supported - the "
+              "clipboard (no "
               "display)\r\n");
   }
 }
@@ -277,9 +310,10 @@ TEST(CommandLineParse, SwitchesSetTheirSettings) {
   QuietPrompter prompter;
   pv::app::Session s(pv::app::loadSettings(), prompter);
   const auto out = pv::app::ParseCommandLine(
-      s, pv::app::splitSwitchTokens({"/shelloptions", "/subfolder", "0", "/delete", "/mpo", "2", "/fnn", "_copy",
-                                     "/fnmp", "p%nx", "/fna", "after   ", "/output", "/srv/out", "/convert", "TIF", "3",
-                                     "48", "/silent", "/?"}));
+      s, pv::app::splitSwitchTokens({"/shelloptions", "/subfolder", "0",        "/delete", "/mpo", "2",
+                                     "/fnn",          "_copy",      "/fnmp",    "p%nx",    "/fna", "after   ",
+                                     "/output",       "/srv/out",   "/convert", "TIF",     "3",    "48",
+                                     "/silent",       "/?"}));
   EXPECT_TRUE(out.proceed);  // shell options: the checks do not apply
   EXPECT_TRUE(out.helpShown);
   const auto& set = s.settings;
@@ -311,8 +345,10 @@ TEST(SwitchTable, ExamplesSplitIntoTheirOwnSwitchAndTheUsageListsEveryRow) {
     std::vector<std::string> words;
     std::string word;
     for (char c : std::string(row.example) + " ") {
-      if (c != ' ') word += c;
-      else if (!word.empty()) words.push_back(word), word.clear();
+      if (c != ' ')
+        word += c;
+      else if (!word.empty())
+        words.push_back(word), word.clear();
     }
     const std::vector<std::string> tokens = pv::app::splitSwitchTokens(words);
     ASSERT_EQ(tokens.size(), 1u);

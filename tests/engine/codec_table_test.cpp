@@ -20,8 +20,8 @@ TEST(CodecTable, EveryMethodOfEveryFormatHasAWriterOrAReason) {
       ASSERT_NE(c, nullptr) << m.code;
       if (c->save) {
         EXPECT_FALSE(c->writer.empty());
-      }
-      else EXPECT_FALSE(c->refusal.empty());
+      } else
+        EXPECT_FALSE(c->refusal.empty());
     }
 }
 

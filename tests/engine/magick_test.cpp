@@ -32,7 +32,8 @@ cv::Mat overWhite(const cv::Mat& m) {
   for (int y = 0; y < m.rows; ++y)
     for (int x = 0; x < m.cols; ++x) {
       const cv::Vec4b p = m.at<cv::Vec4b>(y, x);
-      for (int c = 0; c < 3; ++c) bgr.at<cv::Vec3b>(y, x)[c] = static_cast<uchar>((p[c] * p[3] + 255 * (255 - p[3]) + 127) / 255);
+      for (int c = 0; c < 3; ++c)
+        bgr.at<cv::Vec3b>(y, x)[c] = static_cast<uchar>((p[c] * p[3] + 255 * (255 - p[3]) + 127) / 255);
     }
   return bgr;
 }
@@ -77,7 +78,8 @@ TEST(MagickReader, TargaPicturesComeUprightInEveryRowAndColumnOrder) {
   for (const char* file : {"top_left.tga", "top_right.tga", "bottom_left.tga", "bottom_right.tga"}) {
     pv::test::LeadWithImage lead;
     ASSERT_EQ(lead.LoadImage((tga / file).string(), 0, 0, 1), 0) << file;
-    EXPECT_LT(cv::norm(overWhite(lead.pixels()), want, cv::NORM_L1) / static_cast<double>(want.total()), 2.0) << file;
+    EXPECT_LT(cv::norm(overWhite(lead.pixels()), want, cv::NORM_L1) / static_cast<double>(want.total()), 2.0)
+        << file;
   }
 }
 
@@ -88,8 +90,10 @@ TEST(MagickReader, ReportsFormatCodesDepthAndPages) {
     const char* file;
     short format;
     int pages;
-  } cases[] = {{"hopper.pcx", 1, 1}, {"hopper.ras", 55, 1}, {"hopper.sgi", 143, 1}, {"hopper.xpm", 109, 1},
-               {"hopper.psd", 76, 1}, {"hopper.ico", 91, 1}, {"deerstalker.cur", 92, 1}, {"tga/common/200x32_la_rle.tga", 262, 1}};
+  } cases[] = {{"hopper.pcx", 1, 1},       {"hopper.ras", 55, 1},
+               {"hopper.sgi", 143, 1},     {"hopper.xpm", 109, 1},
+               {"hopper.psd", 76, 1},      {"hopper.ico", 91, 1},
+               {"deerstalker.cur", 92, 1}, {"tga/common/200x32_la_rle.tga", 262, 1}};
   for (const Case& c : cases) {
     const fs::path p = images / c.file;
     if (!fs::exists(p)) continue;
@@ -175,7 +179,8 @@ TEST(DamagedCorpus, EveryDamagedFileGivesAStatusWithoutACrash) {
     if (!e.is_regular_file()) continue;
     const std::string name = e.path().filename().string();
     bool bad = false;
-    for (const char* word : {"crash", "broken", "truncated", "bad", "oom", "cut", "_overflow", "_oob", "shortfile"})
+    for (const char* word :
+         {"crash", "broken", "truncated", "bad", "oom", "cut", "_overflow", "_oob", "shortfile"})
       bad = bad || name.find(word) != std::string::npos;
     if (!bad || e.path().extension() == ".py") continue;
     ++damaged;

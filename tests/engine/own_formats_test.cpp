@@ -54,7 +54,8 @@ cv::Mat decodeG4WithMagick(const std::string& path, int w, int h) {
   im.size(Magick::Geometry(static_cast<std::size_t>(w), static_cast<std::size_t>(h)));
   im.read("G4:" + path);
   cv::Mat out(h, w, CV_8UC3);
-  im.write(0, 0, static_cast<std::size_t>(w), static_cast<std::size_t>(h), "BGR", Magick::CharPixel, out.data);
+  im.write(0, 0, static_cast<std::size_t>(w), static_cast<std::size_t>(h), "BGR", Magick::CharPixel,
+           out.data);
   return out;
 }
 
@@ -64,8 +65,9 @@ void roundTrip(const std::vector<Row>& rows) {
     for (int d : r.depths) {
       SCOPED_TRACE(std::to_string(r.code) + " at " + std::to_string(d));
       const cv::Mat bw = blackAndWhite(r.width, r.height);
-      const cv::Mat src = d == 1 ? bw : d <= 8 ? pv::test::fewColours(r.width, r.height, 1 << std::min(d, 4))
-                                               : pv::test::noiseImage(r.width, r.height, 3, 5);
+      const cv::Mat src = d == 1   ? bw
+                          : d <= 8 ? pv::test::fewColours(r.width, r.height, 1 << std::min(d, 4))
+                                   : pv::test::noiseImage(r.width, r.height, 3, 5);
       pv::test::LeadWithImage lead;
       lead.set(src, 24);
       const std::string path = dir.file(std::to_string(r.code) + "_" + std::to_string(d) + "." + r.ext);
@@ -189,9 +191,9 @@ TEST(OwnFormats, IffPicturesRoundTripAndReadTheReferencePictures) {
 
   PV_REQUIRE_CORPUS(corpus);
   const auto iff = corpus / "kimageformats/autotests/read/iff";
-  for (const char* name : {"testcard_indexed2_amiga", "testcard_indexed3_amiga", "testcard_pbm", "testcard_rlepbm",
-                           "ps_testcard_rgb_amiga", "ps_testcard_gray_amiga", "ps_testcard_bitmap_amiga", "flag_ham6",
-                           "ham8"}) {
+  for (const char* name :
+       {"testcard_indexed2_amiga", "testcard_indexed3_amiga", "testcard_pbm", "testcard_rlepbm",
+        "ps_testcard_rgb_amiga", "ps_testcard_gray_amiga", "ps_testcard_bitmap_amiga", "flag_ham6", "ham8"}) {
     SCOPED_TRACE(name);
     pv::test::LeadWithImage ref;
     ASSERT_EQ(ref.LoadImage((iff / (std::string(name) + ".png")).string(), 0, 1, 1), 0);
@@ -199,7 +201,8 @@ TEST(OwnFormats, IffPicturesRoundTripAndReadTheReferencePictures) {
     ASSERT_EQ(got.LoadImage((iff / (std::string(name) + ".iff")).string(), 0, 1, 1), 0);
     ASSERT_EQ(got.pixels().size(), ref.pixels().size());
     // Hold-and-modify with 6-bit levels: scaling to 8 bits may round either way.
-    EXPECT_LE(cv::norm(asColour(got.pixels()), asColour(ref.pixels()), cv::NORM_INF), name == std::string("ham8") ? 1.0 : 0.0);
+    EXPECT_LE(cv::norm(asColour(got.pixels()), asColour(ref.pixels()), cv::NORM_INF),
+              name == std::string("ham8") ? 1.0 : 0.0);
   }
   pv::engine::CLead cat;
   ASSERT_EQ(cat.ReadFileInfo((iff / "cat_ilbm.iff").string(), -1, 1), 0);
@@ -270,7 +273,8 @@ TEST(OwnFormats, X10DumpsRoundTripAndRawDataIsExactlyThePixels) {
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   cv::Mat px(2, 3, CV_8UC3);
-  for (int i = 0; i < 6; ++i) px.at<cv::Vec3b>(i / 3, i % 3) = cv::Vec3b(static_cast<uchar>(10 * i), static_cast<uchar>(100 + i), 255);
+  for (int i = 0; i < 6; ++i)
+    px.at<cv::Vec3b>(i / 3, i % 3) = cv::Vec3b(static_cast<uchar>(10 * i), static_cast<uchar>(100 + i), 255);
   lead.set(px, 24);
   ASSERT_EQ(lead.SaveImage(dir.file("a.raw"), 153, 24, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("a.raw")), std::string(reinterpret_cast<const char*>(px.data), 18));
@@ -279,7 +283,8 @@ TEST(OwnFormats, X10DumpsRoundTripAndRawDataIsExactlyThePixels) {
   ASSERT_EQ(lead.SaveImage(dir.file("c.raw"), 153, 16, 0, 0), 0);
   const std::string c = pv::test::readFile(dir.file("c.raw"));
   ASSERT_EQ(c.size(), 12u);
-  EXPECT_EQ(static_cast<unsigned char>(c[0]) | (static_cast<unsigned char>(c[1]) << 8), (31 << 10) | (100 >> 3 << 5));
+  EXPECT_EQ(static_cast<unsigned char>(c[0]) | (static_cast<unsigned char>(c[1]) << 8),
+            (31 << 10) | (100 >> 3 << 5));
   ASSERT_EQ(lead.SaveImage(dir.file("d.raw"), 153, 12, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("d.raw")).size(), 12u);
   // Indices packed from the high bit, rows padded to whole bytes: 3 pixels
@@ -322,7 +327,11 @@ TEST(CameraRaw, LibRawDecodesARawAndOtherFilesFallThrough) {
 
 TEST(OwnFormats, AddingAPageKeepsThePagesAlreadyInTheFile) {
   pv::test::TempDir dir;
-  struct Case { int code; const char* ext; int bits; };
+  struct Case {
+    int code;
+    const char* ext;
+    int bits;
+  };
   for (const Case& c : {Case{112, "iff", 8}, Case{134, "flc", 8}, Case{119, "ani", 8}, Case{91, "ico", 8},
                         Case{92, "cur", 8}, Case{1, "pcx", 8}}) {
     SCOPED_TRACE(c.code);
@@ -381,7 +390,8 @@ TEST(OwnFormats, IocaImagesRoundTripBareAndInsideMoDca) {
   // The G4 data is standard: ImageMagick's G4 reader takes it.
   const std::size_t data = segment.find("\xFE\x92");
   ASSERT_NE(data, std::string::npos);
-  const std::size_t length = (static_cast<unsigned char>(segment[data + 2]) << 8) | static_cast<unsigned char>(segment[data + 3]);
+  const std::size_t length =
+      (static_cast<unsigned char>(segment[data + 2]) << 8) | static_cast<unsigned char>(segment[data + 3]);
   pv::test::writeFile(dir.file("g4.raw"), segment.substr(data + 4, length));
   EXPECT_EQ(cv::norm(decodeG4WithMagick(dir.file("g4.raw"), 120, 40), bw, cv::NORM_INF), 0.0);
   // Two image objects of a MO:DCA stream are two pages.
@@ -389,7 +399,8 @@ TEST(OwnFormats, IocaImagesRoundTripBareAndInsideMoDca) {
     std::string f = "\x5A";
     const std::size_t n = payload.size() + 8;
     f.push_back(static_cast<char>(n >> 8)), f.push_back(static_cast<char>(n & 0xFF));
-    f.push_back(static_cast<char>(id >> 16)), f.push_back(static_cast<char>((id >> 8) & 0xFF)), f.push_back(static_cast<char>(id & 0xFF));
+    f.push_back(static_cast<char>(id >> 16)), f.push_back(static_cast<char>((id >> 8) & 0xFF)),
+        f.push_back(static_cast<char>(id & 0xFF));
     f.append(3, '\0');
     return f + payload;
   };
@@ -457,7 +468,8 @@ TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
     big.write(&blob);
     const std::string png(static_cast<const char*>(blob.data()), blob.length());
     ASSERT_NE(png.find("\x89PNG"), std::string::npos);
-    pv::test::writeFile(dir.file("png.ani"), chunk("RIFF", "ACON" + chunk("LIST", "fram" + chunk("icon", png))));
+    pv::test::writeFile(dir.file("png.ani"),
+                        chunk("RIFF", "ACON" + chunk("LIST", "fram" + chunk("icon", png))));
     ASSERT_EQ(ani.LoadImage(dir.file("png.ani"), 0, 1, 1), 0);
     EXPECT_EQ(ani.pixels().at<cv::Vec4b>(100, 100), cv::Vec4b(0, 255, 0, 128));
   }
@@ -529,14 +541,20 @@ TEST(TiffAndJpegVariants, ExifInternetFaxAndCielabMethodsWriteStandardFiles) {
   for (int code : {171, 172, 173}) {
     const std::string path = dir.file("l" + std::to_string(code) + ".jpg");
     ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), 24, 0, 0), 0);
-    EXPECT_LE(cv::norm(asColour(pv::test::decodeWithMagick(path, 3)), photo, cv::NORM_L1) / photo.total(), 12.0);
+    EXPECT_LE(cv::norm(asColour(pv::test::decodeWithMagick(path, 3)), photo, cv::NORM_L1) / photo.total(),
+              12.0);
     EXPECT_EQ(pv::test::readFile(path).find("\xFF\xC3"), std::string::npos);
   }
   // Internet fax: 1 bit as 2D fax lines, 3 and 8 bits as a palette, colour as JPEG.
   const cv::Mat bw = blackAndWhite(40, 24);
-  struct Case { int bits; const cv::Mat src; std::uint16_t compression; };
-  for (const Case& c : {Case{1, bw, COMPRESSION_CCITTFAX3}, Case{3, pv::test::fewColours(40, 24, 8), COMPRESSION_LZW},
-                        Case{8, pv::test::fewColours(40, 24, 16), COMPRESSION_LZW}, Case{24, photo, COMPRESSION_JPEG}}) {
+  struct Case {
+    int bits;
+    const cv::Mat src;
+    std::uint16_t compression;
+  };
+  for (const Case& c :
+       {Case{1, bw, COMPRESSION_CCITTFAX3}, Case{3, pv::test::fewColours(40, 24, 8), COMPRESSION_LZW},
+        Case{8, pv::test::fewColours(40, 24, 16), COMPRESSION_LZW}, Case{24, photo, COMPRESSION_JPEG}}) {
     SCOPED_TRACE(c.bits);
     lead.set(c.src, 24);
     const std::string path = dir.file("x" + std::to_string(c.bits) + ".tif");
@@ -548,6 +566,8 @@ TEST(TiffAndJpegVariants, ExifInternetFaxAndCielabMethodsWriteStandardFiles) {
     EXPECT_EQ(compression, c.compression);
     TIFFClose(t);
     const cv::Mat back = asColour(pv::test::decodeWithMagick(path, 3));
-    EXPECT_LE(cv::norm(back, c.src, c.bits == 24 ? cv::NORM_L1 : cv::NORM_INF) / (c.bits == 24 ? photo.total() : 1), c.bits == 24 ? 12.0 : 0.0);
+    EXPECT_LE(
+        cv::norm(back, c.src, c.bits == 24 ? cv::NORM_L1 : cv::NORM_INF) / (c.bits == 24 ? photo.total() : 1),
+        c.bits == 24 ? 12.0 : 0.0);
   }
 }

@@ -28,7 +28,9 @@ cv::Mat flat(int channels, int v) {
   return cv::Mat(2, 2, CV_8UC(channels), channels == 4 ? cv::Scalar(v, v, v, 77) : cv::Scalar::all(v));
 }
 
-int firstValue(LeadWithImage& lead) { return lead.pixels().ptr<std::uint8_t>(0)[0]; }
+int firstValue(LeadWithImage& lead) {
+  return lead.pixels().ptr<std::uint8_t>(0)[0];
+}
 
 }  // namespace
 
@@ -243,7 +245,9 @@ TEST(PixelOperations, NeighbourhoodFiltersMatchAPlainReference) {
   LeadWithImage mosaic;
   mosaic.set((cv::Mat_<uchar>(2, 4) << 0, 10, 100, 100, 20, 30, 100, 100), 8);
   mosaic.MosaicFilter(2);
-  EXPECT_EQ(cv::norm(mosaic.pixels(), cv::Mat((cv::Mat_<uchar>(2, 4) << 15, 15, 100, 100, 15, 15, 100, 100)), cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::norm(mosaic.pixels(), cv::Mat((cv::Mat_<uchar>(2, 4) << 15, 15, 100, 100, 15, 15, 100, 100)),
+                     cv::NORM_INF),
+            0.0);
 }
 
 TEST(PixelOperations, BlurAndSharpenChangeDetailInTheRightDirection) {
@@ -261,9 +265,9 @@ TEST(PixelOperations, BlurAndSharpenChangeDetailInTheRightDirection) {
     op(lead);
     EXPECT_LT(detail(lead.pixels()), detail(src) * 0.8);
   }
-  for (auto op : std::vector<std::function<void(LeadWithImage&)>>{[](auto& l) { l.SharpenImage(800); },
-                                                                  [](auto& l) { l.UnsharpMask(200, 4, 0, 1); },
-                                                                  [](auto& l) { l.UnsharpMask(200, 4, 0, 2); }}) {
+  for (auto op : std::vector<std::function<void(LeadWithImage&)>>{
+           [](auto& l) { l.SharpenImage(800); }, [](auto& l) { l.UnsharpMask(200, 4, 0, 1); },
+           [](auto& l) { l.UnsharpMask(200, 4, 0, 2); }}) {
     LeadWithImage lead;
     lead.set(pv::test::gradientImage(40, 40, 3), 24);
     const cv::Mat before = lead.pixels().clone();
@@ -387,7 +391,8 @@ TEST(PixelOperations, ReduceColorsKeepsFittingImagesAndLimitsTheRest) {
       auto colours = pv::engine::exactColours(lead.pixels(), 16);
       ASSERT_TRUE(colours) << "dither " << dither << " palette " << palette;
       for (std::uint32_t c : *colours)
-        EXPECT_NE(std::find(lead.image().palette.begin(), lead.image().palette.end(), c), lead.image().palette.end());
+        EXPECT_NE(std::find(lead.image().palette.begin(), lead.image().palette.end(), c),
+                  lead.image().palette.end());
     }
   }
   // Dithering keeps the average tone closer than plain mapping does.
@@ -396,7 +401,8 @@ TEST(PixelOperations, ReduceColorsKeepsFittingImagesAndLimitsTheRest) {
   dithered.set(photo, 24);
   plain.ReduceColors(1, 1, 0, 0);
   dithered.ReduceColors(1, 1, 1, 0);
-  EXPECT_LT(std::abs(cv::mean(dithered.pixels())[1] - cv::mean(photo)[1]), std::abs(cv::mean(plain.pixels())[1] - cv::mean(photo)[1]) + 1);
+  EXPECT_LT(std::abs(cv::mean(dithered.pixels())[1] - cv::mean(photo)[1]),
+            std::abs(cv::mean(plain.pixels())[1] - cv::mean(photo)[1]) + 1);
   // A colour count below 2^bits, and an image that already fits.
   LeadWithImage lead;
   lead.set(photo, 24);

@@ -71,7 +71,8 @@ class RecordingLead : public pv::engine::CLead {
   short GaussianBlur(short n) override { return rec("GaussianBlur", n); }
   short UnsharpMask(short a, short b, short c, short d) override { return rec("UnsharpMask", a, b, c, d); }
   short GrayScaleWeighted(short r, short g, short b) override { return rec("GrayScaleWeighted", r, g, b); }
-  short BalanceColors(float a, float b, float c, float d, float e, float f, float g, float h, float i) override {
+  short BalanceColors(float a, float b, float c, float d, float e, float f, float g, float h,
+                      float i) override {
     return rec("BalanceColors", a, b, c, d, e, f, g, h, i);
   }
   short EdgeDetect(short a, short b) override { return rec("EdgeDetect", a, b); }
@@ -96,7 +97,9 @@ class RecordingDialogs : public pv::filters::OptionDialogSet {
   static char letter(pv::filters::DialogSet s) {
     return s == pv::filters::DialogSet::kEffect ? 'e' : s == pv::filters::DialogSet::kColour ? 'c' : 'g';
   }
-  void add(pv::filters::DialogSet s, const std::string& what) { calls.push_back(std::string(1, letter(s)) + ":" + what); }
+  void add(pv::filters::DialogSet s, const std::string& what) {
+    calls.push_back(std::string(1, letter(s)) + ":" + what);
+  }
   void setValue(pv::filters::DialogSet s, int i, double v) override {
     std::ostringstream o;
     o << "value" << i << "=" << v;
@@ -175,7 +178,8 @@ using Calls = std::vector<std::string>;
 TEST(FilterRegistry, NamesKeysAndDescriptionsByIndex) {
   EXPECT_EQ(pv::filters::filterName(0), "Resize");
   EXPECT_EQ(pv::filters::filterKey(42), "unsharpmask");
-  EXPECT_EQ(pv::filters::filterDescription(3), "Reverses the image (left to\nright) to produce a mirror image.");
+  EXPECT_EQ(pv::filters::filterDescription(3),
+            "Reverses the image (left to\nright) to produce a mirror image.");
   EXPECT_EQ(pv::filters::filterDescription(35), pv::filters::filterDescription(42));
   for (int bad : {-1, 43}) {
     EXPECT_EQ(pv::filters::filterName(bad), "");
@@ -189,18 +193,49 @@ TEST(FilterRegistry, NamesKeysAndDescriptionsByIndex) {
 }
 
 TEST_F(Fixture, EveryKindIsCreatedWithItsDefaultsAndRoundTripsItsText) {
-  const char* defaults[43] = {
-      "/filter resize 4 0 320 240 0 0", "/filter rotate 1 4 0", "/filter flip", "/filter mirror",
-      "/filter crop 0 0 128 128", "/filter addnoise 0 0", "/filter autotrim 0", "/filter average 2",
-      "/filter balcolors 100 0 0 0 100 0 0 0 100", "/filter blur 3 1000 true", "/filter brightness 0",
-      "/filter colorres 8 1 0 0", "/filter contrast 0", "/filter dpi 96 96", "/filter edgedetector 60 259",
-      "/filter emboss 2 500", "/filter gammacorrect 200", "/filter gaussian 50", "/filter gradient 10",
-      "/filter grayscale 333 333 334", "/filter halftone 2 0 5", "/filter histocontrast 0", "/filter hue 0",
-      "/filter intensitydetect 75 175", "/filter invert", "/filter laplacian 16", "/filter linesegment 29",
-      "/filter median 2", "/filter mosaic 2", "/filter oilify 2", "/filter oldnewspaper", "/filter oldphoto",
-      "/filter posterize 6", "/filter prewitt 24", "/filter saturation 0", "/filter sharpen 0", "/filter shiftdiff 26",
-      "/filter sketch", "/filter skew 1000 true 0", "/filter sobel 22", "/filter solarize 0", "/filter stretchint",
-      "/filter unsharpmask 0 1 0 1"};
+  const char* defaults[43] = {"/filter resize 4 0 320 240 0 0",
+                              "/filter rotate 1 4 0",
+                              "/filter flip",
+                              "/filter mirror",
+                              "/filter crop 0 0 128 128",
+                              "/filter addnoise 0 0",
+                              "/filter autotrim 0",
+                              "/filter average 2",
+                              "/filter balcolors 100 0 0 0 100 0 0 0 100",
+                              "/filter blur 3 1000 true",
+                              "/filter brightness 0",
+                              "/filter colorres 8 1 0 0",
+                              "/filter contrast 0",
+                              "/filter dpi 96 96",
+                              "/filter edgedetector 60 259",
+                              "/filter emboss 2 500",
+                              "/filter gammacorrect 200",
+                              "/filter gaussian 50",
+                              "/filter gradient 10",
+                              "/filter grayscale 333 333 334",
+                              "/filter halftone 2 0 5",
+                              "/filter histocontrast 0",
+                              "/filter hue 0",
+                              "/filter intensitydetect 75 175",
+                              "/filter invert",
+                              "/filter laplacian 16",
+                              "/filter linesegment 29",
+                              "/filter median 2",
+                              "/filter mosaic 2",
+                              "/filter oilify 2",
+                              "/filter oldnewspaper",
+                              "/filter oldphoto",
+                              "/filter posterize 6",
+                              "/filter prewitt 24",
+                              "/filter saturation 0",
+                              "/filter sharpen 0",
+                              "/filter shiftdiff 26",
+                              "/filter sketch",
+                              "/filter skew 1000 true 0",
+                              "/filter sobel 22",
+                              "/filter solarize 0",
+                              "/filter stretchint",
+                              "/filter unsharpmask 0 1 0 1"};
   const std::vector<int> noSettings = {2, 3, 24, 30, 31, 37, 41};
   for (int i = 0; i < 43; ++i) {
     auto f = createFilter(i, context);
@@ -208,7 +243,8 @@ TEST_F(Fixture, EveryKindIsCreatedWithItsDefaultsAndRoundTripsItsText) {
     EXPECT_EQ(f->type, i);
     EXPECT_EQ(f->key, pv::filters::filterKey(i));
     EXPECT_EQ(f->name, pv::filters::filterName(i));
-    EXPECT_EQ(f->hasSettings, std::find(noSettings.begin(), noSettings.end(), i) == noSettings.end() ? 1 : 0) << i;
+    EXPECT_EQ(f->hasSettings, std::find(noSettings.begin(), noSettings.end(), i) == noSettings.end() ? 1 : 0)
+        << i;
     EXPECT_EQ(f->toText(), defaults[i]);
     // Reading its own text changes nothing, and the lookup finds the kind.
     EXPECT_EQ(read(defaults[i]), defaults[i]);
@@ -229,7 +265,7 @@ TEST_F(Fixture, ParsingRulesAreSharedByEveryKind) {
   EXPECT_EQ(read("/filter histocontrast -20"), "/filter histocontrast -20");
   EXPECT_EQ(read("  /filter    mosaic     7   99 extra"), "/filter mosaic 7");
   EXPECT_EQ(read("/filter mosaic 12abc"), "/filter mosaic 12");
-  EXPECT_EQ(read("/filter mosaic abc"), "/filter mosaic 2");  // no digits read 0, clamped to 2
+  EXPECT_EQ(read("/filter mosaic abc"), "/filter mosaic 2");               // no digits read 0, clamped to 2
   EXPECT_EQ(read("/filter mosaic\t9"), "/filter resize 4 0 320 240 0 0");  // a tab is no separator
   EXPECT_EQ(read("/filter invert 5"), "/filter invert");
   EXPECT_EQ(read("/filter resize 4 0 10 10 7 -3"), "/filter resize 4 0 10 10 1 1");
@@ -296,8 +332,8 @@ TEST_F(Fixture, ApplyIssuesEachKindsOperationsWithTheirArguments) {
   EXPECT_EQ(applied("/filter edgedetector 60 513"), Calls{"EdgeDetect(60,513)"});
   EXPECT_EQ(applied("/filter emboss 3 250"), Calls{"EmbossImage(3,250)"});
   EXPECT_EQ(applied("/filter gaussian 40"), Calls{"GaussianBlur(40)"});
-  for (const char* text : {"/filter gradient 12", "/filter laplacian 17", "/filter linesegment 30", "/filter prewitt 25",
-                           "/filter shiftdiff 27", "/filter sobel 23"}) {
+  for (const char* text : {"/filter gradient 12", "/filter laplacian 17", "/filter linesegment 30",
+                           "/filter prewitt 25", "/filter shiftdiff 27", "/filter sobel 23"}) {
     const std::string code = std::string(text).substr(std::string(text).rfind(' ') + 1);
     EXPECT_EQ(applied(text), Calls{"SpatialFilter(" + code + ")"});
   }
@@ -308,7 +344,8 @@ TEST_F(Fixture, ApplyIssuesEachKindsOperationsWithTheirArguments) {
   EXPECT_EQ(applied("/filter oldnewspaper"),
             (Calls{"ChangeSaturation(-800)", "BalanceColors(0.5,0.38,0.5,0.4,0.33,0,0,0,0)"}));
   EXPECT_EQ(applied("/filter sharpen -300"), Calls{"SharpenImage(-300)"});
-  EXPECT_EQ(applied("/filter sketch"), (Calls{"GrayScaleWeighted(333,333,334)", "SpatialFilter(15)", "InvertImage()"}));
+  EXPECT_EQ(applied("/filter sketch"),
+            (Calls{"GrayScaleWeighted(333,333,334)", "SpatialFilter(15)", "InvertImage()"}));
   EXPECT_EQ(applied("/filter unsharpmask 200 30 5 2"), Calls{"UnsharpMask(200,30,5,2)"});
   EXPECT_EQ(applied("/filter rotate -9000 1 255"), Calls{"RotateImage(-9000,1,255)"});
   EXPECT_EQ(applied("/filter flip"), Calls{"FlipImage()"});
@@ -338,7 +375,8 @@ TEST_F(Fixture, ResizeAndCropWorkFromTheRecordedSourceSize) {
   EXPECT_EQ(applied("/filter resize 2 0 320 240 1 0"), Calls{"ResizeImage(320,80,2)"});
   recordedW = 100, recordedH = 400;
   EXPECT_EQ(applied("/filter resize 2 0 320 240 1 0"), Calls{"ResizeImage(60,240,2)"});
-  EXPECT_EQ(applied("/filter resize 2 0 320 0 1 0"), Calls{"ResizeImage(320,1280,2)"});  // zero side hands over
+  EXPECT_EQ(applied("/filter resize 2 0 320 0 1 0"),
+            Calls{"ResizeImage(320,1280,2)"});  // zero side hands over
   recordedW = 10000, recordedH = 1;
   EXPECT_EQ(applied("/filter resize 0 0 100 100 1 0"), Calls{"ResizeImage(100,1,0)"});  // at least 1
   // Crop against the source size.
@@ -376,7 +414,8 @@ TEST_F(Fixture, TheChainKeepsOrderAndAppliesACount) {
   chain.apply(0);
   EXPECT_TRUE(lead.calls.empty());
   chain.clear();
-  for (const char* t : {"/filter invert", "/filter mirror", "/filter hue 5", "/filter sobel 23"}) chain.appendFromText(t);
+  for (const char* t : {"/filter invert", "/filter mirror", "/filter hue 5", "/filter sobel 23"})
+    chain.appendFromText(t);
   lead.calls.clear();
   chain.apply(2);
   EXPECT_EQ(lead.calls, (Calls{"InvertImage()", "MirrorImage()"}));
@@ -385,7 +424,8 @@ TEST_F(Fixture, TheChainKeepsOrderAndAppliesACount) {
   EXPECT_FALSE(chain.swapWithNeighbour(3, false));
   chain.moveToBottom(0);  // mirror goes last
   chain.moveToTop(2);     // sobel comes first
-  EXPECT_EQ(chain.texts(), (std::vector<std::string>{"/filter sobel 23", "/filter invert", "/filter hue 5", "/filter mirror"}));
+  EXPECT_EQ(chain.texts(), (std::vector<std::string>{"/filter sobel 23", "/filter invert", "/filter hue 5",
+                                                     "/filter mirror"}));
   chain.remove({0, 2, 9});
   EXPECT_EQ(chain.texts(), (std::vector<std::string>{"/filter invert", "/filter mirror"}));
   EXPECT_TRUE(chain.createByIndex(9));
@@ -397,8 +437,8 @@ TEST_F(Fixture, EditSettingsFollowsTheDialogProtocolInOrder) {
   chain.appendFromText("/filter average 5");
   dialogs.answers = {9};
   chain.at(0).editSettings();
-  EXPECT_EQ(dialogs.calls, (Calls{"e:value0=5", "e:first=0", "e:image=77", "e:second=1", "e:third=0", "e:options=12",
-                                  "e:show average", "e:result", "e:read0"}));
+  EXPECT_EQ(dialogs.calls, (Calls{"e:value0=5", "e:first=0", "e:image=77", "e:second=1", "e:third=0",
+                                  "e:options=12", "e:show average", "e:result", "e:read0"}));
   EXPECT_EQ(chain.at(0).toText(), "/filter average 9");
   // Values from a dialog are stored as returned, without the range rules.
   dialogs.answers = {1};
@@ -433,11 +473,13 @@ TEST_F(Fixture, KindsWithTheirOwnDialogValues) {
   EXPECT_EQ((Calls(dialogs.calls.begin(), dialogs.calls.begin() + 5)),
             (Calls{"c:value0=120", "c:value1=120", "c:value2=120", "c:extra=1", "c:first=0"}));
   EXPECT_EQ(edit("/filter gammacorrect 120", {100, 100, 101}), "/filter gammacorrect 100");
-  EXPECT_EQ(edit("/filter balcolors 50", {0.505, 0.999, 0, 0, 1, 0, 0, 0, 1}), "/filter balcolors 50 99 0 0 100 0 0 0 100");
+  EXPECT_EQ(edit("/filter balcolors 50", {0.505, 0.999, 0, 0, 1, 0, 0, 0, 1}),
+            "/filter balcolors 50 99 0 0 100 0 0 0 100");
   EXPECT_EQ(dialogs.calls[0], "c:value0=0.5");
   edit("/filter colorres", {4, 1, 1, 16});
-  EXPECT_EQ((Calls(dialogs.calls.begin() + 4, dialogs.calls.begin() + 10)),
-            (Calls{"c:first=0", "c:image=77", "g:second=0", "c:third=0", "c:extra=1073741823", "c:options=28"}));
+  EXPECT_EQ(
+      (Calls(dialogs.calls.begin() + 4, dialogs.calls.begin() + 10)),
+      (Calls{"c:first=0", "c:image=77", "g:second=0", "c:third=0", "c:extra=1073741823", "c:options=28"}));
   edit("/filter autotrim 3", {4});
   EXPECT_EQ(dialogs.calls[3], "g:second=0");
   EXPECT_EQ(dialogs.calls[5], "g:options=4");
@@ -458,7 +500,8 @@ TEST_F(Fixture, FiltersWithoutSettingsSaySoAndOwnDialogKindsWaitForTheEditor) {
     chain.appendFromText(text);
     chain.at(0).editSettings();
   }
-  EXPECT_EQ(messages, (std::vector<std::string>(3, "The chosen filter does not have any associated settings.")));
+  EXPECT_EQ(messages,
+            (std::vector<std::string>(3, "The chosen filter does not have any associated settings.")));
   for (const char* text : {"/filter resize", "/filter crop", "/filter dpi"}) {
     chain.clear();
     chain.appendFromText(text);
@@ -470,11 +513,13 @@ TEST_F(Fixture, FiltersWithoutSettingsSaySoAndOwnDialogKindsWaitForTheEditor) {
 TEST_F(Fixture, TheSettingsEditorPreviewsTheChainAndRestoresTheStartImage) {
   RecordingFilterDialogs own;
   own.resize = {9, 0, 640, 480, true, false};
-  for (const char* t : {"/filter invert", "/filter mirror", "/filter resize", "/filter hue 5"}) chain.appendFromText(t);
+  for (const char* t : {"/filter invert", "/filter mirror", "/filter resize", "/filter hue 5"})
+    chain.appendFromText(t);
   const std::string selected = "/pics/a.png";
   lead.calls.clear();
   ASSERT_TRUE(chain.editSettings(2, &selected, "/opt/data.dat", own));
-  EXPECT_EQ(lead.calls, (Calls{"LoadImage(/pics/a.png)", "InvertImage()", "MirrorImage()", "LoadImage(/opt/data.dat)"}));
+  EXPECT_EQ(lead.calls,
+            (Calls{"LoadImage(/pics/a.png)", "InvertImage()", "MirrorImage()", "LoadImage(/opt/data.dat)"}));
   EXPECT_EQ(own.opened, (std::vector<std::string>{"resize 4 320"}));
   EXPECT_EQ(chain.at(2).toText(), "/filter resize 5 0 640 480 1 0");  // through the reading rules
   // Cancel keeps the values; dpi and crop go through their own dialogs too.
@@ -510,8 +555,8 @@ TEST(FilterDescriptors, EveryParameterHasALabelARangeAndAControlThatFits) {
     SCOPED_TRACE(std::string(kind.key));
     EXPECT_EQ(pv::filters::filterKind(kind.index()), &kind);
     EXPECT_FALSE(kind.name.empty());
-    EXPECT_EQ(std::count(kind.description.begin(), kind.description.end(), '\n'), kind.description.find('\n') ==
-                                                                                         std::string_view::npos ? 0 : 1);
+    EXPECT_EQ(std::count(kind.description.begin(), kind.description.end(), '\n'),
+              kind.description.find('\n') == std::string_view::npos ? 0 : 1);
     // A kind with an option dialog has something to edit in it.
     if (kind.set != pv::filters::DialogSet::kNone) {
       EXPECT_FALSE(kind.params.empty());
@@ -521,7 +566,8 @@ TEST(FilterDescriptors, EveryParameterHasALabelARangeAndAControlThatFits) {
       EXPECT_FALSE(p.label.empty());
       EXPECT_LE(p.low, p.high);
       if (p.style != Param::kWord && p.style != Param::kFlag) {
-        EXPECT_GE(static_cast<std::int64_t>(p.style == Param::kSigned ? p.initial : static_cast<std::uint32_t>(p.initial)),
+        EXPECT_GE(static_cast<std::int64_t>(
+                      p.style == Param::kSigned ? p.initial : static_cast<std::uint32_t>(p.initial)),
                   p.low);
         EXPECT_LE(p.initial, p.high);
         EXPECT_GE(p.below, p.low);
@@ -547,7 +593,8 @@ TEST(FilterDescriptors, TheEditorPortGetsTheDescriptorAndItsAnswerIsKept) {
     std::vector<std::int32_t> given;
     int image = 0;
     std::optional<std::vector<std::int32_t>> edit(const pv::filters::FilterKind& kind,
-                                                  const std::vector<std::int32_t>& values, int sourceImage) override {
+                                                  const std::vector<std::int32_t>& values,
+                                                  int sourceImage) override {
       key = kind.key, given = values, image = sourceImage;
       return answer;
     }

@@ -34,7 +34,9 @@ class RecordingLead : public pv::engine::CLead {
   std::vector<std::string> calls;
   float GetImageWidth() override { return width; }
   float GetImageHeight() override { return height; }
-  void SetSaveInterlaced(bool on) override { calls.push_back(std::string("SetSaveInterlaced ") + (on ? "1" : "0")); }
+  void SetSaveInterlaced(bool on) override {
+    calls.push_back(std::string("SetSaveInterlaced ") + (on ? "1" : "0"));
+  }
   void SetPhotoshopSaveFlag(bool on) override {
     calls.push_back(std::string("SetPhotoshopSaveFlag ") + (on ? "1" : "0"));
   }
@@ -64,7 +66,9 @@ TEST_F(FormatTest, EveryRegistryEntryCreatesItsFormatWithTheRegistrysFacts) {
     EXPECT_EQ(byIndex->key, pv::formatKey(i));
     EXPECT_EQ(byIndex->extension, pv::formatExtension(i));
     // The method count of the catalogue agrees with the registry's.
-    EXPECT_EQ(byIndex->methodCount, static_cast<int>(pv::formatRegistry()[static_cast<std::size_t>(i)].methods.size())) << byIndex->key;
+    EXPECT_EQ(byIndex->methodCount,
+              static_cast<int>(pv::formatRegistry()[static_cast<std::size_t>(i)].methods.size()))
+        << byIndex->key;
     EXPECT_EQ(byIndex->multiPage, pv::formatRegistry()[static_cast<std::size_t>(i)].multiPage);
     EXPECT_EQ(byIndex->FileFormatCode(static_cast<std::uint32_t>(byIndex->methodCount)), 0);
     EXPECT_EQ(byIndex->MethodName(static_cast<std::uint32_t>(byIndex->methodCount)), "");
@@ -83,7 +87,8 @@ TEST_F(FormatTest, FactoryMatchesTheFirstFourLettersExactly) {
     ASSERT_TRUE(f) << jpg;
     EXPECT_EQ(f->key, "JPG");
   }
-  for (const char* none : {"jpeg", "jpgx", "tiff", " jpg", "", "jp", "xyz"}) EXPECT_EQ(CreateFormat(none, config), nullptr) << none;
+  for (const char* none : {"jpeg", "jpgx", "tiff", " jpg", "", "jp", "xyz"})
+    EXPECT_EQ(CreateFormat(none, config), nullptr) << none;
   EXPECT_EQ(CreateFormat("cmp2", config)->index, 12);
   EXPECT_EQ(CreateFormat("CMP", config)->index, 11);
   EXPECT_EQ(CreateFormat("tifx-anything", config)->index, 40);
@@ -140,8 +145,9 @@ TEST_F(FormatTest, DefaultsAndTheTwoJpegQualities) {
 }
 
 TEST_F(FormatTest, OptionsLoadSaveAndTheShellSection) {
-  write("[jpg]\nCompressionMethod=1\nQuality=40x\nChosenColorDepth=8\nProgressivePass=3\n"
-        "[JPG Shell]\nCompressionMethod=2\nQuality=abc\n[CMP2]\nQuality=7\n[TIF]\nChosenColorDepth=17\n");
+  write(
+      "[jpg]\nCompressionMethod=1\nQuality=40x\nChosenColorDepth=8\nProgressivePass=3\n"
+      "[JPG Shell]\nCompressionMethod=2\nQuality=abc\n[CMP2]\nQuality=7\n[TIF]\nChosenColorDepth=17\n");
   auto jpg = make("JPG");
   EXPECT_EQ(jpg->method, 1u);
   EXPECT_EQ(jpg->quality, 40);
@@ -200,8 +206,8 @@ TEST_F(FormatTest, NearestAllowedDepthSearchesUpThenDown) {
   EXPECT_EQ(png->NearestAllowedDepth(0, 32), 32);
   EXPECT_EQ(png->NearestAllowedDepth(0, 2), 4);
   EXPECT_EQ(png->NearestAllowedDepth(0, 64), 32);
-  EXPECT_EQ(png->NearestAllowedDepth(0, 9), 8);    // not listed: moves to 8 first
-  EXPECT_EQ(png->NearestAllowedDepth(5, 8), 0);    // a method beyond the list allows nothing
+  EXPECT_EQ(png->NearestAllowedDepth(0, 9), 8);  // not listed: moves to 8 first
+  EXPECT_EQ(png->NearestAllowedDepth(5, 8), 0);  // a method beyond the list allows nothing
   auto tif = make("TIF");
   EXPECT_EQ(tif->NearestAllowedDepth(1, 8), 24);
   EXPECT_EQ(tif->NearestAllowedDepth(2, 32), 24);  // YCbCr: only 24, found downward
@@ -254,7 +260,7 @@ TEST_F(FormatTest, PrepareImageOfIconsCursorsGifAndPsd) {
   EXPECT_TRUE(make("PSD")->PrepareImage(lead));
   EXPECT_FALSE(make("PNG")->PrepareImage(lead));
   EXPECT_FALSE(make("TIF")->PrepareImage(lead));
-  EXPECT_EQ(lead.calls, (std::vector<std::string>{"ResizeImage 32 32 4", "ResizeImage 32 32 4",
-                                                  "SetSaveInterlaced 0", "SetSaveInterlaced 1",
-                                                  "SetPhotoshopSaveFlag 1"}));
+  EXPECT_EQ(lead.calls,
+            (std::vector<std::string>{"ResizeImage 32 32 4", "ResizeImage 32 32 4", "SetSaveInterlaced 0",
+                                      "SetSaveInterlaced 1", "SetPhotoshopSaveFlag 1"}));
 }
