@@ -122,7 +122,7 @@ bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
   try {
     lead.SetAutoRepaint(false);
     try {
-      lead.FreeRegion();
+      static_cast<void>(lead.FreeRegion());
     } catch (const std::exception&) {
     }
     short status = 0;
@@ -175,7 +175,7 @@ void ImageListBuilder::AddImage(const std::string& path) {
       const double scale = std::min(kThumbnailWidth / w, kThumbnailHeight / h);
       const float tw = static_cast<float>(std::max(1.0, std::round(w * scale)));
       const float th = static_cast<float>(std::max(1.0, std::round(h * scale)));
-      lead.ResizeImage(tw, th, w >= tw && h >= th ? 4 : 0);
+      static_cast<void>(lead.ResizeImage(tw, th, w >= tw && h >= th ? 4 : 0));
       e.thumbnailWidth = static_cast<std::uint32_t>(lead.GetDisplayWidth());
       e.thumbnailHeight = static_cast<std::uint32_t>(lead.GetDisplayHeight());
       e.thumbnail = engine::handles::take(lead.MakeGdiBitmap(lead.GetDrawContext()));

@@ -75,8 +75,8 @@ void ChooseLoadResolution(CLead& lead, const std::string& path) {
     if (area > bestArea) bestArea = area, best = i;
   }
   if (best >= 0)
-    lead.SetLoadResolution(lead.GetInfoFormat(), lead.GetResolutionWidth(best),
-                           lead.GetResolutionHeight(best));
+    static_cast<void>(lead.SetLoadResolution(lead.GetInfoFormat(), lead.GetResolutionWidth(best),
+                                             lead.GetResolutionHeight(best)));
 }
 
 }  // namespace pv::engine

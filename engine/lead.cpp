@@ -154,8 +154,8 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
 }
 
 short CLead::SaveImage(const std::string& path, short formatCode, short bits, short quality, short pageMode) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   bits = std::clamp<short>(bits, 0, 32);
   const codecs::Codec* codec = codecs::codecWriting(formatCode);
   if (!codec || !codec->save) return kNotSupported;
@@ -173,9 +173,9 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
 }
 
 short CLead::CopyToClipboard(short) {
-  Image* img = doc_->image();
   if (!clipboard_) return kNotSupported;
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   return clipboard_->putImage(*img) ? kOk : kFailed;
 }
 
@@ -194,6 +194,22 @@ void CLead::SetPhotoshopSaveFlag(bool on) {
 }
 void CLead::SetAutoRepaint(bool on) {
   autoRepaint_ = on;
+}
+
+short CLead::current(Image*& img) {
+  img = doc_->image();
+  if (!img || img->pixels.empty()) {
+    img = nullptr;
+    return kInvalidParameter;  // no current image
+  }
+  return kOk;
+}
+
+short CLead::current(const Image*& img) {
+  Image* mutableImage = nullptr;
+  const short s = current(mutableImage);
+  img = mutableImage;
+  return s;
 }
 
 // ---- Image properties ------------------------------------------------------
@@ -309,8 +325,8 @@ short combineRegion(cv::Mat& region, const cv::Mat& mask, short mode) {
 }  // namespace
 
 short CLead::SetRegionByColor(int colour, short combineMode) {
-  const Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  const Image* img;
+  if (short s = current(img)) return s;
   const int r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
   cv::Mat mask;
   if (img->pixels.channels() == 1) {
@@ -334,9 +350,10 @@ int CLead::GetRegionHandle() {
 }
 
 short CLead::SetRegionFromHandle(int region, float x, float y, short combineMode) {
-  const Image* img = doc_->image();
+  const Image* img;
+  if (short s = current(img)) return s;
   auto source = handles::find(region);
-  if (!img || img->pixels.empty() || !source || source->pixels.channels() != 1) return kInvalidParameter;
+  if (!source || source->pixels.channels() != 1) return kInvalidParameter;
   // The mask is placed at the offset and cut to the image.
   cv::Mat mask = cv::Mat::zeros(img->pixels.size(), CV_8UC1);
   const cv::Rect at(static_cast<int>(std::trunc(x)), static_cast<int>(std::trunc(y)), source->width(),
@@ -351,8 +368,8 @@ short CLead::SetRegionFromHandle(int region, float x, float y, short combineMode
 }
 
 short CLead::FillImage(int colour) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
   const std::uint32_t packed = static_cast<std::uint32_t>(colour) & 0xFFFFFF;
   if (img->pixels.channels() == 1 && !(r == g && g == b)) {
@@ -391,64 +408,6 @@ short CLead::FillImage(int colour) {
 
 short CLead::FreeRegion() {
   doc_->region.release();
-  return kOk;
-}
-
-// ---- Pixel operations --------------------------------------------------------
-
-short CLead::ResizeImage(float width, float height, short flags) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
-  const double w0 = img->width(), h0 = img->height();
-  double w = std::trunc(width), h = std::trunc(height);
-  if (w < 0 || h < 0 || (w == 0 && h == 0)) return kInvalidParameter;
-  // A size of 0 follows from the aspect ratio.
-  if (w == 0) w = std::max(1.0, std::trunc(h * w0 / h0));
-  if (h == 0) h = std::max(1.0, std::trunc(w * h0 / w0));
-  if (w * h > static_cast<double>(maxPixels())) return kTooLarge;
-  const cv::Size size(static_cast<int>(w), static_cast<int>(h));
-  const bool shrinking = w < w0 || h < h0;
-  cv::Mat out;
-  switch (flags) {
-    case 0:
-      cv::resize(img->pixels, out, size, 0, 0, cv::INTER_NEAREST);
-      break;
-    case 1: {
-      // Nearest neighbour that keeps thin dark lines: when shrinking, each
-      // sample takes the darkest pixel of the block it stands for.
-      cv::Mat src = img->pixels;
-      if (shrinking) {
-        const int kx = std::max(1, static_cast<int>(std::ceil(w0 / w))),
-                  ky = std::max(1, static_cast<int>(std::ceil(h0 / h)));
-        cv::erode(src, src, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kx, ky)));
-      }
-      cv::resize(src, out, size, 0, 0, cv::INTER_NEAREST);
-      break;
-    }
-    case 4:
-    case 5: {
-      cv::Mat src = img->pixels;
-      // Beyond 2:1, shrink by area averaging first so nothing aliases.
-      if (w * 2 < w0 || h * 2 < h0) {
-        cv::resize(src, src,
-                   cv::Size(std::max(size.width * 2, std::min<int>(size.width, src.cols)),
-                            std::max(size.height * 2, std::min<int>(size.height, src.rows))),
-                   0, 0, cv::INTER_AREA);
-      }
-      cv::resize(src, out, size, 0, 0, flags == 4 ? cv::INTER_CUBIC : cv::INTER_LANCZOS4);
-      break;
-    }
-    default:  // 2, 3 and anything else resample
-      cv::resize(img->pixels, out, size, 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
-  }
-  img->pixels = out;
-  doc_->region.release();
-  // Interpolated pixels leave the palette and the low depths; nearest-neighbour
-  // ones keep them.
-  if (flags != 0 && flags != 1 && (!img->palette.empty() || img->bits < 8)) {
-    img->palette.clear();
-    img->bits = img->pixels.channels() == 4 ? 32 : img->pixels.channels() == 1 ? 8 : 24;
-  }
   return kOk;
 }
 

@@ -36,22 +36,22 @@ class CLead {
   CLead& operator=(const CLead&) = delete;
 
   // File input and output.
-  virtual short ReadFileInfo(const std::string& path, int page, int flags);
-  virtual short GetInfoBits();
-  virtual short GetInfoFormat();
+  [[nodiscard]] virtual short ReadFileInfo(const std::string& path, int page, int flags);
+  [[nodiscard]] virtual short GetInfoBits();
+  [[nodiscard]] virtual short GetInfoFormat();
   virtual int GetInfoValue44();
   virtual int GetInfoPageCount();
-  virtual short ReadFileResolutions(const std::string& path);
-  virtual short GetResolutionCount();
+  [[nodiscard]] virtual short ReadFileResolutions(const std::string& path);
+  [[nodiscard]] virtual short GetResolutionCount();
   virtual float GetResolutionWidth(short index);
   virtual float GetResolutionHeight(short index);
-  virtual short SetLoadResolution(short formatCode, float width, float height);
+  [[nodiscard]] virtual short SetLoadResolution(short formatCode, float width, float height);
   // Bits 0 keeps the stored depth, 32 forces 32 bits; page 0 is the default
   // page; page count 1 loads one page, -1 all.
-  virtual short LoadImage(const std::string& path, short bits, int page, int pageCount);
-  virtual short SaveImage(const std::string& path, short formatCode, short bits, short quality,
-                          short pageMode);
-  virtual short CopyToClipboard(short flags);
+  [[nodiscard]] virtual short LoadImage(const std::string& path, short bits, int page, int pageCount);
+  [[nodiscard]] virtual short SaveImage(const std::string& path, short formatCode, short bits, short quality,
+                                        short pageMode);
+  [[nodiscard]] virtual short CopyToClipboard(short flags);
   virtual void SetPageNumber(short page);
   virtual void SetSavePasses(short passes);
   virtual void SetSaveInterlaced(bool on);
@@ -66,7 +66,7 @@ class CLead {
   virtual float GetImageHeight();
   virtual float GetDisplayWidth();
   virtual float GetDisplayHeight();
-  virtual short GetDisplayBits();
+  [[nodiscard]] virtual short GetDisplayBits();
   virtual void SetImageXResolution(short dpi);
   virtual void SetImageYResolution(short dpi);
   virtual void SetUnequalResolution(bool on);
@@ -83,53 +83,56 @@ class CLead {
   virtual int GetTransparentColor();
   virtual void SetTransparentColor(int colour);
   virtual bool GetHasRegion();
-  virtual short SetRegionByColor(int colour, short combineMode);
+  [[nodiscard]] virtual short SetRegionByColor(int colour, short combineMode);
   virtual int GetRegionHandle();
-  virtual short SetRegionFromHandle(int region, float x, float y, short combineMode);
-  virtual short FillImage(int colour);
-  virtual short FreeRegion();
+  [[nodiscard]] virtual short SetRegionFromHandle(int region, float x, float y, short combineMode);
+  [[nodiscard]] virtual short FillImage(int colour);
+  [[nodiscard]] virtual short FreeRegion();
 
   // Pixel operations.
-  virtual short ResizeImage(float width, float height, short flags);
-  virtual short TrimImage(float left, float top, float width, float height);
-  virtual short ReduceColors(short bits, short palette, short dither, short colours);
-  virtual short AverageFilter(short n);
-  virtual short MedianFilter(short n);
-  virtual short ChangeContrast(short n);
-  virtual short FlipImage();
-  virtual short ChangeHue(short degrees);
-  virtual short ChangeIntensity(short n);
-  virtual short InvertImage();
-  virtual short SharpenImage(short n);
-  virtual short ChangeSaturation(short n);
-  virtual short MirrorImage();
-  virtual short MosaicFilter(short n);
-  virtual short SpatialFilter(short code);
-  virtual short PosterizeImage(short levels);
-  virtual short RotateImage(int angle, short flags, int fill);
-  virtual short EmbossImage(short direction, short depth);
-  virtual short AddNoise(short range, short channel);
-  virtual short IntensityDetect(short low, short high);
-  virtual short StretchIntensity();
-  virtual short GammaCorrect(short gamma);
-  virtual short ShearImage(short angle, bool horizontal, int fill);
-  virtual short HalftoneImage(short pattern, int angle, short size);
-  virtual short HistoContrast(short n);
-  virtual short SolarizeImage(short threshold);
-  virtual short AutoTrimImage(short threshold);
-  virtual short OilifyImage(short n);
-  virtual short GaussianBlur(short radius);
-  virtual short UnsharpMask(short amount, short radius, short threshold, short space);
-  virtual short GrayScaleWeighted(short red, short green, short blue);
-  virtual short BalanceColors(float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8,
-                              float m9);
-  virtual short EdgeDetect(short threshold, short kind);
-  virtual short MotionBlur(short length, int angle, bool oneWay);
+  [[nodiscard]] virtual short ResizeImage(float width, float height, short flags);
+  [[nodiscard]] virtual short TrimImage(float left, float top, float width, float height);
+  [[nodiscard]] virtual short ReduceColors(short bits, short palette, short dither, short colours);
+  [[nodiscard]] virtual short AverageFilter(short n);
+  [[nodiscard]] virtual short MedianFilter(short n);
+  [[nodiscard]] virtual short ChangeContrast(short n);
+  [[nodiscard]] virtual short FlipImage();
+  [[nodiscard]] virtual short ChangeHue(short degrees);
+  [[nodiscard]] virtual short ChangeIntensity(short n);
+  [[nodiscard]] virtual short InvertImage();
+  [[nodiscard]] virtual short SharpenImage(short n);
+  [[nodiscard]] virtual short ChangeSaturation(short n);
+  [[nodiscard]] virtual short MirrorImage();
+  [[nodiscard]] virtual short MosaicFilter(short n);
+  [[nodiscard]] virtual short SpatialFilter(short code);
+  [[nodiscard]] virtual short PosterizeImage(short levels);
+  [[nodiscard]] virtual short RotateImage(int angle, short flags, int fill);
+  [[nodiscard]] virtual short EmbossImage(short direction, short depth);
+  [[nodiscard]] virtual short AddNoise(short range, short channel);
+  [[nodiscard]] virtual short IntensityDetect(short low, short high);
+  [[nodiscard]] virtual short StretchIntensity();
+  [[nodiscard]] virtual short GammaCorrect(short gamma);
+  [[nodiscard]] virtual short ShearImage(short angle, bool horizontal, int fill);
+  [[nodiscard]] virtual short HalftoneImage(short pattern, int angle, short size);
+  [[nodiscard]] virtual short HistoContrast(short n);
+  [[nodiscard]] virtual short SolarizeImage(short threshold);
+  [[nodiscard]] virtual short AutoTrimImage(short threshold);
+  [[nodiscard]] virtual short OilifyImage(short n);
+  [[nodiscard]] virtual short GaussianBlur(short radius);
+  [[nodiscard]] virtual short UnsharpMask(short amount, short radius, short threshold, short space);
+  [[nodiscard]] virtual short GrayScaleWeighted(short red, short green, short blue);
+  [[nodiscard]] virtual short BalanceColors(float m1, float m2, float m3, float m4, float m5, float m6,
+                                            float m7, float m8, float m9);
+  [[nodiscard]] virtual short EdgeDetect(short threshold, short kind);
+  [[nodiscard]] virtual short MotionBlur(short length, int angle, bool oneWay);
 
  protected:
   // The current image with all its loaded pages, and the facts of the last
   // inspected file and the settings of the next save.
   std::unique_ptr<Document> doc_;
+  // The current image, or the no-image status (kInvalidParameter) with null.
+  short current(Image*& img);
+  short current(const Image*& img);
   struct Info {
     short bits = 0;
     short format = 0;

@@ -99,24 +99,24 @@ cv::Scalar fillOf(const Image& img, int colour) {
 // ---- Geometry ----------------------------------------------------------------
 
 short CLead::FlipImage() {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   cv::flip(img->pixels, img->pixels, 0);
   if (!doc_->region.empty()) cv::flip(doc_->region, doc_->region, 0);
   return kOk;
 }
 
 short CLead::MirrorImage() {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   cv::flip(img->pixels, img->pixels, 1);
   if (!doc_->region.empty()) cv::flip(doc_->region, doc_->region, 1);
   return kOk;
 }
 
 short CLead::TrimImage(float left, float top, float width, float height) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   // The rectangle is cut to the image; at least one pixel remains.
   const double l = std::clamp<double>(std::trunc(left), 0, img->width() - 1);
   const double t = std::clamp<double>(std::trunc(top), 0, img->height() - 1);
@@ -129,8 +129,8 @@ short CLead::TrimImage(float left, float top, float width, float height) {
 }
 
 short CLead::AutoTrimImage(short threshold) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int t = std::max<int>(0, threshold);
   const cv::Mat& m = img->pixels;
   const int ch = m.channels();
@@ -165,8 +165,8 @@ short CLead::AutoTrimImage(short threshold) {
 }
 
 short CLead::RotateImage(int angle, short flags, int fill) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   angle %= 36000;
   if (angle < 0) angle += 36000;
   doc_->region.release();
@@ -210,8 +210,8 @@ short CLead::RotateImage(int angle, short flags, int fill) {
 }
 
 short CLead::ShearImage(short angle, bool horizontal, int fill) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const double a = std::clamp<int>(angle, -8999, 8999) / 100.0;
   const double k = std::tan(a * std::numbers::pi / 180.0);
   const int w = img->width(), h = img->height();
@@ -232,15 +232,15 @@ short CLead::ShearImage(short angle, bool horizontal, int fill) {
 // ---- Tone and colour -----------------------------------------------------------
 
 short CLead::InvertImage() {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   pointOp(*img, makeLut([](int v) { return 255 - v; }));
   return kOk;
 }
 
 short CLead::ChangeIntensity(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int a = std::clamp<int>(n, -1000, 1000);
   pointOp(*img, makeLut([a](int v) {
     return a >= 0 ? v + ((255 - v) * a + 500) / 1000 : (v * (1000 + a) + 500) / 1000;
@@ -249,8 +249,8 @@ short CLead::ChangeIntensity(short n) {
 }
 
 short CLead::ChangeContrast(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int a = std::clamp<int>(n, -1000, 1000);
   pointOp(*img, makeLut([a](int v) -> double {
     if (a >= 1000) return v < 128 ? 0 : 255;  // the limit: a threshold
@@ -261,24 +261,24 @@ short CLead::ChangeContrast(short n) {
 }
 
 short CLead::GammaCorrect(short gamma) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const double g = std::max<int>(1, gamma);
   pointOp(*img, makeLut([g](int v) { return std::round(255.0 * std::pow(v / 255.0, 100.0 / g)); }));
   return kOk;
 }
 
 short CLead::SolarizeImage(short threshold) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int t = threshold;
   pointOp(*img, makeLut([t](int v) { return v > t ? 255 - v : v; }));
   return kOk;
 }
 
 short CLead::PosterizeImage(short levels) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int n = std::clamp<int>(levels, 2, 256);
   pointOp(*img, makeLut([n](int v) {
     const int level = (v * (n - 1) + 127) / 255;
@@ -288,8 +288,8 @@ short CLead::PosterizeImage(short levels) {
 }
 
 short CLead::StretchIntensity() {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   double lo = 255, hi = 0;
   onColour(*img, [&](cv::Mat& m) { cv::minMaxLoc(m.reshape(1), &lo, &hi); });
   if (hi <= lo) return kOk;
@@ -298,8 +298,8 @@ short CLead::StretchIntensity() {
 }
 
 short CLead::GrayScaleWeighted(short red, short green, short blue) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const float r = std::max<int>(0, red) / 1000.0f, g = std::max<int>(0, green) / 1000.0f,
               b = std::max<int>(0, blue) / 1000.0f;
   onColour(*img, [&](cv::Mat& m) {
@@ -316,8 +316,8 @@ short CLead::GrayScaleWeighted(short red, short green, short blue) {
 
 short CLead::BalanceColors(float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8,
                            float m9) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   auto finite = [](float v) { return std::isfinite(v) ? std::clamp(v, -1000.0f, 1000.0f) : 0.0f; };
   // R' = m1 R + m2 G + m3 B and so on, in B G R channel order.
   const cv::Matx33f mix(finite(m9), finite(m8), finite(m7), finite(m6), finite(m5), finite(m4), finite(m3),
@@ -356,8 +356,8 @@ void hlsOp(Image& img, Fn fn) {
 }  // namespace
 
 short CLead::ChangeHue(short degrees) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int d = ((degrees % 360) + 360) % 360;
   if (d == 0 || img->pixels.channels() == 1) return kOk;  // grey has no hue
   hlsOp(*img, [d](float& h, float&) { h = std::fmod(h + static_cast<float>(d), 360.0f); });
@@ -365,8 +365,8 @@ short CLead::ChangeHue(short degrees) {
 }
 
 short CLead::ChangeSaturation(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int a = std::max<int>(-1000, n);
   if (a == 0 || img->pixels.channels() == 1) return kOk;  // grey has no saturation
   const float factor = static_cast<float>((1000.0 + a) / 1000.0);
@@ -375,8 +375,8 @@ short CLead::ChangeSaturation(short n) {
 }
 
 short CLead::IntensityDetect(short low, short high) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int lo = std::clamp<int>(low, 0, 255), hi = std::clamp<int>(high, 0, 255);
   onColour(*img, [&](cv::Mat& m) {
     cv::Mat grey = m;
@@ -393,8 +393,8 @@ short CLead::IntensityDetect(short low, short high) {
 }
 
 short CLead::AddNoise(short range, short channel) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int spread = static_cast<int>(std::lround(std::clamp<int>(range, 0, 1000) / 1000.0 * 255));
   if (spread == 0) return kOk;
   const int which = std::clamp<int>(channel, 0, 3);
@@ -424,8 +424,8 @@ short CLead::AddNoise(short range, short channel) {
 // ---- Neighbourhoods --------------------------------------------------------------
 
 short CLead::AverageFilter(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int k = std::clamp<int>(n, 1, 255);
   onColour(*img,
            [&](cv::Mat& m) { cv::blur(m, m, cv::Size(k, k), cv::Point(-1, -1), cv::BORDER_REPLICATE); });
@@ -434,8 +434,8 @@ short CLead::AverageFilter(short n) {
 }
 
 short CLead::MedianFilter(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   // OpenCV's median takes odd sizes: an even size uses the next odd one.
   const int k = std::clamp<int>(n, 1, 255) | 1;
   onColour(*img, [&](cv::Mat& m) { cv::medianBlur(m, m, k); });
@@ -444,8 +444,8 @@ short CLead::MedianFilter(short n) {
 }
 
 short CLead::GaussianBlur(short radius) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const double sigma = std::clamp<int>(radius, 1, 2000) / 2.0;
   onColour(*img,
            [&](cv::Mat& m) { cv::GaussianBlur(m, m, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE); });
@@ -454,8 +454,8 @@ short CLead::GaussianBlur(short radius) {
 }
 
 short CLead::SharpenImage(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const float a = std::clamp<int>(n, -1000, 1000) / 1000.0f;
   if (a == 0) return kOk;
   // Sharpening adds a times the difference from the 3 x 3 mean; blurring
@@ -470,8 +470,8 @@ short CLead::SharpenImage(short n) {
 }
 
 short CLead::UnsharpMask(short amount, short radius, short threshold, short space) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const double a = std::clamp<int>(amount, 0, 1000) / 100.0;
   if (a == 0) return kOk;
   const double sigma = std::clamp<int>(radius, 1, 2000) / 2.0;
@@ -507,8 +507,8 @@ short CLead::UnsharpMask(short amount, short radius, short threshold, short spac
 }
 
 short CLead::MosaicFilter(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int k = std::clamp<int>(n, 1, 4096);
   onColour(*img, [&](cv::Mat& m) {
     for (int y = 0; y < m.rows; y += k)
@@ -596,8 +596,8 @@ cv::Mat asMat(const Kernel& k) {
 }  // namespace
 
 short CLead::SpatialFilter(short code) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const cv::Mat kernel = asMat(spatialKernel(std::clamp<int>(code, 0, 32)));
   onColour(*img,
            [&](cv::Mat& m) { cv::filter2D(m, m, -1, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
@@ -606,8 +606,8 @@ short CLead::SpatialFilter(short code) {
 }
 
 short CLead::EmbossImage(short direction, short depth) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int d = std::clamp<int>(direction, 0, 7);
   const float k = std::clamp<int>(depth, 0, 10000) / 100.0f;
   // Mid grey plus the scaled difference along the direction.
@@ -621,8 +621,8 @@ short CLead::EmbossImage(short direction, short depth) {
 }
 
 short CLead::EdgeDetect(short threshold, short kind) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int family = (kind >> 8) & 0xFF, variant = kind & 0xFF, t = std::clamp<int>(threshold, 0, 255);
   std::vector<Kernel> kernels;
   switch (family) {
@@ -658,8 +658,8 @@ short CLead::EdgeDetect(short threshold, short kind) {
 }
 
 short CLead::MotionBlur(short length, int angle, bool oneWay) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int len = std::clamp<int>(length, 1, 1000);
   if (len == 1) return kOk;
   // A line of `len` pixels through (or, one way, ending at) the centre.
@@ -681,8 +681,8 @@ short CLead::MotionBlur(short length, int angle, bool oneWay) {
 }
 
 short CLead::HistoContrast(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const double a = std::clamp<int>(n, -1000, 1000) / 1000.0;
   if (a == 0) return kOk;
   onColour(*img, [&](cv::Mat& m) {
@@ -751,8 +751,8 @@ Palette webPalette() {
 }  // namespace
 
 short CLead::ReduceColors(short bits, short palette, short dither, short colours) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int ch = img->pixels.channels();
   if (bits == 24 || bits == 16) {
     if (ch == 4) cv::cvtColor(img->pixels, img->pixels, cv::COLOR_BGRA2BGR);
@@ -801,8 +801,8 @@ short CLead::ReduceColors(short bits, short palette, short dither, short colours
 // ---- Artistic ---------------------------------------------------------------------------
 
 short CLead::OilifyImage(short n) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int k = std::clamp<int>(n, 1, 255);
   if (k == 1) return kOk;
   constexpr int kLevels = 32;  // intensity classes
@@ -855,8 +855,8 @@ short CLead::OilifyImage(short n) {
 }
 
 short CLead::HalftoneImage(short pattern, int angle, short size) {
-  Image* img = doc_->image();
-  if (!img || img->pixels.empty()) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
   const int kind = std::clamp<int>(pattern, 0, 6);
   const double cell = std::clamp<int>(size, 2, 1000);
   const double rad = (angle % 36000) / 100.0 * std::numbers::pi / 180.0, c = std::cos(rad), s = std::sin(rad);
@@ -913,6 +913,64 @@ short CLead::HalftoneImage(short pattern, int angle, short size) {
   } else {
     img->palette = {0x000000, 0xFFFFFF};
     img->bits = 1;
+  }
+  return kOk;
+}
+
+// ---- Resampling ------------------------------------------------------------
+
+short CLead::ResizeImage(float width, float height, short flags) {
+  Image* img;
+  if (short s = current(img)) return s;
+  const double w0 = img->width(), h0 = img->height();
+  double w = std::trunc(width), h = std::trunc(height);
+  if (w < 0 || h < 0 || (w == 0 && h == 0)) return kInvalidParameter;
+  // A size of 0 follows from the aspect ratio.
+  if (w == 0) w = std::max(1.0, std::trunc(h * w0 / h0));
+  if (h == 0) h = std::max(1.0, std::trunc(w * h0 / w0));
+  if (w * h > static_cast<double>(maxPixels())) return kTooLarge;
+  const cv::Size size(static_cast<int>(w), static_cast<int>(h));
+  const bool shrinking = w < w0 || h < h0;
+  cv::Mat out;
+  switch (flags) {
+    case 0:
+      cv::resize(img->pixels, out, size, 0, 0, cv::INTER_NEAREST);
+      break;
+    case 1: {
+      // Nearest neighbour that keeps thin dark lines: when shrinking, each
+      // sample takes the darkest pixel of the block it stands for.
+      cv::Mat src = img->pixels;
+      if (shrinking) {
+        const int kx = std::max(1, static_cast<int>(std::ceil(w0 / w))),
+                  ky = std::max(1, static_cast<int>(std::ceil(h0 / h)));
+        cv::erode(src, src, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(kx, ky)));
+      }
+      cv::resize(src, out, size, 0, 0, cv::INTER_NEAREST);
+      break;
+    }
+    case 4:
+    case 5: {
+      cv::Mat src = img->pixels;
+      // Beyond 2:1, shrink by area averaging first so nothing aliases.
+      if (w * 2 < w0 || h * 2 < h0) {
+        cv::resize(src, src,
+                   cv::Size(std::max(size.width * 2, std::min<int>(size.width, src.cols)),
+                            std::max(size.height * 2, std::min<int>(size.height, src.rows))),
+                   0, 0, cv::INTER_AREA);
+      }
+      cv::resize(src, out, size, 0, 0, flags == 4 ? cv::INTER_CUBIC : cv::INTER_LANCZOS4);
+      break;
+    }
+    default:  // 2, 3 and anything else resample
+      cv::resize(img->pixels, out, size, 0, 0, shrinking ? cv::INTER_AREA : cv::INTER_LINEAR);
+  }
+  img->pixels = out;
+  doc_->region.release();
+  // Interpolated pixels leave the palette and the low depths; nearest-neighbour
+  // ones keep them.
+  if (flags != 0 && flags != 1 && (!img->palette.empty() || img->bits < 8)) {
+    img->palette.clear();
+    img->bits = img->pixels.channels() == 4 ? 32 : img->pixels.channels() == 1 ? 8 : 24;
   }
   return kOk;
 }

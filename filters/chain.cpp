@@ -101,10 +101,10 @@ bool FilterChain::editSettings(std::size_t position, const std::string* selected
     }
   } catch (...) {
     // The start-up image comes back whatever happened in the dialog.
-    lead.LoadImage(startImage, 0, 0, 1);
+    static_cast<void>(lead.LoadImage(startImage, 0, 0, 1));
     throw;
   }
-  lead.LoadImage(startImage, 0, 0, 1);
+  static_cast<void>(lead.LoadImage(startImage, 0, 0, 1));
   return true;
 }
 

@@ -1,5 +1,8 @@
-// The 43 filter kinds: each class holds its parameter table (text-form order,
-// range rules, defaults) and the imaging operations of its apply.
+// The 43 filter kinds: their descriptors (the registry at the end of this
+// file, with each kind's parameters) and their classes, each with the imaging
+// operations of its apply. A filter does not act on an operation's status (a
+// failed step leaves the image as it was and the save reports what matters),
+// so the statuses are dropped with static_cast<void> where they are.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -135,7 +138,7 @@ class Direct : public Filter {
  private:
   template <std::size_t... I>
   void run(std::index_sequence<I...>) {
-    (this->lead().*Op)(this->i2(I)...);
+    static_cast<void>((this->lead().*Op)(this->i2(I)...));
   }
 };
 
@@ -161,14 +164,14 @@ class FResize final : public Filter {
     const double boxW = static_cast<std::uint32_t>(value(2)), boxH = static_cast<std::uint32_t>(value(3));
     const short method = i2(0);
     if (value(1) != 0) {  // percentages of the source size
-      lead().ResizeImage(static_cast<float>(std::trunc(w * boxW / 100.0)),
-                         static_cast<float>(std::trunc(h * boxH / 100.0)), method);
+      static_cast<void>(lead().ResizeImage(static_cast<float>(std::trunc(w * boxW / 100.0)),
+                                           static_cast<float>(std::trunc(h * boxH / 100.0)), method));
       return true;
     }
     const bool keepAspect = value(4) != 0, noEnlarge = value(5) != 0;
     if (noEnlarge && w <= boxW && h <= boxH) return true;  // already fits
     if (!keepAspect || w <= 0 || h <= 0) {
-      lead().ResizeImage(static_cast<float>(boxW), static_cast<float>(boxH), method);
+      static_cast<void>(lead().ResizeImage(static_cast<float>(boxW), static_cast<float>(boxH), method));
       return true;
     }
     // The box is a maximum: landscape fits the width, portrait the height; a
@@ -182,7 +185,7 @@ class FResize final : public Filter {
       newH = boxH;
       newW = std::max(1.0, std::trunc(boxH * w / h));
     }
-    lead().ResizeImage(static_cast<float>(newW), static_cast<float>(newH), method);
+    static_cast<void>(lead().ResizeImage(static_cast<float>(newW), static_cast<float>(newH), method));
     return true;
   }
 };
@@ -191,7 +194,7 @@ class FRotate final : public Filter {
  public:
   using Filter::Filter;
   bool apply() override {
-    lead().RotateImage(value(0), i2(1), value(2));
+    static_cast<void>(lead().RotateImage(value(0), i2(1), value(2)));
     return true;
   }
 };
@@ -220,8 +223,8 @@ class FCrop final : public Filter {
     if (top + height > h) height = h - top;
     if (width == 0) width = 1;
     if (height == 0) height = 1;
-    lead().TrimImage(static_cast<float>(left), static_cast<float>(top), static_cast<float>(width),
-                     static_cast<float>(height));
+    static_cast<void>(lead().TrimImage(static_cast<float>(left), static_cast<float>(top),
+                                       static_cast<float>(width), static_cast<float>(height)));
     return true;
   }
 };
@@ -230,7 +233,7 @@ class FAutoTrim final : public Filter {
  public:
   using Filter::Filter;
   bool apply() override {
-    swallowed([&] { lead().AutoTrimImage(i2(0)); });
+    swallowed([&] { return lead().AutoTrimImage(i2(0)); });
     return true;
   }
 };
@@ -250,7 +253,7 @@ class FSkew final : public Filter {
  public:
   using Filter::Filter;
   bool apply() override {
-    lead().ShearImage(i2(0), value(1) != 0, value(2));
+    static_cast<void>(lead().ShearImage(i2(0), value(1) != 0, value(2)));
     return true;
   }
 };
@@ -269,7 +272,7 @@ class FBalanceColors final : public Filter {
     float m[9];
     for (std::size_t i = 0; i < 9; ++i)
       m[i] = static_cast<float>(static_cast<std::uint32_t>(value(i))) / 100.0f;
-    swallowed([&] { lead().BalanceColors(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); });
+    swallowed([&] { return lead().BalanceColors(m[0], m[1], m[2], m[3], m[4], m[5], m[6], m[7], m[8]); });
     return true;
   }
 };
@@ -310,7 +313,7 @@ class FHalfTone final : public Filter {
  public:
   using Filter::Filter;
   bool apply() override {
-    lead().HalftoneImage(i2(0), value(1), i2(2));
+    static_cast<void>(lead().HalftoneImage(i2(0), value(1), i2(2)));
     return true;
   }
 };
@@ -366,7 +369,7 @@ class FBlur final : public Filter {
  public:
   using Filter::Filter;
   bool apply() override {
-    lead().MotionBlur(i2(0), value(1), value(2) != 0);
+    static_cast<void>(lead().MotionBlur(i2(0), value(1), value(2) != 0));
     return true;
   }
 };
@@ -432,8 +435,8 @@ class FOldNewspaper final : public Filter {
   using Filter::Filter;
   bool apply() override {
     // A failing first step skips the second; neither failure is passed on.
-    if (swallowed([&] { lead().ChangeSaturation(-800); }))
-      swallowed([&] { lead().BalanceColors(0.5f, 0.38f, 0.5f, 0.4f, 0.33f, 0.0f, 0.0f, 0.0f, 0.0f); });
+    if (swallowed([&] { return lead().ChangeSaturation(-800); }))
+      swallowed([&] { return lead().BalanceColors(0.5f, 0.38f, 0.5f, 0.4f, 0.33f, 0.0f, 0.0f, 0.0f, 0.0f); });
     return true;
   }
 };
@@ -442,7 +445,7 @@ class FOldPhoto final : public Filter {
  public:
   using Filter::Filter;
   bool apply() override {
-    lead().ChangeSaturation(-800);
+    static_cast<void>(lead().ChangeSaturation(-800));
     return true;
   }
 };
@@ -456,9 +459,9 @@ class FSketch final : public Filter {
  public:
   using Filter::Filter;
   bool apply() override {
-    lead().GrayScaleWeighted(333, 333, 334);
-    lead().SpatialFilter(15);
-    lead().InvertImage();
+    static_cast<void>(lead().GrayScaleWeighted(333, 333, 334));
+    static_cast<void>(lead().SpatialFilter(15));
+    static_cast<void>(lead().InvertImage());
     return true;
   }
 };

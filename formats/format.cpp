@@ -182,7 +182,7 @@ namespace {
 // Resizes the current image to an edge x edge square unless it already is one.
 void makeSquare(engine::CLead& lead, int edge) {
   if (static_cast<int>(lead.GetImageHeight()) != edge || static_cast<int>(lead.GetImageWidth()) != edge)
-    lead.ResizeImage(static_cast<float>(edge), static_cast<float>(edge), 4);
+    static_cast<void>(lead.ResizeImage(static_cast<float>(edge), static_cast<float>(edge), 4));
 }
 }  // namespace
 
@@ -193,7 +193,7 @@ bool TICO::PrepareImage(engine::CLead& lead) {
 }
 
 bool TANI::PrepareImage(engine::CLead& lead) {
-  lead.ResizeImage(32.0f, 32.0f, 4);
+  static_cast<void>(lead.ResizeImage(32.0f, 32.0f, 4));
   return true;
 }
 

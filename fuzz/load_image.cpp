@@ -23,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fwrite(data, 1, size, f);
   std::fclose(f);
   pv::engine::CLead lead;
-  lead.ReadFileInfo(in, -1, 1);
+  static_cast<void>(lead.ReadFileInfo(in, -1, 1));
   if (lead.LoadImage(in, 0, 0, -1) == 0) {
-    lead.SaveImage(out + ".png", 75, 0, 0, 0);
-    lead.SaveImage(out + ".jpg", 10, 24, 30, 0);
-    lead.SaveImage(out + ".tif", 17, 0, 0, 0);
-    lead.SaveImage(out + ".bmp", 84, 8, 0, 0);
+    static_cast<void>(lead.SaveImage(out + ".png", 75, 0, 0, 0));
+    static_cast<void>(lead.SaveImage(out + ".jpg", 10, 24, 30, 0));
+    static_cast<void>(lead.SaveImage(out + ".tif", 17, 0, 0, 0));
+    static_cast<void>(lead.SaveImage(out + ".bmp", 84, 8, 0, 0));
   }
   return 0;
 }

@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fwrite(data + 1, 1, size - 1, f);
   std::fclose(f);
   pv::engine::CLead lead;
-  lead.ReadFileInfo(in, -1, 1);
-  if (lead.LoadImage(in, 0, 0, -1) == 0) lead.SaveImage(dir + "/out.png", 75, 0, 0, 0);
+  static_cast<void>(lead.ReadFileInfo(in, -1, 1));
+  if (lead.LoadImage(in, 0, 0, -1) == 0) static_cast<void>(lead.SaveImage(dir + "/out.png", 75, 0, 0, 0));
   std::remove(in.c_str());
   return 0;
 }

@@ -29,83 +29,85 @@ struct FileInfo {
 
 // `readerOnly` asks only for the reader and format code, as a load needs
 // them: readers whose facts take a decode then skip it.
-short readInfo(const std::string& path, FileInfo& info, bool readerOnly = false);
+[[nodiscard]] short readInfo(const std::string& path, FileInfo& info, bool readerOnly = false);
 // The lower-case text after the last dot of the file name; empty without one.
 std::string extensionOf(const std::string& path);
 
-short readPngInfo(const std::string& path, FileInfo& info);
-short loadPng(const std::string& path, Document& doc);
+[[nodiscard]] short readPngInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadPng(const std::string& path, Document& doc);
 // A PNG held in memory (icon entries, for one).
-short decodePng(const std::string& bytes, Document& doc);
+[[nodiscard]] short decodePng(const std::string& bytes, Document& doc);
 // level 0..9 (0: the library's default).
-short savePng(const std::string& path, const Image& image, int bits, int level);
+[[nodiscard]] short savePng(const std::string& path, const Image& image, int bits, int level);
 
-short readJpegInfo(const std::string& path, FileInfo& info);
-short loadJpeg(const std::string& path, Document& doc);
+[[nodiscard]] short readJpegInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadJpeg(const std::string& path, Document& doc);
 // `code` picks the subsampling; `quality` is the factor 2 (best) .. 255;
 // `passes` 0 writes baseline, more a progressive file with that many scans
 // (at least one per component and one DC scan).
 // A non-empty `app1` is written as the APP1 segment in place of the JFIF
 // header (Exif files).
-short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality, int passes,
-               const std::string& app1 = {});
+[[nodiscard]] short saveJpeg(const std::string& path, const Image& image, int code, int bits, int quality,
+                             int passes, const std::string& app1 = {});
 // The APP1 segment of an Exif JPEG: resolution and an Exif directory of the
 // given version ("0110", "0200").
 std::string exifSegment(const Image& image, const char* version);
 // The libjpeg quality (100 .. 1) of a quality factor (2 .. 255).
 int jpegQuality(int factor);
 
-short readGifInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short readGifInfo(const std::string& path, FileInfo& info);
 // Page 0 or 1 is the first frame; page count -1 loads every frame from `page` on.
-short loadGif(const std::string& path, int page, int pageCount, Document& doc);
+[[nodiscard]] short loadGif(const std::string& path, int page, int pageCount, Document& doc);
 // Every page becomes a frame with its own palette of 2^bits colours (bits 0:
 // the page's own depth, at most 8).
-short saveGif(const std::string& path, const std::vector<Image>& pages, int bits, bool interlaced);
+[[nodiscard]] short saveGif(const std::string& path, const std::vector<Image>& pages, int bits,
+                            bool interlaced);
 
-short readTiffInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short readTiffInfo(const std::string& path, FileInfo& info);
 // Page 0 or 1 is the first page; page count -1 loads every page from `page` on.
-short loadTiff(const std::string& path, int page, int pageCount, Document& doc);
+[[nodiscard]] short loadTiff(const std::string& path, int page, int pageCount, Document& doc);
 // Writes the pages with the method of `code` (the TIFF codes of the format
 // catalogue); `append` adds them to the TIFF already at the path.
-short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality,
-               bool append);
+[[nodiscard]] short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits,
+                             int quality, bool append);
 
 // Lossless JPEG (process 14): written for code 10 with quality factor 0.
-short saveLosslessJpeg(const std::string& path, const Image& image, int bits);
+[[nodiscard]] short saveLosslessJpeg(const std::string& path, const Image& image, int bits);
 bool isLosslessJpeg(const std::string& bytes);
-short readLosslessJpegInfo(const std::string& path, FileInfo& info);
-short loadLosslessJpeg(const std::string& path, Document& doc);
+[[nodiscard]] short readLosslessJpegInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadLosslessJpeg(const std::string& path, Document& doc);
 
-short readBmpInfo(const std::string& path, FileInfo& info);
-short loadBmp(const std::string& path, Document& doc);
+[[nodiscard]] short readBmpInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadBmp(const std::string& path, Document& doc);
 // `code` 6 uncompressed, 84 RLE, 14 OS/2 1.x, 74 OS/2 2.x.
-short saveBmp(const std::string& path, const Image& image, int code, int bits);
-short decodeBmp(const std::string& bytes, Image& image);
-short encodeBmp(const Image& image, int code, int bits, std::string& bytes);
+[[nodiscard]] short saveBmp(const std::string& path, const Image& image, int code, int bits);
+[[nodiscard]] short decodeBmp(const std::string& bytes, Image& image);
+[[nodiscard]] short encodeBmp(const Image& image, int code, int bits, std::string& bytes);
 // A device-independent bitmap (the BMP file without its 14-byte file header),
 // as icons, clipboard files and metafiles hold it; empty on failure.
 std::string dibOf(const Image& image, int bits);
-short decodeDib(const std::string& dib, Image& image);
+[[nodiscard]] short decodeDib(const std::string& dib, Image& image);
 
 // Everything else that ImageMagick reads; page 0 or 1 is the first frame.
-short readMagickInfo(const std::string& path, FileInfo& info);
-short loadMagick(const std::string& path, int page, int pageCount, Document& doc);
+[[nodiscard]] short readMagickInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadMagick(const std::string& path, int page, int pageCount, Document& doc);
 // The formats ImageMagick writes for us (PCX/DCX, TGA, PSD, PICT, Sun raster,
 // SGI, WBMP, XBM, XPM, XWD, PBM/PGM/PPM, CALS, Cineon, raw G3 fax, EPS).
 bool magickWrites(int code);
 // Photo CD: the sizes of the resolutions a file holds (Base/16 upwards), and
 // a load of one of them (1 Base/16 .. 5 16Base). A plain load gives Base.
-short pcdResolutions(const std::string& path, std::vector<std::pair<int, int>>& sizes);
-short loadPcd(const std::string& path, int resolution, Document& doc);
+[[nodiscard]] short pcdResolutions(const std::string& path, std::vector<std::pair<int, int>>& sizes);
+[[nodiscard]] short loadPcd(const std::string& path, int resolution, Document& doc);
 // True when ImageMagick has a decoder named like the extension that our
 // policy allows.
 bool magickReadsExtension(std::string_view extension);
-short saveMagick(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality);
+[[nodiscard]] short saveMagick(const std::string& path, const std::vector<Image>& pages, int code, int bits,
+                               int quality);
 
 // Why a file cannot be read: kFileNotFound or kCannotOpen; kOk when it can.
-short openStatus(const std::string& path);
+[[nodiscard]] short openStatus(const std::string& path);
 // The whole content of a file, or the status of openStatus.
-short readFileBytes(const std::string& path, std::string& bytes);
+[[nodiscard]] short readFileBytes(const std::string& path, std::string& bytes);
 
 // Packs one index (below 2^bits) a byte into `bits` (1, 2, 4 or 8) a pixel,
 // the first pixel in the high bits, as PNG, TIFF and BMP rows store them.
@@ -135,6 +137,6 @@ class PendingFile {
 
 // Writes `bytes` through a temporary file in the target folder and a rename, so
 // a failed save leaves neither a partial file nor a clobbered old one.
-short writeFileAtomically(const std::string& path, const std::string& bytes);
+[[nodiscard]] short writeFileAtomically(const std::string& path, const std::string& bytes);
 
 }  // namespace pv::engine::codecs

@@ -84,8 +84,9 @@ short decodeCut(const std::string& path, const std::string& bytes, Document& doc
     }
   }
   std::string palBytes;
+  // The palette file is optional: without one the picture is grey.
   if (readFileBytes(palettePath(path, false), palBytes) != kOk)
-    readFileBytes(palettePath(path, true), palBytes);
+    static_cast<void>(readFileBytes(palettePath(path, true), palBytes));
   std::vector<std::uint32_t> palette = readPalette(palBytes);
   Image img;
   if (palette.empty()) {

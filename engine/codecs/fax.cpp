@@ -211,7 +211,7 @@ short decodeSff(const std::string&, const std::string& bytes, Document& doc) {
     auto whiteLine = [&]() -> const std::string& {
       if (white.empty()) {
         std::vector<std::string> one;
-        ccittEncode(cv::Mat(1, static_cast<int>(width), CV_8UC1, cv::Scalar(0)), c, one);
+        static_cast<void>(ccittEncode(cv::Mat(1, static_cast<int>(width), CV_8UC1, cv::Scalar(0)), c, one));
         white = one.empty() ? std::string() : one[0];
       }
       return white;

@@ -93,10 +93,10 @@ const Codec* codecWriting(int code);
 const Codec* codecReading(const std::string& head, std::string_view ext);
 
 // Generic entry points of our own codecs, for their rows.
-short ownInfo(const Codec& codec, const std::string& path, FileInfo& info);
-short ownLoad(const Codec& codec, const std::string& path, int page, int pageCount, Document& doc,
-              FileInfo* facts);
-short ownSave(const Codec& codec, const std::string& path, const std::vector<Image>& pages,
-              const SaveRequest& r);
+[[nodiscard]] short ownInfo(const Codec& codec, const std::string& path, FileInfo& info);
+[[nodiscard]] short ownLoad(const Codec& codec, const std::string& path, int page, int pageCount,
+                            Document& doc, FileInfo* facts);
+[[nodiscard]] short ownSave(const Codec& codec, const std::string& path, const std::vector<Image>& pages,
+                            const SaveRequest& r);
 
 }  // namespace pv::engine::codecs
