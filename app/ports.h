@@ -3,6 +3,7 @@
 // implements them with Qt, the console front end with stderr, tests with fakes.
 
 #include <string>
+#include <vector>
 
 #include "engine/image.h"
 #include "engine/lead.h"
@@ -28,9 +29,32 @@ class Clipboard : public engine::ClipboardTarget {
   virtual bool getImage(engine::Image& image) = 0;
 };
 
-// The filters' option dialog sets and the program's own resize, crop and dpi
-// dialogs; declared with the filters, which drive them.
+// The settings editor of a filter (one call with the filter's descriptor), the
+// step-by-step option dialog sets behind it, and the program's own resize,
+// crop and dpi dialogs; declared with the filters, which drive them.
+using FilterEditor = filters::FilterEditor;
 using OptionDialogSet = filters::OptionDialogSet;
 using FilterDialogs = filters::FilterDialogs;
+
+// The desktop's applications: documents, folders and web pages open in the
+// user's preferred ones, and programs start without being waited for.
+class Launcher {
+ public:
+  virtual ~Launcher() = default;
+  // Opens a file, folder or URL; false when nothing could be started for it.
+  virtual bool open(const std::string& pathOrUrl) = 0;
+  // Starts a program (looked up on PATH when it holds no '/') with these
+  // arguments; false when it could not be started.
+  virtual bool start(const std::string& program, const std::vector<std::string>& args) = 0;
+};
+
+// The launcher without a window toolkit: `xdg-open` for documents, and the
+// programs themselves, each started in a process of its own that is reaped
+// when it ends. Safe from any thread.
+class SpawnLauncher final : public Launcher {
+ public:
+  bool open(const std::string& pathOrUrl) override;
+  bool start(const std::string& program, const std::vector<std::string>& args) override;
+};
 
 }  // namespace pv::app

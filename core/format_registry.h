@@ -1,5 +1,5 @@
 #pragma once
-// The one table of the 49 output formats, in their fixed order: per format its
+// The one table of the output formats, in their fixed order: per format its
 // key, extension and description, its methods (name, file format code and the
 // depths each allows), quality range, passes, option defaults, and the traits
 // the program asks about. The program (the format classes, settings, the
@@ -7,6 +7,7 @@
 // walks through adding a row.
 
 #include <array>
+#include <iterator>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -47,8 +48,6 @@ struct FormatRow {
   bool keepsTransparency = false;  // a transparent source is never saved below 24 bits
   bool prepares = false;           // the format's class adjusts the image or the save before it
 };
-
-inline constexpr int kFormatCount = 49;
 
 namespace format_table {
 using namespace ::pv::fmt;
@@ -252,7 +251,8 @@ inline constexpr MethodRow kXwdMethods[] = {
     {"Version 11", kXwd11, 0xE89},
 };
 
-inline constexpr std::array<FormatRow, kFormatCount> kFormatRows{{
+// New formats are appended, so that every stored index stays valid.
+inline constexpr FormatRow kFormatRows[] = {
     {.key = "JPG",
      .extension = "JPG",
      .description = "JPEG File Interchange",
@@ -380,15 +380,15 @@ inline constexpr std::array<FormatRow, kFormatCount> kFormatRows{{
     {.key = "XBM", .extension = "XBM", .description = "XBitmap File", .methods = kXbmMethods},
     {.key = "XPM", .extension = "XPM", .description = "XPicmap File", .methods = kXpmMethods},
     {.key = "XWD", .extension = "XWD", .description = "X Window Dump", .methods = kXwdMethods},
-}};
+};
 }  // namespace format_table
 
-// The rows by index 0..48.
-constexpr const std::array<FormatRow, kFormatCount>& formatRegistry() {
-  return format_table::kFormatRows;
-}
+inline constexpr int kFormatCount = static_cast<int>(std::size(format_table::kFormatRows));
 
-// Lookups by index; an index outside 0..48 gives empty text.
+// The rows by index 0..kFormatCount - 1.
+constexpr std::span<const FormatRow> formatRegistry() { return format_table::kFormatRows; }
+
+// Lookups by index; an index outside the table gives empty text.
 std::string_view formatKey(int index);
 std::string_view formatExtension(int index);
 std::string_view formatDescription(int index);

@@ -37,7 +37,7 @@ bool isOrg(std::string_view depth) {
 }  // namespace
 
 Format::Format(int registryIndex, std::string configPath)
-    : row_(&formatRegistry().at(static_cast<std::size_t>(registryIndex))),
+    : row_(&formatRegistry()[static_cast<std::size_t>(registryIndex)]),
       configPath_(std::move(configPath)) {
   for (std::size_t i = 0; i < kDepthList.size(); ++i)
     depthIndex[static_cast<std::size_t>(kDepthList[i] - 1)] = static_cast<std::int32_t>(i);
