@@ -324,7 +324,7 @@ ParseOutcome ParseCommandLine(Session& s, const std::vector<std::string>& tokens
     return out;
   }
   if (!set.UseSourcePathForOutput && set.OutPutDir.empty()) return reject(kNoOutputPlaceText);
-  if (!s.format || s.format->index == -1) return reject(kNoFormatText);
+  if (!s.format) return reject(kNoFormatText);
   if (!set.clipboardSource && s.list.empty() && set.errorSummary.empty()) return reject(kNoImagesText);
   if (set.shellFlag) {
     s.format->LoadShellOptions();
