@@ -3,7 +3,7 @@
 #   make test   set everything up, build, run every test
 JOBS ?= $(shell nproc)
 
-.PHONY: bootstrap build demo test asan fuzz bench format clean
+.PHONY: bootstrap build demo test asan tsan fuzz bench format clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -22,6 +22,12 @@ asan: bootstrap
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+
+# The app and engine tests (the threads live there) under ThreadSanitizer.
+tsan: bootstrap
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
 
 fuzz: bootstrap
 	cmake --preset fuzz

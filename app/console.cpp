@@ -62,23 +62,20 @@ std::string clock(double seconds) {
   return buf;
 }
 
-// Progress of a conversion on stderr: a redrawn bar on a terminal, a line a
-// second otherwise.
-void showProgress(JobRunner& runner, Session& s, std::ostream& err, bool terminal) {
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  auto lastLine = start - std::chrono::seconds(10);
-  int lastShown = -1;
-  std::size_t width = 0;
-  while (!runner.finished()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const int total = s.progress.total, current = s.progress.count, percent = s.progress.percent;
-    const std::string name = s.progress.name();
-    if (name == "-") continue;  // between jobs: nothing to show
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+// Progress of a conversion on stderr, from the job's reports: a redrawn bar
+// on a terminal, at most a line a second otherwise. Called on the worker
+// thread, while the main thread only waits for the job.
+class ConsoleProgress final : public JobObserver {
+ public:
+  ConsoleProgress(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
+
+  void started(int, int) override { start_ = Clock::now(); }
+
+  void progress(int current, int total, int percent, const std::string& name) override {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
     const std::string eta = current > 0 ? clock(elapsed * (total - current) / current) : std::string("--:--");
-    std::ostringstream line;
-    if (terminal) {
+    if (terminal_) {
+      std::ostringstream line;
       const int filled = percent * 20 / 100;
       line << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
            << std::string(static_cast<std::size_t>(20 - filled), ' ') << "] " << percent << "%  "
@@ -86,17 +83,26 @@ void showProgress(JobRunner& runner, Session& s, std::ostream& err, bool termina
            << " elapsed, " << eta << " left";
       std::string text = line.str();
       const std::size_t shown = text.size();
-      if (shown < width) text += std::string(width - shown, ' ');
-      width = shown;
-      err << text << std::flush;
-    } else if (current != lastShown && Clock::now() - lastLine >= std::chrono::seconds(1)) {
-      err << "[" << percent << "%] " << std::min(current + 1, total) << " / " << total << " " << name << "\n";
-      lastShown = current;
-      lastLine = Clock::now();
+      if (shown < width_) text += std::string(width_ - shown, ' ');
+      width_ = shown;
+      err_ << text << std::flush;
+    } else if (Clock::now() - lastLine_ >= std::chrono::seconds(1)) {
+      err_ << "[" << percent << "%] " << std::min(current + 1, total) << " / " << total << " " << name << "\n";
+      lastLine_ = Clock::now();
     }
   }
-  if (terminal && width) err << "\r" << std::string(width, ' ') << "\r" << std::flush;
-}
+
+  void finished(const JobSummary&) override {
+    if (terminal_ && width_) err_ << "\r" << std::string(width_, ' ') << "\r" << std::flush;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::ostream& err_;
+  bool terminal_;
+  Clock::time_point start_ = Clock::now(), lastLine_ = Clock::now() - std::chrono::seconds(10);
+  std::size_t width_ = 0;
+};
 
 }  // namespace
 
@@ -137,12 +143,15 @@ std::string formatsText() {
 }
 
 void ConsolePrompter::error(const std::string& caption, const std::string& text) {
+  std::lock_guard lock(mutex_);
   if (show_) err_ << caption << ": " << text << "\n";
 }
 void ConsolePrompter::information(const std::string& caption, const std::string& text) {
+  std::lock_guard lock(mutex_);
   if (show_) err_ << caption << ": " << text << "\n";
 }
 bool ConsolePrompter::askYesNo(const std::string& caption, const std::string& text) {
+  std::lock_guard lock(mutex_);
   if (show_) err_ << caption << ": " << text << " (answered No)\n";
   return false;
 }
@@ -209,8 +218,8 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
     return 1;
   }
   JobRunner runner(session);
-  runner.start(kRunConvert, {});
-  if (show) showProgress(runner, session, err, &err == &std::cerr && isatty(STDERR_FILENO));
+  ConsoleProgress progress(err, &err == &std::cerr && isatty(STDERR_FILENO));
+  runner.start(kRunConvert, {}, show ? &progress : nullptr);
   runner.wait();
   printSummary();
   if (session.interrupted) return 130;

@@ -4,6 +4,7 @@
 // the caption; a running job shows its progress there.
 
 #include <iosfwd>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ std::string versionText();
 std::string formatsText();
 
 // Messages as "caption: text" lines on a stream; questions are answered No,
-// since nobody can be asked.
+// since nobody can be asked. Safe from any thread.
 class ConsolePrompter : public Prompter {
  public:
   explicit ConsolePrompter(std::ostream& err, bool show = true) : err_(err), show_(show) {}
@@ -28,6 +29,7 @@ class ConsolePrompter : public Prompter {
   bool askYesNo(const std::string& caption, const std::string& text) override;
 
  private:
+  std::mutex mutex_;
   std::ostream& err_;
   bool show_;
 };

@@ -91,7 +91,19 @@ void guarded(F&& step) {
 }  // namespace
 
 bool ImageListBuilder::aborted() const {
-  return (c_.settings.ShowMessages && !c_.running.load()) || (c_.interrupted && c_.interrupted->load());
+  return !c_.running.load() || (c_.interrupted && c_.interrupted->load());
+}
+
+void ImageListBuilder::report(const std::string& path, unsigned status) {
+  OutcomeRecord r;
+  r.kind = OutcomeRecord::kListEntry;
+  r.source = path;
+  r.status = status;
+  if (status != 0) r.text = status == kNotAnImageStatus ? kNotAnImageText : std::string(errorMessage(status));
+  r.milliseconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - openStarted_).count();
+  logListRecord(c_.settings, r);
+  if (c_.observer) c_.observer->outcome(r);
 }
 
 bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTest) {
@@ -117,6 +129,7 @@ bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
   else
     ext = lower;
 
+  openStarted_ = std::chrono::steady_clock::now();
   engine::CLead& lead = c_.primary;
   bool ok = false;
   try {
@@ -127,19 +140,19 @@ bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
     }
     short status = 0;
     if (ext != "sff" && (status = lead.ReadFileInfo(path, -1, 1)) != 0) {
-      if (logging) logNotAnImage(c_.settings, path);
+      if (logging) report(path, kNotAnImageStatus);
     } else {
       if (ext == "sid" || ext == "fpx" || ext == "pcd") engine::ChooseLoadResolution(lead, path);
       const short bits = ext == "png" && lead.GetInfoBits() > 23 ? 32 : 0;
       status = lead.LoadImage(path, bits, lead.GetInfoPageCount() == 1 ? 0 : 1, 1);
       if (status != 0) {
-        if (logging) logOpenFailure(c_.settings, path, static_cast<std::uint16_t>(status));
+        if (logging) report(path, static_cast<std::uint16_t>(status));
       } else {
         ok = true;
       }
     }
   } catch (const std::exception&) {
-    if (logging) logNotAnImage(c_.settings, path);
+    if (logging) report(path, kNotAnImageStatus);
     ok = false;
   }
   try {
@@ -182,6 +195,7 @@ void ImageListBuilder::AddImage(const std::string& path) {
     });
   }
   c_.list.push_back(std::move(e));
+  report(path, 0);
 }
 
 void ImageListBuilder::examine(const std::string& path, const std::string& name, int index, int total) {

@@ -5,11 +5,13 @@
 // path, folder search, dropped files). List files hold one path per line.
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/image_entry.h"
+#include "app/job.h"
 #include "app/ports.h"
 #include "app/progress.h"
 #include "app/settings.h"
@@ -45,6 +47,7 @@ struct ListContext {
   const std::atomic<bool>& running;
   Prompter& prompter;
   const std::atomic<bool>* interrupted = nullptr;  // stops every job when set
+  JobObserver* observer = nullptr;                 // told of each entry added or refused
 };
 
 class ImageListBuilder {
@@ -76,9 +79,12 @@ class ImageListBuilder {
 
  private:
   bool aborted() const;
+  // A candidate's record: logged when it was refused, and told to the observer.
+  void report(const std::string& path, unsigned status);
   void examine(const std::string& path, const std::string& name, int index, int total);
   void finish();
   ListContext c_;
+  std::chrono::steady_clock::time_point openStarted_ = std::chrono::steady_clock::now();
 };
 
 // Writes every entry's path, one a line, replacing the file in one step.

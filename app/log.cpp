@@ -209,14 +209,35 @@ std::string endLine(std::time_t when) { return timeLine("End", when, "\r\n", "\r
 
 void logNotAnImage(Settings& settings, std::string_view path) {
   const std::string p(path);
-  settings.errorSummary += "ERROR 5003 - Does not seem to be a valid image file - " + p + "\r\n";
-  settings.conversionLog += "ERROR 5003 - Does not seem to be a valid image file - " + p + " could NOT be opened.\r\n";
+  if (settings.errorSummary.empty()) settings.errorSummary += kOpenedHeader;
+  const std::string line = "ERROR 5003 - " + std::string(kNotAnImageText) + " - " + p;
+  settings.errorSummary += line + "\r\n";
+  settings.conversionLog += line + " could NOT be opened.\r\n";
 }
 
 void logOpenFailure(Settings& settings, std::string_view path, unsigned status) {
   if (settings.errorSummary.empty()) settings.errorSummary += kOpenedHeader;
   settings.errorSummary += ErrorText(kSummaryPattern, path, status);
   settings.conversionLog += ErrorText(kLogPattern, path, status);
+}
+
+void logListRecord(Settings& settings, const OutcomeRecord& record) {
+  if (record.succeeded()) return;
+  if (record.status == kNotAnImageStatus) logNotAnImage(settings, record.source);
+  else logOpenFailure(settings, record.source, record.status);
+}
+
+void RunLog::add(const OutcomeRecord& r) {
+  if (!r.passedOver) {
+    if (r.succeeded()) {
+      converted(r.source);
+      if (r.sourceNotDeleted) notDeleted(r.source);
+      if (r.outputNotRenamed && !r.outputs.empty()) notOverwritten(r.outputs.back());
+    } else {
+      failed(r.source, r.status);
+    }
+  }
+  if (observer_) observer_->outcome(r);
 }
 
 void RunLog::start(std::time_t when) { settings_.conversionLog += startLine(when); }

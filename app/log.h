@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/job.h"
 #include "app/ports.h"
 #include "app/settings.h"
 
@@ -16,6 +17,7 @@ inline constexpr const char* kOpenedHeader = "The following images could not be 
 inline constexpr const char* kConvertedHeader = "The following images could not be converted:\r\n\r\n";
 inline constexpr const char* kSummaryPattern = "ERROR %u - %s - %s\r\n";
 inline constexpr const char* kLogPattern = "ERROR %u - %s - %s could NOT be converted\r\n";
+inline constexpr const char* kNotAnImageText = "Does not seem to be a valid image file";
 inline constexpr const char* kLogSaveFailedText =
     "Could not save the conversion log file. Perhaps it is in use or write-protected?";
 
@@ -33,15 +35,21 @@ std::string ErrorText(std::string_view pattern, std::string_view path, unsigned 
 std::string startLine(std::time_t when);
 std::string endLine(std::time_t when);
 
-// Open failures while an image is being listed.
+// Open failures while an image is being listed. The first one of a summary
+// comes under the "could not be opened" header.
 void logNotAnImage(Settings& settings, std::string_view path);                   // ERROR 5003 lines
 void logOpenFailure(Settings& settings, std::string_view path, unsigned status);  // load status lines
+// The lines of a list candidate's record (none for an entry added).
+void logListRecord(Settings& settings, const OutcomeRecord& record);
 
 // The lines of one conversion run. The "could not be converted" header goes
 // before the first failure line of the run, once, whatever the summary holds.
 class RunLog {
  public:
-  explicit RunLog(Settings& settings) : settings_(settings) {}
+  explicit RunLog(Settings& settings, JobObserver* observer = nullptr) : settings_(settings), observer_(observer) {}
+  // The lines of one image's (or page's) record, then the record goes to the
+  // observer.
+  void add(const OutcomeRecord& record);
   void start(std::time_t when);
   void end(std::time_t when);
   // Success lines are written only with DoLog on.
@@ -54,6 +62,7 @@ class RunLog {
  private:
   void summary(const std::string& line);
   Settings& settings_;
+  JobObserver* observer_;
   bool headerWritten_ = false;
 };
 

@@ -1,6 +1,11 @@
 #pragma once
 // Ports: how the application reaches people and the desktop. The window
 // implements them with Qt, the console front end with stderr, tests with fakes.
+//
+// A port may be called from a job's worker thread, and must answer there:
+// the console's implementations are thread-safe; the window's hand the call
+// to the window's thread and wait for the answer (a blocking queued call),
+// so a question asked during a run is a modal question like any other.
 
 #include <string>
 #include <vector>

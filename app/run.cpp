@@ -9,6 +9,9 @@
 #include <ctime>
 #include <exception>
 #include <new>
+#include <optional>
+#include <chrono>
+#include <algorithm>
 
 #include "app/image_list.h"
 #include "app/log.h"
@@ -23,6 +26,7 @@ namespace pv::app {
 namespace {
 
 constexpr std::uint16_t kUnspecifiedException = 20149;
+using Clock = std::chrono::steady_clock;
 
 // Runs one engine step; an exception inside it becomes that step's status.
 template <typename F>
@@ -69,14 +73,18 @@ class ImageConversion {
       separatePages();
       return;
     } else {
-      return;  // an unknown option passes the image over untouched
-    }
-    if (status != 0) {
-      log_.failed(source_, static_cast<std::uint16_t>(status));
+      // An unknown option passes the image over untouched.
+      OutcomeRecord r = record(0);
+      r.passedOver = true;
+      log_.add(r);
       return;
     }
-    log_.converted(source_);
-    afterSuccess();
+    OutcomeRecord r = record(static_cast<std::uint16_t>(status));
+    if (status == 0) {
+      r.outputs = outputs_;
+      afterSuccess(r);
+    }
+    log_.add(r);
   }
 
  private:
@@ -177,41 +185,59 @@ class ImageConversion {
     return first;
   }
 
-  // Each page in a file of its own, each logged by itself.
+  // Each page in a file of its own, each with its own record. The last
+  // page's record waits for what happens to the source.
   void separatePages() {
     bool every = e_.pageCount > 0, last = false;
+    std::optional<OutcomeRecord> held;
     for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
+      if (held) log_.add(*held);
+      pageStarted_ = Clock::now();
       short st = load(e_.firstPage + static_cast<int>(p), 1);
+      std::string out;
       if (st == 0) {
-        const std::string out = prepare(static_cast<int>(p) + 1, true);
+        out = prepare(static_cast<int>(p) + 1, true);
         flatten();
         st = save(out, 0);
         if (st == 0) outputs_.push_back(out);
       }
       last = st == 0;
       every = every && last;
-      if (st == 0) {
-        pagesSeparately_ = true;
-        log_.converted(source_);
-      } else {
-        log_.failed(source_, static_cast<std::uint16_t>(st));
-      }
+      if (st == 0) pagesSeparately_ = true;
+      held = record(static_cast<std::uint16_t>(st));
+      held->page = static_cast<int>(p) + 1;
+      if (st == 0) held->outputs = {out};
     }
     // The source goes only when every page is safely written.
-    if (last) afterSuccess(every);
+    if (held && last) afterSuccess(*held, every);
+    if (held) log_.add(*held);
   }
 
-  void afterSuccess(bool everyPage = true) {
+  OutcomeRecord record(unsigned status) const {
+    OutcomeRecord r;
+    r.index = index_;
+    r.source = source_;
+    r.status = status;
+    if (status != 0) r.text = std::string(errorMessage(status));
+    r.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pageStarted_).count();
+    return r;
+  }
+
+  void afterSuccess(OutcomeRecord& r, bool everyPage = true) {
     const Settings& set = s_.settings;
     if (set.DeleteSourceAfterConvert) {
       bool safe = everyPage && !outputs_.empty();
       for (const std::string& out : outputs_) safe = safe && nonEmptyFile(out);
-      if (!safe || std::remove(source_.c_str()) != 0) log_.notDeleted(source_);
+      if (!safe || std::remove(source_.c_str()) != 0) r.sourceNotDeleted = true;
     }
     if (set.OverwriteOriginalImage && !pagesSeparately_ && !output_.empty()) {
       const std::string plain = PrepareOutput(s_, index_, -1, false, false, false, -1, true);
       // One rename replaces the old file, so it is never lost if this fails.
-      if (plain != output_ && std::rename(output_.c_str(), plain.c_str()) != 0) log_.notOverwritten(output_);
+      if (plain != output_ && std::rename(output_.c_str(), plain.c_str()) != 0) {
+        r.outputNotRenamed = true;
+      } else {
+        std::replace(r.outputs.begin(), r.outputs.end(), output_, plain);
+      }
     }
   }
 
@@ -226,6 +252,7 @@ class ImageConversion {
   int target_ = 0;
   short code_ = 0;
   bool pagesSeparately_ = false;
+  Clock::time_point pageStarted_ = Clock::now();
 };
 
 }  // namespace
@@ -248,7 +275,7 @@ std::string PrepareOutput(Session& s, int index, int page, bool avoidExisting, b
 }
 
 bool ConvertAll(Session& s) {
-  RunLog log(s.settings);
+  RunLog log(s.settings, s.observer);
   const auto count = [&] { return static_cast<int>(s.list.size()); };
   s.progress.setName("-");
   s.progress.percent = 0;
@@ -262,7 +289,10 @@ bool ConvertAll(Session& s) {
     s.progress.setName(e.fileName);
     s.progress.count = i;
     s.progress.percent = static_cast<int>(static_cast<unsigned>(i) * 100u / static_cast<unsigned>(count()));
-    if ((s.settings.ShowMessages && !s.running.load()) || s.interrupted.load()) {
+    if (s.observer) s.observer->progress(i, count(), s.progress.percent, e.fileName);
+    // An abort or an interrupt stops before the next image, and the images
+    // done so far are complete.
+    if (!s.running.load() || s.interrupted.load()) {
       log.aborted();
       break;
     }
@@ -277,14 +307,43 @@ bool ConvertAll(Session& s) {
   return true;
 }
 
+namespace {
+
+// Counts the records on their way to the job's observer.
+class Tally final : public JobObserver {
+ public:
+  explicit Tally(JobObserver* next) : next_(next) {}
+  void started(int runKind, int total) override {
+    if (next_) next_->started(runKind, total);
+  }
+  void outcome(const OutcomeRecord& r) override {
+    if (!r.passedOver) ++(r.succeeded() ? converted : failed);
+    if (next_) next_->outcome(r);
+  }
+  void progress(int count, int total, int percent, const std::string& name) override {
+    if (next_) next_->progress(count, total, percent, name);
+  }
+  int converted = 0, failed = 0;
+
+ private:
+  JobObserver* next_;
+};
+
+}  // namespace
+
 int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
+  const Clock::time_point begun = Clock::now();
+  JobObserver* const watcher = s.observer;
+  Tally tally(watcher);
+  s.observer = &tally;
+  tally.started(runKind, runKind == kRunConvert ? static_cast<int>(s.list.size()) : 0);
   if (!s.settings.commandLineMode) {
     s.settings.conversionLog.clear();
     s.settings.errorSummary.clear();
   }
   s.settings.conversionLog += startLine(std::time(nullptr));
   ImageListBuilder lister(
-      {s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted});
+      {s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted, &tally});
   const std::string* path = std::get_if<std::string>(&argument);
   switch (runKind) {
     case kRunConvert:
@@ -311,7 +370,11 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
   }
   s.settings.conversionLog += endLine(std::time(nullptr));
   if (s.settings.DoLog) SaveLog(s.settings, s.prompter);
+  const JobSummary summary{runKind, tally.converted, tally.failed, !s.running.load() || s.interrupted.load(),
+                           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun).count()};
+  s.observer = watcher;
   s.running = false;
+  if (watcher) watcher->finished(summary);
   return 0;
 }
 
@@ -319,15 +382,19 @@ JobRunner::~JobRunner() {
   wait();
 }
 
-bool JobRunner::start(int runKind, JobArgument argument) {
+bool JobRunner::start(int runKind, JobArgument argument, JobObserver* observer) {
   if (!done_.load()) return false;
-  if (worker_.joinable()) worker_.join();
+  wait();
   done_ = false;
   session_.running = true;
+  // The job's own copy of what it needs, taken here on the owner's thread.
+  work_ = std::make_unique<Session>(session_, Session::Snapshot{});
+  work_->observer = observer;
+  runKind_ = runKind;
   worker_ = std::thread([this, runKind, arg = std::move(argument)] {
     workerTid_ = static_cast<int>(gettid());
     applyPriority();
-    ConversionWorker(session_, runKind, arg);
+    ConversionWorker(*work_, runKind, arg);
     workerTid_ = 0;
     done_ = true;
   });
@@ -336,6 +403,12 @@ bool JobRunner::start(int runKind, JobArgument argument) {
 
 void JobRunner::wait() {
   if (worker_.joinable()) worker_.join();
+  if (!work_) return;
+  // The job's results: its log and summary, and the list a list job built.
+  session_.settings.conversionLog = std::move(work_->settings.conversionLog);
+  session_.settings.errorSummary = std::move(work_->settings.errorSummary);
+  if (runKind_ != kRunConvert) session_.list = std::move(work_->list);
+  work_.reset();
 }
 
 void JobRunner::abort() {

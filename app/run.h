@@ -1,9 +1,12 @@
 #pragma once
 // The conversion run and the job runner. A job (a conversion, or one of the
-// list-building jobs) runs on one worker thread; the window or the console
-// polls its progress, pauses, resumes, re-prioritises or aborts it.
+// list-building jobs) runs on one worker thread, on a snapshot of the session
+// taken when it starts; it reports through an observer (app/job.h), and the
+// window or the console pauses, resumes, re-prioritises or aborts it, and
+// takes its results back when it has ended.
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <variant>
@@ -42,9 +45,11 @@ std::string PrepareOutput(Session& session, int index, int page, bool avoidExist
 // Converts every entry of the image list into the current output format.
 bool ConvertAll(Session& session);
 
-// One whole job: clears the log and the summary (not in command-line mode),
-// writes the start line, runs the job, writes the end line and, with DoLog
-// on, appends the log to the log file. The caller sets the running flag
+// One whole job on `session` (a runner's snapshot, or a session of a test):
+// tells the session's observer it started, clears the log and the summary
+// (not in command-line mode), writes the start line, runs the job, writes the
+// end line and, with DoLog on, appends the log to the log file, then tells the
+// observer it finished. The caller sets the running flag
 // before (so an abort that comes before the job starts is not lost); the
 // worker clears it at the end.
 int ConversionWorker(Session& session, int runKind, const JobArgument& argument);
@@ -60,18 +65,24 @@ class JobRunner {
   JobRunner(const JobRunner&) = delete;
   JobRunner& operator=(const JobRunner&) = delete;
 
-  // Starts the job on the worker thread; false while another one runs. A
-  // runner paused before the start begins its job paused.
-  bool start(int runKind, JobArgument argument);
+  // Takes the snapshot and starts the job on the worker thread, reporting to
+  // `observer` (may be null); false while another one runs. A runner paused
+  // before the start begins its job paused. Until the job is collected, the
+  // session's imaging controls belong to the job.
+  bool start(int runKind, JobArgument argument, JobObserver* observer = nullptr);
   bool finished() const { return done_.load(); }
+  // Waits for the job's end, then (on the caller's thread, the session's
+  // owner) hands its results back to the session: the log, the error
+  // summary and, for a list job, the list it built.
   void wait();
 
   void pause() { session_.progress.gate.pause(); }
   void resume() { session_.progress.gate.resume(); }
   bool paused() const { return session_.progress.gate.paused(); }
   // Clears the running flag. Conversions stop before the next image, list
-  // jobs before the next candidate, both only while ShowMessages is on. A
-  // paused job is resumed so it can see the request.
+  // jobs before the next candidate, whatever ShowMessages says; the end line
+  // and the log are still written. A paused job is resumed so it can see the
+  // request.
   void abort();
   // 0 "Idle" .. 6 "Highest" as the worker thread's nice value; a raise the
   // system refuses is ignored. Takes effect at once, or when the job starts.
@@ -83,6 +94,8 @@ class JobRunner {
  private:
   void applyPriority();
   Session& session_;
+  std::unique_ptr<Session> work_;
+  int runKind_ = 0;
   std::thread worker_;
   std::atomic<bool> done_{true};
   std::atomic<int> priority_{kPriorityNormal};

@@ -10,8 +10,42 @@ Session::Session(Settings s, Prompter& p, std::unique_ptr<engine::CLead> lead)
       secondaryOwned_(std::make_unique<engine::CLead>()),
       primary(*primaryOwned_),
       secondary(*secondaryOwned_),
+      running(runningOwned_),
+      interrupted(interruptedOwned_),
+      progress(progressOwned_),
       prompter(p) {
   format = createStartFormat(settings);
+  wireFilters();
+}
+
+Session::Session(Session& owner, Snapshot)
+    : settings(owner.settings),
+      primary(owner.primary),
+      secondary(owner.secondary),
+      running(owner.running),
+      interrupted(owner.interrupted),
+      progress(owner.progress),
+      prompter(owner.prompter),
+      observer(owner.observer),
+      currentEntry(-1),
+      clipboard_(owner.clipboard_) {
+  // The format with the options the owner has now (its shell options too).
+  format = formats::CreateFormatByIndex(owner.format->index, settings.configPath);
+  format->method = owner.format->method;
+  format->quality = owner.format->quality;
+  format->colorDepth = owner.format->colorDepth;
+  format->passes = owner.format->passes;
+  wireFilters();
+  filterContext.editor = owner.filterContext.editor;
+  for (std::size_t i = 0; i < owner.chain.size(); ++i) {
+    const filters::Filter& f = owner.chain.at(i);
+    chain.createByIndex(f.type);
+    for (std::size_t v = 0; v < f.valueCount(); ++v) chain.at(i).setValue(v, f.value(v));
+  }
+  list = owner.list;
+}
+
+void Session::wireFilters() {
   filterContext.lead = &primary;
   filterContext.recordedSize = [this](int& width, int& height) {
     if (currentEntry < 0 || static_cast<std::size_t>(currentEntry) >= list.size()) return false;

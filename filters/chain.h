@@ -20,6 +20,7 @@ class FilterChain {
   std::size_t size() const { return filters_.size(); }
   bool empty() const { return filters_.empty(); }
   Filter& at(std::size_t i) { return *filters_.at(i); }
+  const Filter& at(std::size_t i) const { return *filters_.at(i); }
 
   // Appends a new filter of the registry index with its defaults; false
   // outside 0..42.

@@ -209,7 +209,8 @@ TEST_F(Cli, BadCommandLinesGiveTheirMessageAndANonZeroCode) {
   std::ofstream(dir.file("broken.png")) << "\x89PNG\r\n\x1a\nbroken";
   r = run({"/convert", "PNG", "/usesf", "/file", dir.file("broken.png")});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "ERROR 5003 - Does not seem to be a valid image file - " + dir.file("broken.png") + "\n");
+  EXPECT_EQ(r.err, "The following images could not be opened:\n\nERROR 5003 - Does not seem to be a valid image file - " +
+                       dir.file("broken.png") + "\n");
   std::string png = pv::test::readFile(dir.file("a.png"));
   std::ofstream(dir.file("cut.png"), std::ios::binary) << png.substr(0, png.size() - 40);
   r = run({"/convert", "PNG", "/usesf", "/file", dir.file("cut.png")});

@@ -254,8 +254,10 @@ TEST(ConversionLog, ARunWithOneFailureGivesTheExpectedLogAndSummary) {
 
 TEST(ConversionLog, OpenFailuresAndHeadersFollowTheirRules) {
   Settings s;
-  pv::app::logNotAnImage(s, "/p/x.jpg");  // no header for this one
-  EXPECT_EQ(s.errorSummary, "ERROR 5003 - Does not seem to be a valid image file - /p/x.jpg\r\n");
+  pv::app::logNotAnImage(s, "/p/x.jpg");  // under the header like every open failure
+  EXPECT_EQ(s.errorSummary,
+            "The following images could not be opened:\r\n\r\nERROR 5003 - Does not seem to be a valid image file - "
+            "/p/x.jpg\r\n");
   EXPECT_EQ(s.conversionLog, "ERROR 5003 - Does not seem to be a valid image file - /p/x.jpg could NOT be opened.\r\n");
 
   Settings t;

@@ -9,9 +9,13 @@
 #include <filesystem>
 #include <sstream>
 #include <fstream>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "app/image_list.h"
+#include "app/log.h"
 #include "engine/lead.h"
 #include "formats/format.h"
 #include "tests/app/prompter.h"
@@ -251,24 +255,25 @@ TEST_F(Run, OverwriteOriginalReplacesInOneRenameAndKeepsBothOnFailure) {
                 dir.file("b-1.png") + "\r\n");
 }
 
-TEST_F(Run, AbortStopsBeforeTheNextImageOnlyWhileMessagesAreShown) {
+TEST_F(Run, AbortStopsBeforeTheNextImageWhateverMessagesSay) {
   writeImage(dir.file("a.png"), 75, 24);
   writeImage(dir.file("b.png"), 75, 24);
   list({"a.png", "b.png"});
   useFormat("BMP");
-  s.running = false;  // an abort request
-  s.settings.ShowMessages = false;
-  pv::app::ConvertAll(s);
-  EXPECT_TRUE(fs::exists(dir.file("a.bmp")) && fs::exists(dir.file("b.bmp")));
-  s.settings.ShowMessages = true;
-  pv::app::ConvertAll(s);
-  EXPECT_EQ(s.settings.conversionLog, "Conversion process aborted.\r\n");
-  EXPECT_FALSE(fs::exists(dir.file("a-1.bmp")));
-  // An interrupt stops even a silent run.
-  s.settings.ShowMessages = false;
+  for (bool shown : {true, false}) {
+    SCOPED_TRACE(shown);
+    s.settings.ShowMessages = shown;
+    s.settings.conversionLog.clear();
+    s.running = false;  // an abort request
+    pv::app::ConvertAll(s);
+    EXPECT_EQ(s.settings.conversionLog, "Conversion process aborted.\r\n");
+    EXPECT_FALSE(fs::exists(dir.file("a.bmp")));
+  }
+  // An interrupt stops a run too.
+  s.running = true;
   s.interrupted = true;
   pv::app::ConvertAll(s);
-  EXPECT_FALSE(fs::exists(dir.file("a-1.bmp")));
+  EXPECT_FALSE(fs::exists(dir.file("a.bmp")));
 }
 
 TEST_F(Run, TheWorkerWritesTheWholeLogOfAJob) {
@@ -343,4 +348,197 @@ TEST_F(Run, TheRunnerPausesResumesAbortsAndSetsPriorities) {
   ASSERT_TRUE(runner.start(pv::app::kRunFolderSearch, dir.str()));
   runner.wait();
   EXPECT_GE(s.list.size(), 3u);
+}
+
+namespace {
+
+// Every report of a job, kept for the test's thread.
+struct RecordingObserver : pv::app::JobObserver {
+  std::mutex mutex;
+  std::vector<std::string> events;
+  std::vector<pv::app::OutcomeRecord> records;
+  pv::app::JobSummary summary;
+  std::function<void(const pv::app::OutcomeRecord&)> onOutcome;
+  std::thread::id worker;
+  void started(int kind, int total) override {
+    std::lock_guard lock(mutex);
+    worker = std::this_thread::get_id();
+    events.push_back("started " + std::to_string(kind) + " " + std::to_string(total));
+  }
+  void outcome(const pv::app::OutcomeRecord& r) override {
+    {
+      std::lock_guard lock(mutex);
+      records.push_back(r);
+      events.push_back("outcome " + fs::path(r.source).filename().string() + " " + std::to_string(r.status));
+    }
+    if (onOutcome) onOutcome(r);
+  }
+  void finished(const pv::app::JobSummary& s) override {
+    std::lock_guard lock(mutex);
+    summary = s;
+    events.push_back("finished");
+  }
+};
+
+}  // namespace
+
+// The observer sees every image once, in list order, with its status, its
+// outputs and its time, and the log made from the records is the run's log.
+TEST_F(Run, TheObserverSeesEveryImageOnceInListOrder) {
+  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("c.png"), 75, 24);
+  list({"a.png", "c.png"});
+  std::ofstream(dir.file("b.png")) << "junk";
+  s.list.insert(s.list.begin() + 1, s.list[0]);
+  s.list[1].fileName = "b.png";
+  useFormat("BMP");
+  s.settings.DoLog = true;
+  RecordingObserver seen;
+  pv::app::JobRunner runner(s);
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}, &seen));
+  runner.wait();
+  EXPECT_EQ(seen.events, (std::vector<std::string>{"started 101 3", "outcome a.png 0", "outcome b.png 20009",
+                                                   "outcome c.png 0", "finished"}));
+  EXPECT_NE(seen.worker, std::this_thread::get_id());
+  ASSERT_EQ(seen.records.size(), 3u);
+  struct Want {
+    int index;
+    std::vector<std::string> outputs;
+    std::string text;
+  } const want[] = {{0, {dir.file("a.bmp")}, ""}, {1, {}, "Invalid file format"}, {2, {dir.file("c.bmp")}, ""}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const pv::app::OutcomeRecord& r = seen.records[i];
+    EXPECT_EQ(r.index, want[i].index);
+    EXPECT_EQ(r.outputs, want[i].outputs);
+    EXPECT_EQ(r.text, want[i].text);
+    EXPECT_GE(r.milliseconds, 0);
+    for (const std::string& out : r.outputs) EXPECT_TRUE(fs::exists(out));
+  }
+  EXPECT_EQ(seen.summary.converted, 2);
+  EXPECT_EQ(seen.summary.failed, 1);
+  EXPECT_FALSE(seen.summary.aborted);
+  // The log and the summary came back to the session, made from the records.
+  EXPECT_NE(s.settings.conversionLog.find(dir.file("a.png") + " was successfully converted.\r\n" +
+                                          "ERROR 20009 - Invalid file format - " + dir.file("b.png") +
+                                          " could NOT be converted\r\n" + dir.file("c.png") +
+                                          " was successfully converted.\r\n"),
+            std::string::npos)
+      << s.settings.conversionLog;
+  EXPECT_EQ(s.settings.errorSummary, "The following images could not be converted:\r\n\r\nERROR 20009 - Invalid "
+                                     "file format - " + dir.file("b.png") + "\r\n");
+}
+
+// A Stop from another thread ends a silent run after the image in work: the
+// end line is written and only whole outputs exist.
+TEST_F(Run, AnAbortFromAnotherThreadStopsASilentRunAfterTheCurrentImage) {
+  for (int i = 0; i < 4; ++i) writeImage(dir.file("p" + std::to_string(i) + ".png"), 75, 24);
+  list({"p0.png", "p1.png", "p2.png", "p3.png"});
+  useFormat("BMP");
+  s.settings.ShowMessages = false;
+  pv::app::JobRunner runner(s);
+  RecordingObserver seen;
+  seen.onOutcome = [&](const pv::app::OutcomeRecord& r) {
+    if (r.index == 0) std::thread([&] { runner.abort(); }).join();
+  };
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}, &seen));
+  runner.wait();
+  EXPECT_TRUE(fs::exists(dir.file("p0.bmp")));
+  EXPECT_FALSE(fs::exists(dir.file("p1.bmp")));
+  EXPECT_EQ(seen.records.size(), 1u);
+  EXPECT_TRUE(seen.summary.aborted);
+  EXPECT_NE(s.settings.conversionLog.find("Conversion process aborted.\r\n\r\n--- Conversion End "), std::string::npos);
+  EXPECT_FALSE(s.running);
+}
+
+// A job works on what the session held when it started: the owner may change
+// its list, chain and format meanwhile; a list job hands back its list.
+TEST_F(Run, AJobWorksOnItsSnapshotAndHandsBackItsResults) {
+  writeImage(dir.file("a.png"), 75, 24);
+  list({"a.png"});
+  useFormat("BMP");
+  pv::app::JobRunner runner(s);
+  runner.pause();
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}));
+  s.list.clear();
+  s.chain.appendFromText("/filter resize 0 0 2 2 0 0");
+  useFormat("PNG");
+  runner.resume();
+  runner.wait();
+  EXPECT_EQ(files(), (std::vector<std::string>{"a.bmp", "a.png"}));  // the format chosen later was not used
+  pv::engine::CLead check;
+  ASSERT_EQ(check.ReadFileInfo(dir.file("a.bmp"), -1, 1), 0);
+  EXPECT_EQ(check.GetInfoValue44(), 24);  // the filter added later did not run
+  EXPECT_TRUE(s.list.empty());             // a conversion leaves the owner's list as it is
+
+  std::ofstream(dir.file("z.png")) << "junk";
+  RecordingObserver seen;
+  ASSERT_TRUE(runner.start(pv::app::kRunFolderSearch, dir.str(), &seen));
+  runner.wait();
+  EXPECT_EQ(s.list.size(), 2u);  // a.png and a.bmp; z.png is refused
+  int refused = 0;
+  for (const auto& r : seen.records) {
+    EXPECT_EQ(r.kind, pv::app::OutcomeRecord::kListEntry);
+    refused += r.status != 0;
+  }
+  EXPECT_EQ(refused, 1);
+  EXPECT_NE(s.settings.errorSummary.find("The following images could not be opened:"), std::string::npos);
+}
+
+// A port called from the worker is answered where the owner answers it: here
+// a prompter that hands each call to the test's thread and waits, as the
+// window's does.
+TEST_F(Run, APromptFromTheWorkerIsAnsweredOnTheOwnersThread) {
+  struct Marshalling : pv::app::Prompter {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::function<void()> pending;
+    bool answered = false;
+    std::vector<std::string> shown;
+    std::thread::id shownOn;
+    void call(std::function<void()> f) {
+      std::unique_lock lock(mutex);
+      pending = std::move(f);
+      answered = false;
+      wake.notify_all();
+      wake.wait(lock, [&] { return answered; });
+    }
+    // The owner's loop: runs what the worker asked until the job ends.
+    void serve(const pv::app::JobRunner& runner) {
+      std::unique_lock lock(mutex);
+      while (!runner.finished()) {
+        if (wake.wait_for(lock, std::chrono::milliseconds(5), [&] { return static_cast<bool>(pending); })) {
+          pending();
+          shownOn = std::this_thread::get_id();
+          pending = nullptr;
+          answered = true;
+          wake.notify_all();
+        }
+      }
+    }
+    void error(const std::string& c, const std::string& t) override {
+      call([&] { shown.push_back(c + "|" + t); });
+    }
+    void information(const std::string& c, const std::string& t) override { error(c, t); }
+    bool askYesNo(const std::string& c, const std::string& t) override {
+      error(c, t);
+      return false;
+    }
+  } owner;
+  Session mine{pv::app::loadSettings(), owner};
+  writeImage(dir.file("a.png"), 75, 24);
+  pv::app::ImageListBuilder({mine.settings, mine.primary, mine.secondary, mine.list, mine.progress, mine.running,
+                             owner})
+      .addDropped({dir.file("a.png")});
+  mine.format = pv::formats::CreateFormat("BMP", mine.settings.configPath);
+  mine.settings.DoLog = true;
+  mine.settings.LogFile = dir.file("no/such/folder/run.log");  // the log cannot be saved: the worker says so
+  pv::app::JobRunner runner(mine);
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}));
+  owner.serve(runner);
+  runner.wait();
+  ASSERT_EQ(owner.shown.size(), 1u);
+  EXPECT_EQ(owner.shown[0], mine.settings.caption + "|" + pv::app::kLogSaveFailedText);
+  EXPECT_EQ(owner.shownOn, std::this_thread::get_id());
+  EXPECT_TRUE(fs::exists(dir.file("a.bmp")));
 }

@@ -1,0 +1,64 @@
+#pragma once
+// What a job tells the world while it runs: one outcome record per image (or
+// page, or list candidate), its progress, its start and its end. A job works
+// on a snapshot of the session taken when it starts, so whoever watches it
+// (the window, the console, a test) reads these records, never memory that
+// the worker is writing. The conversion log and the error summary are made
+// from the same records.
+
+#include <string>
+#include <vector>
+
+namespace pv::app {
+
+struct OutcomeRecord {
+  enum Kind : unsigned char {
+    kConversion,  // an image (or one page of it) of a conversion
+    kListEntry,   // a candidate of a list job (or of the command line's file parts)
+  };
+  Kind kind = kConversion;
+  int index = -1;  // the image's place in the list (conversions), -1 for candidates
+  int page = 0;    // 1.. for a page saved in a file of its own; 0 for the whole image
+  std::string source;
+  std::vector<std::string> outputs;  // the files written (after any rename onto the plain name)
+  unsigned status = 0;               // 0: converted or listed; else the status number
+  std::string text;                  // the words for the status, empty on success
+  long long milliseconds = 0;
+  // After a success: the source could not be deleted (5028), or the output
+  // could not replace the plain name (5044, `outputs` holds where it stays).
+  bool sourceNotDeleted = false;
+  bool outputNotRenamed = false;
+  // A multi-page option the program does not know left the image untouched
+  // (nothing is logged for it).
+  bool passedOver = false;
+  bool succeeded() const { return status == 0; }
+};
+
+// The status of a candidate that is no image the engine recognises.
+inline constexpr unsigned kNotAnImageStatus = 5003;
+
+struct JobSummary {
+  int runKind = 0;
+  int converted = 0;  // images (pages) converted, or entries listed
+  int failed = 0;
+  bool aborted = false;  // stopped by an abort or an interrupt before the end
+  long long milliseconds = 0;
+};
+
+// Called on the worker thread, in order: started, then outcome and progress
+// as the job goes (records of a conversion in list order), then finished. An
+// observer that a window implements hands the calls over to the window's
+// thread; the session changes only when the owner of the runner collects the
+// job's results (JobRunner::wait).
+class JobObserver {
+ public:
+  virtual ~JobObserver() = default;
+  virtual void started(int /*runKind*/, int /*total*/) {}
+  virtual void outcome(const OutcomeRecord& /*record*/) {}
+  // `count` images or candidates done of `total` (0 when not known yet), the
+  // name of the one in work.
+  virtual void progress(int /*count*/, int /*total*/, int /*percent*/, const std::string& /*name*/) {}
+  virtual void finished(const JobSummary& /*summary*/) {}
+};
+
+}  // namespace pv::app
