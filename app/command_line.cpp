@@ -81,8 +81,8 @@ class SwitchParser {
  public:
   explicit SwitchParser(Session& s)
       : s_(s),
-        builder_({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter,
-                  &s.interrupted}) {}
+        builder_({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted,
+                  s.observer}) {}
 
   void apply(const std::string& token) {
     for (const SwitchSpec& row : switchTable()) {
@@ -114,7 +114,7 @@ class SwitchParser {
   void addProfile(const std::string& args) { LoadProfile(s_.settings, s_.chain, args, s_.prompter); }
   void readLists(const std::string& args) {
     for (const std::string& path : splitBars(trimmed(args)))
-      if (!path.empty() && !builder_.ReadListFile(absolute(path))) outcome.listFailed = true;
+      if (!path.empty() && !builder_.ReadListFile(path == "-" ? path : absolute(path))) outcome.listFailed = true;
   }
   void addFiles(const std::string& args) {
     for (const std::string& part : splitBars(trimmed(args))) addPart(part);
@@ -232,6 +232,10 @@ constexpr SwitchSpec kSwitches[] = {
     {"output", "<folder>",
      "write every output into this folder (a relative folder is\nmade below each source's folder)",
      "/output /home/me/converted", [](P& p, Args, Args a) { p.setOutput(a); }, 3},
+    {"skip-done", "", "skip an image whose output exists and is newer than it\n(a killed run started again converts only what is missing)",
+     "", [](P& p, Args, Args) { p.settings().skipDone = true; }, 15},
+    {"report", "<file>", "one JSON line per image (source, outputs, status, message,\nmilliseconds, skipped) as the run goes; - for standard output",
+     "--report /home/me/run.jsonl", [](P& p, Args, Args a) { p.settings().reportPath = trimEndBlanks(a); }, 16},
     {"?", "", "this text", "", [](P& p, Args, Args) { p.help(); }, 23},
     {"help", "", "this text", "", [](P& p, Args, Args) { p.help(); }, 22},
     {"filter", "<key> <values>", "add a filter to the chain", "/filter resize 4 0 800 600 1 0",
@@ -240,7 +244,7 @@ constexpr SwitchSpec kSwitches[] = {
      [](P& p, Args, Args a) { p.addProfile(a); }, 9},
     {"cbpaste", "", "convert the image on the clipboard", "", [](P& p, Args, Args) { p.pasteClipboard(); },
      6},
-    {"list", "<files>", "list files with one image path a line", "/list /home/me/todo.pvl",
+    {"list", "<files>", "list files with one image path a line; - reads standard input", "/list /home/me/todo.pvl",
      [](P& p, Args, Args a) { p.readLists(a); }, 5},
     {"file", "<paths>", "images, folders or wildcard paths", "/file /home/me/pics/*.png",
      [](P& p, Args, Args a) { p.addFiles(a); }, 4},

@@ -13,6 +13,7 @@
 
 #include "app/command_line.h"
 #include "app/image_list.h"
+#include "app/report.h"
 #include "app/run.h"
 #include "app/session.h"
 #include "core/format_registry.h"
@@ -201,13 +202,24 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
   } restore{old, previous};
 
+  // The report keeps what the parse finds (images that cannot be opened)
+  // until the command line has said where the report goes.
+  ReportWriter report;
+  session.observer = &report;
   const ParseOutcome parsed = ParseCommandLine(session, tokens);
+  session.observer = nullptr;
   Settings& set = session.settings;
   const bool show = set.ShowMessages;
   auto printSummary = [&] {
     if (show && !set.errorSummary.empty()) err << withLineFeeds(set.errorSummary);
   };
   if (!parsed.proceed) return 2;
+  if (set.reportPath.empty()) {
+    report.discard();
+  } else if (!report.open(set.reportPath)) {
+    err << "Commandline Error: the report file " << set.reportPath << " cannot be written.\n";
+    return 2;
+  }
   if (set.shellOptionsFlag || set.openFlag) {
     err << versionText() << ": the main window is not available in this build yet.\n";
     return 2;
@@ -219,7 +231,10 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   }
   JobRunner runner(session);
   ConsoleProgress progress(err, &err == &std::cerr && isatty(STDERR_FILENO));
-  runner.start(kRunConvert, {}, show ? &progress : nullptr);
+  std::vector<JobObserver*> watchers{&report};
+  if (show) watchers.push_back(&progress);
+  ObserverFan fan(watchers);
+  runner.start(kRunConvert, {}, &fan);
   runner.wait();
   printSummary();
   if (session.interrupted) return 130;

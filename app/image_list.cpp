@@ -228,7 +228,9 @@ bool ImageListBuilder::ReadListFile(const std::string& path) {
   // The whole file at once: lines of any length stay whole.
   std::string text;
   bool readable = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // "-" is standard input, so a list can come down a pipe.
+  const bool standardInput = path == "-";
+  const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd >= 0) {
     struct stat st {};
     readable = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
@@ -240,7 +242,7 @@ bool ImageListBuilder::ReadListFile(const std::string& path) {
       if (n <= 0) break;
       text.append(buf, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    if (!standardInput) ::close(fd);
   }
   if (!readable) {
     if (c_.settings.ShowMessages) c_.prompter.error(c_.settings.caption, kFileLoadFailedText);

@@ -66,8 +66,8 @@ class ImageListBuilder {
 
   // Run kind 103: names chosen in one folder of the open dialog.
   void addChosenFiles(const std::string& folder, const std::vector<std::string>& names);
-  // Run kind 105: every path of a list file. False when the file cannot be
-  // read (with its message) or the job was aborted.
+  // Run kind 105: every path of a list file ("-": standard input). False
+  // when the file cannot be read (with its message) or the job was aborted.
   bool ReadListFile(const std::string& path);
   // Run kind 107: the files of one folder whose names match the path's last part.
   void addWildcard(const std::string& path);

@@ -31,6 +31,8 @@ struct OutcomeRecord {
   // A multi-page option the program does not know left the image untouched
   // (nothing is logged for it).
   bool passedOver = false;
+  // --skip-done found the outputs (in `outputs`) already made from this source.
+  bool skipped = false;
   bool succeeded() const { return status == 0; }
 };
 
@@ -41,6 +43,7 @@ struct JobSummary {
   int runKind = 0;
   int converted = 0;  // images (pages) converted, or entries listed
   int failed = 0;
+  int skipped = 0;  // images whose outputs were up to date
   bool aborted = false;  // stopped by an abort or an interrupt before the end
   long long milliseconds = 0;
 };
@@ -59,6 +62,27 @@ class JobObserver {
   // name of the one in work.
   virtual void progress(int /*count*/, int /*total*/, int /*percent*/, const std::string& /*name*/) {}
   virtual void finished(const JobSummary& /*summary*/) {}
+};
+
+// Hands every report to several observers, in order.
+class ObserverFan final : public JobObserver {
+ public:
+  explicit ObserverFan(std::vector<JobObserver*> observers) : observers_(std::move(observers)) {}
+  void started(int runKind, int total) override {
+    for (JobObserver* o : observers_) o->started(runKind, total);
+  }
+  void outcome(const OutcomeRecord& record) override {
+    for (JobObserver* o : observers_) o->outcome(record);
+  }
+  void progress(int count, int total, int percent, const std::string& name) override {
+    for (JobObserver* o : observers_) o->progress(count, total, percent, name);
+  }
+  void finished(const JobSummary& summary) override {
+    for (JobObserver* o : observers_) o->finished(summary);
+  }
+
+ private:
+  std::vector<JobObserver*> observers_;
 };
 
 }  // namespace pv::app

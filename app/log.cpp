@@ -228,7 +228,9 @@ void logListRecord(Settings& settings, const OutcomeRecord& record) {
 }
 
 void RunLog::add(const OutcomeRecord& r) {
-  if (!r.passedOver) {
+  if (r.skipped) {
+    if (settings_.DoLog) settings_.conversionLog += r.source + " was skipped: its output is up to date.\r\n";
+  } else if (!r.passedOver) {
     if (r.succeeded()) {
       converted(r.source);
       if (r.sourceNotDeleted) notDeleted(r.source);

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <exception>
 #include <new>
+#include <filesystem>
 #include <optional>
 #include <chrono>
 #include <algorithm>
@@ -40,6 +41,19 @@ short guardedStatus(F&& step) {
   }
 }
 
+// Removes the temporary files of a save into `target` that a killed run left
+// behind (engine saves write "<target>.pvtmp-XXXXXX" and rename it).
+void removeTemporaries(const std::string& target) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".pvtmp-";
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) std::filesystem::remove(e.path(), ec);
+  }
+}
+
 bool nonEmptyFile(const std::string& path) {
   struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
@@ -53,6 +67,7 @@ class ImageConversion {
 
   void run() {
     formats::Format& f = *s_.format;
+    if (s_.settings.skipDone && !f.isClipboard() && upToDate()) return;
     chooseDepths();
     const std::string ext = asciiLower(e_.extension);
     if (ext == "sid" || ext == "fpx" || ext == "pcd")
@@ -213,6 +228,38 @@ class ImageConversion {
     if (held) log_.add(*held);
   }
 
+  // With --skip-done: true (and the image's record written) when every file
+  // this image would be saved to, named without numbering, is there, whole
+  // and newer than the source. Otherwise the temporaries a killed run left
+  // beside those files are removed before the image is converted again.
+  bool upToDate() {
+    const bool separate = e_.multiPage && s_.settings.MultiPageOption == 1;
+    std::vector<std::string> names;
+    if (separate) {
+      for (std::uint32_t p = 1; p <= e_.pageCount; ++p)
+        names.push_back(MakeOutputName(s_.settings, e_, s_.format->extension, static_cast<int>(p), false));
+    } else {
+      names.push_back(MakeOutputName(s_.settings, e_, s_.format->extension, -1, false));
+    }
+    struct stat source {};
+    bool done = stat(source_.c_str(), &source) == 0 && !names.empty();
+    for (const std::string& name : names) {
+      struct stat out {};
+      done = done && stat(name.c_str(), &out) == 0 && S_ISREG(out.st_mode) && out.st_size > 0 &&
+             (out.st_mtim.tv_sec > source.st_mtim.tv_sec ||
+              (out.st_mtim.tv_sec == source.st_mtim.tv_sec && out.st_mtim.tv_nsec > source.st_mtim.tv_nsec));
+    }
+    if (done) {
+      OutcomeRecord r = record(0);
+      r.skipped = true;
+      r.outputs = names;
+      log_.add(r);
+      return true;
+    }
+    for (const std::string& name : names) removeTemporaries(name);
+    return false;
+  }
+
   OutcomeRecord record(unsigned status) const {
     OutcomeRecord r;
     r.index = index_;
@@ -317,13 +364,14 @@ class Tally final : public JobObserver {
     if (next_) next_->started(runKind, total);
   }
   void outcome(const OutcomeRecord& r) override {
-    if (!r.passedOver) ++(r.succeeded() ? converted : failed);
+    if (r.skipped) ++skipped;
+    else if (!r.passedOver) ++(r.succeeded() ? converted : failed);
     if (next_) next_->outcome(r);
   }
   void progress(int count, int total, int percent, const std::string& name) override {
     if (next_) next_->progress(count, total, percent, name);
   }
-  int converted = 0, failed = 0;
+  int converted = 0, failed = 0, skipped = 0;
 
  private:
   JobObserver* next_;
@@ -370,7 +418,11 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
   }
   s.settings.conversionLog += endLine(std::time(nullptr));
   if (s.settings.DoLog) SaveLog(s.settings, s.prompter);
-  const JobSummary summary{runKind, tally.converted, tally.failed, !s.running.load() || s.interrupted.load(),
+  const JobSummary summary{runKind,
+                           tally.converted,
+                           tally.failed,
+                           tally.skipped,
+                           !s.running.load() || s.interrupted.load(),
                            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun).count()};
   s.observer = watcher;
   s.running = false;

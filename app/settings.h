@@ -15,6 +15,11 @@ struct Settings {
   bool commandLineMode = false;
   bool shellFlag = false;
   bool clipboardSource = false;
+  // --skip-done: an image whose output is already there and newer than it
+  // is skipped. --report: where the JSON Lines report goes ("-": standard
+  // output; empty: none).
+  bool skipDone = false;
+  std::string reportPath;
 
   // Paths built from the program and data folders.
   std::string configPath;

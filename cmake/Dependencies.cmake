@@ -37,6 +37,11 @@ add_library(pv_opencv INTERFACE)
 target_include_directories(pv_opencv SYSTEM INTERFACE ${PV_OPENCV_INCLUDE} ${PV_OPENCV_ARCH_INCLUDE})
 target_link_libraries(pv_opencv INTERFACE ${PV_OPENCV_IMGPROC} ${PV_OPENCV_CORE})
 
+find_package(nlohmann_json 3 QUIET)
+if(NOT nlohmann_json_FOUND)
+  message(FATAL_ERROR "nlohmann_json not found: install the Debian package 'nlohmann-json3-dev' (or run scripts/bootstrap)")
+endif()
+
 find_package(Qt6 QUIET COMPONENTS Core Gui Widgets Test)
 if(NOT Qt6_FOUND)
   message(FATAL_ERROR "Qt 6 not found: install the Debian package 'qt6-base-dev' (or run scripts/bootstrap)")
