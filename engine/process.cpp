@@ -1,6 +1,7 @@
 #include "engine/process.h"
 
 #include <magick/MagickCore.h>
+#include <opencv2/core.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,13 @@
 namespace pv::engine {
 
 namespace {
+
+#if defined(PV_TSAN)
+// ThreadSanitizer cannot see the synchronisation inside OpenCV's thread pool
+// (TBB, built without it), so in that build OpenCV's parallel loops run on
+// the calling thread, and what it reports is about our own threads.
+const bool kOpenCvOnCallingThread = (cv::setNumThreads(1), true);
+#endif
 
 constexpr const char* kPolicy = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE policymap [
