@@ -232,6 +232,8 @@ constexpr SwitchSpec kSwitches[] = {
     {"output", "<folder>",
      "write every output into this folder (a relative folder is\nmade below each source's folder)",
      "/output /home/me/converted", [](P& p, Args, Args a) { p.setOutput(a); }, 3},
+    {"threads", "<n>", "convert on n workers at once (0: one per core, the default)", "--threads 2",
+     [](P& p, Args, Args a) { p.settings().Threads = std::max(0, parseDecimal(a)); }, 17},
     {"skip-done", "", "skip an image whose output exists and is newer than it\n(a killed run started again converts only what is missing)",
      "", [](P& p, Args, Args) { p.settings().skipDone = true; }, 15},
     {"report", "<file>", "one JSON line per image (source, outputs, status, message,\nmilliseconds, skipped) as the run goes; - for standard output",
@@ -269,7 +271,7 @@ std::span<const SwitchSpec> switchTable() {
 std::string usageText() {
   std::vector<const SwitchSpec*> rows;
   for (const SwitchSpec& row : kSwitches) rows.push_back(&row);
-  std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->helpOrder < b->helpOrder; });
+  std::stable_sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->helpOrder < b->helpOrder; });
   std::string text =
       "Usage: pictoravine /convert <format> [method depth quality passes] (/usesf | /output <folder>)\n"
       "                   (/file <paths> | /list <list files> | /cbpaste) [switches]\n"

@@ -50,7 +50,7 @@ std::string fillPattern(std::string_view pattern, long long n) {
 }
 
 std::string MakeOutputName(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
-                           bool avoidExisting) {
+                           bool avoidExisting, const std::function<bool(const std::string&)>& taken) {
   const std::string folder = outputFolder(settings, entry);
   const std::size_t dot = entry.fileName.rfind('.');
   const std::string base = entry.fileName.substr(0, dot);
@@ -58,11 +58,12 @@ std::string MakeOutputName(const Settings& settings, const ImageEntry& entry, st
   if (page >= 1) name += fillPattern(effectivePattern(settings.FileNameMultiPage, "-#%n"), page);
   const std::string ext = "." + asciiLower(extension);
   std::string path = folder + name + ext;
-  if (!avoidExisting || !entryExists(path)) return path;
+  const auto free = [&](const std::string& p) { return !entryExists(p) && !(taken && taken(p)); };
+  if (!avoidExisting || free(path)) return path;
   const std::string number = effectivePattern(settings.FileNameNumber, "-%n");
   for (long long k = 1;; ++k) {
     path = folder + name + fillPattern(number, k) + ext;
-    if (!entryExists(path)) return path;
+    if (free(path)) return path;
   }
 }
 

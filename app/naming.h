@@ -2,6 +2,7 @@
 // Output names: the full path of the file a conversion writes for one image
 // list entry, from the naming settings and the output format's extension.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -31,7 +32,9 @@ std::string fillPattern(std::string_view pattern, long long n);
 // extension in lower case. With `avoidExisting`, a path at which any directory
 // entry exists (file, folder, link, broken link, unreadable file) is replaced
 // by the first free numbered name of the FileNameNumber pattern (k = 1, 2, ...).
+// `taken`, when given, names paths that count as taken too (the names other
+// images of a run have reserved).
 std::string MakeOutputName(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
-                           bool avoidExisting);
+                           bool avoidExisting, const std::function<bool(const std::string&)>& taken = {});
 
 }  // namespace pv::app

@@ -9,6 +9,12 @@
 #include <ctime>
 #include <exception>
 #include <new>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
 #include <filesystem>
 #include <optional>
 #include <chrono>
@@ -59,15 +65,118 @@ bool nonEmptyFile(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
 
+// The output names of a run. Images reserve their names in list order, each
+// when every image before it has, so that workers never pick the same name.
+// A name that an earlier image is still writing is settled first (written,
+// it is taken; failed, it is free), so the numbering is the one a single
+// worker gives.
+class NameBook {
+ public:
+  void awaitTurn(int index) {
+    std::unique_lock lock(mutex_);
+    turn_.wait(lock, [&] { return next_ == index; });
+  }
+  void endTurn() {
+    {
+      std::lock_guard lock(mutex_);
+      ++next_;
+    }
+    turn_.notify_all();
+  }
+  std::string reserve(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      std::string unsettled;
+      std::string name = MakeOutputName(settings, entry, extension, page, true, [&](const std::string& path) {
+        if (!pending_.count(path)) return false;
+        if (unsettled.empty()) unsettled = path;
+        return true;
+      });
+      if (unsettled.empty()) {
+        pending_.insert(name);
+        return name;
+      }
+      settled_.wait(lock, [&] { return pending_.count(unsettled) == 0; });
+    }
+  }
+  // The image that reserved `name` has written it, or failed.
+  void settle(const std::string& name) {
+    {
+      std::lock_guard lock(mutex_);
+      pending_.erase(name);
+    }
+    settled_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable turn_, settled_;
+  int next_ = 0;
+  std::set<std::string> pending_;
+};
+
+// Decoded pixels in flight across the workers: a worker waits before an
+// image while the others hold too much; an image larger than the whole
+// budget waits until it can run alone.
+class PixelBudget {
+ public:
+  explicit PixelBudget(double capacity) : capacity_(capacity) {}
+  double acquire(double pixels) {
+    const double want = std::min(pixels, capacity_);
+    std::unique_lock lock(mutex_);
+    freed_.wait(lock, [&] { return used_ + want <= capacity_ || used_ == 0; });
+    used_ += want;
+    return want;
+  }
+  void release(double pixels) {
+    {
+      std::lock_guard lock(mutex_);
+      used_ -= pixels;
+    }
+    freed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable freed_;
+  const double capacity_;
+  double used_ = 0;
+};
+
 // One image of a run.
 class ImageConversion {
  public:
-  ImageConversion(Session& s, RunLog& log, int index)
-      : s_(s), log_(log), index_(index), e_(s.list[static_cast<std::size_t>(index)]), source_(e_.path()) {}
+  using Emit = std::function<void(const OutcomeRecord&)>;
+  ImageConversion(Session& s, NameBook& names, Emit emit, int index)
+      : s_(s),
+        names_(names),
+        emit_(std::move(emit)),
+        index_(index),
+        e_(s.list[static_cast<std::size_t>(index)]),
+        source_(e_.path()) {}
+
+  // Decides, in the image's turn, whether it is already done (--skip-done)
+  // and reserves the names it will write.
+  void plan() {
+    formats::Format& f = *s_.format;
+    if (s_.settings.skipDone && !f.isClipboard() && upToDate()) {
+      skipped_ = true;
+      return;
+    }
+    if (f.isClipboard()) return;
+    const int option = s_.settings.MultiPageOption;
+    if (e_.multiPage && option == 1) {
+      for (std::uint32_t p = 1; p <= e_.pageCount; ++p)
+        planned_[static_cast<int>(p)] =
+            names_.reserve(s_.settings, e_, f.extension, static_cast<int>(p));
+    } else if (!e_.multiPage || option == 0 || option == 2) {
+      planned_[-1] = names_.reserve(s_.settings, e_, f.extension, -1);
+    }
+  }
 
   void run() {
     formats::Format& f = *s_.format;
-    if (s_.settings.skipDone && !f.isClipboard() && upToDate()) return;
+    if (skipped_) return;
     chooseDepths();
     const std::string ext = asciiLower(e_.extension);
     if (ext == "sid" || ext == "fpx" || ext == "pcd")
@@ -91,7 +200,7 @@ class ImageConversion {
       // An unknown option passes the image over untouched.
       OutcomeRecord r = record(0);
       r.passedOver = true;
-      log_.add(r);
+      emit_(r);
       return;
     }
     OutcomeRecord r = record(static_cast<std::uint16_t>(status));
@@ -99,7 +208,18 @@ class ImageConversion {
       r.outputs = outputs_;
       afterSuccess(r);
     }
-    log_.add(r);
+    emit_(r);
+  }
+
+  // Called when the image is done with its names, whatever happened.
+  void settleNames() {
+    for (const auto& [page, reserved] : planned_) names_.settle(reserved);
+  }
+
+  // The pixels the image holds decoded at once, for the budget.
+  double pixels() const {
+    const bool together = s_.format->writesPagesTogether() && e_.multiPage && s_.settings.MultiPageOption == 0;
+    return std::max(1.0, static_cast<double>(e_.width) * e_.height * (together ? e_.pageCount : 1));
   }
 
  private:
@@ -120,13 +240,17 @@ class ImageConversion {
     s_.progress.gate.pass();
     return guardedStatus([&] { return s_.primary.LoadImage(source_, loadBits_, page, count); });
   }
-  // Filters and the format's preparation, with or without a name.
-  std::string prepare(int page, bool makeName) {
-    std::string name;
-    guardedStatus(
-        [&] { return (name = PrepareOutput(s_, index_, page, true, true, true, -1, makeName), 0); });
-    return name;
+  // Filters and the format's preparation, and the name reserved for `page`
+  // (when `named`).
+  std::string prepare(int page, bool named) {
+    guardedStatus([&] { return (PrepareOutput(s_, index_, page, true, true, true, -1, false), 0); });
+    return named ? name(page) : std::string();
   }
+  std::string name(int page) const {
+    const auto at = planned_.find(page);
+    return at == planned_.end() ? std::string() : at->second;
+  }
+
   void flatten() {
     guardedStatus([&] {
       return (engine::FlattenTransparency(s_.primary, s_.secondary, static_cast<short>(e_.sourceFormat),
@@ -144,7 +268,7 @@ class ImageConversion {
 
   short toClipboard() {
     if (short st = load(e_.firstPage, 1)) return st;
-    prepare(-1, true);
+    prepare(-1, false);
     flatten();
     s_.progress.gate.pass();
     return guardedStatus([&] { return s_.primary.CopyToClipboard(2); });
@@ -162,7 +286,8 @@ class ImageConversion {
   // Every page appended to one multi-page output. Any failed page fails the
   // image, and the incomplete output is removed.
   short pageByPage() {
-    output_ = PrepareOutput(s_, index_, -1, true, false, false, -1, true);
+    output_ = name(-1);
+    PrepareOutput(s_, index_, -1, true, false, false, -1, false);
     short first = 0;
     for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
       short st = load(e_.firstPage + static_cast<int>(p), 1);
@@ -183,7 +308,8 @@ class ImageConversion {
   // GIF output: all pages loaded at once, each filtered in turn; every save
   // writes all pages.
   short allPagesAtOnce() {
-    output_ = PrepareOutput(s_, index_, -1, true, false, false, -1, true);
+    output_ = name(-1);
+    PrepareOutput(s_, index_, -1, true, false, false, -1, false);
     if (short st = load(e_.firstPage, -1)) return st;
     short first = 0;
     for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
@@ -206,7 +332,7 @@ class ImageConversion {
     bool every = e_.pageCount > 0, last = false;
     std::optional<OutcomeRecord> held;
     for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
-      if (held) log_.add(*held);
+      if (held) emit_(*held);
       pageStarted_ = Clock::now();
       short st = load(e_.firstPage + static_cast<int>(p), 1);
       std::string out;
@@ -225,7 +351,7 @@ class ImageConversion {
     }
     // The source goes only when every page is safely written.
     if (held && last) afterSuccess(*held, every);
-    if (held) log_.add(*held);
+    if (held) emit_(*held);
   }
 
   // With --skip-done: true (and the image's record written) when every file
@@ -253,7 +379,7 @@ class ImageConversion {
       OutcomeRecord r = record(0);
       r.skipped = true;
       r.outputs = names;
-      log_.add(r);
+      emit_(r);
       return true;
     }
     for (const std::string& name : names) removeTemporaries(name);
@@ -289,7 +415,10 @@ class ImageConversion {
   }
 
   Session& s_;
-  RunLog& log_;
+  NameBook& names_;
+  Emit emit_;
+  std::map<int, std::string> planned_;  // the names reserved, by page (-1: the whole image)
+  bool skipped_ = false;
   int index_;
   ImageEntry& e_;
   std::string source_;
@@ -321,34 +450,110 @@ std::string PrepareOutput(Session& s, int index, int page, bool avoidExisting, b
   return path;
 }
 
+int WorkerCount(const Settings& settings, int images) {
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int wanted = settings.Threads > 0 ? settings.Threads : cores;
+  return std::clamp(std::min(wanted, images), 1, 64);
+}
+
+namespace {
+
+// A share of the machine's memory, in pixels of four bytes, for the images
+// that workers hold decoded at once (with room for the working copies the
+// filters and encoders make).
+double pixelBudget() {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+  const double bytes = pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size) : 4e9;
+  return bytes / 2 / (4 * 4);
+}
+
+}  // namespace
+
 bool ConvertAll(Session& s) {
   RunLog log(s.settings, s.observer);
-  const auto count = [&] { return static_cast<int>(s.list.size()); };
+  const int count = static_cast<int>(s.list.size());
   s.progress.setName("-");
   s.progress.percent = 0;
   s.progress.count = 0;
-  s.progress.total = count();
-  s.primary.SetAutoRepaint(false);
-  s.chain.beforeEach = [&] { s.progress.gate.pass(); };
-  for (int i = 0; i < count(); ++i) {
-    s.progress.gate.pass();
-    const ImageEntry& e = s.list[static_cast<std::size_t>(i)];
-    s.progress.setName(e.fileName);
-    s.progress.count = i;
-    s.progress.percent = static_cast<int>(static_cast<unsigned>(i) * 100u / static_cast<unsigned>(count()));
-    if (s.observer) s.observer->progress(i, count(), s.progress.percent, e.fileName);
-    // An abort or an interrupt stops before the next image, and the images
-    // done so far are complete.
-    if (!s.running.load() || s.interrupted.load()) {
-      log.aborted();
-      break;
+  s.progress.total = count;
+  const int workers = WorkerCount(s.settings, count);
+  NameBook names;
+  PixelBudget budget(pixelBudget());
+
+  // Records go to the log and the observer in list order, whichever worker
+  // finishes first; `report` holds that order (and serialises the observer).
+  std::mutex report;
+  std::vector<std::optional<std::vector<OutcomeRecord>>> finished(static_cast<std::size_t>(count));
+  int committed = 0;
+  std::atomic<int> nextImage{0};
+  std::atomic<int> stoppedAt{count};
+  const auto commit = [&](int index, std::vector<OutcomeRecord> records) {
+    std::lock_guard lock(report);
+    finished[static_cast<std::size_t>(index)] = std::move(records);
+    while (committed < count && finished[static_cast<std::size_t>(committed)]) {
+      for (const OutcomeRecord& r : *finished[static_cast<std::size_t>(committed)]) log.add(r);
+      finished[static_cast<std::size_t>(committed)].reset();
+      ++committed;
     }
-    s.currentEntry = i;
-    ImageConversion(s, log, i).run();
+  };
+
+  // Each worker takes the next image of the list until none is left or the
+  // run is stopped. Worker 0 is this thread with the run's own session; the
+  // others have snapshots with imaging controls of their own.
+  const auto work = [&](Session& ws) {
+    ws.primary.SetAutoRepaint(false);
+    ws.chain.beforeEach = [&] { ws.progress.gate.pass(); };
+    for (;;) {
+      s.progress.gate.pass();
+      const int i = nextImage.fetch_add(1);
+      if (i >= count) break;
+      const ImageEntry& e = ws.list[static_cast<std::size_t>(i)];
+      std::vector<OutcomeRecord> records;
+      ImageConversion image(ws, names, [&](const OutcomeRecord& r) { records.push_back(r); }, i);
+      // An abort or an interrupt stops before the next image, and the images
+      // in work are finished whole. It is decided in the image's turn, so
+      // that every image before the stop runs and none after it.
+      names.awaitTurn(i);
+      const bool stop = !s.running.load() || s.interrupted.load() || stoppedAt.load() < count;
+      if (stop && stoppedAt.load() == count) stoppedAt = i;
+      if (!stop) image.plan();
+      names.endTurn();
+      if (stop) continue;  // the images after it still pass their turns
+      // The names are settled however the image ends.
+      struct Settle {
+        ImageConversion& image;
+        ~Settle() { image.settleNames(); }
+      } settle{image};
+      {
+        std::lock_guard lock(report);
+        s.progress.setName(e.fileName);
+        s.progress.count = i;
+        s.progress.percent = static_cast<int>(static_cast<unsigned>(i) * 100u / static_cast<unsigned>(count));
+        if (s.observer) s.observer->progress(i, count, s.progress.percent, e.fileName);
+      }
+      const double held = budget.acquire(image.pixels());
+      ws.currentEntry = i;
+      image.run();
+      ws.currentEntry = -1;
+      budget.release(held);
+      commit(i, std::move(records));
+    }
+    ws.chain.beforeEach = nullptr;
+    ws.primary.SetAutoRepaint(true);
+  };
+
+  std::vector<std::unique_ptr<Session>> others;
+  std::vector<std::thread> threads;
+  for (int w = 1; w < workers; ++w) {
+    others.push_back(std::make_unique<Session>(s, Session::Snapshot{}, true));
+    others.back()->observer = nullptr;
+    threads.emplace_back(work, std::ref(*others.back()));
   }
-  s.chain.beforeEach = nullptr;
+  work(s);
+  for (std::thread& t : threads) t.join();
+  // Every image before the stop has finished; what follows it never began.
+  if (stoppedAt.load() < count) log.aborted();
   s.currentEntry = -1;
-  s.primary.SetAutoRepaint(true);
   s.progress.setName("-");
   s.progress.percent = 100;
   return true;

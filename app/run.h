@@ -42,7 +42,13 @@ using JobArgument = std::variant<std::monostate, std::string, ChosenFiles, std::
 std::string PrepareOutput(Session& session, int index, int page, bool avoidExisting, bool applyFilters,
                           bool prepareImage, int filterCount, bool makeName);
 
-// Converts every entry of the image list into the current output format.
+// How many workers convert `images` images at once: Threads, or one per
+// core when it is 0, never more than the images.
+int WorkerCount(const Settings& settings, int images);
+
+// Converts every entry of the image list into the current output format, on
+// WorkerCount workers. Records, log lines and output numbering come in list
+// order, as one worker gives them; a multi-page source stays with one worker.
 bool ConvertAll(Session& session);
 
 // One whole job on `session` (a runner's snapshot, or a session of a test):

@@ -18,10 +18,12 @@ Session::Session(Settings s, Prompter& p, std::unique_ptr<engine::CLead> lead)
   wireFilters();
 }
 
-Session::Session(Session& owner, Snapshot)
+Session::Session(Session& owner, Snapshot, bool ownControls)
     : settings(owner.settings),
-      primary(owner.primary),
-      secondary(owner.secondary),
+      primaryOwned_(ownControls ? std::make_unique<engine::CLead>() : nullptr),
+      secondaryOwned_(ownControls ? std::make_unique<engine::CLead>() : nullptr),
+      primary(ownControls ? *primaryOwned_ : owner.primary),
+      secondary(ownControls ? *secondaryOwned_ : owner.secondary),
       running(owner.running),
       interrupted(owner.interrupted),
       progress(owner.progress),
@@ -43,6 +45,7 @@ Session::Session(Session& owner, Snapshot)
     for (std::size_t v = 0; v < f.valueCount(); ++v) chain.at(i).setValue(v, f.value(v));
   }
   list = owner.list;
+  if (ownControls) primary.SetClipboardTarget(clipboard_);
 }
 
 void Session::wireFilters() {

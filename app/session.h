@@ -30,9 +30,10 @@ class Session {
  public:
   // `primary` replaces the primary control (tests pass recording doubles).
   Session(Settings settings, Prompter& prompter, std::unique_ptr<engine::CLead> primary = nullptr);
-  // The snapshot a job works on.
+  // The snapshot a job works on; with `ownControls`, it has imaging controls
+  // of its own (the further workers of a parallel run) instead of the owner's.
   struct Snapshot {};
-  Session(Session& owner, Snapshot);
+  Session(Session& owner, Snapshot, bool ownControls = false);
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 

@@ -46,6 +46,7 @@ const GlobalKey kGlobalKeys[] = {
     {"ShowPictureAfter", &Settings::ShowPictureAfter},
     {"ShowThumbnails", &Settings::ShowThumbnails},
     {"AskWhereSave", &Settings::AskWhereSave},
+    {"Threads", &Settings::Threads},
 };
 
 std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)); }

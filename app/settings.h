@@ -54,6 +54,8 @@ struct Settings {
   bool ShowPictureAfter = false;
   bool ShowThumbnails = true;
   bool AskWhereSave = true;
+  // Workers of a conversion: 0 one per core.
+  int Threads = 0;
 
   bool shellOptionsFlag = false;
 

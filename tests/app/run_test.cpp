@@ -74,6 +74,8 @@ struct Run : ::testing::Test {
   RecordingLead* lead = new RecordingLead;
   Session s{pv::app::loadSettings(), prompter, std::unique_ptr<pv::engine::CLead>(lead)};
 
+  // One worker, so that the recording control sees every image.
+  Run() { s.settings.Threads = 1; }
   void useFormat(const char* key) { s.format = pv::formats::CreateFormat(key, s.settings.configPath); }
   // Lists the files as the program does.
   void list(const std::vector<std::string>& names) {
@@ -541,4 +543,121 @@ TEST_F(Run, APromptFromTheWorkerIsAnsweredOnTheOwnersThread) {
   EXPECT_EQ(owner.shown[0], mine.settings.caption + "|" + pv::app::kLogSaveFailedText);
   EXPECT_EQ(owner.shownOn, std::this_thread::get_id());
   EXPECT_TRUE(fs::exists(dir.file("a.bmp")));
+}
+
+namespace {
+
+// The log without its start and end lines, which carry the time.
+std::string withoutTimes(const std::string& log) {
+  std::istringstream in(log);
+  std::string out;
+  for (std::string line; std::getline(in, line);)
+    if (line.find("--- Conversion ") == std::string::npos) out += line + "\n";
+  return out;
+}
+
+}  // namespace
+
+// Several workers give what one gives: the same log byte for byte, the same
+// names (numbered the same way when sources share a name), the same records.
+TEST_F(Run, SeveralWorkersGiveTheLogNamesAndRecordsOfOne) {
+  for (const char* sub : {"x", "y", "z"}) fs::create_directories(dir.file(sub));
+  std::vector<std::string> names;
+  for (int i = 0; i < 4; ++i)
+    for (const char* sub : {"x", "y", "z"}) {
+      const std::string name = std::string(sub) + "/img" + std::to_string(i) + ".png";
+      writeImage(dir.file(name), 75, 24, 3, i + 1);
+      names.push_back(name);
+    }
+  writeTiffPages(dir.file("x/pages.tif"), 3);
+  names.push_back("x/pages.tif");
+  list(names);
+  std::ofstream(dir.file("y/img2.png")) << "damaged after listing";
+  useFormat("BMP");
+  s.settings.DoLog = true;
+  s.settings.MultiPageOption = 1;
+  s.settings.UseSourcePathForOutput = false;
+
+  struct Result {
+    std::string log, summary;
+    std::vector<std::vector<std::string>> outputs;
+    std::vector<std::string> files;
+  };
+  std::vector<Result> results;
+  for (int workers : {1, 4}) {
+    SCOPED_TRACE(workers);
+    s.settings.Threads = workers;
+    s.settings.OutPutDir = dir.file("out" + std::to_string(workers)) + "/";
+    RecordingObserver seen;
+    pv::app::JobRunner runner(s);
+    ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}, &seen));
+    runner.wait();
+    Result r{withoutTimes(s.settings.conversionLog), s.settings.errorSummary, {}, {}};
+    for (const auto& record : seen.records) {
+      std::vector<std::string> outs;
+      for (const std::string& o : record.outputs) outs.push_back(fs::path(o).filename().string());
+      r.outputs.push_back(outs);
+    }
+    for (const auto& e : fs::directory_iterator(s.settings.OutPutDir)) r.files.push_back(e.path().filename().string());
+    std::sort(r.files.begin(), r.files.end());
+    results.push_back(r);
+  }
+  ASSERT_EQ(results.size(), 2u);
+  // The one-worker run names the twelve sources img0..img3 in three waves
+  // and gives the failed image's name to the next one that wants it.
+  EXPECT_EQ(results[0].files.size(), 11u + 3u);
+  EXPECT_NE(std::find(results[0].files.begin(), results[0].files.end(), "img3-2.bmp"), results[0].files.end());
+  const std::string one = s.settings.OutPutDir.substr(0, s.settings.OutPutDir.size() - 2) + "1/";
+  const std::string four = s.settings.OutPutDir;
+  std::string log1 = results[0].log;
+  for (std::size_t at; (at = log1.find(one)) != std::string::npos;) log1.replace(at, one.size(), four);
+  EXPECT_EQ(results[1].log, log1);
+  EXPECT_EQ(results[1].outputs, results[0].outputs);
+  EXPECT_EQ(results[1].files, results[0].files);
+  EXPECT_EQ(results[1].summary, results[0].summary);
+}
+
+// A Stop in a run of several workers: the images in work finish whole, none
+// begins after it, every output is in the log, and the records run from the
+// first image without a gap.
+TEST_F(Run, AnAbortStopsEveryWorker) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 12; ++i) {
+    names.push_back("p" + std::to_string(10 + i) + ".png");
+    writeImage(dir.file(names.back()), 75, 24);
+  }
+  list(names);
+  useFormat("BMP");
+  s.settings.Threads = 3;
+  s.settings.DoLog = true;
+  pv::app::JobRunner runner(s);
+
+  // Stopped while paused before the first image: no worker begins one.
+  runner.pause();
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}));
+  std::thread([&] { runner.abort(); }).join();
+  runner.wait();
+  EXPECT_NE(s.settings.conversionLog.find("Conversion process aborted."), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir.file("p10.bmp")));
+
+  // Stopped when the first record comes.
+  RecordingObserver seen;
+  seen.onOutcome = [&](const pv::app::OutcomeRecord& r) {
+    if (r.index == 0) runner.abort();
+  };
+  ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}, &seen));
+  runner.wait();
+  const std::string& log = s.settings.conversionLog;
+  int written = 0;
+  for (const auto& n : names) {
+    const std::string out = dir.file(fs::path(n).stem().string() + ".bmp");
+    const bool logged = log.find(dir.file(n) + " was successfully converted.") != std::string::npos;
+    EXPECT_EQ(fs::exists(out), logged) << n;
+    written += logged;
+  }
+  EXPECT_GE(written, 1);
+  EXPECT_EQ(static_cast<int>(seen.records.size()), written);
+  for (std::size_t i = 0; i < seen.records.size(); ++i) EXPECT_EQ(seen.records[i].index, static_cast<int>(i));
+  EXPECT_EQ(log.find("Conversion process aborted.\r\n\r\n--- Conversion End ") != std::string::npos, written < 12);
+  EXPECT_EQ(seen.summary.aborted, written < 12);
 }
