@@ -233,8 +233,9 @@ TEST_F(Cli, CtrlCStopsAfterTheCurrentImageAndStillWritesTheLog) {
           (dir.str() + "/*.png").c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  // Interrupt once the first output exists.
-  for (int i = 0; i < 3000 && !fs::exists(dir.file("p0-1.png")); ++i) usleep(2000);
+  // Interrupt once the first output exists (a sanitizer build may take long
+  // to get there).
+  for (int i = 0; i < 60000 && !fs::exists(dir.file("p0-1.png")); ++i) usleep(2000);
   kill(child, SIGINT);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
