@@ -542,13 +542,14 @@ bool ConvertAll(Session& s) {
     ws.primary.SetAutoRepaint(true);
   };
 
+  // Every snapshot is taken before any worker starts writing the log.
   std::vector<std::unique_ptr<Session>> others;
-  std::vector<std::thread> threads;
   for (int w = 1; w < workers; ++w) {
     others.push_back(std::make_unique<Session>(s, Session::Snapshot{}, true));
     others.back()->observer = nullptr;
-    threads.emplace_back(work, std::ref(*others.back()));
   }
+  std::vector<std::thread> threads;
+  for (auto& other : others) threads.emplace_back(work, std::ref(*other));
   work(s);
   for (std::thread& t : threads) t.join();
   // Every image before the stop has finished; what follows it never began.
