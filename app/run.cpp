@@ -158,20 +158,11 @@ class ImageConversion {
   // Decides, in the image's turn, whether it is already done (--skip-done)
   // and reserves the names it will write.
   void plan() {
-    formats::Format& f = *s_.format;
-    if (s_.settings.skipDone && !f.isClipboard() && upToDate()) {
+    if (s_.settings.skipDone && upToDate()) {
       skipped_ = true;
       return;
     }
-    if (f.isClipboard()) return;
-    const int option = s_.settings.MultiPageOption;
-    if (e_.multiPage && option == 1) {
-      for (std::uint32_t p = 1; p <= e_.pageCount; ++p)
-        planned_[static_cast<int>(p)] =
-            names_.reserve(s_.settings, e_, f.extension, static_cast<int>(p));
-    } else if (!e_.multiPage || option == 0 || option == 2) {
-      planned_[-1] = names_.reserve(s_.settings, e_, f.extension, -1);
-    }
+    for (int page : outputPages()) planned_[page] = names_.reserve(s_.settings, e_, s_.format->extension, page);
   }
 
   void run() {
@@ -359,14 +350,8 @@ class ImageConversion {
   // and newer than the source. Otherwise the temporaries a killed run left
   // beside those files are removed before the image is converted again.
   bool upToDate() {
-    const bool separate = e_.multiPage && s_.settings.MultiPageOption == 1;
     std::vector<std::string> names;
-    if (separate) {
-      for (std::uint32_t p = 1; p <= e_.pageCount; ++p)
-        names.push_back(MakeOutputName(s_.settings, e_, s_.format->extension, static_cast<int>(p), false));
-    } else {
-      names.push_back(MakeOutputName(s_.settings, e_, s_.format->extension, -1, false));
-    }
+    for (int page : outputPages()) names.push_back(MakeOutputName(s_.settings, e_, s_.format->extension, page, false));
     struct stat source {};
     bool done = stat(source_.c_str(), &source) == 0 && !names.empty();
     for (const std::string& name : names) {
@@ -384,6 +369,21 @@ class ImageConversion {
     }
     for (const std::string& name : names) removeTemporaries(name);
     return false;
+  }
+
+  // The pages the image is saved as files of, by the name's page number: each
+  // page (1..n) when pages go to files of their own, -1 for one file, none
+  // for the clipboard or an unknown multi-page option.
+  std::vector<int> outputPages() const {
+    const int option = s_.settings.MultiPageOption;
+    if (s_.format->isClipboard()) return {};
+    if (e_.multiPage && option == 1) {
+      std::vector<int> pages;
+      for (std::uint32_t p = 1; p <= e_.pageCount; ++p) pages.push_back(static_cast<int>(p));
+      return pages;
+    }
+    if (!e_.multiPage || option == 0 || option == 2) return {-1};
+    return {};
   }
 
   OutcomeRecord record(unsigned status) const {

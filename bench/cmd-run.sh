@@ -4,18 +4,9 @@
 # convert and vips on the same files in the same run: JPEG to PNG, JPEG to JPEG
 # with a 50 % bicubic resize, JPEG to TIFF with LZW.
 set -euo pipefail
-build=${1:-build/bench}
+PV_PEER_PACKAGES=(libvips-tools imagemagick-6.q16) PV_PHOTOS=8
+source "$(dirname "$0")/photos.sh"
 here=$(dirname "$0")
-exe=$(cd "$build/bin" && pwd)/pictoravine
-"$here/need-packages" mate-backgrounds lomiri-wallpapers-16.04 libvips-tools imagemagick-6.q16
-mapfile -t photos < <(find /usr/share/backgrounds -iname '*.jpg' -size +200k | sort | head -8)
-((${#photos[@]})) || { echo "cmd-run: no photographs under /usr/share/backgrounds" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/in" "$work/out" "$work/data"
-for f in "${photos[@]}"; do cp "$f" "$work/in/$(basename "$f" | tr ' ' _)"; done
-export PICTORAVINE_DATA_DIR=$work/data
-echo "photos: ${#photos[@]} ($(du -sh "$work/in" | cut -f1))"
 in=$work/in out=$work/out
 clear="rm -rf $out/*"
 ours() { echo "$exe --silent --output $out --file $in $*"; }

@@ -3,18 +3,9 @@
 # the ratio printed is the speed-up of the workers (time on one / time on all).
 # JPEG to JPEG with a 50 % bicubic resize, and JPEG to PNG, over real photos.
 set -euo pipefail
-build=${1:-build/bench}
+PV_PEER_PACKAGES=() PV_PHOTOS=16
+source "$(dirname "$0")/photos.sh"
 here=$(dirname "$0")
-exe=$(cd "$build/bin" && pwd)/pictoravine
-"$here/need-packages" mate-backgrounds lomiri-wallpapers-16.04
-mapfile -t photos < <(find /usr/share/backgrounds -iname '*.jpg' -size +200k | sort | head -16)
-((${#photos[@]})) || { echo "cmd-workers: no photographs under /usr/share/backgrounds" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/in" "$work/out" "$work/data"
-for f in "${photos[@]}"; do cp "$f" "$work/in/$(basename "$f" | tr ' ' _)"; done
-export PICTORAVINE_DATA_DIR=$work/data
-echo "photos: ${#photos[@]} ($(du -sh "$work/in" | cut -f1)), cores: $(nproc)"
 clear="rm -rf $work/out/*"
 run() { echo "$exe --silent --output $work/out --file $work/in $*"; }
 "$here/compare" --name "workers jpeg->jpeg 50% bicubic" --setup "$clear" \
