@@ -341,4 +341,9 @@ ParseOutcome ParseCommandLine(Session& s, const std::vector<std::string>& tokens
   return out;
 }
 
+int commandLineExitCode(const Session& s, const ParseOutcome& parsed) {
+  if (s.interrupted) return 130;
+  return s.settings.errorSummary.empty() && !parsed.listFailed ? 0 : 1;
+}
+
 }  // namespace pv::app

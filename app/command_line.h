@@ -65,4 +65,8 @@ struct ParseOutcome {
 // current folder.
 ParseOutcome ParseCommandLine(Session& session, const std::vector<std::string>& tokens);
 
+// The process exit code after the command line's job: 130 after an
+// interrupt, 0 when nothing failed and every list was read, else 1.
+int commandLineExitCode(const Session& session, const ParseOutcome& parsed);
+
 }  // namespace pv::app

@@ -157,6 +157,18 @@ bool ConsolePrompter::askYesNo(const std::string& caption, const std::string& te
   return false;
 }
 
+bool wantsConsole(const std::vector<std::string>& args) {
+  if (args.size() == 1 && (isSwitch(args[0], "version") || isSwitch(args[0], "formats") ||
+                           isSwitch(args[0], "libraries")))
+    return true;
+  bool onlyHelp = !args.empty();
+  for (const std::string& a : args) {
+    if (isSwitch(a, "console")) return true;
+    onlyHelp = onlyHelp && (isSwitch(a, "help") || isSwitch(a, "?"));
+  }
+  return onlyHelp;
+}
+
 int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() == 1 && isSwitch(args[0], "version")) {
     out << versionText() << "\n";
@@ -221,7 +233,8 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
     return 2;
   }
   if (set.shellOptionsFlag || set.openFlag) {
-    err << versionText() << ": the main window is not available in this build yet.\n";
+    err << versionText() << ": the window needs a display (DISPLAY or WAYLAND_DISPLAY), and --console keeps "
+        << "everything in the terminal.\n";
     return 2;
   }
   if (session.interrupted) return 130;
@@ -237,8 +250,7 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   runner.start(kRunConvert, {}, &fan);
   runner.wait();
   printSummary();
-  if (session.interrupted) return 130;
-  return set.errorSummary.empty() && !parsed.listFailed ? 0 : 1;
+  return commandLineExitCode(session, parsed);
 }
 
 }  // namespace pv::app

@@ -34,6 +34,10 @@ class ConsolePrompter : public Prompter {
   bool show_;
 };
 
+// True when `args` ask for the terminal whatever the display: --version,
+// --formats, --libraries, help, or --console.
+bool wantsConsole(const std::vector<std::string>& args);
+
 // Runs the command line `args` (without the program name) and returns the
 // process exit code: 0 every image converted, 1 an image failed or a list
 // could not be read, 2 the command line was rejected, 130 after Ctrl+C.

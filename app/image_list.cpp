@@ -345,4 +345,14 @@ bool WriteListFile(const Settings& settings, const ImageList& list, const std::s
   return false;
 }
 
+void sortImageList(ImageList& list, bool ascending) {
+  const auto before = [](const ImageEntry& a, const ImageEntry& b) {
+    return asciiLower(a.fileName) < asciiLower(b.fileName);
+  };
+  if (ascending)
+    std::stable_sort(list.begin(), list.end(), before);
+  else
+    std::stable_sort(list.begin(), list.end(), [&](const ImageEntry& a, const ImageEntry& b) { return before(b, a); });
+}
+
 }  // namespace pv::app

@@ -87,6 +87,10 @@ class ImageListBuilder {
   std::chrono::steady_clock::time_point openStarted_ = std::chrono::steady_clock::now();
 };
 
+// Sorts the list by file name, compared without regard to (ASCII) case,
+// keeping the order of names that compare equal; ascending or descending.
+void sortImageList(ImageList& list, bool ascending);
+
 // Writes every entry's path, one a line, replacing the file in one step.
 // False (with its message while ShowMessages is on) when it cannot.
 bool WriteListFile(const Settings& settings, const ImageList& list, const std::string& path, Prompter& prompter);

@@ -115,4 +115,33 @@ bool saveSettings(const Settings& s) {
   return doc.save(s.configPath);
 }
 
+OutputPlace outputPlaceOf(const Settings& settings) {
+  if (settings.UseSourcePathForOutput || settings.OutPutDir.empty()) return {};
+  if (settings.OutPutDir.front() == '/') return {OutputPlace::kOneFolder, settings.OutPutDir};
+  return {OutputPlace::kBelowSource, settings.OutPutDir};
+}
+
+std::string applyOutputPlace(Settings& settings, const OutputPlace& place) {
+  switch (place.choice) {
+    case OutputPlace::kBesideSource:
+      settings.UseSourcePathForOutput = true;
+      return {};
+    case OutputPlace::kOneFolder:
+      if (place.path.empty()) return kNoOutputFolderText;
+      settings.OutPutDir = place.path;
+      settings.UseSourcePathForOutput = false;
+      return {};
+    case OutputPlace::kBelowSource: {
+      const std::size_t first = place.path.find_first_not_of('/'), last = place.path.find_last_not_of('/');
+      // Slashes only would leave "/", which names the root folder, not a
+      // path below the source: it counts as no path.
+      if (first == std::string::npos) return kNoOutputPathText;
+      settings.OutPutDir = place.path.substr(first, last - first + 1) + "/";
+      settings.UseSourcePathForOutput = false;
+      return {};
+    }
+  }
+  return {};
+}
+
 }  // namespace pv::app

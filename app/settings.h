@@ -78,6 +78,21 @@ Settings loadSettings();
 // written (callers do not report it).
 bool saveSettings(const Settings& settings);
 
+// Where converted images go, as the save-location dialog and the file options
+// page show it: beside their sources, in one folder (an absolute path), or in
+// a path made below each source's folder.
+struct OutputPlace {
+  enum Choice { kBesideSource, kOneFolder, kBelowSource } choice = kBesideSource;
+  std::string path;  // the folder or the path of the last two choices
+};
+OutputPlace outputPlaceOf(const Settings& settings);
+inline constexpr const char* kNoOutputFolderText = "Please enter an output folder.";
+inline constexpr const char* kNoOutputPathText = "Please enter an output path to create.";
+// Stores a place in UseSourcePathForOutput and OutPutDir (a path below the
+// source loses its '/' at both ends and gets one at its end). Returns the
+// message for an empty folder or path, and then changes nothing.
+std::string applyOutputPlace(Settings& settings, const OutputPlace& place);
+
 // The built-in "Shell" flag of a format key: on for JPG, BMP, PNG, GIF, ICO,
 // TIF and CLP.
 bool defaultShellFlag(std::string_view key);

@@ -1,0 +1,61 @@
+#include "app/preview.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "app/image_list.h"
+#include "app/run.h"
+#include "engine/handles.h"
+
+namespace pv::app {
+
+PaneSize fitToPane(int width, int height, PaneSize pane) {
+  if (width <= 0 || height <= 0 || pane.width <= 0 || pane.height <= 0) return {};
+  // The pane is relatively wider than the image: its height decides.
+  if (static_cast<long long>(pane.width) * height > static_cast<long long>(pane.height) * width)
+    return {std::max(1, static_cast<int>(static_cast<long long>(width) * pane.height / height)), pane.height};
+  return {pane.width, std::max(1, static_cast<int>(static_cast<long long>(height) * pane.width / width))};
+}
+
+namespace {
+
+// Opens the entry and, for the after picture, runs the chain on it; then fits
+// the current image into the pane and takes its bitmap.
+std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pane, bool filtered) {
+  const ImageEntry& e = s.list.at(static_cast<std::size_t>(index));
+  ImageListBuilder builder({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter});
+  try {
+    if (!builder.OpenImage(e.path(), false)) return nullptr;
+    engine::CLead& lead = s.primary;
+    if (filtered) {
+      s.currentEntry = index;
+      PrepareOutput(s, index, -1, false, true, false, -1, false);
+      s.currentEntry = -1;
+    }
+    const int w = static_cast<int>(lead.GetImageWidth()), h = static_cast<int>(lead.GetImageHeight());
+    const PaneSize fit = fitToPane(w, h, pane);
+    if (fit.width == 0) return nullptr;
+    // Shrinking resamples smoothly; enlarging a small image keeps its pixels sharp.
+    const bool shrinks = w >= fit.width && h >= fit.height;
+    if (fit.width != w || fit.height != h)
+      static_cast<void>(lead.ResizeImage(static_cast<float>(fit.width), static_cast<float>(fit.height),
+                                         shrinks ? 4 : 0));
+    if (lead.GetDisplayBits() == 1) static_cast<void>(lead.ReduceColors(8, 1, 0, 0));
+    return engine::handles::take(lead.MakeGdiBitmap(lead.GetDrawContext()));
+  } catch (const std::exception&) {
+    s.currentEntry = -1;
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool before, bool after) {
+  PreviewPictures out;
+  if (index < 0 || static_cast<std::size_t>(index) >= session.list.size()) return out;
+  if (before) out.before = picture(session, index, pane, false);
+  if (after) out.after = picture(session, index, pane, true);
+  return out;
+}
+
+}  // namespace pv::app

@@ -1,0 +1,37 @@
+#pragma once
+// The before and after pictures of the window's two panes: the selected image
+// as it is, and as the filter chain leaves it, each fitted to its pane. Made
+// on a session of its own (a snapshot with its own imaging controls), so the
+// window can have them made on another thread while it stays responsive.
+
+#include <memory>
+
+#include "app/session.h"
+
+namespace pv::app {
+
+struct PaneSize {
+  int width = 0;
+  int height = 0;
+};
+
+// The size an image of `width` x `height` takes when fitted into `pane` with
+// its proportions: the pane's height when the pane is relatively wider, else
+// its width; the other side follows (at least 1).
+PaneSize fitToPane(int width, int height, PaneSize pane);
+
+struct PreviewPictures {
+  // 32-bit B G R A pictures, null when not asked for or when the image
+  // could not be opened.
+  std::shared_ptr<const engine::Image> before;
+  std::shared_ptr<const engine::Image> after;
+};
+
+// Opens entry `index` of the session's list and makes the pictures asked
+// for: `before` the image fitted to `pane`, `after` the image run through the
+// whole chain (as a conversion prepares it, nothing saved) and then fitted.
+// 1-bit pictures are drawn as 8-bit ones. Exceptions of the engine leave the
+// picture null.
+PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool before, bool after);
+
+}  // namespace pv::app

@@ -1,0 +1,155 @@
+// The panes' pictures, the output place of the save-location dialog, and
+// sorting the image list: what the window shows, computed without Qt.
+#include "app/preview.h"
+
+#include <gtest/gtest.h>
+
+#include "app/image_list.h"
+#include "tests/app/prompter.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using pv::app::PaneSize;
+
+TEST(Preview, FitsTheImageToThePaneWithItsProportions) {
+  struct Case {
+    int w, h;
+    PaneSize pane, expected;
+  } cases[] = {
+      {400, 300, {200, 150}, {200, 150}},  // same proportions
+      {800, 200, {200, 150}, {200, 50}},   // wider image: the pane's width decides
+      {200, 800, {200, 150}, {37, 150}},   // taller image: the pane's height decides
+      {10, 5, {200, 150}, {200, 100}},     // small images grow to the pane
+      {5000, 1, {200, 150}, {200, 1}},     // never below one pixel
+      {1, 5000, {200, 150}, {1, 150}},
+      {0, 10, {200, 150}, {0, 0}},  // nothing to fit
+      {10, 10, {0, 150}, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " into " << c.pane.width << "x" << c.pane.height);
+    const PaneSize got = pv::app::fitToPane(c.w, c.h, c.pane);
+    EXPECT_EQ(got.width, c.expected.width);
+    EXPECT_EQ(got.height, c.expected.height);
+  }
+}
+
+struct Panes : ::testing::Test {
+  pv::test::DataDirGuard data;
+  pv::test::TempDir dir;
+  pv::test::RecordingPrompter prompter;
+  pv::app::Session session{pv::app::loadSettings(), prompter};
+
+  void add(const std::string& name, const cv::Mat& pixels, int bits) {
+    pv::test::LeadWithImage lead;
+    lead.set(pixels, bits);
+    ASSERT_EQ(lead.SaveImage(dir.file(name), 75, 0, 0, 0), 0);
+    pv::app::ImageListBuilder builder({session.settings, session.primary, session.secondary, session.list,
+                                       session.progress, session.running, session.prompter});
+    ASSERT_TRUE(builder.IsAcceptedFile(dir.file(name), true));
+    builder.AddImage(dir.file(name));
+  }
+};
+
+TEST_F(Panes, BeforeIsTheImageFittedAndAfterHasTheChainApplied) {
+  add("photo.png", pv::test::gradientImage(400, 200, 3), 24);
+  session.chain.createByIndex(pv::filters::filterIndexOfText("/filter invert"));
+  const auto pictures = pv::app::makePreview(session, 0, {100, 100}, true, true);
+  ASSERT_TRUE(pictures.before);
+  ASSERT_TRUE(pictures.after);
+  EXPECT_EQ(pictures.before->width(), 100);
+  EXPECT_EQ(pictures.before->height(), 50);
+  EXPECT_EQ(pictures.after->width(), 100);
+  // Inverted: each channel of a pixel sums with the original to 255, give or take resampling.
+  const cv::Vec4b b = pictures.before->pixels.at<cv::Vec4b>(25, 10), a = pictures.after->pixels.at<cv::Vec4b>(25, 10);
+  for (int c = 0; c < 3; ++c) EXPECT_NEAR(b[c] + a[c], 255, 2) << "channel " << c;
+  // The session's own chain and list are untouched.
+  EXPECT_EQ(session.chain.size(), 1u);
+  EXPECT_EQ(session.currentEntry, -1);
+}
+
+TEST_F(Panes, OnlyThePicturesAskedForAndNoneForAnImageThatCannotBeOpened) {
+  add("a.png", pv::test::gradientImage(40, 30, 3), 24);
+  add("b.png", pv::test::checkerImage(40, 30, 1, 4), 8);
+  auto only = pv::app::makePreview(session, 1, {80, 60}, false, true);
+  EXPECT_FALSE(only.before);
+  ASSERT_TRUE(only.after);
+  EXPECT_EQ(only.after->width(), 80);  // a small image grows to the pane
+  EXPECT_EQ(only.after->bits, 32);
+
+  pv::test::writeFile(dir.file("a.png"), "damaged since it was listed");
+  const auto gone = pv::app::makePreview(session, 0, {80, 60}, true, true);
+  EXPECT_FALSE(gone.before);
+  EXPECT_FALSE(gone.after);
+  EXPECT_FALSE(pv::app::makePreview(session, 5, {80, 60}, true, true).before);  // no such entry
+  EXPECT_TRUE(prompter.shown.empty());  // a pane never asks or tells anything
+}
+
+TEST(OutputPlace, ReadsAndStoresTheThreeChoices) {
+  using pv::app::OutputPlace;
+  struct Read {
+    bool useSource;
+    const char* dir;
+    OutputPlace::Choice choice;
+  } reads[] = {
+      {true, "/srv/out", OutputPlace::kBesideSource},  // the switch wins over a folder
+      {false, "", OutputPlace::kBesideSource},
+      {false, "/srv/out", OutputPlace::kOneFolder},
+      {false, "converted/", OutputPlace::kBelowSource},
+  };
+  for (const Read& r : reads) {
+    SCOPED_TRACE(r.dir);
+    pv::app::Settings s;
+    s.UseSourcePathForOutput = r.useSource;
+    s.OutPutDir = r.dir;
+    EXPECT_EQ(pv::app::outputPlaceOf(s).choice, r.choice);
+  }
+
+  struct Store {
+    OutputPlace place;
+    const char* problem;
+    bool useSource;
+    const char* dir;
+  } stores[] = {
+      {{OutputPlace::kBesideSource, ""}, "", true, "old/"},
+      {{OutputPlace::kOneFolder, "/srv/out"}, "", false, "/srv/out"},
+      {{OutputPlace::kOneFolder, ""}, pv::app::kNoOutputFolderText, true, "old/"},
+      {{OutputPlace::kBelowSource, "//web/small//"}, "", false, "web/small/"},
+      {{OutputPlace::kBelowSource, "web"}, "", false, "web/"},
+      {{OutputPlace::kBelowSource, ""}, pv::app::kNoOutputPathText, true, "old/"},
+      // Slashes alone would name the root folder: refused like an empty path.
+      {{OutputPlace::kBelowSource, "///"}, pv::app::kNoOutputPathText, true, "old/"},
+  };
+  for (const Store& c : stores) {
+    SCOPED_TRACE(c.place.path);
+    pv::app::Settings s;
+    s.UseSourcePathForOutput = true;
+    s.OutPutDir = "old/";
+    EXPECT_EQ(pv::app::applyOutputPlace(s, c.place), c.problem);
+    EXPECT_EQ(s.UseSourcePathForOutput, c.useSource);
+    EXPECT_EQ(s.OutPutDir, c.dir);
+  }
+}
+
+TEST(SortImageList, ByNameWithoutCaseKeepingEqualNamesInOrder) {
+  pv::app::ImageList list;
+  for (const char* path : {"/x/b.png", "/y/B.PNG", "/x/a.png", "/z/b.png", "/x/C.png"}) {
+    pv::app::ImageEntry e;
+    const std::string p = path;
+    e.folder = p.substr(0, 3);
+    e.fileName = p.substr(3);
+    list.push_back(e);
+  }
+  const auto paths = [&] {
+    std::string out;
+    for (const auto& e : list) out += e.path() + " ";
+    return out;
+  };
+  pv::app::sortImageList(list, true);
+  EXPECT_EQ(paths(), "/x/a.png /x/b.png /y/B.PNG /z/b.png /x/C.png ");
+  pv::app::sortImageList(list, false);
+  EXPECT_EQ(paths(), "/x/C.png /x/b.png /y/B.PNG /z/b.png /x/a.png ");
+}
+
+}  // namespace
