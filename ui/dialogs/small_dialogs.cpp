@@ -1,0 +1,166 @@
+#include "ui/dialogs/small_dialogs.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "pv_version.h"
+#include "filters/filter.h"
+
+namespace pv::ui {
+
+LogDialog::LogDialog(const std::string& summary, app::Prompter& prompter, const std::string& caption,
+                     QWidget* parent)
+    : QDialog(parent), summary_(summary), prompter_(prompter), caption_(caption) {
+  setWindowTitle(tr("Pictoravine Log"));
+  text_ = new QPlainTextEdit;
+  text_->setReadOnly(true);
+  text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  QString shown = QString::fromStdString(summary);
+  shown.replace("\r\n", "\n");
+  text_->setPlainText(shown);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+  QPushButton* save = buttons->addButton(tr("Save Log"), QDialogButtonBox::ActionRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(save, &QPushButton::clicked, this, [this] {
+    QFileDialog dialog(this, tr("Select which file to save the log to"), QString(), tr("Text File (*.txt)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("txt");
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) saveTo(dialog.selectedFiles().first());
+  });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text_);
+  layout->addWidget(buttons);
+  resize(640, 360);
+}
+
+bool LogDialog::saveTo(const QString& path) {
+  std::string lf = summary_;
+  for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+  QSaveFile file(path);
+  const bool ok = file.open(QIODevice::WriteOnly) &&
+                  file.write(lf.data(), static_cast<qint64>(lf.size())) == static_cast<qint64>(lf.size()) &&
+                  file.commit();
+  if (!ok) prompter_.error(caption_, kSaveFailedText);
+  return ok;
+}
+
+SaveLocationDialog::SaveLocationDialog(app::Settings& settings, app::Prompter& prompter, QWidget* parent)
+    : QDialog(parent), settings_(settings), prompter_(prompter) {
+  setWindowTitle(tr("Save Location"));
+  auto* group = new QGroupBox(tr(" Where do you want to save the converted images? "));
+  choices_ = new QButtonGroup(this);
+  auto* beside = new QRadioButton(tr("Save in the same folders as the original images are located"));
+  auto* one = new QRadioButton(tr("Save all images to this location:"));
+  auto* below = new QRadioButton(tr("Append this path to the image's path and place image there:"));
+  choices_->addButton(beside, app::OutputPlace::kBesideSource);
+  choices_->addButton(one, app::OutputPlace::kOneFolder);
+  choices_->addButton(below, app::OutputPlace::kBelowSource);
+  folder_ = new QLineEdit;
+  path_ = new QLineEdit;
+  auto* browse = new QToolButton;
+  browse->setText("...");
+  connect(browse, &QToolButton::clicked, this, [this] {
+    const QString dir = QFileDialog::getExistingDirectory(this, tr("Save all images to this location:"), folder_->text());
+    if (!dir.isEmpty()) folder_->setText(dir);
+  });
+  auto* folderRow = new QHBoxLayout;
+  folderRow->addWidget(folder_);
+  folderRow->addWidget(browse);
+  auto* inner = new QVBoxLayout(group);
+  inner->addWidget(beside);
+  inner->addWidget(one);
+  inner->addLayout(folderRow);
+  inner->addWidget(below);
+  inner->addWidget(path_);
+  ask_ = new QCheckBox(tr("Always ask where to save"));
+  ask_->setChecked(true);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  connect(buttons, &QDialogButtonBox::accepted, this, &SaveLocationDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(group);
+  layout->addWidget(ask_);
+  layout->addWidget(buttons);
+
+  const app::OutputPlace place = app::outputPlaceOf(settings);
+  choices_->button(place.choice)->setChecked(true);
+  (place.choice == app::OutputPlace::kOneFolder ? folder_ : path_)->setText(QString::fromStdString(place.path));
+  browse->setEnabled(place.choice == app::OutputPlace::kOneFolder);
+  connect(choices_, &QButtonGroup::idClicked, this, [this, browse](int id) {
+    enableFields();
+    browse->setEnabled(id == app::OutputPlace::kOneFolder);
+  });
+  enableFields();
+}
+
+void SaveLocationDialog::enableFields() {
+  folder_->setEnabled(choices_->checkedId() == app::OutputPlace::kOneFolder);
+  path_->setEnabled(choices_->checkedId() == app::OutputPlace::kBelowSource);
+}
+
+void SaveLocationDialog::accept() {
+  settings_.AskWhereSave = ask_->isChecked();
+  app::saveSettings(settings_);
+  const auto choice = static_cast<app::OutputPlace::Choice>(choices_->checkedId());
+  const QString text = choice == app::OutputPlace::kOneFolder ? folder_->text() : path_->text();
+  const std::string problem = app::applyOutputPlace(settings_, {choice, text.toStdString()});
+  if (!problem.empty()) {
+    prompter_.error(settings_.caption, problem);
+    return;
+  }
+  app::saveSettings(settings_);
+  QDialog::accept();
+}
+
+void showAbout(QWidget* parent) {
+  QMessageBox box(parent);
+  box.setWindowTitle(QObject::tr("About Pictoravine"));
+  box.setIconPixmap(QIcon(":/pictoravine/icons/pictoravine.svg").pixmap(64, 64));
+  box.setText(QString("%1 v%2").arg("Pictoravine", PV_VERSION_TEXT));
+  box.exec();
+}
+
+AddFilterDialog::AddFilterDialog(app::Prompter& prompter, const std::string& caption, QWidget* parent)
+    : QDialog(parent), prompter_(prompter), caption_(caption) {
+  setWindowTitle(tr("Add Filter"));
+  list_ = new QListWidget;
+  for (const filters::FilterKind& kind : filters::filterKinds()) {
+    auto* item = new QListWidgetItem(QString::fromUtf8(kind.name.data(), static_cast<int>(kind.name.size())) + "\n" +
+                                     QString::fromUtf8(kind.description.data(), static_cast<int>(kind.description.size())));
+    list_->addItem(item);
+  }
+  list_->setAlternatingRowColors(true);
+  connect(list_, &QListWidget::itemDoubleClicked, this, &AddFilterDialog::accept);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  connect(buttons, &QDialogButtonBox::accepted, this, &AddFilterDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(list_);
+  layout->addWidget(buttons);
+  resize(480, 520);
+}
+
+void AddFilterDialog::accept() {
+  if (list_->currentRow() < 0 || list_->selectedItems().isEmpty()) {
+    prompter_.information(caption_, kSelectFilterText);
+    return;
+  }
+  chosen_ = list_->currentRow();
+  QDialog::accept();
+}
+
+}  // namespace pv::ui

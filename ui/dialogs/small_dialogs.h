@@ -1,0 +1,79 @@
+#pragma once
+// The window's small modal dialogs: the log of the last job's failures, the
+// save location asked before a conversion, the about box and the filter
+// chooser. Each reads and writes through app/.
+
+#include <QDialog>
+
+#include "app/session.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+
+namespace pv::ui {
+
+inline constexpr const char* kSaveFailedText = "Could not save the file. Perhaps it is in use or write-protected?";
+
+// "Pictoravine Log": the error summary, OK and "Save Log".
+class LogDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  LogDialog(const std::string& summary, app::Prompter& prompter, const std::string& caption,
+            QWidget* parent = nullptr);
+  // Writes the summary to `path` (replacing it); the save-failure message when it cannot.
+  bool saveTo(const QString& path);
+  QPlainTextEdit* text() const { return text_; }
+
+ private:
+  std::string summary_;
+  app::Prompter& prompter_;
+  std::string caption_;
+  QPlainTextEdit* text_;
+};
+
+// "Save Location": where the converted images go, and "Always ask where to save".
+class SaveLocationDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  SaveLocationDialog(app::Settings& settings, app::Prompter& prompter, QWidget* parent = nullptr);
+  void accept() override;
+  QButtonGroup* choices() const { return choices_; }
+  QLineEdit* folderField() const { return folder_; }
+  QLineEdit* pathField() const { return path_; }
+  QCheckBox* alwaysAsk() const { return ask_; }
+
+ private:
+  void enableFields();
+  app::Settings& settings_;
+  app::Prompter& prompter_;
+  QButtonGroup* choices_;
+  QLineEdit *folder_, *path_;
+  QCheckBox* ask_;
+};
+
+// "About Pictoravine".
+void showAbout(QWidget* parent);
+
+inline constexpr const char* kSelectFilterText = "Please select the filter you want to apply.";
+
+// "Add Filter": the 43 kinds in registry order with their descriptions;
+// double click acts as OK. chosen() is the registry index, -1 for none.
+class AddFilterDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  AddFilterDialog(app::Prompter& prompter, const std::string& caption, QWidget* parent = nullptr);
+  void accept() override;
+  int chosen() const { return chosen_; }
+  QListWidget* list() const { return list_; }
+
+ private:
+  app::Prompter& prompter_;
+  std::string caption_;
+  QListWidget* list_;
+  int chosen_ = -1;
+};
+
+}  // namespace pv::ui

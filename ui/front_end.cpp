@@ -1,0 +1,77 @@
+#include "ui/front_end.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "app/command_line.h"
+#include "app/report.h"
+#include "app/session.h"
+#include "ui/dialogs/small_dialogs.h"
+#include "ui/main/main_window.h"
+#include "ui/models/image_list_model.h"
+#include "ui/ports/qt_ports.h"
+
+namespace pv::ui {
+
+bool displayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Pictoravine");
+  QApplication::setDesktopFileName("pictoravine");
+  QtPrompter prompter;
+  QtClipboard clipboard;
+  QtLauncher launcher;
+  app::Session session(app::loadSettings(), prompter);
+  session.setClipboard(&clipboard);
+
+  if (args.empty()) {
+    MainWindow window(session, prompter, launcher);
+    window.show();
+    return application.exec();
+  }
+
+  app::Settings& set = session.settings;
+  set.commandLineMode = true;
+  app::ReportWriter report;
+  session.observer = &report;
+  const app::ParseOutcome parsed = app::ParseCommandLine(session, app::splitSwitchTokens(args));
+  session.observer = nullptr;
+  session.running = false;
+  if (!parsed.proceed) return 2;
+  if (set.reportPath.empty()) {
+    report.discard();
+  } else if (!report.open(set.reportPath)) {
+    prompter.error(set.caption, "Commandline Error: the report file " + set.reportPath + " cannot be written.");
+    return 2;
+  }
+  if (set.shellOptionsFlag) {
+    prompter.information(set.caption, "The options window is not part of this version of Pictoravine yet.");
+    return 2;
+  }
+  MainWindow window(session, prompter, launcher);
+  if (set.openFlag) {
+    // The window opens as after a normal start, with the list filled.
+    set.commandLineMode = false;
+    window.imageModel()->refresh();
+    window.show();
+    return application.exec();
+  }
+  if (session.list.empty()) {
+    if (set.ShowMessages && !set.errorSummary.empty()) {
+      LogDialog log(set.errorSummary, prompter, set.caption);
+      log.exec();
+    }
+    return 1;
+  }
+  window.startConversion(!set.shellFlag && !set.ShowMessages, &report);
+  return app::commandLineExitCode(session, parsed);
+}
+
+}  // namespace pv::ui

@@ -1,0 +1,677 @@
+#include "ui/main/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "app/image_list.h"
+#include "core/format_registry.h"
+#include "filters/filter.h"
+#include "ui/dialogs/small_dialogs.h"
+#include "ui/main/progress_dialog.h"
+#include "ui/models/image_list_model.h"
+#include "ui/ports/qt_ports.h"
+
+// The icons are compiled into the window's library; a static library's
+// resources are registered by hand.
+static void registerResources() { Q_INIT_RESOURCE(resources); }
+
+namespace pv::ui {
+
+namespace {
+
+// Every command once: its menu text, its hint (the status line and the tool
+// tip of its button), a shortcut, and its icon (the desktop theme's, else
+// the style's own).
+struct CommandRow {
+  const char* text;
+  const char* hint;
+  const char* shortcut;
+  const char* themeIcon;
+  QStyle::StandardPixmap fallback;
+};
+
+constexpr CommandRow kCommands[MainWindow::kCommandCount] = {
+    {"New Image List...", "", "Ctrl+N", "document-new", QStyle::SP_FileIcon},
+    {"Open Image List...", "", "", "document-open", QStyle::SP_DialogOpenButton},
+    {"Save Image List...", "", "", "document-save", QStyle::SP_DialogSaveButton},
+    {"Save Profile...", "", "", "document-save-as", QStyle::SP_DialogSaveButton},
+    {"Profile Manager...", "", "", "document-properties", QStyle::SP_FileDialogDetailedView},
+    {"Start Conversion...", "Click on the Go button to start the conversion!", "", "media-playback-start",
+     QStyle::SP_MediaPlay},
+    {"Exit", "Exits Pictoravine.", "", "application-exit", QStyle::SP_DialogCloseButton},
+    {"Global Options...", "", "", "preferences-system", QStyle::SP_ComputerIcon},
+    {"Format Options...", "Configure the options for the selected format.", "", "document-properties",
+     QStyle::SP_FileDialogInfoView},
+    {"Filter Options...", "Configure the options for the selected filter.", "", "configure",
+     QStyle::SP_FileDialogContentsView},
+    {"Help...", "", "F1", "help-contents", QStyle::SP_DialogHelpButton},
+    {"Visit Pictoravine Website", "", "", "internet-web-browser", QStyle::SP_DriveNetIcon},
+    {"About Pictoravine...", "", "", "help-about", QStyle::SP_MessageBoxInformation},
+    {"Add Image(s)...", "Add image to the list.", "", "list-add", QStyle::SP_FileIcon},
+    {"Add All Images in Folder...", "Add all images in a selected folder to the list.", "", "folder-open",
+     QStyle::SP_DirOpenIcon},
+    {"Remove Image(s)", "Remove the selected images from the list.", "", "list-remove", QStyle::SP_TrashIcon},
+    {"Clear Image List", "Remove all images in the list.", "", "edit-clear", QStyle::SP_DialogResetButton},
+    {"Add Filter...", "Add a filter you want to apply to the images.", "", "list-add", QStyle::SP_FileDialogNewFolder},
+    {"Remove Filter(s)", "Remove the selected filters from the list.", "", "list-remove", QStyle::SP_TrashIcon},
+    {"Clear Filter List", "Remove all filters in the list.", "", "edit-clear", QStyle::SP_DialogResetButton},
+    {"Move Filter Up", "Move the selected filter up one position in the list.", "", "go-up", QStyle::SP_ArrowUp},
+    {"Move Filter Down", "Move the selected filter down one position in the list.", "", "go-down",
+     QStyle::SP_ArrowDown},
+    {"Move Filter to Top", "Move the selected filter to the top of the list.", "", "go-top",
+     QStyle::SP_MediaSkipBackward},
+    {"Move Filter to Bottom", "Move the selected filter to the bottom of the list.", "", "go-bottom",
+     QStyle::SP_MediaSkipForward},
+};
+
+constexpr int kSeparator = -1;
+using M = MainWindow;
+const std::vector<int> kFileMenu = {M::kNewList,     M::kOpenList,        kSeparator,      M::kSaveList,
+                                    kSeparator,      M::kSaveProfile,     M::kProfileManager, kSeparator,
+                                    M::kStartConversion, kSeparator,      M::kExit};
+const std::vector<int> kOptionsMenu = {M::kGlobalOptions, M::kFormatOptions, M::kFilterOptions};
+const std::vector<int> kHelpMenu = {M::kHelp, kSeparator, M::kWebsite, kSeparator, M::kAbout};
+const std::vector<int> kImageMenu = {M::kAddImages, M::kAddFolder, kSeparator, M::kRemoveImages, M::kClearImages};
+const std::vector<int> kFilterMenu = {M::kAddFilter,     kSeparator,        M::kRemoveFilters,   M::kClearFilters,
+                                      kSeparator,        M::kSaveProfile,   M::kProfileManager,  M::kFilterOptions,
+                                      kSeparator,        M::kMoveUp,        M::kMoveDown,        M::kMoveTop,
+                                      M::kMoveBottom};
+const std::vector<int> kFormatMenu = {M::kFormatOptions};
+const std::vector<int> kImageButtons = {M::kAddFolder, M::kAddImages, M::kRemoveImages, M::kClearImages};
+const std::vector<int> kFilterButtons = {M::kFilterOptions, M::kAddFilter, M::kClearFilters, M::kRemoveFilters,
+                                         M::kMoveTop,       M::kMoveUp,    M::kMoveBottom,   M::kMoveDown};
+
+// The open dialog's filters, as the list of the converter's types: "text|pattern|" pairs.
+constexpr const char* kOpenFilters =
+    "All Files (*.*)|*.*|LEAD (*.cmp)|*.cmp|JPEG (*.jpg;*.jpeg;*.jtf)|*.jpg;*.jpeg;*.jtf|CMW (*.cmw)|*.cmw|"
+    "TIFF (*.tif;*.tiff)|*.tif;*.tiff|GIF (*.gif)|*.gif|PNG (*.png)|*.png|Adobe Photoshop (*.psd)|*.psd|"
+    "Advanced Function Presentation (*.afp)|*.afp|Animated Cursor (*.ani)|*.ani|AutoDesk DWF (*.dwf)|*.dwf|"
+    "AutoDesk DWG (*.dwg)|*.dwg|CALS (*.cal)|*.cal|Canon RAW Format (*.crw)|*.crw|CGM (*.cgm)|*.cgm|"
+    "Clipboard (*.clp)|*.clp|Compressed Windows Metafile (*.wmz)|*.wmz|Corel Presentation Exchange (*.cmx)|*.cmx|"
+    "CUT (*.cut)|*.cut|DICOM (*.dic)|*.dic|DGN (*.dgn)|*.dgn|DJVU (*.djv)|*.djv|DRW (*.drw)|*.drw|"
+    "Enhanched Compressed Wavelet (*.ecw)|*.ecw|Enhanched Metafile (*.emf)|*.emf|"
+    "Enviromental Systems Research Institute (*.shp)|*.shp|EXIF (*.exf;*.exif;*.tif;*.jpg)|*.exf;*.exif;*.tif;*.jpg|"
+    "FAX (*.fax)|*.fax|FLIC (*.flc;*.fli)|*.flc;*.fli|FlashPix (*.fpx)|*.fpx|"
+    "Flexible Image Transport System (*.fit)|*.fit|GEM IMG (*.img)|*.img|Gerber Vector (*.gbr)|*.gbr|"
+    "HPGL (*.plt;*.hgl)|*.plt;*.hgl|IFF (*.iff)|*.iff|Internet Fax (*.tifx;*.tfx;*.tiff)|*.tifx;*.tfx;*.tiff|"
+    "IOCA (*.ica)|*.ica|ITG (*.itg;*.cit)|*.itg;*.cit|Kodak Cineon (*.cin)|*.cin|"
+    "Kodak Digital Camera KDC (*.kdc)|*.kdc|Kodak Photo CD (*.pcd)|*.pcd|LaserView (*.lv)|*.lv|"
+    "MacPaint (*.mac)|*.mac|Mac PICT (*.pct;*.pict)|*.pct;*.pict|MODCA (*.ica)|*.ica|Mr SID (*.sid)|*.sid|"
+    "MS Fax (*.awd)|*.awd|MS Paint (*.msp)|*.msp|MODCA PTOCA (*.ptk)|*.ptk|"
+    "Windows or OS/2 Bitmap (*.bmp)|*.bmp|PaintBrush PCX (*.pcx)|*.pcx|"
+    "Paint Shop Pro (*.psp;*.pspimage)|*.psp;*.pspimage|PBM (*.pbm)|*.pbm|PGM (*.pgm)|*.pgm|PPM (*.ppm)|*.ppm|"
+    "Printer Command Language (*.prn;*.prt;*.pcl)|*.prn;*.prt;*.pcl|Profession Digital Camera (*.dcr)|*.dcr|"
+    "Scalable Vector Graphics (*.svg)|*.svg|Scitex Continuous Tone (*.sct;*.ct)|*.sct;*.ct|SGI (*.sgi)|*.sgi|"
+    "Structured Fax File (*.sff)|*.sff|Sun Raster (*.ras)|*.ras|Targa TGA (*.tga)|*.tga|"
+    "Windows Cursor (*.cur)|*.cur|Windows Icon (*.ico;*.icon)|*.ico;*.icon|WinFax (*.wfx)|*.wfx|"
+    "Windows Metafile (*.wmf)|*.wmf|WordPerfect Graphic (*.wpg)|*.wpg|Wireless Bitmap (*.wbmp)|*.wbmp|"
+    "Xionics SMP (*.smp)|*.smp|XWindows Bitmap (*.xwd)|*.xwd|X Bitmap (*.xbm)|*.xbm|X Pixmap (*.xpm)|*.xpm||";
+
+}  // namespace
+
+// The open dialog's filters in Qt's form: each entry's text with its
+// patterns separated by blanks (Qt splits on blanks), "*.*" meaning any name.
+QStringList openDialogFilters() {
+  QStringList out;
+  const QStringList parts = QString(kOpenFilters).split('|');
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].isEmpty()) break;
+    QString text = parts[i];
+    const qsizetype open = text.lastIndexOf('(');
+    QString patterns = parts[i + 1];
+    patterns.replace(';', ' ');
+    if (patterns == "*.*") patterns = "*";
+    out << text.left(open) + "(" + patterns + ")";
+  }
+  return out;
+}
+
+void PreviewPane::setPicture(const QImage& picture) {
+  picture_ = picture;
+  update();
+}
+
+void PreviewPane::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  if (picture_.isNull()) return;
+  const app::PaneSize r = room();
+  painter.drawImage((r.width - picture_.width()) / 2, (r.height - picture_.height()) / 2, picture_);
+}
+
+void PreviewPane::mousePressEvent(QMouseEvent* event) {
+  QWidget::mousePressEvent(event);
+  emit clicked();
+}
+
+MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launcher& launcher, QWidget* parent)
+    : QMainWindow(parent), session_(session), prompter_(prompter), launcher_(launcher) {
+  registerResources();
+  setWindowTitle(QString::fromStdString(session.settings.caption));
+  setWindowIcon(QIcon(":/pictoravine/icons/pictoravine.svg"));
+  setAcceptDrops(true);
+  buildCommands();
+  buildWidgets();
+  buildMenus();
+  statusBar()->showMessage(tr(kWelcomeText));
+  previewDelay_.setSingleShot(true);
+  previewDelay_.setInterval(60);
+  connect(&previewDelay_, &QTimer::timeout, this, &MainWindow::rebuildPreviews);
+  connect(&preview_, &PreviewWorker::ready, this, [this](const QImage& b, const QImage& a) {
+    before_->setPicture(b);
+    after_->setPicture(a);
+    emit previewsShown();
+  });
+  qApp->installEventFilter(this);
+  resize(980, 640);
+}
+
+MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+
+void MainWindow::buildCommands() {
+  for (int c = 0; c < kCommandCount; ++c) {
+    const CommandRow& row = kCommands[c];
+    auto* a = new QAction(QIcon::fromTheme(row.themeIcon, style()->standardIcon(row.fallback)), tr(row.text), this);
+    if (*row.hint) {
+      a->setStatusTip(tr(row.hint));
+      a->setToolTip(tr(row.hint));
+    }
+    if (*row.shortcut) a->setShortcut(QKeySequence(row.shortcut));
+    connect(a, &QAction::triggered, this, [this, c] { run(static_cast<Command>(c)); });
+    actions_[c] = a;
+    addAction(a);  // shortcuts work wherever the focus is in the window
+  }
+}
+
+void MainWindow::buildMenus() {
+  const auto fill = [this](QMenu* menu, const std::vector<int>& entries) {
+    for (int e : entries) {
+      if (e == kSeparator)
+        menu->addSeparator();
+      else
+        menu->addAction(actions_[e]);
+    }
+  };
+  fill(menuBar()->addMenu(tr("File")), kFileMenu);
+  fill(menuBar()->addMenu(tr("Options")), kOptionsMenu);
+  fill(menuBar()->addMenu(tr("Help")), kHelpMenu);
+  const auto contextMenu = [this, fill](QWidget* w, const std::vector<int>& entries) {
+    w->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(w, &QWidget::customContextMenuRequested, this, [w, entries, fill](const QPoint& at) {
+      QMenu menu;
+      fill(&menu, entries);
+      // A list reports the point on its viewport.
+      auto* area = qobject_cast<QAbstractScrollArea*>(w);
+      menu.exec((area ? area->viewport() : w)->mapToGlobal(at));
+    });
+  };
+  contextMenu(images_, kImageMenu);
+  contextMenu(filters_, kFilterMenu);
+  contextMenu(formats_, kFormatMenu);
+}
+
+void MainWindow::buildWidgets() {
+  const auto buttonColumn = [this](const std::vector<int>& commands) {
+    auto* column = new QVBoxLayout;
+    for (int c : commands) {
+      auto* b = new QToolButton;
+      b->setDefaultAction(actions_[c]);
+      b->setIconSize(QSize(22, 22));
+      b->setAutoRaise(true);
+      column->addWidget(b);
+    }
+    column->addStretch();
+    return column;
+  };
+
+  model_ = new ImageListModel(session_.list, this);
+  images_ = new QTreeView;
+  images_->setModel(model_);
+  images_->setItemDelegate(new ImageRowDelegate(session_.settings.ShowThumbnails, images_));
+  images_->setRootIsDecorated(false);
+  images_->setUniformRowHeights(true);
+  images_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  images_->setAlternatingRowColors(false);
+  images_->header()->setSectionsClickable(true);
+  images_->header()->setStretchLastSection(true);
+  images_->setStatusTip(tr("The images you want to process."));
+  images_->setMinimumWidth(260);
+  connect(images_->header(), &QHeaderView::sectionClicked, this, [this] { sortImages(); });
+  connect(images_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& now) { selectImage(now.isValid() ? now.row() : -1); });
+  connect(images_, &QTreeView::doubleClicked, this, [this] { notYet(tr("The preview window")); });
+
+  beforeBox_ = new QCheckBox(tr("Before"));
+  afterBox_ = new QCheckBox(tr("After"));
+  beforeBox_->setStatusTip(tr("Show how the image looks before filters have been applied."));
+  afterBox_->setStatusTip(tr("Show how the image looks after filters have been applied."));
+  beforeBox_->setChecked(session_.settings.ShowPictureBefore);
+  afterBox_->setChecked(session_.settings.ShowPictureAfter);
+  before_ = new PreviewPane;
+  after_ = new PreviewPane;
+  before_->setStatusTip(tr("How the image looks before filters have been applied."));
+  after_->setStatusTip(tr("How the image looks after filters have been applied."));
+  for (PreviewPane* p : {before_, after_}) {
+    p->setMinimumSize(200, 150);
+    p->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    connect(p, &PreviewPane::clicked, this, [this] {
+      if (selected_ >= 0) notYet(tr("The preview window"));
+    });
+  }
+  before_->setVisible(session_.settings.ShowPictureBefore);
+  after_->setVisible(session_.settings.ShowPictureAfter);
+  connect(beforeBox_, &QCheckBox::toggled, this, [this](bool on) {
+    session_.settings.ShowPictureBefore = on;
+    before_->setVisible(on);
+    rebuildPreviews();
+  });
+  connect(afterBox_, &QCheckBox::toggled, this, [this](bool on) {
+    session_.settings.ShowPictureAfter = on;
+    after_->setVisible(on);
+    rebuildPreviews();
+  });
+
+  filters_ = new QListWidget;
+  filters_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  filters_->setStatusTip(tr("The filters are applied in the order they appear in this list."));
+  connect(filters_, &QListWidget::itemDoubleClicked, this, [this] { run(kFilterOptions); });
+
+  formats_ = new QTreeWidget;
+  formats_->setColumnCount(2);
+  formats_->setHeaderLabels({tr("Prefix"), tr("Format")});
+  formats_->setRootIsDecorated(false);
+  formats_->setSelectionMode(QAbstractItemView::SingleSelection);
+  formats_->setStatusTip(tr("Choose the image format you want to save the images to!"));
+  for (const FormatRow& row : formatRegistry())
+    formats_->addTopLevelItem(new QTreeWidgetItem(
+        {QString::fromUtf8(row.key.data(), static_cast<int>(row.key.size())),
+         QString::fromUtf8(row.description.data(), static_cast<int>(row.description.size()))}));
+  formats_->resizeColumnToContents(0);
+  formats_->setCurrentItem(formats_->topLevelItem(session_.settings.DefaultFormatType));
+  connect(formats_, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* item) { selectFormat(item ? formats_->indexOfTopLevelItem(item) : -1); });
+  connect(formats_, &QTreeWidget::itemDoubleClicked, this, [this] { run(kFormatOptions); });
+
+  go_ = new QPushButton(tr("Go"));
+  go_->setStatusTip(tr(kCommands[kStartConversion].hint));
+  go_->setToolTip(tr(kCommands[kStartConversion].hint));
+  go_->setMinimumHeight(44);
+  QFont big = go_->font();
+  big.setPointSizeF(big.pointSizeF() * 1.6);
+  big.setBold(true);
+  go_->setFont(big);
+  go_->setAutoDefault(false);
+  connect(go_, &QPushButton::clicked, this, [this] { run(kStartConversion); });
+
+  auto* central = new QWidget;
+  auto* grid = new QGridLayout(central);
+  auto* imageSide = new QHBoxLayout;
+  imageSide->addWidget(images_, 1);
+  imageSide->addLayout(buttonColumn(kImageButtons));
+  auto* panes = new QVBoxLayout;
+  panes->addWidget(beforeBox_);
+  panes->addWidget(before_, 1);
+  panes->addWidget(afterBox_);
+  panes->addWidget(after_, 1);
+  auto* filterSide = new QGridLayout;
+  filterSide->addWidget(filters_, 0, 0);
+  filterSide->addLayout(buttonColumn(kFilterButtons), 0, 1, 2, 1);
+  filterSide->addWidget(formats_, 1, 0);
+  auto* formatButton = new QToolButton;
+  formatButton->setDefaultAction(actions_[kFormatOptions]);
+  formatButton->setAutoRaise(true);
+  filterSide->addWidget(formatButton, 2, 1);
+  grid->addLayout(imageSide, 0, 0);
+  grid->addLayout(panes, 0, 1);
+  grid->addLayout(filterSide, 0, 2);
+  grid->addWidget(go_, 1, 0, 1, 3);
+  grid->setColumnStretch(0, 3);
+  grid->setColumnStretch(1, 3);
+  grid->setColumnStretch(2, 2);
+  setCentralWidget(central);
+}
+
+void MainWindow::notYet(const QString& what) {
+  prompter_.information(session_.settings.caption,
+                        (what + tr(" is not part of this version of Pictoravine yet.")).toStdString());
+}
+
+void MainWindow::run(Command c) {
+  if (jobRunning_) return;
+  switch (c) {
+    case kNewList:
+    case kClearImages:
+      clearImages();
+      break;
+    case kOpenList: {
+      if (!session_.list.empty() && !prompter_.askYesNo(session_.settings.caption, kClearImagesQuestion)) break;
+      const QString path = QFileDialog::getOpenFileName(this, tr("Select which list to open"), QString(),
+                                                        tr("Pictoravine Image List (*.pvl)"));
+      if (!path.isEmpty()) openList(path);
+      break;
+    }
+    case kSaveList: {
+      QFileDialog dialog(this, tr("Select which file to save the list to"), QString(),
+                         tr("Pictoravine Image List (*.pvl)"));
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setDefaultSuffix("pvl");
+      if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        saveList(dialog.selectedFiles().first());
+      break;
+    }
+    case kSaveProfile:
+      if (!session_.chain.empty()) notYet(tr("The profile dialog"));
+      break;
+    case kProfileManager:
+      notYet(tr("The profile manager"));
+      break;
+    case kStartConversion:
+      startConversion();
+      break;
+    case kExit:
+      close();
+      break;
+    case kGlobalOptions:
+      notYet(tr("The options window"));
+      break;
+    case kFormatOptions:
+      if (formats_->currentItem()) notYet(tr("The format options dialog"));
+      break;
+    case kFilterOptions: {
+      const std::set<std::size_t> chosen = selectedFilters();
+      if (chosen.empty()) break;
+      const filters::Filter& f = session_.chain.at(*chosen.begin());
+      if (f.hasSettings)
+        notYet(tr("The settings form of \"%1\"").arg(QString::fromStdString(f.name)));
+      else
+        prompter_.information(session_.settings.caption, filters::kNoSettingsText);
+      break;
+    }
+    case kHelp:
+      if (!std::filesystem::exists(session_.settings.helpPath) || !launcher_.open(session_.settings.helpPath))
+        prompter_.error(session_.settings.caption,
+                        "The manual could not be opened: " + session_.settings.helpPath + " is not installed.");
+      break;
+    case kWebsite:
+      prompter_.information(session_.settings.caption, "Pictoravine has no web site yet.");
+      break;
+    case kAbout:
+      showAbout(this);
+      break;
+    case kAddImages: {
+      QFileDialog dialog(this, tr("Select the pictures you want to add"));
+      dialog.setFileMode(QFileDialog::ExistingFiles);
+      dialog.setNameFilters(openDialogFilters());
+      if (dialog.exec() == QDialog::Accepted) addFiles(dialog.selectedFiles());
+      break;
+    }
+    case kAddFolder: {
+      const QString folder = QFileDialog::getExistingDirectory(this, tr("Add All Images in Folder..."));
+      if (!folder.isEmpty()) addFolder(folder);
+      break;
+    }
+    case kRemoveImages:
+      removeSelectedImages();
+      break;
+    case kAddFilter: {
+      AddFilterDialog dialog(prompter_, session_.settings.caption, this);
+      if (dialog.exec() == QDialog::Accepted) addFilter(dialog.chosen());
+      break;
+    }
+    case kRemoveFilters:
+      removeSelectedFilters();
+      break;
+    case kClearFilters:
+      clearFilters();
+      break;
+    case kMoveUp:
+    case kMoveDown:
+    case kMoveTop:
+    case kMoveBottom:
+      moveFilter(c);
+      break;
+    case kCommandCount:
+      break;
+  }
+}
+
+void MainWindow::addFiles(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  if (paths.size() == 1) {
+    // One file is examined at once, on this thread.
+    session_.settings.conversionLog.clear();
+    session_.settings.errorSummary.clear();
+    app::ImageListBuilder builder({session_.settings, session_.primary, session_.secondary, session_.list,
+                                   session_.progress, session_.running, session_.prompter});
+    const std::string path = paths.first().toStdString();
+    if (builder.IsAcceptedFile(path, true)) builder.AddImage(path);
+    afterListChange();
+    showLogIfFailures();
+    return;
+  }
+  std::vector<std::string> list;
+  for (const QString& p : paths) list.push_back(p.toStdString());
+  runJob(app::kRunDropped, list);
+}
+
+void MainWindow::addFolder(const QString& folder) {
+  std::string path = folder.toStdString();
+  if (!path.ends_with('/')) path += '/';
+  runJob(app::kRunFolderSearch, path);
+}
+
+void MainWindow::openList(const QString& path) {
+  session_.list.clear();
+  afterListChange();
+  runJob(app::kRunListFile, path.toStdString());
+}
+
+bool MainWindow::saveList(const QString& path) {
+  return app::WriteListFile(session_.settings, session_.list, path.toStdString(), session_.prompter);
+}
+
+void MainWindow::runJob(int runKind, app::JobArgument argument, bool hidden, app::JobObserver* extra) {
+  jobRunning_ = true;
+  {
+    ProgressDialog dialog(session_, runKind, std::move(argument), this, extra);
+    if (onJobDialog) QTimer::singleShot(0, &dialog, [this, &dialog] { onJobDialog(dialog); });
+    dialog.run(hidden);
+  }
+  jobRunning_ = false;
+  if (runKind != app::kRunConvert) afterListChange();
+  showLogIfFailures();
+}
+
+void MainWindow::showLogIfFailures() {
+  if (!session_.settings.ShowMessages || session_.settings.errorSummary.empty()) return;
+  LogDialog log(session_.settings.errorSummary, prompter_, session_.settings.caption, this);
+  log.exec();
+}
+
+void MainWindow::removeSelectedImages() {
+  QModelIndexList rows = images_->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return;
+  std::vector<int> gone;
+  for (const QModelIndex& i : rows) gone.push_back(i.row());
+  std::sort(gone.rbegin(), gone.rend());
+  for (int r : gone) session_.list.erase(session_.list.begin() + r);
+  afterListChange();
+}
+
+void MainWindow::clearImages() {
+  if (session_.list.empty()) return;
+  if (!prompter_.askYesNo(session_.settings.caption, kClearImagesQuestion)) return;
+  session_.list.clear();
+  afterListChange();
+}
+
+void MainWindow::sortImages() {
+  app::sortImageList(session_.list, ascending_);
+  ascending_ = !ascending_;
+  afterListChange();
+}
+
+void MainWindow::afterListChange() {
+  model_->refresh();
+  selected_ = -1;
+  before_->setPicture({});
+  after_->setPicture({});
+  rebuildPreviews();
+}
+
+void MainWindow::selectImage(int row) {
+  selected_ = row >= 0 && row < static_cast<int>(session_.list.size()) ? row : -1;
+  previewDelay_.start();
+}
+
+std::set<std::size_t> MainWindow::selectedFilters() const {
+  std::set<std::size_t> out;
+  for (const QModelIndex& i : filters_->selectionModel()->selectedRows()) out.insert(static_cast<std::size_t>(i.row()));
+  return out;
+}
+
+void MainWindow::refreshFilters(int select) {
+  filters_->clear();
+  for (std::size_t i = 0; i < session_.chain.size(); ++i)
+    filters_->addItem(QString::fromStdString(session_.chain.at(i).name));
+  if (select >= 0 && select < filters_->count()) filters_->setCurrentRow(select);
+  rebuildPreviews();
+}
+
+void MainWindow::addFilter(int registryIndex) {
+  if (!session_.chain.createByIndex(registryIndex)) return;
+  const int last = static_cast<int>(session_.chain.size()) - 1;
+  refreshFilters(last);
+  if (session_.chain.at(static_cast<std::size_t>(last)).hasSettings == 1) run(kFilterOptions);
+}
+
+void MainWindow::removeSelectedFilters() {
+  const std::set<std::size_t> chosen = selectedFilters();
+  if (chosen.empty()) return;
+  session_.chain.remove(chosen);
+  refreshFilters();
+}
+
+void MainWindow::clearFilters() {
+  if (session_.chain.empty()) return;
+  if (!prompter_.askYesNo(session_.settings.caption, kClearFiltersQuestion)) return;
+  session_.chain.clear();
+  refreshFilters();
+}
+
+void MainWindow::moveFilter(Command how) {
+  const std::set<std::size_t> chosen = selectedFilters();
+  if (chosen.empty()) return;
+  const std::size_t at = *chosen.begin(), last = session_.chain.size() - 1;
+  std::size_t to = at;
+  switch (how) {
+    case kMoveUp:
+      if (session_.chain.swapWithNeighbour(at, true)) to = at - 1;
+      break;
+    case kMoveDown:
+      if (session_.chain.swapWithNeighbour(at, false)) to = at + 1;
+      break;
+    case kMoveTop:
+      session_.chain.moveToTop(at);
+      to = 0;
+      break;
+    case kMoveBottom:
+      session_.chain.moveToBottom(at);
+      to = last;
+      break;
+    default:
+      return;
+  }
+  if (to == at) return;
+  refreshFilters(static_cast<int>(to));
+}
+
+void MainWindow::selectFormat(int row) {
+  if (row < 0 || row >= kFormatCount) return;
+  auto format = formats::CreateFormatByIndex(row, session_.settings.configPath);
+  if (!format) return;
+  session_.format = std::move(format);
+  session_.settings.DefaultFormatType = row;
+}
+
+void MainWindow::startConversion(bool hiddenProgress, app::JobObserver* extra) {
+  if (session_.list.empty()) return;
+  const app::Settings& s = session_.settings;
+  if (s.AskWhereSave && !session_.format->isClipboard() && (!s.commandLineMode || s.shellFlag)) {
+    SaveLocationDialog where(session_.settings, prompter_, this);
+    if (where.exec() != QDialog::Accepted) return;
+  }
+  runJob(app::kRunConvert, {}, hiddenProgress, extra);
+}
+
+const QImage& MainWindow::beforePicture() const { return before_->picture(); }
+const QImage& MainWindow::afterPicture() const { return after_->picture(); }
+
+void MainWindow::rebuildPreviews() {
+  if (selected_ < 0) {
+    preview_.request(session_, -1, {}, false, false);
+    return;
+  }
+  const app::PaneSize room = before_->isVisible() ? before_->room() : after_->room();
+  preview_.request(session_, selected_, room, session_.settings.ShowPictureBefore,
+                   session_.settings.ShowPictureAfter);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (selected_ >= 0) previewDelay_.start();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  app::saveSettings(session_.settings);
+  QMainWindow::closeEvent(event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  QStringList files, folders;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    const QString path = url.toLocalFile();
+    (std::filesystem::is_directory(path.toStdString()) ? folders : files) << path;
+  }
+  event->acceptProposedAction();
+  // Queued, so the file manager's drag ends before a job's dialog opens.
+  QTimer::singleShot(0, this, [this, files, folders] {
+    addFiles(files);
+    for (const QString& f : folders) addFolder(f);
+  });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Enter and Escape never close or act on the main window.
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace pv::ui

@@ -1,0 +1,146 @@
+#pragma once
+// The main window: the image list, the before and after panes, the filter
+// chain, the output formats and Go. Every command is declared once in the
+// window's command table (text, hint, shortcut, icon, handler); the menus,
+// the context menus and the icon buttons are made from it.
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "app/run.h"
+#include "ui/jobs/preview_worker.h"
+
+class QCheckBox;
+class QListWidget;
+class QPushButton;
+class QTreeView;
+class QTreeWidget;
+
+namespace pv::ui {
+
+class ImageListModel;
+class QtPrompter;
+
+// One pane: black, with the picture centred on it; a click opens the preview.
+class PreviewPane final : public QWidget {
+  Q_OBJECT
+ public:
+  using QWidget::QWidget;
+  void setPicture(const QImage& picture);
+  const QImage& picture() const { return picture_; }
+  // The room a picture may take: the pane less 4 pixels at the right and bottom.
+  app::PaneSize room() const { return {std::max(1, width() - 4), std::max(1, height() - 4)}; }
+
+ signals:
+  void clicked();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  QImage picture_;
+};
+
+inline constexpr const char* kWelcomeText = "Welcome to Pictoravine!";
+inline constexpr const char* kClearImagesQuestion = "Are you sure you want to clear the current image list?";
+inline constexpr const char* kClearFiltersQuestion = "Are you sure you want to clear the current filter list?";
+
+class MainWindow final : public QMainWindow {
+  Q_OBJECT
+ public:
+  // The commands of the window, in the order of the command table.
+  enum Command {
+    kNewList, kOpenList, kSaveList, kSaveProfile, kProfileManager, kStartConversion, kExit,
+    kGlobalOptions, kFormatOptions, kFilterOptions, kHelp, kWebsite, kAbout,
+    kAddImages, kAddFolder, kRemoveImages, kClearImages,
+    kAddFilter, kRemoveFilters, kClearFilters, kMoveUp, kMoveDown, kMoveTop, kMoveBottom,
+    kCommandCount
+  };
+
+  MainWindow(app::Session& session, QtPrompter& prompter, app::Launcher& launcher, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  QAction* action(Command c) const { return actions_[c]; }
+
+  // The commands' work, callable directly (tests, the command line).
+  void addFiles(const QStringList& paths);  // one file at once, several in a list job
+  void addFolder(const QString& folder);
+  void openList(const QString& path);
+  bool saveList(const QString& path);
+  void removeSelectedImages();
+  void clearImages();
+  void sortImages();
+  void addFilter(int registryIndex);
+  void removeSelectedFilters();
+  void clearFilters();
+  void moveFilter(Command how);
+  void selectFormat(int row);
+  // Go: the save location when asked for, the progress dialog (hidden when
+  // `hiddenProgress`), and the log dialog after failures.
+  void startConversion(bool hiddenProgress = false, app::JobObserver* extra = nullptr);
+  // Runs a job in the progress dialog; afterwards the log dialog when there
+  // were failures and ShowMessages is on.
+  void runJob(int runKind, app::JobArgument argument, bool hidden = false, app::JobObserver* extra = nullptr);
+  void selectImage(int row);
+  int selectedImage() const { return selected_; }
+
+  // The current pictures of the panes (null when none).
+  const QImage& beforePicture() const;
+  const QImage& afterPicture() const;
+  bool previewBusy() const { return preview_.busy(); }
+  QTreeView* imageView() const { return images_; }
+  QListWidget* filterList() const { return filters_; }
+  QTreeWidget* formatList() const { return formats_; }
+  QPushButton* goButton() const { return go_; }
+  QCheckBox* beforeBox() const { return beforeBox_; }
+  QCheckBox* afterBox() const { return afterBox_; }
+  ImageListModel* imageModel() const { return model_; }
+  // Called with every job's dialog while it runs (tests drive it from here).
+  std::function<void(class ProgressDialog&)> onJobDialog;
+
+ signals:
+  void previewsShown();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void buildCommands();
+  void buildWidgets();
+  void buildMenus();
+  void run(Command c);
+  void notYet(const QString& what);
+  void afterListChange();
+  void refreshFilters(int select = -1);
+  void rebuildPreviews();
+  void showLogIfFailures();
+  std::set<std::size_t> selectedFilters() const;
+
+  app::Session& session_;
+  QtPrompter& prompter_;
+  app::Launcher& launcher_;
+  QAction* actions_[kCommandCount] = {};
+  ImageListModel* model_ = nullptr;
+  QTreeView* images_ = nullptr;
+  QListWidget* filters_ = nullptr;
+  QTreeWidget* formats_ = nullptr;
+  QCheckBox *beforeBox_ = nullptr, *afterBox_ = nullptr;
+  PreviewPane *before_ = nullptr, *after_ = nullptr;
+  QPushButton* go_ = nullptr;
+  PreviewWorker preview_;
+  QTimer previewDelay_;
+  int selected_ = -1;
+  bool ascending_ = true;
+  bool jobRunning_ = false;
+};
+
+}  // namespace pv::ui

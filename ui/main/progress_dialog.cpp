@@ -1,0 +1,170 @@
+#include "ui/main/progress_dialog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace pv::ui {
+
+namespace {
+
+const char* const kPriorities[app::kPriorityCount] = {"Idle",         "Low",  "Below Normal", "Normal",
+                                                      "Above Normal", "High", "Highest"};
+
+QString clockText(qint64 ms) {
+  const qint64 s = (ms + 500) / 1000;
+  return s >= 3600 ? QString("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar('0')).arg(s % 60, 2, 10, QChar('0'))
+                   : QString("%1:%2").arg(s / 60, 2, 10, QChar('0')).arg(s % 60, 2, 10, QChar('0'));
+}
+
+}  // namespace
+
+ProgressDialog::ProgressDialog(app::Session& session, int runKind, app::JobArgument argument, QWidget* parent,
+                               app::JobObserver* extra)
+    : QDialog(parent), session_(session), runKind_(runKind), argument_(std::move(argument)), extra_(extra),
+      runner_(session) {
+  setWindowTitle(QString::fromStdString(session.settings.caption));
+  setModal(true);
+  auto* form = new QFormLayout;
+  file_ = new QLineEdit("-");
+  file_->setReadOnly(true);
+  file_->setMinimumWidth(360);
+  form->addRow(tr("Current File:"), file_);
+  countLabel_ = new QLabel(runKind == app::kRunConvert ? tr("Images Converted:") : tr("Files Scanned:"));
+  count_ = new QLineEdit;
+  count_->setReadOnly(true);
+  form->addRow(countLabel_, count_);
+  priority_ = new QComboBox;
+  for (const char* p : kPriorities) priority_->addItem(tr(p));
+  priority_->setCurrentIndex(app::kPriorityNormal);
+  form->addRow(tr("Priority:"), priority_);
+  bar_ = new QProgressBar;
+  bar_->setRange(0, 100);
+  bar_->setValue(0);
+  times_ = new QLabel;
+  failuresLabel_ = new QLabel;
+  resume_ = new QPushButton(tr("Resume"));
+  pause_ = new QPushButton(tr("Pause"));
+  abort_ = new QPushButton(tr("Abort"));
+  resume_->setEnabled(false);
+  resume_->setAutoDefault(false);
+  pause_->setAutoDefault(false);
+  abort_->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(resume_);
+  buttons->addWidget(pause_);
+  buttons->addWidget(abort_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(bar_);
+  layout->addWidget(times_);
+  layout->addWidget(failuresLabel_);
+  layout->addLayout(buttons);
+
+  connect(pause_, &QPushButton::clicked, this, [this] {
+    resume_->setEnabled(true);
+    pause_->setEnabled(false);
+    runner_.pause();
+  });
+  connect(resume_, &QPushButton::clicked, this, [this] {
+    resume_->setEnabled(false);
+    pause_->setEnabled(true);
+    runner_.resume();
+  });
+  connect(abort_, &QPushButton::clicked, this, &ProgressDialog::askAbort);
+  connect(priority_, &QComboBox::currentIndexChanged, this, [this](int level) { runner_.setPriority(level); });
+  timer_.setInterval(100);
+  connect(&timer_, &QTimer::timeout, this, &ProgressDialog::tick);
+}
+
+ProgressDialog::~ProgressDialog() {
+  // Never leave with the job still running: it works on the session.
+  if (!ended_) {
+    runner_.abort();
+    runner_.wait();
+  }
+}
+
+void ProgressDialog::run(bool hidden) {
+  clock_.start();
+  runner_.start(runKind_, argument_, this);
+  timer_.start();
+  if (hidden) {
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    if (!ended_) loop.exec();
+  } else {
+    exec();
+  }
+}
+
+void ProgressDialog::tick() {
+  if (runner_.finished()) {
+    timer_.stop();
+    runner_.wait();
+    ended_ = true;
+    done(0);
+    return;
+  }
+  const app::JobProgress& p = session_.progress;
+  bar_->setValue(p.percent.load());
+  file_->setText(QString::fromStdString(p.name()));
+  const int count = p.count.load(), total = p.total.load();
+  if (runKind_ == app::kRunConvert) {
+    count_->setText(QString("%1 / %2").arg(total > 0 ? std::min(count + 1, total) : 0).arg(total));
+    const qint64 ms = clock_.elapsed();
+    const QString left = count > 0 && total > 0 ? clockText(ms * (total - count) / count) : QString("--:--");
+    times_->setText(tr("%1 elapsed, %2 left").arg(clockText(ms), left));
+  } else {
+    count_->setText(QString::number(count));
+    times_->setText(tr("%1 elapsed").arg(clockText(clock_.elapsed())));
+  }
+  const int failed = failures_.load();
+  failuresLabel_->setText(failed ? tr("%n image(s) failed so far", nullptr, failed) : QString());
+}
+
+void ProgressDialog::askAbort() {
+  if (ended_ || !abort_->isEnabled()) return;
+  if (!session_.prompter.askYesNo(session_.settings.caption, kAbortQuestion)) return;
+  resume_->setEnabled(false);
+  pause_->setEnabled(false);
+  abort_->setEnabled(false);
+  runner_.abort();
+}
+
+void ProgressDialog::closeEvent(QCloseEvent* event) {
+  if (!ended_) {
+    event->ignore();
+    askAbort();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void ProgressDialog::reject() {
+  if (!ended_) askAbort();
+}
+
+void ProgressDialog::started(int runKind, int total) {
+  if (extra_) extra_->started(runKind, total);
+}
+void ProgressDialog::outcome(const app::OutcomeRecord& record) {
+  if (!record.succeeded() && !record.passedOver) ++failures_;
+  if (extra_) extra_->outcome(record);
+}
+void ProgressDialog::progress(int count, int total, int percent, const std::string& name) {
+  if (extra_) extra_->progress(count, total, percent, name);
+}
+void ProgressDialog::finished(const app::JobSummary& summary) {
+  if (extra_) extra_->finished(summary);
+}
+
+}  // namespace pv::ui

@@ -1,0 +1,130 @@
+#include "ui/ports/qt_ports.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QProcess>
+#include <QThread>
+#include <QUrl>
+#include <opencv2/imgproc.hpp>
+
+#include "engine/image.h"
+
+namespace pv::ui {
+
+void onWindowThread(const std::function<void()>& work) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() == app->thread()) {
+    work();
+    return;
+  }
+  QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+}
+
+QImage toQImage(const engine::Image& image) {
+  const cv::Mat& m = image.pixels;
+  if (m.empty()) return {};
+  cv::Mat bgra;
+  if (m.channels() == 4)
+    bgra = m;
+  else
+    cv::cvtColor(m, bgra, m.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+  // B G R A bytes in memory are Qt's ARGB32 on a little-endian machine.
+  QImage view(bgra.data, bgra.cols, bgra.rows, static_cast<qsizetype>(bgra.step), QImage::Format_ARGB32);
+  return view.copy();
+}
+
+engine::Image fromQImage(const QImage& source) {
+  engine::Image out;
+  if (source.isNull()) return out;
+  const bool alpha = source.hasAlphaChannel();
+  const QImage img = source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  cv::Mat view(img.height(), img.width(), CV_8UC4, const_cast<uchar*>(img.constBits()),
+               static_cast<std::size_t>(img.bytesPerLine()));
+  if (alpha) {
+    out.pixels = view.clone();
+    out.bits = 32;
+  } else {
+    cv::cvtColor(view, out.pixels, cv::COLOR_BGRA2BGR);
+    out.bits = 24;
+  }
+  return out;
+}
+
+bool QtPrompter::ask(Kind kind, const std::string& caption, const std::string& text) {
+  bool answer = false;
+  onWindowThread([&] {
+    answer = present(kind, QString::fromStdString(caption), QString::fromStdString(text));
+  });
+  return answer;
+}
+
+void QtPrompter::error(const std::string& caption, const std::string& text) {
+  ask(Kind::kError, caption, text);
+}
+void QtPrompter::information(const std::string& caption, const std::string& text) {
+  ask(Kind::kInformation, caption, text);
+}
+bool QtPrompter::askYesNo(const std::string& caption, const std::string& text) {
+  return ask(Kind::kQuestion, caption, text);
+}
+
+bool QtPrompter::present(Kind kind, const QString& caption, const QString& text) {
+  QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                      : QApplication::activeWindow();
+  switch (kind) {
+    case Kind::kError:
+      QMessageBox::critical(parent, caption, text);
+      return false;
+    case Kind::kInformation:
+      QMessageBox::information(parent, caption, text);
+      return false;
+    case Kind::kQuestion:
+      return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                   QMessageBox::No) == QMessageBox::Yes;
+  }
+  return false;
+}
+
+bool QtClipboard::putImage(const engine::Image& image) {
+  bool ok = false;
+  onWindowThread([&] {
+    QClipboard* board = QGuiApplication::clipboard();
+    const QImage img = toQImage(image);
+    if (!board || img.isNull()) return;
+    board->setImage(img);
+    ok = true;
+  });
+  return ok;
+}
+
+bool QtClipboard::getImage(engine::Image& image) {
+  bool ok = false;
+  onWindowThread([&] {
+    QClipboard* board = QGuiApplication::clipboard();
+    if (!board) return;
+    const QImage img = board->image();
+    if (img.isNull()) return;
+    image = fromQImage(img);
+    ok = true;
+  });
+  return ok;
+}
+
+bool QtLauncher::open(const std::string& pathOrUrl) {
+  bool ok = false;
+  onWindowThread([&] {
+    const QString s = QString::fromStdString(pathOrUrl);
+    ok = QDesktopServices::openUrl(s.startsWith('/') ? QUrl::fromLocalFile(s) : QUrl(s));
+  });
+  return ok;
+}
+
+bool QtLauncher::start(const std::string& program, const std::vector<std::string>& args) {
+  QStringList list;
+  for (const std::string& a : args) list << QString::fromStdString(a);
+  return QProcess::startDetached(QString::fromStdString(program), list);
+}
+
+}  // namespace pv::ui

@@ -1,0 +1,51 @@
+#pragma once
+// The application's ports on Qt: message boxes, the desktop clipboard and the
+// desktop's applications. Each may be called from any thread: a call from a
+// job's worker is handed to the window's thread, which answers it while the
+// worker waits (a blocking queued call).
+
+#include <QImage>
+#include <functional>
+
+#include "app/ports.h"
+
+namespace pv::ui {
+
+// Runs `work` on the application's (window's) thread and returns when it has
+// run; at once when already there.
+void onWindowThread(const std::function<void()>& work);
+
+// 32-bit B G R A (or grey, or B G R) pixels of the engine as a QImage that
+// owns a copy of them.
+QImage toQImage(const engine::Image& image);
+// The other way: any QImage as the engine's B G R A or B G R image.
+engine::Image fromQImage(const QImage& image);
+
+class QtPrompter : public app::Prompter {
+ public:
+  enum class Kind { kError, kInformation, kQuestion };
+  void error(const std::string& caption, const std::string& text) override;
+  void information(const std::string& caption, const std::string& text) override;
+  bool askYesNo(const std::string& caption, const std::string& text) override;
+
+ protected:
+  // Shows the message on the window's thread; true for Yes. Tests answer here.
+  virtual bool present(Kind kind, const QString& caption, const QString& text);
+
+ private:
+  bool ask(Kind kind, const std::string& caption, const std::string& text);
+};
+
+class QtClipboard final : public app::Clipboard {
+ public:
+  bool putImage(const engine::Image& image) override;
+  bool getImage(engine::Image& image) override;
+};
+
+class QtLauncher final : public app::Launcher {
+ public:
+  bool open(const std::string& pathOrUrl) override;
+  bool start(const std::string& program, const std::vector<std::string>& args) override;
+};
+
+}  // namespace pv::ui
