@@ -1,0 +1,597 @@
+// The real main window, its dialogs and its ports, driven by QTest on the
+// offscreen platform: real image files, real jobs, real outputs on disk.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "app/image_list.h"
+#include "filters/filter.h"
+#include "tests/support/support.h"
+#include "ui/dialogs/small_dialogs.h"
+#include "ui/main/main_window.h"
+#include "ui/main/progress_dialog.h"
+#include "ui/models/image_list_model.h"
+#include "ui/ports/qt_ports.h"
+
+namespace fs = std::filesystem;
+using pv::ui::MainWindow;
+using pv::ui::ProgressDialog;
+
+namespace {
+
+// Answers every message on the window's thread, as a person would, and
+// records it; notes any that arrived on another thread.
+class ScriptedPrompter final : public pv::ui::QtPrompter {
+ public:
+  QStringList shown;
+  bool answer = false;
+  bool offWindowThread = false;
+
+ protected:
+  bool present(Kind, const QString& caption, const QString& text) override {
+    if (QThread::currentThread() != qApp->thread()) offWindowThread = true;
+    shown << caption + "|" + text;
+    return answer;
+  }
+};
+
+// Accepts the log dialogs that jobs open, keeping their texts.
+class LogCatcher : public QObject {
+ public:
+  QStringList texts;
+  LogCatcher() {
+    timer_.setInterval(10);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      if (auto* log = qobject_cast<pv::ui::LogDialog*>(QApplication::activeModalWidget())) {
+        texts << log->text()->toPlainText();
+        log->accept();
+      }
+    });
+    timer_.start();
+  }
+
+ private:
+  QTimer timer_;
+};
+
+void writePicture(const std::string& path, int w, int h, QColor colour = QColor(200, 120, 40)) {
+  QImage img(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img.setPixelColor(x, y, QColor((x * 255) / w, (y * 255) / h, colour.blue()));
+  QVERIFY2(img.save(QString::fromStdString(path)), path.c_str());
+}
+
+int filesIn(const std::string& folder) {
+  if (!fs::exists(folder)) return 0;
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(folder)) n += e.is_regular_file() ? 1 : 0;
+  return n;
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<pv::test::DataDirGuard> data_;
+  std::unique_ptr<pv::test::TempDir> dir_;
+  std::unique_ptr<ScriptedPrompter> prompter_;
+  std::unique_ptr<pv::app::Session> session_;
+  std::unique_ptr<pv::app::SpawnLauncher> launcher_;
+  std::unique_ptr<pv::ui::QtClipboard> clipboard_;
+  std::unique_ptr<MainWindow> window_;
+  // No test may hang on a log dialog it did not expect.
+  std::unique_ptr<LogCatcher> logs_;
+
+  std::string file(const std::string& name) const { return dir_->file(name); }
+  // Images named name0.png .. in the temporary folder, added to the list.
+  void addPictures(int count, const std::string& stem = "pic", int w = 64, int h = 48) {
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+      const std::string p = file(stem + std::to_string(i) + ".png");
+      writePicture(p, w, h);
+      paths << QString::fromStdString(p);
+    }
+    for (const QString& p : paths) window_->addFiles({p});
+  }
+  // Converts into out/ as PNG, with one worker.
+  std::string convertInto() {
+    pv::app::Settings& s = session_->settings;
+    s.UseSourcePathForOutput = false;
+    s.OutPutDir = file("out");
+    s.Threads = 1;
+    window_->selectFormat(1);  // BMP
+    return file("out");
+  }
+  void chainOf(std::initializer_list<int> kinds) {
+    for (int k : kinds) session_->chain.createByIndex(k);
+  }
+  QString chainTypes() const {
+    QString out;
+    for (std::size_t i = 0; i < session_->chain.size(); ++i) out += QString::number(session_->chain.at(i).type) + " ";
+    return out.trimmed();
+  }
+
+ private slots:
+  void init() {
+    data_ = std::make_unique<pv::test::DataDirGuard>();
+    dir_ = std::make_unique<pv::test::TempDir>();
+    prompter_ = std::make_unique<ScriptedPrompter>();
+    session_ = std::make_unique<pv::app::Session>(pv::app::loadSettings(), *prompter_);
+    session_->settings.AskWhereSave = false;
+    clipboard_ = std::make_unique<pv::ui::QtClipboard>();
+    session_->setClipboard(clipboard_.get());
+    logs_ = std::make_unique<LogCatcher>();
+    launcher_ = std::make_unique<pv::app::SpawnLauncher>();
+    window_ = std::make_unique<MainWindow>(*session_, *prompter_, *launcher_);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+  }
+  void cleanup() {
+    logs_.reset();
+    window_.reset();
+    session_.reset();
+    prompter_.reset();
+    dir_.reset();
+    data_.reset();
+  }
+
+  void startsWithItsTitleTheDefaultFormatAndTheWelcome() {
+    QCOMPARE(window_->windowTitle(), QString("Pictoravine Image Converter"));
+    QCOMPARE(window_->formatList()->topLevelItemCount(), pv::kFormatCount);
+    QCOMPARE(window_->formatList()->currentItem()->text(0), QString("JPG"));
+    QCOMPARE(window_->imageView()->model()->headerData(0, Qt::Horizontal).toString(), QString("Images Added"));
+  }
+
+  void goWithAnEmptyListDoesNothing() {
+    bool dialog = false;
+    window_->onJobDialog = [&](ProgressDialog&) { dialog = true; };
+    session_->settings.AskWhereSave = true;
+    window_->goButton()->click();
+    QVERIFY(!dialog);
+    QVERIFY(prompter_->shown.isEmpty());
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
+  void clearingTheListAsksOnlyWhenThereIsOne_data() {
+    QTest::addColumn<int>("images");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<int>("left");
+    QTest::newRow("empty list: no question") << 0 << true << 0 << 0;
+    QTest::newRow("No keeps the list") << 3 << false << 1 << 3;
+    QTest::newRow("Yes clears it") << 3 << true << 1 << 0;
+  }
+  void clearingTheListAsksOnlyWhenThereIsOne() {
+    QFETCH(int, images);
+    QFETCH(bool, answer);
+    addPictures(images);
+    QCOMPARE(static_cast<int>(session_->list.size()), images);
+    prompter_->answer = answer;
+    window_->action(MainWindow::kClearImages)->trigger();
+    QFETCH(int, questions);
+    QFETCH(int, left);
+    QCOMPARE(prompter_->shown.size(), questions);
+    QCOMPARE(static_cast<int>(session_->list.size()), left);
+    if (questions)
+      QCOMPARE(prompter_->shown.first(),
+               QString("Pictoravine Image Converter|Are you sure you want to clear the current image list?"));
+  }
+
+  void movingFilters_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("order");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("up from the top changes nothing") << 0 << int(MainWindow::kMoveUp) << "5 6 7" << 0;
+    QTest::newRow("down from the bottom changes nothing") << 2 << int(MainWindow::kMoveDown) << "5 6 7" << 2;
+    QTest::newRow("up") << 2 << int(MainWindow::kMoveUp) << "5 7 6" << 1;
+    QTest::newRow("down") << 0 << int(MainWindow::kMoveDown) << "6 5 7" << 1;
+    QTest::newRow("to the top") << 2 << int(MainWindow::kMoveTop) << "7 5 6" << 0;
+    QTest::newRow("to the bottom") << 0 << int(MainWindow::kMoveBottom) << "6 7 5" << 2;
+  }
+  void movingFilters() {
+    QFETCH(int, row);
+    QFETCH(int, command);
+    QFETCH(QString, order);
+    QFETCH(int, selected);
+    for (int k : {5, 6, 7}) window_->addFilter(k);
+    prompter_->shown.clear();  // filters with settings say their form is not built yet
+    window_->filterList()->setCurrentRow(row);
+    window_->action(static_cast<MainWindow::Command>(command))->trigger();
+    QCOMPARE(chainTypes(), order);
+    QCOMPARE(window_->filterList()->currentRow(), selected);
+    QCOMPARE(window_->filterList()->count(), 3);
+  }
+
+  void clearingAndRemovingFilters() {
+    prompter_->answer = false;
+    window_->action(MainWindow::kClearFilters)->trigger();
+    QVERIFY(prompter_->shown.isEmpty());  // an empty chain asks nothing
+    chainOf({1, 2, 3});
+    window_->action(MainWindow::kClearFilters)->trigger();
+    QCOMPARE(prompter_->shown.last(),
+             QString("Pictoravine Image Converter|Are you sure you want to clear the current filter list?"));
+    QCOMPARE(session_->chain.size(), 3u);
+    prompter_->answer = true;
+    window_->action(MainWindow::kClearFilters)->trigger();
+    QCOMPARE(session_->chain.size(), 0u);
+    for (int k : {1, 2, 3}) window_->addFilter(k);
+    window_->filterList()->item(0)->setSelected(true);
+    window_->filterList()->item(2)->setSelected(true);
+    window_->action(MainWindow::kRemoveFilters)->trigger();
+    QCOMPARE(chainTypes(), QString("2"));
+  }
+
+  void aFilterWithoutSettingsSaysSo() {
+    // Invert has no settings: adding it opens nothing, asking for its options says so.
+    const int invert = pv::filters::filterIndexOfText("/filter invert");
+    window_->addFilter(invert);
+    QVERIFY(prompter_->shown.isEmpty());
+    window_->action(MainWindow::kFilterOptions)->trigger();
+    QCOMPARE(prompter_->shown.last(),
+             QString("Pictoravine Image Converter|The chosen filter does not have any associated settings."));
+  }
+
+  void theFilterChooserWantsASelection() {
+    pv::ui::AddFilterDialog dialog(*prompter_, "Pictoravine Image Converter");
+    QCOMPARE(dialog.list()->count(), pv::filters::kFilterCount);
+    dialog.accept();
+    QCOMPARE(prompter_->shown.last(), QString("Pictoravine Image Converter|Please select the filter you want to apply."));
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    dialog.list()->setCurrentRow(4);
+    dialog.accept();
+    QCOMPARE(dialog.chosen(), 4);
+  }
+
+  void sortingByTheHeaderAlternates() {
+    for (const char* name : {"b.png", "C.png", "a.png"}) writePicture(file(name), 8, 8);
+    fs::create_directories(file("x"));
+    writePicture(file("x/B.png"), 8, 8);
+    for (const char* name : {"b.png", "C.png", "x/B.png", "a.png"}) window_->addFiles({QString::fromStdString(file(name))});
+    const auto names = [&] {
+      QStringList out;
+      for (const auto& e : session_->list) out << QString::fromStdString(e.path().substr(dir_->str().size() + 1));
+      return out.join(' ');
+    };
+    QHeaderView* header = window_->imageView()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+    QCOMPARE(names(), QString("a.png b.png x/B.png C.png"));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+    QCOMPARE(names(), QString("C.png b.png x/B.png a.png"));
+  }
+
+  void enterAndEscapeDoNotCloseTheWindow() {
+    for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+      QTest::keyClick(window_.get(), static_cast<Qt::Key>(key));
+      QTest::keyClick(window_->imageView(), static_cast<Qt::Key>(key));
+      QVERIFY(window_->isVisible());
+    }
+  }
+
+  void selectingAFormatStoresIt() {
+    window_->formatList()->setCurrentItem(window_->formatList()->topLevelItem(2));
+    QCOMPARE(session_->settings.DefaultFormatType, 2);
+    QCOMPARE(QString::fromStdString(session_->format->key), QString("PNG"));
+  }
+
+  void previewsFollowTheSelectionAndTheChain() {
+    writePicture(file("wide.png"), 300, 100);
+    pv::test::writeFile(file("broken.png"), "\x89PNG\r\n\x1a\n not really");
+    window_->addFiles({QString::fromStdString(file("wide.png"))});
+    session_->list.push_back(session_->list.front());  // an entry whose file goes bad after listing
+    session_->list.back().fileName = "broken.png";
+    window_->imageModel()->refresh();
+    window_->afterBox()->setChecked(true);
+
+    QSignalSpy shown(window_.get(), &MainWindow::previewsShown);
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    QTRY_VERIFY(!window_->beforePicture().isNull());
+    QTRY_VERIFY(!window_->previewBusy());
+    const QImage before = window_->beforePicture();
+    QVERIFY(qAbs(before.width() * 100 / before.height() - 300) <= 3);  // proportions kept
+    QVERIFY(before.width() <= window_->width());
+    QCOMPARE(window_->afterPicture().size(), before.size());
+    QCOMPARE(window_->afterPicture(), before);  // no filters yet
+
+    window_->addFilter(pv::filters::filterIndexOfText("/filter invert"));
+    QTRY_VERIFY(!window_->previewBusy());
+    QTRY_VERIFY(window_->afterPicture() != before);
+    const QColor b = before.pixelColor(before.width() / 2, before.height() / 2);
+    const QColor a = window_->afterPicture().pixelColor(before.width() / 2, before.height() / 2);
+    QVERIFY(qAbs(b.red() + a.red() - 255) <= 2);
+
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(1));
+    QTRY_VERIFY(window_->beforePicture().isNull());  // cannot be opened: the pane stays empty
+    QVERIFY(window_->afterPicture().isNull());
+  }
+
+  void addingAFolderRunsTheListJobAndShowsWhatFailed() {
+    fs::create_directories(file("photos/sub"));
+    for (const char* name : {"photos/a.png", "photos/b.png", "photos/sub/c.png"}) writePicture(file(name), 20, 20);
+    pv::test::writeFile(file("photos/damaged.png"), "\x89PNG\r\n\x1a\n broken");
+    session_->settings.ScanSubDir = true;
+    LogCatcher& logs = *logs_;
+    QString label;
+    window_->onJobDialog = [&](ProgressDialog& d) { label = d.countLabel()->text(); };
+    window_->addFolder(QString::fromStdString(file("photos")));
+    QCOMPARE(label, QString("Files Scanned:"));
+    QCOMPARE(static_cast<int>(session_->list.size()), 3);
+    QCOMPARE(window_->imageModel()->rowCount(), 3);
+    QCOMPARE(logs.texts.size(), 1);
+    QVERIFY2(logs.texts.first().contains("damaged.png"), qPrintable(logs.texts.first()));
+    QVERIFY(session_->list.front().thumbnail);  // made by the job, off the window's thread
+  }
+
+  void droppedFilesAndFoldersAreAdded() {
+    fs::create_directories(file("dropped"));
+    writePicture(file("dropped/in.png"), 10, 10);
+    writePicture(file("one.png"), 10, 10);
+    writePicture(file("two.png"), 10, 10);
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file("one.png"))),
+                  QUrl::fromLocalFile(QString::fromStdString(file("two.png"))),
+                  QUrl::fromLocalFile(QString::fromStdString(file("dropped"))), QUrl("https://example.org/x.png")});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_.get(), &drop);
+    QTRY_COMPARE(static_cast<int>(session_->list.size()), 3);
+  }
+
+  void aListSavedIsTheListOpened() {
+    addPictures(3);
+    const QString list = QString::fromStdString(file("mine.pvl"));
+    QVERIFY(window_->saveList(list));
+    window_->openList(list);
+    QCOMPARE(static_cast<int>(session_->list.size()), 3);
+    QCOMPARE(session_->list.front().fileName, std::string("pic0.png"));
+  }
+
+  void goConvertsWithPauseAndResume() {
+    addPictures(6);
+    const std::string out = convertInto();
+    bool wasPaused = false;
+    QString label;
+    window_->onJobDialog = [&](ProgressDialog& d) {
+      label = d.countLabel()->text();
+      d.pauseButton()->click();
+      wasPaused = d.runner().paused() && d.resumeButton()->isEnabled() && !d.pauseButton()->isEnabled();
+      QTest::qWait(150);
+      d.resumeButton()->click();
+    };
+    window_->goButton()->click();
+    QVERIFY(wasPaused);
+    QCOMPARE(label, QString("Images Converted:"));
+    QCOMPARE(filesIn(out), 6);
+    QVERIFY(fs::exists(out + "/pic5.bmp"));
+    QVERIFY(session_->settings.errorSummary.empty());
+  }
+
+  void abortStopsAfterTheImagesInWork_data() {
+    QTest::addColumn<bool>("pausedFirst");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("showMessages");
+    QTest::newRow("abort") << false << true << true;
+    QTest::newRow("abort while paused") << true << true << true;
+    QTest::newRow("abort in a silent run") << false << true << false;
+    QTest::newRow("No keeps it running") << false << false << true;
+  }
+  void abortStopsAfterTheImagesInWork() {
+    QFETCH(bool, pausedFirst);
+    QFETCH(bool, yes);
+    QFETCH(bool, showMessages);
+    const int count = 30;
+    addPictures(count, "pic", 400, 300);
+    const std::string out = convertInto();
+    session_->settings.ShowMessages = showMessages;
+    prompter_->answer = yes;
+    bool disabled = false;
+    window_->onJobDialog = [&](ProgressDialog& d) {
+      if (pausedFirst) d.pauseButton()->click();
+      d.abortButton()->click();
+      disabled = !d.abortButton()->isEnabled() && !d.pauseButton()->isEnabled() && !d.resumeButton()->isEnabled();
+      if (!yes && pausedFirst) d.resumeButton()->click();
+    };
+    window_->goButton()->click();
+    QCOMPARE(prompter_->shown.filter("abort the process").size(), 1);
+    QCOMPARE(disabled, yes);
+    if (yes)
+      QVERIFY2(filesIn(out) < count, qPrintable(QString::number(filesIn(out))));
+    else
+      QCOMPARE(filesIn(out), count);
+  }
+
+  void aSilentCommandLineRunKeepsItsDialogHidden() {
+    addPictures(2);
+    const std::string out = convertInto();
+    session_->settings.commandLineMode = true;
+    session_->settings.ShowMessages = false;
+    session_->settings.AskWhereSave = true;  // never asked on a plain command line
+    bool visible = true;
+    window_->onJobDialog = [&](ProgressDialog& d) { visible = d.isVisible(); };
+    window_->startConversion(true);
+    QVERIFY(!visible);
+    QCOMPARE(filesIn(out), 2);
+    QVERIFY(prompter_->shown.isEmpty());
+  }
+
+  void theSaveLocationIsAskedAndCancelStopsTheRun() {
+    addPictures(1);
+    convertInto();
+    session_->settings.AskWhereSave = true;
+    bool asked = false, ran = false;
+    window_->onJobDialog = [&](ProgressDialog&) { ran = true; };
+    QTimer::singleShot(50, [&] {
+      if (auto* where = qobject_cast<pv::ui::SaveLocationDialog*>(QApplication::activeModalWidget())) {
+        asked = true;
+        where->reject();
+      }
+    });
+    window_->goButton()->click();
+    QVERIFY(asked);
+    QVERIFY(!ran);
+    // The clipboard format never asks.
+    window_->selectFormat(6);
+    QCOMPARE(QString::fromStdString(session_->format->key), QString("CLP"));
+    asked = false;
+    QTimer::singleShot(50, [&] {
+      if (qobject_cast<pv::ui::SaveLocationDialog*>(QApplication::activeModalWidget())) asked = true;
+    });
+    window_->goButton()->click();
+    QVERIFY(!asked);
+    QVERIFY(ran);
+    QVERIFY2(logs_->texts.isEmpty(), qPrintable(logs_->texts.join('\n')));
+  }
+
+  void theSaveLocationDialogChecksAndStores_data() {
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("beside the sources") << 0 << "" << true << "old/";
+    QTest::newRow("one folder") << 1 << "/srv/pictures" << true << "/srv/pictures";
+    QTest::newRow("one folder, empty") << 1 << "" << false << "old/";
+    QTest::newRow("below the source") << 2 << "/small/web/" << true << "small/web/";
+    QTest::newRow("below the source, empty") << 2 << "" << false << "old/";
+  }
+  void theSaveLocationDialogChecksAndStores() {
+    QFETCH(int, choice);
+    QFETCH(QString, text);
+    QFETCH(bool, closes);
+    QFETCH(QString, stored);
+    pv::app::Settings& s = session_->settings;
+    s.UseSourcePathForOutput = false;
+    s.OutPutDir = "old/";
+    s.AskWhereSave = true;
+    pv::ui::SaveLocationDialog where(s, *prompter_);
+    QCOMPARE(where.choices()->checkedId(), 2);
+    QCOMPARE(where.pathField()->text(), QString("old/"));
+    where.choices()->button(choice)->click();
+    QCOMPARE(where.folderField()->isEnabled(), choice == 1);
+    QCOMPARE(where.pathField()->isEnabled(), choice == 2);
+    (choice == 1 ? where.folderField() : where.pathField())->setText(text);
+    where.alwaysAsk()->setChecked(false);
+    where.open();
+    where.accept();
+    QCOMPARE(where.result() == QDialog::Accepted, closes);
+    QCOMPARE(QString::fromStdString(s.OutPutDir), stored);
+    QVERIFY(!s.AskWhereSave);  // stored before the check
+    QCOMPARE(pv::app::loadSettings().AskWhereSave, false);
+    QCOMPARE(prompter_->shown.isEmpty(), closes);
+  }
+
+  void theLogDialogSavesOrSaysWhyNot() {
+    pv::ui::LogDialog log("Error: a.png could not be converted.\r\n", *prompter_, "Pictoravine Image Converter");
+    QCOMPARE(log.windowTitle(), QString("Pictoravine Log"));
+    QVERIFY(log.saveTo(QString::fromStdString(file("log.txt"))));
+    QCOMPARE(pv::test::readFile(file("log.txt")), std::string("Error: a.png could not be converted.\n"));
+    QVERIFY(!log.saveTo(QString::fromStdString(file("no/such/folder/log.txt"))));
+    QCOMPARE(prompter_->shown.last(), QString("Pictoravine Image Converter|") + pv::ui::kSaveFailedText);
+  }
+
+  void portsCalledFromAWorkerAreAnsweredOnTheWindowThread() {
+    prompter_->answer = true;
+    bool answer = false;
+    std::thread worker([&] { answer = prompter_->askYesNo("caption", "question?"); });
+    // The worker waits until the window's thread has answered.
+    QTRY_VERIFY(!prompter_->shown.isEmpty());
+    worker.join();
+    QVERIFY(answer);
+    QVERIFY(!prompter_->offWindowThread);
+
+    pv::ui::QtClipboard clipboard;
+    pv::engine::Image picture;
+    picture.pixels = cv::Mat(4, 6, CV_8UC3, cv::Scalar(10, 20, 30));
+    bool put = false;
+    std::thread copier([&] { put = clipboard.putImage(picture); });
+    QTRY_VERIFY(put);
+    copier.join();
+    pv::engine::Image back;
+    QVERIFY(clipboard.getImage(back));
+    QCOMPARE(back.width(), 6);
+    QCOMPARE(back.pixels.at<cv::Vec3b>(0, 0)[2], uchar(30));
+  }
+
+  // The real program, started as the file manager starts it, with a display.
+  void aShellStartedConversionEndsWithTheCommandLineExitCode_data() {
+    QTest::addColumn<bool>("damaged");
+    QTest::addColumn<int>("showMessages");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("every image converted") << false << 1 << 0;
+    QTest::newRow("one image failed") << true << 0 << 1;
+  }
+  void aShellStartedConversionEndsWithTheCommandLineExitCode() {
+    QFETCH(bool, damaged);
+    QFETCH(int, showMessages);
+    QFETCH(int, exitCode);
+    writePicture(file("a.png"), 30, 20);
+    writePicture(file("b.png"), 30, 20);
+    if (damaged) pv::test::writeFile(file("b.png"), "\x89PNG\r\n\x1a\n cut short");
+    std::ofstream(data_->file("config.ini")) << "[Global]\nAskWhereSave=0\nShowMessages=" << showMessages << "\n";
+    std::ofstream(data_->file("handoff.txt")) << file("a.png") << "\n" << file("b.png") << "\n";
+    const auto r = pv::test::runProcess(
+        "/usr/bin/timeout", {"120", PV_EXECUTABLE, "/shell", "/convert", "JPG", "/list", data_->file("handoff.txt")},
+        {"DISPLAY=:pictoravine-test", "QT_QPA_PLATFORM=offscreen"});
+    QVERIFY2(r.exitCode == exitCode, (std::to_string(r.exitCode) + " " + r.err).c_str());
+    QVERIFY(fs::exists(file("a.jpg")));
+    QCOMPARE(fs::exists(file("b.jpg")), !damaged);
+  }
+
+  void longNamesKeepTheirExtension_data() {
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<int>("width");
+    QTest::newRow("fits") << "short" << "png" << 400;
+    QTest::newRow("too long") << "a very long holiday photo name from the beach" << "jpeg" << 120;
+    QTest::newRow("no room at all") << "name" << "tiff" << 1;
+  }
+  void longNamesKeepTheirExtension() {
+    QFETCH(QString, base);
+    QFETCH(QString, extension);
+    QFETCH(int, width);
+    const QFontMetrics metrics(QApplication::font());
+    const QString shown = pv::ui::fittedFileName(base, extension, width, metrics);
+    QVERIFY2(shown.endsWith("." + extension), qPrintable(shown));
+    if (metrics.horizontalAdvance(base + "." + extension) <= width) {
+      QCOMPARE(shown, base + "." + extension);
+    } else {
+      QVERIFY2(shown.contains(".."), qPrintable(shown));
+      QVERIFY(base.startsWith(shown.left(shown.indexOf(".."))));
+      QVERIFY(metrics.horizontalAdvance(shown) <= width || shown == ".." + QString(".") + extension);
+    }
+    // A folder loses characters at its end, then "..." and a '/' follow
+    // (none after a kept '/').
+    const QString full = "/home/someone/Pictures/2026/holidays/";
+    const QString folder = pv::ui::fittedFolder(full, width, metrics);
+    if (metrics.horizontalAdvance(full) <= width) {
+      QCOMPARE(folder, full);
+    } else {
+      const QString kept = folder.left(folder.indexOf("..."));
+      QVERIFY(full.startsWith(kept));
+      QCOMPARE(folder, kept + (kept.endsWith('/') ? "..." : ".../"));
+    }
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
