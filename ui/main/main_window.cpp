@@ -181,6 +181,8 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
     emit previewsShown();
   });
   qApp->installEventFilter(this);
+  // A command line may have filled the chain already ("/open /filter ...").
+  refreshFilters();
   resize(980, 640);
 }
 
