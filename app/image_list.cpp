@@ -94,8 +94,9 @@ bool ImageListBuilder::aborted() const {
   return !c_.running.load() || (c_.interrupted && c_.interrupted->load());
 }
 
-void ImageListBuilder::report(const std::string& path, unsigned status) {
+void ImageListBuilder::report(const std::string& path, unsigned status, const ImageEntry* added) {
   OutcomeRecord r;
+  if (added) r.entry = std::make_shared<const ImageEntry>(*added);
   r.kind = OutcomeRecord::kListEntry;
   r.source = path;
   r.status = status;
@@ -195,7 +196,7 @@ void ImageListBuilder::AddImage(const std::string& path) {
     });
   }
   c_.list.push_back(std::move(e));
-  report(path, 0);
+  report(path, 0, &c_.list.back());
 }
 
 void ImageListBuilder::examine(const std::string& path, const std::string& name, int index, int total) {

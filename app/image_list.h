@@ -80,7 +80,7 @@ class ImageListBuilder {
  private:
   bool aborted() const;
   // A candidate's record: logged when it was refused, and told to the observer.
-  void report(const std::string& path, unsigned status);
+  void report(const std::string& path, unsigned status, const ImageEntry* added = nullptr);
   void examine(const std::string& path, const std::string& name, int index, int total);
   void finish();
   ListContext c_;

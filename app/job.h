@@ -6,8 +6,11 @@
 // the worker is writing. The conversion log and the error summary are made
 // from the same records.
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "app/image_entry.h"
 
 namespace pv::app {
 
@@ -33,6 +36,9 @@ struct OutcomeRecord {
   bool passedOver = false;
   // --skip-done found the outputs (in `outputs`) already made from this source.
   bool skipped = false;
+  // A candidate that a list job added: its entry as listed (with its
+  // thumbnail), so a window can show it before the job has ended.
+  std::shared_ptr<const ImageEntry> entry;
   bool succeeded() const { return status == 0; }
 };
 

@@ -332,7 +332,10 @@ class WindowTest : public QObject {
     LogCatcher& logs = *logs_;
     QString label;
     window_->onJobDialog = [&](ProgressDialog& d) { label = d.countLabel()->text(); };
+    // Rows appear one by one while the job runs, not only at its end.
+    QSignalSpy arrived(window_->imageModel(), &QAbstractItemModel::rowsInserted);
     window_->addFolder(QString::fromStdString(file("photos")));
+    QCOMPARE(arrived.count(), 3);
     QCOMPARE(label, QString("Files Scanned:"));
     QCOMPARE(static_cast<int>(session_->list.size()), 3);
     QCOMPARE(window_->imageModel()->rowCount(), 3);

@@ -490,12 +490,37 @@ bool MainWindow::saveList(const QString& path) {
   return app::WriteListFile(session_.settings, session_.list, path.toStdString(), session_.prompter);
 }
 
+namespace {
+
+// Hands each entry a list job adds to the list's model as it comes, so the
+// list fills (thumbnails included) while the job runs.
+class Arrivals final : public app::JobObserver {
+ public:
+  explicit Arrivals(ImageListModel* model) : model_(model) {}
+  void outcome(const app::OutcomeRecord& record) override {
+    if (!record.entry) return;
+    QMetaObject::invokeMethod(
+        model_, [model = model_, entry = record.entry] { model->append(*entry); }, Qt::QueuedConnection);
+  }
+
+ private:
+  ImageListModel* model_;
+};
+
+}  // namespace
+
 void MainWindow::runJob(int runKind, app::JobArgument argument, bool hidden, app::JobObserver* extra) {
   jobRunning_ = true;
   {
-    ProgressDialog dialog(session_, runKind, std::move(argument), this, extra);
+    Arrivals arrivals(model_);
+    std::vector<app::JobObserver*> watchers{&arrivals};
+    if (extra) watchers.push_back(extra);
+    app::ObserverFan fan(watchers);
+    ProgressDialog dialog(session_, runKind, std::move(argument), this, &fan);
     if (onJobDialog) QTimer::singleShot(0, &dialog, [this, &dialog] { onJobDialog(dialog); });
     dialog.run(hidden);
+    // Entries still on their way are dropped: the job's list replaces them.
+    QCoreApplication::sendPostedEvents(model_, QEvent::MetaCall);
   }
   jobRunning_ = false;
   if (runKind != app::kRunConvert) afterListChange();

@@ -45,18 +45,31 @@ ImageListModel::ImageListModel(const app::ImageList& list, QObject* parent)
   refresh();
 }
 
+namespace {
+qint64 fileSize(const app::ImageEntry& e) {
+  struct stat st {};
+  return ::stat(e.path().c_str(), &st) == 0 ? st.st_size : 0;
+}
+}  // namespace
+
 void ImageListModel::refresh() {
   beginResetModel();
-  sizes_.assign(list_.size(), 0);
-  for (std::size_t i = 0; i < list_.size(); ++i) {
-    struct stat st {};
-    if (::stat(list_[i].path().c_str(), &st) == 0) sizes_[i] = st.st_size;
-  }
+  incoming_.clear();
+  sizes_.resize(list_.size());
+  for (std::size_t i = 0; i < list_.size(); ++i) sizes_[i] = fileSize(list_[i]);
   endResetModel();
 }
 
+void ImageListModel::append(const app::ImageEntry& entry) {
+  const int row = rowCount();
+  beginInsertRows({}, row, row);
+  incoming_.push_back(entry);
+  sizes_.push_back(fileSize(entry));
+  endInsertRows();
+}
+
 int ImageListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(list_.size());
+  return parent.isValid() ? 0 : static_cast<int>(list_.size() + incoming_.size());
 }
 
 QVariant ImageListModel::data(const QModelIndex& index, int role) const {

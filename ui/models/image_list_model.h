@@ -35,10 +35,17 @@ class ImageListModel final : public QAbstractListModel {
 
   // The list has changed (added, removed, sorted, cleared): read it again.
   void refresh();
-  const app::ImageEntry& entry(int row) const { return list_.at(static_cast<std::size_t>(row)); }
+  // An entry that a running list job has added, shown after the list until
+  // the job's list replaces it (refresh).
+  void append(const app::ImageEntry& entry);
+  const app::ImageEntry& entry(int row) const {
+    const auto r = static_cast<std::size_t>(row);
+    return r < list_.size() ? list_[r] : incoming_.at(r - list_.size());
+  }
 
  private:
   const app::ImageList& list_;
+  app::ImageList incoming_;
   std::vector<qint64> sizes_;  // file sizes, read when the list changes
 };
 
