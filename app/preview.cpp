@@ -6,6 +6,7 @@
 #include "app/image_list.h"
 #include "app/run.h"
 #include "engine/handles.h"
+#include "filters/filter.h"
 
 namespace pv::app {
 
@@ -18,6 +19,21 @@ PaneSize fitToPane(int width, int height, PaneSize pane) {
 }
 
 namespace {
+
+// A control of its own holding a copy of `source`, reduced to fit `room`.
+void loadFitted(engine::CLead& lead, const engine::Image& source, PaneSize room) {
+  const int handle = engine::handles::create(source);
+  lead.SetImageHandle(handle);
+  engine::handles::release(handle);
+  const PaneSize fit = fitToPane(source.width(), source.height(), room);
+  if (fit.width > 0 && fit.width < source.width() && fit.height < source.height())
+    static_cast<void>(lead.ResizeImage(static_cast<float>(fit.width), static_cast<float>(fit.height), 4));
+}
+
+std::shared_ptr<const engine::Image> bitmapOf(engine::CLead& lead) {
+  if (lead.GetDisplayBits() == 1) static_cast<void>(lead.ReduceColors(8, 1, 0, 0));
+  return engine::handles::take(lead.MakeGdiBitmap(lead.GetDrawContext()));
+}
 
 // Opens the entry and, for the after picture, runs the chain on it; then fits
 // the current image into the pane and takes its bitmap.
@@ -40,8 +56,7 @@ std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pan
     if (fit.width != w || fit.height != h)
       static_cast<void>(lead.ResizeImage(static_cast<float>(fit.width), static_cast<float>(fit.height),
                                          shrinks ? 4 : 0));
-    if (lead.GetDisplayBits() == 1) static_cast<void>(lead.ReduceColors(8, 1, 0, 0));
-    return engine::handles::take(lead.MakeGdiBitmap(lead.GetDrawContext()));
+    return bitmapOf(lead);
   } catch (const std::exception&) {
     s.currentEntry = -1;
     return nullptr;
@@ -49,6 +64,35 @@ std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pan
 }
 
 }  // namespace
+
+std::shared_ptr<const engine::Image> fittedCopy(const engine::Image& source, PaneSize room) {
+  if (source.pixels.empty()) return nullptr;
+  try {
+    engine::CLead lead;
+    loadFitted(lead, source, room);
+    return bitmapOf(lead);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+std::shared_ptr<const engine::Image> filterPreview(int kind, const std::vector<std::int32_t>& values,
+                                                   const engine::Image& source, PaneSize room) {
+  if (source.pixels.empty()) return nullptr;
+  try {
+    engine::CLead lead;
+    filters::FilterContext context;
+    context.lead = &lead;
+    const std::unique_ptr<filters::Filter> filter = filters::createFilter(kind, context);
+    if (!filter) return nullptr;
+    for (std::size_t i = 0; i < values.size() && i < filter->valueCount(); ++i) filter->setValue(i, values[i]);
+    loadFitted(lead, source, room);
+    filter->apply();
+    return bitmapOf(lead);
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
 
 PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool before, bool after) {
   PreviewPictures out;

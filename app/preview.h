@@ -34,4 +34,15 @@ struct PreviewPictures {
 // picture null.
 PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool before, bool after);
 
+// `source` as a 32-bit B G R A bitmap, reduced to fit `room` when larger
+// (never enlarged). Safe on any thread.
+std::shared_ptr<const engine::Image> fittedCopy(const engine::Image& source, PaneSize room);
+
+// What a filter's settings form shows beside its source: the filter of
+// registry index `kind` with these `values` (in its descriptor's order) run on
+// `source` reduced to fit `room`. Null when the kind is unknown or the engine
+// fails. Safe on any thread.
+std::shared_ptr<const engine::Image> filterPreview(int kind, const std::vector<std::int32_t>& values,
+                                                   const engine::Image& source, PaneSize room);
+
 }  // namespace pv::app

@@ -175,9 +175,9 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   previewDelay_.setSingleShot(true);
   previewDelay_.setInterval(60);
   connect(&previewDelay_, &QTimer::timeout, this, &MainWindow::rebuildPreviews);
-  connect(&preview_, &PreviewWorker::ready, this, [this](const QImage& b, const QImage& a) {
-    before_->setPicture(b);
-    after_->setPicture(a);
+  connect(&preview_, &LatestWorker::ready, this, [this](const QList<QImage>& pictures) {
+    before_->setPicture(pictures.value(0));
+    after_->setPicture(pictures.value(1));
     emit previewsShown();
   });
   qApp->installEventFilter(this);
@@ -653,13 +653,21 @@ const QImage& MainWindow::beforePicture() const { return before_->picture(); }
 const QImage& MainWindow::afterPicture() const { return after_->picture(); }
 
 void MainWindow::rebuildPreviews() {
-  if (selected_ < 0) {
-    preview_.request(session_, -1, {}, false, false);
+  const bool before = session_.settings.ShowPictureBefore, after = session_.settings.ShowPictureAfter;
+  if (selected_ < 0 || (!before && !after)) {
+    preview_.cancel();
+    before_->setPicture({});
+    after_->setPicture({});
+    emit previewsShown();
     return;
   }
+  // The work gets a snapshot of its own (settings, chain, list, imaging controls).
+  auto snapshot = std::make_shared<app::Session>(session_, app::Session::Snapshot{}, true);
   const app::PaneSize room = before_->isVisible() ? before_->room() : after_->room();
-  preview_.request(session_, selected_, room, session_.settings.ShowPictureBefore,
-                   session_.settings.ShowPictureAfter);
+  preview_.request([snapshot, index = selected_, room, before, after] {
+    const app::PreviewPictures p = app::makePreview(*snapshot, index, room, before, after);
+    return QList<QImage>{p.before ? toQImage(*p.before) : QImage(), p.after ? toQImage(*p.after) : QImage()};
+  });
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {

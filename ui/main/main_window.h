@@ -12,7 +12,8 @@
 #include <set>
 
 #include "app/run.h"
-#include "ui/jobs/preview_worker.h"
+#include "app/preview.h"
+#include "ui/jobs/latest_worker.h"
 
 class QCheckBox;
 class QListWidget;
@@ -136,7 +137,7 @@ class MainWindow final : public QMainWindow {
   QCheckBox *beforeBox_ = nullptr, *afterBox_ = nullptr;
   PreviewPane *before_ = nullptr, *after_ = nullptr;
   QPushButton* go_ = nullptr;
-  PreviewWorker preview_;
+  LatestWorker preview_;
   QTimer previewDelay_;
   int selected_ = -1;
   bool ascending_ = true;

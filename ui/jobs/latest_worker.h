@@ -1,0 +1,45 @@
+#pragma once
+// Work for the window done on a thread of its own, newest request first: a
+// request replaces one that has not started, and the answer of one already
+// in work is dropped when a newer request has come meanwhile. The panes and
+// the settings forms make their pictures here, so the window never waits.
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace pv::ui {
+
+class LatestWorker final : public QObject {
+  Q_OBJECT
+ public:
+  // Runs on the worker's thread; whatever it captures must be its own.
+  using Work = std::function<QList<QImage>()>;
+  explicit LatestWorker(QObject* parent = nullptr);
+  ~LatestWorker() override;
+
+  void request(Work work);
+  // Drops the waiting request; the one in work will not be answered.
+  void cancel();
+  // True while a request is waiting or in work.
+  bool busy() const;
+
+ signals:
+  // The newest request's pictures, on the window's thread.
+  void ready(const QList<QImage>& pictures);
+
+ private:
+  void loop();
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;
+  Work pending_;
+  bool working_ = false, stop_ = false;
+  quint64 generation_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace pv::ui
