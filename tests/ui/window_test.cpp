@@ -26,6 +26,7 @@
 #include "filters/filter.h"
 #include "tests/support/support.h"
 #include "ui/dialogs/small_dialogs.h"
+#include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
 #include "ui/main/progress_dialog.h"
 #include "ui/models/image_list_model.h"
@@ -142,6 +143,8 @@ class WindowTest : public QObject {
     logs_ = std::make_unique<LogCatcher>();
     launcher_ = std::make_unique<pv::app::SpawnLauncher>();
     window_ = std::make_unique<MainWindow>(*session_, *prompter_, *launcher_);
+    // A filter's form opens when it is added: cancelled unless a test says otherwise.
+    window_->filterForms().onForm = [](pv::ui::SettingsForm& form) { form.reject(); };
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
   }
@@ -249,6 +252,68 @@ class WindowTest : public QObject {
     window_->action(MainWindow::kFilterOptions)->trigger();
     QCOMPARE(prompter_->shown.last(),
              QString("Pictoravine Image Converter|The chosen filter does not have any associated settings."));
+  }
+
+  void settingsFormsEditTheChain_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("param");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("a slider, OK") << "brightness" << 0 << 500 << true << 500;
+    QTest::newRow("Cancel keeps the defaults") << "brightness" << 0 << 500 << false << 0;
+    QTest::newRow("a signed value") << "hue" << 0 << -90 << true << -90;
+    QTest::newRow("a choice") << "emboss" << 0 << 5 << true << 5;
+    QTest::newRow("an angle") << "rotate" << 0 << 4550 << true << 4550;
+    QTest::newRow("a yes/no") << "blur" << 2 << 0 << true << 0;
+    QTest::newRow("resize, in its own dialog") << "resize" << 2 << 640 << true << 640;
+    QTest::newRow("crop, in its own dialog") << "crop" << 1 << 7 << true << 7;
+    QTest::newRow("dpi, in its own dialog") << "dpi" << 1 << 300 << true << 300;
+  }
+  void settingsFormsEditTheChain() {
+    QFETCH(QString, filter);
+    QFETCH(int, param);
+    QFETCH(int, value);
+    QFETCH(bool, ok);
+    QFETCH(int, stored);
+    addPictures(1, "pic", 120, 90);
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    bool shown = false, hadSource = false;
+    window_->filterForms().onForm = [&](pv::ui::SettingsForm& form) {
+      shown = true;
+      QTRY_VERIFY(!form.previewBusy());
+      hadSource = !form.resultPicture().isNull();
+      form.setValue(static_cast<std::size_t>(param), value);
+      ok ? form.accept() : form.reject();
+    };
+    const int kind = pv::filters::filterIndexOfText("/filter " + filter.toStdString());
+    window_->addFilter(kind);  // a filter with settings opens its form at once
+    QVERIFY(shown);
+    QVERIFY(hadSource);  // the form showed the selected image through the filter
+    QCOMPARE(session_->chain.size(), 1u);  // a cancelled new filter stays, with its defaults
+    QCOMPARE(session_->chain.at(0).value(static_cast<std::size_t>(param)), stored);
+  }
+
+  void theFormsResultFollowsTheValuesAndDefaultsComeBack() {
+    addPictures(1, "pic", 160, 120);
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    QImage first, brighter;
+    std::vector<std::int32_t> reset;
+    window_->filterForms().onForm = [&](pv::ui::SettingsForm& form) {
+      QTRY_VERIFY(!form.previewBusy() && !form.resultPicture().isNull());
+      first = form.resultPicture();
+      form.setValue(0, 800);
+      QTRY_VERIFY(form.resultPicture() != first);
+      brighter = form.resultPicture();
+      form.resetToDefaults();
+      reset = form.values();
+      form.reject();
+    };
+    window_->addFilter(pv::filters::filterIndexOfText("/filter brightness"));
+    QVERIFY(!brighter.isNull());
+    const QPoint mid(first.width() / 2, first.height() / 2);
+    QVERIFY(qGray(brighter.pixel(mid)) > qGray(first.pixel(mid)));
+    QCOMPARE(reset, std::vector<std::int32_t>{0});
   }
 
   void theFilterChooserWantsASelection() {

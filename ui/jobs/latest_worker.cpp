@@ -36,7 +36,7 @@ void LatestWorker::cancel() {
 
 bool LatestWorker::busy() const {
   std::lock_guard lock(mutex_);
-  return working_ || pending_;
+  return undelivered_ > 0 || pending_;
 }
 
 void LatestWorker::loop() {
@@ -49,18 +49,18 @@ void LatestWorker::loop() {
       if (stop_) return;
       work = std::exchange(pending_, nullptr);
       generation = generation_;
-      working_ = true;
+      ++undelivered_;
     }
     QList<QImage> pictures = work();
     work = nullptr;
     std::lock_guard lock(mutex_);
-    working_ = false;
     // The answer travels to the window's thread; a newer request makes it stale.
     QMetaObject::invokeMethod(
         this,
         [this, pictures = std::move(pictures), generation] {
           std::unique_lock check(mutex_);
           const bool current = generation == generation_;
+          --undelivered_;
           check.unlock();
           if (current) emit ready(pictures);
         },

@@ -25,7 +25,7 @@ class LatestWorker final : public QObject {
   void request(Work work);
   // Drops the waiting request; the one in work will not be answered.
   void cancel();
-  // True while a request is waiting or in work.
+  // True while a request is waiting, in work, or its answer on its way.
   bool busy() const;
 
  signals:
@@ -37,7 +37,8 @@ class LatestWorker final : public QObject {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   Work pending_;
-  bool working_ = false, stop_ = false;
+  bool stop_ = false;
+  int undelivered_ = 0;  // answers made or in work, not yet handed to the window
   quint64 generation_ = 0;
   std::thread thread_;
 };

@@ -25,6 +25,7 @@
 #include "core/format_registry.h"
 #include "filters/filter.h"
 #include "ui/dialogs/small_dialogs.h"
+#include "ui/filter_forms/settings_form.h"
 #include "ui/main/progress_dialog.h"
 #include "ui/models/image_list_model.h"
 #include "ui/ports/qt_ports.h"
@@ -154,7 +155,11 @@ void PreviewPane::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), Qt::black);
   if (picture_.isNull()) return;
   const app::PaneSize r = room();
-  painter.drawImage((r.width - picture_.width()) / 2, (r.height - picture_.height()) / 2, picture_);
+  // Pictures are made to fit; one that is larger (a filter that enlarges) is scaled down here.
+  const QImage shown = picture_.width() > r.width || picture_.height() > r.height
+                           ? picture_.scaled(r.width, r.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                           : picture_;
+  painter.drawImage((r.width - shown.width()) / 2, (r.height - shown.height()) / 2, shown);
 }
 
 void PreviewPane::mousePressEvent(QMouseEvent* event) {
@@ -165,6 +170,8 @@ void PreviewPane::mousePressEvent(QMouseEvent* event) {
 MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launcher& launcher, QWidget* parent)
     : QMainWindow(parent), session_(session), prompter_(prompter), launcher_(launcher) {
   registerResources();
+  forms_ = std::make_unique<FilterForms>(session_.primary, this);
+  session_.filterContext.editor = forms_.get();
   setWindowTitle(QString::fromStdString(session.settings.caption));
   setWindowIcon(QIcon(":/pictoravine/icons/pictoravine.svg"));
   setAcceptDrops(true);
@@ -186,7 +193,10 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   resize(980, 640);
 }
 
-MainWindow::~MainWindow() { qApp->removeEventFilter(this); }
+MainWindow::~MainWindow() {
+  qApp->removeEventFilter(this);
+  session_.filterContext.editor = nullptr;
+}
 
 void MainWindow::buildCommands() {
   for (int c = 0; c < kCommandCount; ++c) {
@@ -397,16 +407,9 @@ void MainWindow::run(Command c) {
     case kFormatOptions:
       if (formats_->currentItem()) notYet(tr("The format options dialog"));
       break;
-    case kFilterOptions: {
-      const std::set<std::size_t> chosen = selectedFilters();
-      if (chosen.empty()) break;
-      const filters::Filter& f = session_.chain.at(*chosen.begin());
-      if (f.hasSettings)
-        notYet(tr("The settings form of \"%1\"").arg(QString::fromStdString(f.name)));
-      else
-        prompter_.information(session_.settings.caption, filters::kNoSettingsText);
+    case kFilterOptions:
+      configureFilter();
       break;
-    }
     case kHelp:
       if (!std::filesystem::exists(session_.settings.helpPath) || !launcher_.open(session_.settings.helpPath))
         prompter_.error(session_.settings.caption,
@@ -581,6 +584,23 @@ void MainWindow::refreshFilters(int select) {
     filters_->addItem(QString::fromStdString(session_.chain.at(i).name));
   if (select >= 0 && select < filters_->count()) filters_->setCurrentRow(select);
   rebuildPreviews();
+}
+
+void MainWindow::configureFilter() {
+  const std::set<std::size_t> chosen = selectedFilters();
+  if (chosen.empty()) return;
+  const std::size_t position = *chosen.begin();
+  // The form shows the selected image as the chain ahead of the filter leaves it.
+  const std::string selected = selected_ >= 0 ? session_.list[static_cast<std::size_t>(selected_)].path() : "";
+  session_.currentEntry = selected_;
+  try {
+    session_.chain.editSettings(position, selected_ >= 0 ? &selected : nullptr, session_.settings.dataDatPath,
+                                *forms_);
+  } catch (const std::exception& e) {
+    prompter_.error(session_.settings.caption, e.what());
+  }
+  session_.currentEntry = -1;
+  refreshFilters(static_cast<int>(position));
 }
 
 void MainWindow::addFilter(int registryIndex) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "app/run.h"
@@ -23,6 +24,7 @@ class QTreeWidget;
 
 namespace pv::ui {
 
+class FilterForms;
 class ImageListModel;
 class QtPrompter;
 
@@ -80,6 +82,10 @@ class MainWindow final : public QMainWindow {
   void removeSelectedFilters();
   void clearFilters();
   void moveFilter(Command how);
+  // The chain's settings editor on the first selected filter: its form, or
+  // the message of a filter without settings.
+  void configureFilter();
+  FilterForms& filterForms() { return *forms_; }
   void selectFormat(int row);
   // Go: the save location when asked for, the progress dialog (hidden when
   // `hiddenProgress`), and the log dialog after failures.
@@ -129,6 +135,7 @@ class MainWindow final : public QMainWindow {
   app::Session& session_;
   QtPrompter& prompter_;
   app::Launcher& launcher_;
+  std::unique_ptr<FilterForms> forms_;
   QAction* actions_[kCommandCount] = {};
   ImageListModel* model_ = nullptr;
   QTreeView* images_ = nullptr;
