@@ -23,8 +23,10 @@
 #include <thread>
 
 #include "app/image_list.h"
+#include "core/ini.h"
 #include "filters/filter.h"
 #include "tests/support/support.h"
+#include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
@@ -314,6 +316,46 @@ class WindowTest : public QObject {
     const QPoint mid(first.width() / 2, first.height() / 2);
     QVERIFY(qGray(brighter.pixel(mid)) > qGray(first.pixel(mid)));
     QCOMPARE(reset, std::vector<std::int32_t>{0});
+  }
+
+  void theFormatOptionsDialogStoresInConfigIni_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("slider");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("quality");
+    QTest::newRow("OK untouched") << "OK" << -1 << true << "JPG" << "23";
+    QTest::newRow("OK at the highest quality") << "OK" << 100 << true << "JPG" << "255";
+    QTest::newRow("Set as Default, Yes") << "Set as Default" << -1 << true << "JPG Shell" << "22";
+    QTest::newRow("Set as Default, No") << "Set as Default" << -1 << false << "JPG Shell" << "";
+    QTest::newRow("Cancel writes nothing") << "Cancel" << 100 << true << "JPG" << "25";
+  }
+  void theFormatOptionsDialogStoresInConfigIni() {
+    QFETCH(QString, button);
+    QFETCH(int, slider);
+    QFETCH(bool, yes);
+    QFETCH(QString, section);
+    QFETCH(QString, quality);
+    std::ofstream(data_->file("config.ini")) << "[JPG]\nCompressionMethod=2\nQuality=25\n";
+    window_->selectFormat(0);  // JPG, read from the file again
+    prompter_->answer = yes;
+    QString title, value;
+    QTimer::singleShot(50, [&] {
+      auto* dialog = qobject_cast<pv::ui::FormatOptionsDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      title = dialog->windowTitle();
+      value = dialog->valueLabel()->text();
+      if (slider >= 0) dialog->slider()->setValue(slider);
+      for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+        if (b->text().remove('&') == button) b->click();
+      if (dialog->isVisible()) dialog->reject();
+    });
+    window_->action(MainWindow::kFormatOptions)->trigger();
+    QCOMPARE(title, QString("JPG Format Options"));
+    QCOMPARE(value, QString("9"));
+    const std::string stored =
+        pv::ini::Document::load(data_->file("config.ini")).get(section.toStdString(), "Quality").value_or("");
+    QCOMPARE(QString::fromStdString(stored), quality);
   }
 
   void theFilterChooserWantsASelection() {

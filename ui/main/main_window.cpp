@@ -24,6 +24,7 @@
 #include "app/image_list.h"
 #include "core/format_registry.h"
 #include "filters/filter.h"
+#include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/progress_dialog.h"
@@ -405,7 +406,10 @@ void MainWindow::run(Command c) {
       notYet(tr("The options window"));
       break;
     case kFormatOptions:
-      if (formats_->currentItem()) notYet(tr("The format options dialog"));
+      if (formats_->currentItem()) {
+        FormatOptionsDialog dialog(*session_.format, prompter_, session_.settings.caption, this);
+        dialog.exec();
+      }
       break;
     case kFilterOptions:
       configureFilter();

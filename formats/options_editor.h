@@ -1,0 +1,74 @@
+#pragma once
+// What the format options dialog shows and stores, without a toolkit: the
+// method, depth and passes lists, the quality slider's range, position and
+// value text per format, and the three ways to store (confirm into the
+// format's section, the shell default into its "Shell" section, reset to the
+// defaults). The dialog is a view over this; everything it applies goes
+// straight into the format object it edits.
+
+#include <string>
+#include <vector>
+
+#include "formats/format.h"
+
+namespace pv::formats {
+
+class OptionsEditor {
+ public:
+  explicit OptionsEditor(Format& format);
+
+  // "JPG Format Options".
+  std::string title() const;
+  std::vector<std::string> methodNames() const;
+  bool methodsEnabled() const { return f_.methodCount > 1; }
+  static const std::vector<std::string>& passTexts();  // "0 (None)", "1" .. "10"
+  // "Use Source Image BPP", then every depth the selected method allows.
+  const std::vector<std::string>& depthTexts() const { return depths_; }
+  std::string leftLabel() const;  // "Lowest Compression" for PNG, else "Highest Quality"
+  static std::string rightLabel() { return "Highest Compression"; }
+
+  // The view's state: the selections (-1: none) and the slider position.
+  int method = 0;
+  int depth = -1;
+  int passes = 0;
+  int position = 0;
+  int sliderMin() const { return 0; }
+  int sliderMax() const;
+  int sliderTick() const;
+  bool qualityEnabled() const;
+  bool passesEnabled() const;
+  // The text beside the slider for a position.
+  std::string valueText(int position) const;
+
+  // A new method: the slider's and the passes' rules for it, the depth list
+  // for it, and the format's depth selected again when the method allows it.
+  void selectMethod(int method);
+  // Applies the state and writes the format's section.
+  void confirm();
+  // Applies the state with the shell default's quality rule and writes the
+  // "Shell" section; the dialog stays open.
+  void storeShellDefault();
+  // The format's defaults, written to its section, and the state read again.
+  void reset();
+
+  std::string shellDefaultQuestion() const;
+  std::string resetQuestion() const;
+
+ private:
+  void load();
+  void fillDepths();
+  void applyCommon();
+  // The quality a slider position stands for; `plusOne` for confirm.
+  std::int32_t qualityAt(int position, bool plusOne) const;
+  bool isJpg() const { return f_.key == "JPG"; }
+  bool isTif() const { return f_.key == "TIF"; }
+  bool isCmp() const { return f_.key == "CMP"; }
+  bool isPng() const { return f_.key == "PNG"; }
+  // JPG without lossless, TIF with a JPEG method: the slider counts.
+  bool sliderCounts() const;
+
+  Format& f_;
+  std::vector<std::string> depths_;
+};
+
+}  // namespace pv::formats

@@ -1,0 +1,130 @@
+// The format options dialog's rules, checked on config.ini on disk.
+#include "formats/options_editor.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "core/ini.h"
+#include "tests/support/support.h"
+
+namespace {
+
+using pv::formats::OptionsEditor;
+
+struct Editor : ::testing::Test {
+  pv::test::TempDir dir;
+  std::string config = dir.file("config.ini");
+  void write(const std::string& text) { std::ofstream(config, std::ios::binary) << text; }
+  std::string stored(const std::string& section, const std::string& key) {
+    return pv::ini::Document::load(config).get(section, key).value_or("<none>");
+  }
+};
+
+TEST_F(Editor, QualitySliderArithmetic) {
+  struct Case {
+    const char* key;
+    const char* options;   // the format's section before the dialog opens
+    int opensAt;           // the slider's position when opened
+    int movedTo;           // -1: not touched
+    const char* confirmed; // Quality stored by OK
+    const char* shell;     // Quality stored by "Set as Default"
+  } cases[] = {
+      {"JPG", "CompressionMethod=2\nQuality=25\n", 9, -1, "23", "22"},
+      {"JPG", "CompressionMethod=2\nQuality=25\n", 9, 0, "2", "2"},       // 1 raised to the start
+      {"JPG", "CompressionMethod=2\nQuality=25\n", 9, 100, "255", "255"}, // 256 lowered to the end
+      {"JPG", "CompressionMethod=0\nQuality=25\n", 9, -1, "0", "0"},      // lossless: no quality
+      {"CMP", "CompressionMethod=0\nQuality=-2\n", 1, -1, "-2", "-2"},
+      {"CMP", "CompressionMethod=0\nQuality=-2\n", 1, 8, "-9", "-9"},
+      {"PNG", "Quality=6\n", 6, 0, "0", "0"},
+      {"BMP", "Quality=7\n", 0, -1, "7", "0"},  // no quality: OK keeps it, the shell default stores 0
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.key << " " << c.options << " moved to " << c.movedTo);
+    write(std::string("[") + c.key + "]\n" + c.options);
+    auto format = pv::formats::CreateFormat(c.key, config);
+    ASSERT_TRUE(format);
+    OptionsEditor editor(*format);
+    EXPECT_EQ(editor.position, c.opensAt);
+    if (c.movedTo >= 0) editor.position = c.movedTo;
+    editor.confirm();
+    EXPECT_EQ(stored(c.key, "Quality"), c.confirmed);
+    editor.storeShellDefault();
+    EXPECT_EQ(stored(std::string(c.key) + " Shell", "Quality"), c.shell);
+  }
+}
+
+TEST_F(Editor, TextsAndWhatIsEnabled) {
+  write("[CMP]\nQuality=-2\n[JPG]\nCompressionMethod=0\n");
+  auto cmp = pv::formats::CreateFormat("CMP", config);
+  OptionsEditor c(*cmp);
+  EXPECT_EQ(c.title(), "CMP Format Options");
+  EXPECT_EQ(c.valueText(c.position), "Perfect Quality 2");
+  EXPECT_EQ(c.sliderMax(), 8);
+  EXPECT_EQ(c.leftLabel(), "Highest Quality");
+
+  auto png = pv::formats::CreateFormat("PNG", config);
+  OptionsEditor p(*png);
+  EXPECT_EQ(p.valueText(0), "0 (Default)");
+  EXPECT_EQ(p.valueText(7), "7");
+  EXPECT_EQ(p.leftLabel(), "Lowest Compression");
+  EXPECT_FALSE(p.methodsEnabled());
+  EXPECT_FALSE(p.passesEnabled());
+
+  auto jpg = pv::formats::CreateFormat("JPG", config);
+  OptionsEditor j(*jpg);
+  EXPECT_FALSE(j.qualityEnabled());  // lossless JPEG
+  EXPECT_FALSE(j.passesEnabled());
+  j.passes = 3;
+  j.selectMethod(2);
+  EXPECT_TRUE(j.qualityEnabled());
+  EXPECT_TRUE(j.passesEnabled());
+  EXPECT_EQ(j.passes, 3);
+  j.selectMethod(4);
+  EXPECT_FALSE(j.passesEnabled());
+  EXPECT_EQ(j.passes, 0);  // back to "0 (None)"
+  EXPECT_EQ(OptionsEditor::passTexts().size(), 11u);
+}
+
+TEST_F(Editor, DepthListFollowsTheMethod) {
+  write("[TIF]\nCompressionMethod=0\nChosenColorDepth=16\n[JPG]\nCompressionMethod=2\n");
+  auto tif = pv::formats::CreateFormat("TIF", config);
+  OptionsEditor e(*tif);
+  ASSERT_GE(e.depth, 1);
+  EXPECT_EQ(e.depthTexts()[static_cast<std::size_t>(e.depth)], "16");
+  EXPECT_EQ(e.depthTexts().front(), "Use Source Image BPP");
+  // A method that does not allow the stored depth leaves no selection.
+  bool sawNone = false;
+  for (int m = 0; m < tif->methodCount; ++m) {
+    e.selectMethod(m);
+    const auto& d = e.depthTexts();
+    const bool allows = std::find(d.begin(), d.end(), "16") != d.end();
+    EXPECT_EQ(e.depth == -1, !allows) << "method " << m;
+    sawNone = sawNone || !allows;
+  }
+  EXPECT_TRUE(sawNone) << "TIFF's JPEG methods refuse 16 bits";
+
+  // Confirm stores the selected entry, "org" for the first.
+  auto jpg = pv::formats::CreateFormat("JPG", config);
+  OptionsEditor j(*jpg);
+  j.depth = 0;
+  j.confirm();
+  EXPECT_EQ(stored("JPG", "ChosenColorDepth"), "org");
+  EXPECT_EQ(stored("JPG", "CompressionMethod"), "2");
+}
+
+TEST_F(Editor, ResetWritesTheDefaultsAndReadsThemBack) {
+  write("[JPG]\nCompressionMethod=3\nQuality=200\nProgressivePass=4\n");
+  auto jpg = pv::formats::CreateFormat("JPG", config);
+  OptionsEditor e(*jpg);
+  EXPECT_EQ(e.passes, 4);
+  e.reset();
+  EXPECT_EQ(stored("JPG", "CompressionMethod"), std::to_string(jpg->method));
+  EXPECT_EQ(stored("JPG", "Quality"), std::to_string(jpg->quality));
+  EXPECT_EQ(e.method, static_cast<int>(jpg->method));
+  EXPECT_EQ(e.position, jpg->quality * 100 / jpg->qualityEnd);
+  EXPECT_NE(e.resetQuestion().find("for JPG to the default one?"), std::string::npos);
+  EXPECT_NE(e.shellDefaultQuestion().find("the JPG image format"), std::string::npos);
+}
+
+}  // namespace
