@@ -49,6 +49,7 @@ std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pan
       s.currentEntry = -1;
     }
     const int w = static_cast<int>(lead.GetImageWidth()), h = static_cast<int>(lead.GetImageHeight());
+    if (pane.width == 0 && pane.height == 0) return bitmapOf(lead);  // its own size
     const PaneSize fit = fitToPane(w, h, pane);
     if (fit.width == 0) return nullptr;
     // Shrinking resamples smoothly; enlarging a small image keeps its pixels sharp.

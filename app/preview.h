@@ -30,6 +30,7 @@ struct PreviewPictures {
 // Opens entry `index` of the session's list and makes the pictures asked
 // for: `before` the image fitted to `pane`, `after` the image run through the
 // whole chain (as a conversion prepares it, nothing saved) and then fitted.
+// A pane of 0 x 0 keeps the pictures at their own size.
 // 1-bit pictures are drawn as 8-bit ones. Exceptions of the engine leave the
 // picture null.
 PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool before, bool after);

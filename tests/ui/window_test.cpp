@@ -27,6 +27,7 @@
 #include "filters/filter.h"
 #include "tests/support/support.h"
 #include "ui/dialogs/format_options_dialog.h"
+#include "ui/dialogs/preview_window.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
@@ -429,6 +430,40 @@ class WindowTest : public QObject {
     window_->imageView()->setCurrentIndex(window_->imageModel()->index(1));
     QTRY_VERIFY(window_->beforePicture().isNull());  // cannot be opened: the pane stays empty
     QVERIFY(window_->afterPicture().isNull());
+  }
+
+  void thePreviewWindowShowsBeforeOrAfterAndKeepsItsPicture() {
+    writePicture(file("wide.png"), 300, 100);
+    window_->addFiles({QString::fromStdString(file("wide.png"))});
+    window_->addFilter(pv::filters::filterIndexOfText("/filter invert"));
+    window_->openPreview(true);  // nothing selected: nothing opens
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    QImage before, after;
+    QStringList titles;
+    qint64 kept = 0, afterResize = -1;
+    window_->onPreview = [&](pv::ui::PreviewWindow& w) {
+      QTRY_VERIFY(!w.busy());
+      titles << w.windowTitle();
+      (before.isNull() ? before : after) = w.picture();
+      QTest::mouseClick(&w, Qt::LeftButton);
+      titles << w.windowTitle();
+      kept = w.picture().cacheKey();
+      w.resize(900, 700);  // a resize draws the kept picture again
+      QTest::qWait(20);
+      afterResize = w.picture().cacheKey();
+      QTest::mouseDClick(&w, Qt::LeftButton);
+      if (w.isVisible()) w.reject();
+    };
+    const QRect row = window_->imageView()->visualRect(window_->imageModel()->index(0));
+    QTest::mouseClick(window_->imageView()->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(window_->imageView()->viewport(), Qt::LeftButton, {}, row.center());
+    QCOMPARE(titles.size(), 2);  // the double click opened it
+    window_->openPreview(false);
+    QCOMPARE(titles.mid(0, 2), (QStringList{"Image Preview [Original Size]", "Image Preview [Zoomed: Fit to Window]"}));
+    QCOMPARE(before.size(), QSize(300, 100));  // its own size
+    QCOMPARE(after.size(), QSize(300, 100));
+    QVERIFY(qAbs(qRed(before.pixel(150, 50)) + qRed(after.pixel(150, 50)) - 255) <= 2);  // the chain ran
+    QCOMPARE(afterResize, kept);
   }
 
   void addingAFolderRunsTheListJobAndShowsWhatFailed() {

@@ -25,6 +25,7 @@
 #include "core/format_registry.h"
 #include "filters/filter.h"
 #include "ui/dialogs/format_options_dialog.h"
+#include "ui/dialogs/preview_window.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/progress_dialog.h"
@@ -270,7 +271,7 @@ void MainWindow::buildWidgets() {
   connect(images_->header(), &QHeaderView::sectionClicked, this, [this] { sortImages(); });
   connect(images_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& now) { selectImage(now.isValid() ? now.row() : -1); });
-  connect(images_, &QTreeView::doubleClicked, this, [this] { notYet(tr("The preview window")); });
+  connect(images_, &QTreeView::doubleClicked, this, [this] { openPreview(true); });
 
   beforeBox_ = new QCheckBox(tr("Before"));
   afterBox_ = new QCheckBox(tr("After"));
@@ -285,9 +286,7 @@ void MainWindow::buildWidgets() {
   for (PreviewPane* p : {before_, after_}) {
     p->setMinimumSize(200, 150);
     p->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    connect(p, &PreviewPane::clicked, this, [this] {
-      if (selected_ >= 0) notYet(tr("The preview window"));
-    });
+    connect(p, &PreviewPane::clicked, this, [this, p] { openPreview(p == before_); });
   }
   before_->setVisible(session_.settings.ShowPictureBefore);
   after_->setVisible(session_.settings.ShowPictureAfter);
@@ -588,6 +587,13 @@ void MainWindow::refreshFilters(int select) {
     filters_->addItem(QString::fromStdString(session_.chain.at(i).name));
   if (select >= 0 && select < filters_->count()) filters_->setCurrentRow(select);
   rebuildPreviews();
+}
+
+void MainWindow::openPreview(bool before) {
+  if (selected_ < 0) return;
+  PreviewWindow preview(session_, selected_, before ? PreviewWindow::kBefore : PreviewWindow::kAfter, this);
+  if (onPreview) QTimer::singleShot(0, &preview, [this, &preview] { onPreview(preview); });
+  preview.exec();
 }
 
 void MainWindow::configureFilter() {

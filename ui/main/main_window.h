@@ -107,6 +107,9 @@ class MainWindow final : public QMainWindow {
   QCheckBox* beforeBox() const { return beforeBox_; }
   QCheckBox* afterBox() const { return afterBox_; }
   ImageListModel* imageModel() const { return model_; }
+  // The preview window of the selected image, before or after the chain.
+  void openPreview(bool before);
+  std::function<void(class PreviewWindow&)> onPreview;
   // Called with every job's dialog while it runs (tests drive it from here).
   std::function<void(class ProgressDialog&)> onJobDialog;
 
