@@ -28,6 +28,7 @@
 #include "tests/support/support.h"
 #include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/preview_window.h"
+#include "ui/dialogs/profile_dialogs.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
@@ -357,6 +358,89 @@ class WindowTest : public QObject {
     const std::string stored =
         pv::ini::Document::load(data_->file("config.ini")).get(section.toStdString(), "Quality").value_or("");
     QCOMPARE(QString::fromStdString(stored), quality);
+  }
+
+  void savingAProfile() {
+    bool opened = false;
+    window_->onProfileDialog = [&](QDialog*) { opened = true; };
+    window_->action(MainWindow::kSaveProfile)->trigger();
+    QVERIFY(!opened);  // an empty chain has nothing to save
+    chainOf({pv::filters::filterIndexOfText("/filter invert"), pv::filters::filterIndexOfText("/filter flip")});
+    QStringList states;
+    window_->onProfileDialog = [&](QDialog* d) {
+      auto* dialog = static_cast<pv::ui::ProfileNameDialog*>(d);
+      states << dialog->windowTitle();
+      dialog->nameField()->setText("web  ");
+      dialog->accept();
+      states << (dialog->isVisible() ? "open" : "closed");
+      if (dialog->isVisible()) dialog->reject();
+    };
+    window_->action(MainWindow::kSaveProfile)->trigger();
+    const std::string saved = pv::test::readFile(data_->file("Profiles/web.pvp"));
+    QVERIFY2(saved.find("invert") != std::string::npos && saved.find("flip") != std::string::npos, saved.c_str());
+    prompter_->answer = false;  // the same name again, not overwritten: the dialog stays open
+    window_->action(MainWindow::kSaveProfile)->trigger();
+    QCOMPARE(states, (QStringList{"Save Filter Profile", "closed", "Save Filter Profile", "open"}));
+    QCOMPARE(prompter_->shown.last(),
+             QString("Pictoravine Image Converter|The profile already exists. Do you want to overwrite it?"));
+  }
+
+  void theProfileManager() {
+    fs::create_directories(data_->file("Profiles"));
+    std::ofstream(data_->file("Profiles/grey.pvp")) << "/filter grayscale 299 587 114\n";
+    std::ofstream(data_->file("Profiles/web.pvp")) << "/filter resize 4 0 800 600 1 1\n/filter sharpen 30\n";
+    std::ofstream(data_->file("Profiles/taken.pvp")) << "/filter invert\n";
+    chainOf({pv::filters::filterIndexOfText("/filter flip")});
+    QStringList rows;
+    const auto listed = [&](pv::ui::ProfileManager& m) {
+      QStringList out;
+      for (int i = 0; i < m.list()->count(); ++i) out << m.list()->item(i)->text();
+      return out.join(',');
+    };
+    window_->onProfileDialog = [&](QDialog* d) {
+      auto& m = *static_cast<pv::ui::ProfileManager*>(d);
+      rows << listed(m);
+      m.list()->setCurrentRow(2);  // web
+      m.setDefault();
+      rows << listed(m);
+      m.setNone();
+      rows << listed(m);
+      // Renaming: an empty name keeps the dialog open; a taken name fails and the list keeps the old one.
+      QStringList renames;
+      m.onRename = [&](pv::ui::ProfileNameDialog& r) {
+        r.nameField()->setText("");
+        r.accept();
+        renames << (r.isVisible() ? "open" : "closed");
+        r.nameField()->setText("taken");
+        r.accept();
+      };
+      m.rename();
+      rows << listed(m) + " " + renames.join(',');
+      m.onRename = [&](pv::ui::ProfileNameDialog& r) {
+        r.nameField()->setText("small");
+        r.accept();
+      };
+      m.rename();
+      rows << listed(m);
+      m.list()->setCurrentRow(0);  // grey
+      m.remove();
+      rows << listed(m);
+      m.list()->setCurrentRow(1);  // small
+      m.load();
+    };
+    window_->action(MainWindow::kProfileManager)->trigger();
+    QCOMPARE(rows, (QStringList{"grey,taken,web", "grey,taken,web (Default)", "grey,taken,web",
+                                "grey,taken,web open", "grey,taken,small", "taken,small"}));
+    QVERIFY(prompter_->shown.contains(QString("Pictoravine Image Converter|") + pv::ui::kDefaultProfileText));
+    QVERIFY(fs::exists(data_->file("Profiles/small.pvp")));
+    QVERIFY(!fs::exists(data_->file("Profiles/web.pvp")));
+    QVERIFY(!fs::exists(data_->file("Profiles/grey.pvp")));
+    QVERIFY(fs::exists(data_->file("Profiles/taken.pvp")));  // never replaced by a rename
+    QCOMPARE(pv::app::loadSettings().DefaultShellContextProfile, std::string());
+    // "Load" replaced the chain (flip is gone) with the profile's two filters.
+    QCOMPARE(session_->chain.size(), 2u);
+    QCOMPARE(session_->chain.at(1).key, std::string("sharpen"));
+    QCOMPARE(window_->filterList()->count(), 2);
   }
 
   void theFilterChooserWantsASelection() {

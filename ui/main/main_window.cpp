@@ -26,6 +26,7 @@
 #include "filters/filter.h"
 #include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/preview_window.h"
+#include "ui/dialogs/profile_dialogs.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/progress_dialog.h"
@@ -390,11 +391,19 @@ void MainWindow::run(Command c) {
       break;
     }
     case kSaveProfile:
-      if (!session_.chain.empty()) notYet(tr("The profile dialog"));
+      if (!session_.chain.empty()) {
+        std::unique_ptr<ProfileNameDialog> dialog(makeSaveProfileDialog(session_, this));
+        if (onProfileDialog) QTimer::singleShot(0, dialog.get(), [this, d = dialog.get()] { onProfileDialog(d); });
+        dialog->exec();
+      }
       break;
-    case kProfileManager:
-      notYet(tr("The profile manager"));
+    case kProfileManager: {
+      ProfileManager manager(session_, this);
+      if (onProfileDialog) QTimer::singleShot(0, &manager, [this, &manager] { onProfileDialog(&manager); });
+      manager.exec();
+      refreshFilters();  // a loaded profile, and the previews again
       break;
+    }
     case kStartConversion:
       startConversion();
       break;
