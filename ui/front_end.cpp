@@ -6,6 +6,8 @@
 #include "app/command_line.h"
 #include "app/report.h"
 #include "app/session.h"
+#include "app/startup.h"
+#include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/main/main_window.h"
 #include "ui/models/image_list_model.h"
@@ -52,8 +54,13 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
     return 2;
   }
   if (set.shellOptionsFlag) {
-    prompter.information(set.caption, "The options window is not part of this version of Pictoravine yet.");
-    return 2;
+    // The file manager's "Customize Above Menu": the sheet on its last page;
+    // the program ends when it closes.
+    set.commandLineMode = false;
+    OptionsSheet sheet(set, prompter, [&set](bool on) { app::registerShellExtension(set, on); },
+                       OptionsSheet::kShell);
+    sheet.exec();
+    return 0;
   }
   MainWindow window(session, prompter, launcher);
   if (set.openFlag) {

@@ -1,10 +1,12 @@
-// The panes' pictures, the output place of the save-location dialog, and
-// sorting the image list: what the window shows, computed without Qt.
+// The panes' pictures, the output place of the save-location dialog, the
+// options pages and sorting the image list: what the window shows and
+// stores, without Qt.
 #include "app/preview.h"
 
 #include <gtest/gtest.h>
 
 #include "app/image_list.h"
+#include "app/options.h"
 #include "tests/app/prompter.h"
 #include "tests/engine/lead_holder.h"
 #include "tests/support/support.h"
@@ -150,6 +152,66 @@ TEST(SortImageList, ByNameWithoutCaseKeepingEqualNamesInOrder) {
   EXPECT_EQ(paths(), "/x/a.png /x/b.png /y/B.PNG /z/b.png /x/C.png ");
   pv::app::sortImageList(list, false);
   EXPECT_EQ(paths(), "/x/C.png /x/b.png /y/B.PNG /z/b.png /x/a.png ");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OptionsPages, TheFilePageStoresNamesAndPlaces) {
+  struct Case {
+    const char* number;
+    const char* multi;
+    pv::app::OutputPlace place;
+    const char* problem;
+    const char* storedNumber;
+    const char* storedMulti;
+    const char* storedDir;
+  } cases[] = {
+      {"#", "_p%n", {pv::app::OutputPlace::kBelowSource, "/out/sub//"}, "", "#-%n", "_p%n", "out/sub/"},
+      {"(%n)", "", {pv::app::OutputPlace::kOneFolder, "/srv/x"}, "", "(%n)", "-#%n", "/srv/x"},
+      {"#", "#", {pv::app::OutputPlace::kBelowSource, ""}, pv::app::kNoOutputPathText, "-%n", "-#%n", "old/"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.number);
+    pv::app::Settings s;
+    s.OutPutDir = "old/";
+    pv::app::FilePage page = pv::app::filePageOf(s);
+    page.number = c.number;
+    page.multiPage = c.multi;
+    page.place = c.place;
+    EXPECT_EQ(pv::app::applyFilePage(s, page), c.problem);
+    EXPECT_EQ(s.FileNameNumber, c.storedNumber);  // a stop leaves the names as they were
+    EXPECT_EQ(s.FileNameMultiPage, c.storedMulti);
+    EXPECT_EQ(s.OutPutDir, c.storedDir);
+  }
+}
+
+TEST(OptionsPages, TheGlobalAndShellPages) {
+  pv::app::Settings s;
+  pv::app::GlobalPage g = pv::app::globalPageOf(s);
+  EXPECT_EQ(g.silent, !s.ShowMessages);
+  g.silent = true;
+  g.doLog = true;
+  g.logFile = "";
+  EXPECT_EQ(pv::app::applyGlobalPage(s, g), pv::app::kNoLogFileText);
+  EXPECT_FALSE(s.ShowMessages);  // stored before the stop
+  g.logFile = "/tmp/run.log";
+  g.threads = 3;
+  EXPECT_EQ(pv::app::applyGlobalPage(s, g), "");
+  EXPECT_EQ(s.LogFile, "/tmp/run.log");
+  EXPECT_EQ(s.Threads, 3);
+
+  std::vector<bool> registered;
+  const auto record = [&](bool on) { registered.push_back(on); };
+  pv::app::ShellPage p = pv::app::shellPageOf(s);
+  p.formats[2] = !p.formats[2];
+  pv::app::applyShellPage(s, p, record);
+  EXPECT_TRUE(registered.empty());  // the menu itself did not change
+  EXPECT_EQ(s.shellFormats[2], p.formats[2]);
+  p.enabled = !s.ShellContextEnabled;
+  pv::app::applyShellPage(s, p, record);
+  EXPECT_EQ(registered, std::vector<bool>{p.enabled});
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
@@ -29,6 +31,7 @@
 #include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/preview_window.h"
 #include "ui/dialogs/profile_dialogs.h"
+#include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
@@ -441,6 +444,63 @@ class WindowTest : public QObject {
     QCOMPARE(session_->chain.size(), 2u);
     QCOMPARE(session_->chain.at(1).key, std::string("sharpen"));
     QCOMPARE(window_->filterList()->count(), 2);
+  }
+
+  void theOptionsSheetStoresOnlyThePagesShown() {
+    std::ofstream(data_->file("config.ini")) << "[Global]\nFileNameNumber=(%n)\nOutPutDir=keep/\n"
+                                                "UseSourcePathForOutput=0\n";
+    session_->settings = pv::app::loadSettings();
+    int registrations = 0;
+    const auto count = [&](bool) { ++registrations; };
+    {
+      // OK on the first page only: the others are not read back.
+      pv::ui::OptionsSheet sheet(session_->settings, *prompter_, count);
+      QVERIFY(sheet.shown(pv::ui::OptionsSheet::kGlobal));
+      QVERIFY(!sheet.shown(pv::ui::OptionsSheet::kFile));
+      sheet.global.silent->setChecked(true);
+      sheet.global.threads->setValue(2);
+      sheet.accept();
+      QCOMPARE(sheet.result(), int(QDialog::Accepted));
+    }
+    pv::app::Settings stored = pv::app::loadSettings();
+    QVERIFY(!stored.ShowMessages);
+    QCOMPARE(stored.Threads, 2);
+    QCOMPARE(stored.FileNameNumber, std::string("(%n)"));
+    QCOMPARE(stored.OutPutDir, std::string("keep/"));
+    QCOMPARE(registrations, 0);
+    {
+      // The menu switched on and off again registers nothing; a stop keeps the sheet open and saves nothing.
+      pv::ui::OptionsSheet sheet(session_->settings, *prompter_, count, pv::ui::OptionsSheet::kShell);
+      QCOMPARE(sheet.tabs()->currentIndex(), 2);
+      QCOMPARE(sheet.shell.formats->topLevelItemCount(), pv::kFormatCount);
+      QCOMPARE(sheet.shell.formats->topLevelItem(0)->text(0), QString("JPG - JPEG File Interchange"));
+      sheet.shell.enabled->click();
+      sheet.shell.enabled->click();
+      sheet.tabs()->setCurrentIndex(pv::ui::OptionsSheet::kFile);
+      QCOMPARE(sheet.file.place->checkedId(), 2);  // a folder below the source
+      QCOMPARE(sheet.file.path->text(), QString("keep/"));
+      sheet.file.number->setText("#");
+      sheet.file.place->button(1)->click();
+      sheet.file.folder->clear();
+      sheet.accept();
+      QCOMPARE(prompter_->shown.last(), QString("Pictoravine Image Converter|Please enter an output folder."));
+      QVERIFY(sheet.result() != QDialog::Accepted);
+      QCOMPARE(pv::app::loadSettings().FileNameNumber, std::string("(%n)"));
+      sheet.file.folder->setText("/srv/out");
+      sheet.accept();
+      QCOMPARE(sheet.result(), int(QDialog::Accepted));
+    }
+    stored = pv::app::loadSettings();
+    QCOMPARE(stored.FileNameNumber, std::string("#-%n"));
+    QCOMPARE(stored.OutPutDir, std::string("/srv/out"));
+    QCOMPARE(registrations, 0);
+    // Checking a source-deleting box warns; clearing it does not.
+    pv::ui::OptionsSheet sheet(session_->settings, *prompter_, count, pv::ui::OptionsSheet::kFile);
+    const int before = static_cast<int>(prompter_->shown.size());
+    sheet.file.deleteSource->click();
+    sheet.file.deleteSource->click();
+    QCOMPARE(static_cast<int>(prompter_->shown.size()), before + 1);
+    QVERIFY(prompter_->shown.last().endsWith("since it will be deleted."));
   }
 
   void theFilterChooserWantsASelection() {

@@ -22,11 +22,13 @@
 #include <filesystem>
 
 #include "app/image_list.h"
+#include "app/startup.h"
 #include "core/format_registry.h"
 #include "filters/filter.h"
 #include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/preview_window.h"
 #include "ui/dialogs/profile_dialogs.h"
+#include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/progress_dialog.h"
@@ -410,9 +412,14 @@ void MainWindow::run(Command c) {
     case kExit:
       close();
       break;
-    case kGlobalOptions:
-      notYet(tr("The options window"));
+    case kGlobalOptions: {
+      OptionsSheet sheet(session_.settings, prompter_,
+                         [this](bool on) { app::registerShellExtension(session_.settings, on); },
+                         OptionsSheet::kGlobal, this);
+      if (onOptions) QTimer::singleShot(0, &sheet, [this, &sheet] { onOptions(sheet); });
+      sheet.exec();
       break;
+    }
     case kFormatOptions:
       if (formats_->currentItem()) {
         FormatOptionsDialog dialog(*session_.format, prompter_, session_.settings.caption, this);

@@ -110,6 +110,7 @@ class MainWindow final : public QMainWindow {
   // The preview window of the selected image, before or after the chain.
   void openPreview(bool before);
   std::function<void(class PreviewWindow&)> onPreview;
+  std::function<void(class OptionsSheet&)> onOptions;
   // Called with the save-profile dialog or the profile manager while it runs.
   std::function<void(QDialog*)> onProfileDialog;
   // Called with every job's dialog while it runs (tests drive it from here).

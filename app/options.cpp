@@ -1,0 +1,51 @@
+#include "app/options.h"
+
+namespace pv::app {
+
+GlobalPage globalPageOf(const Settings& s) {
+  return {s.AskWhereSave, s.ShowThumbnails, !s.ShowMessages, s.ScanSubDir, s.DoLog, s.LogFile, s.MultiPageOption,
+          s.Threads};
+}
+
+std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
+  s.ShowMessages = !p.silent;
+  s.AskWhereSave = p.askWhereSave;
+  s.ShowThumbnails = p.showThumbnails;
+  s.ScanSubDir = p.scanSubDir;
+  s.DoLog = p.doLog;
+  if (p.doLog) {
+    if (p.logFile.empty()) return kNoLogFileText;
+    s.LogFile = p.logFile;
+  }
+  s.MultiPageOption = p.multiPage;
+  s.Threads = std::max(0, p.threads);
+  return {};
+}
+
+FilePage filePageOf(const Settings& s) {
+  return {s.DeleteSourceAfterConvert, s.OverwriteOriginalImage, outputPlaceOf(s), s.FileNameBefore,
+          s.FileNameAfter,           s.FileNameNumber,         s.FileNameMultiPage};
+}
+
+std::string applyFilePage(Settings& s, const FilePage& p) {
+  s.DeleteSourceAfterConvert = p.deleteSource;
+  s.OverwriteOriginalImage = p.overwrite;
+  if (std::string problem = applyOutputPlace(s, p.place); !problem.empty()) return problem;
+  s.FileNameBefore = p.before;
+  s.FileNameAfter = p.after;
+  s.FileNameNumber = p.number.find("%n") == std::string::npos ? p.number + "-%n" : p.number;
+  s.FileNameMultiPage = p.multiPage.find("%n") == std::string::npos ? p.multiPage + "-#%n" : p.multiPage;
+  return {};
+}
+
+ShellPage shellPageOf(const Settings& s) { return {s.ShellContextEnabled, s.shellFormats}; }
+
+void applyShellPage(Settings& s, const ShellPage& p, const std::function<void(bool)>& registerMenu) {
+  if (p.enabled != s.ShellContextEnabled) {
+    s.ShellContextEnabled = p.enabled;
+    if (registerMenu) registerMenu(p.enabled);
+  }
+  s.shellFormats = p.formats;
+}
+
+}  // namespace pv::app

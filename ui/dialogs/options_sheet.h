@@ -1,0 +1,70 @@
+#pragma once
+// "Options": the pages "Global Options", "File Options" and "Shell Context"
+// over app/options.h. Only pages that were shown are stored back; OK and
+// Apply save config.ini when every shown page was stored without a stop.
+
+#include <QDialog>
+#include <functional>
+
+#include "app/options.h"
+#include "app/ports.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QSpinBox;
+class QTabWidget;
+class QTreeWidget;
+
+namespace pv::ui {
+
+inline constexpr const char* kShellMenuText = "Show the context menu in the file manager?";
+
+class OptionsSheet final : public QDialog {
+  Q_OBJECT
+ public:
+  enum Page { kGlobal, kFile, kShell };
+  // `registerMenu` switches the file manager's menu on or off.
+  OptionsSheet(app::Settings& settings, app::Prompter& prompter, std::function<void(bool)> registerMenu,
+               Page first = kGlobal, QWidget* parent = nullptr);
+
+  // OK: apply and close; Apply: apply and stay. False after a stop.
+  bool apply();
+  void accept() override;
+  bool shown(Page page) const { return initialised_[page]; }
+  QTabWidget* tabs() const { return tabs_; }
+
+  // The controls, for tests and screenshots.
+  struct GlobalControls {
+    QCheckBox *askWhereSave, *showThumbnails, *silent, *scanSubDir, *doLog;
+    QLineEdit* logFile;
+    QComboBox* multiPage;
+    QSpinBox* threads;
+  } global{};
+  struct FileControls {
+    QCheckBox *deleteSource, *overwrite;
+    QButtonGroup* place;
+    QLineEdit *folder, *path, *before, *after, *number, *multiPage;
+  } file{};
+  struct ShellControls {
+    QCheckBox* enabled;
+    QTreeWidget* formats;
+  } shell{};
+
+ private:
+  QWidget* buildGlobal();
+  QWidget* buildFile();
+  QWidget* buildShell();
+  void showPage(int page);
+  void modified();
+  app::Settings& settings_;
+  app::Prompter& prompter_;
+  std::function<void(bool)> registerMenu_;
+  QTabWidget* tabs_;
+  QPushButton* apply_;
+  bool initialised_[3] = {false, false, false};
+  bool filling_ = false;
+};
+
+}  // namespace pv::ui
