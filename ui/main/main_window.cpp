@@ -90,9 +90,9 @@ constexpr CommandRow kCommands[MainWindow::kCommandCount] = {
 
 constexpr int kSeparator = -1;
 using M = MainWindow;
-const std::vector<int> kFileMenu = {M::kNewList,     M::kOpenList,        kSeparator,      M::kSaveList,
-                                    kSeparator,      M::kSaveProfile,     M::kProfileManager, kSeparator,
-                                    M::kStartConversion, kSeparator,      M::kExit};
+const std::vector<int> kFileMenu = {M::kNewList,        M::kOpenList,   M::kSaveList, kSeparator,
+                                    M::kSaveProfile,    M::kProfileManager, kSeparator,  M::kStartConversion,
+                                    kSeparator,         M::kExit};
 const std::vector<int> kOptionsMenu = {M::kGlobalOptions, M::kFormatOptions, M::kFilterOptions};
 const std::vector<int> kHelpMenu = {M::kHelp, kSeparator, M::kWebsite, kSeparator, M::kAbout};
 const std::vector<int> kImageMenu = {M::kAddImages, M::kAddFolder, kSeparator, M::kRemoveImages, M::kClearImages};
