@@ -239,15 +239,26 @@ void CLead::SetImageYResolution(short dpi) {
 // The two resolutions are always kept apart, so there is nothing to switch.
 void CLead::SetUnequalResolution(bool) {}
 
+namespace {
+// An image whose pixels are its own: a cv::Mat copy shares its buffer, and an
+// operation on the control's image must never change a handle's image, nor
+// the other way round.
+Image ownCopy(const Image& image) {
+  Image copy = image;
+  copy.pixels = image.pixels.clone();
+  return copy;
+}
+}  // namespace
+
 int CLead::GetImageHandle() {
   handles::release(imageHandle_);
-  imageHandle_ = doc_->image() ? handles::create(*doc_->image()) : 0;
+  imageHandle_ = doc_->image() ? handles::create(ownCopy(*doc_->image())) : 0;
   return imageHandle_;
 }
 
 void CLead::SetImageHandle(int handle) {
   Document next;
-  if (auto image = handles::find(handle)) next.pages.push_back(*image);
+  if (auto image = handles::find(handle)) next.pages.push_back(ownCopy(*image));
   *doc_ = std::move(next);
 }
 

@@ -239,6 +239,20 @@ TEST(Handles, ImagesPassBetweenInstancesAndDieWithTheirMaker) {
   EXPECT_EQ(empty.MakeGdiBitmap(empty.GetDrawContext()), 0);
 }
 
+TEST(Handles, AnOperationNeverChangesAHandlesImageNorTheOtherWayRound) {
+  pv::test::LeadWithImage lead, other;
+  lead.set(cv::Mat(3, 4, CV_8UC3, cv::Scalar(10, 20, 30)), 24);
+  const int handle = lead.GetImageHandle();
+  other.SetImageHandle(handle);
+  ASSERT_EQ(lead.InvertImage(), 0);   // in place on the first control
+  ASSERT_EQ(other.InvertImage(), 0);  // and on the one that took the handle
+  const auto kept = pv::engine::handles::find(handle);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->pixels.at<cv::Vec3b>(0, 0), cv::Vec3b(10, 20, 30));
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(245, 235, 225));
+  EXPECT_EQ(other.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(245, 235, 225));
+}
+
 namespace {
 
 class FakeClipboard : public pv::engine::ClipboardTarget {

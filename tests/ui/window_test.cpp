@@ -33,6 +33,7 @@
 #include "ui/dialogs/profile_dialogs.h"
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
+#include "ui/filter_forms/filter_chooser.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
 #include "ui/main/progress_dialog.h"
@@ -512,6 +513,16 @@ class WindowTest : public QObject {
     dialog.list()->setCurrentRow(4);
     dialog.accept();
     QCOMPARE(dialog.chosen(), 4);
+    // The pictures are the sample run through each filter: made off the
+    // window's thread, one per kind, and most of them differ.
+    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(pv::ui::AddFilterDialog::icons().size()), pv::filters::kFilterCount,
+                              20000);
+    QSet<qint64> distinct;
+    for (const QImage& icon : pv::ui::AddFilterDialog::icons()) {
+      QVERIFY(!icon.isNull());
+      distinct.insert(static_cast<qint64>(qHashBits(icon.constBits(), static_cast<std::size_t>(icon.sizeInBytes()))));
+    }
+    QVERIFY2(distinct.size() >= 25, qPrintable(QString::number(distinct.size())));
   }
 
   void sortingByTheHeaderAlternates() {

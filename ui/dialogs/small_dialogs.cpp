@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,7 +17,6 @@
 #include <QVBoxLayout>
 
 #include "pv_version.h"
-#include "filters/filter.h"
 
 namespace pv::ui {
 
@@ -132,35 +130,6 @@ void showAbout(QWidget* parent) {
   box.setIconPixmap(QIcon(":/pictoravine/icons/pictoravine.svg").pixmap(64, 64));
   box.setText(QString("%1 v%2").arg("Pictoravine", PV_VERSION_TEXT));
   box.exec();
-}
-
-AddFilterDialog::AddFilterDialog(app::Prompter& prompter, const std::string& caption, QWidget* parent)
-    : QDialog(parent), prompter_(prompter), caption_(caption) {
-  setWindowTitle(tr("Add Filter"));
-  list_ = new QListWidget;
-  for (const filters::FilterKind& kind : filters::filterKinds()) {
-    auto* item = new QListWidgetItem(QString::fromUtf8(kind.name.data(), static_cast<int>(kind.name.size())) + "\n" +
-                                     QString::fromUtf8(kind.description.data(), static_cast<int>(kind.description.size())));
-    list_->addItem(item);
-  }
-  list_->setAlternatingRowColors(true);
-  connect(list_, &QListWidget::itemDoubleClicked, this, &AddFilterDialog::accept);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::accepted, this, &AddFilterDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(list_);
-  layout->addWidget(buttons);
-  resize(480, 520);
-}
-
-void AddFilterDialog::accept() {
-  if (list_->currentRow() < 0 || list_->selectedItems().isEmpty()) {
-    prompter_.information(caption_, kSelectFilterText);
-    return;
-  }
-  chosen_ = list_->currentRow();
-  QDialog::accept();
 }
 
 }  // namespace pv::ui

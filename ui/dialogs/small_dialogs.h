@@ -1,7 +1,7 @@
 #pragma once
 // The window's small modal dialogs: the log of the last job's failures, the
-// save location asked before a conversion, the about box and the filter
-// chooser. Each reads and writes through app/.
+// save location asked before a conversion and the about box. Each reads and
+// writes through app/.
 
 #include <QDialog>
 
@@ -10,7 +10,6 @@
 class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 
 namespace pv::ui {
@@ -56,24 +55,5 @@ class SaveLocationDialog final : public QDialog {
 
 // "About Pictoravine".
 void showAbout(QWidget* parent);
-
-inline constexpr const char* kSelectFilterText = "Please select the filter you want to apply.";
-
-// "Add Filter": the 43 kinds in registry order with their descriptions;
-// double click acts as OK. chosen() is the registry index, -1 for none.
-class AddFilterDialog final : public QDialog {
-  Q_OBJECT
- public:
-  AddFilterDialog(app::Prompter& prompter, const std::string& caption, QWidget* parent = nullptr);
-  void accept() override;
-  int chosen() const { return chosen_; }
-  QListWidget* list() const { return list_; }
-
- private:
-  app::Prompter& prompter_;
-  std::string caption_;
-  QListWidget* list_;
-  int chosen_ = -1;
-};
 
 }  // namespace pv::ui

@@ -30,6 +30,7 @@
 #include "ui/dialogs/profile_dialogs.h"
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
+#include "ui/filter_forms/filter_chooser.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/progress_dialog.h"
 #include "ui/models/image_list_model.h"

@@ -21,6 +21,13 @@ void dropLast(QString& text) {
 
 }  // namespace
 
+void paintRowBackground(QPainter* painter, const QStyleOptionViewItem& option, int row) {
+  if (option.state & QStyle::State_Selected)
+    painter->fillRect(option.rect, kSelectedRow);
+  else if (row % 2 == 1)
+    painter->fillRect(option.rect, kOddRow);
+}
+
 QString fittedFileName(const QString& base, const QString& extension, int width, const QFontMetrics& metrics) {
   const QString tail = extension.isEmpty() ? QString() : "." + extension;
   QString kept = base;
@@ -103,10 +110,7 @@ void ImageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   const app::ImageEntry& e = model->entry(index.row());
   const QRect r = option.rect;
   painter->save();
-  if (option.state & QStyle::State_Selected)
-    painter->fillRect(r, kSelectedRow);
-  else if (index.row() % 2 == 1)
-    painter->fillRect(r, kOddRow);
+  paintRowBackground(painter, option, index.row());
   painter->setPen(Qt::black);
   const QFontMetrics metrics(option.font);
   const QString base = QString::fromStdString(e.fileName.substr(0, e.fileName.rfind('.')));

@@ -13,6 +13,10 @@
 
 namespace pv::ui {
 
+// The background of a row in the program's lists: odd rows light grey, the
+// selected row orange.
+void paintRowBackground(QPainter* painter, const QStyleOptionViewItem& option, int row);
+
 // A file name shortened to fit `width`: the part before the last dot loses
 // one character at a time while the whole is wider, is then followed by
 // "..", and the extension (".ext") is never cut.
