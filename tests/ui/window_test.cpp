@@ -34,6 +34,7 @@
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/filter_chooser.h"
+#include "ui/filter_forms/geometry_dialogs.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
 #include "ui/main/progress_dialog.h"
@@ -153,6 +154,7 @@ class WindowTest : public QObject {
     window_ = std::make_unique<MainWindow>(*session_, *prompter_, *launcher_);
     // A filter's form opens when it is added: cancelled unless a test says otherwise.
     window_->filterForms().onForm = [](pv::ui::SettingsForm& form) { form.reject(); };
+    window_->filterForms().onOwnDialog = [](QDialog& dialog) { dialog.reject(); };
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
   }
@@ -274,9 +276,6 @@ class WindowTest : public QObject {
     QTest::newRow("a choice") << "emboss" << 0 << 5 << true << 5;
     QTest::newRow("an angle") << "rotate" << 0 << 4550 << true << 4550;
     QTest::newRow("a yes/no") << "blur" << 2 << 0 << true << 0;
-    QTest::newRow("resize, in its own dialog") << "resize" << 2 << 640 << true << 640;
-    QTest::newRow("crop, in its own dialog") << "crop" << 1 << 7 << true << 7;
-    QTest::newRow("dpi, in its own dialog") << "dpi" << 1 << 300 << true << 300;
   }
   void settingsFormsEditTheChain() {
     QFETCH(QString, filter);
@@ -300,6 +299,70 @@ class WindowTest : public QObject {
     QVERIFY(hadSource);  // the form showed the selected image through the filter
     QCOMPARE(session_->chain.size(), 1u);  // a cancelled new filter stays, with its defaults
     QCOMPARE(session_->chain.at(0).value(static_cast<std::size_t>(param)), stored);
+  }
+
+  void resizeCropAndDpiHaveDialogsOfTheirOwn() {
+    addPictures(1, "pic", 200, 160);
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    struct Case {
+      const char* text;  // the filter as the chain holds it
+      std::function<void(QDialog&)> answer;
+      std::vector<std::int32_t> stored;
+    };
+    QStringList seen;
+    const std::vector<Case> cases = {
+        {"/filter resize 3 0 320 240 0 0",
+         [&](QDialog& d) {
+           auto& r = static_cast<pv::ui::ResizeDialog&>(d);
+           seen << r.windowTitle() << r.method->currentText() << r.widthLabel->text();
+           r.keepAspect->click();
+           seen << r.widthLabel->text();
+           r.accept();
+         },
+         {0, 0, 320, 240, 1, 0}},  // method 3 opens on "Normal", stored 0
+        {"/filter resize 4 0 320 240 1 1",
+         [&](QDialog& d) {
+           auto& r = static_cast<pv::ui::ResizeDialog&>(d);
+           r.unit->setCurrentIndex(1);
+           seen << (r.keepAspect->isEnabled() || r.noEnlarge->isEnabled() ? "enabled" : "disabled");
+           r.width->setText("50");
+           r.height->setText("");
+           r.accept();
+         },
+         {4, 1, 50, 0, 1, 1}},
+        {"/filter crop 0 0 128 128",
+         [&](QDialog& d) {
+           auto& c = static_cast<pv::ui::CropDialog&>(d);
+           seen << c.windowTitle();
+           c.drawRectangle({40, 30}, {10, 5});  // dragged up and to the left
+           c.accept();
+         },
+         {5, 10, 30, 25}},
+        {"/filter dpi 96 96",
+         [&](QDialog& d) {
+           auto& p = static_cast<pv::ui::DpiDialog&>(d);
+           seen << p.windowTitle() << (p.identical->isChecked() ? "identical" : "apart");
+           p.horizontal->setText("300");
+           seen << p.vertical->text();
+           p.identical->click();
+           p.vertical->setText("72");
+           p.accept();
+         },
+         {300, 72}},
+        {"/filter dpi 150 150", [&](QDialog& d) { d.reject(); }, {150, 150}},  // Cancel keeps the values
+    };
+    for (const Case& c : cases) {
+      session_->chain.clear();
+      session_->chain.appendFromText(c.text);
+      window_->filterList()->clear();
+      window_->filterList()->addItem("x");
+      window_->filterList()->setCurrentRow(0);
+      window_->filterForms().onOwnDialog = c.answer;
+      window_->configureFilter();
+      QCOMPARE(session_->chain.at(0).values(), c.stored);
+    }
+    QCOMPARE(seen, (QStringList{"Resize Options", "Normal", "Width:", "Max Width:", "disabled", "Crop Options",
+                                "DPI Resolution Options", "identical", "300"}));
   }
 
   void theFormsResultFollowsTheValuesAndDefaultsComeBack() {

@@ -18,6 +18,7 @@
 #include "app/preview.h"
 #include "engine/handles.h"
 #include "engine/lead.h"
+#include "ui/filter_forms/geometry_dialogs.h"
 #include "ui/main/main_window.h"
 #include "ui/ports/qt_ports.h"
 
@@ -198,24 +199,25 @@ std::optional<std::vector<std::int32_t>> FilterForms::edit(const filters::Filter
   return run(kind, values, engine::handles::find(sourceImage));
 }
 
-bool FilterForms::runOwn(int kindIndex, std::vector<std::uint32_t*> fields, std::vector<bool*> flags) {
-  const filters::FilterKind* kind = filters::filterKind(kindIndex);
-  std::vector<std::int32_t> values;
-  for (std::uint32_t* f : fields) values.push_back(static_cast<std::int32_t>(*f));
-  for (bool* f : flags) values.push_back(*f ? 1 : 0);
-  const int handle = lead_.GetImageHandle();
-  const auto edited = run(*kind, values, engine::handles::find(handle));
-  if (!edited) return false;
-  std::size_t i = 0;
-  for (std::uint32_t* f : fields) *f = static_cast<std::uint32_t>((*edited)[i++]);
-  for (bool* f : flags) *f = (*edited)[i++] != 0;
+template <typename Dialog, typename Values>
+bool FilterForms::runOwn(Dialog& dialog, Values& values) {
+  if (onOwnDialog) QTimer::singleShot(0, &dialog, [this, &dialog] { onOwnDialog(dialog); });
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values = dialog.values();
   return true;
 }
 
 bool FilterForms::editResize(filters::ResizeValues& v) {
-  return runOwn(0, {&v.method, &v.unit, &v.width, &v.height}, {&v.keepAspect, &v.noEnlarge});
+  ResizeDialog dialog(v, parent_);
+  return runOwn(dialog, v);
 }
-bool FilterForms::editCrop(filters::CropValues& v) { return runOwn(4, {&v.top, &v.left, &v.width, &v.height}); }
-bool FilterForms::editDpi(filters::DpiValues& v) { return runOwn(13, {&v.horizontal, &v.vertical}); }
+bool FilterForms::editCrop(filters::CropValues& v) {
+  CropDialog dialog(v, engine::handles::find(lead_.GetImageHandle()), parent_);
+  return runOwn(dialog, v);
+}
+bool FilterForms::editDpi(filters::DpiValues& v) {
+  DpiDialog dialog(v, parent_);
+  return runOwn(dialog, v);
+}
 
 }  // namespace pv::ui

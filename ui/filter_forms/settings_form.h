@@ -3,8 +3,8 @@
 // choice texts, the kind of control): the image as the filter receives it,
 // beside it the filter's result with the values being edited (made off the
 // window's thread on a reduced copy, newest first), OK, Cancel and Defaults.
-// FilterForms puts the forms behind the filters' editor port and the
-// program's resize, crop and dpi dialogs.
+// FilterForms puts the forms behind the filters' editor port, and the
+// program's resize, crop and dpi dialogs behind theirs.
 
 #include <QDialog>
 #include <functional>
@@ -68,13 +68,16 @@ class FilterForms final : public filters::FilterEditor, public filters::FilterDi
   bool editResize(filters::ResizeValues& values) override;
   bool editCrop(filters::CropValues& values) override;
   bool editDpi(filters::DpiValues& values) override;
-  // Called with each form before it runs (tests answer it from here).
+  // Called with each form, or resize, crop or dpi dialog, before it runs
+  // (tests answer it from here).
   std::function<void(SettingsForm&)> onForm;
+  std::function<void(QDialog&)> onOwnDialog;
 
  private:
   std::optional<std::vector<std::int32_t>> run(const filters::FilterKind& kind, std::vector<std::int32_t> values,
                                                std::shared_ptr<const engine::Image> source);
-  bool runOwn(int kindIndex, std::vector<std::uint32_t*> fields, std::vector<bool*> flags = {});
+  template <typename Dialog, typename Values>
+  bool runOwn(Dialog& dialog, Values& values);
   engine::CLead& lead_;
   QWidget* parent_;
 };
