@@ -1,6 +1,10 @@
 #include "app/preview.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 
 #include "app/image_list.h"
@@ -100,6 +104,59 @@ PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool bef
   if (index < 0 || static_cast<std::size_t>(index) >= session.list.size()) return out;
   if (before) out.before = picture(session, index, pane, false);
   if (after) out.after = picture(session, index, pane, true);
+  return out;
+}
+
+std::unique_ptr<formats::Format> copyFormat(const formats::Format& f) {
+  auto copy = formats::CreateFormatByIndex(f.index, f.configPath());
+  copy->method = f.method;
+  copy->quality = f.quality;
+  copy->colorDepth = f.colorDepth;
+  copy->passes = f.passes;
+  return copy;
+}
+
+namespace {
+
+// The middle `crop` of the control's image as a bitmap.
+std::shared_ptr<const engine::Image> middle(engine::CLead& lead, PaneSize crop) {
+  auto bitmap = engine::handles::take(lead.MakeGdiBitmap(lead.GetDrawContext()));
+  if (!bitmap) return nullptr;
+  const int w = std::min(crop.width, bitmap->width()), h = std::min(crop.height, bitmap->height());
+  auto out = std::make_shared<engine::Image>(*bitmap);
+  out->pixels = bitmap->pixels(cv::Rect((bitmap->width() - w) / 2, (bitmap->height() - h) / 2, w, h)).clone();
+  return out;
+}
+
+}  // namespace
+
+EncodedSample encodeSample(const std::string& path, const formats::Format& format, PaneSize crop) {
+  EncodedSample out;
+  if (format.isClipboard()) return out;
+  try {
+    const std::unique_ptr<formats::Format> f = copyFormat(format);
+    engine::CLead lead;
+    if (lead.LoadImage(path, 0, 0, 1) != 0) return out;
+    const int sourceBits = lead.GetInfoBits();
+    out.before = middle(lead, crop);
+    char name[] = "/tmp/pictoravine-sample-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) return out;
+    close(fd);
+    lead.SetSavePasses(f->hasPasses ? static_cast<short>(f->passes) : 0);
+    f->PrepareImage(lead);
+    const short status = lead.SaveImage(name, static_cast<short>(f->FileFormatCode(f->method)),
+                                        static_cast<short>(f->OutputDepth(sourceBits)),
+                                        static_cast<short>(f->quality), 0);
+    struct stat st {};
+    if (status == 0 && ::stat(name, &st) == 0) {
+      out.bytes = st.st_size;
+      engine::CLead back;
+      if (back.LoadImage(name, 0, 0, 1) == 0) out.after = middle(back, crop);
+    }
+    std::remove(name);
+  } catch (const std::exception&) {
+  }
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/session.h"
+#include "formats/format.h"
 
 namespace pv::app {
 
@@ -45,5 +46,20 @@ std::shared_ptr<const engine::Image> fittedCopy(const engine::Image& source, Pan
 // fails. Safe on any thread.
 std::shared_ptr<const engine::Image> filterPreview(int kind, const std::vector<std::int32_t>& values,
                                                    const engine::Image& source, PaneSize room);
+
+// A format of the same kind with the same four options (its own object, for
+// another thread).
+std::unique_ptr<formats::Format> copyFormat(const formats::Format& format);
+
+// What the format options dialog shows of its choice: the file `path`
+// written with `format`'s options (to a temporary file, removed again), its
+// size in bytes (-1 when it could not be written), and the same crop of at
+// most `crop` pixels from the middle of the image as loaded and as written
+// and read back. Safe on any thread.
+struct EncodedSample {
+  long long bytes = -1;
+  std::shared_ptr<const engine::Image> before, after;
+};
+EncodedSample encodeSample(const std::string& path, const formats::Format& format, PaneSize crop);
 
 }  // namespace pv::app

@@ -1,5 +1,6 @@
 #include "app/session.h"
 
+#include "app/preview.h"
 #include "app/startup.h"
 
 namespace pv::app {
@@ -32,11 +33,7 @@ Session::Session(Session& owner, Snapshot, bool ownControls)
       currentEntry(-1),
       clipboard_(owner.clipboard_) {
   // The format with the options the owner has now (its shell options too).
-  format = formats::CreateFormatByIndex(owner.format->index, settings.configPath);
-  format->method = owner.format->method;
-  format->quality = owner.format->quality;
-  format->colorDepth = owner.format->colorDepth;
-  format->passes = owner.format->passes;
+  format = copyFormat(*owner.format);
   wireFilters();
   filterContext.editor = owner.filterContext.editor;
   for (std::size_t i = 0; i < owner.chain.size(); ++i) {

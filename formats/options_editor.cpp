@@ -98,10 +98,15 @@ void OptionsEditor::selectMethod(int m) {
   fillDepths();
 }
 
-void OptionsEditor::applyCommon() {
-  f_.colorDepth = depth <= 0 || depth >= static_cast<int>(depths_.size()) ? "org" : depths_[static_cast<std::size_t>(depth)];
-  f_.method = static_cast<std::uint32_t>(std::max(0, method));
-  f_.passes = static_cast<std::uint32_t>(std::max(0, passes));
+void OptionsEditor::applyCommon(Format& t) const {
+  t.colorDepth = depth <= 0 || depth >= static_cast<int>(depths_.size()) ? "org" : depths_[static_cast<std::size_t>(depth)];
+  t.method = static_cast<std::uint32_t>(std::max(0, method));
+  t.passes = static_cast<std::uint32_t>(std::max(0, passes));
+}
+
+void OptionsEditor::applyTo(Format& target) const {
+  applyCommon(target);
+  if (f_.hasQuality) target.quality = qualityAt(position, true);
 }
 
 std::int32_t OptionsEditor::qualityAt(int pos, bool plusOne) const {
@@ -119,13 +124,12 @@ std::int32_t OptionsEditor::qualityAt(int pos, bool plusOne) const {
 }
 
 void OptionsEditor::confirm() {
-  applyCommon();
-  if (f_.hasQuality) f_.quality = qualityAt(position, true);
+  applyTo(f_);
   f_.SaveOptions();
 }
 
 void OptionsEditor::storeShellDefault() {
-  applyCommon();
+  applyCommon(f_);
   // A format without quality stores the slider's position (0).
   f_.quality = f_.hasQuality ? qualityAt(position, false) : position;
   f_.SaveShellOptions();

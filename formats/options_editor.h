@@ -45,6 +45,9 @@ class OptionsEditor {
   void selectMethod(int method);
   // Applies the state and writes the format's section.
   void confirm();
+  // What confirm would store, applied to another format object (for a
+  // sample of the choice); nothing is written.
+  void applyTo(Format& target) const;
   // Applies the state with the shell default's quality rule and writes the
   // "Shell" section; the dialog stays open.
   void storeShellDefault();
@@ -53,11 +56,12 @@ class OptionsEditor {
 
   std::string shellDefaultQuestion() const;
   std::string resetQuestion() const;
+  const Format& format() const { return f_; }
 
  private:
   void load();
   void fillDepths();
-  void applyCommon();
+  void applyCommon(Format& target) const;
   // The quality a slider position stands for; `plusOne` for confirm.
   std::int32_t qualityAt(int position, bool plusOne) const;
   bool isJpg() const { return f_.key == "JPG"; }

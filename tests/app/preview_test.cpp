@@ -215,3 +215,31 @@ TEST(OptionsPages, TheGlobalAndShellPages) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Panes, AFormatsSampleIsTheImageWrittenWithItsOptions) {
+  add("photo.png", pv::test::noiseImage(300, 200, 3, 5), 24);
+  const std::string path = session.list[0].path();
+  auto jpg = pv::formats::CreateFormat("JPG", session.settings.configPath);
+  jpg->method = 2;
+  struct Case {
+    int quality;
+    long long bytes = 0;
+  } cases[] = {{10}, {200}};
+  for (Case& c : cases) {
+    jpg->quality = c.quality;
+    const pv::app::EncodedSample s = pv::app::encodeSample(path, *jpg, {120, 80});
+    ASSERT_TRUE(s.before && s.after) << c.quality;
+    EXPECT_EQ(s.before->width(), 120);
+    EXPECT_EQ(s.after->height(), 80);
+    c.bytes = s.bytes;
+  }
+  // Quality factors count down: a high factor compresses harder, and noise shows it.
+  EXPECT_GT(cases[0].bytes, cases[1].bytes * 2);
+  // The clipboard writes no file; an image that cannot be read gives nothing.
+  EXPECT_EQ(pv::app::encodeSample(path, *pv::formats::CreateFormat("CLP", ""), {120, 80}).bytes, -1);
+  EXPECT_EQ(pv::app::encodeSample(dir.file("none.png"), *jpg, {120, 80}).bytes, -1);
+}
+
+}  // namespace

@@ -407,13 +407,18 @@ class WindowTest : public QObject {
     QFETCH(QString, quality);
     std::ofstream(data_->file("config.ini")) << "[JPG]\nCompressionMethod=2\nQuality=25\n";
     window_->selectFormat(0);  // JPG, read from the file again
+    addPictures(1, "pic", 90, 60);
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
     prompter_->answer = yes;
-    QString title, value;
+    QString title, value, size;
     QTimer::singleShot(50, [&] {
       auto* dialog = qobject_cast<pv::ui::FormatOptionsDialog*>(QApplication::activeModalWidget());
       if (!dialog) return;
       title = dialog->windowTitle();
       value = dialog->valueLabel()->text();
+      // The selected image written with the options shown.
+      QTRY_VERIFY(!dialog->sampleBusy());
+      size = dialog->sizeLabel()->text();
       if (slider >= 0) dialog->slider()->setValue(slider);
       for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
         if (b->text().remove('&') == button) b->click();
@@ -422,6 +427,7 @@ class WindowTest : public QObject {
     window_->action(MainWindow::kFormatOptions)->trigger();
     QCOMPARE(title, QString("JPG Format Options"));
     QCOMPARE(value, QString("9"));
+    QVERIFY2(size.startsWith("Its size: "), qPrintable(size));
     const std::string stored =
         pv::ini::Document::load(data_->file("config.ini")).get(section.toStdString(), "Quality").value_or("");
     QCOMPARE(QString::fromStdString(stored), quality);

@@ -8,13 +8,20 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QLocale>
 #include <QVBoxLayout>
+
+#include "app/preview.h"
+#include "ui/main/main_window.h"
+#include "ui/ports/qt_ports.h"
 
 namespace pv::ui {
 
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+constexpr app::PaneSize kCrop{180, 120};
 
 QGroupBox* group(const QString& title, QWidget* inside) {
   auto* box = new QGroupBox(title);
@@ -26,8 +33,8 @@ QGroupBox* group(const QString& title, QWidget* inside) {
 }  // namespace
 
 FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter& prompter,
-                                         const std::string& caption, QWidget* parent)
-    : QDialog(parent), editor_(format), prompter_(prompter), caption_(caption) {
+                                         const std::string& caption, const std::string& sample, QWidget* parent)
+    : QDialog(parent), editor_(format), prompter_(prompter), caption_(caption), sample_(sample) {
   setWindowTitle(qs(editor_.title()));
   depth_ = new QComboBox;
   passes_ = new QComboBox;
@@ -64,6 +71,30 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   layout->addLayout(top);
   layout->addWidget(group(tr("Compression Method:"), method_));
   layout->addWidget(group(tr("Compression Quality:"), quality));
+  if (!sample_.empty() && !format.isClipboard()) {
+    // The selected image written with these options: its size, and a crop
+    // from its middle before and after.
+    size_ = new QLabel;
+    before_ = new PreviewPane;
+    after_ = new PreviewPane;
+    for (PreviewPane* p : {before_, after_}) p->setFixedSize(kCrop.width + 4, kCrop.height + 4);
+    auto* result = new QWidget;
+    auto* r = new QGridLayout(result);
+    r->addWidget(new QLabel(tr("Before")), 0, 0);
+    r->addWidget(new QLabel(tr("After")), 0, 1);
+    r->addWidget(before_, 1, 0);
+    r->addWidget(after_, 1, 1);
+    r->addWidget(size_, 2, 0, 1, 2);
+    layout->addWidget(group(tr("The selected image with these options:"), result));
+    connect(&worker_, &LatestWorker::ready, this, [this](const QVariantList& results) {
+      before_->setPicture(results.value(0).value<QImage>());
+      after_->setPicture(results.value(1).value<QImage>());
+      const qint64 bytes = results.value(2).toLongLong();
+      size_->setText(bytes < 0 ? tr("It cannot be written with these options.")
+                               : tr("Its size: %1").arg(QLocale().formattedDataSize(bytes)));
+      emit sampleShown();
+    });
+  }
   layout->addWidget(buttons);
 
   connect(method_, &QComboBox::currentIndexChanged, this, [this](int m) {
@@ -72,14 +103,20 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
     showState();
   });
   connect(depth_, &QComboBox::currentIndexChanged, this, [this](int d) {
-    if (!filling_) editor_.depth = d;
+    if (filling_) return;
+    editor_.depth = d;
+    refreshSample();
   });
   connect(passes_, &QComboBox::currentIndexChanged, this, [this](int p) {
-    if (!filling_) editor_.passes = std::max(0, p);
+    if (filling_) return;
+    editor_.passes = std::max(0, p);
+    refreshSample();
   });
   connect(slider_, &QSlider::valueChanged, this, [this](int v) {
-    if (!filling_) editor_.position = v;
     value_->setText(qs(editor_.valueText(v)));
+    if (filling_) return;
+    editor_.position = v;
+    refreshSample();
   });
   showState();
 }
@@ -98,6 +135,19 @@ void FormatOptionsDialog::showState() {
   slider_->setEnabled(editor_.qualityEnabled());
   value_->setText(qs(editor_.valueText(slider_->value())));
   filling_ = false;
+  refreshSample();
+}
+
+void FormatOptionsDialog::refreshSample() {
+  if (!size_) return;
+  // The choice as OK would store it, on a format object of the work's own.
+  std::shared_ptr<formats::Format> choice = app::copyFormat(editor_.format());
+  editor_.applyTo(*choice);
+  worker_.request([choice, path = sample_] {
+    const app::EncodedSample s = app::encodeSample(path, *choice, kCrop);
+    return QVariantList{s.before ? toQImage(*s.before) : QImage(), s.after ? toQImage(*s.after) : QImage(),
+                        static_cast<qint64>(s.bytes)};
+  });
 }
 
 void FormatOptionsDialog::accept() {

@@ -15,8 +15,8 @@ PreviewWindow::PreviewWindow(app::Session& session, int index, Mode mode, QWidge
   resize(640, 480);
   setMouseTracking(false);
   showTitle();
-  connect(&worker_, &LatestWorker::ready, this, [this](const QList<QImage>& pictures) {
-    picture_ = pictures.value(0);
+  connect(&worker_, &LatestWorker::ready, this, [this](const QVariantList& pictures) {
+    picture_ = pictures.value(0).value<QImage>();
     update();
     emit pictureShown();
   });
@@ -24,7 +24,7 @@ PreviewWindow::PreviewWindow(app::Session& session, int index, Mode mode, QWidge
   worker_.request([snapshot, index, after = mode == kAfter] {
     const app::PreviewPictures p = app::makePreview(*snapshot, index, {0, 0}, !after, after);
     const auto& picture = after ? p.after : p.before;
-    return QList<QImage>{picture ? toQImage(*picture) : QImage()};
+    return QVariantList{picture ? toQImage(*picture) : QImage()};
   });
 }
 

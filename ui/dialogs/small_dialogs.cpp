@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "engine/libraries.h"
 #include "pv_version.h"
 
 namespace pv::ui {
@@ -129,6 +130,11 @@ void showAbout(QWidget* parent) {
   box.setWindowTitle(QObject::tr("About Pictoravine"));
   box.setIconPixmap(QIcon(":/pictoravine/icons/pictoravine.svg").pixmap(64, 64));
   box.setText(QString("%1 v%2").arg("Pictoravine", PV_VERSION_TEXT));
+  QString libraries = QObject::tr("Libraries in use:");
+  for (const auto& lib : engine::libraryVersions())
+    libraries += "\n" + QString::fromStdString(lib.name) + " " + QString::fromStdString(lib.version);
+  libraries += QString("\nQt %1").arg(qVersion());
+  box.setInformativeText(libraries);
   box.exec();
 }
 

@@ -110,8 +110,9 @@ AddFilterDialog::AddFilterDialog(app::Prompter& prompter, const std::string& cap
   resize(420, 560);
 
   if (iconCache().size() != filters::kFilterCount) {
-    connect(&worker_, &LatestWorker::ready, this, [this](const QList<QImage>& icons) {
-      iconCache() = icons;
+    connect(&worker_, &LatestWorker::ready, this, [this](const QVariantList& icons) {
+      iconCache().clear();
+      for (const QVariant& icon : icons) iconCache() << icon.value<QImage>();
       list_->viewport()->update();
       emit iconsShown();
     });
@@ -120,7 +121,7 @@ AddFilterDialog::AddFilterDialog(app::Prompter& prompter, const std::string& cap
       const app::PaneSize room{sample.width(), sample.height()};
       const auto plain = app::fittedCopy(source, room);
       const QImage unchanged = plain ? toQImage(*plain) : QImage();
-      QList<QImage> icons;
+      QVariantList icons;
       for (const filters::FilterKind& kind : filters::filterKinds()) {
         std::vector<std::int32_t> values;
         for (const filters::Param& p : kind.params) values.push_back(p.initial);

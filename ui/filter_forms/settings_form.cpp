@@ -153,8 +153,8 @@ SettingsForm::SettingsForm(const filters::FilterKind& kind, const std::vector<st
   layout->addLayout(form);
   layout->addWidget(buttons);
 
-  connect(&worker_, &LatestWorker::ready, this, [this](const QList<QImage>& pictures) {
-    after_->setPicture(pictures.value(0));
+  connect(&worker_, &LatestWorker::ready, this, [this](const QVariantList& pictures) {
+    after_->setPicture(pictures.value(0).value<QImage>());
     emit resultShown();
   });
   for (std::size_t i = 0; i < controls_.size() && i < values.size(); ++i) controls_[i].set(values[i]);
@@ -180,7 +180,7 @@ void SettingsForm::refresh() {
   if (!source_) return;
   worker_.request([kind = kind_.index(), values = values(), source = source_] {
     const auto result = app::filterPreview(kind, values, *source, kRoom);
-    return QList<QImage>{result ? toQImage(*result) : QImage()};
+    return QVariantList{result ? toQImage(*result) : QImage()};
   });
 }
 

@@ -51,7 +51,7 @@ void LatestWorker::loop() {
       generation = generation_;
       ++undelivered_;
     }
-    QList<QImage> pictures = work();
+    QVariantList pictures = work();
     work = nullptr;
     std::lock_guard lock(mutex_);
     // The answer travels to the window's thread; a newer request makes it stale.

@@ -4,8 +4,7 @@
 // in work is dropped when a newer request has come meanwhile. The panes and
 // the settings forms make their pictures here, so the window never waits.
 
-#include <QImage>
-#include <QList>
+#include <QVariantList>
 #include <QObject>
 #include <condition_variable>
 #include <functional>
@@ -18,7 +17,7 @@ class LatestWorker final : public QObject {
   Q_OBJECT
  public:
   // Runs on the worker's thread; whatever it captures must be its own.
-  using Work = std::function<QList<QImage>()>;
+  using Work = std::function<QVariantList()>;
   explicit LatestWorker(QObject* parent = nullptr);
   ~LatestWorker() override;
 
@@ -29,8 +28,8 @@ class LatestWorker final : public QObject {
   bool busy() const;
 
  signals:
-  // The newest request's pictures, on the window's thread.
-  void ready(const QList<QImage>& pictures);
+  // The newest request's results, on the window's thread.
+  void ready(const QVariantList& results);
 
  private:
   void loop();

@@ -188,9 +188,9 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   previewDelay_.setSingleShot(true);
   previewDelay_.setInterval(60);
   connect(&previewDelay_, &QTimer::timeout, this, &MainWindow::rebuildPreviews);
-  connect(&preview_, &LatestWorker::ready, this, [this](const QList<QImage>& pictures) {
-    before_->setPicture(pictures.value(0));
-    after_->setPicture(pictures.value(1));
+  connect(&preview_, &LatestWorker::ready, this, [this](const QVariantList& pictures) {
+    before_->setPicture(pictures.value(0).value<QImage>());
+    after_->setPicture(pictures.value(1).value<QImage>());
     emit previewsShown();
   });
   qApp->installEventFilter(this);
@@ -423,7 +423,9 @@ void MainWindow::run(Command c) {
     }
     case kFormatOptions:
       if (formats_->currentItem()) {
-        FormatOptionsDialog dialog(*session_.format, prompter_, session_.settings.caption, this);
+        const std::string sample =
+            selected_ >= 0 ? session_.list[static_cast<std::size_t>(selected_)].path() : std::string();
+        FormatOptionsDialog dialog(*session_.format, prompter_, session_.settings.caption, sample, this);
         dialog.exec();
       }
       break;
@@ -713,7 +715,7 @@ void MainWindow::rebuildPreviews() {
   const app::PaneSize room = before_->isVisible() ? before_->room() : after_->room();
   preview_.request([snapshot, index = selected_, room, before, after] {
     const app::PreviewPictures p = app::makePreview(*snapshot, index, room, before, after);
-    return QList<QImage>{p.before ? toQImage(*p.before) : QImage(), p.after ? toQImage(*p.after) : QImage()};
+    return QVariantList{p.before ? toQImage(*p.before) : QImage(), p.after ? toQImage(*p.after) : QImage()};
   });
 }
 
