@@ -14,6 +14,7 @@
 #include "app/preview.h"
 #include "ui/main/main_window.h"
 #include "ui/ports/qt_ports.h"
+#include "ui/dialogs/dialog_parts.h"
 
 namespace pv::ui {
 
@@ -22,13 +23,6 @@ namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr app::PaneSize kCrop{180, 120};
-
-QGroupBox* group(const QString& title, QWidget* inside) {
-  auto* box = new QGroupBox(title);
-  auto* layout = new QVBoxLayout(box);
-  layout->addWidget(inside);
-  return box;
-}
 
 }  // namespace
 
@@ -65,12 +59,12 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   connect(reset, &QPushButton::clicked, this, &FormatOptionsDialog::resetDefaults);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(group(tr("Bits Per Pixel (BPP):"), depth_));
-  top->addWidget(group(tr("Progressive:"), passes_));
+  top->addWidget(groupOf(tr("Bits Per Pixel (BPP):"), {depth_}));
+  top->addWidget(groupOf(tr("Progressive:"), {passes_}));
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addWidget(group(tr("Compression Method:"), method_));
-  layout->addWidget(group(tr("Compression Quality:"), quality));
+  layout->addWidget(groupOf(tr("Compression Method:"), {method_}));
+  layout->addWidget(groupOf(tr("Compression Quality:"), {quality}));
   if (!sample_.empty() && !format.isClipboard()) {
     // The selected image written with these options: its size, and a crop
     // from its middle before and after.
@@ -85,7 +79,7 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
     r->addWidget(before_, 1, 0);
     r->addWidget(after_, 1, 1);
     r->addWidget(size_, 2, 0, 1, 2);
-    layout->addWidget(group(tr("The selected image with these options:"), result));
+    layout->addWidget(groupOf(tr("The selected image with these options:"), {result}));
     connect(&worker_, &LatestWorker::ready, this, [this](const QVariantList& results) {
       before_->setPicture(results.value(0).value<QImage>());
       after_->setPicture(results.value(1).value<QImage>());

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "core/format_registry.h"
+#include "ui/dialogs/dialog_parts.h"
 
 namespace pv::ui {
 
@@ -26,13 +27,6 @@ namespace {
 
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
 std::string text(const QLineEdit* e) { return e->text().toStdString(); }
-
-QGroupBox* group(const QString& title, std::initializer_list<QWidget*> widgets) {
-  auto* box = new QGroupBox(title);
-  auto* layout = new QVBoxLayout(box);
-  for (QWidget* w : widgets) layout->addWidget(w);
-  return box;
-}
 
 QWidget* withBrowse(QLineEdit* field, QToolButton*& button) {
   auto* row = new QWidget;
@@ -124,10 +118,10 @@ QWidget* OptionsSheet::buildGlobal() {
 
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(group(tr("Main Window:"), {g.askWhereSave, g.showThumbnails}));
-  layout->addWidget(group(tr("Miscellaneous:"), {g.silent, g.scanSubDir, threadsRow}));
-  layout->addWidget(group(tr("Log:"), {g.doLog, logRow}));
-  layout->addWidget(group(tr("Action to do on multi-page images:"), {g.multiPage}));
+  layout->addWidget(groupOf(tr("Main Window:"), {g.askWhereSave, g.showThumbnails}));
+  layout->addWidget(groupOf(tr("Miscellaneous:"), {g.silent, g.scanSubDir, threadsRow}));
+  layout->addWidget(groupOf(tr("Log:"), {g.doLog, logRow}));
+  layout->addWidget(groupOf(tr("Action to do on multi-page images:"), {g.multiPage}));
   layout->addStretch();
   return page;
 }
@@ -187,8 +181,8 @@ QWidget* OptionsSheet::buildFile() {
   form->addRow(tr("Multi-Page Numbering Format:"), f.multiPage);
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(group(tr("Source Files:"), {f.deleteSource, f.overwrite, beside, one, folderRow, below, f.path}));
-  layout->addWidget(group(tr("Filename:"), {names}));
+  layout->addWidget(groupOf(tr("Source Files:"), {f.deleteSource, f.overwrite, beside, one, folderRow, below, f.path}));
+  layout->addWidget(groupOf(tr("Filename:"), {names}));
   layout->addStretch();
   return page;
 }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/profiles.h"
+#include "ui/dialogs/dialog_parts.h"
 
 namespace pv::ui {
 
@@ -20,12 +21,9 @@ ProfileNameDialog::ProfileNameDialog(const QString& title, const QString& name,
   name_->setMaxLength(kProfileNameLimit);
   auto* form = new QFormLayout;
   form->addRow(tr("Name:"), name_);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::accepted, this, &ProfileNameDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addWidget(buttons);
+  layout->addWidget(okCancelButtons(this));
   name_->setFocus();
 }
 

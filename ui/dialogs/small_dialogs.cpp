@@ -18,6 +18,7 @@
 
 #include "engine/libraries.h"
 #include "pv_version.h"
+#include "ui/dialogs/dialog_parts.h"
 
 namespace pv::ui {
 
@@ -87,13 +88,10 @@ SaveLocationDialog::SaveLocationDialog(app::Settings& settings, app::Prompter& p
   inner->addWidget(path_);
   ask_ = new QCheckBox(tr("Always ask where to save"));
   ask_->setChecked(true);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::accepted, this, &SaveLocationDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(group);
   layout->addWidget(ask_);
-  layout->addWidget(buttons);
+  layout->addWidget(okCancelButtons(this));
 
   const app::OutputPlace place = app::outputPlaceOf(settings);
   choices_->button(place.choice)->setChecked(true);

@@ -11,6 +11,7 @@
 #include "filters/filter.h"
 #include "ui/models/image_list_model.h"
 #include "ui/ports/qt_ports.h"
+#include "ui/dialogs/dialog_parts.h"
 
 namespace pv::ui {
 
@@ -101,12 +102,9 @@ AddFilterDialog::AddFilterDialog(app::Prompter& prompter, const std::string& cap
     list_->addItem(item);
   }
   connect(list_, &QListWidget::itemDoubleClicked, this, &AddFilterDialog::accept);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::accepted, this, &AddFilterDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
-  layout->addWidget(buttons);
+  layout->addWidget(okCancelButtons(this));
   resize(420, 560);
 
   if (iconCache().size() != filters::kFilterCount) {

@@ -14,6 +14,7 @@
 
 #include "app/preview.h"
 #include "ui/ports/qt_ports.h"
+#include "ui/dialogs/dialog_parts.h"
 
 namespace pv::ui {
 
@@ -24,13 +25,6 @@ QLineEdit* numberField(std::uint32_t value, int digits) {
   field->setMaxLength(digits);
   field->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), field));
   return field;
-}
-
-QDialogButtonBox* okCancel(QDialog* dialog) {
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  return buttons;
 }
 
 // The methods the resize dialog offers, and the value each stands for.
@@ -69,7 +63,7 @@ ResizeDialog::ResizeDialog(const filters::ResizeValues& v, QWidget* parent) : QD
   form->addRow(noEnlarge);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addWidget(okCancel(this));
+  layout->addWidget(okCancelButtons(this));
   connect(keepAspect, &QCheckBox::clicked, this, &ResizeDialog::follow);
   connect(unit, &QComboBox::currentIndexChanged, this, &ResizeDialog::follow);
   follow();
@@ -156,7 +150,7 @@ CropDialog::CropDialog(const filters::CropValues& v, std::shared_ptr<const engin
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(picture_, 0, Qt::AlignHCenter);
   layout->addLayout(form);
-  layout->addWidget(okCancel(this));
+  layout->addWidget(okCancelButtons(this));
   const auto show = [this] {
     const filters::CropValues c = values();
     picture_->shownRect = QRect(static_cast<int>(c.left), static_cast<int>(c.top), static_cast<int>(c.width),
@@ -190,7 +184,7 @@ DpiDialog::DpiDialog(const filters::DpiValues& v, QWidget* parent) : QDialog(par
   form->addRow(identical);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
-  layout->addWidget(okCancel(this));
+  layout->addWidget(okCancelButtons(this));
   // While the values are identical, a change in one box is copied into the other.
   const auto copy = [this](QLineEdit* from, QLineEdit* to) {
     if (identical->isChecked() && numberIn(from) != numberIn(to)) to->setText(from->text());
