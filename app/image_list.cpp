@@ -116,7 +116,13 @@ bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTes
     if (std::find(kAcceptedExtensions.begin(), kAcceptedExtensions.end(), ext) == kAcceptedExtensions.end())
       return false;
   }
-  return OpenImage(path, true);
+  // A candidate is listed, not converted: a JPEG is decoded at the smallest
+  // scale that still gives its thumbnail (every coefficient is still read,
+  // so a damaged file fails as at full size).
+  c_.primary.SetLoadAtLeast(thumbnails() ? kThumbnailWidth : 1, thumbnails() ? kThumbnailHeight : 1);
+  const bool ok = OpenImage(path, true);
+  c_.primary.SetLoadAtLeast(0, 0);
+  return ok;
 }
 
 bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
@@ -174,6 +180,11 @@ void ImageListBuilder::AddImage(const std::string& path) {
   guarded([&] { e.value44 = lead.GetInfoValue44(); });
   guarded([&] { e.width = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageWidth())); });
   guarded([&] { e.height = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageHeight())); });
+  if (lead.GetLoadScale() > 1) {
+    // Decoded smaller for the list: the file's own size is the image's.
+    e.width = static_cast<std::uint32_t>(std::max(0, lead.GetInfoValue44()));
+    e.height = static_cast<std::uint32_t>(std::max(0, lead.GetInfoHeight()));
+  }
   guarded([&] { e.sourceBits = static_cast<std::uint32_t>(std::max<short>(0, lead.GetInfoBits())); });
   guarded([&] { e.pageCount = static_cast<std::uint32_t>(std::max(0, lead.GetInfoPageCount())); });
   e.firstPage = 1;
@@ -181,7 +192,7 @@ void ImageListBuilder::AddImage(const std::string& path) {
   e.multiPage = e.pageCount >= 2;
   guarded([&] { e.hasAlpha = lead.GetHasAlpha(); });
   guarded([&] { e.hasTransparentColor = lead.GetUseTransparentColor(); });
-  if (c_.settings.ShowThumbnails && (!c_.settings.commandLineMode || c_.settings.openFlag)) {
+  if (thumbnails()) {
     guarded([&] {
       engine::FlattenTransparency(lead, c_.secondary, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
       const double w = lead.GetImageWidth(), h = lead.GetImageHeight();

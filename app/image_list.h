@@ -79,6 +79,10 @@ class ImageListBuilder {
 
  private:
   bool aborted() const;
+  // Thumbnails are made in the window (and for /open), not for a plain command line.
+  bool thumbnails() const {
+    return c_.settings.ShowThumbnails && (!c_.settings.commandLineMode || c_.settings.openFlag);
+  }
   // A candidate's record: logged when it was refused, and told to the observer.
   void report(const std::string& path, unsigned status, const ImageEntry* added = nullptr);
   void examine(const std::string& path, const std::string& name, int index, int total);

@@ -45,7 +45,12 @@ std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pan
   const ImageEntry& e = s.list.at(static_cast<std::size_t>(index));
   ImageListBuilder builder({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter});
   try {
-    if (!builder.OpenImage(e.path(), false)) return nullptr;
+    // The before picture may come from a JPEG decoded at a reduced scale; the
+    // chain measures the image in the file's own pixels, so the after one may not.
+    if (!filtered && pane.width > 0 && pane.height > 0) s.primary.SetLoadAtLeast(pane.width, pane.height);
+    const bool opened = builder.OpenImage(e.path(), false);
+    s.primary.SetLoadAtLeast(0, 0);
+    if (!opened) return nullptr;
     engine::CLead& lead = s.primary;
     if (filtered) {
       s.currentEntry = index;

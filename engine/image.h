@@ -34,6 +34,12 @@ struct Document {
   // The selected region of the current page: CV_8UC1, 255 inside; empty when
   // nothing is selected.
   cv::Mat region;
+  // Asked of the decoder before a load: a decoder that can shrink while it
+  // decodes (JPEG's DCT scaling) may deliver the largest reduction that still
+  // covers this size; empty for the file's own size. Told by the decoder:
+  // the reduction it used (1, 2, 4 or 8).
+  cv::Size atLeast;
+  int scale = 1;
 
   Image* image() { return current < pages.size() ? &pages[current] : nullptr; }
   // Makes the document the one page, as a single-picture decode leaves it.

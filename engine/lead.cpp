@@ -25,7 +25,7 @@ CLead::~CLead() {
 short CLead::ReadFileInfo(const std::string& path, int, int) {
   codecs::FileInfo fi;
   short s = codecs::readInfo(path, fi);
-  info_ = s == kOk ? Info{fi.bits, fi.format, fi.width, fi.pageCount} : Info{};
+  info_ = s == kOk ? Info{fi.bits, fi.format, fi.width, fi.pageCount, fi.height} : Info{};
   return s;
 }
 
@@ -105,9 +105,12 @@ short existingPages(const std::string& path, const codecs::Codec& codec, std::ve
 
 short CLead::LoadImage(const std::string& path, short bits, int page, int pageCount) {
   codecs::FileInfo fi;
+  // A reduced scale asked for serves this load only.
+  const cv::Size atLeast(std::exchange(atLeastWidth_, 0), std::exchange(atLeastHeight_, 0));
   short s = codecs::readInfo(path, fi, true);
   if (s != kOk) return s;
   Document loaded;
+  loaded.atLeast = atLeast;
   // A Photo CD resolution asked for is decoded as such, not resampled.
   int pcdResolution = 0;
   if (fi.format == fmt::kPhotoCd && loadResolutionFormat_ == fmt::kPhotoCd) {
@@ -148,7 +151,8 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
         p.bits = 32;
         p.palette.clear();
       }
-  info_ = Info{fi.bits, fi.format, fi.width, fi.pageCount};
+  info_ = Info{fi.bits, fi.format, fi.width, fi.pageCount, fi.height};
+  loadScale_ = loaded.scale;
   *doc_ = std::move(loaded);
   return kOk;
 }

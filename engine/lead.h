@@ -60,6 +60,17 @@ class CLead {
   // Not an operation of the control: how this instance reaches the clipboard
   // (none: CopyToClipboard returns 20016).
   void SetClipboardTarget(ClipboardTarget* target) { clipboard_ = target; }
+  // Not operations of the control either: the next LoadImage may decode at a
+  // reduced scale that still covers width x height (JPEG only; the listing's
+  // thumbnails and the window's panes ask for it), and the reduction the last
+  // load used, 1 for the file's own size. The file's own size stays in
+  // GetInfoValue44 (width) and GetInfoHeight.
+  void SetLoadAtLeast(int width, int height) {
+    atLeastWidth_ = width > 0 ? width : 0;
+    atLeastHeight_ = height > 0 ? height : 0;
+  }
+  int GetLoadScale() const { return loadScale_; }
+  int GetInfoHeight() const { return info_.height; }
 
   // Image properties (0 while there is no current image).
   virtual float GetImageWidth();
@@ -138,7 +149,10 @@ class CLead {
     short format = 0;
     int value44 = 0;
     int pageCount = 0;
+    int height = 0;
   } info_;
+  int atLeastWidth_ = 0, atLeastHeight_ = 0;
+  int loadScale_ = 1;
   // Resolutions listed by ReadFileResolutions, and the one SetLoadResolution
   // asked for (format 0: none).
   std::vector<std::pair<float, float>> resolutions_;

@@ -107,6 +107,15 @@ short loadJpeg(const std::string& path, Document& doc) {
   const bool cmyk = in == JCS_CMYK || in == JCS_YCCK;
   const bool grey = in == JCS_GRAYSCALE;
   d.cinfo.out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
+  // Every coefficient is still decoded (damage is found as at full size);
+  // only the inverse DCT makes fewer pixels.
+  int scale = 1;
+  if (!doc.atLeast.empty())
+    while (scale < 8 && (d.cinfo.image_width + 2 * scale - 1) / (2 * scale) >= static_cast<unsigned>(doc.atLeast.width) &&
+           (d.cinfo.image_height + 2 * scale - 1) / (2 * scale) >= static_cast<unsigned>(doc.atLeast.height))
+      scale *= 2;
+  d.cinfo.scale_num = 1;
+  d.cinfo.scale_denom = static_cast<unsigned>(scale);
   jpeg_start_decompress(&d.cinfo);
   const int w = static_cast<int>(d.cinfo.output_width), h = static_cast<int>(d.cinfo.output_height);
   img.pixels.create(h, w, grey ? CV_8UC1 : CV_8UC3);
@@ -139,6 +148,7 @@ short loadJpeg(const std::string& path, Document& doc) {
     img.yDpi = static_cast<int>(d.cinfo.Y_density * 2.54 + 0.5);
   }
   doc.setOnly(std::move(img));
+  doc.scale = scale;
   return kOk;
 }
 

@@ -247,3 +247,29 @@ TEST_F(Lister, CorpusFilesAreListed) {
     EXPECT_FALSE(e.thumbnail);
   }
 }
+
+TEST_F(Lister, AListedJpegKeepsItsOwnSizeAndAShortenedOneIsStillRefused) {
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::noiseImage(800, 600, 3, 3), 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("big.jpg"), 10, 24, 2, 0), 0);
+  const std::string bytes = pv::test::readFile(dir.file("big.jpg"));
+  pv::test::writeFile(dir.file("cut.jpg"), bytes.substr(0, bytes.size() / 2));
+  for (bool thumbnails : {true, false}) {
+    SCOPED_TRACE(thumbnails);
+    list.clear();
+    settings.ShowThumbnails = thumbnails;
+    ASSERT_TRUE(builder.IsAcceptedFile(dir.file("big.jpg"), true));
+    builder.AddImage(dir.file("big.jpg"));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].width, 800u);  // decoded smaller for the list, recorded as it is
+    EXPECT_EQ(list[0].height, 600u);
+    EXPECT_EQ(list[0].thumbnail != nullptr, thumbnails);
+    if (thumbnails) {
+      EXPECT_EQ(list[0].thumbnailWidth, 76u);
+    }
+    EXPECT_FALSE(builder.IsAcceptedFile(dir.file("cut.jpg"), true));  // damage is found at any scale
+  }
+  // The next load of the control is whole again.
+  ASSERT_EQ(primary.LoadImage(dir.file("big.jpg"), 0, 0, 1), 0);
+  EXPECT_EQ(primary.GetImageWidth(), 800);
+}

@@ -10,6 +10,7 @@
 #include "engine/codecs/codecs.h"
 #include "engine/image.h"
 #include "engine/lead.h"
+#include "core/file_format.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
 #include "tests/support/support.h"
@@ -174,4 +175,46 @@ TEST(LosslessJpeg, GreyAndColourRoundTripExactly) {
   std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
   pv::engine::CLead cut;
   EXPECT_NE(cut.LoadImage(dir.file("cut.jpg"), 0, 0, 1), 0);
+}
+
+TEST(JpegReducedScale, DecodesTheSmallestScaleThatCoversWhatIsAsked) {
+  pv::test::TempDir dir;
+  const std::string path = dir.file("photo.jpg");
+  {
+    pv::test::LeadWithImage lead;
+    lead.set(pv::test::gradientImage(800, 600, 3), 24);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kJpeg, 24, 2, 0), 0);
+  }
+  pv::test::LeadWithImage full;
+  ASSERT_EQ(full.LoadImage(path, 0, 0, 1), 0);
+  struct Case {
+    int wantW, wantH;
+    int gotW, gotH, scale;
+  } cases[] = {
+      {76, 57, 100, 75, 8},    // a thumbnail: an eighth
+      {101, 57, 200, 150, 4},  // one side decides
+      {300, 200, 400, 300, 2},
+      {500, 400, 800, 600, 1},  // half would not cover it
+      {0, 0, 800, 600, 1},      // nothing asked
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.wantW << "x" << c.wantH);
+    pv::test::LeadWithImage lead;
+    lead.SetLoadAtLeast(c.wantW, c.wantH);
+    ASSERT_EQ(lead.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_EQ(lead.GetImageWidth(), c.gotW);
+    EXPECT_EQ(lead.GetImageHeight(), c.gotH);
+    EXPECT_EQ(lead.GetLoadScale(), c.scale);
+    EXPECT_EQ(lead.GetInfoValue44(), 800);  // the file's own size stays known
+    EXPECT_EQ(lead.GetInfoHeight(), 600);
+    // Within a small tolerance of a full decode shrunk to the same size.
+    cv::Mat expected;
+    cv::resize(full.pixels(), expected, lead.pixels().size(), 0, 0, cv::INTER_AREA);
+    cv::Mat diff;
+    cv::absdiff(expected, lead.pixels(), diff);
+    EXPECT_LT(cv::mean(diff)[0], 2.0);
+    // The request served one load only.
+    ASSERT_EQ(lead.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_EQ(lead.GetImageWidth(), 800);
+  }
 }
