@@ -38,29 +38,12 @@ bool isSwitch(const std::string& arg, std::string_view name) {
   return pv::iequals(body, name);
 }
 
-std::string withLineFeeds(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
-  return out;
-}
-
 std::atomic<bool>* gInterrupt = nullptr;
 
 extern "C" void onInterrupt(int) {
   if (gInterrupt) gInterrupt->store(true);
   // A second Ctrl+C ends the program at once.
   signal(SIGINT, SIG_DFL);
-}
-
-std::string clock(double seconds) {
-  const long s = static_cast<long>(seconds + 0.5);
-  char buf[32];
-  if (s >= 3600)
-    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
-  else
-    std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 60, s % 60);
-  return buf;
 }
 
 // Progress of a conversion on stderr, from the job's reports: a redrawn bar
@@ -74,13 +57,13 @@ class ConsoleProgress final : public JobObserver {
 
   void progress(int current, int total, int percent, const std::string& name) override {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-    const std::string eta = current > 0 ? clock(elapsed * (total - current) / current) : std::string("--:--");
+    const std::string eta = current > 0 ? clockText(elapsed * (total - current) / current) : std::string("--:--");
     if (terminal_) {
       std::ostringstream line;
       const int filled = percent * 20 / 100;
       line << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
            << std::string(static_cast<std::size_t>(20 - filled), ' ') << "] " << percent << "%  "
-           << std::min(current + 1, total) << " / " << total << "  " << name << "  " << clock(elapsed)
+           << std::min(current + 1, total) << " / " << total << "  " << name << "  " << clockText(elapsed)
            << " elapsed, " << eta << " left";
       std::string text = line.str();
       const std::size_t shown = text.size();
@@ -223,13 +206,11 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   Settings& set = session.settings;
   const bool show = set.ShowMessages;
   auto printSummary = [&] {
-    if (show && !set.errorSummary.empty()) err << withLineFeeds(set.errorSummary);
+    if (show && !set.errorSummary.empty()) err << pv::withLineFeeds(set.errorSummary);
   };
   if (!parsed.proceed) return 2;
-  if (set.reportPath.empty()) {
-    report.discard();
-  } else if (!report.open(set.reportPath)) {
-    err << "Commandline Error: the report file " << set.reportPath << " cannot be written.\n";
+  if (const std::string problem = openCommandLineReport(report, set); !problem.empty()) {
+    err << problem << "\n";
     return 2;
   }
   if (set.shellOptionsFlag || set.openFlag) {

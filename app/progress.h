@@ -4,10 +4,22 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <string>
 
 namespace pv::app {
+
+// A duration as the progress displays show it: "mm:ss", or "h:mm:ss" from an hour.
+inline std::string clockText(double seconds) {
+  const long s = static_cast<long>(seconds + 0.5);
+  char buf[32];
+  if (s >= 3600)
+    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 60, s % 60);
+  return buf;
+}
 
 // A pause for the worker thread: the worker passes the gate before every
 // load, filter and save and between images, and waits there while the job

@@ -55,4 +55,13 @@ void ReportWriter::write(const OutcomeRecord& r) {
   std::fflush(file_);
 }
 
+std::string openCommandLineReport(ReportWriter& report, const Settings& settings) {
+  if (settings.reportPath.empty()) {
+    report.discard();
+    return {};
+  }
+  if (report.open(settings.reportPath)) return {};
+  return "Commandline Error: the report file " + settings.reportPath + " cannot be written.";
+}
+
 }  // namespace pv::app

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/job.h"
+#include "app/settings.h"
 
 namespace pv::app {
 
@@ -42,5 +43,10 @@ class ReportWriter final : public JobObserver {
   bool discarding_ = false;
   std::vector<OutcomeRecord> pending_;
 };
+
+// Opens the report the command line asked for (--report), or drops what was
+// kept when it asked for none. The message when the file cannot be written,
+// else empty.
+std::string openCommandLineReport(ReportWriter& report, const Settings& settings);
 
 }  // namespace pv::app

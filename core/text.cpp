@@ -78,4 +78,12 @@ int parseDecimal(std::string_view text) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(v));
 }
 
+std::string withLineFeeds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out.push_back(text[i]);
+  return out;
+}
+
 }  // namespace pv

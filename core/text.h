@@ -16,6 +16,10 @@ std::string_view utf8Prefix(std::string_view text, std::size_t maxBytes);
 std::string asciiLower(std::string_view text);
 std::string asciiUpper(std::string_view text);
 
+// The text with every CR LF pair as a lone LF (the log and the error
+// summary are held with CR LF; files and screens take LF).
+std::string withLineFeeds(std::string_view text);
+
 // Case-insensitive (ASCII) equality.
 bool iequals(std::string_view a, std::string_view b);
 

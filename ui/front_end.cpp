@@ -10,7 +10,6 @@
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/main/main_window.h"
-#include "ui/models/image_list_model.h"
 #include "ui/ports/qt_ports.h"
 
 namespace pv::ui {
@@ -47,10 +46,8 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   session.observer = nullptr;
   session.running = false;
   if (!parsed.proceed) return 2;
-  if (set.reportPath.empty()) {
-    report.discard();
-  } else if (!report.open(set.reportPath)) {
-    prompter.error(set.caption, "Commandline Error: the report file " + set.reportPath + " cannot be written.");
+  if (const std::string problem = app::openCommandLineReport(report, set); !problem.empty()) {
+    prompter.error(set.caption, problem);
     return 2;
   }
   if (set.shellOptionsFlag) {
@@ -66,7 +63,6 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   if (set.openFlag) {
     // The window opens as after a normal start, with the list filled.
     set.commandLineMode = false;
-    window.imageModel()->refresh();
     window.show();
     return application.exec();
   }

@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "core/text.h"
 #include "engine/libraries.h"
 #include "pv_version.h"
 #include "ui/dialogs/dialog_parts.h"
@@ -29,9 +30,7 @@ LogDialog::LogDialog(const std::string& summary, app::Prompter& prompter, const 
   text_ = new QPlainTextEdit;
   text_->setReadOnly(true);
   text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  QString shown = QString::fromStdString(summary);
-  shown.replace("\r\n", "\n");
-  text_->setPlainText(shown);
+  text_->setPlainText(QString::fromStdString(withLineFeeds(summary)));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   QPushButton* save = buttons->addButton(tr("Save Log"), QDialogButtonBox::ActionRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -48,8 +47,7 @@ LogDialog::LogDialog(const std::string& summary, app::Prompter& prompter, const 
 }
 
 bool LogDialog::saveTo(const QString& path) {
-  std::string lf = summary_;
-  for (std::size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+  const std::string lf = withLineFeeds(summary_);
   QSaveFile file(path);
   const bool ok = file.open(QIODevice::WriteOnly) &&
                   file.write(lf.data(), static_cast<qint64>(lf.size())) == static_cast<qint64>(lf.size()) &&

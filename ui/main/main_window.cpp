@@ -365,11 +365,6 @@ void MainWindow::buildWidgets() {
   setCentralWidget(central);
 }
 
-void MainWindow::notYet(const QString& what) {
-  prompter_.information(session_.settings.caption,
-                        (what + tr(" is not part of this version of Pictoravine yet.")).toStdString());
-}
-
 void MainWindow::run(Command c) {
   if (jobRunning_) return;
   switch (c) {

@@ -131,7 +131,6 @@ class MainWindow final : public QMainWindow {
   void buildWidgets();
   void buildMenus();
   void run(Command c);
-  void notYet(const QString& what);
   void afterListChange();
   void refreshFilters(int select = -1);
   void rebuildPreviews();

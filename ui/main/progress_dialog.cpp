@@ -18,11 +18,7 @@ namespace {
 const char* const kPriorities[app::kPriorityCount] = {"Idle",         "Low",  "Below Normal", "Normal",
                                                       "Above Normal", "High", "Highest"};
 
-QString clockText(qint64 ms) {
-  const qint64 s = (ms + 500) / 1000;
-  return s >= 3600 ? QString("%1:%2:%3").arg(s / 3600).arg(s / 60 % 60, 2, 10, QChar('0')).arg(s % 60, 2, 10, QChar('0'))
-                   : QString("%1:%2").arg(s / 60, 2, 10, QChar('0')).arg(s % 60, 2, 10, QChar('0'));
-}
+QString clockText(qint64 ms) { return QString::fromStdString(app::clockText(static_cast<double>(ms) / 1000)); }
 
 }  // namespace
 

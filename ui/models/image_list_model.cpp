@@ -123,7 +123,8 @@ void ImageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   }
   const QRect box(r.left() + 5, r.top() + 2, app::kThumbnailWidth, app::kThumbnailHeight);
   if (e.thumbnail) {
-    const QImage thumb = toQImage(*e.thumbnail);
+    // Drawn straight from the entry's pixels: rows are painted often.
+    const QImage thumb = viewOf(*e.thumbnail);
     const QImage fitted = thumb.width() > box.width() || thumb.height() > box.height()
                               ? thumb.scaled(box.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
                               : thumb;

@@ -35,6 +35,12 @@ QImage toQImage(const engine::Image& image) {
   return view.copy();
 }
 
+QImage viewOf(const engine::Image& image) {
+  const cv::Mat& m = image.pixels;
+  if (m.type() != CV_8UC4) return toQImage(image);
+  return QImage(m.data, m.cols, m.rows, static_cast<qsizetype>(m.step), QImage::Format_ARGB32);
+}
+
 engine::Image fromQImage(const QImage& source) {
   engine::Image out;
   if (source.isNull()) return out;

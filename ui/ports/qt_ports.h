@@ -18,6 +18,9 @@ void onWindowThread(const std::function<void()>& work);
 // 32-bit B G R A (or grey, or B G R) pixels of the engine as a QImage that
 // owns a copy of them.
 QImage toQImage(const engine::Image& image);
+// A QImage over the engine image's own B G R A pixels, without a copy: valid
+// only while `image` lives unchanged (drawing a list row). Other layouts are copied.
+QImage viewOf(const engine::Image& image);
 // The other way: any QImage as the engine's B G R A or B G R image.
 engine::Image fromQImage(const QImage& image);
 
