@@ -11,6 +11,7 @@
 #include "app/log.h"
 #include "app/profiles.h"
 #include "core/file_format.h"
+#include "core/handoff.h"
 #include "core/paths.h"
 #include "core/text.h"
 #include "engine/handles.h"
@@ -113,8 +114,13 @@ class SwitchParser {
   void addFilter(const std::string& token) { s_.chain.appendFromText("/" + token); }
   void addProfile(const std::string& args) { LoadProfile(s_.settings, s_.chain, args, s_.prompter); }
   void readLists(const std::string& args) {
-    for (const std::string& path : splitBars(trimmed(args)))
-      if (!path.empty() && !builder_.ReadListFile(path == "-" ? path : absolute(path))) outcome.listFailed = true;
+    for (const std::string& given : splitBars(trimmed(args))) {
+      if (given.empty()) continue;
+      const std::string path = given == "-" ? given : absolute(given);
+      if (!builder_.ReadListFile(path)) outcome.listFailed = true;
+      // A file-manager hand-off list is this run's alone: once read it goes.
+      if (isHandOffList(path)) ::unlink(path.c_str());
+    }
   }
   void addFiles(const std::string& args) {
     for (const std::string& part : splitBars(trimmed(args))) addPart(part);

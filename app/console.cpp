@@ -16,6 +16,7 @@
 #include "app/report.h"
 #include "app/run.h"
 #include "app/session.h"
+#include "core/extensions.h"
 #include "core/format_registry.h"
 #include "core/text.h"
 #include "engine/capabilities.h"

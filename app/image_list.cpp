@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/log.h"
+#include "core/extensions.h"
 #include "core/ini.h"
 #include "core/text.h"
 #include "engine/composite.h"
@@ -23,14 +24,6 @@ namespace fs = std::filesystem;
 
 namespace pv::app {
 
-const std::vector<std::string_view> kAcceptedExtensions = {
-    ".cmp", ".jpg", ".jpeg", ".jtf", ".tif", ".tiff",     ".gif", ".png",  ".psd", ".afp",  ".ani",
-    ".cal", ".crw", ".clp",  ".wmz", ".cut", ".djv",      ".ecw", ".emf",  ".exf", ".exif", ".fax",
-    ".flc", ".fli", ".fpx",  ".fit", ".img", ".hgl",      ".iff", ".tifx", ".tfx", ".ica",  ".itg",
-    ".cit", ".cin", ".kdc",  ".pcd", ".lv",  ".lmc",      ".mac", ".pict", ".ica", ".sid",  ".awd",
-    ".msp", ".ptk", ".bmp",  ".pcx", ".psp", ".pspimage", ".pbm", ".pgm",  ".ppm", ".prn",  ".prt",
-    ".dcr", ".sct", ".ct",   ".sgi", ".sff", ".ras",      ".tga", ".cur",  ".ico", ".icon", ".wfx",
-    ".wmf", ".wpg", ".wbmp", ".smp", ".xwd", ".xbm",      ".xpm"};
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*" || pattern == "*") return true;
@@ -108,14 +101,7 @@ void ImageListBuilder::report(const std::string& path, unsigned status, const Im
 }
 
 bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTest) {
-  if (extensionTest) {
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-    const std::string ext = asciiLower(std::string_view(path).substr(dot));
-    if (std::find(kAcceptedExtensions.begin(), kAcceptedExtensions.end(), ext) == kAcceptedExtensions.end())
-      return false;
-  }
+  if (extensionTest && !acceptedImageName(path)) return false;
   // A candidate is listed, not converted: a JPEG is decoded at the smallest
   // scale that still gives its thumbnail (every coefficient is still read,
   // so a damaged file fails as at full size).

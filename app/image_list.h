@@ -23,9 +23,6 @@ class CLead;
 
 namespace pv::app {
 
-// The 73 accepted input extensions (with their dot, lower case).
-extern const std::vector<std::string_view> kAcceptedExtensions;
-
 // Windows-style wildcard match: '*' any run, '?' one byte, case-insensitive;
 // "*.*" matches every name, with or without a dot.
 bool wildcardMatch(std::string_view pattern, std::string_view name);

@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "engine/lead.h"
 #include "tests/engine/lead_holder.h"
+#include "core/handoff.h"
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
@@ -163,6 +164,15 @@ TEST_F(Cli, TheShellHandOffUsesShellOptionsAndTheDefaultProfile) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(factsOf(dir.file("a.jpg")).width, 32);
   EXPECT_EQ(factsOf(dir.file("b.jpg")).width, 32);
+  EXPECT_TRUE(fs::exists(data.file("pictoravine.dat")));  // a list of the user's own stays
+
+  // The file manager's own list goes once it has been read.
+  const auto handOff = pv::writeHandOffList({dir.file("a.png")});
+  ASSERT_TRUE(handOff);
+  r = run({"/shell", "/convert", "BMP", "/list", *handOff});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(dir.file("a.bmp")));
+  EXPECT_FALSE(fs::exists(*handOff));
 
   r = run({"/shell", "/shelloptions"});  // needs the window, and there is no display
   EXPECT_EQ(r.exitCode, 2);
