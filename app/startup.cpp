@@ -1,5 +1,10 @@
 #include "app/startup.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -9,6 +14,8 @@
 #include "formats/format.h"
 
 namespace fs = std::filesystem;
+
+extern char** environ;
 
 namespace pv::app {
 
@@ -34,28 +41,82 @@ int probeImagingControl(engine::CLead& lead, const Settings& settings, Prompter&
 
 std::string extensionFolder() {
   if (const char* dir = std::getenv("PICTORAVINE_EXTENSION_DIR"); dir && *dir) return dir;
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : "/tmp") + "/.local/share/nautilus/extensions-4";
+  return PV_NAUTILUS_EXTENSION_DIR;
 }
 
-bool registerShellExtension(const Settings& settings, bool doRegister) {
+namespace {
+
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string_view rest = path ? path : "";
+  while (!rest.empty()) {
+    const std::size_t colon = rest.find(':');
+    const std::string dir(rest.substr(0, colon));
+    if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+  }
+  return false;
+}
+
+// Runs `argv` and waits; true when it exits with 0.
+bool runAndWait(const std::vector<std::string>& argv) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+ShellRegistration registerShellExtension(const Settings& settings, bool doRegister) {
+  if (!doRegister) return ShellRegistration::Done;  // the setting alone hides the menu
+  if (!onPath("nautilus")) return ShellRegistration::NoFileManager;
   std::error_code ec;
   const fs::path source(settings.shellLibraryPath);
   const fs::path target = fs::path(extensionFolder()) / source.filename();
-  if (!doRegister) {
-    fs::remove(target, ec);
-    return !ec && !fs::exists(target, ec);
-  }
-  if (!fs::is_regular_file(source, ec)) return false;
+  if (fs::is_regular_file(target, ec)) return ShellRegistration::Done;
+  if (!fs::is_regular_file(source, ec)) return ShellRegistration::ModuleMissing;
   fs::create_directories(target.parent_path(), ec);
-  // Copy beside the target and rename, so a running file manager never maps a
-  // half-copied module.
-  const fs::path tmp = target.string() + ".new";
-  fs::copy_file(source, tmp, fs::copy_options::overwrite_existing, ec);
-  if (ec) return false;
-  fs::rename(tmp, target, ec);
-  if (ec) fs::remove(tmp, ec);
-  return fs::is_regular_file(target, ec);
+  if (::access(target.parent_path().c_str(), W_OK) == 0) {
+    // Copied beside the target and renamed, so a running file manager never
+    // maps a half-copied module.
+    const fs::path tmp = target.string() + ".new";
+    fs::copy_file(source, tmp, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::rename(tmp, target, ec);
+    if (ec) fs::remove(tmp, ec);
+  } else {
+    runAndWait({"pkexec", "install", "-D", "-m", "0644", source.string(), target.string()});
+  }
+  return fs::is_regular_file(target, ec) ? ShellRegistration::Done : ShellRegistration::InstallFailed;
+}
+
+std::string shellRegistrationText(ShellRegistration result) {
+  switch (result) {
+    case ShellRegistration::Done:
+      return {};
+    case ShellRegistration::NoFileManager:
+      return "No file manager that shows Pictoravine's menu is installed (the menu needs Files, also called "
+             "Nautilus). The setting is kept for when it is.";
+    case ShellRegistration::ModuleMissing:
+      return "The file manager's plugin (libextpv.so) is not installed with this copy of Pictoravine, so its "
+             "menu cannot be shown.";
+    case ShellRegistration::InstallFailed:
+      return "The file manager's plugin could not be installed into " + extensionFolder() +
+             ". Install the Pictoravine package, or install it there as administrator.";
+  }
+  return {};
+}
+
+std::function<void(bool)> shellMenuSwitch(const Settings& settings, Prompter& prompter) {
+  return [&settings, &prompter](bool on) {
+    const std::string problem = shellRegistrationText(registerShellExtension(settings, on));
+    if (!problem.empty()) prompter.information(settings.caption, problem);
+  };
 }
 
 }  // namespace pv::app

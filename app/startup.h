@@ -3,6 +3,7 @@
 // the imaging engine with data.dat, the start-up error texts and the
 // installation of the file-manager plugin.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,13 +37,31 @@ inline constexpr const char* kEngineUnusable =
 // reported always. Returns the load status (or -1 after an exception).
 int probeImagingControl(engine::CLead& lead, const Settings& settings, Prompter& prompter, bool windowExists);
 
-// The folder the file-manager plugin is installed into: $PICTORAVINE_EXTENSION_DIR
-// when set, else ~/.local/share/nautilus/extensions-4.
+// The folder Nautilus loads plugins from: $PICTORAVINE_EXTENSION_DIR when set,
+// else the system folder found at build time. Nautilus reads no per-user
+// folder, so the plugin is installed once for every user and each user's
+// ShellContextEnabled shows or hides its menu.
 std::string extensionFolder();
 
-// Installs (register) or removes (unregister) the plugin module
-// settings.shellLibraryPath in extensionFolder(). Returns false when the
-// module is missing or the folder cannot be written; callers may ignore it.
-bool registerShellExtension(const Settings& settings, bool doRegister);
+enum class ShellRegistration {
+  Done,           // the menu shows (or is hidden) at the next right click
+  NoFileManager,  // no file manager that loads the plugin is installed
+  ModuleMissing,  // the plugin is neither installed nor beside the program
+  InstallFailed,  // installing it (through pkexec) was refused or failed
+};
+
+// Switches the file manager's menu on or off for this user. The switch itself
+// is the setting ShellContextEnabled, which the plugin reads at every menu;
+// switching on also installs the plugin (settings.shellLibraryPath) into
+// extensionFolder() when it is not there yet: directly when the folder is
+// writable, else through pkexec, the desktop's way to ask for an
+// administrator's password.
+ShellRegistration registerShellExtension(const Settings& settings, bool doRegister);
+
+// The message for a registration that did not work; empty for Done.
+std::string shellRegistrationText(ShellRegistration result);
+
+// The options pages' switch: registers and tells the user what did not work.
+std::function<void(bool)> shellMenuSwitch(const Settings& settings, Prompter& prompter);
 
 }  // namespace pv::app

@@ -48,6 +48,8 @@ if(NOT Qt6_FOUND)
 endif()
 
 pv_require_pkg(PV_NAUTILUS libnautilus-extension-4 libnautilus-extension-dev)
+# The one folder Nautilus loads plugins from (it reads no per-user folder).
+pkg_get_variable(PV_NAUTILUS_EXTENSION_DIR libnautilus-extension-4 extensiondir)
 
 find_package(Threads REQUIRED)
 

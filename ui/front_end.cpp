@@ -54,7 +54,7 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
     // The file manager's "Customize Above Menu": the sheet on its last page;
     // the program ends when it closes.
     set.commandLineMode = false;
-    OptionsSheet sheet(set, prompter, [&set](bool on) { app::registerShellExtension(set, on); },
+    OptionsSheet sheet(set, prompter, app::shellMenuSwitch(set, prompter),
                        OptionsSheet::kShell);
     sheet.exec();
     return 0;

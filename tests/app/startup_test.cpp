@@ -93,21 +93,42 @@ TEST(Startup, ServiceErrorTexts) {
   EXPECT_EQ(pv::app::serviceErrorText(4007, 0).substr(0, 11), "Error 4007-");
 }
 
-TEST(Startup, RegisteringInstallsThePluginModuleAndUnregisteringRemovesIt) {
+TEST(Startup, SwitchingTheMenuOnInstallsThePluginOnceWhereAFileManagerLoadsIt) {
+  using R = pv::app::ShellRegistration;
   pv::test::DataDirGuard data;
   pv::test::TempDir dir;
   pv::test::EnvGuard ext("PICTORAVINE_EXTENSION_DIR", dir.file("ext/extensions-4"));
+  fs::create_directories(dir.file("bin"));
+  const std::string installed = dir.file("ext/extensions-4/libextpv.so");
   auto s = pv::app::loadSettings();
   s.shellLibraryPath = dir.file("libextpv.so");
-  EXPECT_FALSE(pv::app::registerShellExtension(s, true));  // no module to install
-  std::ofstream(s.shellLibraryPath) << "module bytes";
-  ASSERT_TRUE(pv::app::registerShellExtension(s, true));
-  const std::string installed = dir.file("ext/extensions-4/libextpv.so");
-  std::ifstream in(installed);
-  std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(body, "module bytes");
+  const struct {
+    const char* name;
+    bool fileManager, moduleBeside, on;
+    R result;
+    bool installedAfter;
+  } cases[] = {
+      {"switched off: the setting alone hides it", false, false, false, R::Done, false},
+      {"no file manager", false, true, true, R::NoFileManager, false},
+      {"no module to install", true, false, true, R::ModuleMissing, false},
+      {"installed from beside the program", true, true, true, R::Done, true},
+      {"already installed", true, false, true, R::Done, true},
+      {"switched off again: the module stays for other users", true, true, false, R::Done, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(dir.file("bin/nautilus"));
+    if (c.fileManager) {
+      pv::test::writeFile(dir.file("bin/nautilus"), "#!/bin/sh\n");
+      fs::permissions(dir.file("bin/nautilus"), fs::perms::owner_all);
+    }
+    fs::remove(s.shellLibraryPath);
+    if (c.moduleBeside) pv::test::writeFile(s.shellLibraryPath, "module bytes");
+    pv::test::EnvGuard path("PATH", dir.file("bin"));
+    EXPECT_EQ(pv::app::registerShellExtension(s, c.on), c.result);
+    EXPECT_EQ(fs::exists(installed), c.installedAfter);
+    EXPECT_EQ(pv::app::shellRegistrationText(c.result).empty(), c.result == R::Done);
+  }
+  EXPECT_EQ(pv::test::readFile(installed), "module bytes");
   EXPECT_FALSE(fs::exists(installed + ".new"));
-  EXPECT_TRUE(pv::app::registerShellExtension(s, false));
-  EXPECT_FALSE(fs::exists(installed));
-  EXPECT_TRUE(pv::app::registerShellExtension(s, false));  // already gone
 }

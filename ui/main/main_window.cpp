@@ -410,7 +410,7 @@ void MainWindow::run(Command c) {
       break;
     case kGlobalOptions: {
       OptionsSheet sheet(session_.settings, prompter_,
-                         [this](bool on) { app::registerShellExtension(session_.settings, on); },
+                         app::shellMenuSwitch(session_.settings, prompter_),
                          OptionsSheet::kGlobal, this);
       if (onOptions) QTimer::singleShot(0, &sheet, [this, &sheet] { onOptions(sheet); });
       sheet.exec();
