@@ -274,10 +274,15 @@ std::span<const SwitchSpec> switchTable() {
   return kSwitches;
 }
 
-std::string usageText() {
+std::vector<const SwitchSpec*> switchesInHelpOrder() {
   std::vector<const SwitchSpec*> rows;
   for (const SwitchSpec& row : kSwitches) rows.push_back(&row);
   std::stable_sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return a->helpOrder < b->helpOrder; });
+  return rows;
+}
+
+std::string usageText() {
+  const std::vector<const SwitchSpec*> rows = switchesInHelpOrder();
   std::string text =
       "Usage: pictoravine /convert <format> [method depth quality passes] (/usesf | /output <folder>)\n"
       "                   (/file <paths> | /list <list files> | /cbpaste) [switches]\n"

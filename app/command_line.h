@@ -42,6 +42,9 @@ struct SwitchSpec {
 
 std::span<const SwitchSpec> switchTable();
 
+// The rows in the order the usage text, the man page and the manual show them.
+std::vector<const SwitchSpec*> switchesInHelpOrder();
+
 // The usage text: the synopsis, every switch with its arguments, what it
 // does and an example, and the exit codes.
 std::string usageText();
