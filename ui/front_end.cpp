@@ -56,6 +56,7 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
     set.commandLineMode = false;
     OptionsSheet sheet(set, prompter, app::shellMenuSwitch(set, prompter),
                        OptionsSheet::kShell);
+    sheet.onHelp = [&] { openManual(launcher, prompter, set, "files"); };
     sheet.exec();
     return 0;
   }

@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -107,6 +108,16 @@ QImage toQImageForTest(const pv::engine::Image& source, QSize size) {
 
 }  // namespace
 
+// Records what the window asks the desktop to open, and starts nothing.
+struct RecordingLauncher : pv::app::Launcher {
+  QStringList opened;
+  bool open(const std::string& pathOrUrl) override {
+    opened << QString::fromStdString(pathOrUrl);
+    return true;
+  }
+  bool start(const std::string&, const std::vector<std::string>&) override { return true; }
+};
+
 class WindowTest : public QObject {
   Q_OBJECT
 
@@ -114,7 +125,7 @@ class WindowTest : public QObject {
   std::unique_ptr<pv::test::TempDir> dir_;
   std::unique_ptr<ScriptedPrompter> prompter_;
   std::unique_ptr<pv::app::Session> session_;
-  std::unique_ptr<pv::app::SpawnLauncher> launcher_;
+  std::unique_ptr<RecordingLauncher> launcher_;
   std::unique_ptr<pv::ui::QtClipboard> clipboard_;
   std::unique_ptr<MainWindow> window_;
   // No test may hang on a log dialog it did not expect.
@@ -159,7 +170,7 @@ class WindowTest : public QObject {
     clipboard_ = std::make_unique<pv::ui::QtClipboard>();
     session_->setClipboard(clipboard_.get());
     logs_ = std::make_unique<LogCatcher>();
-    launcher_ = std::make_unique<pv::app::SpawnLauncher>();
+    launcher_ = std::make_unique<RecordingLauncher>();
     window_ = std::make_unique<MainWindow>(*session_, *prompter_, *launcher_);
     // A filter's form opens when it is added: cancelled unless a test says otherwise.
     window_->filterForms().onForm = [](pv::ui::SettingsForm& form) { form.reject(); };
@@ -575,6 +586,25 @@ class WindowTest : public QObject {
     QCOMPARE(session_->chain.size(), 2u);
     QCOMPARE(session_->chain.at(1).key, std::string("sharpen"));
     QCOMPARE(window_->filterList()->count(), 2);
+  }
+
+  void theManualOpensFromHelpTheWebsiteAndTheOptions() {
+    const QString manual = QString::fromStdString(session_->settings.helpPath);
+    QVERIFY2(QFile::exists(manual), qPrintable(manual));  // built beside the program, as installed
+    QVERIFY(manual.endsWith("help/index.html"));
+    window_->action(MainWindow::kHelp)->trigger();
+    window_->action(MainWindow::kWebsite)->trigger();
+    window_->onOptions = [](pv::ui::OptionsSheet& sheet) {
+      sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Help)->click();
+      sheet.reject();
+    };
+    window_->action(MainWindow::kGlobalOptions)->trigger();
+    QCOMPARE(launcher_->opened, QStringList({manual, manual, "file://" + manual + "#options"}));
+
+    session_->settings.helpPath = file("no-manual/index.html");
+    window_->action(MainWindow::kHelp)->trigger();
+    QCOMPARE(launcher_->opened.size(), 3);
+    QVERIFY(prompter_->shown.last().contains("is not installed"));
   }
 
   void theOptionsSheetStoresOnlyThePagesShown() {

@@ -60,7 +60,10 @@ OptionsSheet::OptionsSheet(app::Settings& settings, app::Prompter& prompter, std
     if (apply()) apply_->setEnabled(false);
   });
   connect(buttons, &QDialogButtonBox::helpRequested, this, [this] {
-    prompter_.information(settings_.caption, "The manual is not installed with this version of Pictoravine.");
+    if (onHelp)
+      onHelp();
+    else
+      prompter_.information(settings_.caption, "The manual is not installed with this version of Pictoravine.");
   });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);

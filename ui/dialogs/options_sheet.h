@@ -29,6 +29,9 @@ class OptionsSheet final : public QDialog {
   OptionsSheet(app::Settings& settings, app::Prompter& prompter, std::function<void(bool)> registerMenu,
                Page first = kGlobal, QWidget* parent = nullptr);
 
+  // The Help button; without it, Help says there is no manual.
+  std::function<void()> onHelp;
+
   // OK: apply and close; Apply: apply and stay. False after a stop.
   bool apply();
   void accept() override;

@@ -16,6 +16,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <filesystem>
+
 #include "core/text.h"
 #include "engine/libraries.h"
 #include "pv_version.h"
@@ -132,6 +134,15 @@ void showAbout(QWidget* parent) {
   libraries += QString("\nQt %1").arg(qVersion());
   box.setInformativeText(libraries);
   box.exec();
+}
+
+void openManual(app::Launcher& launcher, app::Prompter& prompter, const app::Settings& settings,
+                const std::string& anchor) {
+  std::error_code ec;
+  const bool installed = std::filesystem::is_regular_file(settings.helpPath, ec);
+  const std::string page = anchor.empty() ? settings.helpPath : "file://" + settings.helpPath + "#" + anchor;
+  if (!installed || !launcher.open(page))
+    prompter.error(settings.caption, "The manual could not be opened: " + settings.helpPath + " is not installed.");
 }
 
 }  // namespace pv::ui

@@ -56,4 +56,9 @@ class SaveLocationDialog final : public QDialog {
 // "About Pictoravine".
 void showAbout(QWidget* parent);
 
+// Opens the installed manual (`anchor`: a section of its home page, or
+// empty) in the desktop's browser; says so when it is not installed.
+void openManual(app::Launcher& launcher, app::Prompter& prompter, const app::Settings& settings,
+                const std::string& anchor = {});
+
 }  // namespace pv::ui

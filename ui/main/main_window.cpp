@@ -412,6 +412,7 @@ void MainWindow::run(Command c) {
       OptionsSheet sheet(session_.settings, prompter_,
                          app::shellMenuSwitch(session_.settings, prompter_),
                          OptionsSheet::kGlobal, this);
+      sheet.onHelp = [this] { openManual(launcher_, prompter_, session_.settings, "options"); };
       if (onOptions) QTimer::singleShot(0, &sheet, [this, &sheet] { onOptions(sheet); });
       sheet.exec();
       break;
@@ -428,12 +429,8 @@ void MainWindow::run(Command c) {
       configureFilter();
       break;
     case kHelp:
-      if (!std::filesystem::exists(session_.settings.helpPath) || !launcher_.open(session_.settings.helpPath))
-        prompter_.error(session_.settings.caption,
-                        "The manual could not be opened: " + session_.settings.helpPath + " is not installed.");
-      break;
-    case kWebsite:
-      prompter_.information(session_.settings.caption, "Pictoravine has no web site yet.");
+    case kWebsite:  // there is no web site: the manual is the program's home page
+      openManual(launcher_, prompter_, session_.settings);
       break;
     case kAbout:
       showAbout(this);
