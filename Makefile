@@ -3,7 +3,7 @@
 #   make test   set everything up, build, run every test
 JOBS ?= $(shell nproc)
 
-.PHONY: bootstrap build demo test asan tsan fuzz bench format clean
+.PHONY: bootstrap build demo test package asan tsan fuzz bench format clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -17,6 +17,10 @@ demo: build
 
 test: build
 	ctest --preset release -j $(JOBS)
+
+# The Debian package of the release build (see README, "Installing").
+package: build
+	cd build/release && cpack -G DEB
 
 asan: bootstrap
 	cmake --preset asan
