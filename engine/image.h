@@ -6,12 +6,15 @@
 // directly; `palette` lists the colours it may use and saving maps them back.
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
 
 namespace pv::engine {
+
+struct Metadata;  // engine/metadata.h
 
 struct Image {
   cv::Mat pixels;
@@ -21,6 +24,9 @@ struct Image {
   int yDpi = 96;
   bool useTransparentColor = false;
   std::uint32_t transparentColor = 0;  // 0x00BBGGRR
+  // EXIF, XMP, IPTC and the colour profile of the file it came from; shared,
+  // never changed in place (an operation that changes it makes a new one).
+  std::shared_ptr<const Metadata> metadata;
 
   int width() const { return pixels.cols; }
   int height() const { return pixels.rows; }

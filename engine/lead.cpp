@@ -8,6 +8,7 @@
 #include "core/file_format.h"
 #include "engine/codecs/table.h"
 #include "engine/handles.h"
+#include "engine/metadata.h"
 #include "engine/image.h"
 #include "engine/status.h"
 
@@ -151,6 +152,16 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
         p.bits = 32;
         p.palette.clear();
       }
+  // The file's metadata travels with every page; a photo taken on its side
+  // is turned upright before anything else sees it.
+  metadataProblem_.clear();
+  if (auto meta = readMetadata(path, metadataProblem_)) {
+    for (Image& p : loaded.pages) {
+      p.metadata = meta;
+      if (autoOrient_) orientUpright(p);
+    }
+    if (autoOrient_ && orientationOf(*meta) != 1) loaded.region.release();
+  }
   info_ = Info{fi.bits, fi.format, fi.width, fi.pageCount, fi.height};
   loadScale_ = loaded.scale;
   *doc_ = std::move(loaded);
@@ -172,8 +183,17 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     pages.insert(pages.end(), doc_->pages.begin(), doc_->pages.end());
   else
     pages.push_back(*img);
+  // A format without profiles gets its colours in sRGB, as every screen
+  // shows a file without a profile.
+  if (!codec->carriesMetadata)
+    for (Image& p : pages) convertToSrgb(p);
   const codecs::SaveRequest request{formatCode, bits, quality, savePasses_, saveInterlaced_, pageMode == 1};
-  return codec->save(*codec, path, pages, request);
+  const short s = codec->save(*codec, path, pages, request);
+  std::string problem;
+  if (s == kOk && codec->carriesMetadata && !request.append && img->metadata &&
+      !writeMetadata(path, *img, keepMetadata_, problem))
+    metadataProblem_ = problem;
+  return s;
 }
 
 short CLead::CopyToClipboard(short) {

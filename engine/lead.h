@@ -70,6 +70,14 @@ class CLead {
     atLeastHeight_ = height > 0 ? height : 0;
   }
   int GetLoadScale() const { return loadScale_; }
+  // Loads turn photos upright by their EXIF orientation (off unless asked);
+  // saves write EXIF, XMP and IPTC into outputs that hold them (on unless
+  // switched off; the colour profile is kept either way). What went wrong
+  // with a file's metadata (it is then dropped, never the image) is told by
+  // GetMetadataProblem until the next load.
+  void SetAutoOrient(bool on) { autoOrient_ = on; }
+  void SetKeepMetadata(bool on) { keepMetadata_ = on; }
+  const std::string& GetMetadataProblem() const { return metadataProblem_; }
   int GetInfoHeight() const { return info_.height; }
 
   // Image properties (0 while there is no current image).
@@ -165,6 +173,8 @@ class CLead {
   bool saveInterlaced_ = false;
   bool photoshopSave_ = false;
   bool autoRepaint_ = true;
+  bool autoOrient_ = false, keepMetadata_ = true;
+  std::string metadataProblem_;
 };
 
 }  // namespace pv::engine

@@ -62,6 +62,10 @@ struct Codec {
   std::span<const short> addsTo = {};
   bool appends = false;           // a page-mode-1 save is added by the codec itself
   std::string_view refusal = {};  // no save: why the codes are not written
+  // Its files hold EXIF, XMP, IPTC and a colour profile: the image's are
+  // written into them after the save (else a profile's colours are turned
+  // into sRGB before it).
+  bool carriesMetadata = false;
 
   // ---- Reading
   std::string_view extensions = {};                         // blank-separated, lower case

@@ -1,0 +1,228 @@
+#include "engine/metadata.h"
+
+#include <exiv2/exiv2.hpp>
+#include <lcms2.h>
+
+#include <array>
+#include <mutex>
+#include <opencv2/core.hpp>
+#include <string_view>
+
+#include "engine/codecs/codecs.h"
+#include "engine/image.h"
+#include "engine/status.h"
+
+namespace pv::engine {
+
+struct Metadata {
+  Exiv2::ExifData exif;
+  Exiv2::XmpData xmp;
+  Exiv2::IptcData iptc;
+  std::string icc;
+};
+
+namespace {
+
+// Tags that describe how a TIFF stores its pixels: true of the source, false
+// of any output, so they never travel.
+constexpr std::array<std::string_view, 24> kLayoutTags = {
+    "Exif.Image.NewSubfileType",     "Exif.Image.SubfileType",       "Exif.Image.ImageWidth",
+    "Exif.Image.ImageLength",        "Exif.Image.BitsPerSample",     "Exif.Image.Compression",
+    "Exif.Image.PhotometricInterpretation", "Exif.Image.StripOffsets", "Exif.Image.SamplesPerPixel",
+    "Exif.Image.RowsPerStrip",       "Exif.Image.StripByteCounts",   "Exif.Image.PlanarConfiguration",
+    "Exif.Image.Predictor",          "Exif.Image.ColorMap",          "Exif.Image.TileWidth",
+    "Exif.Image.TileLength",         "Exif.Image.TileOffsets",       "Exif.Image.TileByteCounts",
+    "Exif.Image.SubIFDs",            "Exif.Image.ExtraSamples",      "Exif.Image.SampleFormat",
+    "Exif.Image.YCbCrSubSampling",   "Exif.Image.YCbCrPositioning",  "Exif.Image.InterColorProfile",
+};
+
+bool layoutTag(const std::string& key) {
+  for (std::string_view t : kLayoutTags)
+    if (key == t) return true;
+  return false;
+}
+
+int orientationIn(const Exiv2::ExifData& exif) {
+  const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+  if (it == exif.end() || it->count() == 0) return 1;
+  const long o = it->toLong();
+  return o >= 1 && o <= 8 ? static_cast<int>(o) : 1;
+}
+
+// Sets `key` to `value` where the data already has it.
+template <class Data, class Key>
+void setIfPresent(Data& data, const char* key, std::uint32_t value) {
+  const auto it = data.findKey(Key(key));
+  if (it != data.end()) it->setValue(std::to_string(value));
+}
+
+}  // namespace
+
+void startExiv2() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    // XMP's toolkit keeps process-wide state; with a lock it may be used
+    // from several threads.
+    static std::mutex xmpLock;
+    Exiv2::XmpParser::initialize(
+        [](void* data, bool lock) {
+          auto* m = static_cast<std::mutex*>(data);
+          if (lock)
+            m->lock();
+          else
+            m->unlock();
+        },
+        &xmpLock);
+  });
+}
+
+std::shared_ptr<const Metadata> readMetadata(const std::string& path, std::string& problem) {
+  startExiv2();
+  try {
+    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+    if (!file.get()) return nullptr;
+    file->readMetadata();
+    auto m = std::make_shared<Metadata>();
+    m->exif = file->exifData();
+    m->xmp = file->xmpData();
+    m->iptc = file->iptcData();
+    if (file->iccProfileDefined()) {
+      const Exiv2::DataBuf* icc = file->iccProfile();
+      m->icc.assign(reinterpret_cast<const char*>(icc->pData_), static_cast<std::size_t>(icc->size_));
+    }
+    if (m->exif.empty() && m->xmp.empty() && m->iptc.empty() && m->icc.empty()) return nullptr;
+    return m;
+  } catch (const Exiv2::AnyError& e) {
+    // An unknown kind of file is no problem; a damaged block is.
+    if (e.code() != Exiv2::kerFileContainsUnknownImageType) problem = e.what();
+  } catch (const std::exception& e) {
+    problem = e.what();
+  }
+  return nullptr;
+}
+
+int orientationOf(const Metadata& m) { return orientationIn(m.exif); }
+
+const std::string& iccProfileOf(const Metadata& m) { return m.icc; }
+
+void orientUpright(Image& image) {
+  if (!image.metadata) return;
+  const int o = orientationOf(*image.metadata);
+  if (o == 1) return;
+  cv::Mat& p = image.pixels;
+  switch (o) {
+    case 2: cv::flip(p, p, 1); break;
+    case 3: cv::flip(p, p, -1); break;
+    case 4: cv::flip(p, p, 0); break;
+    case 5: cv::transpose(p, p); break;
+    case 6: cv::rotate(p, p, cv::ROTATE_90_CLOCKWISE); break;
+    case 7: cv::transpose(p, p); cv::flip(p, p, -1); break;
+    case 8: cv::rotate(p, p, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+  }
+  if (o >= 5) std::swap(image.xDpi, image.yDpi);
+  auto upright = std::make_shared<Metadata>(*image.metadata);
+  upright->exif["Exif.Image.Orientation"] = std::uint16_t{1};
+  setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(upright->xmp, "Xmp.tiff.Orientation", 1);
+  image.metadata = std::move(upright);
+}
+
+bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem) {
+  if (!image.metadata) return true;
+  const Metadata& m = *image.metadata;
+  if (m.icc.empty() && !tags) return true;
+  startExiv2();
+  try {
+    // Edited in memory and written whole through a temporary file and a
+    // rename: exiv2 on a file would rewrite it in place, and a failure there
+    // would leave the codec's file half rewritten.
+    Exiv2::BasicIo::AutoPtr memory(new Exiv2::MemIo);
+    {
+      Exiv2::FileIo source(path);
+      if (source.open() != 0) return false;
+      memory->transfer(source);
+    }
+    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(memory);
+    if (!file.get()) return false;
+    file->readMetadata();
+    if (tags) {
+      Exiv2::ExifData exif = file->exifData();
+      for (const Exiv2::Exifdatum& d : m.exif)
+        if (!layoutTag(d.key()) && d.groupName().rfind("Thumbnail", 0) != 0)
+          exif[d.key()] = d.value();
+      const auto w = static_cast<std::uint32_t>(image.width()), h = static_cast<std::uint32_t>(image.height());
+      setIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Photo.PixelXDimension", w);
+      setIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Photo.PixelYDimension", h);
+      Exiv2::ExifThumb(exif).erase();
+      file->setExifData(exif);
+      Exiv2::XmpData xmp = m.xmp;
+      setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.exif.PixelXDimension", w);
+      setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.exif.PixelYDimension", h);
+      file->setXmpData(xmp);
+      file->setIptcData(m.iptc);
+    }
+    if (!m.icc.empty()) {
+      Exiv2::DataBuf icc(reinterpret_cast<const Exiv2::byte*>(m.icc.data()), static_cast<long>(m.icc.size()));
+      file->setIccProfile(icc, true);
+    }
+    file->writeMetadata();
+    Exiv2::BasicIo& io = file->io();
+    if (io.open() != 0) return false;
+    const Exiv2::DataBuf bytes = io.read(static_cast<long>(io.size()));
+    io.close();
+    if (codecs::writeFileAtomically(path, std::string(reinterpret_cast<const char*>(bytes.pData_),
+                                                      static_cast<std::size_t>(bytes.size_))) != kOk) {
+      problem = "the file could not be written again";
+      return false;
+    }
+    return true;
+  } catch (const Exiv2::AnyError& e) {
+    problem = e.what();
+  } catch (const std::exception& e) {
+    problem = e.what();
+  }
+  return false;
+}
+
+bool convertToSrgb(Image& image) {
+  if (!image.metadata || image.metadata->icc.empty()) return false;
+  const std::string& icc = image.metadata->icc;
+  const int channels = image.pixels.channels();
+  if (channels < 3 || image.pixels.depth() != CV_8U) return false;
+  cmsHPROFILE source = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+  if (!source) return false;
+  bool done = false;
+  if (cmsGetColorSpace(source) == cmsSigRgbData) {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    const cmsUInt32Number type = channels == 4 ? TYPE_BGRA_8 : TYPE_BGR_8;
+    cmsHTRANSFORM t = cmsCreateTransform(source, type, srgb, type, INTENT_PERCEPTUAL,
+                                         channels == 4 ? cmsFLAGS_COPY_ALPHA : 0);
+    if (t) {
+      // A new buffer: the pixels may be shared with the control's image.
+      cv::Mat out(image.pixels.size(), image.pixels.type());
+      for (int y = 0; y < out.rows; ++y)
+        cmsDoTransform(t, image.pixels.ptr(y), out.ptr(y), static_cast<cmsUInt32Number>(out.cols));
+      image.pixels = out;
+      if (channels == 3)
+        for (std::uint32_t& c : image.palette) {
+          const std::uint8_t bgr[3] = {static_cast<std::uint8_t>(c >> 16), static_cast<std::uint8_t>(c >> 8),
+                                       static_cast<std::uint8_t>(c)};
+          std::uint8_t out3[3];
+          cmsDoTransform(t, bgr, out3, 1);
+          c = static_cast<std::uint32_t>(out3[0]) << 16 | static_cast<std::uint32_t>(out3[1]) << 8 | out3[2];
+        }
+      cmsDeleteTransform(t);
+      done = true;
+    }
+    cmsCloseProfile(srgb);
+  }
+  cmsCloseProfile(source);
+  if (done) {
+    auto plain = std::make_shared<Metadata>(*image.metadata);
+    plain->icc.clear();
+    image.metadata = std::move(plain);
+  }
+  return done;
+}
+
+}  // namespace pv::engine

@@ -1,0 +1,48 @@
+#pragma once
+// What a photo carries besides its pixels: EXIF (camera, date taken, GPS,
+// orientation), XMP and IPTC, and its colour profile. Read from a source with
+// exiv2 when it is loaded, kept with its pages through every operation, and
+// written into outputs that can hold it; outputs that cannot hold a profile
+// get their pixels converted to sRGB with lcms2 instead.
+
+#include <memory>
+#include <string>
+
+namespace pv::engine {
+
+struct Image;
+struct Metadata;  // exiv2's data, opaque outside metadata.cpp
+
+// The metadata of the file at `path`; null when it has none or exiv2 does not
+// know the file. A damaged block is dropped, with the reason in `problem`.
+std::shared_ptr<const Metadata> readMetadata(const std::string& path, std::string& problem);
+
+// The EXIF orientation (1..8; 1 when none or out of range).
+int orientationOf(const Metadata& m);
+
+// The ICC profile (empty when none).
+const std::string& iccProfileOf(const Metadata& m);
+
+// Turns `image` upright by its metadata's orientation (mirrors and quarter
+// turns, no resampling); its metadata then says orientation 1. Nothing
+// happens at orientation 1.
+void orientUpright(Image& image);
+
+// Writes `image`'s metadata into the file at `path` (JPEG, PNG or TIFF),
+// through a temporary file and a rename: the profile always, EXIF, XMP and
+// IPTC when `tags`; the pixel dimensions set to the image's, the EXIF
+// thumbnail dropped (it shows the source, not the output) and the tags that
+// describe a TIFF's layout left out. False, with the reason, when exiv2 could
+// not; the file is then as the codec wrote it.
+bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem);
+
+// Converts the pixels from the image's ICC profile to sRGB, where the profile
+// and the pixels agree (RGB or grey); true when converted. The image then has
+// no profile.
+bool convertToSrgb(Image& image);
+
+// Process-wide preparation of exiv2 (its XMP toolkit is not thread-safe until
+// it is initialised, and its warnings go to standard error); called once.
+void startExiv2();
+
+}  // namespace pv::engine

@@ -1,0 +1,220 @@
+// What a photo carries besides its pixels: orientation turned upright on
+// load, EXIF, XMP, IPTC and the colour profile kept in outputs that hold
+// them, the profile's colours turned into sRGB for those that do not.
+#include "engine/metadata.h"
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "core/file_format.h"
+#include "engine/status.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/support/support.h"
+
+namespace fmt = pv::fmt;
+
+namespace {
+
+// Sets metadata on a file with exiv2, as a camera or a photo program would.
+void tag(const std::string& path, const std::function<void(Exiv2::Image&)>& edit) {
+  Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+  file->readMetadata();
+  edit(*file);
+  file->writeMetadata();
+}
+
+Exiv2::Image::AutoPtr readBack(const std::string& path) {
+  Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
+  file->readMetadata();
+  return file;
+}
+
+std::string exifOf(Exiv2::Image& file, const char* key) {
+  const auto it = file.exifData().findKey(Exiv2::ExifKey(key));
+  return it == file.exifData().end() ? std::string() : it->toString();
+}
+
+// A profile with sRGB's primaries and a linear tone curve: a mid grey of 128
+// in it is about 188 in sRGB, far enough to tell a conversion from none.
+std::string linearProfile() {
+  cmsCIExyY white;
+  cmsWhitePointFromTemp(&white, 6504);
+  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
+  cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+  cmsToneCurve* curves[3] = {linear, linear, linear};
+  cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(p, nullptr, &size);
+  std::string bytes(size, '\0');
+  cmsSaveProfileToMem(p, bytes.data(), &size);
+  cmsCloseProfile(p);
+  cmsFreeToneCurve(linear);
+  return bytes;
+}
+
+// The picture a camera stored for `orientation`, made from the upright one by
+// the EXIF rule: the stored first row is the upright picture's `row0` side,
+// its first column the `col0` side.
+cv::Mat storedFor(const cv::Mat& upright, int orientation) {
+  struct Sides {
+    char row0, col0;  // t(op), b(ottom), l(eft), r(ight)
+  };
+  const Sides sides[9] = {{}, {'t', 'l'}, {'t', 'r'}, {'b', 'r'}, {'b', 'l'},
+                          {'l', 't'}, {'r', 't'}, {'r', 'b'}, {'l', 'b'}};
+  const Sides s = sides[orientation];
+  const int W = upright.cols, H = upright.rows;
+  const bool across = s.row0 == 'l' || s.row0 == 'r';  // stored rows run down the picture
+  cv::Mat out(across ? W : H, across ? H : W, upright.type());
+  for (int r = 0; r < out.rows; ++r)
+    for (int c = 0; c < out.cols; ++c) {
+      int x = 0, y = 0;
+      switch (s.row0) {
+        case 't': y = r; break;
+        case 'b': y = H - 1 - r; break;
+        case 'l': x = r; break;
+        case 'r': x = W - 1 - r; break;
+      }
+      switch (s.col0) {
+        case 'l': x = c; break;
+        case 'r': x = W - 1 - c; break;
+        case 't': y = c; break;
+        case 'b': y = H - 1 - c; break;
+      }
+      out.at<cv::Vec3b>(r, c) = upright.at<cv::Vec3b>(y, x);
+    }
+  return out;
+}
+
+}  // namespace
+
+TEST(Orientation, EveryOrientationComesOutUprightAndTagged1) {
+  pv::test::TempDir dir;
+  const cv::Mat upright = pv::test::noiseImage(7, 5, 3, 11);
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const std::string path = dir.file("o" + std::to_string(o) + ".png");
+    pv::test::LeadWithImage lead;
+    lead.set(storedFor(upright, o), 24);
+    ASSERT_EQ(lead.SaveImage(path, fmt::kPng, 24, 0, 0), 0);
+    tag(path, [o](Exiv2::Image& f) { f.exifData()["Exif.Image.Orientation"] = std::uint16_t(o); });
+
+    lead.SetAutoOrient(true);
+    ASSERT_EQ(lead.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_EQ(cv::norm(lead.pixels(), upright, cv::NORM_INF), 0);
+    ASSERT_EQ(lead.SaveImage(dir.file("out.png"), fmt::kPng, 24, 0, 0), 0);
+    EXPECT_EQ(exifOf(*readBack(dir.file("out.png")), "Exif.Image.Orientation"), "1");
+
+    // Switched off, the picture stays as stored and keeps its tag.
+    lead.SetAutoOrient(false);
+    ASSERT_EQ(lead.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_EQ(lead.pixels().size(), storedFor(upright, o).size());
+    ASSERT_EQ(lead.SaveImage(dir.file("kept.png"), fmt::kPng, 24, 0, 0), 0);
+    EXPECT_EQ(exifOf(*readBack(dir.file("kept.png")), "Exif.Image.Orientation"), std::to_string(o));
+  }
+}
+
+TEST(Metadata, TravelsIntoJpegPngAndTiffAndStripLeavesOnlyTheProfile) {
+  pv::test::TempDir dir;
+  const std::string source = dir.file("photo.jpg");
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::gradientImage(64, 48, 3), 24);
+  ASSERT_EQ(lead.SaveImage(source, fmt::kJpeg, 24, 20, 0), 0);
+  const std::string icc = linearProfile();
+  tag(source, [&](Exiv2::Image& f) {
+    f.exifData()["Exif.Image.Make"] = "TestCam";
+    f.exifData()["Exif.Photo.DateTimeOriginal"] = "2026:01:02 03:04:05";
+    f.exifData()["Exif.Photo.PixelXDimension"] = std::uint32_t(64);
+    f.exifData()["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    f.xmpData()["Xmp.dc.creator"] = "Someone";
+    f.iptcData()["Iptc.Application2.Copyright"] = "Me";
+    Exiv2::DataBuf buf(reinterpret_cast<const Exiv2::byte*>(icc.data()), static_cast<long>(icc.size()));
+    f.setIccProfile(buf);
+  });
+  const struct {
+    const char* name;
+    short code;
+  } outputs[] = {{"out.jpg", fmt::kJpeg}, {"out.png", fmt::kPng}, {"out.tif", fmt::kTiffLzw}};
+  for (bool keep : {true, false})
+    for (const auto& o : outputs) {
+      SCOPED_TRACE(std::string(o.name) + (keep ? " kept" : " stripped"));
+      lead.SetKeepMetadata(keep);
+      ASSERT_EQ(lead.LoadImage(source, 0, 0, 1), 0);
+      cv::resize(lead.pixels(), const_cast<cv::Mat&>(lead.pixels()), cv::Size(32, 24));
+      ASSERT_EQ(lead.SaveImage(dir.file(o.name), o.code, 24, 20, 0), 0);
+      EXPECT_EQ(lead.GetMetadataProblem(), "");
+      auto back = readBack(dir.file(o.name));
+      EXPECT_EQ(exifOf(*back, "Exif.Image.Make"), keep ? "TestCam" : "");
+      EXPECT_EQ(exifOf(*back, "Exif.Photo.DateTimeOriginal"), keep ? "2026:01:02 03:04:05" : "");
+      EXPECT_EQ(exifOf(*back, "Exif.GPSInfo.GPSLatitudeRef"), keep ? "N" : "");
+      EXPECT_EQ(exifOf(*back, "Exif.Photo.PixelXDimension"), keep ? "32" : "");
+      EXPECT_EQ(back->xmpData().findKey(Exiv2::XmpKey("Xmp.dc.creator")) != back->xmpData().end(), keep);
+      EXPECT_EQ(back->iptcData().findKey(Exiv2::IptcKey("Iptc.Application2.Copyright")) != back->iptcData().end(),
+                keep);
+      ASSERT_TRUE(back->iccProfileDefined());  // colours stay right either way
+      EXPECT_EQ(back->iccProfile()->size_, static_cast<long>(icc.size()));
+      pv::test::LeadWithImage check;
+      ASSERT_EQ(check.LoadImage(dir.file(o.name), 0, 0, 1), 0);  // still a sound file
+      EXPECT_EQ(check.pixels().size(), cv::Size(32, 24));
+    }
+}
+
+TEST(Metadata, FormatsWithoutProfilesGetTheirColoursInSrgb) {
+  pv::test::TempDir dir;
+  const std::string source = dir.file("linear.png");
+  pv::test::LeadWithImage lead;
+  lead.set(cv::Mat(8, 8, CV_8UC3, cv::Scalar(128, 128, 128)), 24);
+  ASSERT_EQ(lead.SaveImage(source, fmt::kPng, 24, 0, 0), 0);
+  const std::string icc = linearProfile();
+  tag(source, [&](Exiv2::Image& f) {
+    Exiv2::DataBuf buf(reinterpret_cast<const Exiv2::byte*>(icc.data()), static_cast<long>(icc.size()));
+    f.setIccProfile(buf);
+  });
+  const struct {
+    const char* name;
+    short code;
+    int grey;  // the pixel read back, within 2
+  } outputs[] = {{"a.png", fmt::kPng, 128}, {"a.bmp", fmt::kBmp, 188}, {"a.ppm", fmt::kPpm, 188},
+                 {"a.tif", fmt::kTiff, 128}};
+  for (const auto& o : outputs) {
+    SCOPED_TRACE(o.name);
+    ASSERT_EQ(lead.LoadImage(source, 0, 0, 1), 0);
+    ASSERT_EQ(lead.SaveImage(dir.file(o.name), o.code, 24, 0, 0), 0);
+    EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0)[1], 128);  // the control's own image is left alone
+    pv::test::LeadWithImage back;
+    ASSERT_EQ(back.LoadImage(dir.file(o.name), 0, 0, 1), 0);
+    EXPECT_NEAR(back.pixels().at<cv::Vec3b>(4, 4)[1], o.grey, 2);
+  }
+}
+
+TEST(Metadata, ADamagedBlockIsDroppedAndTheImageStillConverts) {
+  pv::test::TempDir dir;
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::gradientImage(16, 12, 3), 24);
+  ASSERT_EQ(lead.SaveImage(dir.file("plain.jpg"), fmt::kJpeg, 24, 20, 0), 0);
+  const std::string plain = pv::test::readFile(dir.file("plain.jpg"));
+  // An APP1 EXIF segment whose TIFF header and directory are nonsense, and an
+  // APP2 profile that is cut short.
+  const std::string exif = std::string("Exif\0\0II*\0\x08\0\0\0\xff\xff", 16) + std::string(40, '\x7f');
+  const std::string icc = std::string("ICC_PROFILE\0\x01\x01", 14) + std::string("\0\0\x10\0acsp", 8);
+  const auto segment = [](char marker, const std::string& body) {
+    const std::size_t n = body.size() + 2;
+    return std::string{'\xff', marker, static_cast<char>(n >> 8), static_cast<char>(n & 0xff)} + body;
+  };
+  pv::test::writeFile(dir.file("damaged.jpg"), plain.substr(0, 2) + segment('\xe1', exif) + segment('\xe2', icc) +
+                                                   plain.substr(2));
+  for (const char* out : {"out.jpg", "out.png", "out.gif"}) {
+    SCOPED_TRACE(out);
+    lead.SetAutoOrient(true);
+    ASSERT_EQ(lead.LoadImage(dir.file("damaged.jpg"), 0, 0, 1), 0);
+    EXPECT_EQ(lead.pixels().size(), cv::Size(16, 12));
+    EXPECT_NE(lead.GetMetadataProblem(), "");  // told, for the log
+    const short code = std::string(out).ends_with("jpg") ? fmt::kJpeg : std::string(out).ends_with("png") ? fmt::kPng
+                                                                                                         : fmt::kGif;
+    ASSERT_EQ(lead.SaveImage(dir.file(out), code, std::string(out).ends_with("gif") ? 8 : 24, 20, 0), 0);
+    pv::test::LeadWithImage back;
+    EXPECT_EQ(back.LoadImage(dir.file(out), 0, 0, 1), 0);
+  }
+}
