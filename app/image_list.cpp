@@ -111,7 +111,13 @@ bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTes
   return ok;
 }
 
+void applyPhotoSettings(engine::CLead& lead, const Settings& settings) {
+  lead.SetAutoOrient(settings.AutoOrient);
+  lead.SetKeepMetadata(settings.KeepMetadata);
+}
+
 bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
+  applyPhotoSettings(c_.primary, c_.settings);
   const std::string lower = asciiLower(path);
   const std::size_t dot = lower.rfind('.'), slash = lower.rfind('/');
   std::string ext;

@@ -23,6 +23,10 @@ class CLead;
 
 namespace pv::app {
 
+// Hands the photo settings (AutoOrient, KeepMetadata) to an imaging control
+// before it loads.
+void applyPhotoSettings(engine::CLead& lead, const Settings& settings);
+
 // Windows-style wildcard match: '*' any run, '?' one byte, case-insensitive;
 // "*.*" matches every name, with or without a dot.
 bool wildcardMatch(std::string_view pattern, std::string_view name);

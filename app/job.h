@@ -36,6 +36,9 @@ struct OutcomeRecord {
   bool passedOver = false;
   // --skip-done found the outputs (in `outputs`) already made from this source.
   bool skipped = false;
+  // The source's metadata (EXIF, XMP, IPTC or profile) was damaged or could
+  // not be written: why. The image itself converted.
+  std::string metadataDropped;
   // A candidate that a list job added: its entry as listed (with its
   // thumbnail), so a window can show it before the job has ended.
   std::shared_ptr<const ImageEntry> entry;

@@ -233,6 +233,8 @@ void RunLog::add(const OutcomeRecord& r) {
   } else if (!r.passedOver) {
     if (r.succeeded()) {
       converted(r.source);
+      if (!r.metadataDropped.empty())
+        settings_.conversionLog += r.source + ": its metadata was left out (" + r.metadataDropped + ").\r\n";
       if (r.sourceNotDeleted) notDeleted(r.source);
       if (r.outputNotRenamed && !r.outputs.empty()) notOverwritten(r.outputs.back());
     } else {

@@ -4,7 +4,7 @@ namespace pv::app {
 
 GlobalPage globalPageOf(const Settings& s) {
   return {s.AskWhereSave, s.ShowThumbnails, !s.ShowMessages, s.ScanSubDir, s.DoLog, s.LogFile, s.MultiPageOption,
-          s.Threads};
+          s.Threads,      s.AutoOrient,    s.KeepMetadata};
 }
 
 std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
@@ -19,6 +19,8 @@ std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
   }
   s.MultiPageOption = p.multiPage;
   s.Threads = std::max(0, p.threads);
+  s.AutoOrient = p.autoOrient;
+  s.KeepMetadata = p.keepMetadata;
   return {};
 }
 

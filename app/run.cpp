@@ -229,6 +229,7 @@ class ImageConversion {
 
   short load(int page, int count) {
     s_.progress.gate.pass();
+    applyPhotoSettings(s_.primary, s_.settings);
     return guardedStatus([&] { return s_.primary.LoadImage(source_, loadBits_, page, count); });
   }
   // Filters and the format's preparation, and the name reserved for `page`
@@ -392,6 +393,7 @@ class ImageConversion {
     r.source = source_;
     r.status = status;
     if (status != 0) r.text = std::string(errorMessage(status));
+    r.metadataDropped = s_.primary.GetMetadataProblem();
     r.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pageStarted_).count();
     return r;
   }

@@ -47,6 +47,8 @@ const GlobalKey kGlobalKeys[] = {
     {"ShowThumbnails", &Settings::ShowThumbnails},
     {"AskWhereSave", &Settings::AskWhereSave},
     {"Threads", &Settings::Threads},
+    {"AutoOrient", &Settings::AutoOrient},
+    {"KeepMetadata", &Settings::KeepMetadata},
 };
 
 std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)); }

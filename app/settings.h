@@ -56,6 +56,10 @@ struct Settings {
   bool AskWhereSave = true;
   // Workers of a conversion: 0 one per core.
   int Threads = 0;
+  // Photos are turned upright by their EXIF orientation when loaded, and
+  // outputs keep the source's EXIF, XMP and IPTC.
+  bool AutoOrient = true;
+  bool KeepMetadata = true;
 
   bool shellOptionsFlag = false;
 

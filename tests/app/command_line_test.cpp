@@ -1,5 +1,6 @@
 // The command line end to end: the real executable on real files in a
 // temporary data folder, checked by its outputs, log, messages and exit code.
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "engine/lead.h"
 #include "tests/engine/lead_holder.h"
 #include "core/handoff.h"
+#include "core/file_format.h"
 #include "tests/support/support.h"
 
 namespace fs = std::filesystem;
@@ -177,6 +179,44 @@ TEST_F(Cli, TheShellHandOffUsesShellOptionsAndTheDefaultProfile) {
   r = run({"/shell", "/shelloptions"});  // needs the window, and there is no display
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("needs a display"), std::string::npos);
+}
+
+TEST_F(Cli, PhotosComeOutUprightWithTheirMetadataUnlessToldOtherwise) {
+  writeImage(dir.file("side.jpg"), pv::fmt::kJpeg, 40, 30);
+  {
+    Exiv2::Image::AutoPtr f = Exiv2::ImageFactory::open(dir.file("side.jpg"));
+    f->readMetadata();
+    f->exifData()["Exif.Image.Orientation"] = std::uint16_t(6);
+    f->exifData()["Exif.Image.Model"] = "Phone";
+    f->writeMetadata();
+  }
+  const struct {
+    std::vector<std::string> switches;
+    int width;
+    std::string model, orientation;
+  } cases[] = {
+      {{}, 30, "Phone", "1"},
+      {{"--strip"}, 30, "", ""},
+      {{"--no-orient"}, 40, "Phone", "6"},
+      {{"--no-orient", "--strip"}, 40, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.switches));
+    std::vector<std::string> args = {"/convert", "PNG", "/usesf", "/file", dir.file("side.jpg")};
+    args.insert(args.end(), c.switches.begin(), c.switches.end());
+    fs::remove(dir.file("side.png"));
+    auto r = run(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(factsOf(dir.file("side.png")).width, c.width);
+    Exiv2::Image::AutoPtr out = Exiv2::ImageFactory::open(dir.file("side.png"));
+    out->readMetadata();
+    const auto value = [&](const char* key) {
+      const auto it = out->exifData().findKey(Exiv2::ExifKey(key));
+      return it == out->exifData().end() ? std::string() : it->toString();
+    };
+    EXPECT_EQ(value("Exif.Image.Model"), c.model);
+    EXPECT_EQ(value("Exif.Image.Orientation"), c.orientation);
+  }
 }
 
 TEST_F(Cli, MultiPageToSinglePages) {

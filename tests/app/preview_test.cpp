@@ -198,9 +198,14 @@ TEST(OptionsPages, TheGlobalAndShellPages) {
   EXPECT_FALSE(s.ShowMessages);  // stored before the stop
   g.logFile = "/tmp/run.log";
   g.threads = 3;
+  EXPECT_TRUE(g.autoOrient && g.keepMetadata);
+  g.autoOrient = false;
+  g.keepMetadata = false;
   EXPECT_EQ(pv::app::applyGlobalPage(s, g), "");
   EXPECT_EQ(s.LogFile, "/tmp/run.log");
   EXPECT_EQ(s.Threads, 3);
+  EXPECT_FALSE(s.AutoOrient || s.KeepMetadata);
+  EXPECT_FALSE(pv::app::globalPageOf(s).autoOrient || pv::app::globalPageOf(s).keepMetadata);
 
   std::vector<bool> registered;
   const auto record = [&](bool on) { registered.push_back(on); };

@@ -92,6 +92,8 @@ QWidget* OptionsSheet::buildGlobal() {
   g.multiPage->addItems({tr("Output multi-page image when supported, else just first frame"),
                          tr("Output single-page images for each frame in the multi-page image"),
                          tr("Output single-page image of the first frame in the multi-page image")});
+  g.autoOrient = new QCheckBox(tr("Turn photos upright by their camera's orientation"));
+  g.keepMetadata = new QCheckBox(tr("Keep camera data, GPS and copyright (EXIF, XMP, IPTC) in the outputs"));
   g.threads = new QSpinBox;
   g.threads->setRange(0, 64);
   g.threads->setSpecialValueText(tr("One per core"));
@@ -113,7 +115,8 @@ QWidget* OptionsSheet::buildGlobal() {
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       global.logFile->setText(dialog.selectedFiles().first());
   });
-  for (QCheckBox* c : {g.askWhereSave, g.showThumbnails, g.silent, g.scanSubDir, g.doLog})
+  for (QCheckBox* c : {g.askWhereSave, g.showThumbnails, g.silent, g.scanSubDir, g.doLog, g.autoOrient,
+                       g.keepMetadata})
     connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
   connect(g.logFile, &QLineEdit::textEdited, this, &OptionsSheet::modified);
   connect(g.multiPage, &QComboBox::currentIndexChanged, this, &OptionsSheet::modified);
@@ -123,6 +126,7 @@ QWidget* OptionsSheet::buildGlobal() {
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(groupOf(tr("Main Window:"), {g.askWhereSave, g.showThumbnails}));
   layout->addWidget(groupOf(tr("Miscellaneous:"), {g.silent, g.scanSubDir, threadsRow}));
+  layout->addWidget(groupOf(tr("Photos:"), {g.autoOrient, g.keepMetadata}));
   layout->addWidget(groupOf(tr("Log:"), {g.doLog, logRow}));
   layout->addWidget(groupOf(tr("Action to do on multi-page images:"), {g.multiPage}));
   layout->addStretch();
@@ -241,6 +245,8 @@ void OptionsSheet::showPage(int page) {
     global.logFile->setEnabled(p.doLog);
     global.multiPage->setCurrentIndex(p.multiPage);
     global.threads->setValue(p.threads);
+    global.autoOrient->setChecked(p.autoOrient);
+    global.keepMetadata->setChecked(p.keepMetadata);
   } else if (page == kFile) {
     const app::FilePage p = app::filePageOf(settings_);
     file.deleteSource->setChecked(p.deleteSource);
@@ -272,7 +278,8 @@ bool OptionsSheet::apply() {
     const app::GlobalPage p{global.askWhereSave->isChecked(), global.showThumbnails->isChecked(),
                             global.silent->isChecked(),       global.scanSubDir->isChecked(),
                             global.doLog->isChecked(),        text(global.logFile),
-                            global.multiPage->currentIndex(), global.threads->value()};
+                            global.multiPage->currentIndex(), global.threads->value(),
+                            global.autoOrient->isChecked(),   global.keepMetadata->isChecked()};
     if (std::string problem = app::applyGlobalPage(settings_, p); !problem.empty()) return stop(kGlobal, problem);
   }
   if (initialised_[kFile]) {

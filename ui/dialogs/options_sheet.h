@@ -44,6 +44,7 @@ class OptionsSheet final : public QDialog {
     QLineEdit* logFile;
     QComboBox* multiPage;
     QSpinBox* threads;
+    QCheckBox *autoOrient, *keepMetadata;
   } global{};
   struct FileControls {
     QCheckBox *deleteSource, *overwrite;
