@@ -218,8 +218,12 @@ class ImageConversion {
     formats::Format& f = *s_.format;
     int target = f.OutputDepth(static_cast<int>(e_.sourceBits));
     const int code = e_.sourceFormat;
-    if (f.keepsTransparency() && target < 24 &&
-        (e_.hasAlpha || e_.hasTransparentColor || fmt::isIconFamily(code)))
+    // Transparency survives: alpha (an icon's mask is alpha too) needs 32
+    // bits; a transparent colour is kept at any depth (a palette entry or a
+    // colour key), so only depths the format cannot mark it in move up.
+    if (f.keepsTransparency() && target < 32 && (e_.hasAlpha || fmt::isIconFamily(code)))
+      target = 32;
+    else if (f.keepsTransparency() && target > 8 && target < 24 && e_.hasTransparentColor)
       target = 24;
     loadBits_ = iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
     if (iequals(e_.extension, "bmp") && target == 32) target = 24;

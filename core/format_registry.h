@@ -45,7 +45,7 @@ struct FormatRow {
   std::uint16_t keepsColour = 0;
   bool clipboard = false;          // copies to the clipboard instead of writing a file
   bool pagesTogether = false;      // a multi-page source is loaded whole and every save writes all pages
-  bool keepsTransparency = false;  // a transparent source is never saved below 24 bits
+  bool keepsTransparency = false;  // a transparent source keeps its transparency (alpha at 32 bits)
   bool prepares = false;           // the format's class adjusts the image or the save before it
 };
 

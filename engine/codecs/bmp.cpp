@@ -398,8 +398,7 @@ short encodeBmp(const Image& image, int code, int bits, std::string& out) {
     cv::Mat bgr = image.pixels;
     if (stored > 8 && stored != 32 && bgr.channels() != 3)
       cv::cvtColor(bgr, bgr, bgr.channels() == 1 ? cv::COLOR_GRAY2BGR : cv::COLOR_BGRA2BGR);
-    if (stored == 32 && bgr.channels() != 4)
-      cv::cvtColor(bgr, bgr, bgr.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+    if (stored == 32) bgr = bgraOf(image);
     for (int y = 0; y < h; ++y) {
       auto* o = reinterpret_cast<std::uint8_t*>(pixels.data()) + stride * static_cast<std::size_t>(h - 1 - y);
       if (stored <= 8) {

@@ -113,6 +113,11 @@ bool magickReadsExtension(std::string_view extension);
 // the first pixel in the high bits, as PNG, TIFF and BMP rows store them.
 void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out);
 
+// The image as B G R A for a save with alpha: its own alpha, or, for an image
+// with a transparent colour, alpha 0 wherever that colour is (a GIF's
+// transparent index, an area no frame covered) and 255 elsewhere.
+cv::Mat bgraOf(const Image& image);
+
 // A temporary file beside a target that replaces the target on commit and is
 // removed otherwise, so a failed save leaves neither a partial file nor a
 // clobbered old one.

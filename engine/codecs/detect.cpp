@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <opencv2/imgproc.hpp>
+
 #include "engine/codecs/table.h"
 #include "engine/status.h"
 
@@ -114,6 +116,23 @@ void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out)
     const int bit = x * bits;
     out[bit / 8] = static_cast<std::uint8_t>(out[bit / 8] | (in[x] << (8 - bits - bit % 8)));
   }
+}
+
+cv::Mat bgraOf(const Image& image) {
+  const cv::Mat& px = image.pixels;
+  if (px.channels() == 4) return px;
+  cv::Mat out;
+  cv::cvtColor(px, out, px.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
+  if (image.useTransparentColor) {
+    const std::uint32_t c = image.transparentColor;
+    const cv::Scalar key(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
+    cv::Mat bgr;
+    cv::cvtColor(out, bgr, cv::COLOR_BGRA2BGR);
+    cv::Mat clear;
+    cv::inRange(bgr, key, key, clear);
+    out.setTo(cv::Scalar(key[0], key[1], key[2], 0), clear);
+  }
+  return out;
 }
 
 PendingFile::PendingFile(const std::string& target) : target_(target), temp_(target + ".pvtmp-XXXXXX") {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include <opencv2/imgproc.hpp>
 
@@ -69,24 +70,48 @@ short loadGif(const std::string& path, int page, int pageCount, Document& doc) {
   if (pageCount != -1 && wanted >= gif->ImageCount) return kInvalidParameter;
   const int last = pageCount == -1 ? gif->ImageCount - 1 : wanted;
 
-  cv::Mat canvas(h, w, CV_8UC3, cv::Scalar(0, 0, 0));
-  bool firstTransparent = false;
-  std::uint32_t transparentColour = 0;
+  // The screen starts transparent where the first frame says so, where it
+  // leaves the screen uncovered, or where a frame is disposed to the
+  // background; transparent pixels carry a key colour that no palette uses
+  // (the first frame's own transparent colour when nothing else has it).
+  const auto gcbOf = [&](int i) {
+    GraphicsControlBlock g{};
+    g.TransparentColor = NO_TRANSPARENT_COLOR;
+    DGifSavedExtensionToGCB(gif.get(), i, &g);
+    return g;
+  };
+  std::set<std::uint32_t> used;
+  bool transparent = false;
+  for (int i = 0; i <= last; ++i) {
+    const GifImageDesc& d = gif->SavedImages[i].ImageDesc;
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+    if (!map) return kDamaged;
+    const GraphicsControlBlock g = gcbOf(i);
+    for (int c = 0; c < map->ColorCount; ++c)
+      if (c != g.TransparentColor) used.insert(packed(map->Colors[c]));
+    if (g.DisposalMode == DISPOSE_BACKGROUND) transparent = true;
+    if (i == 0 && (d.Left > 0 || d.Top > 0 || d.Left + d.Width < w || d.Top + d.Height < h)) transparent = true;
+  }
+  std::uint32_t transparentColour = 0x00FF00FE;
+  {
+    const GraphicsControlBlock g0 = gcbOf(0);
+    const SavedImage& f0 = gif->SavedImages[0];
+    const ColorMapObject* map0 = f0.ImageDesc.ColorMap ? f0.ImageDesc.ColorMap : gif->SColorMap;
+    if (g0.TransparentColor >= 0 && g0.TransparentColor < map0->ColorCount) {
+      transparent = true;
+      transparentColour = packed(map0->Colors[g0.TransparentColor]);
+    }
+    while (used.count(transparentColour)) transparentColour = (transparentColour + 0x010307) & 0xFFFFFF;
+  }
+  const cv::Scalar key(transparentColour >> 16 & 0xFF, transparentColour >> 8 & 0xFF, transparentColour & 0xFF);
+  cv::Mat canvas(h, w, CV_8UC3, transparent ? key : cv::Scalar(0, 0, 0));
+  const bool firstTransparent = transparent;
   Document out;
   for (int i = 0; i <= last; ++i) {
     const SavedImage& frame = gif->SavedImages[i];
     const GifImageDesc& d = frame.ImageDesc;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-    if (!map) return kDamaged;
-    GraphicsControlBlock gcb{};
-    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-    DGifSavedExtensionToGCB(gif.get(), i, &gcb);
-    if (i == 0 && gcb.TransparentColor >= 0 && gcb.TransparentColor < map->ColorCount) {
-      firstTransparent = true;
-      transparentColour = packed(map->Colors[gcb.TransparentColor]);
-      const GifColorType& c = map->Colors[gcb.TransparentColor];
-      canvas.setTo(cv::Scalar(c.Blue, c.Green, c.Red));
-    }
+    const GraphicsControlBlock gcb = gcbOf(i);
     cv::Mat before = gcb.DisposalMode == DISPOSE_PREVIOUS ? canvas.clone() : cv::Mat();
     for (int y = 0; y < d.Height; ++y) {
       const int cy = d.Top + y;
@@ -96,7 +121,7 @@ short loadGif(const std::string& path, int page, int pageCount, Document& doc) {
         const int cx = d.Left + x;
         if (cx < 0 || cx >= w) continue;
         const int idx = frame.RasterBits[static_cast<std::size_t>(y) * d.Width + x];
-        if (idx == gcb.TransparentColor && i > 0) continue;
+        if (idx == gcb.TransparentColor) continue;
         if (idx >= map->ColorCount) continue;
         row[cx * 3 + 0] = map->Colors[idx].Blue;
         row[cx * 3 + 1] = map->Colors[idx].Green;
@@ -110,6 +135,12 @@ short loadGif(const std::string& path, int page, int pageCount, Document& doc) {
       for (int c = 0; c < map->ColorCount; ++c) img.palette.push_back(packed(map->Colors[c]));
       img.useTransparentColor = firstTransparent;
       img.transparentColor = transparentColour;
+      if (firstTransparent &&
+          std::find(img.palette.begin(), img.palette.end(), transparentColour) == img.palette.end()) {
+        // The key joins the palette where there is room.
+        img.palette.push_back(transparentColour);
+        while ((std::size_t{1} << img.bits) < img.palette.size() && img.bits < 8) ++img.bits;
+      }
       // A composed frame may hold colours of earlier frames' palettes.
       if (i > 0 && !exactColours(img.pixels, std::size_t{1} << img.bits)) {
         img.palette.clear();
@@ -118,12 +149,7 @@ short loadGif(const std::string& path, int page, int pageCount, Document& doc) {
       out.pages.push_back(std::move(img));
     }
     if (gcb.DisposalMode == DISPOSE_BACKGROUND) {
-      cv::Rect r = cv::Rect(d.Left, d.Top, d.Width, d.Height) & cv::Rect(0, 0, w, h);
-      const GifColorType& bg = firstTransparent ? GifColorType{static_cast<GifByteType>(transparentColour & 0xFF),
-                                                               static_cast<GifByteType>((transparentColour >> 8) & 0xFF),
-                                                               static_cast<GifByteType>(transparentColour >> 16)}
-                                                : GifColorType{0, 0, 0};
-      canvas(r).setTo(cv::Scalar(bg.Blue, bg.Green, bg.Red));
+      canvas(cv::Rect(d.Left, d.Top, d.Width, d.Height) & cv::Rect(0, 0, w, h)).setTo(key);
     } else if (gcb.DisposalMode == DISPOSE_PREVIOUS) {
       canvas = before;
     }

@@ -281,10 +281,7 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
   const int ch = image.pixels.channels();
   if (bits >= 32) {
     colourType = PNG_COLOR_TYPE_RGB_ALPHA, channels = 4;
-    cv::cvtColor(image.pixels, rgb,
-                 ch == 4   ? cv::COLOR_BGRA2RGBA
-                 : ch == 3 ? cv::COLOR_BGR2RGBA
-                           : cv::COLOR_GRAY2RGBA);
+    cv::cvtColor(bgraOf(image), rgb, cv::COLOR_BGRA2RGBA);
   } else if (bits > 8) {
     colourType = PNG_COLOR_TYPE_RGB, channels = 3;
     cv::cvtColor(image.pixels, rgb,
@@ -327,6 +324,24 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
       chunk.push_back(static_cast<char>((c >> 16) & 0xFF));
     }
     putChunk(out, "PLTE", chunk);
+  }
+  // A transparent colour: a palette entry of alpha 0, or the colour key of
+  // a grey or RGB file.
+  if (image.useTransparentColor && colourType != PNG_COLOR_TYPE_RGB_ALPHA) {
+    const std::uint32_t c = image.transparentColor;
+    const std::uint16_t r = c & 0xFF, g = c >> 8 & 0xFF, b = c >> 16 & 0xFF;
+    chunk.clear();
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+      if (const int at = indexed.indexOf(c); at >= 0) {
+        chunk.assign(static_cast<std::size_t>(at), '\xff');
+        chunk.push_back('\0');
+      }
+    } else if (colourType == PNG_COLOR_TYPE_RGB) {
+      for (std::uint16_t v : {r, g, b}) chunk += {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
+    } else if (r == g && g == b) {
+      chunk += {'\0', static_cast<char>(r)};
+    }
+    if (!chunk.empty()) putChunk(out, "tRNS", chunk);
   }
   chunk.clear();
   putBE32(chunk, static_cast<std::uint32_t>(image.xDpi / 0.0254 + 0.5));

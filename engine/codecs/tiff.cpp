@@ -358,10 +358,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     float refBlackWhite[6] = {0, 255, 128, 255, 128, 255};
     TIFFSetField(t, TIFFTAG_REFERENCEBLACKWHITE, refBlackWhite);
   } else if (bits >= 32) {
-    if (page.pixels.channels() == 4)
-      cv::cvtColor(page.pixels, samples, cv::COLOR_BGRA2RGBA);
-    else
-      cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGBA);
+    cv::cvtColor(bgraOf(page), samples, cv::COLOR_BGRA2RGBA);
     std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(1), &kind);
   } else if (bits > 8) {

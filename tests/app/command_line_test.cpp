@@ -219,6 +219,42 @@ TEST_F(Cli, PhotosComeOutUprightWithTheirMetadataUnlessToldOtherwise) {
   }
 }
 
+TEST_F(Cli, TransparentSourcesStayTransparentInPng) {
+  // An icon with clear corners, and a GIF whose first colour is transparent.
+  cv::Mat icon(32, 32, CV_8UC4, cv::Scalar(40, 90, 200, 255));
+  icon(cv::Rect(0, 0, 8, 8)).setTo(cv::Scalar(0, 0, 0, 0));
+  pv::test::LeadWithImage lead;
+  lead.set(icon, 32);
+  ASSERT_EQ(lead.SaveImage(dir.file("app.ico"), pv::fmt::kIcon, 32, 0, 0), 0);
+  lead.set(pv::test::noiseImage(16, 16, 3, 3), 8);
+  ASSERT_EQ(lead.SaveImage(dir.file("anim.gif"), pv::fmt::kGif, 4, 0, 0), 0);
+  ASSERT_EQ(lead.LoadImage(dir.file("anim.gif"), 0, 0, 1), 0);
+  const std::uint32_t first = [&] {
+    const cv::Vec3b c = lead.pixels().at<cv::Vec3b>(0, 0);
+    return static_cast<std::uint32_t>(c[2] | c[1] << 8 | c[0] << 16);
+  }();
+  lead.SetTransparentColor(static_cast<int>(first));
+  lead.SetUseTransparentColor(true);
+  ASSERT_EQ(lead.SaveImage(dir.file("anim.gif"), pv::fmt::kGif, 4, 0, 0), 0);
+  const struct {
+    const char* source;
+    const char* output;
+    int bits;
+  } cases[] = {{"app.ico", "app.png", 32}, {"anim.gif", "anim.png", 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    auto r = run({"/convert", "PNG", "/usesf", "/file", dir.file(c.source)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(factsOf(dir.file(c.output)).bits, c.bits);  // alpha, or the palette with its transparent entry
+  }
+  pv::test::LeadWithImage png;
+  ASSERT_EQ(png.LoadImage(dir.file("app.png"), 0, 0, 1), 0);
+  EXPECT_EQ(png.pixels().at<cv::Vec4b>(2, 2)[3], 0);
+  EXPECT_EQ(png.pixels().at<cv::Vec4b>(20, 20)[3], 255);
+  ASSERT_EQ(png.LoadImage(dir.file("anim.png"), 32, 0, 1), 0);
+  EXPECT_EQ(png.pixels().at<cv::Vec4b>(0, 0)[3], 0);
+}
+
 TEST_F(Cli, MultiPageToSinglePages) {
   pv::test::LeadWithImage lead;
   for (int p = 0; p < 3; ++p) {

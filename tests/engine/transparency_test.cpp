@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/file_format.h"
+#include "engine/codecs/codecs.h"
 #include "engine/composite.h"
 #include "engine/handles.h"
 #include "engine/lead.h"
@@ -299,4 +301,84 @@ TEST(CLeadInstances, TwoThreadsConvertIndependently) {
   t2.join();
   EXPECT_TRUE(a);
   EXPECT_TRUE(b);
+}
+
+namespace {
+
+// The page as B G R A, its transparent colour made alpha 0, as a save with
+// alpha writes it.
+cv::Mat withAlpha(const pv::engine::Image& page) { return pv::engine::codecs::bgraOf(page); }
+
+// ImageMagick's frames of a GIF, composed on the screen (coalesced), B G R A.
+std::vector<cv::Mat> coalescedFrames(const std::string& path) {
+  std::vector<Magick::Image> frames, composed;
+  Magick::readImages(&frames, path);
+  Magick::coalesceImages(&composed, frames.begin(), frames.end());
+  std::vector<cv::Mat> out;
+  for (Magick::Image& f : composed) {
+    cv::Mat m(static_cast<int>(f.rows()), static_cast<int>(f.columns()), CV_8UC4);
+    f.write(0, 0, f.columns(), f.rows(), "BGRA", Magick::CharPixel, m.data);
+    out.push_back(m);
+  }
+  return out;
+}
+
+// Pixels that differ, fully transparent ones compared on their alpha only.
+int differing(const cv::Mat& a, const cv::Mat& b) {
+  if (a.size() != b.size()) return -1;
+  int n = 0;
+  for (int y = 0; y < a.rows; ++y)
+    for (int x = 0; x < a.cols; ++x) {
+      const cv::Vec4b p = a.at<cv::Vec4b>(y, x), q = b.at<cv::Vec4b>(y, x);
+      if (p[3] == 0 && q[3] == 0) continue;
+      if (p != q) ++n;
+    }
+  return n;
+}
+
+}  // namespace
+
+TEST(GifTransparency, EveryFrameMatchesImageMagicksComposition) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path dir = corpus / "pillow/Tests/images";
+  for (const char* name : {"transparent.gif", "first_frame_transparency.gif", "dispose_bgnd.gif",
+                           "dispose_bgnd_transparency.gif", "dispose_none.gif", "dispose_prev.gif",
+                           "dispose_prev_first_frame.gif", "different_transparency.gif", "iss634.gif", "chi.gif"}) {
+    SCOPED_TRACE(name);
+    const std::string path = (dir / name).string();
+    if (!fs::exists(path)) continue;
+    pv::test::LeadWithImage lead;
+    ASSERT_EQ(lead.LoadImage(path, 0, 1, -1), 0);
+    const std::vector<cv::Mat> reference = coalescedFrames(path);
+    ASSERT_EQ(lead.pageCount(), reference.size());
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+      lead.SetPageNumber(static_cast<short>(i));
+      EXPECT_EQ(differing(withAlpha(lead.image()), reference[i]), 0) << "frame " << i;
+    }
+  }
+}
+
+TEST(GifTransparency, ATransparentColourSurvivesEveryPngDepth) {
+  pv::test::TempDir dir;
+  // A few colours, one of them (and only it) transparent; a second entry of
+  // the same colour as the key would make it ambiguous, so there is none.
+  cv::Mat m = pv::test::fewColours(12, 9, 6);
+  const cv::Vec3b key = m.at<cv::Vec3b>(0, 0);
+  cv::Mat clear;
+  cv::inRange(m, cv::Scalar(key[0], key[1], key[2]), cv::Scalar(key[0], key[1], key[2]), clear);
+  for (int bits : {8, 24, 32}) {
+    SCOPED_TRACE(bits);
+    pv::test::LeadWithImage lead;
+    lead.set(m, 8);
+    lead.SetTransparentColor(key[2] | key[1] << 8 | key[0] << 16);
+    lead.SetUseTransparentColor(true);
+    ASSERT_EQ(lead.SaveImage(dir.file("t.png"), pv::fmt::kPng, static_cast<short>(bits), 0, 0), 0);
+    Magick::Image back(dir.file("t.png"));
+    cv::Mat px(9, 12, CV_8UC4);
+    back.write(0, 0, 12, 9, "BGRA", Magick::CharPixel, px.data);
+    cv::Mat alpha;
+    cv::extractChannel(px, alpha, 3);
+    EXPECT_EQ(cv::countNonZero(alpha == 0), cv::countNonZero(clear));
+    EXPECT_EQ(cv::countNonZero((alpha == 0) != clear), 0);
+  }
 }
