@@ -226,7 +226,9 @@ class ImageConversion {
     else if (f.keepsTransparency() && target > 8 && target < 24 && e_.hasTransparentColor)
       target = 24;
     loadBits_ = iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
-    if (iequals(e_.extension, "bmp") && target == 32) target = 24;
+    // A plain 32-bit bitmap's fourth byte is padding; one with an alpha mask
+    // keeps it.
+    if (iequals(e_.extension, "bmp") && target == 32 && !e_.hasAlpha) target = 24;
     target_ = target;
     e_.targetBits = static_cast<std::uint32_t>(target);
   }

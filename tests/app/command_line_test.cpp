@@ -226,6 +226,7 @@ TEST_F(Cli, TransparentSourcesStayTransparentInPng) {
   pv::test::LeadWithImage lead;
   lead.set(icon, 32);
   ASSERT_EQ(lead.SaveImage(dir.file("app.ico"), pv::fmt::kIcon, 32, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("alpha.bmp"), pv::fmt::kBmp, 32, 0, 0), 0);
   lead.set(pv::test::noiseImage(16, 16, 3, 3), 8);
   ASSERT_EQ(lead.SaveImage(dir.file("anim.gif"), pv::fmt::kGif, 4, 0, 0), 0);
   ASSERT_EQ(lead.LoadImage(dir.file("anim.gif"), 0, 0, 1), 0);
@@ -240,7 +241,7 @@ TEST_F(Cli, TransparentSourcesStayTransparentInPng) {
     const char* source;
     const char* output;
     int bits;
-  } cases[] = {{"app.ico", "app.png", 32}, {"anim.gif", "anim.png", 4}};
+  } cases[] = {{"app.ico", "app.png", 32}, {"alpha.bmp", "alpha.png", 32}, {"anim.gif", "anim.png", 4}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
     auto r = run({"/convert", "PNG", "/usesf", "/file", dir.file(c.source)});
@@ -251,6 +252,8 @@ TEST_F(Cli, TransparentSourcesStayTransparentInPng) {
   ASSERT_EQ(png.LoadImage(dir.file("app.png"), 0, 0, 1), 0);
   EXPECT_EQ(png.pixels().at<cv::Vec4b>(2, 2)[3], 0);
   EXPECT_EQ(png.pixels().at<cv::Vec4b>(20, 20)[3], 255);
+  ASSERT_EQ(png.LoadImage(dir.file("alpha.png"), 0, 0, 1), 0);
+  EXPECT_EQ(png.pixels().at<cv::Vec4b>(2, 2)[3], 0);
   ASSERT_EQ(png.LoadImage(dir.file("anim.png"), 32, 0, 1), 0);
   EXPECT_EQ(png.pixels().at<cv::Vec4b>(0, 0)[3], 0);
 }

@@ -105,7 +105,17 @@ TEST_F(Run, DepthRulesDecideTheLoadAndSaveDepths) {
   writeImage(dir.file("b.jpg"), 10, 24);
   writeImage(dir.file("c.bmp"), 6, 32, 4);
   writeImage(dir.file("d.tif"), 3, 32, 4);
-  list({"a.png", "b.jpg", "c.bmp", "d.tif"});
+  {
+    // A plain 32-bit bitmap (no bit fields): its fourth byte is padding.
+    std::string bmp = std::string("BM") + std::string(52, '\0') + std::string(2 * 2 * 4, '\x7f');
+    const auto put = [&](std::size_t at, std::uint32_t v, int bytes) {
+      for (int i = 0; i < bytes; ++i) bmp[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    put(2, static_cast<std::uint32_t>(bmp.size()), 4), put(10, 54, 4), put(14, 40, 4), put(18, 2, 4), put(22, 2, 4);
+    put(26, 1, 2), put(28, 32, 2);
+    pv::test::writeFile(dir.file("e.bmp"), bmp);
+  }
+  list({"a.png", "b.jpg", "c.bmp", "d.tif", "e.bmp"});
   useFormat("JPG");
   convert();
   EXPECT_EQ(lead->calls[0], "load a.png 32 0 1");  // a 24-bit PNG is loaded with 32 bits ...
@@ -114,10 +124,11 @@ TEST_F(Run, DepthRulesDecideTheLoadAndSaveDepths) {
   lead->calls.clear();
   useFormat("PNG");
   convert();
-  EXPECT_EQ(lead->calls[5], "save c.png 75 24 0");  // BMP: 32 becomes 24
+  EXPECT_EQ(lead->calls[5], "save c.png 75 32 0");  // a BMP with an alpha mask keeps its 32
   EXPECT_EQ(lead->calls[7], "save d.png 75 32 0");  // TIF keeps 32
+  EXPECT_EQ(lead->calls[9], "save e.png 75 24 0");  // a plain 32-bit BMP: 32 becomes 24
   EXPECT_TRUE(s.settings.errorSummary.empty()) << s.settings.errorSummary;
-  EXPECT_EQ(s.list[2].targetBits, 24u);
+  EXPECT_EQ(s.list[2].targetBits, 32u);
   EXPECT_EQ(s.progress.percent, 100);
   EXPECT_EQ(s.progress.name(), "-");
 }
