@@ -85,6 +85,11 @@ std::string cutPalettePath(const std::string& path);
 bool sniffFlic(const std::string& head, std::string_view ext);
 [[nodiscard]] short decodeFlic(const std::string& path, const std::string& bytes, Document& doc);
 [[nodiscard]] short flicInfo(const std::string& bytes, FileInfo& info);
+
+// Targa (read only; ImageMagick writes it).
+bool sniffTga(const std::string& head, std::string_view ext);
+[[nodiscard]] short decodeTga(const std::string& path, const std::string& bytes, Document& doc);
+[[nodiscard]] short tgaInfo(const std::string& bytes, FileInfo& info);
 [[nodiscard]] short encodeFlic(const std::vector<Image>& pages, int code, int bits, std::string& out);
 
 // X10 window dumps (xwd10.cpp) and raw pixel data (raw.cpp).

@@ -285,6 +285,17 @@ constexpr Codec kCodecs[] = {
       return c;
     }(),
     own("X10 window dump", kXwd10Codes, encodeXwd10, kXwd10, "xwd", sniffXwd10, decodeXwd10),
+    // Targa is read here (ImageMagick loses 16-bit grey with alpha) and
+    // written by ImageMagick.
+    {.name = "TGA",
+     .reader = "own",
+     .extensions = "tga",
+     .sniff = sniffTga,
+     .info = ownInfo,
+     .load = ownLoad,
+     .readsAs = kTga,
+     .decode = decodeTga,
+     .header = tgaInfo},
     own("IOCA", kIcaCodes, encodeIoca, kIcaG3, "ica", sniffIoca, decodeIoca),
     own("WPG", kWpgCodes, encodeWpg),
     own("Scitex CT", kSctCodes, encodeSct),

@@ -571,3 +571,45 @@ TEST(TiffAndJpegVariants, ExifInternetFaxAndCielabMethodsWriteStandardFiles) {
         c.bits == 24 ? 12.0 : 0.0);
   }
 }
+
+namespace fs = std::filesystem;
+
+// Every Targa of the corpus against its reference picture (alpha too), and
+// the four origins against the one upright picture. The references keep only
+// the top bits of alpha that the descriptor counts; we keep all eight.
+TEST(TgaCorpus, EveryFileMatchesItsReference) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path dir = corpus / "kimageformats/autotests/read/tga";
+  if (!fs::exists(dir)) GTEST_SKIP() << "no Targa files";
+  int matched = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    if (e.path().extension() != ".tga") continue;
+    const std::string name = e.path().stem().string();
+    fs::path ref = dir / (name + ".png");
+    if (!fs::exists(ref) && name.find('_') != std::string::npos) ref = dir / "orientation.png";
+    if (!fs::exists(ref)) continue;
+    SCOPED_TRACE(name);
+    pv::test::LeadWithImage lead;
+    ASSERT_EQ(lead.LoadImage(e.path().string(), 32, 0, 1), 0);
+    const cv::Mat want = pv::test::decodeWithMagick(ref.string(), 4);
+    cv::Mat mine = lead.pixels();
+    ASSERT_EQ(mine.size(), want.size());
+    std::vector<cv::Mat> a, b;
+    cv::split(mine, a);
+    cv::split(want, b);
+    EXPECT_LE(cv::norm(a[3], b[3], cv::NORM_INF), name == "rgba" ? 15.0 : 0.0) << "alpha";
+    const cv::Mat seen = b[3] > 0;  // colour counts where it shows
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(cv::norm(a[c], b[c], cv::NORM_INF, seen), 0) << "channel " << c;
+    ++matched;
+  }
+  EXPECT_GE(matched, 14);
+  // Cut short, a file gives a status, never a picture of what was not there.
+  pv::test::TempDir tmp;
+  for (const char* name : {"bwa.tga", "rgb-gimp-2.8.10-rle-top-left.tga", "colormapped.tga"}) {
+    SCOPED_TRACE(name);
+    const std::string bytes = pv::test::readFile((dir / name).string());
+    pv::test::writeFile(tmp.file(name), bytes.substr(0, bytes.size() / 2));
+    pv::test::LeadWithImage lead;
+    EXPECT_NE(lead.LoadImage(tmp.file(name), 0, 0, 1), 0);
+  }
+}
