@@ -1,5 +1,7 @@
 #include "engine/metadata.h"
 
+// exiv2 0.27 hands out std::auto_ptr, which C++ has deprecated.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/exiv2.hpp>
 #include <lcms2.h>
 

@@ -184,7 +184,16 @@ short CLead::RotateImage(int angle, short flags, int fill) {
   // OpenCV turns counter-clockwise for positive angles.
   cv::Mat m = cv::getRotationMatrix2D(centre, -degrees, 1.0);
   cv::Size size = img->pixels.size();
-  if (flags & 1) {
+  if (!(flags & 1)) {
+    // Without growing, the canvas keeps its size turned by the nearest
+    // quarter turn, so 8999 and 9000 give the same canvas (9000 exactly the
+    // quarter turn) and 4400 keeps the original one.
+    if (((angle + 4499) / 9000) % 2 == 1) {
+      size = cv::Size(img->height(), img->width());
+      m.at<double>(0, 2) += (size.width - 1) / 2.0 - centre.x;
+      m.at<double>(1, 2) += (size.height - 1) / 2.0 - centre.y;
+    }
+  } else {
     const double rad = degrees * std::numbers::pi / 180.0, c = std::abs(std::cos(rad)),
                  s = std::abs(std::sin(rad));
     size = cv::Size(static_cast<int>(std::ceil(img->width() * c + img->height() * s - 1e-6)),
@@ -666,7 +675,8 @@ short CLead::MotionBlur(short length, int angle, bool oneWay) {
   const double rad = (angle % 36000) / 100.0 * std::numbers::pi / 180.0;
   const int size = 2 * len + 1;
   cv::Mat kernel = cv::Mat::zeros(size, size, CV_32F);
-  const cv::Point2d c(len, len), step(std::cos(rad), -std::sin(rad));
+  // Angles turn clockwise, as everywhere in the program (y grows downward).
+  const cv::Point2d c(len, len), step(std::cos(rad), std::sin(rad));
   for (int i = 0; i < len; ++i) {
     const double offset = oneWay ? -i : i - (len - 1) / 2.0;
     const cv::Point p(static_cast<int>(std::lround(c.x + step.x * offset)),

@@ -3,6 +3,8 @@
 // them, the profile's colours turned into sRGB for those that do not.
 #include "engine/metadata.h"
 
+// exiv2 0.27 hands out std::auto_ptr, which C++ has deprecated.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 #include <lcms2.h>

@@ -201,6 +201,30 @@ TEST(PixelOperations, GeometryChangesTheSize) {
   lead.set(m, 24);
   EXPECT_EQ(lead.RotateImage(4500, 4, 0x0000FF), 0);
   EXPECT_EQ(lead.GetImageWidth(), 30);  // without the canvas flag the size stays
+  // Without the flag, every angle follows one rule: the canvas keeps its size
+  // turned by the nearest quarter turn.
+  const struct {
+    int angle, w, h;
+  } canvases[] = {{0, 30, 20},     {4400, 30, 20},  {4500, 30, 20},  {4600, 20, 30},  {8999, 20, 30},
+                  {9000, 20, 30},  {13400, 20, 30}, {13600, 30, 20}, {18000, 30, 20}, {27000, 20, 30},
+                  {-9000, 20, 30}, {-8999, 20, 30}};
+  for (const auto& c : canvases) {
+    SCOPED_TRACE(c.angle);
+    lead.set(m, 24);
+    EXPECT_EQ(lead.RotateImage(c.angle, 4, 0x0000FF), 0);
+    EXPECT_EQ(lead.GetImageWidth(), c.w);
+    EXPECT_EQ(lead.GetImageHeight(), c.h);
+  }
+  {
+    // A hundredth of a degree short of a quarter turn is the quarter turn, nearly.
+    LeadWithImage exact, almost;
+    exact.set(pv::test::gradientImage(30, 20, 3), 24);
+    almost.set(pv::test::gradientImage(30, 20, 3), 24);
+    EXPECT_EQ(exact.RotateImage(9000, 4, 0), 0);
+    EXPECT_EQ(almost.RotateImage(8999, 4, 0), 0);
+    const cv::Rect inside(2, 2, 16, 26);
+    EXPECT_LT(cv::norm(exact.pixels()(inside), almost.pixels()(inside), cv::NORM_L1) / inside.area(), 2.0);
+  }
   lead.set(m, 24);
   EXPECT_EQ(lead.RotateImage(4500, 5, 0x0000FF), 0);
   EXPECT_EQ(lead.GetImageWidth(), 36);  // ceil(30 cos 45 + 20 sin 45)
@@ -369,6 +393,20 @@ TEST(PixelOperations, MotionBlurAndHistogramContrast) {
   EXPECT_EQ(lead.MotionBlur(5, 9000, true), 0);  // one way, along a vertical line
   EXPECT_EQ(cv::countNonZero(lead.pixels().col(5)), 5);
   EXPECT_EQ(cv::countNonZero(lead.pixels()), 5);
+  // Angles turn clockwise, as rotation's do: one way, the dot smears toward
+  // the angle's direction and never the opposite one.
+  const struct {
+    int angle;
+    cv::Point toward, away;
+  } ways[] = {{0, {7, 5}, {3, 5}}, {9000, {5, 7}, {5, 3}}, {4500, {7, 7}, {3, 3}},
+              {13500, {3, 7}, {7, 3}}, {27000, {5, 3}, {5, 7}}};
+  for (const auto& w : ways) {
+    SCOPED_TRACE(w.angle);
+    lead.set(dot, 8);
+    EXPECT_EQ(lead.MotionBlur(5, w.angle, true), 0);
+    EXPECT_GT(lead.pixels().at<uchar>(w.toward), 0);
+    EXPECT_EQ(lead.pixels().at<uchar>(w.away), 0);
+  }
 
   const cv::Mat dull = (cv::Mat_<uchar>(1, 4) << 100, 110, 120, 130);
   lead.set(dull, 8);
