@@ -873,6 +873,41 @@ short CLead::HalftoneImage(short pattern, int angle, short size) {
   std::mt19937 random(12345);
   std::uniform_real_distribution<float> uniform(0.0f, 1.0f);
   static constexpr int bayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+  // The spot function of a screen cell (fu, fv in -0.5..0.5): the order in
+  // which the cell's positions are inked as the grey darkens.
+  const auto spot = [kind](double fu, double fv) {
+    // A slight slant breaks the ties between positions of equal value, so the
+    // spot grows one position at a time.
+    const double slant = 1e-4 * (fu + 0.37 * fv);
+    switch (kind) {
+      case 2: return std::sqrt(fu * fu + fv * fv) + slant;           // circles
+      case 3: return 0.5 * fu * fu + 1.5 * fv * fv + slant;          // ellipses
+      case 4: return std::max(std::abs(fu), std::abs(fv)) + slant;   // squares
+      default: return fu * fu + fv * fv + slant;                     // round dots
+    }
+  };
+  // A spot's value becomes the share of the cell that is inked before it (its
+  // distribution over the cell), so a flat grey inks exactly its darkness.
+  constexpr int kBins = 4096, kSamples = 512;
+  std::vector<float> share(kBins + 1, 1.0f);
+  double top = 0;
+  const bool shaped = kind == 0 || kind == 2 || kind == 3 || kind == 4;
+  if (shaped) {
+    for (int i = 0; i < kSamples; ++i)
+      for (int j = 0; j < kSamples; ++j)
+        top = std::max(top, spot((i + 0.5) / kSamples - 0.5, (j + 0.5) / kSamples - 0.5));
+    std::vector<int> count(kBins + 1, 0);
+    for (int i = 0; i < kSamples; ++i)
+      for (int j = 0; j < kSamples; ++j)
+        ++count[static_cast<std::size_t>(
+            std::clamp(spot((i + 0.5) / kSamples - 0.5, (j + 0.5) / kSamples - 0.5) / top, 0.0, 1.0) * kBins)];
+    double below = 0;
+    for (int b = 0; b <= kBins; ++b) {
+      share[static_cast<std::size_t>(b)] = static_cast<float>((below + count[static_cast<std::size_t>(b)] / 2.0) /
+                                                              (kSamples * kSamples));
+      below += count[static_cast<std::size_t>(b)];
+    }
+  }
   onColour(*img, [&](cv::Mat& m) {
     cv::Mat grey = m;
     if (m.channels() == 3) cv::cvtColor(m, grey, cv::COLOR_BGR2GRAY);
@@ -882,31 +917,22 @@ short CLead::HalftoneImage(short pattern, int angle, short size) {
       std::uint8_t* o = out.ptr<std::uint8_t>(y);
       for (int x = 0; x < grey.cols; ++x) {
         // Position inside the rotated screen cell, each coordinate in -0.5..0.5.
-        const double u = (x * c + y * s) / cell, v = (-x * s + y * c) / cell;
+        // Each pixel stands for one point of its square, spread evenly over
+        // 4 x 4 neighbours, so that on any grid the pixels of a cell sample
+        // the spot's whole range and a flat grey keeps its level.
+        const double px = x + (bayer[y & 3][x & 3] + 0.5) / 16.0,
+                     py = y + (bayer[(x + 1) & 3][(y + 2) & 3] + 0.5) / 16.0;
+        const double u = (px * c + py * s) / cell, v = (-px * s + py * c) / cell;
         const double fu = u - std::floor(u) - 0.5, fv = v - std::floor(v) - 0.5;
         double t;  // the darkness needed to ink this spot, 0..1
-        switch (kind) {
-          case 1:
-            t = (bayer[y & 3][x & 3] + 0.5) / 16.0;
-            break;
-          case 2:
-            t = std::sqrt(fu * fu + fv * fv) / std::sqrt(0.5);
-            break;
-          case 3:
-            t = (0.5 * fu * fu + 1.5 * fv * fv) / 0.5;
-            break;
-          case 4:
-            t = std::max(std::abs(fu), std::abs(fv)) * 2;
-            break;
-          case 5:
-            t = std::abs(fv) * 2;
-            break;
-          case 6:
-            t = uniform(random);
-            break;
-          default:
-            t = (fu * fu + fv * fv) / 0.5;
-        }
+        if (shaped)
+          t = share[static_cast<std::size_t>(std::clamp(spot(fu, fv) / top, 0.0, 1.0) * kBins)];
+        else if (kind == 1)
+          t = (bayer[y & 3][x & 3] + 0.5) / 16.0;
+        else if (kind == 5)
+          t = std::abs(fv) * 2;  // lines: already even
+        else
+          t = uniform(random);
         const double darkness = 1.0 - g[x] / 255.0;
         o[x] = darkness > t ? 0 : 255;
       }

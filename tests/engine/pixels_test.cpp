@@ -567,3 +567,17 @@ TEST(PixelOperations, EveryOperationLeavesTruthfulPropertiesOnIndexedAndAlphaInp
     }
   }
 }
+
+// A halftone keeps the grey level: the share of inked pixels is the grey's
+// darkness, whatever the screen's pattern, cell and angle.
+TEST(PixelOperations, HalftoneKeepsTheGreyLevel) {
+  for (int pattern = 0; pattern <= 6; ++pattern)
+    for (int grey : {40, 128, 210})
+      for (int angle : {0, 4500}) {
+        SCOPED_TRACE(testing::Message() << "pattern " << pattern << " grey " << grey << " angle " << angle);
+        LeadWithImage lead;
+        lead.set(cv::Mat(160, 160, CV_8UC1, cv::Scalar(grey)), 8);
+        ASSERT_EQ(lead.HalftoneImage(static_cast<short>(pattern), angle, 8), 0);
+        EXPECT_NEAR(cv::mean(lead.pixels())[0], grey, 8.0);
+      }
+}
