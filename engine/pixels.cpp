@@ -442,12 +442,57 @@ short CLead::AverageFilter(short n) {
   return kOk;
 }
 
+namespace {
+
+// The median of each k x k window (k even) of an 8-bit single-channel
+// picture: the window reaches k/2 pixels up and left and k/2 - 1 down and
+// right, and the median of its even count is the mean of the two middle
+// values. A sliding histogram per row, its middle found from the last one.
+cv::Mat evenMedian(const cv::Mat& in, int k) {
+  cv::Mat padded;
+  cv::copyMakeBorder(in, padded, k / 2, k / 2 - 1, k / 2, k / 2 - 1, cv::BORDER_REPLICATE);
+  cv::Mat out(in.size(), CV_8UC1);
+  const int lower = k * k / 2 - 1;  // the lower middle's rank
+  for (int y = 0; y < in.rows; ++y) {
+    int hist[256] = {};
+    for (int dy = 0; dy < k; ++dy)
+      for (int dx = 0; dx < k; ++dx) ++hist[padded.at<std::uint8_t>(y + dy, dx)];
+    int m = 0, below = 0;  // below: how many values are less than m
+    for (int x = 0; x < in.cols; ++x) {
+      if (x > 0)
+        for (int dy = 0; dy < k; ++dy) {
+          const int gone = padded.at<std::uint8_t>(y + dy, x - 1), come = padded.at<std::uint8_t>(y + dy, x + k - 1);
+          --hist[gone], ++hist[come];
+          below += (come < m) - (gone < m);
+        }
+      while (below > lower) below -= hist[--m];
+      while (below + hist[m] <= lower) below += hist[m++];
+      int upper = m;  // the value of rank lower + 1
+      if (below + hist[m] <= lower + 1)
+        do ++upper;
+        while (upper < 255 && hist[upper] == 0);
+      out.at<std::uint8_t>(y, x) = static_cast<std::uint8_t>((m + upper + 1) / 2);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 short CLead::MedianFilter(short n) {
   Image* img;
   if (short s = current(img)) return s;
-  // OpenCV's median takes odd sizes: an even size uses the next odd one.
-  const int k = std::clamp<int>(n, 1, 255) | 1;
-  onColour(*img, [&](cv::Mat& m) { cv::medianBlur(m, m, k); });
+  const int k = std::clamp<int>(n, 1, 255);
+  onColour(*img, [&](cv::Mat& m) {
+    if (k % 2 == 1) {
+      cv::medianBlur(m, m, k);
+      return;
+    }
+    std::vector<cv::Mat> planes;
+    cv::split(m, planes);
+    for (cv::Mat& p : planes) p = evenMedian(p, k);
+    cv::merge(planes, m);
+  });
   dropPalette(*img);
   return kOk;
 }

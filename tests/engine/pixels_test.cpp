@@ -581,3 +581,36 @@ TEST(PixelOperations, HalftoneKeepsTheGreyLevel) {
         EXPECT_NEAR(cv::mean(lead.pixels())[0], grey, 8.0);
       }
 }
+
+// A median of any size, even ones too, against sorting each window: an even
+// window reaches k/2 up and left, k/2 - 1 down and right, and its median is
+// the mean of the two middle values (rounded up).
+TEST(PixelOperations, MedianOfEvenAndOddSizes) {
+  const cv::Mat noise = pv::test::noiseImage(23, 17, 1, 5);
+  for (int k : {2, 3, 4, 5, 6, 8}) {
+    SCOPED_TRACE(k);
+    LeadWithImage lead;
+    lead.set(noise, 8);
+    ASSERT_EQ(lead.MedianFilter(static_cast<short>(k)), 0);
+    cv::Mat padded;
+    cv::copyMakeBorder(noise, padded, k / 2, (k - 1) / 2, k / 2, (k - 1) / 2, cv::BORDER_REPLICATE);
+    int wrong = 0;
+    for (int y = 0; y < noise.rows; ++y)
+      for (int x = 0; x < noise.cols; ++x) {
+        std::vector<int> v;
+        for (int dy = 0; dy < k; ++dy)
+          for (int dx = 0; dx < k; ++dx) v.push_back(padded.at<uchar>(y + dy, x + dx));
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        const int want = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2] + 1) / 2;
+        wrong += lead.pixels().at<uchar>(y, x) != want;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+  // Colour: each channel on its own, the size kept.
+  LeadWithImage colour;
+  colour.set(pv::test::noiseImage(9, 7, 3, 2), 24);
+  ASSERT_EQ(colour.MedianFilter(4), 0);
+  EXPECT_EQ(colour.pixels().size(), cv::Size(9, 7));
+  EXPECT_EQ(colour.pixels().channels(), 3);
+}
