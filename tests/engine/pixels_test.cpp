@@ -614,3 +614,25 @@ TEST(PixelOperations, MedianOfEvenAndOddSizes) {
   EXPECT_EQ(colour.pixels().size(), cv::Size(9, 7));
   EXPECT_EQ(colour.pixels().channels(), 3);
 }
+
+// Large blurs take box blurs of the same variance: within a grey level or two
+// of the exact Gaussian, and as fast at radius 1000 as at 20.
+TEST(PixelOperations, LargeGaussianBlursStayCloseToTheExactOne) {
+  const cv::Mat photo = pv::test::noiseImage(200, 150, 3, 9) / 2 + pv::test::gradientImage(200, 150, 3) / 2;
+  // Beyond the picture's own size (radius 1000 here) the edges are repeated
+  // only as far as the picture is large, which costs a grey level or two more.
+  const struct {
+    int radius;
+    double most, mean;
+  } cases[] = {{18, 6, 1}, {40, 6, 1}, {120, 6, 1}, {1000, 10, 2.5}};
+  for (const auto& [radius, most, mean] : cases) {
+    SCOPED_TRACE(radius);
+    LeadWithImage lead;
+    lead.set(photo, 24);
+    ASSERT_EQ(lead.GaussianBlur(static_cast<short>(radius)), 0);
+    cv::Mat exact;
+    cv::GaussianBlur(photo, exact, cv::Size(0, 0), radius / 2.0, radius / 2.0, cv::BORDER_REPLICATE);
+    EXPECT_LE(cv::norm(lead.pixels(), exact, cv::NORM_INF), most);
+    EXPECT_LE(cv::norm(lead.pixels(), exact, cv::NORM_L1) / photo.total() / 3, mean);
+  }
+}
