@@ -180,6 +180,44 @@ float orderedOffset(int kind, int x, int y) {
 
 }  // namespace
 
+void toFiveBits(cv::Mat& image) {
+  static const cv::Mat lut = [] {
+    cv::Mat t(1, 256, CV_8U);
+    for (int v = 0; v < 256; ++v) {
+      const int five = (v * 31 + 127) / 255;
+      t.at<std::uint8_t>(v) = static_cast<std::uint8_t>((five << 3) | (five >> 2));
+    }
+    return t;
+  }();
+  cv::LUT(image, lut, image);
+}
+
+namespace {
+
+// How far apart the palette's colours lie: the median distance from each to
+// its nearest neighbour. An ordered dither moves samples by about this much,
+// so a dense, optimised palette gets a fine dither and a coarse cube a coarse one.
+float paletteSpacing(const Palette& palette) {
+  if (palette.size() < 2) return 255.0f;
+  std::vector<float> nearest;
+  for (std::size_t i = 0; i < palette.size(); ++i) {
+    int best = 1 << 30;
+    for (std::size_t j = 0; j < palette.size(); ++j) {
+      if (i == j) continue;
+      const int dr = red(palette[i]) - red(palette[j]), dg = green(palette[i]) - green(palette[j]),
+                db = blue(palette[i]) - blue(palette[j]);
+      const int d = dr * dr + dg * dg + db * db;
+      if (d > 0) best = std::min(best, d);
+    }
+    if (best < (1 << 30)) nearest.push_back(std::sqrt(static_cast<float>(best)));
+  }
+  if (nearest.empty()) return 255.0f;
+  std::nth_element(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(nearest.size() / 2), nearest.end());
+  return nearest[nearest.size() / 2];
+}
+
+}  // namespace
+
 void ditherToPalette(cv::Mat& image, const Palette& palette, int kind) {
   // Nearest palette entry for every 5-5-5 colour, found once.
   std::vector<std::uint16_t> lookup(32768);
@@ -196,8 +234,8 @@ void ditherToPalette(cv::Mat& image, const Palette& palette, int kind) {
   const int ch = image.channels(), w = image.cols;
   const bool diffuse = kind >= 1 && kind <= 6, ordered = kind == 7 || kind == 8;
   const Diffusion* kernel = diffuse ? &diffusion(kind) : nullptr;
-  // Ordered dither moves each sample by up to one palette step.
-  const float step = 255.0f / std::max(1.0f, std::cbrt(static_cast<float>(palette.size())) - 1.0f);
+  // Ordered dither moves each sample by up to one step between palette colours.
+  const float step = ordered ? paletteSpacing(palette) : 0.0f;
   // Error rows in flight (up to four), with three columns of margin each side.
   constexpr int kMargin = 3;
   std::vector<std::vector<float>> errors(4, std::vector<float>(static_cast<std::size_t>(w + 2 * kMargin) * 3, 0.0f));

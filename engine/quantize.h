@@ -46,4 +46,8 @@ struct IndexedImage {
 // reduceToPalette does, and indexes it.
 IndexedImage toIndexed(const cv::Mat& image, int bits);
 
+// Each 8-bit sample as the nearest of the 32 levels of a 5-bit channel,
+// spread over the whole range (0 stays 0, 255 stays 255).
+void toFiveBits(cv::Mat& image);
+
 }  // namespace pv::engine

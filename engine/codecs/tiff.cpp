@@ -364,7 +364,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   } else if (bits > 8) {
     cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
     // 16 bits stand for 5-5-5 colour, stored as 8-bit samples.
-    if (bits < 24) samples &= cv::Scalar(0xF8, 0xF8, 0xF8);
+    if (bits < 24) toFiveBits(samples);
   } else if (grey && bits == 8) {
     samples = page.pixels;
     photometric = PHOTOMETRIC_MINISBLACK;

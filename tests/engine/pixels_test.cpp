@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -635,4 +637,40 @@ TEST(PixelOperations, LargeGaussianBlursStayCloseToTheExactOne) {
     EXPECT_LE(cv::norm(lead.pixels(), exact, cv::NORM_INF), most);
     EXPECT_LE(cv::norm(lead.pixels(), exact, cv::NORM_L1) / photo.total() / 3, mean);
   }
+}
+
+// Colour resolution: an ordered or clustered dither over an optimised palette
+// stays close to the undithered picture (the dither follows the palette's own
+// spacing); 16 bits keep black and white; the fixed 4-bit palette has four
+// greens.
+TEST(PixelOperations, ColourResolutionDithersAndLevels) {
+  const cv::Mat photo = pv::test::gradientImage(160, 120, 3);
+  const auto psnrOf = [&](short dither) {
+    LeadWithImage lead;
+    lead.set(photo, 24);
+    EXPECT_EQ(lead.ReduceColors(8, 0, dither, 0), 0);
+    return cv::PSNR(lead.pixels(), photo);
+  };
+  const double plain = psnrOf(0);
+  for (short dither : {7, 8}) {
+    SCOPED_TRACE(dither);
+    EXPECT_GT(psnrOf(dither), plain - 6.0);
+  }
+
+  LeadWithImage lead;
+  lead.set((cv::Mat_<cv::Vec3b>(1, 4) << cv::Vec3b(0, 0, 0), cv::Vec3b(255, 255, 255), cv::Vec3b(128, 64, 8),
+            cv::Vec3b(250, 5, 131)),
+           24);
+  ASSERT_EQ(lead.ReduceColors(16, 0, 0, 0), 0);
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(0, 0, 0));
+  EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 1), cv::Vec3b(255, 255, 255));
+  EXPECT_LE(cv::norm(lead.pixels().at<cv::Vec3b>(0, 2), cv::Vec3b(128, 64, 8), cv::NORM_INF), 4.0);
+  EXPECT_LE(cv::norm(lead.pixels().at<cv::Vec3b>(0, 3), cv::Vec3b(250, 5, 131), cv::NORM_INF), 4.0);
+
+  lead.set(photo, 24);
+  ASSERT_EQ(lead.ReduceColors(4, 1, 0, 0), 0);  // the fixed palette
+  std::set<int> greens, reds, blues;
+  for (std::uint32_t c : lead.image().palette) reds.insert(c & 0xFF), greens.insert(c >> 8 & 0xFF), blues.insert(c >> 16 & 0xFF);
+  EXPECT_EQ(greens.size(), 4u);
+  EXPECT_EQ(reds.size() * greens.size() * blues.size(), 16u);
 }
