@@ -37,9 +37,16 @@ TiffTags tagsOf(const std::string& path) {
   return t;
 }
 
+// 16 bits stand for 5-5-5 colour: each sample is the nearest of 32 levels
+// spread over 0..255.
 cv::Mat truncatedTo5Bits(const cv::Mat& m) {
   cv::Mat out = m.clone();
-  out &= cv::Scalar(0xF8, 0xF8, 0xF8);
+  out.forEach<cv::Vec3b>([](cv::Vec3b& p, const int*) {
+    for (int i = 0; i < 3; ++i) {
+      const int five = static_cast<int>(std::lround(p[i] * 31 / 255.0));
+      p[i] = static_cast<uchar>(five << 3 | five >> 2);
+    }
+  });
   return out;
 }
 
