@@ -158,6 +158,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   if (auto meta = readMetadata(path, metadataProblem_)) {
     for (Image& p : loaded.pages) {
       p.metadata = meta;
+      dropForeignProfile(p);
       if (autoOrient_) orientUpright(p);
     }
     if (autoOrient_ && orientationOf(*meta) != 1) loaded.region.release();

@@ -186,6 +186,19 @@ bool writeMetadata(const std::string& path, const Image& image, bool tags, std::
   return false;
 }
 
+void dropForeignProfile(Image& image) {
+  if (!image.metadata || image.metadata->icc.empty()) return;
+  const std::string& icc = image.metadata->icc;
+  cmsHPROFILE p = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+  const cmsColorSpaceSignature space = p ? cmsGetColorSpace(p) : cmsSigCmykData;
+  if (p) cmsCloseProfile(p);
+  const bool fits = image.pixels.channels() == 1 ? space == cmsSigGrayData : space == cmsSigRgbData;
+  if (fits) return;
+  auto plain = std::make_shared<Metadata>(*image.metadata);
+  plain->icc.clear();
+  image.metadata = std::move(plain);
+}
+
 bool convertToSrgb(Image& image) {
   if (!image.metadata || image.metadata->icc.empty()) return false;
   const std::string& icc = image.metadata->icc;

@@ -41,6 +41,11 @@ bool writeMetadata(const std::string& path, const Image& image, bool tags, std::
 // no profile.
 bool convertToSrgb(Image& image);
 
+// Drops a profile that does not describe the pixels: a CMYK profile of a
+// picture decoded to RGB (the decoder applied it), or an RGB profile of a
+// grey one.
+void dropForeignProfile(Image& image);
+
 // Process-wide preparation of exiv2 (its XMP toolkit is not thread-safe until
 // it is initialised, and its warnings go to standard error); called once.
 void startExiv2();

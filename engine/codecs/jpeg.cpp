@@ -5,6 +5,7 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <jerror.h>
 #include <jpeglib.h>
+#include <lcms2.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -94,17 +95,46 @@ short readJpegInfo(const std::string& path, FileInfo& out) {
   return kOk;
 }
 
+struct CmsDeleter {
+  void operator()(void* t) const { cmsDeleteTransform(t); }
+};
+
+// A transform from the file's embedded CMYK profile (as libjpeg delivers the
+// samples: inverted in files from Adobe) to sRGB B G R; null when the file
+// has no CMYK profile or it is unusable.
+std::unique_ptr<void, CmsDeleter> cmykToSrgb(j_decompress_ptr cinfo, bool inverted) {
+  JOCTET* icc = nullptr;
+  unsigned int size = 0;
+  if (!jpeg_read_icc_profile(cinfo, &icc, &size) || !icc) return nullptr;
+  cmsHPROFILE source = cmsOpenProfileFromMem(icc, size);
+  std::free(icc);
+  if (!source) return nullptr;
+  cmsHTRANSFORM t = nullptr;
+  if (cmsGetColorSpace(source) == cmsSigCmykData) {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    t = cmsCreateTransform(source, inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+    cmsCloseProfile(srgb);
+  }
+  cmsCloseProfile(source);
+  return std::unique_ptr<void, CmsDeleter>(t);
+}
+
 short loadJpeg(const std::string& path, Document& doc) {
   if (lossless(path)) return loadLosslessJpeg(path, doc);
   Decompressor d;
   if (short s = openJpeg(path, d)) return s;
   Image img;
   std::vector<unsigned char> cmykRow;
+  std::unique_ptr<void, CmsDeleter> toSrgb;
   if (setjmp(d.err.jump)) return kDamaged;
+  jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);  // the colour profile
   jpeg_read_header(&d.cinfo, TRUE);
   if (static_cast<std::uint64_t>(d.cinfo.image_width) * d.cinfo.image_height > maxPixels()) return kTooLarge;
   const J_COLOR_SPACE in = d.cinfo.jpeg_color_space;
   const bool cmyk = in == JCS_CMYK || in == JCS_YCCK;
+  // Adobe writes CMYK inverted; the Adobe marker tells.
+  const bool inverted = d.cinfo.saw_Adobe_marker;
+  if (cmyk) toSrgb = cmykToSrgb(&d.cinfo, inverted);
   const bool grey = in == JCS_GRAYSCALE;
   d.cinfo.out_color_space = cmyk ? JCS_CMYK : grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
   // Every coefficient is still decoded (damage is found as at full size);
@@ -121,13 +151,15 @@ short loadJpeg(const std::string& path, Document& doc) {
   img.pixels.create(h, w, grey ? CV_8UC1 : CV_8UC3);
   img.bits = grey ? 8 : 24;
   if (cmyk) cmykRow.resize(static_cast<std::size_t>(w) * 4);
-  // Adobe writes CMYK inverted; the Adobe marker tells.
-  const bool inverted = d.cinfo.saw_Adobe_marker;
   while (d.cinfo.output_scanline < d.cinfo.output_height) {
     const int y = static_cast<int>(d.cinfo.output_scanline);
     JSAMPROW row = cmyk ? cmykRow.data() : img.pixels.ptr<JSAMPLE>(y);
     jpeg_read_scanlines(&d.cinfo, &row, 1);
-    if (cmyk) {
+    if (cmyk && toSrgb) {
+      // Through the file's own CMYK profile.
+      cmsDoTransform(toSrgb.get(), cmykRow.data(), img.pixels.ptr<unsigned char>(y), static_cast<cmsUInt32Number>(w));
+    } else if (cmyk) {
+      // Without a profile: the plain formula.
       unsigned char* o = img.pixels.ptr<unsigned char>(y);
       for (int x = 0; x < w; ++x) {
         int c = cmykRow[x * 4], m = cmykRow[x * 4 + 1], ye = cmykRow[x * 4 + 2], k = cmykRow[x * 4 + 3];

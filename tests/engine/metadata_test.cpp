@@ -7,7 +7,11 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <lcms2.h>
+
+#include <cmath>
+#include <cstdio>
 
 #include <opencv2/imgproc.hpp>
 
@@ -219,4 +223,116 @@ TEST(Metadata, ADamagedBlockIsDroppedAndTheImageStillConverts) {
     pv::test::LeadWithImage back;
     EXPECT_EQ(back.LoadImage(dir.file(out), 0, 0, 1), 0);
   }
+}
+
+namespace {
+
+// A CMYK profile of the test's own (lcms builds it from a table): its inks
+// print darker mid-tones than the plain formula, so the two are told apart.
+int inkToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void* toLab) {
+  double ink[4];
+  for (int i = 0; i < 4; ++i) ink[i] = in[i] / 65535.0;
+  double rgb[3];
+  for (int i = 0; i < 3; ++i) rgb[i] = std::pow((1 - ink[i]) * (1 - ink[3]), 1.8);
+  cmsCIELab lab;
+  cmsDoTransform(toLab, rgb, &lab, 1);
+  cmsFloat2LabEncodedV2(out, &lab);
+  return TRUE;
+}
+
+std::string cmykProfile() {
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile(), labProfile = cmsCreateLab4Profile(nullptr);
+  cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_RGB_DBL, labProfile, TYPE_Lab_DBL, INTENT_PERCEPTUAL, 0);
+  cmsHPROFILE p = cmsCreateProfilePlaceholder(nullptr);
+  cmsSetProfileVersion(p, 2.1);
+  cmsSetDeviceClass(p, cmsSigOutputClass);
+  cmsSetColorSpace(p, cmsSigCmykData);
+  cmsSetPCS(p, cmsSigLabData);
+  cmsPipeline* pipe = cmsPipelineAlloc(nullptr, 4, 3);
+  cmsStage* table = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
+  cmsStageSampleCLut16bit(table, inkToLab, toLab, 0);
+  cmsPipelineInsertStage(pipe, cmsAT_BEGIN, table);
+  cmsWriteTag(p, cmsSigAToB0Tag, pipe);
+  cmsWriteTag(p, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(p, nullptr, &size);
+  std::string bytes(size, '\0');
+  cmsSaveProfileToMem(p, bytes.data(), &size);
+  cmsPipelineFree(pipe);
+  cmsCloseProfile(p);
+  cmsDeleteTransform(toLab);
+  cmsCloseProfile(srgb);
+  cmsCloseProfile(labProfile);
+  return bytes;
+}
+
+// A CMYK JPEG as Adobe writes them (inverted samples, an Adobe marker), of
+// flat patches of the given inks, with `icc` embedded when not empty.
+void writeCmykJpeg(const std::string& path, const std::vector<cv::Vec4b>& inks, const std::string& icc) {
+  jpeg_compress_struct c{};
+  jpeg_error_mgr err{};
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  jpeg_stdio_dest(&c, f);
+  c.image_width = static_cast<JDIMENSION>(16 * inks.size());
+  c.image_height = 16;
+  c.input_components = 4;
+  c.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 100, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  if (!icc.empty())
+    jpeg_write_icc_profile(&c, reinterpret_cast<const JOCTET*>(icc.data()), static_cast<unsigned>(icc.size()));
+  std::vector<JSAMPLE> row;
+  for (const cv::Vec4b& ink : inks)
+    for (int x = 0; x < 16; ++x)
+      for (int i = 0; i < 4; ++i) row.push_back(static_cast<JSAMPLE>(255 - ink[i]));
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  std::fclose(f);
+}
+
+}  // namespace
+
+TEST(Metadata, CmykJpegsGoThroughTheirProfile) {
+  pv::test::TempDir dir;
+  const std::vector<cv::Vec4b> inks = {{0, 0, 0, 0}, {128, 0, 0, 0}, {0, 128, 128, 0}, {60, 40, 20, 100}};
+  const std::string icc = cmykProfile();
+  // What the profile makes of each ink, in sRGB.
+  cmsHPROFILE source = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+  ASSERT_NE(source, nullptr) << icc.size();
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsHTRANSFORM t = cmsCreateTransform(source, TYPE_CMYK_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+  ASSERT_NE(t, nullptr);
+  writeCmykJpeg(dir.file("profiled.jpg"), inks, icc);
+  writeCmykJpeg(dir.file("plain.jpg"), inks, "");
+  pv::test::LeadWithImage profiled, plain;
+  ASSERT_EQ(profiled.LoadImage(dir.file("profiled.jpg"), 0, 0, 1), 0);
+  ASSERT_EQ(plain.LoadImage(dir.file("plain.jpg"), 0, 0, 1), 0);
+  double apart = 0;
+  for (std::size_t i = 0; i < inks.size(); ++i) {
+    SCOPED_TRACE(i);
+    cv::Vec3b want;
+    cmsDoTransform(t, inks[i].val, want.val, 1);
+    const cv::Point centre(static_cast<int>(16 * i + 8), 8);
+    EXPECT_LE(cv::norm(profiled.pixels().at<cv::Vec3b>(centre), want, cv::NORM_INF), 4.0);
+    // Without a profile, the plain formula: (1 - ink)(1 - black).
+    const cv::Vec4b& k = inks[i];
+    const cv::Vec3b formula((255 - k[2]) * (255 - k[3]) / 255, (255 - k[1]) * (255 - k[3]) / 255,
+                            (255 - k[0]) * (255 - k[3]) / 255);
+    EXPECT_LE(cv::norm(plain.pixels().at<cv::Vec3b>(centre), formula, cv::NORM_INF), 4.0);
+    apart = std::max(apart, cv::norm(profiled.pixels().at<cv::Vec3b>(centre), formula, cv::NORM_INF));
+  }
+  EXPECT_GT(apart, 20.0);  // the profile counted
+  cmsDeleteTransform(t);
+  cmsCloseProfile(srgb);
+  cmsCloseProfile(source);
+  // The pixels are sRGB now: the CMYK profile does not travel into a PNG.
+  ASSERT_EQ(profiled.SaveImage(dir.file("out.png"), fmt::kPng, 24, 0, 0), 0);
+  EXPECT_FALSE(readBack(dir.file("out.png"))->iccProfileDefined());
 }
