@@ -169,6 +169,53 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   return kOk;
 }
 
+namespace {
+
+// The pixels a save leaves transparent get a colour of their own, so that
+// no opaque pixel of the same colour turns transparent with them: those of
+// alpha 0 in a picture with alpha, else the selected region, else the pixels
+// of the transparent colour. The key is the transparent colour itself when
+// nothing opaque shares it, else a colour the picture does not use.
+void keyTransparency(Image& page, const cv::Mat& region) {
+  if (!page.useTransparentColor || page.pixels.channels() < 3) return;
+  cv::Mat bgr = page.pixels, mask;
+  if (page.pixels.channels() == 4) {
+    cv::cvtColor(page.pixels, bgr, cv::COLOR_BGRA2BGR);
+    cv::extractChannel(page.pixels, mask, 3);
+    mask = mask == 0;
+  } else if (!region.empty() && region.size() == page.pixels.size()) {
+    mask = region;
+  } else {
+    return;  // the colour itself is the key
+  }
+  if (cv::countNonZero(mask) == 0) return;
+  const auto scalarOf = [](std::uint32_t c) { return cv::Scalar(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF); };
+  const auto usedOutside = [&](std::uint32_t c) {
+    cv::Mat same;
+    cv::inRange(bgr, scalarOf(c), scalarOf(c), same);
+    return cv::countNonZero(same & ~mask) > 0;
+  };
+  std::uint32_t key = page.transparentColor & 0xFFFFFF;
+  for (std::uint32_t step = 0; usedOutside(key) && step < 4096; ++step) key = (0x00FF00FE + step * 0x010307) & 0xFFFFFF;
+  cv::Mat pixels = page.pixels.clone();  // the control's own image stays as it is
+  if (pixels.channels() == 4) {
+    const cv::Scalar k = scalarOf(key);
+    pixels.setTo(cv::Scalar(k[0], k[1], k[2], 0), mask);
+  } else {
+    pixels.setTo(scalarOf(key), mask);
+  }
+  page.pixels = pixels;
+  page.transparentColor = key;
+  if (!page.palette.empty() && std::find(page.palette.begin(), page.palette.end(), key) == page.palette.end()) {
+    if (page.palette.size() < 256)
+      page.palette.push_back(key);
+    else
+      page.palette.clear();
+  }
+}
+
+}  // namespace
+
 short CLead::SaveImage(const std::string& path, short formatCode, short bits, short quality, short pageMode) {
   Image* img;
   if (short s = current(img)) return s;
@@ -184,6 +231,7 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     pages.insert(pages.end(), doc_->pages.begin(), doc_->pages.end());
   else
     pages.push_back(*img);
+  for (Image& p : pages) keyTransparency(p, &p == &pages.back() && pages.size() == 1 ? doc_->region : cv::Mat());
   // A format without profiles gets its colours in sRGB, as every screen
   // shows a file without a profile.
   if (!codec->carriesMetadata)

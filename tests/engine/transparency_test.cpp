@@ -382,3 +382,37 @@ TEST(GifTransparency, ATransparentColourSurvivesEveryPngDepth) {
     EXPECT_EQ(cv::countNonZero((alpha == 0) != clear), 0);
   }
 }
+
+// After flattening, a picture's clear pixels and its opaque pixels of the
+// background colour are told apart at the save: only the clear ones come out
+// transparent, at every depth of GIF and PNG.
+TEST(GifTransparency, OnlyTheClearPixelsStayTransparentAfterFlattening) {
+  pv::test::TempDir dir;
+  cv::Mat m(8, 10, CV_8UC4, cv::Scalar(255, 255, 255, 255));  // opaque white
+  m(cv::Rect(6, 0, 4, 8)).setTo(cv::Scalar(30, 120, 200, 255));
+  m(cv::Rect(0, 0, 2, 2)).setTo(cv::Scalar(255, 255, 255, 0));  // clear, white underneath
+  pv::test::LeadWithImage source;
+  source.set(m, 32);
+  ASSERT_EQ(source.SaveImage(dir.file("in.png"), pv::fmt::kPng, 32, 0, 0), 0);
+  const struct {
+    const char* name;
+    short code, bits;
+  } outputs[] = {{"out.gif", pv::fmt::kGif, 8}, {"out8.png", pv::fmt::kPng, 8}, {"out24.png", pv::fmt::kPng, 24},
+                 {"out32.png", pv::fmt::kPng, 32}};
+  for (const auto& o : outputs) {
+    SCOPED_TRACE(o.name);
+    pv::test::LeadWithImage lead;
+    CLead scratch;
+    ASSERT_EQ(lead.LoadImage(dir.file("in.png"), 32, 0, 1), 0);
+    pv::engine::FlattenTransparency(lead, scratch, pv::fmt::kPng, 0xFFFFFF, false);
+    ASSERT_EQ(lead.SaveImage(dir.file(o.name), o.code, o.bits, 0, 0), 0);
+    Magick::Image back(dir.file(o.name));
+    cv::Mat px(8, 10, CV_8UC4);
+    back.write(0, 0, 10, 8, "BGRA", Magick::CharPixel, px.data);
+    cv::Mat alpha;
+    cv::extractChannel(px, alpha, 3);
+    EXPECT_EQ(cv::countNonZero(alpha == 0), 4);
+    EXPECT_EQ(cv::countNonZero(alpha(cv::Rect(0, 0, 2, 2))), 0);
+    EXPECT_EQ(px.at<cv::Vec4b>(5, 3), cv::Vec4b(255, 255, 255, 255));  // opaque white stays
+  }
+}
