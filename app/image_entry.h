@@ -28,6 +28,9 @@ struct ImageEntry {
   bool multiPage = false;
   bool hasAlpha = false;
   bool hasTransparentColor = false;
+  // Some pixel is not fully opaque (an alpha channel alone may be all opaque:
+  // colour PNGs are listed with one).
+  bool seeThrough = false;
   // The thumbnail as 32-bit B G R A pixels, taken out of the engine's handle
   // table so it lives exactly as long as the entry; null when none was made.
   std::shared_ptr<const engine::Image> thumbnail;

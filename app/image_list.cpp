@@ -184,6 +184,7 @@ void ImageListBuilder::AddImage(const std::string& path) {
   e.multiPage = e.pageCount >= 2;
   guarded([&] { e.hasAlpha = lead.GetHasAlpha(); });
   guarded([&] { e.hasTransparentColor = lead.GetUseTransparentColor(); });
+  guarded([&] { e.seeThrough = lead.GetHasTransparency(); });
   if (thumbnails()) {
     guarded([&] {
       engine::FlattenTransparency(lead, c_.secondary, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);

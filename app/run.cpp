@@ -219,16 +219,22 @@ class ImageConversion {
     int target = f.OutputDepth(static_cast<int>(e_.sourceBits));
     const int code = e_.sourceFormat;
     // Transparency survives: alpha (an icon's mask is alpha too) needs 32
-    // bits; a transparent colour is kept at any depth (a palette entry or a
-    // colour key), so only depths the format cannot mark it in move up.
-    if (f.keepsTransparency() && target < 32 && (e_.hasAlpha || fmt::isIconFamily(code)))
+    // bits where the method's 32 bits are colour and alpha (not CMYK); a
+    // transparent colour is kept at any depth of a format with colour keys
+    // (PNG: a palette entry or a key), at 32 bits in the others.
+    const int code32 = f.FileFormatCode(f.method);
+    const bool alpha32 = f.NearestAllowedDepth(f.method, 32) == 32 && code32 != fmt::kTiffCmyk &&
+                         code32 != fmt::kTiffPackbitsCmyk && code32 != fmt::kTiffLzwCmyk;
+    const bool keyed = f.row().colourKey;
+    if (f.keepsTransparency() && target < 32 && alpha32 &&
+        (e_.seeThrough || fmt::isIconFamily(code) || (e_.hasTransparentColor && !keyed)))
       target = 32;
-    else if (f.keepsTransparency() && target > 8 && target < 24 && e_.hasTransparentColor)
+    else if (f.keepsTransparency() && keyed && target > 8 && target < 24 && e_.hasTransparentColor)
       target = 24;
     loadBits_ = iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
     // A plain 32-bit bitmap's fourth byte is padding; one with an alpha mask
     // keeps it.
-    if (iequals(e_.extension, "bmp") && target == 32 && !e_.hasAlpha) target = 24;
+    if (iequals(e_.extension, "bmp") && target == 32 && !e_.seeThrough) target = 24;
     target_ = target;
     e_.targetBits = static_cast<std::uint32_t>(target);
   }

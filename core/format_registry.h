@@ -46,6 +46,7 @@ struct FormatRow {
   bool clipboard = false;          // copies to the clipboard instead of writing a file
   bool pagesTogether = false;      // a multi-page source is loaded whole and every save writes all pages
   bool keepsTransparency = false;  // a transparent source keeps its transparency (alpha at 32 bits)
+  bool colourKey = false;          // a transparent colour is kept at any depth (palette entry or key)
   bool prepares = false;           // the format's class adjusts the image or the save before it
 };
 
@@ -275,7 +276,8 @@ inline constexpr FormatRow kFormatRows[] = {
      .qualityEnd = 9,
      .qualityMissing = 0,
      .qualityReset = 0,
-     .keepsTransparency = true},
+     .keepsTransparency = true,
+     .colourKey = true},
     {.key = "GIF",
      .extension = "GIF",
      .description = "CompuServe Graphics Interchange",
@@ -300,7 +302,8 @@ inline constexpr FormatRow kFormatRows[] = {
      .qualityEnd = 255,
      .qualityMissing = 25,
      .qualityReset = 26,
-     .keepsColour = 1u << 6 | 1u << 7 | 1u << 8 | 1u << 12},
+     .keepsColour = 1u << 6 | 1u << 7 | 1u << 8 | 1u << 12,
+     .keepsTransparency = true},
     {.key = "CLP",
      .extension = "CLP",
      .description = "Copy to Clipboard",

@@ -357,6 +357,16 @@ int CLead::MakeGdiBitmap(int) {
 
 // ---- Transparency and regions ----------------------------------------------
 
+bool CLead::GetHasTransparency() {
+  const Image* img = doc_->image();
+  if (!img || !img->hasAlpha()) return false;
+  cv::Mat alpha;
+  cv::extractChannel(img->pixels, alpha, 3);
+  double lowest = 255;
+  cv::minMaxLoc(alpha, &lowest);
+  return lowest < 255;
+}
+
 bool CLead::GetHasAlpha() {
   return doc_->image() && doc_->image()->hasAlpha();
 }

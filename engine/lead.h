@@ -78,6 +78,9 @@ class CLead {
   void SetAutoOrient(bool on) { autoOrient_ = on; }
   void SetKeepMetadata(bool on) { keepMetadata_ = on; }
   const std::string& GetMetadataProblem() const { return metadataProblem_; }
+  // Whether some pixel of the current image is not fully opaque: alpha below
+  // 255 somewhere (an alpha channel may be all opaque).
+  bool GetHasTransparency();
   int GetInfoHeight() const { return info_.height; }
 
   // Image properties (0 while there is no current image).

@@ -221,7 +221,7 @@ TEST_F(Cli, PhotosComeOutUprightWithTheirMetadataUnlessToldOtherwise) {
   }
 }
 
-TEST_F(Cli, TransparentSourcesStayTransparentInPng) {
+TEST_F(Cli, TransparentSourcesStayTransparentInPngAndTiff) {
   // An icon with clear corners, and a GIF whose first colour is transparent.
   cv::Mat icon(32, 32, CV_8UC4, cv::Scalar(40, 90, 200, 255));
   icon(cv::Rect(0, 0, 8, 8)).setTo(cv::Scalar(0, 0, 0, 0));
@@ -241,12 +241,15 @@ TEST_F(Cli, TransparentSourcesStayTransparentInPng) {
   ASSERT_EQ(lead.SaveImage(dir.file("anim.gif"), pv::fmt::kGif, 4, 0, 0), 0);
   const struct {
     const char* source;
+    const char* format;
     const char* output;
     int bits;
-  } cases[] = {{"app.ico", "app.png", 32}, {"alpha.bmp", "alpha.png", 32}, {"anim.gif", "anim.png", 4}};
+  } cases[] = {{"app.ico", "PNG", "app.png", 32},   {"alpha.bmp", "PNG", "alpha.png", 32},
+               {"anim.gif", "PNG", "anim.png", 4},  {"anim.gif", "TIF", "anim.tif", 32},
+               {"app.ico", "TIF", "app.tif", 32}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.source);
-    auto r = run({"/convert", "PNG", "/usesf", "/file", dir.file(c.source)});
+    SCOPED_TRACE(c.output);
+    auto r = run({"/convert", c.format, "/usesf", "/file", dir.file(c.source)});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(factsOf(dir.file(c.output)).bits, c.bits);  // alpha, or the palette with its transparent entry
   }
@@ -257,6 +260,8 @@ TEST_F(Cli, TransparentSourcesStayTransparentInPng) {
   ASSERT_EQ(png.LoadImage(dir.file("alpha.png"), 0, 0, 1), 0);
   EXPECT_EQ(png.pixels().at<cv::Vec4b>(2, 2)[3], 0);
   ASSERT_EQ(png.LoadImage(dir.file("anim.png"), 32, 0, 1), 0);
+  EXPECT_EQ(png.pixels().at<cv::Vec4b>(0, 0)[3], 0);
+  ASSERT_EQ(png.LoadImage(dir.file("anim.tif"), 0, 0, 1), 0);
   EXPECT_EQ(png.pixels().at<cv::Vec4b>(0, 0)[3], 0);
 }
 

@@ -42,24 +42,38 @@ for _ in $(seq 1 60); do
 done
 if [[ $loaded != 1 ]]; then echo "Nautilus did not load the module"; kill $pid; exit 1; fi
 echo "Nautilus loaded the module"
-sleep 3
-# The sample folder's icon grid: hills.jpg is the third of the first row,
-# meadow.jpg the first of the second.
-xdotool mousemove 640 124 click 1
-sleep 1
-xdotool mousemove 336 260 keydown ctrl click 1 keyup ctrl
-sleep 1
-xdotool mousemove 336 260 click 3
-sleep 2
-shot file-manager-menu
-# Up twice: past "Properties" to "Pictoravine", the entry above it.
-xdotool key Up Up Return
-sleep 1
-shot file-manager-submenu
-xdotool key Down Return
+# The window first, and time for its icons.
 for _ in $(seq 1 60); do
-  [[ -e $work/pics/hills.png && -e $work/pics/meadow.png ]] && break
+  xdotool search --onlyvisible --class nautilus >/dev/null 2>&1 && break
   sleep 0.5
+done
+sleep 3
+converted() { [[ -e $work/pics/hills.png && -e $work/pics/meadow.png ]]; }
+# A busy machine may swallow a click: the whole gesture is tried up to three
+# times, each given time to convert.
+for attempt in 1 2 3; do
+  xdotool key Escape Escape
+  sleep 1
+  # The sample folder's icon grid: hills.jpg is the third of the first row,
+  # meadow.jpg the first of the second.
+  xdotool mousemove 640 124 click 1
+  sleep 1
+  xdotool mousemove 336 260 keydown ctrl click 1 keyup ctrl
+  sleep 1
+  xdotool mousemove 336 260 click 3
+  sleep 2
+  [[ $attempt == 1 ]] && shot file-manager-menu
+  # Up twice: past "Properties" to "Pictoravine", the entry above it.
+  xdotool key Up Up Return
+  sleep 1
+  [[ $attempt == 1 ]] && shot file-manager-submenu
+  xdotool key Down Return
+  for _ in $(seq 1 60); do
+    converted && break
+    sleep 0.5
+  done
+  converted && break
+  echo "attempt $attempt converted nothing; again"
 done
 sleep 2
 kill $pid
