@@ -20,6 +20,7 @@ pv_require_pkg(PV_GIF libgif libgif-dev)
 pv_require_pkg(PV_MAGICK Magick++-6.Q16 libmagick++-6.q16-dev)
 pv_require_pkg(PV_RAW libraw_r libraw-dev)
 pv_require_pkg(PV_EXIV2 exiv2 libexiv2-dev)
+pv_require_pkg(PV_DEFLATE libdeflate libdeflate-dev)
 pv_require_pkg(PV_LCMS lcms2 liblcms2-dev)
 
 # OpenCV's Debian -dev packages for single modules ship no CMake config or .pc

@@ -8,6 +8,9 @@
 #include <tiffio.h>
 
 #include <Magick++.h>
+#include <exiv2/version.hpp>
+#include <lcms2.h>
+#include <libdeflate.h>
 #include <libraw/libraw_version.h>
 #include <opencv2/core.hpp>
 
@@ -39,6 +42,10 @@ std::vector<LibraryVersion> libraryVersions() {
   rows.push_back({"ImageMagick", magick});
   rows.push_back({"OpenCV", cv::getVersionString()});
   rows.push_back({"LibRaw", LIBRAW_VERSION_STR});
+  rows.push_back({"exiv2", Exiv2::versionString()});
+  rows.push_back({"Little CMS", std::to_string(cmsGetEncodedCMMversion() / 1000) + "." +
+                                    std::to_string(cmsGetEncodedCMMversion() % 1000 / 10)});
+  rows.push_back({"libdeflate", LIBDEFLATE_VERSION_STRING});
   return rows;
 }
 

@@ -2,6 +2,7 @@
 // samples are held at 8 bits); our own chunk writer over zlib writes palette,
 // grey, RGB and RGBA with adaptively filtered rows deflated in parallel bands.
 #include <png.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -219,52 +220,33 @@ void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive,
 // Filters and deflates the rows as one zlib stream, in bands compressed in
 // parallel (each band ends on a byte boundary with a sync flush; the Adler-32
 // sums are combined), the way parallel gzip tools do.
+// The filtered rows as one zlib stream. Rows are filtered in parallel bands;
+// libdeflate (two to three times faster than zlib at the same level and
+// size) compresses them in one piece, as it writes whole streams only.
 short compressRows(const cv::Mat& raw, int bpp, bool adaptive, int level, std::string& stream) {
   const int rows = raw.rows;
   const std::size_t rowBytes = static_cast<std::size_t>(raw.cols) + 1;
-  // Bands of at least 256 KiB, so the lost dictionary across a band edge costs little.
-  const int byData =
-      static_cast<int>(std::max<std::size_t>(1, rowBytes * static_cast<std::size_t>(rows) / (256 * 1024)));
-  const int bands = std::clamp(std::min(byData, cv::getNumThreads() * 2), 1, std::max(1, rows));
-  std::vector<std::string> parts(static_cast<std::size_t>(bands));
-  std::vector<uLong> sums(static_cast<std::size_t>(bands), 0);
-  std::vector<std::size_t> lengths(static_cast<std::size_t>(bands), 0);
-  std::atomic<bool> failed{false};
+  std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(rows));
+  const int bands = std::clamp(cv::getNumThreads() * 2, 1, std::max(1, rows));
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-    std::vector<std::uint8_t> filtered;
+    std::vector<std::uint8_t> part;
     for (int band = range.start; band < range.end; ++band) {
       const int first = static_cast<int>(static_cast<std::int64_t>(rows) * band / bands);
       const int last = static_cast<int>(static_cast<std::int64_t>(rows) * (band + 1) / bands);
-      filterRows(raw, first, last, bpp, adaptive, filtered);
-      z_stream z{};
-      if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        failed = true;
-        return;
-      }
-      std::string& out = parts[static_cast<std::size_t>(band)];
-      out.resize(deflateBound(&z, filtered.size()) + 16);
-      z.next_in = filtered.data();
-      z.avail_in = static_cast<uInt>(filtered.size());
-      z.next_out = reinterpret_cast<Bytef*>(out.data());
-      z.avail_out = static_cast<uInt>(out.size());
-      const int rc = deflate(&z, band + 1 == bands ? Z_FINISH : Z_SYNC_FLUSH);
-      if (rc != (band + 1 == bands ? Z_STREAM_END : Z_OK) || z.avail_in != 0) failed = true;
-      out.resize(out.size() - z.avail_out);
-      deflateEnd(&z);
-      sums[static_cast<std::size_t>(band)] =
-          adler32(adler32(0, nullptr, 0), filtered.data(), static_cast<uInt>(filtered.size()));
-      lengths[static_cast<std::size_t>(band)] = filtered.size();
+      filterRows(raw, first, last, bpp, adaptive, part);
+      std::copy(part.begin(), part.end(), filtered.begin() + static_cast<std::ptrdiff_t>(rowBytes * first));
     }
   });
-  if (failed) return kOutOfMemory;
-  stream.assign("\x78\x9c", 2);
-  uLong adler = adler32(0, nullptr, 0);
-  for (int band = 0; band < bands; ++band) {
-    stream += parts[static_cast<std::size_t>(band)];
-    adler = adler32_combine(adler, sums[static_cast<std::size_t>(band)],
-                            static_cast<z_off_t>(lengths[static_cast<std::size_t>(band)]));
-  }
-  putBE32(stream, static_cast<std::uint32_t>(adler));
+  // zlib's levels, with its default (6) for "none chosen".
+  const int effort = level == Z_DEFAULT_COMPRESSION ? 6 : std::clamp(level, 1, 12);
+  std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
+      libdeflate_alloc_compressor(effort), libdeflate_free_compressor);
+  if (!compressor) return kOutOfMemory;
+  stream.resize(libdeflate_zlib_compress_bound(compressor.get(), filtered.size()));
+  const std::size_t n =
+      libdeflate_zlib_compress(compressor.get(), filtered.data(), filtered.size(), stream.data(), stream.size());
+  if (n == 0) return kOutOfMemory;
+  stream.resize(n);
   return kOk;
 }
 
