@@ -170,6 +170,21 @@ constexpr Codec own(std::string_view name, std::span<const short> writes, Encode
   c.header = header;
   return c;
 }
+// A reader only: files decoded by our own entry points, written by nobody
+// here (or by another row).
+constexpr Codec ownReader(std::string_view name, std::string_view reader, std::string_view extensions,
+                          bool byExtension, SniffFn sniff, short readsAs, DecodeFn decode, HeaderFn header) {
+  return Codec{.name = name,
+               .reader = reader,
+               .extensions = extensions,
+               .byExtension = byExtension,
+               .sniff = sniff,
+               .info = ownInfo,
+               .load = ownLoad,
+               .readsAs = readsAs,
+               .decode = decode,
+               .header = header};
+}
 // A code nothing here writes, with the reason.
 constexpr Codec refused(std::string_view name, std::span<const short> codes, std::string_view why) {
   return Codec{.name = name, .writes = codes, .refusal = why};
@@ -232,16 +247,8 @@ constexpr Codec kCodecs[] = {
      .load = loadOne<loadBmp>},
     // Camera raws are recognised by their extension before any content: two
     // of them look like TIFF.
-    {.name = "Camera raw",
-     .reader = "LibRaw",
-     .extensions = "crw kdc dcr",
-     .byExtension = true,
-     .sniff = sniffCameraRaw,
-     .info = ownInfo,
-     .load = ownLoad,
-     .readsAs = kCameraRaw,
-     .decode = decodeCameraRaw,
-     .header = cameraRawInfo},
+    ownReader("Camera raw", "LibRaw", "crw kdc dcr", true, sniffCameraRaw, kCameraRaw, decodeCameraRaw,
+              cameraRawInfo),
 
     // Icons and cursors (ICO and CUR are read by ImageMagick).
     [] {
@@ -287,15 +294,7 @@ constexpr Codec kCodecs[] = {
     own("X10 window dump", kXwd10Codes, encodeXwd10, kXwd10, "xwd", sniffXwd10, decodeXwd10),
     // Targa is read here (ImageMagick loses 16-bit grey with alpha) and
     // written by ImageMagick.
-    {.name = "TGA",
-     .reader = "own",
-     .extensions = "tga",
-     .sniff = sniffTga,
-     .info = ownInfo,
-     .load = ownLoad,
-     .readsAs = kTga,
-     .decode = decodeTga,
-     .header = tgaInfo},
+    ownReader("TGA", "own", "tga", false, sniffTga, kTga, decodeTga, tgaInfo),
     own("IOCA", kIcaCodes, encodeIoca, kIcaG3, "ica", sniffIoca, decodeIoca),
     own("WPG", kWpgCodes, encodeWpg),
     own("Scitex CT", kSctCodes, encodeSct),

@@ -43,6 +43,16 @@ std::string exifOf(Exiv2::Image& file, const char* key) {
   return it == file.exifData().end() ? std::string() : it->toString();
 }
 
+// A profile's bytes; the profile is closed.
+std::string bytesOf(cmsHPROFILE p) {
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(p, nullptr, &size);
+  std::string bytes(size, '\0');
+  cmsSaveProfileToMem(p, bytes.data(), &size);
+  cmsCloseProfile(p);
+  return bytes;
+}
+
 // A profile with sRGB's primaries and a linear tone curve: a mid grey of 128
 // in it is about 188 in sRGB, far enough to tell a conversion from none.
 std::string linearProfile() {
@@ -51,12 +61,7 @@ std::string linearProfile() {
   const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
   cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
   cmsToneCurve* curves[3] = {linear, linear, linear};
-  cmsHPROFILE p = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(p, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(p, bytes.data(), &size);
-  cmsCloseProfile(p);
+  const std::string bytes = bytesOf(cmsCreateRGBProfile(&white, &primaries, curves));
   cmsFreeToneCurve(linear);
   return bytes;
 }
@@ -254,12 +259,8 @@ std::string cmykProfile() {
   cmsPipelineInsertStage(pipe, cmsAT_BEGIN, table);
   cmsWriteTag(p, cmsSigAToB0Tag, pipe);
   cmsWriteTag(p, cmsSigMediaWhitePointTag, cmsD50_XYZ());
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(p, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(p, bytes.data(), &size);
   cmsPipelineFree(pipe);
-  cmsCloseProfile(p);
+  const std::string bytes = bytesOf(p);
   cmsDeleteTransform(toLab);
   cmsCloseProfile(srgb);
   cmsCloseProfile(labProfile);
