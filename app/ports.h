@@ -62,4 +62,8 @@ class SpawnLauncher final : public Launcher {
   bool start(const std::string& program, const std::vector<std::string>& args) override;
 };
 
+// Runs a program (looked up on PATH) and waits for it; true when it ran and
+// exited with 0.
+bool runToSuccess(const std::string& program, const std::vector<std::string>& args);
+
 }  // namespace pv::app

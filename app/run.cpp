@@ -222,9 +222,7 @@ class ImageConversion {
     // bits where the method's 32 bits are colour and alpha (not CMYK); a
     // transparent colour is kept at any depth of a format with colour keys
     // (PNG: a palette entry or a key), at 32 bits in the others.
-    const int code32 = f.FileFormatCode(f.method);
-    const bool alpha32 = f.NearestAllowedDepth(f.method, 32) == 32 && code32 != fmt::kTiffCmyk &&
-                         code32 != fmt::kTiffPackbitsCmyk && code32 != fmt::kTiffLzwCmyk;
+    const bool alpha32 = f.NearestAllowedDepth(f.method, 32) == 32 && !fmt::isCmyk(f.FileFormatCode(f.method));
     const bool keyed = f.row().colourKey;
     if (f.keepsTransparency() && target < 32 && alpha32 &&
         (e_.seeThrough || fmt::isIconFamily(code) || (e_.hasTransparentColor && !keyed)))

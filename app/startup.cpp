@@ -1,10 +1,7 @@
 #include "app/startup.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -14,8 +11,6 @@
 #include "formats/format.h"
 
 namespace fs = std::filesystem;
-
-extern char** environ;
 
 namespace pv::app {
 
@@ -58,19 +53,6 @@ bool onPath(const std::string& program) {
   return false;
 }
 
-// Runs `argv` and waits; true when it exits with 0.
-bool runAndWait(const std::vector<std::string>& argv) {
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return false;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 }  // namespace
 
 ShellRegistration registerShellExtension(const Settings& settings, bool doRegister) {
@@ -90,7 +72,7 @@ ShellRegistration registerShellExtension(const Settings& settings, bool doRegist
     if (!ec) fs::rename(tmp, target, ec);
     if (ec) fs::remove(tmp, ec);
   } else {
-    runAndWait({"pkexec", "install", "-D", "-m", "0644", source.string(), target.string()});
+    runToSuccess("pkexec", {"install", "-D", "-m", "0644", source.string(), target.string()});
   }
   return fs::is_regular_file(target, ec) ? ShellRegistration::Done : ShellRegistration::InstallFailed;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The file name extensions the program reads: the program's lists and file
-// dialogs and the file-manager menu all take a file by this one table.
+// The file name extensions the program reads: the image list's jobs (chosen
+// files, folders, wildcards, list files, drops), `--formats` and the
+// file-manager menu all take a file by this one table.
 
 #include <algorithm>
 #include <iterator>

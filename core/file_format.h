@@ -161,4 +161,7 @@ constexpr bool isIconFamily(int code) {
   return code == kIcon || code == kCursor || code == kAnimatedCursor;
 }
 
+// TIFF written as CMYK: its 32 bits are four inks, not colour and alpha.
+constexpr bool isCmyk(int code) { return code == kTiffCmyk || code == kTiffPackbitsCmyk || code == kTiffLzwCmyk; }
+
 }  // namespace pv::fmt

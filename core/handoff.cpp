@@ -57,10 +57,9 @@ std::optional<std::string> writeHandOffList(const std::vector<std::string>& path
 
 bool isHandOffList(const std::string& path) {
   const fs::path p(path);
-  std::error_code ec;
-  const fs::path folder = fs::weakly_canonical(p.parent_path(), ec);
-  if (ec || folder != fs::weakly_canonical(dataFolder(false), ec) || ec) return false;
-  return handOffName(p.filename().string());
+  std::error_code a, b;
+  const fs::path folder = fs::weakly_canonical(p.parent_path(), a), data = fs::weakly_canonical(dataFolder(false), b);
+  return !a && !b && folder == data && handOffName(p.filename().string());
 }
 
 int removeStaleHandOffLists(std::chrono::seconds age) {

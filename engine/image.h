@@ -5,6 +5,7 @@
 // keeps its pixels as colours (3 channels) so every operation works on it
 // directly; `palette` lists the colours it may use and saving maps them back.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -32,6 +33,35 @@ struct Image {
   int height() const { return pixels.rows; }
   bool hasAlpha() const { return pixels.channels() == 4; }
 };
+
+// A 0x00BBGGRR colour as the B G R of a pixel (alpha, when read, 255).
+inline cv::Scalar bgrOf(std::uint32_t colour) {
+  return cv::Scalar(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF, 255);
+}
+
+// `preferred` when `used` says it is free, else the first free colour of a
+// fixed run of unlikely ones (magenta-ish first); the key colours that mark
+// transparent pixels come from here.
+template <class Used>
+std::uint32_t unusedColour(std::uint32_t preferred, Used used) {
+  std::uint32_t c = preferred & 0xFFFFFF;
+  for (std::uint32_t step = 0; used(c) && step < 4096; ++step) c = (0x00FF00FE + step * 0x010307) & 0xFFFFFF;
+  return c;
+}
+
+// Adds a colour to an indexed image's palette, growing its depth to hold it;
+// a full palette (256) is given up and the image stands for 24 bits.
+inline void addPaletteColour(Image& image, std::uint32_t colour) {
+  auto& pal = image.palette;
+  if (pal.empty() || std::find(pal.begin(), pal.end(), colour) != pal.end()) return;
+  if (pal.size() >= 256) {
+    pal.clear();
+    image.bits = 24;
+    return;
+  }
+  pal.push_back(colour);
+  while ((std::size_t{1} << image.bits) < pal.size() && image.bits < 8) ++image.bits;
+}
 
 // What a load produces: one or all pages of a file, and the chosen page.
 struct Document {

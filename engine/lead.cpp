@@ -8,8 +8,8 @@
 #include "core/file_format.h"
 #include "engine/codecs/table.h"
 #include "engine/handles.h"
-#include "engine/metadata.h"
 #include "engine/image.h"
+#include "engine/metadata.h"
 #include "engine/status.h"
 
 namespace pv::engine {
@@ -189,29 +189,18 @@ void keyTransparency(Image& page, const cv::Mat& region) {
     return;  // the colour itself is the key
   }
   if (cv::countNonZero(mask) == 0) return;
-  const auto scalarOf = [](std::uint32_t c) { return cv::Scalar(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF); };
-  const auto usedOutside = [&](std::uint32_t c) {
+  const std::uint32_t key = unusedColour(page.transparentColor, [&](std::uint32_t c) {
     cv::Mat same;
-    cv::inRange(bgr, scalarOf(c), scalarOf(c), same);
+    cv::inRange(bgr, bgrOf(c), bgrOf(c), same);
     return cv::countNonZero(same & ~mask) > 0;
-  };
-  std::uint32_t key = page.transparentColor & 0xFFFFFF;
-  for (std::uint32_t step = 0; usedOutside(key) && step < 4096; ++step) key = (0x00FF00FE + step * 0x010307) & 0xFFFFFF;
+  });
+  cv::Scalar fill = bgrOf(key);
+  fill[3] = 0;  // a fourth channel, where there is one, says transparent
   cv::Mat pixels = page.pixels.clone();  // the control's own image stays as it is
-  if (pixels.channels() == 4) {
-    const cv::Scalar k = scalarOf(key);
-    pixels.setTo(cv::Scalar(k[0], k[1], k[2], 0), mask);
-  } else {
-    pixels.setTo(scalarOf(key), mask);
-  }
+  pixels.setTo(fill, mask);
   page.pixels = pixels;
   page.transparentColor = key;
-  if (!page.palette.empty() && std::find(page.palette.begin(), page.palette.end(), key) == page.palette.end()) {
-    if (page.palette.size() < 256)
-      page.palette.push_back(key);
-    else
-      page.palette.clear();
-  }
+  addPaletteColour(page, key);
 }
 
 }  // namespace

@@ -58,6 +58,13 @@ void setIfPresent(Data& data, const char* key, std::uint32_t value) {
   if (it != data.end()) it->setValue(std::to_string(value));
 }
 
+// The image's metadata without its profile (a new copy: metadata is shared).
+void dropProfile(Image& image) {
+  auto plain = std::make_shared<Metadata>(*image.metadata);
+  plain->icc.clear();
+  image.metadata = std::move(plain);
+}
+
 }  // namespace
 
 void startExiv2() {
@@ -105,8 +112,6 @@ std::shared_ptr<const Metadata> readMetadata(const std::string& path, std::strin
 }
 
 int orientationOf(const Metadata& m) { return orientationIn(m.exif); }
-
-const std::string& iccProfileOf(const Metadata& m) { return m.icc; }
 
 void orientUpright(Image& image) {
   if (!image.metadata) return;
@@ -193,10 +198,7 @@ void dropForeignProfile(Image& image) {
   const cmsColorSpaceSignature space = p ? cmsGetColorSpace(p) : cmsSigCmykData;
   if (p) cmsCloseProfile(p);
   const bool fits = image.pixels.channels() == 1 ? space == cmsSigGrayData : space == cmsSigRgbData;
-  if (fits) return;
-  auto plain = std::make_shared<Metadata>(*image.metadata);
-  plain->icc.clear();
-  image.metadata = std::move(plain);
+  if (!fits) dropProfile(image);
 }
 
 bool convertToSrgb(Image& image) {
@@ -232,11 +234,7 @@ bool convertToSrgb(Image& image) {
     cmsCloseProfile(srgb);
   }
   cmsCloseProfile(source);
-  if (done) {
-    auto plain = std::make_shared<Metadata>(*image.metadata);
-    plain->icc.clear();
-    image.metadata = std::move(plain);
-  }
+  if (done) dropProfile(image);
   return done;
 }
 

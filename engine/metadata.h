@@ -20,9 +20,6 @@ std::shared_ptr<const Metadata> readMetadata(const std::string& path, std::strin
 // The EXIF orientation (1..8; 1 when none or out of range).
 int orientationOf(const Metadata& m);
 
-// The ICC profile (empty when none).
-const std::string& iccProfileOf(const Metadata& m);
-
 // Turns `image` upright by its metadata's orientation (mirrors and quarter
 // turns, no resampling); its metadata then says orientation 1. Nothing
 // happens at orientation 1.
@@ -36,9 +33,9 @@ void orientUpright(Image& image);
 // not; the file is then as the codec wrote it.
 bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem);
 
-// Converts the pixels from the image's ICC profile to sRGB, where the profile
-// and the pixels agree (RGB or grey); true when converted. The image then has
-// no profile.
+// Converts colour pixels (B G R, or B G R A with alpha kept) from the image's
+// RGB profile to sRGB; true when converted, and the image then has no profile.
+// Grey pictures and other profiles are left as they are.
 bool convertToSrgb(Image& image);
 
 // Drops a profile that does not describe the pixels: a CMYK profile of a

@@ -500,8 +500,9 @@ short CLead::MedianFilter(short n) {
 namespace {
 
 // A Gaussian blur whose cost does not grow with its size: up to sigma 8 the
-// exact kernel, beyond it three box blurs whose widths give the same variance
-// (within a grey level or two of the exact one), in floating point.
+// exact kernel, beyond it three box blurs whose widths give the same variance,
+// in floating point (on average within a grey level of the exact one, a few
+// levels at most).
 void gaussian(const cv::Mat& in, cv::Mat& out, double sigma) {
   if (sigma <= 8) {
     cv::GaussianBlur(in, out, cv::Size(0, 0), sigma, sigma, cv::BORDER_REPLICATE);
@@ -969,14 +970,13 @@ short CLead::HalftoneImage(short pattern, int angle, short size) {
   double top = 0;
   const bool shaped = kind == 0 || kind == 2 || kind == 3 || kind == 4;
   if (shaped) {
+    std::vector<double> samples;
+    samples.reserve(kSamples * kSamples);
     for (int i = 0; i < kSamples; ++i)
-      for (int j = 0; j < kSamples; ++j)
-        top = std::max(top, spot((i + 0.5) / kSamples - 0.5, (j + 0.5) / kSamples - 0.5));
+      for (int j = 0; j < kSamples; ++j) samples.push_back(spot((i + 0.5) / kSamples - 0.5, (j + 0.5) / kSamples - 0.5));
+    top = *std::max_element(samples.begin(), samples.end());
     std::vector<int> count(kBins + 1, 0);
-    for (int i = 0; i < kSamples; ++i)
-      for (int j = 0; j < kSamples; ++j)
-        ++count[static_cast<std::size_t>(
-            std::clamp(spot((i + 0.5) / kSamples - 0.5, (j + 0.5) / kSamples - 0.5) / top, 0.0, 1.0) * kBins)];
+    for (double v : samples) ++count[static_cast<std::size_t>(std::clamp(v / top, 0.0, 1.0) * kBins)];
     double below = 0;
     for (int b = 0; b <= kBins; ++b) {
       share[static_cast<std::size_t>(b)] = static_cast<float>((below + count[static_cast<std::size_t>(b)] / 2.0) /

@@ -102,14 +102,14 @@ std::vector<std::string> perform(const Command& command, const std::vector<std::
     case Action::ClearProfile:
       ini::writeString(configPath, "Global", "DefaultShellContextProfile", command.argument);
       return {};
+    case Action::Customize:
+      return {program, "/shell", "/shelloptions"};
     case Action::Convert:
       if (files.empty()) return {};
       break;
-    case Action::Customize:
     case Action::Open:
       break;
   }
-  if (command.action == Action::Customize) return {program, "/shell", "/shelloptions"};
   removeStaleHandOffLists(kStaleHandOff);
   const std::optional<std::string> list = writeHandOffList(files);
   if (!list) return {};

@@ -124,13 +124,11 @@ cv::Mat bgraOf(const Image& image) {
   cv::Mat out;
   cv::cvtColor(px, out, px.channels() == 1 ? cv::COLOR_GRAY2BGRA : cv::COLOR_BGR2BGRA);
   if (image.useTransparentColor) {
-    const std::uint32_t c = image.transparentColor;
-    const cv::Scalar key(c >> 16 & 0xFF, c >> 8 & 0xFF, c & 0xFF);
-    cv::Mat bgr;
-    cv::cvtColor(out, bgr, cv::COLOR_BGRA2BGR);
+    cv::Scalar key = bgrOf(image.transparentColor), clearKey = key;
+    clearKey[3] = 0;
     cv::Mat clear;
-    cv::inRange(bgr, key, key, clear);
-    out.setTo(cv::Scalar(key[0], key[1], key[2], 0), clear);
+    cv::inRange(out, key, key, clear);
+    out.setTo(clearKey, clear);
   }
   return out;
 }

@@ -92,18 +92,18 @@ short loadGif(const std::string& path, int page, int pageCount, Document& doc) {
     if (g.DisposalMode == DISPOSE_BACKGROUND) transparent = true;
     if (i == 0 && (d.Left > 0 || d.Top > 0 || d.Left + d.Width < w || d.Top + d.Height < h)) transparent = true;
   }
-  std::uint32_t transparentColour = 0x00FF00FE;
+  std::uint32_t preferred = 0x00FF00FE;
   {
     const GraphicsControlBlock g0 = gcbOf(0);
     const SavedImage& f0 = gif->SavedImages[0];
     const ColorMapObject* map0 = f0.ImageDesc.ColorMap ? f0.ImageDesc.ColorMap : gif->SColorMap;
     if (g0.TransparentColor >= 0 && g0.TransparentColor < map0->ColorCount) {
       transparent = true;
-      transparentColour = packed(map0->Colors[g0.TransparentColor]);
+      preferred = packed(map0->Colors[g0.TransparentColor]);
     }
-    while (used.count(transparentColour)) transparentColour = (transparentColour + 0x010307) & 0xFFFFFF;
   }
-  const cv::Scalar key(transparentColour >> 16 & 0xFF, transparentColour >> 8 & 0xFF, transparentColour & 0xFF);
+  const std::uint32_t transparentColour = unusedColour(preferred, [&](std::uint32_t c) { return used.count(c) > 0; });
+  const cv::Scalar key = bgrOf(transparentColour);
   cv::Mat canvas(h, w, CV_8UC3, transparent ? key : cv::Scalar(0, 0, 0));
   const bool firstTransparent = transparent;
   Document out;
@@ -135,12 +135,7 @@ short loadGif(const std::string& path, int page, int pageCount, Document& doc) {
       for (int c = 0; c < map->ColorCount; ++c) img.palette.push_back(packed(map->Colors[c]));
       img.useTransparentColor = firstTransparent;
       img.transparentColor = transparentColour;
-      if (firstTransparent &&
-          std::find(img.palette.begin(), img.palette.end(), transparentColour) == img.palette.end()) {
-        // The key joins the palette where there is room.
-        img.palette.push_back(transparentColour);
-        while ((std::size_t{1} << img.bits) < img.palette.size() && img.bits < 8) ++img.bits;
-      }
+      if (firstTransparent) addPaletteColour(img, transparentColour);  // the key joins the palette
       // A composed frame may hold colours of earlier frames' palettes.
       if (i > 0 && !exactColours(img.pixels, std::size_t{1} << img.bits)) {
         img.palette.clear();

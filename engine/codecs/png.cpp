@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -186,15 +185,14 @@ void filterRow(int kind, const std::uint8_t* row, const std::uint8_t* prev, std:
   }
 }
 
-// The filtered rows [first, last) with each row's filter byte: the filter
-// whose output has the smallest sum of magnitudes, or none when not adaptive.
-void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive,
-                std::vector<std::uint8_t>& out) {
+// The filtered rows [first, last) with each row's filter byte, written at
+// their place in `out` (which holds every row): the filter whose output has
+// the smallest sum of magnitudes, or none when not adaptive.
+void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive, std::uint8_t* out) {
   const std::size_t n = static_cast<std::size_t>(raw.cols);
-  out.resize((n + 1) * static_cast<std::size_t>(last - first));
   std::vector<std::uint8_t> zeros(n, 0), trial(n);
   for (int y = first; y < last; ++y) {
-    std::uint8_t* o = &out[(n + 1) * static_cast<std::size_t>(y - first)];
+    std::uint8_t* o = out + (n + 1) * static_cast<std::size_t>(y);
     const std::uint8_t* row = raw.ptr<std::uint8_t>(y);
     const std::uint8_t* prev = y > 0 ? raw.ptr<std::uint8_t>(y - 1) : zeros.data();
     if (!adaptive) {
@@ -217,9 +215,6 @@ void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive,
   }
 }
 
-// Filters and deflates the rows as one zlib stream, in bands compressed in
-// parallel (each band ends on a byte boundary with a sync flush; the Adler-32
-// sums are combined), the way parallel gzip tools do.
 // The filtered rows as one zlib stream. Rows are filtered in parallel bands;
 // libdeflate (two to three times faster than zlib at the same level and
 // size) compresses them in one piece, as it writes whole streams only.
@@ -229,13 +224,10 @@ short compressRows(const cv::Mat& raw, int bpp, bool adaptive, int level, std::s
   std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(rows));
   const int bands = std::clamp(cv::getNumThreads() * 2, 1, std::max(1, rows));
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-    std::vector<std::uint8_t> part;
-    for (int band = range.start; band < range.end; ++band) {
-      const int first = static_cast<int>(static_cast<std::int64_t>(rows) * band / bands);
-      const int last = static_cast<int>(static_cast<std::int64_t>(rows) * (band + 1) / bands);
-      filterRows(raw, first, last, bpp, adaptive, part);
-      std::copy(part.begin(), part.end(), filtered.begin() + static_cast<std::ptrdiff_t>(rowBytes * first));
-    }
+    for (int band = range.start; band < range.end; ++band)
+      filterRows(raw, static_cast<int>(static_cast<std::int64_t>(rows) * band / bands),
+                 static_cast<int>(static_cast<std::int64_t>(rows) * (band + 1) / bands), bpp, adaptive,
+                 filtered.data());
   });
   // zlib's levels, with its default (6) for "none chosen".
   const int effort = level == Z_DEFAULT_COMPRESSION ? 6 : std::clamp(level, 1, 12);
