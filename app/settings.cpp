@@ -56,7 +56,7 @@ std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)
 }  // namespace
 
 bool defaultShellFlag(std::string_view key) {
-  for (std::string_view on : {"JPG", "BMP", "PNG", "GIF", "ICO", "TIF", "CLP"})
+  for (std::string_view on : {"JPG", "BMP", "PNG", "GIF", "ICO", "TIF", "CLP", "WEBP", "AVIF", "JXL"})
     if (key == on) return true;
   return false;
 }

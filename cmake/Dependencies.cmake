@@ -22,6 +22,10 @@ pv_require_pkg(PV_RAW libraw_r libraw-dev)
 pv_require_pkg(PV_EXIV2 exiv2 libexiv2-dev)
 pv_require_pkg(PV_DEFLATE libdeflate libdeflate-dev)
 pv_require_pkg(PV_LCMS lcms2 liblcms2-dev)
+pv_require_pkg(PV_WEBP "libwebp;libwebpmux;libwebpdemux" libwebp-dev)
+pv_require_pkg(PV_AVIF libavif libavif-dev)
+pv_require_pkg(PV_HEIF libheif libheif-dev)
+pv_require_pkg(PV_JXL "libjxl;libjxl_threads" libjxl-dev)
 
 # OpenCV's Debian -dev packages for single modules ship no CMake config or .pc
 # file, so core and imgproc are located by hand.

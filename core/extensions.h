@@ -17,7 +17,8 @@ inline constexpr std::string_view kAcceptedExtensions[] = {
     ".cit", ".cin", ".kdc",  ".pcd", ".lv",  ".lmc",      ".mac", ".pict", ".sid", ".awd",  ".msp",
     ".ptk", ".bmp", ".pcx",  ".psp", ".pspimage", ".pbm", ".pgm", ".ppm",  ".prn", ".prt",  ".dcr",
     ".sct", ".ct",  ".sgi",  ".sff", ".ras",      ".tga", ".cur", ".ico",  ".icon", ".wfx", ".wmf",
-    ".wpg", ".wbmp", ".smp", ".xwd", ".xbm",      ".xpm"};
+    ".wpg", ".wbmp", ".smp", ".xwd", ".xbm",      ".xpm",
+    ".webp", ".avif", ".heic", ".heif", ".hif", ".jxl"};
 
 inline constexpr std::size_t kAcceptedExtensionCount = std::size(kAcceptedExtensions);
 

@@ -2,7 +2,9 @@
 // Every file format code the engine reads or writes, by name. A code says how
 // a file is (or is to be) stored: the family and, where a family has several,
 // the compression or layout. Codes below 1000 are the imaging interface's own;
-// codes from 1000 on are ours, for formats read that no output format writes.
+// codes from 1000 on are ours, for formats read that no output format writes;
+// codes from 2000 on are ours too, for the output formats added after the
+// first 49.
 // Codecs, the output format table, the run and the log name codes only
 // through this header. It lives in core/ because the format table that the
 // file-manager plugin shares names codes too; it is constants only, and the
@@ -131,7 +133,6 @@ enum Code : short {
   kPhotoCd = 1003,
   kFlashPix = 1004,
   kDds = 1005,
-  kWebp = 1006,
   kJpeg2000 = 1007,
   kPfm = 1008,
   kHdr = 1009,
@@ -153,6 +154,16 @@ enum Code : short {
   kSfw = 1025,
   kHrz = 1026,
   kCameraRaw = 1030,
+
+  // Today's photo formats, lossy and lossless each (HEIC lossy only: the
+  // installed libheif's lossless mode is off by one in some samples).
+  kWebp = 2000,
+  kWebpLossless = 2001,
+  kAvif = 2002,
+  kAvifLossless = 2003,
+  kHeic = 2004,
+  kJxl = 2006,
+  kJxlLossless = 2007,
 };
 
 // Icons, cursors and animated cursors: their transparent pixels are selected

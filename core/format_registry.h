@@ -23,6 +23,7 @@ struct MethodRow {
   std::string_view name;  // empty for the one method of a single-method format
   short code;             // the engine's file format code
   DepthMask depths;
+  bool lossless = false;  // every pixel kept: the quality setting has nothing to say
 };
 
 inline constexpr std::uint16_t kEveryMethod = 0xFFFF;
@@ -48,6 +49,13 @@ struct FormatRow {
   bool keepsTransparency = false;  // a transparent source keeps its transparency (alpha at 32 bits)
   bool colourKey = false;          // a transparent colour is kept at any depth (palette entry or key)
   bool prepares = false;           // the format's class adjusts the image or the save before it
+
+  // Today's codecs: their quality number rises with the quality (the older
+  // factors fall), and an effort or speed setting takes the place of
+  // progressive passes, with its own label, range and default.
+  bool qualityRises = false;
+  std::string_view passesLabel = "Progressive:";
+  int passesFirst = 0, passesLast = 10, passesReset = 0;
 };
 
 namespace format_table {
@@ -252,6 +260,48 @@ inline constexpr MethodRow kXwdMethods[] = {
     {"Version 11", kXwd11, 0xE89},
 };
 
+inline constexpr MethodRow kWebpMethods[] = {
+    {"Lossy", kWebp, 0xC00},
+    {"Lossless", kWebpLossless, 0xC00, true},
+};
+inline constexpr MethodRow kAvifMethods[] = {
+    {"Lossy", kAvif, 0xC80},
+    {"Lossless", kAvifLossless, 0xC80, true},
+};
+inline constexpr MethodRow kHeicMethods[] = {
+    {"", kHeic, 0xC00},
+};
+inline constexpr MethodRow kJxlMethods[] = {
+    {"Lossy", kJxl, 0xC80},
+    {"Lossless", kJxlLossless, 0xC80, true},
+};
+
+// The fields today's photo formats share: quality 0 .. 100 rising, several
+// pages written together (an animation or an image collection), transparency
+// kept as alpha.
+constexpr FormatRow photoRow(std::string_view key, std::string_view description, std::span<const MethodRow> methods,
+                             int quality, std::string_view passesLabel, int passesFirst, int passesLast,
+                             int passesReset) {
+  return FormatRow{.key = key,
+                   .extension = key,
+                   .description = description,
+                   .methods = methods,
+                   .multiPage = true,
+                   .hasQuality = true,
+                   .qualityStart = 0,
+                   .qualityEnd = 100,
+                   .hasPasses = true,
+                   .qualityMissing = quality,
+                   .qualityReset = quality,
+                   .pagesTogether = true,
+                   .keepsTransparency = true,
+                   .qualityRises = true,
+                   .passesLabel = passesLabel,
+                   .passesFirst = passesFirst,
+                   .passesLast = passesLast,
+                   .passesReset = passesReset};
+}
+
 // New formats are appended, so that every stored index stays valid.
 inline constexpr FormatRow kFormatRows[] = {
     {.key = "JPG",
@@ -383,6 +433,12 @@ inline constexpr FormatRow kFormatRows[] = {
     {.key = "XBM", .extension = "XBM", .description = "XBitmap File", .methods = kXbmMethods},
     {.key = "XPM", .extension = "XPM", .description = "XPicmap File", .methods = kXpmMethods},
     {.key = "XWD", .extension = "XWD", .description = "X Window Dump", .methods = kXwdMethods},
+    // Quality and effort map onto each library as engine/codecs/modern.cpp
+    // says; the defaults are what users get from the libraries' own tools.
+    photoRow("WEBP", "WebP", kWebpMethods, 80, "Effort:", 0, 6, 4),
+    photoRow("AVIF", "AV1 Image File", kAvifMethods, 60, "Speed:", 0, 10, 8),
+    photoRow("HEIC", "High Efficiency Image File", kHeicMethods, 50, "Speed:", 0, 9, 5),
+    photoRow("JXL", "JPEG XL", kJxlMethods, 90, "Effort:", 1, 9, 7),
 };
 }  // namespace format_table
 

@@ -7,7 +7,9 @@ namespace pv::engine {
 WriterInfo writerOf(int code) {
   const codecs::Codec* c = codecs::codecWriting(code);
   if (!c) return {"", "not built yet"};
-  if (!c->save) return {"", c->refusal};
+  if (!c->save) return {"", std::string(c->refusal)};
+  if (c->missing)
+    if (std::string why = c->missing(); !why.empty()) return {"", why};
   return {c->writer, ""};
 }
 

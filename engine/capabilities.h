@@ -2,6 +2,7 @@
 // What this build writes, code by code: the library or encoder behind each
 // file format code of the catalogue, or the reason it answers 20016.
 
+#include <string>
 #include <string_view>
 
 namespace pv::engine {
@@ -9,7 +10,7 @@ namespace pv::engine {
 struct WriterInfo {
   std::string_view
       writer;             // "libpng", "libjpeg-turbo", "libtiff", "giflib", "ImageMagick", "own"; empty: none
-  std::string_view note;  // for a refusal, why
+  std::string note;  // for a refusal, why
 };
 
 // The writer of a file format code (the reason when there is none).

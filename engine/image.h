@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -76,6 +77,9 @@ struct Document {
   // the reduction it used (1, 2, 4 or 8).
   cv::Size atLeast;
   int scale = 1;
+  // Told by a decoder that reads its container's metadata itself: why a
+  // damaged block of it was left out.
+  std::string metadataProblem;
 
   Image* image() { return current < pages.size() ? &pages[current] : nullptr; }
   // Makes the document the one page, as a single-picture decode leaves it.

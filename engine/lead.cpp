@@ -153,16 +153,23 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
         p.palette.clear();
       }
   // The file's metadata travels with every page; a photo taken on its side
-  // is turned upright before anything else sees it.
+  // is turned upright before anything else sees it. Codecs whose containers
+  // hold it as blocks of their own have read it with the pages.
   metadataProblem_.clear();
-  if (auto meta = readMetadata(path, metadataProblem_)) {
-    for (Image& p : loaded.pages) {
-      p.metadata = meta;
-      dropForeignProfile(p);
-      if (autoOrient_) orientUpright(p);
-    }
-    if (autoOrient_ && orientationOf(*meta) != 1) loaded.region.release();
+  if (fi.codec && fi.codec->embedsMetadata) {
+    metadataProblem_ = loaded.metadataProblem;
+  } else if (auto meta = readMetadata(path, metadataProblem_)) {
+    for (Image& p : loaded.pages) p.metadata = meta;
   }
+  bool turned = false;
+  for (Image& p : loaded.pages) {
+    if (!p.metadata) continue;
+    dropForeignProfile(p);
+    if (!autoOrient_) continue;
+    turned = turned || orientationOf(*p.metadata) != 1;
+    orientUpright(p);
+  }
+  if (turned) loaded.region.release();
   info_ = Info{fi.bits, fi.format, fi.width, fi.pageCount, fi.height};
   loadScale_ = loaded.scale;
   *doc_ = std::move(loaded);
@@ -211,6 +218,7 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
   bits = std::clamp<short>(bits, 0, 32);
   const codecs::Codec* codec = codecs::codecWriting(formatCode);
   if (!codec || !codec->save) return kNotSupported;
+  if (codec->missing && !codec->missing().empty()) return kNotSupported;
   // An image loaded with all its pages writes them all where the format
   // holds several; adding a page to a multi-page file puts its pages first.
   std::vector<Image> pages;
@@ -223,9 +231,10 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
   for (Image& p : pages) keyTransparency(p, &p == &pages.back() && pages.size() == 1 ? doc_->region : cv::Mat());
   // A format without profiles gets its colours in sRGB, as every screen
   // shows a file without a profile.
-  if (!codec->carriesMetadata)
+  if (!codec->carriesMetadata && !codec->embedsMetadata)
     for (Image& p : pages) convertToSrgb(p);
-  const codecs::SaveRequest request{formatCode, bits, quality, savePasses_, saveInterlaced_, pageMode == 1};
+  const codecs::SaveRequest request{formatCode,      bits,          quality,      savePasses_,
+                                    saveInterlaced_, pageMode == 1, keepMetadata_};
   const short s = codec->save(*codec, path, pages, request);
   std::string problem;
   if (s == kOk && codec->carriesMetadata && !request.append && img->metadata &&

@@ -65,6 +65,36 @@ void dropProfile(Image& image) {
   image.metadata = std::move(plain);
 }
 
+// The source's EXIF as an output carries it: the tags that describe the
+// source's layout and its thumbnail (it shows the source, not the output)
+// left out, the pixel dimensions the output's.
+void mergeOutputExif(Exiv2::ExifData& exif, const Metadata& m, const Image& image) {
+  for (const Exiv2::Exifdatum& d : m.exif)
+    if (!layoutTag(d.key()) && d.groupName().rfind("Thumbnail", 0) != 0) exif[d.key()] = d.value();
+  const auto w = static_cast<std::uint32_t>(image.width()), h = static_cast<std::uint32_t>(image.height());
+  setIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Photo.PixelXDimension", w);
+  setIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Photo.PixelYDimension", h);
+  Exiv2::ExifThumb(exif).erase();
+}
+
+Exiv2::XmpData outputXmp(const Metadata& m, const Image& image) {
+  Exiv2::XmpData xmp = m.xmp;
+  const auto w = static_cast<std::uint32_t>(image.width()), h = static_cast<std::uint32_t>(image.height());
+  setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.exif.PixelXDimension", w);
+  setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.exif.PixelYDimension", h);
+  return xmp;
+}
+
+// Where a block's TIFF header starts ("II*\0" or "MM\0*") within its first
+// bytes, or npos.
+std::size_t tiffHeaderAt(std::string_view exif) {
+  for (std::size_t at = 0; at + 4 <= exif.size() && at <= 16; ++at) {
+    const std::string_view four = exif.substr(at, 4);
+    if (four == std::string_view("II*\0", 4) || four == std::string_view("MM\0*", 4)) return at;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 void startExiv2() {
@@ -154,18 +184,9 @@ bool writeMetadata(const std::string& path, const Image& image, bool tags, std::
     file->readMetadata();
     if (tags) {
       Exiv2::ExifData exif = file->exifData();
-      for (const Exiv2::Exifdatum& d : m.exif)
-        if (!layoutTag(d.key()) && d.groupName().rfind("Thumbnail", 0) != 0)
-          exif[d.key()] = d.value();
-      const auto w = static_cast<std::uint32_t>(image.width()), h = static_cast<std::uint32_t>(image.height());
-      setIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Photo.PixelXDimension", w);
-      setIfPresent<Exiv2::ExifData, Exiv2::ExifKey>(exif, "Exif.Photo.PixelYDimension", h);
-      Exiv2::ExifThumb(exif).erase();
+      mergeOutputExif(exif, m, image);
       file->setExifData(exif);
-      Exiv2::XmpData xmp = m.xmp;
-      setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.exif.PixelXDimension", w);
-      setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(xmp, "Xmp.exif.PixelYDimension", h);
-      file->setXmpData(xmp);
+      file->setXmpData(outputXmp(m, image));
       file->setIptcData(m.iptc);
     }
     if (!m.icc.empty()) {
@@ -189,6 +210,64 @@ bool writeMetadata(const std::string& path, const Image& image, bool tags, std::
     problem = e.what();
   }
   return false;
+}
+
+MetadataBlocks metadataBlocks(const Image& image, bool tags) {
+  MetadataBlocks out;
+  if (!image.metadata) return out;
+  const Metadata& m = *image.metadata;
+  out.icc = m.icc;
+  if (!tags) return out;
+  startExiv2();
+  try {
+    if (!m.exif.empty()) {
+      Exiv2::ExifData exif;
+      mergeOutputExif(exif, m, image);
+      Exiv2::Blob blob;
+      Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+      out.exif.assign(blob.begin(), blob.end());
+    }
+    if (!m.xmp.empty()) Exiv2::XmpParser::encode(out.xmp, outputXmp(m, image));
+  } catch (const std::exception&) {
+    // What cannot be encoded is left out; the picture is still written.
+  }
+  return out;
+}
+
+std::shared_ptr<const Metadata> metadataFromBlocks(std::string_view exif, std::string_view xmp,
+                                                   std::string_view icc, bool upright, std::string& problem) {
+  if (exif.empty() && xmp.empty() && icc.empty()) return nullptr;
+  startExiv2();
+  auto m = std::make_shared<Metadata>();
+  m->icc = std::string(icc);
+  try {
+    if (!exif.empty()) {
+      const std::size_t at = tiffHeaderAt(exif);
+      if (at == std::string_view::npos) {
+        problem = "its EXIF block has no TIFF header";
+      } else {
+        exif.remove_prefix(at);
+        Exiv2::ExifParser::decode(m->exif, reinterpret_cast<const Exiv2::byte*>(exif.data()),
+                                  static_cast<std::uint32_t>(exif.size()));
+      }
+    }
+  } catch (const std::exception& e) {
+    m->exif.clear();
+    problem = e.what();
+  }
+  try {
+    if (!xmp.empty() && Exiv2::XmpParser::decode(m->xmp, std::string(xmp)) != 0) {
+      m->xmp.clear();
+      problem = "its XMP packet is damaged";
+    }
+  } catch (const std::exception& e) {
+    m->xmp.clear();
+    problem = e.what();
+  }
+  if (upright && orientationIn(m->exif) != 1) m->exif["Exif.Image.Orientation"] = std::uint16_t{1};
+  if (upright) setIfPresent<Exiv2::XmpData, Exiv2::XmpKey>(m->xmp, "Xmp.tiff.Orientation", 1);
+  if (m->exif.empty() && m->xmp.empty() && m->icc.empty()) return nullptr;
+  return m;
 }
 
 void dropForeignProfile(Image& image) {

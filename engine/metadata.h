@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace pv::engine {
 
@@ -32,6 +33,23 @@ void orientUpright(Image& image);
 // describe a TIFF's layout left out. False, with the reason, when exiv2 could
 // not; the file is then as the codec wrote it.
 bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem);
+
+// The blocks an encoder embeds itself, for containers that hold them as
+// items or chunks of their own (WebP, AVIF, HEIC, JPEG XL): the profile
+// always; EXIF (a block from its TIFF header on, prepared as for
+// writeMetadata) and the XMP packet when `tags`. Empty where there is none.
+struct MetadataBlocks {
+  std::string exif, xmp, icc;
+};
+MetadataBlocks metadataBlocks(const Image& image, bool tags);
+
+// The metadata of blocks a decoder found in its container. `exif` may start
+// with "Exif\0\0" or an offset before its TIFF header. `upright`: the decoder
+// has already turned the picture (the container's own orientation rules), so
+// the EXIF orientation is set to 1. Null when every block is empty; a damaged
+// block is dropped, with the reason in `problem`.
+std::shared_ptr<const Metadata> metadataFromBlocks(std::string_view exif, std::string_view xmp,
+                                                   std::string_view icc, bool upright, std::string& problem);
 
 // Converts colour pixels (B G R, or B G R A with alpha kept) from the image's
 // RGB profile to sRGB; true when converted, and the image then has no profile.

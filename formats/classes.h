@@ -1,5 +1,5 @@
 #pragma once
-// The 49 format classes, one per row of the format table, named after the
+// The format classes, one per row of the format table, named after the
 // row's key. Most are fully described by their row; the ones with behaviour
 // of their own are spelled out below.
 
@@ -60,6 +60,10 @@ PV_TABLE_FORMAT(TWPG, "WPG")
 PV_TABLE_FORMAT(TXBM, "XBM")
 PV_TABLE_FORMAT(TXPM, "XPM")
 PV_TABLE_FORMAT(TXWD, "XWD")
+PV_TABLE_FORMAT(TWEBP, "WEBP")
+PV_TABLE_FORMAT(TAVIF, "AVIF")
+PV_TABLE_FORMAT(THEIC, "HEIC")
+PV_TABLE_FORMAT(TJXL, "JXL")
 
 #undef PV_TABLE_FORMAT
 

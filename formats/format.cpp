@@ -65,7 +65,7 @@ void Format::LoadShellOptions() {
 void Format::ResetOptions() {
   method = row().defaultMethod;
   quality = row().qualityReset;
-  passes = 0;
+  passes = static_cast<std::uint32_t>(row().passesReset);
   colorDepth = "org";
 }
 
@@ -79,7 +79,7 @@ void Format::readOptions(const std::string& section) {
       static_cast<std::uint32_t>(parseDecimal(text("CompressionMethod", std::to_string(r.defaultMethod))));
   quality = parseDecimal(text("Quality", std::to_string(r.qualityMissing)));
   colorDepth = std::string(utf8Prefix(text("ChosenColorDepth", "org"), 1499));
-  passes = static_cast<std::uint32_t>(parseDecimal(text("ProgressivePass", "0")));
+  passes = static_cast<std::uint32_t>(parseDecimal(text("ProgressivePass", std::to_string(r.passesReset))));
   // Only a hand-edited file holds a depth that is neither "org" nor listed.
   if (!isOrg(colorDepth) &&
       (depthPosition(parseDecimal(colorDepth)) < 0 || std::to_string(parseDecimal(colorDepth)) != colorDepth))
@@ -234,7 +234,7 @@ struct ClassList {
 using Classes = ClassList<TJPG, TBMP, TPNG, TGIF, TICO, TTIF, TCLP, TANI, TAWD, TCAL, TCIN, TCMP, TCMP2, TCUR,
                           TCUT, TEMF, TEPS, TEXIF, TFAX, TFLC, TICA, TIFF, TIFF2, TIMG, TITG, TMAC, TMSP,
                           TPBM, TPCT, TPCX, TPGM, TPPM, TPSD, TPSP, TRAS, TRAW, TSCT, TSFF, TSGI, TSMP, TTIFX,
-                          TTGA, TWBMP, TWFX, TWMF, TWPG, TXBM, TXPM, TXWD>;
+                          TTGA, TWBMP, TWFX, TWMF, TWPG, TXBM, TXPM, TXWD, TWEBP, TAVIF, THEIC, TJXL>;
 static_assert(Classes::complete(), "every format row needs exactly one class");
 
 }  // namespace

@@ -107,7 +107,7 @@ class Format {
 // or nullptr.
 std::unique_ptr<Format> CreateFormat(std::string_view text, const std::string& configPath);
 
-// Creates the format at registry index 0..48 (nullptr outside).
+// Creates the format at registry index 0..kFormatCount - 1 (nullptr outside).
 std::unique_ptr<Format> CreateFormatByIndex(int index, const std::string& configPath);
 
 }  // namespace pv::formats

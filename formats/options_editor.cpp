@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/format_registry.h"
+
 namespace pv::formats {
 
 namespace {
@@ -28,12 +30,24 @@ std::vector<std::string> OptionsEditor::methodNames() const {
   return out;
 }
 
-const std::vector<std::string>& OptionsEditor::passTexts() {
-  static const std::vector<std::string> texts = {"0 (None)", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
+std::vector<std::string> OptionsEditor::passTexts() const {
+  const FormatRow& r = f_.row();
+  std::vector<std::string> texts;
+  for (int v = r.passesFirst; v <= r.passesLast; ++v) texts.push_back(std::to_string(v));
+  if (!r.qualityRises && !texts.empty()) texts[0] += " (None)";
   return texts;
 }
 
-std::string OptionsEditor::leftLabel() const { return isPng() ? "Lowest Compression" : "Highest Quality"; }
+std::string OptionsEditor::passesLabel() const { return std::string(f_.row().passesLabel); }
+
+std::string OptionsEditor::leftLabel() const {
+  if (isPng()) return "Lowest Compression";
+  return f_.row().qualityRises ? "Highest Compression" : "Highest Quality";
+}
+
+std::string OptionsEditor::rightLabel() const {
+  return f_.row().qualityRises ? "Highest Quality" : "Highest Compression";
+}
 
 int OptionsEditor::sliderMax() const {
   if (!f_.hasQuality) return 0;
@@ -47,7 +61,9 @@ int OptionsEditor::sliderTick() const { return sliderMax() == 100 ? 10 : 1; }
 bool OptionsEditor::sliderCounts() const {
   if (isJpg()) return method != 0;
   if (isTif()) return method == 6 || method == 7 || method == 8 || method == 12;
-  return true;
+  const auto methods = f_.row().methods;
+  return method < 0 || static_cast<std::size_t>(method) >= methods.size() ||
+         !methods[static_cast<std::size_t>(method)].lossless;
 }
 
 bool OptionsEditor::qualityEnabled() const { return f_.hasQuality && sliderCounts(); }
@@ -79,14 +95,16 @@ void OptionsEditor::fillDepths() {
 
 void OptionsEditor::load() {
   method = static_cast<int>(f_.method);
-  passes = static_cast<int>(std::min<std::uint32_t>(f_.passes, 10));
+  const FormatRow& r = f_.row();
+  passes = std::clamp(static_cast<int>(std::min<std::uint32_t>(f_.passes, 1000)), r.passesFirst, r.passesLast) -
+           r.passesFirst;
   fillDepths();
   position = 0;
   if (f_.hasQuality) {
     if (isCmp())
       position = ~f_.quality;
-    else if (isPng())
-      position = f_.quality;
+    else if (isPng() || r.qualityRises)
+      position = std::clamp(f_.quality, 0, 100);
     else
       position = f_.qualityEnd > 0 ? f_.quality * 100 / f_.qualityEnd : 0;
   }
@@ -101,7 +119,7 @@ void OptionsEditor::selectMethod(int m) {
 void OptionsEditor::applyCommon(Format& t) const {
   t.colorDepth = depth <= 0 || depth >= static_cast<int>(depths_.size()) ? "org" : depths_[static_cast<std::size_t>(depth)];
   t.method = static_cast<std::uint32_t>(std::max(0, method));
-  t.passes = static_cast<std::uint32_t>(std::max(0, passes));
+  t.passes = static_cast<std::uint32_t>(f_.row().passesFirst + std::max(0, passes));
 }
 
 void OptionsEditor::applyTo(Format& target) const {
@@ -111,7 +129,7 @@ void OptionsEditor::applyTo(Format& target) const {
 
 std::int32_t OptionsEditor::qualityAt(int pos, bool plusOne) const {
   if (isCmp()) return ~pos;
-  if (isPng()) return pos;
+  if (isPng() || f_.row().qualityRises) return pos;
   if (isJpg() || isTif()) {
     if (!sliderCounts()) return 0;
     // Unsigned arithmetic, then raised to the start and lowered to the end.

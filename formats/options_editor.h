@@ -21,11 +21,16 @@ class OptionsEditor {
   std::string title() const;
   std::vector<std::string> methodNames() const;
   bool methodsEnabled() const { return f_.methodCount > 1; }
-  static const std::vector<std::string>& passTexts();  // "0 (None)", "1" .. "10"
+  // The passes list: "0 (None)", "1" .. "10", or the effort or speed
+  // values of today's codecs; `passes` below is a position in it.
+  std::vector<std::string> passTexts() const;
+  std::string passesLabel() const;
   // "Use Source Image BPP", then every depth the selected method allows.
   const std::vector<std::string>& depthTexts() const { return depths_; }
-  std::string leftLabel() const;  // "Lowest Compression" for PNG, else "Highest Quality"
-  static std::string rightLabel() { return "Highest Compression"; }
+  // "Lowest Compression" for PNG, "Highest Compression" where quality
+  // rises, else "Highest Quality"; the right one is the other end.
+  std::string leftLabel() const;
+  std::string rightLabel() const;
 
   // The view's state: the selections (-1: none) and the slider position.
   int method = 0;

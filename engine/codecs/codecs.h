@@ -104,6 +104,31 @@ bool magickReadsExtension(std::string_view extension);
 [[nodiscard]] short saveMagick(const std::string& path, const std::vector<Image>& pages, int code, int bits,
                                int quality);
 
+// Today's photo formats (engine/codecs/modern.h maps quality and effort).
+// Every load gives pages [page, page + pageCount) as loadGif does, with the
+// container's metadata; every save writes all `pages` (an animation, a
+// sequence or a collection when several) with the method of `code`, the
+// metadata's EXIF and XMP when `tags`, through a temporary file.
+[[nodiscard]] short readWebpInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadWebp(const std::string& path, int page, int pageCount, Document& doc);
+[[nodiscard]] short saveWebp(const std::string& path, const std::vector<Image>& pages, int code, int bits,
+                             int quality, int effort, bool tags);
+[[nodiscard]] short readAvifInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadAvif(const std::string& path, int page, int pageCount, Document& doc);
+[[nodiscard]] short saveAvif(const std::string& path, const std::vector<Image>& pages, int code, int bits,
+                             int quality, int speed, bool tags);
+[[nodiscard]] short readHeifInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadHeif(const std::string& path, int page, int pageCount, Document& doc);
+[[nodiscard]] short saveHeic(const std::string& path, const std::vector<Image>& pages, int code, int bits,
+                             int quality, int speed, bool tags);
+[[nodiscard]] short readJxlInfo(const std::string& path, FileInfo& info);
+[[nodiscard]] short loadJxl(const std::string& path, int page, int pageCount, Document& doc);
+[[nodiscard]] short saveJxl(const std::string& path, const std::vector<Image>& pages, int code, int bits,
+                            int quality, int effort, bool tags);
+// Why the installed libavif or libheif cannot encode; empty when it can.
+std::string avifEncoderMissing();
+std::string heicEncoderMissing();
+
 // Why a file cannot be read: kFileNotFound or kCannotOpen; kOk when it can.
 [[nodiscard]] short openStatus(const std::string& path);
 // The whole content of a file, or the status of openStatus.

@@ -15,6 +15,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
+#include "engine/metadata.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
 
@@ -290,6 +291,18 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
   chunk.push_back(static_cast<char>(colourType));
   chunk.append(3, '\0');  // deflate, adaptive filtering, no interlace
   putChunk(out, "IHDR", chunk);
+  // The colour profile, under a name as readers require one (exiv2, which
+  // adds the metadata afterwards, keeps the chunk and its name).
+  if (const std::string icc = metadataBlocks(image, false).icc; !icc.empty()) {
+    uLongf size = compressBound(static_cast<uLong>(icc.size()));
+    std::string packed(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(icc.data()),
+                  static_cast<uLong>(icc.size()), Z_BEST_COMPRESSION) == Z_OK) {
+      chunk.assign("ICC profile\0\0", 13);  // the name, its end, deflate
+      chunk.append(packed, 0, size);
+      putChunk(out, "iCCP", chunk);
+    }
+  }
   if (!indexed.palette.empty()) {
     chunk.clear();
     for (std::uint32_t c : indexed.palette) {

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <initializer_list>
 #include <cstring>
 
 #include "core/file_format.h"
@@ -38,6 +40,31 @@ bool sniffTiff(const std::string& head, std::string_view) {
 }
 bool sniffBmp(const std::string& head, std::string_view) {
   return startsWith(head, "BM", 2);
+}
+bool sniffWebp(const std::string& head, std::string_view) {
+  return startsWith(head, "RIFF", 4) && head.size() >= 12 && head.compare(8, 4, "WEBP") == 0;
+}
+// An ISO media file ('ftyp' box) whose major or compatible brands include
+// one of `brands` (four characters each).
+bool hasBrand(const std::string& head, std::initializer_list<const char*> brands) {
+  if (head.size() < 16 || head.compare(4, 4, "ftyp") != 0) return false;
+  const std::size_t size = std::min<std::size_t>(
+      head.size(), static_cast<std::uint8_t>(head[2]) << 8 | static_cast<std::uint8_t>(head[3]));
+  for (std::size_t at = 8; at + 4 <= size; at += 4) {
+    if (at == 12) continue;  // the minor version
+    for (const char* b : brands)
+      if (head.compare(at, 4, b) == 0) return true;
+  }
+  return false;
+}
+bool sniffAvif(const std::string& head, std::string_view) {
+  return hasBrand(head, {"avif", "avis"});
+}
+bool sniffHeif(const std::string& head, std::string_view) {
+  return hasBrand(head, {"heic", "heix", "hevc", "hevx", "heim", "heis", "mif1", "msf1"});
+}
+bool sniffJxl(const std::string& head, std::string_view) {
+  return startsWith(head, "\xFF\x0A", 2) || startsWith(head, "\0\0\0\x0CJXL \r\n\x87\n", 12);
 }
 // ImageMagick is asked last, about whatever is left.
 bool sniffAny(const std::string& head, std::string_view) {
@@ -91,6 +118,13 @@ short jpegSave(const Codec&, const std::string& path, const std::vector<Image>& 
   }
 }
 
+// Today's photo formats: quality, the effort or speed that takes the place of
+// passes, and whether EXIF and XMP travel.
+template <short (*Save)(const std::string&, const std::vector<Image>&, int, int, int, int, bool)>
+short photoSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
+  return Save(path, pages, r.code, r.bits, r.quality, r.passes, r.tags);
+}
+
 short gifSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
   return saveGif(path, pages, r.bits, r.interlaced);
 }
@@ -118,6 +152,10 @@ constexpr short kTiffCodes[] = {
 constexpr short kBmpCodes[] = {kBmp, kBmpRle, kOs2Bmp, kOs2Bmp2};
 constexpr short kIconCodes[] = {kIcon};
 constexpr short kCursorCodes[] = {kCursor};
+constexpr short kWebpCodes[] = {kWebp, kWebpLossless};
+constexpr short kAvifCodes[] = {kAvif, kAvifLossless};
+constexpr short kHeicCodes[] = {kHeic};
+constexpr short kJxlCodes[] = {kJxl, kJxlLossless};
 constexpr short kAniCodes[] = {kAnimatedCursor};
 constexpr short kClpCodes[] = {kClipboard};
 constexpr short kWmfCodes[] = {kWmf};
@@ -185,6 +223,24 @@ constexpr Codec ownReader(std::string_view name, std::string_view reader, std::s
                .decode = decode,
                .header = header};
 }
+// A library codec of today's photo formats: reads and writes every page,
+// with the metadata in its own container.
+constexpr Codec photoCodec(std::string_view name, std::string_view library, std::span<const short> writes,
+                           SaveFn save, std::string_view extensions, SniffFn sniff, InfoFn info, LoadFn load,
+                           std::string (*missing)() = nullptr) {
+  return Codec{.name = name,
+               .writer = library,
+               .reader = library,
+               .writes = writes,
+               .save = save,
+               .everyPage = true,
+               .embedsMetadata = true,
+               .missing = missing,
+               .extensions = extensions,
+               .sniff = sniff,
+               .info = info,
+               .load = load};
+}
 // A code nothing here writes, with the reason.
 constexpr Codec refused(std::string_view name, std::span<const short> codes, std::string_view why) {
   return Codec{.name = name, .writes = codes, .refusal = why};
@@ -245,6 +301,16 @@ constexpr Codec kCodecs[] = {
      .sniff = sniffBmp,
      .info = libraryInfo<readBmpInfo>,
      .load = loadOne<loadBmp>},
+    // Today's photo formats, each with its reference library, which also
+    // reads and writes the metadata they hold as chunks, items or boxes.
+    photoCodec("WebP", "libwebp", kWebpCodes, photoSave<saveWebp>, "webp", sniffWebp, libraryInfo<readWebpInfo>,
+               loadPages<loadWebp>),
+    photoCodec("AVIF", "libavif", kAvifCodes, photoSave<saveAvif>, "avif", sniffAvif, libraryInfo<readAvifInfo>,
+               loadPages<loadAvif>, avifEncoderMissing),
+    photoCodec("HEIF", "libheif", kHeicCodes, photoSave<saveHeic>, "heic heif hif", sniffHeif,
+               libraryInfo<readHeifInfo>, loadPages<loadHeif>, heicEncoderMissing),
+    photoCodec("JPEG XL", "libjxl", kJxlCodes, photoSave<saveJxl>, "jxl", sniffJxl, libraryInfo<readJxlInfo>,
+               loadPages<loadJxl>),
     // Camera raws are recognised by their extension before any content: two
     // of them look like TIFF.
     ownReader("Camera raw", "LibRaw", "crw kdc dcr", true, sniffCameraRaw, kCameraRaw, decodeCameraRaw,

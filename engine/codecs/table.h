@@ -27,6 +27,7 @@ struct SaveRequest {
   int passes = 0;
   bool interlaced = false;
   bool append = false;
+  bool tags = true;  // EXIF and XMP travel (the profile always does)
 };
 
 // Entry points. Each gets its own row, so one function serves several rows.
@@ -66,6 +67,13 @@ struct Codec {
   // written into them after the save (else a profile's colours are turned
   // into sRGB before it).
   bool carriesMetadata = false;
+  // Its files hold the metadata as blocks its own library reads and writes:
+  // the load and the save handle them (with engine/metadata.h's blocks), not
+  // exiv2 on the file.
+  bool embedsMetadata = false;
+  // Asked at run time: why the installed library cannot write these codes
+  // (an encoder it was built without); empty when it can.
+  std::string (*missing)() = nullptr;
 
   // ---- Reading
   std::string_view extensions = {};                         // blank-separated, lower case

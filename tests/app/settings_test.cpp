@@ -81,7 +81,7 @@ TEST_F(SettingsTest, ValuesAreReadAsNumbersFlagsAndCutTexts) {
 }
 
 TEST_F(SettingsTest, AFormatIndexOutsideTheRegistrySelectsJpg) {
-  for (const char* v : {"49", "-1", "4294967295", "99999999999"}) {
+  for (const char* v : {"53", "-1", "4294967295", "99999999999"}) {
     write(std::string("[Global]\nDefaultFormatType=") + v + "\n");
     EXPECT_EQ(pv::app::loadSettings().DefaultFormatType, 0) << v;
   }

@@ -77,7 +77,7 @@ TEST_F(FormatTest, EveryRegistryEntryCreatesItsFormatWithTheRegistrysFacts) {
     }
     EXPECT_FALSE(allowed(*byIndex, 0).empty()) << byIndex->key;
   }
-  EXPECT_EQ(CreateFormatByIndex(49, config), nullptr);
+  EXPECT_EQ(CreateFormatByIndex(pv::kFormatCount, config), nullptr);
   EXPECT_EQ(CreateFormatByIndex(-1, config), nullptr);
 }
 

@@ -83,7 +83,60 @@ TEST_F(Editor, TextsAndWhatIsEnabled) {
   j.selectMethod(4);
   EXPECT_FALSE(j.passesEnabled());
   EXPECT_EQ(j.passes, 0);  // back to "0 (None)"
-  EXPECT_EQ(OptionsEditor::passTexts().size(), 11u);
+  EXPECT_EQ(j.passTexts().size(), 11u);
+  EXPECT_EQ(j.passTexts().front(), "0 (None)");
+  EXPECT_EQ(j.passesLabel(), "Progressive:");
+}
+
+// Today's photo formats: quality rising from 0 to 100 straight on the
+// slider, an effort or speed list in place of passes, and no quality for
+// their lossless method.
+TEST_F(Editor, PhotoFormatsShowEffortAndRisingQuality) {
+  struct Case {
+    const char* key;
+    const char* passesLabel;
+    std::string firstPass, lastPass;
+    int quality, effort;
+    bool lossless;
+  };
+  const Case cases[] = {{"WEBP", "Effort:", "0", "6", 80, 4, true},
+                        {"AVIF", "Speed:", "0", "10", 60, 8, true},
+                        {"HEIC", "Speed:", "0", "9", 50, 5, false},
+                        {"JXL", "Effort:", "1", "9", 90, 7, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    write("");
+    auto f = pv::formats::CreateFormat(c.key, config);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->quality, c.quality);
+    EXPECT_EQ(f->passes, static_cast<std::uint32_t>(c.effort));
+    OptionsEditor e(*f);
+    EXPECT_EQ(e.passesLabel(), c.passesLabel);
+    EXPECT_EQ(e.passTexts().front(), c.firstPass);
+    EXPECT_EQ(e.passTexts().back(), c.lastPass);
+    EXPECT_EQ(e.leftLabel(), "Highest Compression");
+    EXPECT_EQ(e.rightLabel(), "Highest Quality");
+    EXPECT_EQ(e.position, c.quality);
+    EXPECT_EQ(e.methodsEnabled(), c.lossless);
+    if (c.lossless) {
+      EXPECT_EQ(e.methodNames(), (std::vector<std::string>{"Lossy", "Lossless"}));
+    }
+    EXPECT_TRUE(e.qualityEnabled());
+    EXPECT_TRUE(e.passesEnabled());
+    // The slider stores its position as the quality; the list its value.
+    e.position = 35;
+    e.passes = 2;
+    e.confirm();
+    auto again = pv::formats::CreateFormat(c.key, config);
+    EXPECT_EQ(again->quality, 35);
+    EXPECT_EQ(again->passes, static_cast<std::uint32_t>(std::stoi(c.firstPass) + 2));
+    OptionsEditor reread(*again);
+    EXPECT_EQ(reread.passes, 2);
+    if (!c.lossless) continue;
+    reread.selectMethod(1);
+    EXPECT_FALSE(reread.qualityEnabled());
+    EXPECT_TRUE(reread.passesEnabled());
+  }
 }
 
 TEST_F(Editor, DepthListFollowsTheMethod) {

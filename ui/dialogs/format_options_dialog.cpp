@@ -32,7 +32,7 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   setWindowTitle(qs(editor_.title()));
   depth_ = new QComboBox;
   passes_ = new QComboBox;
-  for (const std::string& t : formats::OptionsEditor::passTexts()) passes_->addItem(qs(t));
+  for (const std::string& t : editor_.passTexts()) passes_->addItem(qs(t));
   method_ = new QComboBox;
   for (const std::string& name : editor_.methodNames()) method_->addItem(qs(name));
   method_->setEnabled(editor_.methodsEnabled());
@@ -41,7 +41,7 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   value_ = new QLabel;
   value_->setAlignment(Qt::AlignCenter);
   left_ = new QLabel(qs(editor_.leftLabel()));
-  right_ = new QLabel(qs(formats::OptionsEditor::rightLabel()));
+  right_ = new QLabel(qs(editor_.rightLabel()));
 
   auto* quality = new QWidget;
   auto* q = new QGridLayout(quality);
@@ -60,7 +60,7 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
 
   auto* top = new QHBoxLayout;
   top->addWidget(groupOf(tr("Bits Per Pixel (BPP):"), {depth_}));
-  top->addWidget(groupOf(tr("Progressive:"), {passes_}));
+  top->addWidget(groupOf(tr(editor_.passesLabel().c_str()), {passes_}));
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(groupOf(tr("Compression Method:"), {method_}));

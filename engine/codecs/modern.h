@@ -1,0 +1,73 @@
+#pragma once
+// What the codecs of today's photo formats (WebP, AVIF, HEIC, JPEG XL) share:
+// the layout a save hands its encoder, decoded rows turned into pages, the
+// pages a load keeps, the threads they may use, and their metadata, which
+// these containers hold as chunks, items or boxes of their own.
+//
+// Quality and effort, as the format table gives them, map onto each library
+// as follows (our quality 0 .. 100 always rises with the quality):
+// - WebP: quality as libwebp's (cwebp's default 80); effort 0 .. 6 is its
+//   method (default 4). Lossless keeps every pixel, under alpha 0 too.
+// - AVIF: quality q picks the AV1 quantizer round(63 (100 - q) / 100) for
+//   colour and alpha (q 60 gives 25; 100 is lossy at quantizer 0); speed
+//   0 .. 10 is libavif's (default 8: a 12-megapixel photo in about 2 s on
+//   two cores). Lossy colour is 4:2:0 below quality 90, else 4:4:4; lossless
+//   is 4:4:4 with the identity matrix.
+// - HEIC: quality as libheif's (its default 50); speed 0 .. 9 picks x265's
+//   preset, from placebo (0) to ultrafast (9), default 5 (fast); 4:4:4
+//   colour from quality 90.
+// - JPEG XL: quality q becomes the distance cjxl gives it: 0.1 + (100 - q)
+//   0.09 from 30 up (90, the default, is distance 1.0, visually lossless),
+//   below that 6.4 + 2.5^((30 - q) / 5) / 6.25; effort 1 .. 9 is libjxl's
+//   (default 7).
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "engine/image.h"
+
+namespace pv::engine::codecs::modern {
+
+// The channels a save of `image` at `bits` (0: its own depth) gives its
+// encoder: 4 (R G B A) at 32 bits, or at its own depth when it has alpha or
+// a transparent colour; 1 (grey) at 8 bits or a grey source's own depth,
+// where the format holds grey; else 3.
+int channelsFor(const Image& image, int bits, bool greyHeld);
+
+// The pixels as contiguous 8-bit rows of `channels` (1 grey, 3 R G B,
+// 4 R G B A); transparency becomes alpha.
+cv::Mat encoderRows(const Image& image, int channels);
+
+// A page from decoded contiguous 8-bit rows (grey, R G B or R G B A),
+// copied: 8, 24 or 32 bits.
+Image pageOf(const cv::Mat& rows);
+
+// The number of pages a load needs decoded, counted from the first: every
+// one for a count of -1.
+int pagesNeeded(int page, int pageCount, int available);
+
+// Moves the pages [page, page + count) of `all` into `doc` (page 0 or 1 is
+// the first; count -1 every page from there), each with `metadata` where
+// it has none of its own. kInvalidParameter for a page beyond the file,
+// kDamaged for none.
+short keepPages(std::vector<Image>& all, int page, int pageCount, Document& doc,
+                const std::shared_ptr<const Metadata>& metadata);
+
+// The container's metadata from its blocks (see metadataFromBlocks); a
+// damaged block leaves its reason in the document.
+std::shared_ptr<const Metadata> containerMetadata(Document& doc, std::string_view exif, std::string_view xmp,
+                                                  std::string_view icc, bool upright);
+
+// A library's status for a save: what it calls damaged input is, said of
+// our own pixels, a failure.
+short saveStatus(short libraryStatus);
+
+// The threads an encoder or decoder may use: one per core.
+int threads();
+
+// True when `width` x `height` (times `pages`) is within the decoder limit.
+bool withinLimit(std::uint64_t width, std::uint64_t height, std::uint64_t pages = 1);
+
+}  // namespace pv::engine::codecs::modern
