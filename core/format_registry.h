@@ -436,9 +436,9 @@ inline constexpr FormatRow kFormatRows[] = {
     // Quality and effort map onto each library as engine/codecs/modern.cpp
     // says; the defaults are what users get from the libraries' own tools.
     photoRow("WEBP", "WebP", kWebpMethods, 80, "Effort:", 0, 6, 4),
-    photoRow("AVIF", "AV1 Image File", kAvifMethods, 60, "Speed:", 0, 10, 8),
+    photoRow("AVIF", "AV1 Image File", kAvifMethods, 60, "Speed:", 0, 10, 6),
     photoRow("HEIC", "High Efficiency Image File", kHeicMethods, 50, "Speed:", 0, 9, 5),
-    photoRow("JXL", "JPEG XL", kJxlMethods, 90, "Effort:", 1, 9, 7),
+    photoRow("JXL", "JPEG XL", kJxlMethods, 90, "Effort:", 1, 9, 5),
 };
 }  // namespace format_table
 

@@ -221,6 +221,59 @@ TEST_F(Cli, PhotosComeOutUprightWithTheirMetadataUnlessToldOtherwise) {
   }
 }
 
+// Phone photos arrive as HEIC, stored as the sensor saw them and turned by
+// the container: a folder of them becomes upright JPEGs with their EXIF.
+TEST_F(Cli, AFolderOfHeicPhotosBecomesUprightJpegsWithTheirMetadata) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path heic = corpus / "kimageformats" / "autotests" / "read" / "heic";
+  if (!fs::is_directory(heic)) GTEST_SKIP() << "no HEIC files in the corpus";
+  fs::create_directory(dir.file("phone"));
+  for (int o = 1; o <= 8; ++o) {
+    const std::string name = "orientation" + std::to_string(o) + ".heic";
+    fs::copy_file(heic / name, dir.file("phone/" + name));
+  }
+  auto r = run({"/convert", "JPG", "/output", dir.file("out"), "/file", dir.file("phone")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  for (int o = 1; o <= 8; ++o) {
+    SCOPED_TRACE(o);
+    const std::string out = dir.file("out/orientation" + std::to_string(o) + ".jpg");
+    pv::test::LeadWithImage lead;
+    ASSERT_EQ(lead.LoadImage(out, 0, 0, 1), 0);
+    ASSERT_EQ(lead.pixels().size(), cv::Size(480, 160));  // every one upright
+    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(out);
+    file->readMetadata();
+    const auto it = file->exifData().findKey(Exiv2::ExifKey("Exif.Image.Software"));
+    ASSERT_NE(it, file->exifData().end());
+    EXPECT_EQ(it->toString(), "LIFE Pro 2.20.35 (Linux)");
+    const auto orientation = file->exifData().findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (orientation != file->exifData().end()) {
+      EXPECT_EQ(orientation->toString(), "1");
+    }
+  }
+}
+
+// JPEG photos published as WebP, AVIF and JPEG XL, each file written whole.
+TEST_F(Cli, JpegPhotosBecomeWebpAvifAndJpegXl) {
+  writeImage(dir.file("a.jpg"), pv::fmt::kJpeg, 64, 48);
+  writeImage(dir.file("b.jpg"), pv::fmt::kJpeg, 48, 64);
+  const struct {
+    const char* key;
+    const char* ext;
+    short code;
+  } cases[] = {{"WEBP", "webp", pv::fmt::kWebp}, {"AVIF", "avif", pv::fmt::kAvif}, {"JXL", "jxl", pv::fmt::kJxl}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    auto r = run({"/convert", c.key, "/output", dir.file(c.ext), "/file", dir.file("a.jpg"), dir.file("b.jpg")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* stem : {"a", "b"}) {
+      const Facts f = factsOf(dir.file(std::string(c.ext) + "/" + stem + "." + c.ext));
+      EXPECT_EQ(f.status, 0);
+      EXPECT_EQ(f.format, c.code);
+      EXPECT_EQ(f.width, std::string(stem) == "a" ? 64 : 48);
+    }
+  }
+}
+
 TEST_F(Cli, TransparentSourcesStayTransparentInPngAndTiff) {
   // An icon with clear corners, and a GIF whose first colour is transparent.
   cv::Mat icon(32, 32, CV_8UC4, cv::Scalar(40, 90, 200, 255));

@@ -33,9 +33,9 @@ struct Method {
 
 const Method kMethods[] = {
     {"WebP lossy", fmt::kWebp, "webp", false, false, 4},     {"WebP lossless", fmt::kWebpLossless, "webp", true, false, 4},
-    {"AVIF lossy", fmt::kAvif, "avif", false, true, 8},      {"AVIF lossless", fmt::kAvifLossless, "avif", true, true, 8},
-    {"HEIC", fmt::kHeic, "heic", false, false, 5},           {"JPEG XL lossy", fmt::kJxl, "jxl", false, true, 7},
-    {"JPEG XL lossless", fmt::kJxlLossless, "jxl", true, true, 7},
+    {"AVIF lossy", fmt::kAvif, "avif", false, true, 6},      {"AVIF lossless", fmt::kAvifLossless, "avif", true, true, 6},
+    {"HEIC", fmt::kHeic, "heic", false, false, 5},           {"JPEG XL lossy", fmt::kJxl, "jxl", false, true, 5},
+    {"JPEG XL lossless", fmt::kJxlLossless, "jxl", true, true, 5},
 };
 
 // A smooth picture with a little texture, as photos are: lossy codecs keep

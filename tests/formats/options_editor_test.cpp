@@ -100,9 +100,9 @@ TEST_F(Editor, PhotoFormatsShowEffortAndRisingQuality) {
     bool lossless;
   };
   const Case cases[] = {{"WEBP", "Effort:", "0", "6", 80, 4, true},
-                        {"AVIF", "Speed:", "0", "10", 60, 8, true},
+                        {"AVIF", "Speed:", "0", "10", 60, 6, true},
                         {"HEIC", "Speed:", "0", "9", 50, 5, false},
-                        {"JXL", "Effort:", "1", "9", 90, 7, true}};
+                        {"JXL", "Effort:", "1", "9", 90, 5, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
     write("");
