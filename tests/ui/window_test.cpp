@@ -28,7 +28,9 @@
 #include "app/image_list.h"
 #include "app/preview.h"
 #include "engine/handles.h"
+#include "core/format_registry.h"
 #include "core/ini.h"
+#include "engine/lead.h"
 #include "filters/filter.h"
 #include "tests/support/support.h"
 #include "ui/dialogs/format_options_dialog.h"
@@ -844,6 +846,29 @@ class WindowTest : public QObject {
     QCOMPARE(label, QString("Images Converted:"));
     QCOMPARE(filesIn(out), 6);
     QVERIFY(fs::exists(out + "/pic5.bmp"));
+    QVERIFY(session_->settings.errorSummary.empty());
+  }
+
+  // Today's photo formats are chosen from the list like any other.
+  void goConvertsToThePhotoFormats_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("extension");
+    for (const char* key : {"WEBP", "AVIF", "HEIC", "JXL"})
+      QTest::newRow(key) << QString(key) << QString(key).toLower();
+  }
+  void goConvertsToThePhotoFormats() {
+    QFETCH(QString, key);
+    QFETCH(QString, extension);
+    addPictures(2);
+    const std::string out = convertInto();
+    window_->selectFormat(pv::formatIndexOfKey(key.toStdString()));
+    QCOMPARE(QString::fromStdString(session_->format->key), key);
+    window_->goButton()->click();
+    QCOMPARE(filesIn(out), 2);
+    for (const char* stem : {"/pic0.", "/pic1."}) {
+      pv::engine::CLead lead;
+      QCOMPARE(lead.LoadImage(out + stem + extension.toStdString(), 0, 0, 1), short{0});
+    }
     QVERIFY(session_->settings.errorSummary.empty());
   }
 
