@@ -8,6 +8,10 @@
 #include <tiffio.h>
 
 #include <Magick++.h>
+#include <avif/avif.h>
+#include <jxl/decode.h>
+#include <libheif/heif.h>
+#include <webp/decode.h>
 #include <exiv2/version.hpp>
 #include <lcms2.h>
 #include <libdeflate.h>
@@ -46,6 +50,16 @@ std::vector<LibraryVersion> libraryVersions() {
   rows.push_back({"Little CMS", std::to_string(cmsGetEncodedCMMversion() / 1000) + "." +
                                     std::to_string(cmsGetEncodedCMMversion() % 1000 / 10)});
   rows.push_back({"libdeflate", LIBDEFLATE_VERSION_STRING});
+  // Versions packed as 0xMMmmpp (libwebp) and MMMmmmppp (libjxl).
+  const auto dotted = [](unsigned major, unsigned minor, unsigned patch) {
+    return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
+  };
+  const auto webp = static_cast<unsigned>(WebPGetDecoderVersion());
+  rows.push_back({"libwebp", dotted(webp >> 16, webp >> 8 & 0xFF, webp & 0xFF)});
+  rows.push_back({"libavif", avifVersion()});
+  rows.push_back({"libheif", heif_get_version()});
+  const std::uint32_t jxl = JxlDecoderVersion();
+  rows.push_back({"libjxl", dotted(jxl / 1000000, jxl / 1000 % 1000, jxl % 1000)});
   return rows;
 }
 

@@ -87,8 +87,8 @@ int quantizer(int quality) {
 
 using Image_ = std::unique_ptr<avifImage, ImageDeleter>;
 
-short toAvif(const Image& page, int channels, bool lossless, int quality, const MetadataBlocks& blocks, Image_& out) {
-  const cv::Mat rows = modern::encoderRows(page, channels);
+short toAvif(const cv::Mat& rows, bool lossless, int quality, const MetadataBlocks& blocks, Image_& out) {
+  const int channels = rows.channels();
   const avifPixelFormat yuv = channels == 1 ? AVIF_PIXEL_FORMAT_YUV400
                               : lossless || quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444
                                                           : AVIF_PIXEL_FORMAT_YUV420;
@@ -175,15 +175,12 @@ short saveAvif(const std::string& path, const std::vector<Image>& pages, int cod
       lossless ? AVIF_QUANTIZER_LOSSLESS : quantizer(quality);
   enc->timescale = 10;  // a frame shows for a tenth of a second
   const MetadataBlocks blocks = metadataBlocks(pages[0], tags);
-  // Every frame of a sequence has the first one's layout.
-  const int channels = modern::channelsFor(pages[0], bits, true);
+  // Every frame of a sequence has the first one's layout and size.
+  int channels = modern::channelsFor(pages[0], bits, true);
   const avifAddImageFlags flags = pages.size() == 1 ? AVIF_ADD_IMAGE_FLAG_SINGLE : AVIF_ADD_IMAGE_FLAG_NONE;
-  for (const Image& p : pages) {
+  for (const cv::Mat& rows : modern::frameRows(pages, channels)) {
     Image_ image;
-    if (short s = toAvif(p, channels, lossless, quality, blocks, image)) return s;
-    if (pages.size() > 1 && (image->width != static_cast<std::uint32_t>(pages[0].width()) ||
-                             image->height != static_cast<std::uint32_t>(pages[0].height())))
-      return kInvalidParameter;  // a sequence's frames share one size
+    if (short s = toAvif(rows, lossless, quality, blocks, image)) return s;
     if (const avifResult r = avifEncoderAddImage(enc.get(), image.get(), 1, flags); r != AVIF_RESULT_OK)
       return modern::saveStatus(statusOf(r));
   }

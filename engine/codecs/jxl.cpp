@@ -202,11 +202,13 @@ short saveJxl(const std::string& path, const std::vector<Image>& pages, int code
   if (JxlEncoderSetParallelRunner(enc.get(), JxlThreadParallelRunner, runner.get()) != JXL_ENC_SUCCESS)
     return kFailed;
   const Image& first = pages[0];
-  const int channels = modern::channelsFor(first, bits, true);
+  int channels = modern::channelsFor(first, bits, true);
+  // Every frame of an animation has the first one's layout and size.
+  const std::vector<cv::Mat> frames = modern::frameRows(pages, channels);
   JxlBasicInfo info;
   JxlEncoderInitBasicInfo(&info);
-  info.xsize = static_cast<std::uint32_t>(first.width());
-  info.ysize = static_cast<std::uint32_t>(first.height());
+  info.xsize = static_cast<std::uint32_t>(frames[0].cols);
+  info.ysize = static_cast<std::uint32_t>(frames[0].rows);
   info.bits_per_sample = 8;
   info.num_color_channels = channels == 1 ? 1 : 3;
   info.alpha_bits = channels == 4 ? 8 : 0;
@@ -253,15 +255,13 @@ short saveJxl(const std::string& path, const std::vector<Image>& pages, int code
     ok = JxlEncoderSetFrameDistance(settings, distanceOf(quality)) == JXL_ENC_SUCCESS;
   if (!ok) return kFailed;
   const JxlPixelFormat format{static_cast<std::uint32_t>(channels), JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-  for (const Image& p : pages) {
-    if (p.width() != first.width() || p.height() != first.height()) return kInvalidParameter;
-    if (pages.size() > 1) {
+  for (const cv::Mat& rows : frames) {
+    if (frames.size() > 1) {
       JxlFrameHeader header;
       JxlEncoderInitFrameHeader(&header);
       header.duration = 1;
       if (JxlEncoderSetFrameHeader(settings, &header) != JXL_ENC_SUCCESS) return kFailed;
     }
-    const cv::Mat rows = modern::encoderRows(p, channels);
     if (JxlEncoderAddImageFrame(settings, &format, rows.data, rows.total() * rows.elemSize()) != JXL_ENC_SUCCESS)
       return kFailed;
   }

@@ -36,6 +36,28 @@ cv::Mat encoderRows(const Image& image, int channels) {
   return out.isContinuous() ? out : out.clone();
 }
 
+std::vector<cv::Mat> frameRows(const std::vector<Image>& pages, int& channels) {
+  cv::Size canvas;
+  bool sameSize = true;
+  for (const Image& p : pages) {
+    sameSize = sameSize && p.pixels.size() == pages[0].pixels.size();
+    canvas.width = std::max(canvas.width, p.width());
+    canvas.height = std::max(canvas.height, p.height());
+  }
+  if (!sameSize) channels = 4;
+  std::vector<cv::Mat> frames;
+  for (const Image& p : pages) {
+    cv::Mat rows = encoderRows(p, channels);
+    if (rows.size() != canvas) {
+      cv::Mat padded(canvas, rows.type(), cv::Scalar::all(0));
+      rows.copyTo(padded(cv::Rect(cv::Point(), rows.size())));
+      rows = padded;
+    }
+    frames.push_back(rows);
+  }
+  return frames;
+}
+
 Image pageOf(const cv::Mat& rows) {
   Image page;
   switch (rows.channels()) {

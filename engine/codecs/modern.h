@@ -44,6 +44,12 @@ int channelsFor(const Image& image, int bits, bool greyHeld);
 // 4 R G B A); transparency becomes alpha.
 cv::Mat encoderRows(const Image& image, int channels);
 
+// The frames of an animation or sequence, which share one size: each page's
+// rows of `channels`, the smaller ones at the top left of a canvas as large
+// as the largest page. Pages of different sizes get alpha (`channels`
+// becomes 4), so the canvas around them is transparent.
+std::vector<cv::Mat> frameRows(const std::vector<Image>& pages, int& channels);
+
 // A page from decoded contiguous 8-bit rows (grey, R G B or R G B A),
 // copied: 8, 24 or 32 bits.
 Image pageOf(const cv::Mat& rows);

@@ -69,20 +69,15 @@ short encodeStill(const cv::Mat& rows, const WebPConfig& config, std::string& ou
 short encodeAnimation(const std::vector<cv::Mat>& frames, const WebPConfig& config, std::string& out) {
   WebPAnimEncoderOptions options;
   if (!WebPAnimEncoderOptionsInit(&options)) return kFailed;
-  int width = 0, height = 0;
-  for (const cv::Mat& f : frames) width = std::max(width, f.cols), height = std::max(height, f.rows);
-  WebPAnimEncoder* enc = WebPAnimEncoderNew(width, height, &options);
+  WebPAnimEncoder* enc = WebPAnimEncoderNew(frames[0].cols, frames[0].rows, &options);
   if (!enc) return kFailed;
   bool ok = true;
   int at = 0;
   for (const cv::Mat& f : frames) {
-    // Frames smaller than the canvas sit at its top left, as loaded.
-    cv::Mat canvas(height, width, f.type(), cv::Scalar::all(0));
-    f.copyTo(canvas(cv::Rect(0, 0, f.cols, f.rows)));
     WebPPicture pic;
     ok = ok && WebPPictureInit(&pic);
     pic.use_argb = 1;
-    ok = ok && importRows(pic, canvas) && WebPAnimEncoderAdd(enc, &pic, at, &config);
+    ok = ok && importRows(pic, f) && WebPAnimEncoderAdd(enc, &pic, at, &config);
     WebPPictureFree(&pic);
     at += kFrameMs;
   }
@@ -145,22 +140,32 @@ short loadWebp(const std::string& path, int page, int pageCount, Document& doc) 
   WebPAnimInfo anim;
   WebPAnimDecoderGetInfo(dec, &anim);
   const WebPDemuxer* demux = WebPAnimDecoderGetDemuxer(dec);
-  const bool alpha = hasAlpha(const_cast<WebPDemuxer*>(demux));
   const int frames = std::max(1, static_cast<int>(anim.frame_count));
-  std::vector<Image> all;
+  std::vector<cv::Mat> rows;
   short status = modern::withinLimit(anim.canvas_width, anim.canvas_height) ? kOk : kTooLarge;
   const int needed = modern::pagesNeeded(page, pageCount, frames);
-  while (status == kOk && static_cast<int>(all.size()) < needed && WebPAnimDecoderHasMoreFrames(dec)) {
+  while (status == kOk && static_cast<int>(rows.size()) < needed && WebPAnimDecoderHasMoreFrames(dec)) {
     std::uint8_t* rgba = nullptr;
     int timestamp = 0;
     if (!WebPAnimDecoderGetNext(dec, &rgba, &timestamp)) {
       status = kDamaged;
       break;
     }
-    const cv::Mat rows(static_cast<int>(anim.canvas_height), static_cast<int>(anim.canvas_width), CV_8UC4, rgba);
-    cv::Mat colour;
-    if (!alpha) cv::cvtColor(rows, colour, cv::COLOR_RGBA2RGB);
-    all.push_back(modern::pageOf(alpha ? rows : colour));
+    rows.push_back(cv::Mat(static_cast<int>(anim.canvas_height), static_cast<int>(anim.canvas_width), CV_8UC4, rgba)
+                       .clone());
+  }
+  // Alpha where the file says so, or where an animation's canvas shows
+  // through around a smaller frame (no frame of it need have alpha).
+  bool alpha = hasAlpha(const_cast<WebPDemuxer*>(demux));
+  for (const cv::Mat& r : rows) {
+    cv::Mat a;
+    cv::extractChannel(r, a, 3);
+    alpha = alpha || cv::countNonZero(a != 255) > 0;
+  }
+  std::vector<Image> all;
+  for (cv::Mat& r : rows) {
+    if (!alpha) cv::cvtColor(r, r, cv::COLOR_RGBA2RGB);
+    all.push_back(modern::pageOf(r));
   }
   std::shared_ptr<const Metadata> meta;
   if (status == kOk) {
@@ -190,9 +195,8 @@ short saveWebp(const std::string& path, const std::vector<Image>& pages, int cod
   if (pages.size() == 1) {
     s = encodeStill(modern::encoderRows(pages[0], modern::channelsFor(pages[0], bits, false)), config, file);
   } else {
-    std::vector<cv::Mat> frames;
-    for (const Image& p : pages) frames.push_back(modern::encoderRows(p, 4));
-    s = encodeAnimation(frames, config, file);
+    int channels = 4;
+    s = encodeAnimation(modern::frameRows(pages, channels), config, file);
   }
   if (s != kOk) return s;
   if (short m = addChunks(file, metadataBlocks(pages[0], tags))) return m;

@@ -11,5 +11,6 @@ TEST(EngineLibraries, EveryCodecAndImagingLibraryIsLinkedAndReportsAVersion) {
     EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(r.version[0]))) << r.name << " " << r.version;
   }
   EXPECT_EQ(names, (std::vector<std::string>{"libjpeg-turbo", "libpng", "libtiff", "giflib", "ImageMagick",
-                                             "OpenCV", "LibRaw", "exiv2", "Little CMS", "libdeflate"}));
+                                             "OpenCV", "LibRaw", "exiv2", "Little CMS", "libdeflate", "libwebp",
+                                             "libavif", "libheif", "libjxl"}));
 }

@@ -156,6 +156,33 @@ TEST(PhotoFormats, SeveralPagesAreWrittenAndReadAsPages) {
   }
 }
 
+// Pages of different sizes: an animation or sequence draws each at the top
+// left of a transparent canvas as large as the largest; HEIC's images keep
+// their own sizes.
+TEST(PhotoFormats, PagesOfDifferentSizesShareACanvasOrKeepTheirSizes) {
+  pv::test::TempDir dir;
+  const std::vector<cv::Mat> pages = {cv::Mat(32, 40, CV_8UC3, cv::Scalar(200, 40, 40)),
+                                      cv::Mat(16, 20, CV_8UC3, cv::Scalar(40, 200, 40))};
+  for (const Method& m : kMethods) {
+    SCOPED_TRACE(m.name);
+    pv::test::LeadWithImage lead;
+    lead.setPages(pages, 24);
+    const std::string path = save(lead, dir, m, 0);
+    pv::test::LeadWithImage second;
+    ASSERT_EQ(second.LoadImage(path, 0, 2, 1), 0);
+    if (m.code == fmt::kHeic) {
+      EXPECT_EQ(second.pixels().size(), pages[1].size());
+      continue;
+    }
+    ASSERT_EQ(second.pixels().size(), pages[0].size());
+    ASSERT_EQ(second.pixels().channels(), 4);
+    const cv::Vec4b inside = second.pixels().at<cv::Vec4b>(8, 10), outside = second.pixels().at<cv::Vec4b>(24, 30);
+    EXPECT_NEAR(inside[1], 200, 12);
+    EXPECT_EQ(inside[3], 255);
+    EXPECT_EQ(outside[3], 0);
+  }
+}
+
 TEST(PhotoFormats, MetadataTravelsAndStripKeepsOnlyTheProfile) {
   pv::test::TempDir dir;
   const std::string source = dir.file("photo.jpg");
