@@ -404,8 +404,11 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   }
   if (m.compression == COMPRESSION_LZW && storedBits == 8 && photometric != PHOTOMETRIC_PALETTE)
     TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-  // Strips of about 64 KiB; JPEG strips hold whole 16-row blocks.
-  std::uint32_t rowsPerStrip = TIFFDefaultStripSize(t, 0);
+  // Strips of at least 128 rows (libtiff's own choice, 8 KiB, is one row a
+  // strip for a photo 2,731 pixels wide, which costs every reader a seek and
+  // a codec restart a row); JPEG strips hold whole 16-row blocks.
+  std::uint32_t rowsPerStrip =
+      std::min(std::max<std::uint32_t>(TIFFDefaultStripSize(t, 0), 128), static_cast<std::uint32_t>(h));
   if (m.layout == Layout::kJpeg) rowsPerStrip = std::max<std::uint32_t>(16, rowsPerStrip / 16 * 16);
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
 

@@ -21,6 +21,7 @@ namespace {
 
 struct TiffTags {
   int compression = 0, photometric = 0, bitsPerSample = 0, samples = 0, hSub = 0;
+  std::uint32_t rowsPerStrip = 0;
 };
 
 TiffTags tagsOf(const std::string& path) {
@@ -33,6 +34,7 @@ TiffTags tagsOf(const std::string& path) {
   if (TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &v)) t.bitsPerSample = v;
   if (TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &v)) t.samples = v;
   if (TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &h, &vs)) t.hSub = h;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &t.rowsPerStrip);
   TIFFClose(tif);
   return t;
 }
@@ -161,6 +163,30 @@ TEST(TiffCodec, JpegMethodsSubsampleAsNamedAndStayClose) {
   pv::test::LeadWithImage back;
   ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
   EXPECT_EQ(back.pixels().channels(), 1);
+}
+
+// A photo's rows go into strips of many rows, not one a strip: wide, narrow
+// and short pictures, with and without compression.
+TEST(TiffCodec, StripsHoldManyRows) {
+  pv::test::TempDir dir;
+  const struct {
+    int width, height;
+    short code;
+    std::uint32_t rows;  // rows per strip expected
+  } cases[] = {{3000, 300, 17, 128}, {3000, 300, 3, 128}, {3000, 300, 11, 128}, {40, 300, 17, 128},
+               {3000, 50, 17, 50}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " code " + std::to_string(c.code));
+    pv::test::LeadWithImage lead;
+    const cv::Mat src = pv::test::gradientImage(c.width, c.height, 3);
+    lead.set(src, 24);
+    const std::string path = dir.file("s.tif");
+    ASSERT_EQ(lead.SaveImage(path, c.code, 24, 20, 0), 0);
+    EXPECT_EQ(tagsOf(path).rowsPerStrip, c.rows);
+    pv::test::LeadWithImage back;
+    ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
+    EXPECT_GT(cv::PSNR(back.pixels(), src), 30.0);
+  }
 }
 
 TEST(TiffCodec, PagesAreWrittenLoadedAndAppended) {
