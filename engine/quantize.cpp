@@ -27,18 +27,28 @@ struct Box {
 
 }  // namespace
 
-std::optional<Palette> exactColours(const cv::Mat& image, std::size_t maxColours) {
+std::optional<Palette> exactColours(const cv::Mat& image, std::size_t maxColours, cv::Mat* indices) {
   Palette out;
   std::unordered_map<std::uint32_t, int> seen;
   const int ch = image.channels();
+  if (indices) indices->create(image.rows, image.cols, CV_8UC1);
   for (int y = 0; y < image.rows; ++y) {
     const unsigned char* p = image.ptr<unsigned char>(y);
+    std::uint8_t* o = indices ? indices->ptr<std::uint8_t>(y) : nullptr;
+    // Neighbours often share a colour: the last one is checked first.
+    std::uint32_t last = ~0u;
+    int lastIndex = 0;
     for (int x = 0; x < image.cols; ++x) {
-      std::uint32_t c = colourAt(p + x * ch, ch);
-      if (seen.emplace(c, 0).second) {
-        if (out.size() == maxColours) return std::nullopt;
-        out.push_back(c);
+      const std::uint32_t c = colourAt(p + x * ch, ch);
+      if (c != last) {
+        const auto [it, added] = seen.emplace(c, static_cast<int>(out.size()));
+        if (added) {
+          if (out.size() == maxColours) return std::nullopt;
+          out.push_back(c);
+        }
+        last = c, lastIndex = it->second;
       }
+      if (o) o[x] = static_cast<std::uint8_t>(lastIndex);
     }
   }
   return out;
@@ -218,7 +228,7 @@ float paletteSpacing(const Palette& palette) {
 
 }  // namespace
 
-void ditherToPalette(cv::Mat& image, const Palette& palette, int kind) {
+void ditherToPalette(cv::Mat& image, const Palette& palette, int kind, cv::Mat* indices) {
   // Nearest palette entry for every 5-5-5 colour, found once.
   std::vector<std::uint16_t> lookup(32768);
   for (int bin = 0; bin < 32768; ++bin) {
@@ -232,6 +242,7 @@ void ditherToPalette(cv::Mat& image, const Palette& palette, int kind) {
     lookup[static_cast<std::size_t>(bin)] = static_cast<std::uint16_t>(best);
   }
   const int ch = image.channels(), w = image.cols;
+  if (indices) indices->create(image.rows, image.cols, CV_8UC1);
   const bool diffuse = kind >= 1 && kind <= 6, ordered = kind == 7 || kind == 8;
   const Diffusion* kernel = diffuse ? &diffusion(kind) : nullptr;
   // Ordered dither moves each sample by up to one step between palette colours.
@@ -253,7 +264,9 @@ void ditherToPalette(cv::Mat& image, const Palette& palette, int kind) {
         v[i] = std::clamp(v[i], 0.0f, 255.0f);
       }
       const int r8 = static_cast<int>(v[0] + 0.5f), g8 = static_cast<int>(v[1] + 0.5f), b8 = static_cast<int>(v[2] + 0.5f);
-      const std::uint32_t c = palette[lookup[static_cast<std::size_t>(((r8 >> 3) << 10) | ((g8 >> 3) << 5) | (b8 >> 3))]];
+      const std::uint16_t chosen = lookup[static_cast<std::size_t>(((r8 >> 3) << 10) | ((g8 >> 3) << 5) | (b8 >> 3))];
+      if (indices) indices->at<std::uint8_t>(y, x) = static_cast<std::uint8_t>(chosen);
+      const std::uint32_t c = palette[chosen];
       const int out[3] = {red(c), green(c), blue(c)};
       if (ch == 1) {
         q[0] = static_cast<unsigned char>((out[0] * 299 + out[1] * 587 + out[2] * 114 + 500) / 1000);
@@ -279,10 +292,10 @@ void ditherToPalette(cv::Mat& image, const Palette& palette, int kind) {
 
 void mapToPalette(cv::Mat& image, const Palette& palette, bool dither) { ditherToPalette(image, palette, dither ? 1 : 0); }
 
-Palette reduceToPalette(cv::Mat& image, std::size_t maxColours) {
-  if (auto exact = exactColours(image, maxColours)) return *exact;
+Palette reduceToPalette(cv::Mat& image, std::size_t maxColours, cv::Mat* indices) {
+  if (auto exact = exactColours(image, maxColours, indices)) return *exact;
   Palette palette = medianCutPalette(image, maxColours);
-  mapToPalette(image, palette, true);
+  ditherToPalette(image, palette, 1, indices);
   return palette;
 }
 
@@ -293,27 +306,10 @@ int IndexedImage::indexOf(std::uint32_t colour) const {
 
 IndexedImage toIndexed(const cv::Mat& image, int bits) {
   IndexedImage out;
+  // The palette and every pixel's index come from one pass: the reduction
+  // knows the index it chose, so no colour is looked up again.
   cv::Mat reduced = image.clone();
-  out.palette = reduceToPalette(reduced, std::size_t{1} << std::clamp(bits, 1, 8));
-  std::unordered_map<std::uint32_t, std::uint8_t> index;
-  for (std::size_t i = 0; i < out.palette.size(); ++i) index.emplace(out.palette[i], static_cast<std::uint8_t>(i));
-  out.indices.create(reduced.rows, reduced.cols, CV_8UC1);
-  const int ch = reduced.channels();
-  for (int y = 0; y < reduced.rows; ++y) {
-    const unsigned char* p = reduced.ptr<unsigned char>(y);
-    std::uint8_t* o = out.indices.ptr<std::uint8_t>(y);
-    std::uint32_t last = ~0u;
-    std::uint8_t lastIndex = 0;
-    for (int x = 0; x < reduced.cols; ++x) {
-      const std::uint32_t c = colourAt(p + x * ch, ch);
-      if (c != last) {
-        auto it = index.find(c);
-        lastIndex = it == index.end() ? 0 : it->second;
-        last = c;
-      }
-      o[x] = lastIndex;
-    }
-  }
+  out.palette = reduceToPalette(reduced, std::size_t{1} << std::clamp(bits, 1, 8), &out.indices);
   return out;
 }
 

@@ -16,8 +16,9 @@ namespace pv::engine {
 using Palette = std::vector<std::uint32_t>;
 
 // The distinct colours of a 1-, 3- or 4-channel image (alpha ignored), in
-// order of first appearance, when there are at most `maxColours`.
-std::optional<Palette> exactColours(const cv::Mat& image, std::size_t maxColours);
+// order of first appearance, when there are at most `maxColours`; with
+// `indices`, each pixel's place in that palette (CV_8UC1) as it goes.
+std::optional<Palette> exactColours(const cv::Mat& image, std::size_t maxColours, cv::Mat* indices = nullptr);
 
 // An optimised palette of at most `maxColours` colours for the image.
 Palette medianCutPalette(const cv::Mat& image, std::size_t maxColours);
@@ -28,12 +29,14 @@ void mapToPalette(cv::Mat& image, const Palette& palette, bool dither);
 
 // Replaces every pixel's colour by a palette colour (alpha kept) with the
 // dither kind: 0 none, 1 Floyd-Steinberg, 2 Stucki, 3 Burkes, 4 Sierra,
-// 5 Stevenson-Arce, 6 Jarvis, 7 ordered (Bayer), 8 clustered dot.
-void ditherToPalette(cv::Mat& image, const Palette& palette, int kind);
+// 5 Stevenson-Arce, 6 Jarvis, 7 ordered (Bayer), 8 clustered dot. With
+// `indices`, each pixel's palette index (CV_8UC1, palettes of up to 256).
+void ditherToPalette(cv::Mat& image, const Palette& palette, int kind, cv::Mat* indices = nullptr);
 
 // Reduces the image to at most `maxColours` colours and returns its palette:
 // exact when the colours fit, else median cut with Floyd-Steinberg.
-Palette reduceToPalette(cv::Mat& image, std::size_t maxColours);
+// With `indices`, each pixel's palette index, found on the way (CV_8UC1).
+Palette reduceToPalette(cv::Mat& image, std::size_t maxColours, cv::Mat* indices = nullptr);
 
 // An image as palette indices, what the indexed file formats store.
 struct IndexedImage {
