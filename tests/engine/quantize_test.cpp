@@ -57,3 +57,32 @@ TEST(Quantizer, WorksOnGreyAndKeepsAlpha) {
   cv::split(rgba, after);
   EXPECT_EQ(cv::norm(before[3], after[3], cv::NORM_INF), 0.0);
 }
+
+// The indices an indexed save stores name the very colour the reduction put
+// at each pixel, whether the colours fitted or were reduced and dithered.
+TEST(Quantizer, IndicesNameTheColourOfEveryPixel) {
+  const struct {
+    const char* name;
+    cv::Mat image;
+    int bits;
+  } cases[] = {{"fits", pv::test::checkerImage(24, 16, 3, 4), 1},
+               {"grey fits", pv::test::gradientImage(64, 4, 1), 8},
+               {"reduced", pv::test::noiseImage(40, 30, 3, 9), 4},
+               {"reduced grey", pv::test::noiseImage(40, 30, 1, 9), 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    cv::Mat reduced = c.image.clone();
+    cv::Mat indices;
+    const auto palette = reduceToPalette(reduced, std::size_t{1} << c.bits, &indices);
+    const auto indexed = pv::engine::toIndexed(c.image, c.bits);
+    EXPECT_EQ(indexed.palette, palette);
+    ASSERT_EQ(indexed.indices.size(), c.image.size());
+    EXPECT_EQ(cv::norm(indexed.indices, indices, cv::NORM_INF), 0.0);
+    for (int y = 0; y < reduced.rows; ++y)
+      for (int x = 0; x < reduced.cols; ++x) {
+        const std::uint32_t colour = palette.at(indices.at<std::uint8_t>(y, x));
+        const int r = reduced.channels() == 1 ? reduced.at<std::uint8_t>(y, x) : reduced.at<cv::Vec3b>(y, x)[2];
+        ASSERT_EQ(static_cast<int>(colour & 0xFF), r) << x << "," << y;
+      }
+  }
+}
