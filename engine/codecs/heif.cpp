@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "engine/codecs/codecs.h"
 #include "engine/codecs/modern.h"
@@ -45,10 +46,22 @@ short statusOf(const heif_error& e) {
   }
 }
 
+// libheif's plug-ins, registered once for the process (so that threads
+// never race to do it).
+void startHeif() {
+  static std::once_flag once;
+  std::call_once(once, [] { heif_init(nullptr); });
+}
+
+heif_context* newContext() {
+  startHeif();
+  return heif_context_alloc();
+}
+
 // The context of a file's bytes (which must outlive it); the images in the
 // order the pages take: the primary one, then the others.
 short open(const std::string& bytes, Context& ctx, std::vector<heif_item_id>& ids) {
-  ctx.reset(heif_context_alloc());
+  ctx.reset(newContext());
   if (short s = statusOf(heif_context_read_from_memory_without_copy(ctx.get(), bytes.data(), bytes.size(), nullptr)))
     return s;
   heif_item_id primary = 0;
@@ -125,6 +138,7 @@ short toHeif(const Image& page, int channels, const MetadataBlocks& blocks, Heif
 }  // namespace
 
 std::string heicEncoderMissing() {
+  startHeif();
   return heif_have_encoder_for_format(heif_compression_HEVC)
              ? std::string()
              : "the installed libheif has no HEVC encoder (its x265 plug-in is missing)";
@@ -179,7 +193,7 @@ short loadHeif(const std::string& path, int page, int pageCount, Document& doc) 
 short saveHeic(const std::string& path, const std::vector<Image>& pages, int, int bits, int quality, int speed,
                bool tags) {
   if (!heicEncoderMissing().empty()) return kNotSupported;
-  const Context ctx(heif_context_alloc());
+  const Context ctx(newContext());
   heif_encoder* rawEncoder = nullptr;
   if (short s = statusOf(heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder)))
     return s == kDamaged ? static_cast<short>(kNotSupported) : s;
