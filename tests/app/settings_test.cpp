@@ -6,6 +6,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "core/format_registry.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -38,6 +39,10 @@ TEST_F(SettingsTest, WithoutAFileEveryFieldHasItsDefault) {
         << pv::formatKey(i);
   EXPECT_TRUE(s.shellFormats[6]);    // CLP
   EXPECT_FALSE(s.shellFormats[40]);  // TIFX
+  // The formats people publish photos in are on the menu from the start.
+  for (const char* on : {"WEBP", "AVIF", "JXL"})
+    EXPECT_TRUE(s.shellFormats[static_cast<std::size_t>(pv::formatIndexOfKey(on))]) << on;
+  EXPECT_FALSE(s.shellFormats[static_cast<std::size_t>(pv::formatIndexOfKey("HEIC"))]);
 }
 
 TEST_F(SettingsTest, FirstSaveWritesEveryKeyInOrderWithTheDefaults) {
