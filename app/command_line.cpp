@@ -261,9 +261,8 @@ constexpr SwitchSpec kSwitches[] = {
     {"file", "<paths>", "images, folders or wildcard paths", "/file /home/me/pics/*.png",
      [](P& p, Args, Args a) { p.addFiles(a); }, 4},
     {"convert", "<key> [m d q p]",
-     "output format by key (JPG, PNG, TIF, GIF, BMP, ...); optional\nmethod index, colour depth (1..32, else "
-     "the "
-     "source's),\nquality and progressive passes",
+     "output format by key (JPG, PNG, TIF, WEBP, AVIF, ...); optional\nmethod index, colour depth (1..32, "
+     "else the source's),\nquality and progressive passes (effort or speed for WEBP,\nAVIF, HEIC and JXL)",
      "/convert JPG 0 24 20 4", [](P& p, Args t, Args a) { p.convert(t, a); }, 1},
     // Options of the console front end, each the only argument.
     {"version", "", "the program's version", "", nullptr, 24},
