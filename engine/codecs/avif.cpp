@@ -85,9 +85,9 @@ int quantizer(int quality) {
   return static_cast<int>(std::lround(63.0 * (100 - std::clamp(quality, 0, 100)) / 100.0));
 }
 
-using Image_ = std::unique_ptr<avifImage, ImageDeleter>;
+using AvifImage = std::unique_ptr<avifImage, ImageDeleter>;
 
-short toAvif(const cv::Mat& rows, bool lossless, int quality, const MetadataBlocks& blocks, Image_& out) {
+short toAvif(const cv::Mat& rows, bool lossless, int quality, const MetadataBlocks& blocks, AvifImage& out) {
   const int channels = rows.channels();
   const avifPixelFormat yuv = channels == 1 ? AVIF_PIXEL_FORMAT_YUV400
                               : lossless || quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444
@@ -179,7 +179,7 @@ short saveAvif(const std::string& path, const std::vector<Image>& pages, int cod
   int channels = modern::channelsFor(pages[0], bits, true);
   const avifAddImageFlags flags = pages.size() == 1 ? AVIF_ADD_IMAGE_FLAG_SINGLE : AVIF_ADD_IMAGE_FLAG_NONE;
   for (const cv::Mat& rows : modern::frameRows(pages, channels)) {
-    Image_ image;
+    AvifImage image;
     if (short s = toAvif(rows, lossless, quality, blocks, image)) return s;
     if (const avifResult r = avifEncoderAddImage(enc.get(), image.get(), 1, flags); r != AVIF_RESULT_OK)
       return modern::saveStatus(statusOf(r));
