@@ -2,7 +2,7 @@
 // top-level images as pages, turned and mirrored as the container says,
 // alpha kept, the EXIF, XMP and profile read and written. Written with
 // libheif's HEVC encoder (x265), lossy only: the lossless mode of the
-// libheif here (1.15) is off by one in about 1 % of a photo's samples, so
+// libheif here (1.15) is off by one level in about 1 % of a photo's pixels, so
 // it is not offered. Several pages become one file of several images.
 #include <libheif/heif.h>
 
