@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <set>
+#include <string>
 
 #include "core/format_registry.h"
 #include "engine/capabilities.h"
@@ -58,6 +60,18 @@ TEST(CodecTable, RowsAreWholeAndNoCodeIsClaimedTwice) {
   }
 }
 
+namespace {
+
+// The start of an ISO media file: an 'ftyp' box with its brands.
+std::string ftyp(const char* major, std::initializer_list<const char*> compatible) {
+  std::string box = std::string("\0\0\0\0ftyp", 8) + major + std::string("\0\0\0\0", 4);
+  for (const char* b : compatible) box += b;
+  box[3] = static_cast<char>(box.size());
+  return box + std::string("\0\0\0\x08meta", 8);
+}
+
+}  // namespace
+
 TEST(CodecTable, ContentDecidesTheReaderAndCameraRawsGoByName) {
   struct Case {
     std::string head, ext, reader;
@@ -70,6 +84,16 @@ TEST(CodecTable, ContentDecidesTheReaderAndCameraRawsGoByName) {
       {"BM......", "", "BMP"},
       {"anything", "crw", "Camera raw"},
       {"P6 1 1 255\n", "ppm", "ImageMagick"},
+      {std::string("RIFF\x10\0\0\0WEBPVP8 ", 16), "jpg", "WebP"},
+      // ISO media files go by their brands: major, then compatible ones
+      // (after the minor version, which is no brand).
+      {ftyp("avif", {"mif1", "miaf"}), "heic", "AVIF"},
+      {ftyp("mif1", {"avif", "miaf"}), "", "AVIF"},
+      {ftyp("heic", {"mif1", "heic"}), "avif", "HEIF"},
+      {ftyp("mif1", {"heic"}), "", "HEIF"},
+      {ftyp("isom", {"mp41"}), "mp4", "ImageMagick"},
+      {std::string("\xFF\x0A\xFA", 3), "", "JPEG XL"},
+      {std::string("\0\0\0\x0CJXL \r\n\x87\n", 12), "", "JPEG XL"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reader);
@@ -80,4 +104,5 @@ TEST(CodecTable, ContentDecidesTheReaderAndCameraRawsGoByName) {
   EXPECT_EQ(pv::engine::codecs::codecReading("", "txt"), nullptr);
   EXPECT_EQ(pv::engine::readerOf("crw"), "LibRaw");
   EXPECT_EQ(pv::engine::readerOf("tiff"), "own");
+  EXPECT_EQ(pv::engine::readerOf("hif"), "libheif");
 }
