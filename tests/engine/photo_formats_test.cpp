@@ -288,6 +288,19 @@ TEST(PhotoFormats, CorpusFilesMatchTheirReferences) {
   }
 }
 
+// JPEG XL may hold its Exif and XMP boxes compressed (brob): they are read
+// all the same.
+TEST(PhotoFormats, CompressedJpegXlMetadataBoxesAreRead) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path jxl = corpus / "kimageformats" / "autotests" / "read" / "jxl";
+  if (!fs::exists(jxl / "compressed_exif.jxl")) GTEST_SKIP() << "no compressed JPEG XL boxes in the corpus";
+  pv::test::LeadWithImage exif, xmp;
+  ASSERT_EQ(exif.LoadImage((jxl / "compressed_exif.jxl").string(), 0, 0, 1), 0);
+  ASSERT_EQ(xmp.LoadImage((jxl / "compressed_xmp.jxl").string(), 0, 0, 1), 0);
+  EXPECT_FALSE(pv::engine::metadataBlocks(exif.image(), true).exif.empty());
+  EXPECT_FALSE(pv::engine::metadataBlocks(xmp.image(), true).xmp.empty());
+}
+
 TEST(PhotoFormats, PeersReadOurFiles) {
   pv::test::TempDir dir;
   const cv::Mat source = photoLike(80, 56, 3);
