@@ -433,8 +433,8 @@ inline constexpr FormatRow kFormatRows[] = {
     {.key = "XBM", .extension = "XBM", .description = "XBitmap File", .methods = kXbmMethods},
     {.key = "XPM", .extension = "XPM", .description = "XPicmap File", .methods = kXpmMethods},
     {.key = "XWD", .extension = "XWD", .description = "X Window Dump", .methods = kXwdMethods},
-    // Quality and effort map onto each library as engine/codecs/modern.cpp
-    // says; the defaults are what users get from the libraries' own tools.
+    // Quality and effort map onto each library as engine/codecs/modern.h
+    // says, with the reasons for each default (measured on a 12-megapixel photo).
     photoRow("WEBP", "WebP", kWebpMethods, 80, "Effort:", 0, 6, 4),
     photoRow("AVIF", "AV1 Image File", kAvifMethods, 60, "Speed:", 0, 10, 6),
     photoRow("HEIC", "High Efficiency Image File", kHeicMethods, 50, "Speed:", 0, 9, 5),

@@ -35,6 +35,16 @@ struct Image {
   bool hasAlpha() const { return pixels.channels() == 4; }
 };
 
+// True when some pixel of the image is not fully opaque.
+inline bool seeThrough(const Image& image) {
+  if (!image.hasAlpha()) return false;
+  cv::Mat alpha;
+  cv::extractChannel(image.pixels, alpha, 3);
+  double lowest = 255;
+  cv::minMaxLoc(alpha, &lowest);
+  return lowest < 255;
+}
+
 // A 0x00BBGGRR colour as the B G R of a pixel (alpha, when read, 255).
 inline cv::Scalar bgrOf(std::uint32_t colour) {
   return cv::Scalar(colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF, 255);

@@ -357,12 +357,7 @@ int CLead::MakeGdiBitmap(int) {
 
 bool CLead::GetHasTransparency() {
   const Image* img = doc_->image();
-  if (!img || !img->hasAlpha()) return false;
-  cv::Mat alpha;
-  cv::extractChannel(img->pixels, alpha, 3);
-  double lowest = 255;
-  cv::minMaxLoc(alpha, &lowest);
-  return lowest < 255;
+  return img && seeThrough(*img);
 }
 
 bool CLead::GetHasAlpha() {

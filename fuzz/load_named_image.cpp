@@ -8,23 +8,15 @@
 #include <string>
 
 #include "engine/lead.h"
+#include "fuzz/input_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static constexpr const char* kExtensions[] = {"cut", "img", "mac", "fax", "crw", "kdc",
                                                 "dcr", "tga", "pcd", "wpg", "ica"};
-  static const std::string dir = [] {
-    char tmpl[] = "/tmp/pv-fuzz-XXXXXX";
-    const char* made = mkdtemp(tmpl);
-    if (!made) std::abort();
-    setenv("PICTORAVINE_MAX_PIXELS", "4000000", 1);
-    return std::string(made);
-  }();
+  const std::string& dir = pv::fuzz::fuzzFolder("4000000");
   if (size == 0) return 0;
   const std::string in = dir + "/in." + kExtensions[data[0] % (sizeof kExtensions / sizeof *kExtensions)];
-  std::FILE* f = std::fopen(in.c_str(), "wb");
-  if (!f) return 0;
-  std::fwrite(data + 1, 1, size - 1, f);
-  std::fclose(f);
+  if (!pv::fuzz::writeInput(in, data + 1, size - 1)) return 0;
   pv::engine::CLead lead;
   static_cast<void>(lead.ReadFileInfo(in, -1, 1));
   if (lead.LoadImage(in, 0, 0, -1) == 0) static_cast<void>(lead.SaveImage(dir + "/out.png", 75, 0, 0, 0));

@@ -6,8 +6,8 @@
 
 #include <cmath>
 #include <memory>
-#include <opencv2/imgproc.hpp>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
 #include "engine/codecs/modern.h"
@@ -18,35 +18,33 @@ namespace pv::engine::codecs {
 
 namespace {
 
-struct DecoderDeleter {
-  void operator()(avifDecoder* d) const { avifDecoderDestroy(d); }
-};
-struct EncoderDeleter {
-  void operator()(avifEncoder* e) const { avifEncoderDestroy(e); }
-};
-struct ImageDeleter {
-  void operator()(avifImage* i) const { avifImageDestroy(i); }
-};
+using Decoder = Owned<avifDecoder, avifDecoderDestroy>;
+using AvifImage = Owned<avifImage, avifImageDestroy>;
 
-std::unique_ptr<avifDecoder, DecoderDeleter> openDecoder(const std::string& bytes, avifResult& result) {
-  std::unique_ptr<avifDecoder, DecoderDeleter> dec(avifDecoderCreate());
+Decoder openDecoder(const std::string& bytes, avifResult& result) {
+  Decoder dec(avifDecoderCreate());
   dec->maxThreads = modern::threads();
   // Files from cameras and older encoders often lack a 'pixi' box or a
   // valid clean aperture; they are read as viewers read them.
   dec->strictFlags = AVIF_STRICT_DISABLED;
   dec->ignoreExif = AVIF_FALSE;
   dec->ignoreXMP = AVIF_FALSE;
-  result = avifDecoderSetIOMemory(dec.get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  result =
+      avifDecoderSetIOMemory(dec.get(), reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   if (result == AVIF_RESULT_OK) result = avifDecoderParse(dec.get());
   return dec;
 }
 
 short statusOf(avifResult r) {
   switch (r) {
-    case AVIF_RESULT_OK: return kOk;
-    case AVIF_RESULT_OUT_OF_MEMORY: return kOutOfMemory;
-    case AVIF_RESULT_NO_CODEC_AVAILABLE: return kNotSupported;
-    default: return kDamaged;
+    case AVIF_RESULT_OK:
+      return kOk;
+    case AVIF_RESULT_OUT_OF_MEMORY:
+      return kOutOfMemory;
+    case AVIF_RESULT_NO_CODEC_AVAILABLE:
+      return kNotSupported;
+    default:
+      return kDamaged;
   }
 }
 
@@ -55,10 +53,17 @@ short statusOf(avifResult r) {
 void transform(const avifImage& image, cv::Mat& px) {
   if (image.transformFlags & AVIF_TRANSFORM_IROT) {
     switch (image.irot.angle & 3) {
-      case 1: cv::rotate(px, px, cv::ROTATE_90_COUNTERCLOCKWISE); break;
-      case 2: cv::rotate(px, px, cv::ROTATE_180); break;
-      case 3: cv::rotate(px, px, cv::ROTATE_90_CLOCKWISE); break;
-      default: break;
+      case 1:
+        cv::rotate(px, px, cv::ROTATE_90_COUNTERCLOCKWISE);
+        break;
+      case 2:
+        cv::rotate(px, px, cv::ROTATE_180);
+        break;
+      case 3:
+        cv::rotate(px, px, cv::ROTATE_90_CLOCKWISE);
+        break;
+      default:
+        break;
     }
   }
   if (image.transformFlags & AVIF_TRANSFORM_IMIR) cv::flip(px, px, image.imir.mode == 0 ? 0 : 1);
@@ -85,14 +90,13 @@ int quantizer(int quality) {
   return static_cast<int>(std::lround(63.0 * (100 - std::clamp(quality, 0, 100)) / 100.0));
 }
 
-using AvifImage = std::unique_ptr<avifImage, ImageDeleter>;
-
 short toAvif(const cv::Mat& rows, bool lossless, int quality, const MetadataBlocks& blocks, AvifImage& out) {
   const int channels = rows.channels();
-  const avifPixelFormat yuv = channels == 1 ? AVIF_PIXEL_FORMAT_YUV400
+  const avifPixelFormat yuv = channels == 1               ? AVIF_PIXEL_FORMAT_YUV400
                               : lossless || quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444
                                                           : AVIF_PIXEL_FORMAT_YUV420;
-  out.reset(avifImageCreate(static_cast<std::uint32_t>(rows.cols), static_cast<std::uint32_t>(rows.rows), 8, yuv));
+  out.reset(
+      avifImageCreate(static_cast<std::uint32_t>(rows.cols), static_cast<std::uint32_t>(rows.rows), 8, yuv));
   avifImage& image = *out;
   image.yuvRange = AVIF_RANGE_FULL;
   if (lossless && channels != 1) image.matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_IDENTITY;
@@ -106,11 +110,14 @@ short toAvif(const cv::Mat& rows, bool lossless, int quality, const MetadataBloc
   rgb.rowBytes = static_cast<std::uint32_t>(rgbRows.step);
   if (const avifResult r = avifImageRGBToYUV(&image, &rgb); r != AVIF_RESULT_OK) return statusOf(r);
   if (!blocks.icc.empty())
-    avifImageSetProfileICC(&image, reinterpret_cast<const std::uint8_t*>(blocks.icc.data()), blocks.icc.size());
+    avifImageSetProfileICC(&image, reinterpret_cast<const std::uint8_t*>(blocks.icc.data()),
+                           blocks.icc.size());
   if (!blocks.exif.empty())
-    avifImageSetMetadataExif(&image, reinterpret_cast<const std::uint8_t*>(blocks.exif.data()), blocks.exif.size());
+    avifImageSetMetadataExif(&image, reinterpret_cast<const std::uint8_t*>(blocks.exif.data()),
+                             blocks.exif.size());
   if (!blocks.xmp.empty())
-    avifImageSetMetadataXMP(&image, reinterpret_cast<const std::uint8_t*>(blocks.xmp.data()), blocks.xmp.size());
+    avifImageSetMetadataXMP(&image, reinterpret_cast<const std::uint8_t*>(blocks.xmp.data()),
+                            blocks.xmp.size());
   return kOk;
 }
 
@@ -160,15 +167,16 @@ short loadAvif(const std::string& path, int page, int pageCount, Document& doc) 
   const avifImage& image = *dec->image;
   // The container's rotation and mirroring are the picture's orientation;
   // an EXIF orientation beside them describes the same turn.
-  auto meta = modern::containerMetadata(doc, bytesOf(image.exif), bytesOf(image.xmp), bytesOf(image.icc), true);
-  return modern::keepPages(all, page, pageCount, doc, meta);
+  auto meta = metadataFromBlocks(bytesOf(image.exif), bytesOf(image.xmp), bytesOf(image.icc), true,
+                                 doc.metadataProblem);
+  return keepPages(all, page, pageCount, doc, meta);
 }
 
 short saveAvif(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality,
                int speed, bool tags) {
   if (!avifEncoderMissing().empty()) return kNotSupported;
   const bool lossless = code == kAvifLossless;
-  std::unique_ptr<avifEncoder, EncoderDeleter> enc(avifEncoderCreate());
+  const Owned<avifEncoder, avifEncoderDestroy> enc(avifEncoderCreate());
   enc->maxThreads = modern::threads();
   enc->speed = std::clamp(speed, AVIF_SPEED_SLOWEST, AVIF_SPEED_FASTEST);
   enc->minQuantizer = enc->maxQuantizer = enc->minQuantizerAlpha = enc->maxQuantizerAlpha =

@@ -3,6 +3,7 @@
 // engine/status.h and never throws on bad input.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -142,6 +143,25 @@ void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out)
 // with a transparent colour, alpha 0 wherever that colour is (a GIF's
 // transparent index, an area no frame covered) and 255 elsewhere.
 cv::Mat bgraOf(const Image& image);
+
+// Moves the pages [page, page + pageCount) of a decode's `all` into `doc`
+// (page 0 or 1 is the first; a count of -1 every page from there), each
+// with `metadata` where it has none of its own. kInvalidParameter for a
+// page beyond the file, kDamaged when nothing was decoded.
+[[nodiscard]] short keepPages(std::vector<Image>& all, int page, int pageCount, Document& doc,
+                              const std::shared_ptr<const Metadata>& metadata = nullptr);
+
+// A library's object, released by the library's own function when it goes:
+// Owned<heif_context, heif_context_free>.
+template <auto Release>
+struct Releaser {
+  template <class T>
+  void operator()(T* p) const {
+    Release(p);
+  }
+};
+template <class T, auto Release>
+using Owned = std::unique_ptr<T, Releaser<Release>>;
 
 // A temporary file beside a target that replaces the target on commit and is
 // removed otherwise, so a failed save leaves neither a partial file nor a

@@ -161,10 +161,6 @@ int appendBytes(GifFileType* gif, const GifByteType* data, int len) {
   return len;
 }
 
-struct MapDeleter {
-  void operator()(ColorMapObject* m) const { GifFreeMapObject(m); }
-};
-
 }  // namespace
 
 short saveGif(const std::string& path, const std::vector<Image>& pages, int bits, bool interlaced) {
@@ -193,7 +189,7 @@ short saveGif(const std::string& path, const std::vector<Image>& pages, int bits
     cv::Mat px = page.pixels.clone();
     if (px.cols != w || px.rows != h) cv::resize(px, px, cv::Size(w, h), 0, 0, cv::INTER_NEAREST);
     const IndexedImage indexed = toIndexed(px, b);
-    std::unique_ptr<ColorMapObject, MapDeleter> map(GifMakeMapObject(1 << b, nullptr));
+    Owned<ColorMapObject, GifFreeMapObject> map(GifMakeMapObject(1 << b, nullptr));
     if (!map) return fail(kOutOfMemory);
     for (std::size_t i = 0; i < indexed.palette.size(); ++i) {
       const std::uint32_t c = indexed.palette[i];

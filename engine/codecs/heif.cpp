@@ -20,29 +20,21 @@ namespace pv::engine::codecs {
 
 namespace {
 
-struct ContextDeleter {
-  void operator()(heif_context* c) const { heif_context_free(c); }
-};
-struct HandleDeleter {
-  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
-};
-struct ImageDeleter {
-  void operator()(heif_image* i) const { heif_image_release(i); }
-};
-struct EncoderDeleter {
-  void operator()(heif_encoder* e) const { heif_encoder_release(e); }
-};
-using Context = std::unique_ptr<heif_context, ContextDeleter>;
-using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
-using HeifImage = std::unique_ptr<heif_image, ImageDeleter>;
+using Context = Owned<heif_context, heif_context_free>;
+using Handle = Owned<heif_image_handle, heif_image_handle_release>;
+using HeifImage = Owned<heif_image, heif_image_release>;
 
 short statusOf(const heif_error& e) {
   switch (e.code) {
-    case heif_error_Ok: return kOk;
-    case heif_error_Memory_allocation_error: return kOutOfMemory;
+    case heif_error_Ok:
+      return kOk;
+    case heif_error_Memory_allocation_error:
+      return kOutOfMemory;
     case heif_error_Unsupported_filetype:
-    case heif_error_Unsupported_feature: return kNotSupported;
-    default: return kDamaged;
+    case heif_error_Unsupported_feature:
+      return kNotSupported;
+    default:
+      return kDamaged;
   }
 }
 
@@ -62,7 +54,8 @@ heif_context* newContext() {
 // order the pages take: the primary one, then the others.
 short open(const std::string& bytes, Context& ctx, std::vector<heif_item_id>& ids) {
   ctx.reset(newContext());
-  if (short s = statusOf(heif_context_read_from_memory_without_copy(ctx.get(), bytes.data(), bytes.size(), nullptr)))
+  if (short s = statusOf(
+          heif_context_read_from_memory_without_copy(ctx.get(), bytes.data(), bytes.size(), nullptr)))
     return s;
   heif_item_id primary = 0;
   if (short s = statusOf(heif_context_get_primary_image_ID(ctx.get(), &primary))) return s;
@@ -81,7 +74,8 @@ std::string metadataOf(const heif_image_handle* h, const char* type, const char*
   std::vector<heif_item_id> ids(static_cast<std::size_t>(std::max(n, 0)));
   heif_image_handle_get_list_of_metadata_block_IDs(h, type, ids.data(), n);
   for (heif_item_id id : ids) {
-    if (contentType && std::strcmp(heif_image_handle_get_metadata_content_type(h, id), contentType) != 0) continue;
+    if (contentType && std::strcmp(heif_image_handle_get_metadata_content_type(h, id), contentType) != 0)
+      continue;
     std::string out(heif_image_handle_get_metadata_size(h, id), '\0');
     if (heif_image_handle_get_metadata(h, id, out.data()).code == heif_error_Ok) return out;
   }
@@ -115,23 +109,27 @@ short decode(heif_image_handle* h, Image& page) {
 }
 
 // x265's presets by our speed 0 .. 9.
-constexpr std::array<const char*, 10> kPresets = {"placebo", "veryslow", "slower", "slow",     "medium",
-                                                  "fast",    "faster",   "veryfast", "superfast", "ultrafast"};
+constexpr std::array<const char*, 10> kPresets = {"placebo",   "veryslow", "slower", "slow",
+                                                  "medium",    "fast",     "faster", "veryfast",
+                                                  "superfast", "ultrafast"};
 
 short toHeif(const Image& page, int channels, const MetadataBlocks& blocks, HeifImage& out) {
   const cv::Mat rows = modern::encoderRows(page, channels);
   heif_image* raw = nullptr;
-  if (short s = statusOf(heif_image_create(rows.cols, rows.rows, heif_colorspace_RGB,
-                                           channels == 4 ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                           &raw)))
+  if (short s = statusOf(heif_image_create(
+          rows.cols, rows.rows, heif_colorspace_RGB,
+          channels == 4 ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &raw)))
     return s;
   out.reset(raw);
-  if (short s = statusOf(heif_image_add_plane(raw, heif_channel_interleaved, rows.cols, rows.rows, 8))) return s;
+  if (short s = statusOf(heif_image_add_plane(raw, heif_channel_interleaved, rows.cols, rows.rows, 8)))
+    return s;
   int stride = 0;
   std::uint8_t* data = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
   const std::size_t rowBytes = static_cast<std::size_t>(rows.cols) * static_cast<std::size_t>(channels);
-  for (int y = 0; y < rows.rows; ++y) std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride, rows.ptr(y), rowBytes);
-  if (!blocks.icc.empty()) heif_image_set_raw_color_profile(raw, "prof", blocks.icc.data(), blocks.icc.size());
+  for (int y = 0; y < rows.rows; ++y)
+    std::memcpy(data + static_cast<std::ptrdiff_t>(y) * stride, rows.ptr(y), rowBytes);
+  if (!blocks.icc.empty())
+    heif_image_set_raw_color_profile(raw, "prof", blocks.icc.data(), blocks.icc.size());
   return kOk;
 }
 
@@ -182,24 +180,26 @@ short loadHeif(const std::string& path, int page, int pageCount, Document& doc) 
     if (short s = decode(h.get(), p)) return s;
     // libheif turns and mirrors the picture as the container says, which is
     // the turn an EXIF orientation beside it describes.
-    p.metadata = modern::containerMetadata(doc, metadataOf(h.get(), "Exif"),
-                                           metadataOf(h.get(), "mime", "application/rdf+xml"), profileOf(h.get()), true);
+    p.metadata =
+        metadataFromBlocks(metadataOf(h.get(), "Exif"), metadataOf(h.get(), "mime", "application/rdf+xml"),
+                           profileOf(h.get()), true, doc.metadataProblem);
     if (i == 0) meta = p.metadata;
     all.push_back(std::move(p));
   }
-  return modern::keepPages(all, page, pageCount, doc, meta);
+  return keepPages(all, page, pageCount, doc, meta);
 }
 
-short saveHeic(const std::string& path, const std::vector<Image>& pages, int, int bits, int quality, int speed,
-               bool tags) {
+short saveHeic(const std::string& path, const std::vector<Image>& pages, int, int bits, int quality,
+               int speed, bool tags) {
   if (!heicEncoderMissing().empty()) return kNotSupported;
   const Context ctx(newContext());
   heif_encoder* rawEncoder = nullptr;
   if (short s = statusOf(heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder)))
     return s == kDamaged ? static_cast<short>(kNotSupported) : s;
-  const std::unique_ptr<heif_encoder, EncoderDeleter> enc(rawEncoder);
+  const Owned<heif_encoder, heif_encoder_release> enc(rawEncoder);
   heif_encoder_set_lossy_quality(enc.get(), std::clamp(quality, 0, 100));
-  heif_encoder_set_parameter_string(enc.get(), "preset", kPresets[static_cast<std::size_t>(std::clamp(speed, 0, 9))]);
+  heif_encoder_set_parameter_string(enc.get(), "preset",
+                                    kPresets[static_cast<std::size_t>(std::clamp(speed, 0, 9))]);
   if (quality >= 90) heif_encoder_set_parameter_string(enc.get(), "chroma", "444");
   heif_encoding_options* options = heif_encoding_options_alloc();
   short status = kOk;
@@ -208,13 +208,16 @@ short saveHeic(const std::string& path, const std::vector<Image>& pages, int, in
     const MetadataBlocks blocks = metadataBlocks(pages[i], tags);
     status = toHeif(pages[i], modern::channelsFor(pages[i], bits, false), blocks, image);
     heif_image_handle* raw = nullptr;
-    if (status == kOk) status = statusOf(heif_context_encode_image(ctx.get(), image.get(), enc.get(), options, &raw));
+    if (status == kOk)
+      status = statusOf(heif_context_encode_image(ctx.get(), image.get(), enc.get(), options, &raw));
     if (status != kOk) break;
     const Handle h(raw);
     if (!blocks.exif.empty())
-      heif_context_add_exif_metadata(ctx.get(), h.get(), blocks.exif.data(), static_cast<int>(blocks.exif.size()));
+      heif_context_add_exif_metadata(ctx.get(), h.get(), blocks.exif.data(),
+                                     static_cast<int>(blocks.exif.size()));
     if (!blocks.xmp.empty())
-      heif_context_add_XMP_metadata(ctx.get(), h.get(), blocks.xmp.data(), static_cast<int>(blocks.xmp.size()));
+      heif_context_add_XMP_metadata(ctx.get(), h.get(), blocks.xmp.data(),
+                                    static_cast<int>(blocks.xmp.size()));
     if (i == 0) heif_context_set_primary_image(ctx.get(), h.get());
   }
   heif_encoding_options_free(options);

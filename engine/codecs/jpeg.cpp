@@ -95,14 +95,10 @@ short readJpegInfo(const std::string& path, FileInfo& out) {
   return kOk;
 }
 
-struct CmsDeleter {
-  void operator()(void* t) const { cmsDeleteTransform(t); }
-};
-
 // A transform from the file's embedded CMYK profile (as libjpeg delivers the
 // samples: inverted in files from Adobe) to sRGB B G R; null when the file
 // has no CMYK profile or it is unusable.
-std::unique_ptr<void, CmsDeleter> cmykToSrgb(j_decompress_ptr cinfo, bool inverted) {
+Owned<void, cmsDeleteTransform> cmykToSrgb(j_decompress_ptr cinfo, bool inverted) {
   JOCTET* icc = nullptr;
   unsigned int size = 0;
   if (!jpeg_read_icc_profile(cinfo, &icc, &size) || !icc) return nullptr;
@@ -116,7 +112,7 @@ std::unique_ptr<void, CmsDeleter> cmykToSrgb(j_decompress_ptr cinfo, bool invert
     cmsCloseProfile(srgb);
   }
   cmsCloseProfile(source);
-  return std::unique_ptr<void, CmsDeleter>(t);
+  return Owned<void, cmsDeleteTransform>(t);
 }
 
 short loadJpeg(const std::string& path, Document& doc) {
@@ -125,7 +121,7 @@ short loadJpeg(const std::string& path, Document& doc) {
   if (short s = openJpeg(path, d)) return s;
   Image img;
   std::vector<unsigned char> cmykRow;
-  std::unique_ptr<void, CmsDeleter> toSrgb;
+  Owned<void, cmsDeleteTransform> toSrgb;
   if (setjmp(d.err.jump)) return kDamaged;
   jpeg_save_markers(&d.cinfo, JPEG_APP0 + 2, 0xFFFF);  // the colour profile
   jpeg_read_header(&d.cinfo, TRUE);

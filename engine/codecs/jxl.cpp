@@ -19,16 +19,7 @@ namespace pv::engine::codecs {
 
 namespace {
 
-struct RunnerDeleter {
-  void operator()(void* r) const { JxlThreadParallelRunnerDestroy(r); }
-};
-struct DecoderDeleter {
-  void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
-};
-struct EncoderDeleter {
-  void operator()(JxlEncoder* e) const { JxlEncoderDestroy(e); }
-};
-using Runner = std::unique_ptr<void, RunnerDeleter>;
+using Runner = Owned<void, JxlThreadParallelRunnerDestroy>;
 
 Runner makeRunner() {
   return Runner(JxlThreadParallelRunnerCreate(nullptr, static_cast<std::size_t>(modern::threads())));
@@ -50,10 +41,11 @@ struct Decoded {
 // Decodes `bytes`: every frame and the metadata, or only the header and
 // the number of frames shown (counted without decoding their pixels).
 short decode(const std::string& bytes, bool pixels, Decoded& out, int* frames = nullptr) {
-  const std::unique_ptr<JxlDecoder, DecoderDeleter> dec(JxlDecoderCreate(nullptr));
+  const Owned<JxlDecoder, JxlDecoderDestroy> dec(JxlDecoderCreate(nullptr));
   if (!dec) return kOutOfMemory;
   const Runner runner = pixels ? makeRunner() : Runner();
-  if (runner && JxlDecoderSetParallelRunner(dec.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS)
+  if (runner &&
+      JxlDecoderSetParallelRunner(dec.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS)
     return kFailed;
   int events = JXL_DEC_BASIC_INFO;
   if (pixels) events |= JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE | JXL_DEC_BOX;
@@ -91,10 +83,12 @@ short decode(const std::string& bytes, bool pixels, Decoded& out, int* frames = 
             isSrgb(c))
           break;
         std::size_t size = 0;
-        if (JxlDecoderGetICCProfileSize(dec.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) == JXL_DEC_SUCCESS) {
+        if (JxlDecoderGetICCProfileSize(dec.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) ==
+            JXL_DEC_SUCCESS) {
           out.icc.assign(size, '\0');
           if (JxlDecoderGetColorAsICCProfile(dec.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                             reinterpret_cast<std::uint8_t*>(out.icc.data()), size) != JXL_DEC_SUCCESS)
+                                             reinterpret_cast<std::uint8_t*>(out.icc.data()),
+                                             size) != JXL_DEC_SUCCESS)
             out.icc.clear();
         }
         break;
@@ -109,7 +103,8 @@ short decode(const std::string& bytes, bool pixels, Decoded& out, int* frames = 
         const int h = static_cast<int>(turned ? out.info.xsize : out.info.ysize);
         frame.create(h, w, CV_8UC(static_cast<int>(format.num_channels)));
         if (frame.total() * frame.elemSize() != size) return kDamaged;
-        if (JxlDecoderSetImageOutBuffer(dec.get(), &format, frame.data, size) != JXL_DEC_SUCCESS) return kDamaged;
+        if (JxlDecoderSetImageOutBuffer(dec.get(), &format, frame.data, size) != JXL_DEC_SUCCESS)
+          return kDamaged;
         break;
       }
       case JXL_DEC_FRAME:
@@ -126,13 +121,14 @@ short decode(const std::string& bytes, bool pixels, Decoded& out, int* frames = 
         finishBox();
         JxlBoxType type;
         if (JxlDecoderGetBoxType(dec.get(), type, JXL_TRUE) != JXL_DEC_SUCCESS) return kDamaged;
-        std::string* target = std::memcmp(type, "Exif", 4) == 0 ? &out.exif
+        std::string* target = std::memcmp(type, "Exif", 4) == 0   ? &out.exif
                               : std::memcmp(type, "xml ", 4) == 0 ? &out.xmp
                                                                   : nullptr;
         if (target && target->empty()) {
           box = target;
           boxBuffer.assign(4096, '\0');
-          JxlDecoderSetBoxBuffer(dec.get(), reinterpret_cast<std::uint8_t*>(boxBuffer.data()), boxBuffer.size());
+          JxlDecoderSetBoxBuffer(dec.get(), reinterpret_cast<std::uint8_t*>(boxBuffer.data()),
+                                 boxBuffer.size());
         }
         break;
       }
@@ -189,14 +185,14 @@ short loadJxl(const std::string& path, int page, int pageCount, Document& doc) {
   if (short s = decode(bytes, true, d)) return s;
   // libjxl turns the picture by the file's orientation, which an Exif box
   // beside it repeats.
-  auto meta = modern::containerMetadata(doc, d.exif, d.xmp, d.icc, true);
-  return modern::keepPages(d.pages, page, pageCount, doc, meta);
+  auto meta = metadataFromBlocks(d.exif, d.xmp, d.icc, true, doc.metadataProblem);
+  return keepPages(d.pages, page, pageCount, doc, meta);
 }
 
 short saveJxl(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality,
               int effort, bool tags) {
   const bool lossless = code == kJxlLossless;
-  const std::unique_ptr<JxlEncoder, EncoderDeleter> enc(JxlEncoderCreate(nullptr));
+  const Owned<JxlEncoder, JxlEncoderDestroy> enc(JxlEncoderCreate(nullptr));
   const Runner runner = makeRunner();
   if (!enc || !runner) return kOutOfMemory;
   if (JxlEncoderSetParallelRunner(enc.get(), JxlThreadParallelRunner, runner.get()) != JXL_ENC_SUCCESS)
@@ -237,8 +233,8 @@ short saveJxl(const std::string& path, const std::vector<Image>& pages, int code
       // An Exif box starts with the offset of the TIFF header: 0.
       std::string exif(4, '\0');
       exif += blocks.exif;
-      ok = ok && JxlEncoderAddBox(enc.get(), "Exif", reinterpret_cast<const std::uint8_t*>(exif.data()), exif.size(),
-                                  JXL_FALSE) == JXL_ENC_SUCCESS;
+      ok = ok && JxlEncoderAddBox(enc.get(), "Exif", reinterpret_cast<const std::uint8_t*>(exif.data()),
+                                  exif.size(), JXL_FALSE) == JXL_ENC_SUCCESS;
     }
     if (!blocks.xmp.empty())
       ok = ok && JxlEncoderAddBox(enc.get(), "xml ", reinterpret_cast<const std::uint8_t*>(blocks.xmp.data()),
@@ -262,7 +258,8 @@ short saveJxl(const std::string& path, const std::vector<Image>& pages, int code
       header.duration = 1;
       if (JxlEncoderSetFrameHeader(settings, &header) != JXL_ENC_SUCCESS) return kFailed;
     }
-    if (JxlEncoderAddImageFrame(settings, &format, rows.data, rows.total() * rows.elemSize()) != JXL_ENC_SUCCESS)
+    if (JxlEncoderAddImageFrame(settings, &format, rows.data, rows.total() * rows.elemSize()) !=
+        JXL_ENC_SUCCESS)
       return kFailed;
   }
   JxlEncoderCloseInput(enc.get());

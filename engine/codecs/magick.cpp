@@ -29,16 +29,9 @@ namespace pv::engine::codecs {
 
 namespace {
 
-struct ImageInfoDeleter {
-  void operator()(ImageInfo* i) const { DestroyImageInfo(i); }
-};
-struct ExceptionDeleter {
-  void operator()(ExceptionInfo* e) const { DestroyExceptionInfo(e); }
-};
-struct ImageDeleter {
-  void operator()(::Image* i) const { DestroyImageList(i); }
-};
-using MagickImage = std::unique_ptr<::Image, ImageDeleter>;
+using ImageInfoOwned = Owned<ImageInfo, DestroyImageInfo>;
+using MagickException = Owned<ExceptionInfo, DestroyExceptionInfo>;
+using MagickImage = Owned<::Image, DestroyImageList>;
 
 // Format codes of the formats read here, by ImageMagick's coder name. Codes
 // from 1000 on are our own for formats that the output catalogue lacks.
@@ -118,7 +111,7 @@ short readSource(const std::string& path, Source& src) {
   // The content's signature decides when it has one (a DCX named .pcx); the
   // extension only helps formats without a signature.
   startMagick();
-  std::unique_ptr<ExceptionInfo, ExceptionDeleter> probe(AcquireExceptionInfo());
+  MagickException probe(AcquireExceptionInfo());
   const MagicInfo* magic = GetMagicInfo(reinterpret_cast<const unsigned char*>(src.bytes.data()),
                                         std::min<std::size_t>(src.bytes.size(), 4096), probe.get());
   if (src.bytes.size() >= 4 && std::memcmp(src.bytes.data(), "\xB1\x68\xDE\x3A", 4) == 0) {
@@ -137,8 +130,8 @@ short readSource(const std::string& path, Source& src) {
 // Pings or reads the frames [first, first + count) (count 0: all).
 MagickImage readBlob(const Source& src, bool ping, std::size_t first, std::size_t count, short& status) {
   startMagick();
-  std::unique_ptr<ImageInfo, ImageInfoDeleter> info(AcquireImageInfo());
-  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  ImageInfoOwned info(AcquireImageInfo());
+  MagickException exc(AcquireExceptionInfo());
   CopyMagickString(info->filename, src.hint.c_str(), MaxTextExtent);
   info->ping = ping ? MagickTrue : MagickFalse;
   if (count > 0) {
@@ -151,7 +144,7 @@ MagickImage readBlob(const Source& src, bool ping, std::size_t first, std::size_
     status = exc->severity >= ErrorException ? statusOf(exc.get()) : static_cast<short>(kNotAnImage);
     // A decode that failed on content that no format claims by its signature
     // was no image at all (a text file named .png), not a damaged one.
-    std::unique_ptr<ExceptionInfo, ExceptionDeleter> probe(AcquireExceptionInfo());
+    MagickException probe(AcquireExceptionInfo());
     const MagicInfo* magic = GetMagicInfo(reinterpret_cast<const unsigned char*>(src.bytes.data()),
                                           std::min<std::size_t>(src.bytes.size(), 4096), probe.get());
     if (status == kDamaged && (!magic || !magic->name)) status = kNotAnImage;
@@ -206,7 +199,7 @@ short toPage(::Image* frame, Image& img) {
   const std::size_t w = frame->columns, h = frame->rows;
   if (w == 0 || h == 0) return kDamaged;
   if (static_cast<std::uint64_t>(w) * h > maxPixels() || w > 0x7FFFFFF || h > 0x7FFFFFF) return kTooLarge;
-  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  MagickException exc(AcquireExceptionInfo());
   if (frame->colorspace != sRGBColorspace && frame->colorspace != GRAYColorspace &&
       frame->colorspace != RGBColorspace)
     TransformImageColorspace(frame, sRGBColorspace);
@@ -413,7 +406,7 @@ const MagickWriter* magickWriter(int code) {
 // A palette image built index by index, so every writer sees the exact
 // palette and stores it with the fewest bits it has.
 MagickImage paletteImage(const IndexedImage& ix, short& status) {
-  std::unique_ptr<ImageInfo, ImageInfoDeleter> info(AcquireImageInfo());
+  ImageInfoOwned info(AcquireImageInfo());
   MagickImage image(AcquireImage(info.get()));
   const std::size_t w = static_cast<std::size_t>(ix.indices.cols),
                     h = static_cast<std::size_t>(ix.indices.rows);
@@ -433,7 +426,7 @@ MagickImage paletteImage(const IndexedImage& ix, short& status) {
     image->colormap[i].blue = quantum(c >> 16);
     image->colormap[i].opacity = OpaqueOpacity;
   }
-  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  MagickException exc(AcquireExceptionInfo());
   for (std::size_t y = 0; y < h; ++y) {
     PixelPacket* q = GetAuthenticPixels(image.get(), 0, static_cast<ssize_t>(y), w, 1, exc.get());
     IndexPacket* idx = GetAuthenticIndexQueue(image.get());
@@ -506,7 +499,7 @@ MagickImage toMagick(const Image& page, const MagickWriter& w, int bits, short& 
       if (bits == 16) px &= cv::Scalar(0xF8, 0xF8, 0xF8);
     }
     if (!px.isContinuous()) px = px.clone();
-    std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+    MagickException exc(AcquireExceptionInfo());
     image.reset(ConstituteImage(static_cast<std::size_t>(px.cols), static_cast<std::size_t>(px.rows), map,
                                 CharPixel, px.data, exc.get()));
     if (!image) {
@@ -550,8 +543,8 @@ short saveMagick(const std::string& path, const std::vector<Image>& pages, int c
     AppendImageToList(&head, page.release());
     list.reset(head);
   }
-  std::unique_ptr<ImageInfo, ImageInfoDeleter> info(AcquireImageInfo());
-  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  ImageInfoOwned info(AcquireImageInfo());
+  MagickException exc(AcquireExceptionInfo());
   const char* coder = dcx ? "DCX" : w->coder;
   CopyMagickString(info->magick, coder, MaxTextExtent);
   info->compression = w->compression;
@@ -578,7 +571,7 @@ bool magickReadsExtension(std::string_view extension) {
   startMagick();
   const std::string coder = coderOfExtension(std::string(extension));
   if (coder.empty()) return false;
-  std::unique_ptr<ExceptionInfo, ExceptionDeleter> exc(AcquireExceptionInfo());
+  MagickException exc(AcquireExceptionInfo());
   const MagickInfo* info = GetMagickInfo(coder.c_str(), exc.get());
   if (!info || !info->decoder || std::strcmp(info->name, coder.c_str()) != 0) return false;
   return IsRightsAuthorized(CoderPolicyDomain, ReadPolicyRights, coder.c_str()) != MagickFalse;

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "engine/codecs/codecs.h"
-#include "engine/metadata.h"
 #include "engine/status.h"
 
 namespace pv::engine::codecs::modern {
@@ -29,8 +28,9 @@ cv::Mat encoderRows(const Image& image, int channels) {
     else
       cv::cvtColor(px, out, px.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
   } else {
-    const int code = px.channels() == 1 ? cv::COLOR_GRAY2RGB : px.channels() == 4 ? cv::COLOR_BGRA2RGB
-                                                                                  : cv::COLOR_BGR2RGB;
+    const int code = px.channels() == 1   ? cv::COLOR_GRAY2RGB
+                     : px.channels() == 4 ? cv::COLOR_BGRA2RGB
+                                          : cv::COLOR_BGR2RGB;
     cv::cvtColor(px, out, code);
   }
   return out.isContinuous() ? out : out.clone();
@@ -61,9 +61,15 @@ std::vector<cv::Mat> frameRows(const std::vector<Image>& pages, int& channels) {
 Image pageOf(const cv::Mat& rows) {
   Image page;
   switch (rows.channels()) {
-    case 1: page.pixels = rows.clone(), page.bits = 8; break;
-    case 4: cv::cvtColor(rows, page.pixels, cv::COLOR_RGBA2BGRA), page.bits = 32; break;
-    default: cv::cvtColor(rows, page.pixels, cv::COLOR_RGB2BGR), page.bits = 24; break;
+    case 1:
+      page.pixels = rows.clone(), page.bits = 8;
+      break;
+    case 4:
+      cv::cvtColor(rows, page.pixels, cv::COLOR_RGBA2BGRA), page.bits = 32;
+      break;
+    default:
+      cv::cvtColor(rows, page.pixels, cv::COLOR_RGB2BGR), page.bits = 24;
+      break;
   }
   return page;
 }
@@ -71,27 +77,6 @@ Image pageOf(const cv::Mat& rows) {
 int pagesNeeded(int page, int pageCount, int available) {
   if (pageCount < 0) return available;
   return std::min(available, std::max(page, 1) - 1 + std::max(pageCount, 1));
-}
-
-short keepPages(std::vector<Image>& all, int page, int pageCount, Document& doc,
-                const std::shared_ptr<const Metadata>& metadata) {
-  if (all.empty()) return kDamaged;
-  const std::size_t first = static_cast<std::size_t>(std::max(page, 1) - 1);
-  if (first >= all.size()) return kInvalidParameter;
-  const std::size_t count = pageCount < 0 ? all.size() - first : std::min<std::size_t>(std::max(pageCount, 1), all.size() - first);
-  std::vector<Image> kept(std::make_move_iterator(all.begin() + static_cast<std::ptrdiff_t>(first)),
-                          std::make_move_iterator(all.begin() + static_cast<std::ptrdiff_t>(first + count)));
-  doc.pages = std::move(kept);
-  for (Image& p : doc.pages)
-    if (!p.metadata) p.metadata = metadata;
-  doc.current = 0;
-  doc.region.release();
-  return kOk;
-}
-
-std::shared_ptr<const Metadata> containerMetadata(Document& doc, std::string_view exif, std::string_view xmp,
-                                                  std::string_view icc, bool upright) {
-  return metadataFromBlocks(exif, xmp, icc, upright, doc.metadataProblem);
 }
 
 short saveStatus(short s) {
@@ -102,8 +87,8 @@ int threads() {
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
-bool withinLimit(std::uint64_t width, std::uint64_t height, std::uint64_t pages) {
-  return width > 0 && height > 0 && width * height <= maxPixels() / std::max<std::uint64_t>(pages, 1);
+bool withinLimit(std::uint64_t width, std::uint64_t height) {
+  return width > 0 && height > 0 && width * height <= maxPixels();
 }
 
 }  // namespace pv::engine::codecs::modern

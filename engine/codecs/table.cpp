@@ -471,11 +471,21 @@ short ownLoad(const Codec& codec, const std::string& path, int page, int pageCou
     // A reader's header facts, where it has them, are the file's own.
     if (codec.header) codec.header(bytes, *facts);
   }
+  return keepPages(all.pages, page, pageCount, doc);
+}
+
+short keepPages(std::vector<Image>& all, int page, int pageCount, Document& doc,
+                const std::shared_ptr<const Metadata>& metadata) {
+  if (all.empty()) return kDamaged;
   const std::size_t first = static_cast<std::size_t>(std::max(page, 1) - 1);
-  if (first >= all.pages.size()) return kInvalidParameter;
-  const std::size_t count = pageCount < 0 ? all.pages.size() - first : 1;
-  doc.pages.assign(std::make_move_iterator(all.pages.begin() + static_cast<std::ptrdiff_t>(first)),
-                   std::make_move_iterator(all.pages.begin() + static_cast<std::ptrdiff_t>(first + count)));
+  if (first >= all.size()) return kInvalidParameter;
+  const std::size_t rest = all.size() - first;
+  const std::size_t count =
+      pageCount < 0 ? rest : std::min<std::size_t>(static_cast<std::size_t>(std::max(pageCount, 1)), rest);
+  doc.pages.assign(std::make_move_iterator(all.begin() + static_cast<std::ptrdiff_t>(first)),
+                   std::make_move_iterator(all.begin() + static_cast<std::ptrdiff_t>(first + count)));
+  for (Image& p : doc.pages)
+    if (!p.metadata) p.metadata = metadata;
   doc.current = 0;
   doc.region.release();
   return kOk;

@@ -6,6 +6,7 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include <algorithm>
 #include <memory>
 #include <opencv2/imgproc.hpp>
 
@@ -21,10 +22,7 @@ namespace {
 // A frame shows for a tenth of a second, as in the GIFs we write.
 constexpr int kFrameMs = 100;
 
-struct DemuxDeleter {
-  void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
-};
-using Demux = std::unique_ptr<WebPDemuxer, DemuxDeleter>;
+using Demux = Owned<WebPDemuxer, WebPDemuxDelete>;
 
 WebPData dataOf(const std::string& bytes) {
   return WebPData{reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
@@ -97,7 +95,8 @@ short addChunks(std::string& file, const MetadataBlocks& blocks) {
   WebPMux* mux = WebPMuxCreate(&in, 1);
   if (!mux) return kFailed;
   bool ok = true;
-  for (const auto& [fourcc, bytes] : {std::pair{"ICCP", &blocks.icc}, {"EXIF", &blocks.exif}, {"XMP ", &blocks.xmp}})
+  for (const auto& [fourcc, bytes] :
+       {std::pair{"ICCP", &blocks.icc}, {"EXIF", &blocks.exif}, {"XMP ", &blocks.xmp}})
     if (!bytes->empty()) {
       const WebPData d = dataOf(*bytes);
       ok = ok && WebPMuxSetChunk(mux, fourcc, &d, 1) == WEBP_MUX_OK;
@@ -141,41 +140,38 @@ short loadWebp(const std::string& path, int page, int pageCount, Document& doc) 
   WebPAnimDecoderGetInfo(dec, &anim);
   const WebPDemuxer* demux = WebPAnimDecoderGetDemuxer(dec);
   const int frames = std::max(1, static_cast<int>(anim.frame_count));
-  std::vector<cv::Mat> rows;
+  std::vector<Image> all;
   short status = modern::withinLimit(anim.canvas_width, anim.canvas_height) ? kOk : kTooLarge;
   const int needed = modern::pagesNeeded(page, pageCount, frames);
-  while (status == kOk && static_cast<int>(rows.size()) < needed && WebPAnimDecoderHasMoreFrames(dec)) {
+  while (status == kOk && static_cast<int>(all.size()) < needed && WebPAnimDecoderHasMoreFrames(dec)) {
     std::uint8_t* rgba = nullptr;
     int timestamp = 0;
     if (!WebPAnimDecoderGetNext(dec, &rgba, &timestamp)) {
       status = kDamaged;
       break;
     }
-    rows.push_back(cv::Mat(static_cast<int>(anim.canvas_height), static_cast<int>(anim.canvas_width), CV_8UC4, rgba)
-                       .clone());
+    all.push_back(modern::pageOf(
+        cv::Mat(static_cast<int>(anim.canvas_height), static_cast<int>(anim.canvas_width), CV_8UC4, rgba)));
   }
   // Alpha where the file says so, or where an animation's canvas shows
   // through around a smaller frame (no frame of it need have alpha).
-  bool alpha = hasAlpha(const_cast<WebPDemuxer*>(demux));
-  for (const cv::Mat& r : rows) {
-    cv::Mat a;
-    cv::extractChannel(r, a, 3);
-    alpha = alpha || cv::countNonZero(a != 255) > 0;
-  }
-  std::vector<Image> all;
-  for (cv::Mat& r : rows) {
-    if (!alpha) cv::cvtColor(r, r, cv::COLOR_RGBA2RGB);
-    all.push_back(modern::pageOf(r));
-  }
+  const bool alpha = hasAlpha(const_cast<WebPDemuxer*>(demux)) ||
+                     std::any_of(all.begin(), all.end(), [](const Image& p) { return seeThrough(p); });
+  if (!alpha)
+    for (Image& p : all) {
+      cv::cvtColor(p.pixels, p.pixels, cv::COLOR_BGRA2BGR);
+      p.bits = 24;
+    }
   std::shared_ptr<const Metadata> meta;
   if (status == kOk) {
     auto* d = const_cast<WebPDemuxer*>(demux);
     // Viewers turn a WebP by its EXIF orientation; the picture is stored as taken.
-    meta = modern::containerMetadata(doc, chunk(d, "EXIF"), chunk(d, "XMP "), chunk(d, "ICCP"), false);
+    meta =
+        metadataFromBlocks(chunk(d, "EXIF"), chunk(d, "XMP "), chunk(d, "ICCP"), false, doc.metadataProblem);
   }
   WebPAnimDecoderDelete(dec);
   if (status != kOk) return status;
-  return modern::keepPages(all, page, pageCount, doc, meta);
+  return keepPages(all, page, pageCount, doc, meta);
 }
 
 short saveWebp(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality,

@@ -18,6 +18,7 @@
 #include "core/file_format.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
+#include "tests/engine/profile_bytes.h"
 #include "tests/support/support.h"
 
 namespace fmt = pv::fmt;
@@ -43,16 +44,6 @@ std::string exifOf(Exiv2::Image& file, const char* key) {
   return it == file.exifData().end() ? std::string() : it->toString();
 }
 
-// A profile's bytes; the profile is closed.
-std::string bytesOf(cmsHPROFILE p) {
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(p, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(p, bytes.data(), &size);
-  cmsCloseProfile(p);
-  return bytes;
-}
-
 // A profile with sRGB's primaries and a linear tone curve: a mid grey of 128
 // in it is about 188 in sRGB, far enough to tell a conversion from none.
 std::string linearProfile() {
@@ -61,7 +52,7 @@ std::string linearProfile() {
   const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1}, {0.30, 0.60, 1}, {0.15, 0.06, 1}};
   cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
   cmsToneCurve* curves[3] = {linear, linear, linear};
-  const std::string bytes = bytesOf(cmsCreateRGBProfile(&white, &primaries, curves));
+  const std::string bytes = pv::test::profileBytes(cmsCreateRGBProfile(&white, &primaries, curves));
   cmsFreeToneCurve(linear);
   return bytes;
 }
@@ -264,7 +255,7 @@ std::string cmykProfile() {
   cmsWriteTag(p, cmsSigAToB0Tag, pipe);
   cmsWriteTag(p, cmsSigMediaWhitePointTag, cmsD50_XYZ());
   cmsPipelineFree(pipe);
-  const std::string bytes = bytesOf(p);
+  const std::string bytes = pv::test::profileBytes(p);
   cmsDeleteTransform(toLab);
   cmsCloseProfile(srgb);
   cmsCloseProfile(labProfile);

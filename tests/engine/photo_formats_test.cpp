@@ -15,6 +15,7 @@
 #include "engine/metadata.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
+#include "tests/engine/profile_bytes.h"
 #include "tests/support/support.h"
 
 namespace fmt = pv::fmt;
@@ -71,16 +72,6 @@ std::string exifTag(const pv::engine::Image& image, const char* key) {
                             static_cast<std::uint32_t>(blocks.exif.size()));
   const auto it = exif.findKey(Exiv2::ExifKey(key));
   return it == exif.end() ? std::string() : it->toString();
-}
-
-std::string srgbProfile() {
-  cmsHPROFILE p = cmsCreate_sRGBProfile();
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(p, nullptr, &size);
-  std::string bytes(size, '\0');
-  cmsSaveProfileToMem(p, bytes.data(), &size);
-  cmsCloseProfile(p);
-  return bytes;
 }
 
 bool installed(const std::string& tool) {
@@ -195,7 +186,7 @@ TEST(PhotoFormats, MetadataTravelsAndStripKeepsOnlyTheProfile) {
     lead.set(stored, 24);
     ASSERT_EQ(lead.SaveImage(source, fmt::kJpeg, 24, 2, 0), 0);
   }
-  const std::string icc = srgbProfile();
+  const std::string icc = pv::test::profileBytes(cmsCreate_sRGBProfile());
   {
     Exiv2::Image::AutoPtr f = Exiv2::ImageFactory::open(source);
     f->readMetadata();
