@@ -173,9 +173,11 @@ void ImageListBuilder::AddImage(const std::string& path) {
   guarded([&] { e.width = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageWidth())); });
   guarded([&] { e.height = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageHeight())); });
   if (lead.GetLoadScale() > 1) {
-    // Decoded smaller for the list: the file's own size is the image's.
-    e.width = static_cast<std::uint32_t>(std::max(0, lead.GetInfoValue44()));
-    e.height = static_cast<std::uint32_t>(std::max(0, lead.GetInfoHeight()));
+    // Decoded smaller for the list: the file's own size is the image's, turned
+    // as the image was.
+    const auto [w, h] = lead.GetUprightFileSize();
+    e.width = static_cast<std::uint32_t>(std::max(0, w));
+    e.height = static_cast<std::uint32_t>(std::max(0, h));
   }
   guarded([&] { e.sourceBits = static_cast<std::uint32_t>(std::max<short>(0, lead.GetInfoBits())); });
   guarded([&] { e.pageCount = static_cast<std::uint32_t>(std::max(0, lead.GetInfoPageCount())); });

@@ -46,8 +46,10 @@ std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pan
   ImageListBuilder builder({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter});
   try {
     // The before picture may come from a JPEG decoded at a reduced scale; the
-    // chain measures the image in the file's own pixels, so the after one may not.
+    // chain measures the image in the file's own pixels, so the after one only
+    // when the chain starts by shrinking it, as a conversion does.
     if (!filtered && pane.width > 0 && pane.height > 0) s.primary.SetLoadAtLeast(pane.width, pane.height);
+    if (filtered) AllowReducedLoad(s, index);
     const bool opened = builder.OpenImage(e.path(), false);
     s.primary.SetLoadAtLeast(0, 0);
     if (!opened) return nullptr;

@@ -18,8 +18,10 @@
 #include <filesystem>
 #include <optional>
 #include <chrono>
+#include <climits>
 #include <algorithm>
 
+#include "app/heap.h"
 #include "app/image_list.h"
 #include "app/log.h"
 #include "app/naming.h"
@@ -240,6 +242,7 @@ class ImageConversion {
   short load(int page, int count) {
     s_.progress.gate.pass();
     applyPhotoSettings(s_.primary, s_.settings);
+    if (count == 1) AllowReducedLoad(s_, index_);
     return guardedStatus([&] { return s_.primary.LoadImage(source_, loadBits_, page, count); });
   }
   // Filters and the format's preparation, and the name reserved for `page`
@@ -462,6 +465,16 @@ std::string PrepareOutput(Session& s, int index, int page, bool avoidExisting, b
   return path;
 }
 
+void AllowReducedLoad(Session& s, int index) {
+  if (s.chain.size() == 0 || index < 0 || static_cast<std::size_t>(index) >= s.list.size()) return;
+  const ImageEntry& e = s.list[static_cast<std::size_t>(index)];
+  const auto w = static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX));
+  const auto h = static_cast<int>(std::min<std::uint32_t>(e.height, INT_MAX));
+  int toW = 0, toH = 0;
+  if (s.chain.at(0).resamplesTo(w, h, toW, toH) && toW <= w / 2 && toH <= h / 2)
+    s.primary.SetLoadAtLeast(toW, toH);
+}
+
 int WorkerCount(const Settings& settings, int images) {
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const int wanted = settings.Threads > 0 ? settings.Threads : cores;
@@ -598,6 +611,7 @@ class Tally final : public JobObserver {
 }  // namespace
 
 int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
+  const HeapKeptForRun heap;
   const Clock::time_point begun = Clock::now();
   JobObserver* const watcher = s.observer;
   Tally tally(watcher);

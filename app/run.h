@@ -42,6 +42,14 @@ using JobArgument = std::variant<std::monostate, std::string, ChosenFiles, std::
 std::string PrepareOutput(Session& session, int index, int page, bool avoidExisting, bool applyFilters,
                           bool prepareImage, int filterCount, bool makeName);
 
+// When the chain starts by resampling entry `index` smoothly to half its size
+// or less on both sides, lets the next load of the session's primary control
+// decode at the reduced scale that still covers that size (JPEG's DCT
+// scaling); the filter then resamples the rest of the way. The filter measures
+// the source by the entry's recorded size, so the result is the full decode's
+// within resampling error.
+void AllowReducedLoad(Session& session, int index);
+
 // How many workers convert `images` images at once: Threads, or one per
 // core when it is 0, never more than the images.
 int WorkerCount(const Settings& settings, int images);

@@ -17,7 +17,8 @@ bytes() {
   bash -c "$1" >/dev/null 2>&1
   du -sb "$work/out" | cut -f1
 }
-run() {  # name, our convert options, peer workload
+run() {  # name, our convert options, peer workload; PV_ONLY picks workloads by name
+  [[ -z ${PV_ONLY:-} || $1 =~ $PV_ONLY ]] || return 0
   "$here/compare" --runs "${PV_RUNS:-3}" --name "$1" --setup "$clear" --ours "$(ours "$2")" \
     --peer "libvips in-process" "$(theirs "$3")"
   echo "$1 bytes: pictoravine $(bytes "$(ours "$2")"), libvips $(bytes "$(theirs "$3")")"

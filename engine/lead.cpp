@@ -110,8 +110,16 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   const cv::Size atLeast(std::exchange(atLeastWidth_, 0), std::exchange(atLeastHeight_, 0));
   short s = codecs::readInfo(path, fi, true);
   if (s != kOk) return s;
+  // The file's metadata travels with every page. It is read first: a photo
+  // taken on its side is asked for its reduced size the way it is stored.
+  // Codecs whose containers hold it as blocks of their own read it with the
+  // pages.
+  metadataProblem_.clear();
+  std::shared_ptr<const Metadata> meta;
+  if (!fi.codec || !fi.codec->embedsMetadata) meta = readMetadata(path, metadataProblem_);
+  const bool sideways = autoOrient_ && meta && orientationOf(*meta) >= 5;
   Document loaded;
-  loaded.atLeast = atLeast;
+  loaded.atLeast = sideways ? cv::Size(atLeast.height, atLeast.width) : atLeast;
   // A Photo CD resolution asked for is decoded as such, not resampled.
   int pcdResolution = 0;
   if (fi.format == fmt::kPhotoCd && loadResolutionFormat_ == fmt::kPhotoCd) {
@@ -152,15 +160,11 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
         p.bits = 32;
         p.palette.clear();
       }
-  // The file's metadata travels with every page; a photo taken on its side
-  // is turned upright before anything else sees it. Codecs whose containers
-  // hold it as blocks of their own have read it with the pages.
-  metadataProblem_.clear();
-  if (fi.codec && fi.codec->embedsMetadata) {
+  // A photo taken on its side is turned upright before anything else sees it.
+  if (fi.codec && fi.codec->embedsMetadata)
     metadataProblem_ = loaded.metadataProblem;
-  } else if (auto meta = readMetadata(path, metadataProblem_)) {
+  else if (meta)
     for (Image& p : loaded.pages) p.metadata = meta;
-  }
   bool turned = false;
   for (Image& p : loaded.pages) {
     if (!p.metadata) continue;
@@ -172,6 +176,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   if (turned) loaded.region.release();
   info_ = Info{fi.bits, fi.format, fi.width, fi.pageCount, fi.height};
   loadScale_ = loaded.scale;
+  uprightFileSize_ = sideways ? std::pair(fi.height, fi.width) : std::pair(fi.width, fi.height);
   *doc_ = std::move(loaded);
   return kOk;
 }

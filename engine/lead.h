@@ -61,15 +61,19 @@ class CLead {
   // (none: CopyToClipboard returns 20016).
   void SetClipboardTarget(ClipboardTarget* target) { clipboard_ = target; }
   // Not operations of the control either: the next LoadImage may decode at a
-  // reduced scale that still covers width x height (JPEG only; the listing's
-  // thumbnails and the window's panes ask for it), and the reduction the last
-  // load used, 1 for the file's own size. The file's own size stays in
-  // GetInfoValue44 (width) and GetInfoHeight.
+  // reduced scale that still covers width x height of the image as loaded
+  // (upright, when auto-orient turns it; JPEG only: the listing's thumbnails,
+  // the window's panes and a conversion whose chain starts by shrinking ask
+  // for it), and the reduction the last load used, 1 for the file's own size.
+  // The file's own size stays in GetInfoValue44 (width) and GetInfoHeight, and
+  // in GetUprightFileSize as the loaded image stands (sides swapped when
+  // auto-orient turned it a quarter).
   void SetLoadAtLeast(int width, int height) {
     atLeastWidth_ = width > 0 ? width : 0;
     atLeastHeight_ = height > 0 ? height : 0;
   }
   int GetLoadScale() const { return loadScale_; }
+  std::pair<int, int> GetUprightFileSize() const { return uprightFileSize_; }
   // Loads turn photos upright by their EXIF orientation (off unless asked);
   // saves write EXIF, XMP and IPTC into outputs that hold them (on unless
   // switched off; the colour profile is kept either way). What went wrong
@@ -164,6 +168,7 @@ class CLead {
   } info_;
   int atLeastWidth_ = 0, atLeastHeight_ = 0;
   int loadScale_ = 1;
+  std::pair<int, int> uprightFileSize_{0, 0};
   // Resolutions listed by ReadFileResolutions, and the one SetLoadResolution
   // asked for (format 0: none).
   std::vector<std::pair<float, float>> resolutions_;

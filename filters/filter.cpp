@@ -219,6 +219,8 @@ std::optional<std::vector<std::int32_t>> StepDialogEditor::edit(const FilterKind
   return out;
 }
 
+bool Filter::resamplesTo(int, int, int&, int&) const { return false; }
+
 void Filter::sourceSize(int& width, int& height) {
   if (context_.recordedSize && context_.recordedSize(width, height)) return;
   width = static_cast<int>(lead().GetImageWidth());

@@ -139,6 +139,10 @@ class Filter {
   // Reads the parameters from a text form; missing tokens keep their values,
   // the range rules apply to every parameter.
   virtual void fromText(const std::string& text);
+  // The size this filter resamples a width x height source to, when all it
+  // does is resample smoothly (a decoder's own reduction may then stand in for
+  // part of it); false for every other filter, and when it leaves the size.
+  virtual bool resamplesTo(int width, int height, int& toWidth, int& toHeight) const;
 
   std::int32_t value(std::size_t i) const { return values_[i]; }
   void setValue(std::size_t i, std::int32_t v) { values_[i] = v; }

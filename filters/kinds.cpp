@@ -161,32 +161,37 @@ class FResize final : public Filter {
   bool apply() override {
     int w = 0, h = 0;
     sourceSize(w, h);
+    int toW = 0, toH = 0;
+    if (targetSize(w, h, toW, toH))
+      static_cast<void>(lead().ResizeImage(static_cast<float>(toW), static_cast<float>(toH), i2(0)));
+    return true;
+  }
+  // Nearest neighbour (0) and the kind that keeps dark lines (1) pick pixels,
+  // which a decoder's averaging reduction would not reproduce.
+  bool resamplesTo(int width, int height, int& toWidth, int& toHeight) const override {
+    return i2(0) >= 2 && targetSize(width, height, toWidth, toHeight) && toWidth > 0 && toHeight > 0;
+  }
+
+ private:
+  // The size passed to the resize (a side of 0 follows from the aspect
+  // ratio); false when the image is left as it is.
+  bool targetSize(int w, int h, int& toW, int& toH) const {
     const double boxW = static_cast<std::uint32_t>(value(2)), boxH = static_cast<std::uint32_t>(value(3));
-    const short method = i2(0);
-    if (value(1) != 0) {  // percentages of the source size
-      static_cast<void>(lead().ResizeImage(static_cast<float>(std::trunc(w * boxW / 100.0)),
-                                           static_cast<float>(std::trunc(h * boxH / 100.0)), method));
+    const auto set = [&](double newW, double newH) {
+      toW = static_cast<int>(std::min(newW, 2147483647.0));
+      toH = static_cast<int>(std::min(newH, 2147483647.0));
       return true;
-    }
+    };
+    if (value(1) != 0)  // percentages of the source size
+      return set(std::trunc(w * boxW / 100.0), std::trunc(h * boxH / 100.0));
     const bool keepAspect = value(4) != 0, noEnlarge = value(5) != 0;
-    if (noEnlarge && w <= boxW && h <= boxH) return true;  // already fits
-    if (!keepAspect || w <= 0 || h <= 0) {
-      static_cast<void>(lead().ResizeImage(static_cast<float>(boxW), static_cast<float>(boxH), method));
-      return true;
-    }
+    if (noEnlarge && w <= boxW && h <= boxH) return false;  // already fits
+    if (!keepAspect || w <= 0 || h <= 0) return set(boxW, boxH);
     // The box is a maximum: landscape fits the width, portrait the height; a
     // zero box side hands the fit to the other side.
     const bool byWidth = w >= h ? boxW != 0 : boxH == 0;
-    double newW, newH;
-    if (byWidth) {
-      newW = boxW;
-      newH = std::max(1.0, std::trunc(boxW * h / w));
-    } else {
-      newH = boxH;
-      newW = std::max(1.0, std::trunc(boxH * w / h));
-    }
-    static_cast<void>(lead().ResizeImage(static_cast<float>(newW), static_cast<float>(newH), method));
-    return true;
+    if (byWidth) return set(boxW, std::max(1.0, std::trunc(boxW * h / w)));
+    return set(std::max(1.0, std::trunc(boxH * w / h)), boxH);
   }
 };
 

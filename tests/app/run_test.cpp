@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,7 +15,10 @@
 #include <mutex>
 #include <thread>
 
+#include <opencv2/imgproc.hpp>
+
 #include "app/image_list.h"
+#include "core/file_format.h"
 #include "app/log.h"
 #include "engine/lead.h"
 #include "formats/format.h"
@@ -31,10 +35,13 @@ namespace {
 struct RecordingLead : pv::engine::CLead {
   std::vector<std::string> calls;
   bool emptySaves = false;  // pretend a save succeeded but wrote nothing
+  std::vector<int> scales;  // the reduction each load decoded at
   short LoadImage(const std::string& path, short bits, int page, int count) override {
     calls.push_back("load " + fs::path(path).filename().string() + " " + std::to_string(bits) + " " +
                     std::to_string(page) + " " + std::to_string(count));
-    return CLead::LoadImage(path, bits, page, count);
+    const short status = CLead::LoadImage(path, bits, page, count);
+    scales.push_back(GetLoadScale());
+    return status;
   }
   short SaveImage(const std::string& path, short code, short bits, short quality, short mode) override {
     calls.push_back("save " + fs::path(path).filename().string() + " " + std::to_string(code) + " " +
@@ -671,4 +678,69 @@ TEST_F(Run, AnAbortStopsEveryWorker) {
   for (std::size_t i = 0; i < seen.records.size(); ++i) EXPECT_EQ(seen.records[i].index, static_cast<int>(i));
   EXPECT_EQ(log.find("Conversion process aborted.\r\n\r\n--- Conversion End ") != std::string::npos, written < 12);
   EXPECT_EQ(seen.summary.aborted, written < 12);
+}
+
+// A chain that starts by shrinking a JPEG to half or less decodes it smaller
+// (libjpeg's DCT scaling) and resamples the rest of the way: the output has
+// the size and, within resampling error, the pixels of a full decode followed
+// by the same resize. Photos taken on their side are measured upright.
+TEST_F(Run, AChainThatStartsByShrinkingAJpegDecodesItSmallerWithTheSameResult) {
+  // A photo-like picture: smooth shading with some texture.
+  cv::Mat photo = pv::test::gradientImage(640, 480, 3), texture;
+  cv::GaussianBlur(pv::test::noiseImage(640, 480, 3, 7), texture, cv::Size(0, 0), 2.0);
+  cv::addWeighted(photo, 0.7, texture, 0.3, 0, photo);
+  for (const char* name : {"up.jpg", "side.jpg"}) {
+    pv::test::LeadWithImage lead;
+    lead.set(photo, 24);
+    ASSERT_EQ(lead.SaveImage(dir.file(name), pv::fmt::kJpeg, 24, 2, 0), 0);
+  }
+  {
+    Exiv2::Image::AutoPtr f = Exiv2::ImageFactory::open(dir.file("side.jpg"));
+    f->readMetadata();
+    f->exifData()["Exif.Image.Orientation"] = std::uint16_t(6);
+    f->writeMetadata();
+  }
+  useFormat("PNG");
+  s.settings.UseSourcePathForOutput = false;
+  s.settings.OutPutDir = dir.file("out") + "/";
+  const struct {
+    const char* filter;
+    const char* source;
+    int scale;
+    cv::Size size;
+    short method;
+  } cases[] = {
+      {"/filter resize 4 1 50 50 0 0", "up", 2, {320, 240}, 4},
+      {"/filter resize 5 1 25 25 0 0", "up", 4, {160, 120}, 5},
+      {"/filter resize 2 0 100 100 1 0", "up", 4, {100, 75}, 2},
+      {"/filter resize 4 0 100 100 1 0", "side", 4, {75, 100}, 4},
+      {"/filter resize 4 1 20 50 0 0", "side", 2, {96, 320}, 4},
+      // Not reduced: picking pixels, shrinking by less than half, a size
+      // that already fits.
+      {"/filter resize 0 1 25 25 0 0", "up", 1, {160, 120}, 0},
+      {"/filter resize 1 1 25 25 0 0", "up", 1, {160, 120}, 1},
+      {"/filter resize 4 1 60 60 0 0", "up", 1, {384, 288}, 4},
+      {"/filter resize 4 0 1000 1000 1 1", "up", 1, {640, 480}, 4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.filter) + " " + c.source);
+    s.chain.clear();
+    s.chain.appendFromText(c.filter);
+    s.chain.appendFromText("/filter invert");  // the chain goes on after the shrink
+    s.list.clear();
+    list({std::string(c.source) + ".jpg"});
+    fs::remove_all(dir.file("out"));
+    lead->scales.clear();
+    convert();
+    ASSERT_EQ(lead->scales, std::vector<int>{c.scale});
+    EXPECT_TRUE(s.settings.errorSummary.empty()) << s.settings.errorSummary;
+    pv::test::LeadWithImage out, full;
+    ASSERT_EQ(out.LoadImage(dir.file("out/") + c.source + ".png", 0, 0, 1), 0);
+    full.SetAutoOrient(true);
+    ASSERT_EQ(full.LoadImage(dir.file(std::string(c.source) + ".jpg"), 0, 0, 1), 0);
+    ASSERT_EQ(full.ResizeImage(static_cast<float>(c.size.width), static_cast<float>(c.size.height), c.method), 0);
+    ASSERT_EQ(full.InvertImage(), 0);
+    ASSERT_EQ(out.pixels().size(), c.size);
+    EXPECT_GT(cv::PSNR(out.pixels(), full.pixels()), c.scale == 1 ? 99.0 : 40.0);
+  }
 }
