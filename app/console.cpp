@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/command_line.h"
+#include "app/heap.h"
 #include "app/image_list.h"
 #include "app/report.h"
 #include "app/run.h"
@@ -179,6 +180,7 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
     return 0;
   }
 
+  const HeapKeptForRun heap;  // listing and converting alike
   ConsolePrompter prompter(err);
   Session session(loadSettings(), prompter);
   session.settings.commandLineMode = true;
