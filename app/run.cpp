@@ -23,6 +23,7 @@
 
 #include "app/heap.h"
 #include "app/image_list.h"
+#include "app/in_order.h"
 #include "app/log.h"
 #include "app/naming.h"
 #include "core/file_format.h"
@@ -506,21 +507,12 @@ bool ConvertAll(Session& s) {
   PixelBudget budget(pixelBudget());
 
   // Records go to the log and the observer in list order, whichever worker
-  // finishes first; `report` holds that order (and serialises the observer).
-  std::mutex report;
-  std::vector<std::optional<std::vector<OutcomeRecord>>> finished(static_cast<std::size_t>(count));
-  int committed = 0;
+  // finishes first (its lock also serialises the observer).
+  InListOrder<std::vector<OutcomeRecord>> finished(count, [&](int, std::vector<OutcomeRecord>& records) {
+    for (const OutcomeRecord& r : records) log.add(r);
+  });
   std::atomic<int> nextImage{0};
   std::atomic<int> stoppedAt{count};
-  const auto commit = [&](int index, std::vector<OutcomeRecord> records) {
-    std::lock_guard lock(report);
-    finished[static_cast<std::size_t>(index)] = std::move(records);
-    while (committed < count && finished[static_cast<std::size_t>(committed)]) {
-      for (const OutcomeRecord& r : *finished[static_cast<std::size_t>(committed)]) log.add(r);
-      finished[static_cast<std::size_t>(committed)].reset();
-      ++committed;
-    }
-  };
 
   // Each worker takes the next image of the list until none is left or the
   // run is stopped. Worker 0 is this thread with the run's own session; the
@@ -550,7 +542,7 @@ bool ConvertAll(Session& s) {
         ~Settle() { image.settleNames(); }
       } settle{image};
       {
-        std::lock_guard lock(report);
+        std::lock_guard lock(finished.mutex());
         s.progress.setName(e.fileName);
         s.progress.count = i;
         s.progress.percent = static_cast<int>(static_cast<unsigned>(i) * 100u / static_cast<unsigned>(count));
@@ -561,7 +553,7 @@ bool ConvertAll(Session& s) {
       image.run();
       ws.currentEntry = -1;
       budget.release(held);
-      commit(i, std::move(records));
+      finished.put(i, std::move(records));
     }
     ws.chain.beforeEach = nullptr;
     ws.primary.SetAutoRepaint(true);
@@ -573,10 +565,7 @@ bool ConvertAll(Session& s) {
     others.push_back(std::make_unique<Session>(s, Session::Snapshot{}, true));
     others.back()->observer = nullptr;
   }
-  std::vector<std::thread> threads;
-  for (auto& other : others) threads.emplace_back(work, std::ref(*other));
-  work(s);
-  for (std::thread& t : threads) t.join();
+  onWorkers(workers, [&](int w) { work(w == 0 ? s : *others[static_cast<std::size_t>(w - 1)]); });
   // Every image before the stop has finished; what follows it never began.
   if (stoppedAt.load() < count) log.aborted();
   s.currentEntry = -1;
