@@ -124,6 +124,7 @@ class SwitchParser {
   }
   void addFiles(const std::string& args) {
     for (const std::string& part : splitBars(trimmed(args))) addPart(part);
+    listPending();
   }
   void convert(const std::string& token, const std::string& args) {
     if (auto f = formats::CreateFormat(
@@ -139,6 +140,7 @@ class SwitchParser {
     const std::size_t slash = part.rfind('/');
     const std::string last = part.substr(slash + 1);
     if (last.find('*') != std::string::npos) {
+      listPending();
       const std::string folder = part.substr(0, slash + 1);
       if (s_.settings.ScanSubDir)
         builder_.searchFolder(folder, std::string(utf8Prefix(last, 149)));
@@ -147,14 +149,24 @@ class SwitchParser {
       return;
     }
     struct stat st {};
-    if (stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (stat(part.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+      pending_.push_back(part);  // files named one by one are listed together
+      return;
+    }
+    listPending();
+    if (stat(part.c_str(), &st) == 0) {
       builder_.searchFolder(part, "*.*");
-    } else if (stat(part.c_str(), &st) == 0) {
-      if (builder_.IsAcceptedFile(part, true)) builder_.AddImage(part);
     } else {
       // A named file that is not there is a failure the user must see.
       logOpenFailure(s_.settings, part, engine::kFileNotFound);
     }
+  }
+  // Lists the files named since the last folder or wildcard, on every worker
+  // and in their order.
+  void listPending() {
+    if (pending_.empty()) return;
+    builder_.addDropped(pending_);
+    pending_.clear();
   }
 
  public:
@@ -191,6 +203,7 @@ class SwitchParser {
  private:
   Session& s_;
   ImageListBuilder builder_;
+  std::vector<std::string> pending_;
 };
 
 namespace {

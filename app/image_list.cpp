@@ -12,7 +12,9 @@
 #include <set>
 #include <utility>
 
+#include "app/in_order.h"
 #include "app/log.h"
+#include "app/run.h"
 #include "core/extensions.h"
 #include "core/ini.h"
 #include "core/text.h"
@@ -87,7 +89,8 @@ bool ImageListBuilder::aborted() const {
   return !c_.running.load() || (c_.interrupted && c_.interrupted->load());
 }
 
-void ImageListBuilder::report(const std::string& path, unsigned status, const ImageEntry* added) {
+void ImageListBuilder::report(const std::string& path, unsigned status, const ImageEntry* added,
+                              std::chrono::steady_clock::time_point started) {
   OutcomeRecord r;
   if (added) r.entry = std::make_shared<const ImageEntry>(*added);
   r.kind = OutcomeRecord::kListEntry;
@@ -95,20 +98,24 @@ void ImageListBuilder::report(const std::string& path, unsigned status, const Im
   r.status = status;
   if (status != 0) r.text = status == kNotAnImageStatus ? kNotAnImageText : std::string(errorMessage(status));
   r.milliseconds =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - openStarted_).count();
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
   logListRecord(c_.settings, r);
   if (c_.observer) c_.observer->outcome(r);
 }
 
 bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTest) {
   if (extensionTest && !acceptedImageName(path)) return false;
-  // A candidate is listed, not converted: a JPEG is decoded at the smallest
-  // scale that still gives its thumbnail (every coefficient is still read,
-  // so a damaged file fails as at full size).
-  c_.primary.SetLoadAtLeast(thumbnails() ? kThumbnailWidth : 1, thumbnails() ? kThumbnailHeight : 1);
+  askForListingScale(c_.primary);
   const bool ok = OpenImage(path, true);
   c_.primary.SetLoadAtLeast(0, 0);
   return ok;
+}
+
+// A candidate is listed, not converted: a JPEG is decoded at the smallest
+// scale that still gives its thumbnail (every coefficient is still read, so a
+// damaged file fails as at full size).
+void ImageListBuilder::askForListingScale(engine::CLead& lead) const {
+  lead.SetLoadAtLeast(thumbnails() ? kThumbnailWidth : 1, thumbnails() ? kThumbnailHeight : 1);
 }
 
 void applyPhotoSettings(engine::CLead& lead, const Settings& settings) {
@@ -117,7 +124,14 @@ void applyPhotoSettings(engine::CLead& lead, const Settings& settings) {
 }
 
 bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
-  applyPhotoSettings(c_.primary, c_.settings);
+  openStarted_ = std::chrono::steady_clock::now();
+  const unsigned status = openOn(c_.primary, path);
+  if (status != 0 && logging) report(path, status, nullptr, openStarted_);
+  return status == 0;
+}
+
+unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path) const {
+  applyPhotoSettings(lead, c_.settings);
   const std::string lower = asciiLower(path);
   const std::size_t dot = lower.rfind('.'), slash = lower.rfind('/');
   std::string ext;
@@ -128,9 +142,7 @@ bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
   else
     ext = lower;
 
-  openStarted_ = std::chrono::steady_clock::now();
-  engine::CLead& lead = c_.primary;
-  bool ok = false;
+  unsigned result = 0;
   try {
     lead.SetAutoRepaint(false);
     try {
@@ -139,30 +151,29 @@ bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
     }
     short status = 0;
     if (ext != "sff" && (status = lead.ReadFileInfo(path, -1, 1)) != 0) {
-      if (logging) report(path, kNotAnImageStatus);
+      result = kNotAnImageStatus;
     } else {
       if (ext == "sid" || ext == "fpx" || ext == "pcd") engine::ChooseLoadResolution(lead, path);
       const short bits = ext == "png" && lead.GetInfoBits() > 23 ? 32 : 0;
       status = lead.LoadImage(path, bits, lead.GetInfoPageCount() == 1 ? 0 : 1, 1);
-      if (status != 0) {
-        if (logging) report(path, static_cast<std::uint16_t>(status));
-      } else {
-        ok = true;
-      }
+      if (status != 0) result = static_cast<std::uint16_t>(status);
     }
   } catch (const std::exception&) {
-    if (logging) report(path, kNotAnImageStatus);
-    ok = false;
+    result = kNotAnImageStatus;
   }
   try {
     lead.SetAutoRepaint(true);
   } catch (const std::exception&) {
   }
-  return ok;
+  return result;
 }
 
 void ImageListBuilder::AddImage(const std::string& path) {
-  engine::CLead& lead = c_.primary;
+  c_.list.push_back(entryOf(c_.primary, c_.secondary, path));
+  report(path, 0, &c_.list.back(), openStarted_);
+}
+
+ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch, const std::string& path) const {
   ImageEntry e;
   const std::size_t slash = path.rfind('/');
   e.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -189,7 +200,7 @@ void ImageListBuilder::AddImage(const std::string& path) {
   guarded([&] { e.seeThrough = lead.GetHasTransparency(); });
   if (thumbnails()) {
     guarded([&] {
-      engine::FlattenTransparency(lead, c_.secondary, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
+      engine::FlattenTransparency(lead, scratch, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
       const double w = lead.GetImageWidth(), h = lead.GetImageHeight();
       if (w <= 0 || h <= 0) return;
       const double scale = std::min(kThumbnailWidth / w, kThumbnailHeight / h);
@@ -201,17 +212,80 @@ void ImageListBuilder::AddImage(const std::string& path) {
       e.thumbnail = engine::handles::take(lead.MakeGdiBitmap(lead.GetDrawContext()));
     });
   }
-  c_.list.push_back(std::move(e));
-  report(path, 0, &c_.list.back());
+  return e;
 }
 
-void ImageListBuilder::examine(const std::string& path, const std::string& name, int index, int total) {
-  c_.progress.gate.pass();
-  c_.progress.setName(name);
-  c_.progress.count = index;
-  c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(index) * 100 / total) : 0;
-  if (IsAcceptedFile(path, true)) AddImage(path);
-  c_.progress.count = index + 1;
+namespace {
+
+// What a worker found out about one candidate, delivered in list order.
+struct Examined {
+  bool candidate = false;  // its name passed the extension test
+  unsigned status = 0;     // 0: listed
+  ImageEntry entry;
+  std::chrono::steady_clock::time_point started;
+};
+
+}  // namespace
+
+bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int total, bool stoppable) {
+  const int count = static_cast<int>(candidates.size());
+  const int workers = WorkerCount(c_.settings, count);
+  const auto progressAt = [&](const Candidate& c) {
+    c_.progress.setName(c.name);
+    c_.progress.count = c.index;
+    c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(c.index) * 100 / total) : 0;
+  };
+  if (workers <= 1) {
+    for (const Candidate& c : candidates) {
+      if (stoppable && aborted()) return false;
+      c_.progress.gate.pass();
+      progressAt(c);
+      if (IsAcceptedFile(c.path, true)) AddImage(c.path);
+      c_.progress.count = c.index + 1;
+    }
+    return true;
+  }
+  // Every worker opens its candidates on controls of its own (worker 0 on the
+  // list's); entries and records reach the list, the log and the observer in
+  // the candidates' order, as one worker gives them.
+  InListOrder<Examined> found(count, [&](int i, Examined& x) {
+    const Candidate& c = candidates[static_cast<std::size_t>(i)];
+    progressAt(c);
+    if (x.candidate && x.status == 0) {
+      c_.list.push_back(std::move(x.entry));
+      report(c.path, 0, &c_.list.back(), x.started);
+    } else if (x.candidate) {
+      report(c.path, x.status, nullptr, x.started);
+    }
+    c_.progress.count = c.index + 1;
+  });
+  std::atomic<int> next{0};
+  onWorkers(workers, [&](int w) {
+    std::unique_ptr<engine::CLead> ownPrimary, ownScratch;
+    if (w > 0) ownPrimary = std::make_unique<engine::CLead>(), ownScratch = std::make_unique<engine::CLead>();
+    engine::CLead& lead = w > 0 ? *ownPrimary : c_.primary;
+    engine::CLead& scratch = w > 0 ? *ownScratch : c_.secondary;
+    for (;;) {
+      c_.progress.gate.pass();
+      // A stop is seen before a candidate is taken, so the ones taken (all
+      // before it) are finished and delivered without a gap.
+      if (stoppable && aborted()) break;
+      const int i = next.fetch_add(1);
+      if (i >= count) break;
+      const std::string& path = candidates[static_cast<std::size_t>(i)].path;
+      Examined x;
+      x.started = std::chrono::steady_clock::now();
+      x.candidate = acceptedImageName(path);
+      if (x.candidate) {
+        askForListingScale(lead);
+        x.status = openOn(lead, path);
+        lead.SetLoadAtLeast(0, 0);
+        if (x.status == 0) x.entry = entryOf(lead, scratch, path);
+      }
+      found.put(i, std::move(x));
+    }
+  });
+  return next.load() >= count;  // every candidate was taken
 }
 
 void ImageListBuilder::finish() {
@@ -223,12 +297,12 @@ void ImageListBuilder::addChosenFiles(const std::string& folder, const std::vect
   const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
   const int total = static_cast<int>(names.size());
   c_.progress.total = total;
+  std::vector<Candidate> candidates;
   for (int i = 0; i < total; ++i) {
-    if (aborted()) return;
     const std::string& name = names[static_cast<std::size_t>(i)];
-    examine(base + name, name, i, total);
+    candidates.push_back({base + name, name, i});
   }
-  finish();
+  if (examineAll(candidates, total, true)) finish();
 }
 
 bool ImageListBuilder::ReadListFile(const std::string& path) {
@@ -267,13 +341,13 @@ bool ImageListBuilder::ReadListFile(const std::string& path) {
   }
   const int total = static_cast<int>(lines.size());
   c_.progress.total = total;
+  std::vector<Candidate> candidates;
   for (int k = 0; k < total; ++k) {
-    if (aborted()) return false;
     std::string& line = lines[static_cast<std::size_t>(k)];
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (line.empty()) continue;
-    examine(line, afterLastSlash(line), k, total);
+    if (!line.empty()) candidates.push_back({line, afterLastSlash(line), k});
   }
+  if (aborted() || !examineAll(candidates, total, true)) return false;
   finish();
   return true;
 }
@@ -287,12 +361,9 @@ void ImageListBuilder::addWildcard(const std::string& path) {
     if (wildcardMatch(pattern, name)) names.push_back(std::move(name));
   const int total = static_cast<int>(names.size());
   c_.progress.total = total;
-  for (int i = 0; i < total; ++i) {
-    if (aborted()) return;
-    const std::string& name = names[static_cast<std::size_t>(i)];
-    examine(folder + name, name, i, total);
-  }
-  finish();
+  std::vector<Candidate> candidates;
+  for (int i = 0; i < total; ++i) candidates.push_back({folder + names[static_cast<std::size_t>(i)], names[static_cast<std::size_t>(i)], i});
+  if (examineAll(candidates, total, true)) finish();
 }
 
 void ImageListBuilder::searchFolder(const std::string& folderIn, const std::string& pattern) {
@@ -323,23 +394,22 @@ void ImageListBuilder::searchFolder(const std::string& folderIn, const std::stri
     if (!c_.settings.ScanSubDir) break;
   }
   c_.progress.total = total;
-  int examined = 0;
+  std::vector<Candidate> candidates;
   for (std::size_t i = 0; i < files.size(); ++i)
-    for (const std::string& name : files[i]) {
-      if (aborted()) return;
-      examine(folders[i] + name, name, examined, total);
-      ++examined;
-    }
-  finish();
+    for (const std::string& name : files[i])
+      candidates.push_back({folders[i] + name, name, static_cast<int>(candidates.size())});
+  if (examineAll(candidates, total, true)) finish();
 }
 
 void ImageListBuilder::addDropped(const std::vector<std::string>& paths) {
   const int total = static_cast<int>(paths.size());
   c_.progress.total = total;
+  std::vector<Candidate> candidates;
   for (int k = 0; k < total; ++k) {
     const std::string& path = paths[static_cast<std::size_t>(k)];
-    examine(path, afterLastSlash(path), k, total);
+    candidates.push_back({path, afterLastSlash(path), k});
   }
+  examineAll(candidates, total, false);
   finish();
 }
 

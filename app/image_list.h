@@ -85,8 +85,20 @@ class ImageListBuilder {
     return c_.settings.ShowThumbnails && (!c_.settings.commandLineMode || c_.settings.openFlag);
   }
   // A candidate's record: logged when it was refused, and told to the observer.
-  void report(const std::string& path, unsigned status, const ImageEntry* added = nullptr);
-  void examine(const std::string& path, const std::string& name, int index, int total);
+  void report(const std::string& path, unsigned status, const ImageEntry* added,
+              std::chrono::steady_clock::time_point started);
+  void askForListingScale(engine::CLead& lead) const;
+  // Loads the file on `lead`: 0, or why it cannot be listed.
+  unsigned openOn(engine::CLead& lead, const std::string& path) const;
+  // The entry of the image just loaded on `lead` (`scratch` helps make its thumbnail).
+  ImageEntry entryOf(engine::CLead& lead, engine::CLead& scratch, const std::string& path) const;
+  struct Candidate {
+    std::string path, name;
+    int index;  // its place among the `total` the progress counts
+  };
+  // Examines the candidates on WorkerCount workers and lists the accepted
+  // ones in order; false when a stop (heeded when `stoppable`) cut it short.
+  bool examineAll(const std::vector<Candidate>& candidates, int total, bool stoppable);
   void finish();
   ListContext c_;
   std::chrono::steady_clock::time_point openStarted_ = std::chrono::steady_clock::now();

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/naming.h"
 #include "engine/lead.h"
@@ -272,4 +273,101 @@ TEST_F(Lister, AListedJpegKeepsItsOwnSizeAndAShortenedOneIsStillRefused) {
   // The next load of the control is whole again.
   ASSERT_EQ(primary.LoadImage(dir.file("big.jpg"), 0, 0, 1), 0);
   EXPECT_EQ(primary.GetImageWidth(), 800);
+}
+
+namespace {
+
+// What a listing hands on: the entries, the log, the summary and the records
+// the observer is told, in the order it is told them.
+struct Seen final : pv::app::JobObserver {
+  std::vector<std::string> records;
+  std::function<void()> after;  // run after each record
+  void outcome(const pv::app::OutcomeRecord& r) override {
+    records.push_back(r.source + " " + std::to_string(r.status) + (r.entry ? " " + r.entry->fileName : ""));
+    if (after) after();
+  }
+};
+
+}  // namespace
+
+// Candidates are opened on every worker; the list, the log, the summary and
+// the records come out as one worker gives them, whichever finishes first.
+TEST_F(Lister, SeveralWorkersListLikeOne) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = "p" + std::to_string(10 + i);
+    if (i % 7 == 3) {
+      std::ofstream(dir.file(name + ".jpg")) << "not an image";
+    } else if (i % 7 == 5) {
+      std::ofstream(dir.file(name + ".txt")) << "not a candidate";
+      paths.push_back(dir.file(name + ".txt"));
+      continue;
+    } else if (i % 5 == 4) {
+      writeTwoPageTiff(dir.file(name + ".tif"));
+      paths.push_back(dir.file(name + ".tif"));
+      continue;
+    } else {
+      writePng(dir.file(name + ".png"), 20 + i, 10 + i, i % 2 ? 4 : 3);
+      paths.push_back(dir.file(name + ".png"));
+      continue;
+    }
+    paths.push_back(dir.file(name + ".jpg"));
+  }
+  pv::test::writeFile(dir.file("list.txt"), [&] {
+    std::string text;
+    for (const auto& p : paths) text += p + "\n";
+    return text;
+  }());
+  const struct {
+    const char* kind;
+    std::function<void(ImageListBuilder&)> run;
+  } kinds[] = {
+      {"dropped", [&](ImageListBuilder& b) { b.addDropped(paths); }},
+      {"folder", [&](ImageListBuilder& b) { b.searchFolder(dir.str()); }},
+      {"list file", [&](ImageListBuilder& b) { b.ReadListFile(dir.file("list.txt")); }},
+  };
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(k.kind);
+    std::vector<std::vector<std::string>> results;
+    for (int workers : {1, 4}) {
+      settings.Threads = workers;
+      settings.conversionLog.clear();
+      settings.errorSummary.clear();
+      list.clear();
+      Seen seen;
+      ImageListBuilder b{{settings, primary, secondary, list, progress, running, prompter, nullptr, &seen}};
+      k.run(b);
+      std::vector<std::string> result = seen.records;
+      for (const auto& e : list)
+        result.push_back(e.fileName + " " + std::to_string(e.width) + "x" + std::to_string(e.height) + " " +
+                         std::to_string(e.pageCount) + " " + std::to_string(e.thumbnailWidth) + " " +
+                         std::to_string(e.hasAlpha));
+      result.push_back(settings.errorSummary);
+      result.push_back(std::to_string(progress.count) + " " + std::to_string(progress.percent));
+      results.push_back(result);
+    }
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_GT(results[0].size(), 30u);
+  }
+}
+
+// A stop in the middle of a listing on several workers: what was begun is
+// finished, and the list is the candidates before the stop without a gap.
+TEST_F(Lister, AStopOnSeveralWorkersListsAnUnbrokenBeginning) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) {
+    names.push_back("p" + std::to_string(10 + i) + ".png");
+    writePng(dir.file(names.back()));
+  }
+  settings.Threads = 4;
+  Seen seen;
+  seen.after = [&] {
+    if (seen.records.size() == 5) running = false;
+  };
+  ImageListBuilder b{{settings, primary, secondary, list, progress, running, prompter, nullptr, &seen}};
+  b.addChosenFiles(dir.str(), names);
+  ASSERT_GE(list.size(), 5u);
+  EXPECT_LT(list.size(), 40u);
+  for (std::size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i].fileName, names[i]);
+  EXPECT_EQ(seen.records.size(), list.size());
 }
