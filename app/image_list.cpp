@@ -12,10 +12,12 @@
 #include <set>
 #include <utility>
 
+#include "app/budget.h"
 #include "app/in_order.h"
 #include "app/log.h"
 #include "app/run.h"
 #include "core/extensions.h"
+#include "core/file_format.h"
 #include "core/ini.h"
 #include "core/text.h"
 #include "engine/composite.h"
@@ -260,6 +262,7 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
     c_.progress.count = c.index + 1;
   });
   std::atomic<int> next{0};
+  PixelBudget budget;
   onWorkers(workers, [&](int w) {
     std::unique_ptr<engine::CLead> ownPrimary, ownScratch;
     if (w > 0) ownPrimary = std::make_unique<engine::CLead>(), ownScratch = std::make_unique<engine::CLead>();
@@ -277,10 +280,18 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       x.started = std::chrono::steady_clock::now();
       x.candidate = acceptedImageName(path);
       if (x.candidate) {
+        // Several huge images are not decoded at once (a JPEG is decoded at
+        // an eighth of its sides or more; its header tells its size).
+        double pixels = 1;
+        if (lead.ReadFileInfo(path, -1, 1) == 0)
+          pixels = std::max(1.0, static_cast<double>(lead.GetInfoValue44()) * lead.GetInfoHeight() *
+                                     (lead.GetInfoFormat() == fmt::kJpeg ? 1.0 / 16 : 1.0));
+        const double held = budget.acquire(pixels);
         askForListingScale(lead);
         x.status = openOn(lead, path);
         lead.SetLoadAtLeast(0, 0);
         if (x.status == 0) x.entry = entryOf(lead, scratch, path);
+        budget.release(held);
       }
       found.put(i, std::move(x));
     }

@@ -21,6 +21,7 @@
 #include <climits>
 #include <algorithm>
 
+#include "app/budget.h"
 #include "app/heap.h"
 #include "app/image_list.h"
 #include "app/in_order.h"
@@ -116,34 +117,6 @@ class NameBook {
   std::condition_variable turn_, settled_;
   int next_ = 0;
   std::set<std::string> pending_;
-};
-
-// Decoded pixels in flight across the workers: a worker waits before an
-// image while the others hold too much; an image larger than the whole
-// budget waits until it can run alone.
-class PixelBudget {
- public:
-  explicit PixelBudget(double capacity) : capacity_(capacity) {}
-  double acquire(double pixels) {
-    const double want = std::min(pixels, capacity_);
-    std::unique_lock lock(mutex_);
-    freed_.wait(lock, [&] { return used_ + want <= capacity_ || used_ == 0; });
-    used_ += want;
-    return want;
-  }
-  void release(double pixels) {
-    {
-      std::lock_guard lock(mutex_);
-      used_ -= pixels;
-    }
-    freed_.notify_all();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable freed_;
-  const double capacity_;
-  double used_ = 0;
 };
 
 // One image of a run.
@@ -482,19 +455,6 @@ int WorkerCount(const Settings& settings, int images) {
   return std::clamp(std::min(wanted, images), 1, 64);
 }
 
-namespace {
-
-// A share of the machine's memory, in pixels of four bytes, for the images
-// that workers hold decoded at once (with room for the working copies the
-// filters and encoders make).
-double pixelBudget() {
-  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-  const double bytes = pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size) : 4e9;
-  return bytes / 2 / (4 * 4);
-}
-
-}  // namespace
-
 bool ConvertAll(Session& s) {
   RunLog log(s.settings, s.observer);
   const int count = static_cast<int>(s.list.size());
@@ -504,7 +464,7 @@ bool ConvertAll(Session& s) {
   s.progress.total = count;
   const int workers = WorkerCount(s.settings, count);
   NameBook names;
-  PixelBudget budget(pixelBudget());
+  PixelBudget budget;
 
   // Records go to the log and the observer in list order, whichever worker
   // finishes first (its lock also serialises the observer).

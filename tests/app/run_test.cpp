@@ -17,6 +17,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "app/budget.h"
 #include "app/image_list.h"
 #include "core/file_format.h"
 #include "app/log.h"
@@ -742,5 +743,47 @@ TEST_F(Run, AChainThatStartsByShrinkingAJpegDecodesItSmallerWithTheSameResult) {
     ASSERT_EQ(full.InvertImage(), 0);
     ASSERT_EQ(out.pixels().size(), c.size);
     EXPECT_GT(cv::PSNR(out.pixels(), full.pixels()), c.scale == 1 ? 99.0 : 40.0);
+  }
+}
+
+// Decoded pixels in flight: an image waits while the others hold too much of
+// the budget, and one larger than the whole budget runs alone.
+TEST(PixelBudget, AnImageWaitsForRoomAndAHugeOneRunsAlone) {
+  const struct {
+    double held, wanted;
+    bool waits;
+    double gets;
+  } cases[] = {
+      {60, 30, false, 30},   // room beside the other
+      {60, 60, true, 60},    // two large images not together
+      {10, 150, true, 100},  // larger than the budget: alone, holding all of it
+      {0, 150, false, 100},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.wanted);
+    pv::app::PixelBudget budget(100);
+    const double first = c.held > 0 ? budget.acquire(c.held) : 0;
+    std::atomic<bool> got{false};
+    double gets = 0;
+    std::thread second([&] {
+      gets = budget.acquire(c.wanted);
+      got = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(got.load(), !c.waits);
+    if (c.held > 0) budget.release(first);
+    second.join();
+    EXPECT_EQ(gets, c.gets);
+    // While it runs, nothing else starts unless there is room.
+    std::atomic<bool> third{false};
+    std::thread later([&] {
+      budget.release(budget.acquire(100 - c.gets + 1));
+      third = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(third.load());
+    budget.release(gets);
+    later.join();
+    EXPECT_TRUE(third.load());
   }
 }
