@@ -186,32 +186,58 @@ void filterRow(int kind, const std::uint8_t* row, const std::uint8_t* prev, std:
   }
 }
 
+// The rows a PNG file holds, made from an image's rows as they are needed:
+// the image's own bytes, or each row converted on its own (BGR to RGB), so
+// that a photo is never copied whole before it is filtered.
+struct FileRows {
+  cv::Mat source;
+  int conversion = -1;  // a cv::cvtColor code, -1 for the bytes as they are
+  int channels = 1;     // of a converted row
+  std::size_t bytes = 0;  // of a row in the file
+
+  // Row y, converted into `buffer` (of `bytes`) when it must be.
+  const std::uint8_t* row(int y, std::vector<std::uint8_t>& buffer) const {
+    if (conversion < 0) return source.ptr<std::uint8_t>(y);
+    cv::Mat out(1, source.cols, CV_8UC(channels), buffer.data());
+    cv::cvtColor(source.row(y), out, conversion);
+    return buffer.data();
+  }
+};
+
 // The filtered rows [first, last) with each row's filter byte, written at
 // their place in `out` (which holds every row): the filter whose output has
 // the smallest sum of magnitudes, or none when not adaptive.
-void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive, std::uint8_t* out) {
-  const std::size_t n = static_cast<std::size_t>(raw.cols);
-  std::vector<std::uint8_t> zeros(n, 0), trial(n);
+void filterRows(const FileRows& rows, int first, int last, int bpp, bool adaptive, std::uint8_t* out) {
+  const std::size_t n = rows.bytes;
+  std::vector<std::uint8_t> zeros(n, 0), trial(n), current(n), previous(n);
+  const std::uint8_t* prev = first > 0 ? rows.row(first - 1, previous) : zeros.data();
   for (int y = first; y < last; ++y) {
     std::uint8_t* o = out + (n + 1) * static_cast<std::size_t>(y);
-    const std::uint8_t* row = raw.ptr<std::uint8_t>(y);
-    const std::uint8_t* prev = y > 0 ? raw.ptr<std::uint8_t>(y - 1) : zeros.data();
+    const std::uint8_t* row = rows.row(y, current);
     if (!adaptive) {
       o[0] = 0;
       std::memcpy(o + 1, row, n);
-      continue;
-    }
-    std::uint64_t best = ~std::uint64_t{0};
-    for (int kind = 0; kind < 5; ++kind) {
-      filterRow(kind, row, prev, n, bpp, trial.data());
-      std::uint64_t sum = 0;
-      for (std::size_t i = 0; i < n; ++i)
-        sum += static_cast<std::uint64_t>(std::abs(static_cast<std::int8_t>(trial[i])));
-      if (sum < best) {
-        best = sum;
-        o[0] = static_cast<std::uint8_t>(kind);
-        std::memcpy(o + 1, trial.data(), n);
+    } else {
+      std::uint64_t best = ~std::uint64_t{0};
+      for (int kind = 0; kind < 5; ++kind) {
+        filterRow(kind, row, prev, n, bpp, trial.data());
+        std::uint64_t sum = 0;
+        for (std::size_t i = 0; i < n; ++i)
+          sum += static_cast<std::uint64_t>(std::abs(static_cast<std::int8_t>(trial[i])));
+        if (sum < best) {
+          best = sum;
+          o[0] = static_cast<std::uint8_t>(kind);
+          std::memcpy(o + 1, trial.data(), n);
+        }
       }
+    }
+    // This row is the next one's previous: a converted row stays in its
+    // buffer, which the next row must then not overwrite.
+    if (row == current.data()) {
+      std::swap(current, previous);
+      prev = previous.data();
+    } else {
+      prev = row;
     }
   }
 }
@@ -219,14 +245,14 @@ void filterRows(const cv::Mat& raw, int first, int last, int bpp, bool adaptive,
 // The filtered rows as one zlib stream. Rows are filtered in parallel bands;
 // libdeflate (two to three times faster than zlib at the same level and
 // size) compresses them in one piece, as it writes whole streams only.
-short compressRows(const cv::Mat& raw, int bpp, bool adaptive, int level, std::string& stream) {
-  const int rows = raw.rows;
-  const std::size_t rowBytes = static_cast<std::size_t>(raw.cols) + 1;
+short compressRows(const FileRows& fileRows, int bpp, bool adaptive, int level, std::string& stream) {
+  const int rows = fileRows.source.rows;
+  const std::size_t rowBytes = fileRows.bytes + 1;
   std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(rows));
   const int bands = std::clamp(cv::getNumThreads() * 2, 1, std::max(1, rows));
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
     for (int band = range.start; band < range.end; ++band)
-      filterRows(raw, static_cast<int>(static_cast<std::int64_t>(rows) * band / bands),
+      filterRows(fileRows, static_cast<int>(static_cast<std::int64_t>(rows) * band / bands),
                  static_cast<int>(static_cast<std::int64_t>(rows) * (band + 1) / bands), bpp, adaptive,
                  filtered.data());
   });
@@ -249,38 +275,36 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
   if (image.pixels.empty()) return kInvalidParameter;
   if (bits == 0) bits = image.bits;
   const int w = image.width(), h = image.height();
-  // The rows in the file's layout, one byte row each.
-  cv::Mat rgb;
+  // The rows in the file's layout.
+  FileRows rows;
   int colourType, depth = 8, channels;
   IndexedImage indexed;
   const int ch = image.pixels.channels();
   if (bits >= 32) {
     colourType = PNG_COLOR_TYPE_RGB_ALPHA, channels = 4;
-    cv::cvtColor(bgraOf(image), rgb, cv::COLOR_BGRA2RGBA);
+    rows = {bgraOf(image), cv::COLOR_BGRA2RGBA, 4};
   } else if (bits > 8) {
     colourType = PNG_COLOR_TYPE_RGB, channels = 3;
-    cv::cvtColor(image.pixels, rgb,
-                 ch == 4   ? cv::COLOR_BGRA2RGB
-                 : ch == 3 ? cv::COLOR_BGR2RGB
-                           : cv::COLOR_GRAY2RGB);
+    rows = {image.pixels, ch == 4 ? cv::COLOR_BGRA2RGB : ch == 3 ? cv::COLOR_BGR2RGB : cv::COLOR_GRAY2RGB, 3};
   } else if (ch == 1 && bits == 8) {
     colourType = PNG_COLOR_TYPE_GRAY, channels = 1;
-    rgb = image.pixels;
+    rows.source = image.pixels;
   } else {
     // An indexed save: at most 2^bits colours, exact when they fit.
     colourType = PNG_COLOR_TYPE_PALETTE, channels = 1;
     indexed = toIndexed(image.pixels, bits);
     depth = bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8;
-    rgb.create(h, static_cast<int>((static_cast<std::size_t>(w) * depth + 7) / 8), CV_8UC1);
+    rows.source.create(h, static_cast<int>((static_cast<std::size_t>(w) * depth + 7) / 8), CV_8UC1);
     for (int y = 0; y < h; ++y)
-      packIndices(indexed.indices.ptr<std::uint8_t>(y), w, depth, rgb.ptr<std::uint8_t>(y));
+      packIndices(indexed.indices.ptr<std::uint8_t>(y), w, depth, rows.source.ptr<std::uint8_t>(y));
   }
-  const cv::Mat raw = rgb.reshape(1, h);
+  rows.bytes = rows.conversion < 0 ? static_cast<std::size_t>(rows.source.cols) * rows.source.elemSize()
+                                   : static_cast<std::size_t>(w) * static_cast<std::size_t>(channels);
 
   std::string stream;
   // Filters suit photographs; palette and grey-level indices compress best unfiltered.
   const bool adaptive = colourType != PNG_COLOR_TYPE_PALETTE;
-  if (short s = compressRows(raw, std::max(1, channels * depth / 8), adaptive,
+  if (short s = compressRows(rows, std::max(1, channels * depth / 8), adaptive,
                              level > 0 ? std::min(level, 9) : Z_DEFAULT_COMPRESSION, stream))
     return s;
 
