@@ -3,7 +3,7 @@
 # sets $exe to our program in the build given as the first argument.
 here=$(dirname "${BASH_SOURCE[0]}")
 exe=$(cd "${1:-build/bench}/bin" && pwd)/pictoravine
-"$here/need-packages" mate-backgrounds lomiri-wallpapers-16.04 "${PV_PEER_PACKAGES[@]}"
+"$here/need-packages" time mate-backgrounds lomiri-wallpapers-16.04 "${PV_PEER_PACKAGES[@]}"
 mapfile -t photos < <(find /usr/share/backgrounds -iname '*.jpg' -size +200k | sort | head -"${PV_PHOTOS:-8}")
 ((${#photos[@]})) || { echo "$(basename "$0"): no photographs under /usr/share/backgrounds" >&2; exit 1; }
 work=$(mktemp -d)
