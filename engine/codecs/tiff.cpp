@@ -303,8 +303,10 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
   TIFFSetField(t, TIFFTAG_COMPRESSION, m.compression);
 
-  // The rows as the file stores them.
+  // The rows as the file stores them: `samples`, each row converted with
+  // `rowConversion` (a cv::cvtColor code) as it is written when that is set.
   cv::Mat samples;
+  int rowConversion = -1;
   int storedBits = 8;
   std::uint16_t photometric = PHOTOMETRIC_RGB;
   IndexedImage indexed;
@@ -338,7 +340,8 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
         cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2GRAY);
       photometric = PHOTOMETRIC_MINISBLACK;
     } else {
-      cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
+      samples = toBgr(page.pixels);
+      rowConversion = cv::COLOR_BGR2RGB;
       photometric = PHOTOMETRIC_YCBCR;
       TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, static_cast<std::uint16_t>(m.hSub),
                    static_cast<std::uint16_t>(1));
@@ -358,13 +361,17 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     float refBlackWhite[6] = {0, 255, 128, 255, 128, 255};
     TIFFSetField(t, TIFFTAG_REFERENCEBLACKWHITE, refBlackWhite);
   } else if (bits >= 32) {
-    cv::cvtColor(bgraOf(page), samples, cv::COLOR_BGRA2RGBA);
+    samples = bgraOf(page);
+    rowConversion = cv::COLOR_BGRA2RGBA;
     std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(1), &kind);
+  } else if (bits >= 24) {
+    samples = toBgr(page.pixels);
+    rowConversion = cv::COLOR_BGR2RGB;
   } else if (bits > 8) {
-    cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
     // 16 bits stand for 5-5-5 colour, stored as 8-bit samples.
-    if (bits < 24) toFiveBits(samples);
+    cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
+    toFiveBits(samples);
   } else if (grey && bits == 8) {
     samples = page.pixels;
     photometric = PHOTOMETRIC_MINISBLACK;
@@ -387,7 +394,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
       photometric = PHOTOMETRIC_PALETTE;
     }
   }
-  const int spp = samples.channels();
+  const int spp = rowConversion == cv::COLOR_BGRA2RGBA ? 4 : rowConversion >= 0 ? 3 : samples.channels();
   TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
   TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(storedBits));
   TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(spp));
@@ -412,15 +419,21 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   if (m.layout == Layout::kJpeg) rowsPerStrip = std::max<std::uint32_t>(16, rowsPerStrip / 16 * 16);
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
 
-  std::vector<std::uint8_t> packed;
+  // Every row is handed over in a buffer of its own: libtiff's horizontal
+  // predictor differences the row it is given in place, which must never be
+  // the image's own pixels.
+  std::vector<std::uint8_t> row(storedBits < 8 ? (static_cast<std::size_t>(w) * storedBits + 7) / 8
+                                               : static_cast<std::size_t>(w) * static_cast<std::size_t>(spp));
   for (int y = 0; y < h; ++y) {
-    std::uint8_t* row = samples.ptr(y);
     if (storedBits < 8) {
-      packed.resize((static_cast<std::size_t>(w) * storedBits + 7) / 8);
-      packIndices(row, w, storedBits, packed.data());
-      row = packed.data();
+      packIndices(samples.ptr(y), w, storedBits, row.data());
+    } else if (rowConversion >= 0) {
+      cv::Mat out(1, w, CV_8UC(spp), row.data());
+      cv::cvtColor(samples.row(y), out, rowConversion);
+    } else {
+      std::memcpy(row.data(), samples.ptr(y), row.size());
     }
-    if (TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
+    if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
   }
   if (m.exif)
     TIFFSetField(t, TIFFTAG_EXIFIFD,

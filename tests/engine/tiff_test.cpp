@@ -69,6 +69,7 @@ TEST(TiffCodec, EveryRgbMethodRoundTripsEveryDepthExactly) {
                                       : pv::test::noiseImage(29, 17, d.channels, 5);
       lead.set(src, d.channels * 8);
       ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), static_cast<short>(d.bits), 0, 0), 0);
+      EXPECT_EQ(cv::norm(lead.pixels(), src, cv::NORM_INF), 0.0);  // the save left the image alone
       CLead back;
       ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
       EXPECT_EQ(back.GetInfoFormat(), 3);
