@@ -355,6 +355,22 @@ TEST_F(Run, TheRunnerPausesResumesAbortsAndSetsPriorities) {
   EXPECT_EQ(lead->calls.size(), 6u);
   EXPECT_TRUE(fs::exists(dir.file("p2.bmp")));
 
+  // Every worker of a run waits at the pause, with and without messages.
+  for (bool messages : {true, false}) {
+    SCOPED_TRACE(messages);
+    s.settings.Threads = 3;
+    s.settings.ShowMessages = messages;
+    for (int i = 0; i < 3; ++i) fs::remove(dir.file("p" + std::to_string(i) + ".bmp"));
+    runner.pause();
+    ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(fs::exists(dir.file("p" + std::to_string(i) + ".bmp")));
+    runner.resume();
+    runner.wait();
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(fs::exists(dir.file("p" + std::to_string(i) + ".bmp")));
+  }
+  s.settings.Threads = 1;
+
   // An abort of a paused job lets it see the request and stop.
   lead->calls.clear();
   runner.pause();
