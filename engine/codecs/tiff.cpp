@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
@@ -32,17 +34,27 @@ struct TiffCloser {
 };
 using Tiff = std::unique_ptr<TIFF, TiffCloser>;
 
+// The options of every TIFF we open. Messages must never reach libtiff's
+// process-wide handlers: ImageMagick installs its own there, which fail on a
+// thread that is not running an ImageMagick call.
+struct OpenOptions {
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  OpenOptions() {
+    TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
+    // A hostile header can ask libtiff for any amount of memory; no buffer of
+    // a picture within the pixel limit needs more than this.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(
+        options, static_cast<tmsize_t>(std::min<std::uint64_t>(maxPixels() * 8, std::uint64_t{4} << 30)));
+  }
+  ~OpenOptions() { TIFFOpenOptionsFree(options); }
+  OpenOptions(const OpenOptions&) = delete;
+  OpenOptions& operator=(const OpenOptions&) = delete;
+};
+
 Tiff openTiff(const std::string& path, const char* mode) {
-  TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
-  TIFFOpenOptionsSetErrorHandlerExtR(opts, quiet, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(opts, quiet, nullptr);
-  // A hostile header can ask libtiff for any amount of memory; no buffer of a
-  // picture within the pixel limit needs more than this.
-  TIFFOpenOptionsSetMaxSingleMemAlloc(
-      opts, static_cast<tmsize_t>(std::min<std::uint64_t>(maxPixels() * 8, std::uint64_t{4} << 30)));
-  Tiff t(TIFFOpenExt(path.c_str(), mode, opts));
-  TIFFOpenOptionsFree(opts);
-  return t;
+  const OpenOptions opts;
+  return Tiff(TIFFOpenExt(path.c_str(), mode, opts.options));
 }
 
 // A file that exists but does not open as a TIFF is damaged.
@@ -283,6 +295,65 @@ bool methodOf(int code, Method& m) {
   }
 }
 
+// A TIFF in memory, for libtiff's codecs to encode strips into.
+struct MemoryTiff {
+  std::string bytes;
+  std::uint64_t at = 0;
+
+  static tmsize_t read(thandle_t, void*, tmsize_t) { return 0; }
+  static tmsize_t write(thandle_t h, void* data, tmsize_t n) {
+    auto* f = static_cast<MemoryTiff*>(h);
+    if (f->at + static_cast<std::uint64_t>(n) > f->bytes.size()) f->bytes.resize(f->at + static_cast<std::uint64_t>(n));
+    std::memcpy(f->bytes.data() + f->at, data, static_cast<std::size_t>(n));
+    f->at += static_cast<std::uint64_t>(n);
+    return n;
+  }
+  static toff_t seek(thandle_t h, toff_t offset, int whence) {
+    auto* f = static_cast<MemoryTiff*>(h);
+    f->at = whence == SEEK_SET ? offset : whence == SEEK_CUR ? f->at + offset : f->bytes.size() + offset;
+    return f->at;
+  }
+  static int close(thandle_t) { return 0; }
+  static toff_t size(thandle_t h) { return static_cast<MemoryTiff*>(h)->bytes.size(); }
+  static int map(thandle_t, void**, toff_t*) { return 0; }
+  static void unmap(thandle_t, void*, toff_t) {}
+};
+
+// What a page's strips are encoded with.
+struct StripCoding {
+  std::uint32_t width, rowsPerStrip;
+  std::uint16_t bitsPerSample, samplesPerPixel, compression, predictor;
+};
+
+// One strip of `rows` rows (their bytes one after another, changed by the
+// predictor) compressed by libtiff's own codec, exactly as it would write it
+// into the file; empty when the codec fails.
+std::string encodeStrip(const StripCoding& c, std::uint32_t rows, std::vector<std::uint8_t>& data) {
+  MemoryTiff file;
+  const OpenOptions opts;
+  TIFF* t = TIFFClientOpenExt("strip", "w", &file, MemoryTiff::read, MemoryTiff::write, MemoryTiff::seek,
+                              MemoryTiff::close, MemoryTiff::size, MemoryTiff::map, MemoryTiff::unmap, opts.options);
+  if (!t) return {};
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, c.width);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, rows);
+  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rows);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, c.bitsPerSample);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.samplesPerPixel);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.samplesPerPixel >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, c.compression);
+  if (c.predictor != PREDICTOR_NONE) TIFFSetField(t, TIFFTAG_PREDICTOR, c.predictor);
+  std::string out;
+  std::uint64_t* offsets = nullptr;
+  std::uint64_t* counts = nullptr;
+  if (TIFFWriteEncodedStrip(t, 0, data.data(), static_cast<tmsize_t>(data.size())) >= 0 && TIFFFlushData(t) &&
+      TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) && TIFFGetField(t, TIFFTAG_STRIPBYTECOUNTS, &counts) &&
+      offsets[0] + counts[0] <= file.bytes.size())
+    out.assign(file.bytes, static_cast<std::size_t>(offsets[0]), static_cast<std::size_t>(counts[0]));
+  TIFFCleanup(t);
+  return out;
+}
+
 cv::Mat toBgr(const cv::Mat& px) {
   cv::Mat out;
   if (px.channels() == 3) return px;
@@ -409,8 +480,11 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     }
     TIFFSetField(t, TIFFTAG_COLORMAP, r.data(), g.data(), b.data());
   }
-  if (m.compression == COMPRESSION_LZW && storedBits == 8 && photometric != PHOTOMETRIC_PALETTE)
-    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+  const std::uint16_t predictor =
+      m.compression == COMPRESSION_LZW && storedBits == 8 && photometric != PHOTOMETRIC_PALETTE
+          ? PREDICTOR_HORIZONTAL
+          : PREDICTOR_NONE;
+  if (predictor != PREDICTOR_NONE) TIFFSetField(t, TIFFTAG_PREDICTOR, predictor);
   // Strips of at least 128 rows (libtiff's own choice, 8 KiB, is one row a
   // strip for a photo 2,731 pixels wide, which costs every reader a seek and
   // a codec restart a row); JPEG strips hold whole 16-row blocks.
@@ -419,21 +493,58 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   if (m.layout == Layout::kJpeg) rowsPerStrip = std::max<std::uint32_t>(16, rowsPerStrip / 16 * 16);
   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
 
-  // Every row is handed over in a buffer of its own: libtiff's horizontal
+  // Every row is handed over in a buffer of ours: libtiff's horizontal
   // predictor differences the row it is given in place, which must never be
   // the image's own pixels.
-  std::vector<std::uint8_t> row(storedBits < 8 ? (static_cast<std::size_t>(w) * storedBits + 7) / 8
-                                               : static_cast<std::size_t>(w) * static_cast<std::size_t>(spp));
-  for (int y = 0; y < h; ++y) {
+  const std::size_t rowBytes = storedBits < 8 ? (static_cast<std::size_t>(w) * storedBits + 7) / 8
+                                              : static_cast<std::size_t>(w) * static_cast<std::size_t>(spp);
+  const auto fileRow = [&](int y, std::uint8_t* out) {
     if (storedBits < 8) {
-      packIndices(samples.ptr(y), w, storedBits, row.data());
+      packIndices(samples.ptr(y), w, storedBits, out);
     } else if (rowConversion >= 0) {
-      cv::Mat out(1, w, CV_8UC(spp), row.data());
-      cv::cvtColor(samples.row(y), out, rowConversion);
+      cv::Mat converted(1, w, CV_8UC(spp), out);
+      cv::cvtColor(samples.row(y), converted, rowConversion);
     } else {
-      std::memcpy(row.data(), samples.ptr(y), row.size());
+      std::memcpy(out, samples.ptr(y), rowBytes);
     }
-    if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
+  };
+  const std::uint32_t strips = (static_cast<std::uint32_t>(h) + rowsPerStrip - 1) / rowsPerStrip;
+  const bool compressed = m.compression == COMPRESSION_LZW || m.compression == COMPRESSION_PACKBITS ||
+                          m.compression == COMPRESSION_ADOBE_DEFLATE;
+  if (!compressed || strips < 2) {
+    std::vector<std::uint8_t> row(rowBytes);
+    for (int y = 0; y < h; ++y) {
+      fileRow(y, row.data());
+      if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
+    }
+  } else {
+    // Strips are compressed independently, so several are compressed at once
+    // (a batch of a few per core) and written in order: a large page no
+    // longer waits for one core's LZW.
+    const StripCoding coding{static_cast<std::uint32_t>(w), rowsPerStrip, static_cast<std::uint16_t>(storedBits),
+                             static_cast<std::uint16_t>(spp), m.compression, predictor};
+    const std::uint32_t batch = static_cast<std::uint32_t>(std::max(1, cv::getNumThreads() * 2));
+    std::vector<std::string> encoded(batch);
+    for (std::uint32_t first = 0; first < strips; first += batch) {
+      const std::uint32_t count = std::min(batch, strips - first);
+      cv::parallel_for_(cv::Range(0, static_cast<int>(count)), [&](const cv::Range& range) {
+        std::vector<std::uint8_t> data;
+        for (int k = range.start; k < range.end; ++k) {
+          const std::uint32_t strip = first + static_cast<std::uint32_t>(k);
+          const std::uint32_t top = strip * rowsPerStrip;
+          const std::uint32_t rows = std::min(rowsPerStrip, static_cast<std::uint32_t>(h) - top);
+          data.resize(rowBytes * rows);
+          for (std::uint32_t r = 0; r < rows; ++r) fileRow(static_cast<int>(top + r), data.data() + rowBytes * r);
+          encoded[static_cast<std::size_t>(k)] = encodeStrip(coding, rows, data);
+        }
+      });
+      for (std::uint32_t k = 0; k < count; ++k) {
+        std::string& bytes = encoded[k];
+        if (bytes.empty() || TIFFWriteRawStrip(t, first + k, bytes.data(), static_cast<tmsize_t>(bytes.size())) < 0)
+          return kWriteError;
+        std::string().swap(bytes);
+      }
+    }
   }
   if (m.exif)
     TIFFSetField(t, TIFFTAG_EXIFIFD,
