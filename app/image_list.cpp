@@ -280,8 +280,9 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       x.started = std::chrono::steady_clock::now();
       x.candidate = acceptedImageName(path);
       if (x.candidate) {
-        // Several huge images are not decoded at once (a JPEG is decoded at
-        // an eighth of its sides or more; its header tells its size).
+        // Several huge images are not decoded at once. The header tells the
+        // size; a listed JPEG is decoded at a reduced scale, so a sixteenth
+        // of its pixels is counted.
         double pixels = 1;
         if (lead.ReadFileInfo(path, -1, 1) == 0)
           pixels = std::max(1.0, static_cast<double>(lead.GetInfoValue44()) * lead.GetInfoHeight() *
@@ -373,7 +374,10 @@ void ImageListBuilder::addWildcard(const std::string& path) {
   const int total = static_cast<int>(names.size());
   c_.progress.total = total;
   std::vector<Candidate> candidates;
-  for (int i = 0; i < total; ++i) candidates.push_back({folder + names[static_cast<std::size_t>(i)], names[static_cast<std::size_t>(i)], i});
+  for (int i = 0; i < total; ++i) {
+    const std::string& name = names[static_cast<std::size_t>(i)];
+    candidates.push_back({folder + name, name, i});
+  }
   if (examineAll(candidates, total, true)) finish();
 }
 
