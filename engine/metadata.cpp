@@ -194,12 +194,16 @@ bool writeMetadata(const std::string& path, const Image& image, bool tags, std::
       file->setIccProfile(icc, true);
     }
     file->writeMetadata();
+    // The new file is written straight from exiv2's memory: a copy of it
+    // would be one more whole file (tens of megabytes for a TIFF photo) on
+    // every worker at once.
     Exiv2::BasicIo& io = file->io();
     if (io.open() != 0) return false;
-    const Exiv2::DataBuf bytes = io.read(static_cast<long>(io.size()));
+    const std::string_view bytes(reinterpret_cast<const char*>(io.mmap()), io.size());
+    const short written = codecs::writeFileAtomically(path, bytes);
+    io.munmap();
     io.close();
-    if (codecs::writeFileAtomically(path, std::string(reinterpret_cast<const char*>(bytes.pData_),
-                                                      static_cast<std::size_t>(bytes.size_))) != kOk) {
+    if (written != kOk) {
       problem = "the file could not be written again";
       return false;
     }

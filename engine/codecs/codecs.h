@@ -187,6 +187,6 @@ class PendingFile {
 
 // Writes `bytes` through a temporary file in the target folder and a rename, so
 // a failed save leaves neither a partial file nor a clobbered old one.
-[[nodiscard]] short writeFileAtomically(const std::string& path, const std::string& bytes);
+[[nodiscard]] short writeFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace pv::engine::codecs

@@ -174,7 +174,7 @@ short PendingFile::commit() {
   return kOk;
 }
 
-short writeFileAtomically(const std::string& path, const std::string& bytes) {
+short writeFileAtomically(const std::string& path, std::string_view bytes) {
   PendingFile file(path);
   if (file.status() != kOk) return file.status();
   int fd = open(file.path().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
