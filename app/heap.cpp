@@ -17,6 +17,8 @@ constexpr int kDefaultTrimThreshold = 128 * 1024;
 
 }  // namespace
 
+void shareOneHeap() { mallopt(M_ARENA_MAX, 1); }
+
 HeapKeptForRun::HeapKeptForRun() {
   std::lock_guard lock(gMutex);
   if (gRuns++ > 0) return;

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "app/console.h"
+#include "app/heap.h"
 #include "ui/front_end.h"
 
 int main(int argc, char** argv) {
+  pv::app::shareOneHeap();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (pv::app::wantsConsole(args) || !pv::ui::displayAvailable()) {
     if (args.empty()) {

@@ -2,11 +2,15 @@
 
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <latch>
 #include <filesystem>
 #include <sstream>
 #include <fstream>
@@ -18,6 +22,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/budget.h"
+#include "app/heap.h"
 #include "app/image_list.h"
 #include "core/file_format.h"
 #include "app/log.h"
@@ -802,4 +807,34 @@ TEST(PixelBudget, AnImageWaitsForRoomAndAHugeOneRunsAlone) {
     later.join();
     EXPECT_TRUE(third.load());
   }
+}
+
+// A thread's freed memory serves the next thread that needs as much, while
+// both live: otherwise every worker keeps its own peak for the whole run.
+TEST(Heap, ThreadsReuseTheMemoryAnotherFreed) {
+#if defined(PV_TSAN) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers allocate outside glibc's heap";
+#endif
+  pv::app::shareOneHeap();
+  const pv::app::HeapKeptForRun kept;
+  constexpr std::size_t kBig = std::size_t{32} << 20;
+  const auto touchAndFree = [] {
+    void* p = std::malloc(kBig);
+    ASSERT_NE(p, nullptr);
+    std::memset(p, 1, kBig);
+    std::free(p);
+  };
+  const std::size_t before = mallinfo2().arena;
+  std::latch freed(1), done(1);
+  std::thread first([&] {
+    touchAndFree();
+    freed.count_down();
+    done.wait();
+  });
+  freed.wait();
+  std::thread second(touchAndFree);
+  second.join();
+  done.count_down();
+  first.join();
+  EXPECT_LT(mallinfo2().arena - before, kBig + kBig / 2);
 }
