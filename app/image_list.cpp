@@ -249,8 +249,15 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
   }
   // Every worker opens its candidates on controls of its own (worker 0 on the
   // list's); entries and records reach the list, the log and the observer in
-  // the candidates' order, as one worker gives them.
+  // the candidates' order, as one worker gives them. After a stop nothing
+  // more is delivered: candidates the other workers already opened are
+  // dropped, so the list ends where one worker's would.
+  bool stopped = false;  // under the delivery's lock
   InListOrder<Examined> found(count, [&](int i, Examined& x) {
+    if (stoppable && (stopped || aborted())) {
+      stopped = true;
+      return;
+    }
     const Candidate& c = candidates[static_cast<std::size_t>(i)];
     progressAt(c);
     if (x.candidate && x.status == 0) {
@@ -270,8 +277,6 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
     engine::CLead& scratch = w > 0 ? *ownScratch : c_.secondary;
     for (;;) {
       c_.progress.gate.pass();
-      // A stop is seen before a candidate is taken, so the ones taken (all
-      // before it) are finished and delivered without a gap.
       if (stoppable && aborted()) break;
       const int i = next.fetch_add(1);
       if (i >= count) break;
@@ -297,7 +302,8 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       found.put(i, std::move(x));
     }
   });
-  return next.load() >= count;  // every candidate was taken
+  std::lock_guard lock(found.mutex());
+  return !stopped && next.load() >= count;  // every candidate was delivered
 }
 
 void ImageListBuilder::finish() {
