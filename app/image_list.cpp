@@ -132,7 +132,8 @@ bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
   return status == 0;
 }
 
-unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path) const {
+unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
+                                  const std::function<void(double pixels)>& beforeDecode) const {
   applyPhotoSettings(lead, c_.settings);
   const std::string lower = asciiLower(path);
   const std::size_t dot = lower.rfind('.'), slash = lower.rfind('/');
@@ -156,6 +157,12 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path) 
       result = kNotAnImageStatus;
     } else {
       if (ext == "sid" || ext == "fpx" || ext == "pcd") engine::ChooseLoadResolution(lead, path);
+      // A listed JPEG is decoded at a reduced scale, so a sixteenth of its
+      // pixels is counted.
+      if (beforeDecode)
+        beforeDecode(ext == "sff" ? 0.0
+                                  : static_cast<double>(lead.GetInfoValue44()) * lead.GetInfoHeight() *
+                                        (lead.GetInfoFormat() == fmt::kJpeg ? 1.0 / 16 : 1.0));
       const short bits = ext == "png" && lead.GetInfoBits() > 23 ? 32 : 0;
       status = lead.LoadImage(path, bits, lead.GetInfoPageCount() == 1 ? 0 : 1, 1);
       if (status != 0) result = static_cast<std::uint16_t>(status);
@@ -285,16 +292,10 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       x.started = std::chrono::steady_clock::now();
       x.candidate = acceptedImageName(path);
       if (x.candidate) {
-        // Several huge images are not decoded at once. The header tells the
-        // size; a listed JPEG is decoded at a reduced scale, so a sixteenth
-        // of its pixels is counted.
-        double pixels = 1;
-        if (lead.ReadFileInfo(path, -1, 1) == 0)
-          pixels = std::max(1.0, static_cast<double>(lead.GetInfoValue44()) * lead.GetInfoHeight() *
-                                     (lead.GetInfoFormat() == fmt::kJpeg ? 1.0 / 16 : 1.0));
-        const double held = budget.acquire(pixels);
+        // Several huge images are not decoded at once.
+        double held = 0;
         askForListingScale(lead);
-        x.status = openOn(lead, path);
+        x.status = openOn(lead, path, [&](double pixels) { held = budget.acquire(std::max(1.0, pixels)); });
         lead.SetLoadAtLeast(0, 0);
         if (x.status == 0) x.entry = entryOf(lead, scratch, path);
         budget.release(held);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,8 +89,11 @@ class ImageListBuilder {
   void report(const std::string& path, unsigned status, const ImageEntry* added,
               std::chrono::steady_clock::time_point started);
   void askForListingScale(engine::CLead& lead) const;
-  // Loads the file on `lead`: 0, or why it cannot be listed.
-  unsigned openOn(engine::CLead& lead, const std::string& path) const;
+  // Loads the file on `lead`: 0, or why it cannot be listed. `beforeDecode`,
+  // when given, is told the pixels the decode will hold (from the header just
+  // read, 0 when none was) before it starts.
+  unsigned openOn(engine::CLead& lead, const std::string& path,
+                  const std::function<void(double pixels)>& beforeDecode = nullptr) const;
   // The entry of the image just loaded on `lead` (`scratch` helps make its thumbnail).
   ImageEntry entryOf(engine::CLead& lead, engine::CLead& scratch, const std::string& path) const;
   struct Candidate {

@@ -321,7 +321,7 @@ struct MemoryTiff {
 
 // What a page's strips are encoded with.
 struct StripCoding {
-  std::uint32_t width, rowsPerStrip;
+  std::uint32_t width;
   std::uint16_t bitsPerSample, samplesPerPixel, compression, predictor;
 };
 
@@ -521,7 +521,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     // Strips are compressed independently, so several are compressed at once
     // (a batch of a few per core) and written in order: a large page no
     // longer waits for one core's LZW.
-    const StripCoding coding{static_cast<std::uint32_t>(w), rowsPerStrip, static_cast<std::uint16_t>(storedBits),
+    const StripCoding coding{static_cast<std::uint32_t>(w), static_cast<std::uint16_t>(storedBits),
                              static_cast<std::uint16_t>(spp), m.compression, predictor};
     const std::uint32_t batch = static_cast<std::uint32_t>(std::max(1, cv::getNumThreads() * 2));
     std::vector<std::string> encoded(batch);
