@@ -527,11 +527,12 @@ bool ConvertAll(Session& s) {
   }
   onWorkers(workers, [&](int w) { work(w == 0 ? s : *others[static_cast<std::size_t>(w - 1)]); });
   // Every image before the stop has finished; what follows it never began.
-  if (stoppedAt.load() < count) log.aborted();
+  const bool stopped = stoppedAt.load() < count;
+  if (stopped) log.aborted();
   s.currentEntry = -1;
   s.progress.setName("-");
   s.progress.percent = 100;
-  return true;
+  return !stopped;
 }
 
 namespace {
@@ -574,9 +575,12 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
   ImageListBuilder lister(
       {s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted, &tally});
   const std::string* path = std::get_if<std::string>(&argument);
+  // A listing stopped at any time is cut short; a conversion only when an
+  // image did not begin, so the summary says what the log says.
+  bool aborted = false;
   switch (runKind) {
     case kRunConvert:
-      ConvertAll(s);
+      aborted = !ConvertAll(s);
       break;
     case kRunChosenFiles:
       if (const auto* chosen = std::get_if<ChosenFiles>(&argument))
@@ -597,13 +601,14 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
     default:
       break;
   }
+  if (runKind != kRunConvert) aborted = !s.running.load() || s.interrupted.load();
   s.settings.conversionLog += endLine(std::time(nullptr));
   if (s.settings.DoLog) SaveLog(s.settings, s.prompter);
   const JobSummary summary{runKind,
                            tally.converted,
                            tally.failed,
                            tally.skipped,
-                           !s.running.load() || s.interrupted.load(),
+                           aborted,
                            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun).count()};
   s.observer = watcher;
   s.running = false;

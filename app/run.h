@@ -57,6 +57,8 @@ int WorkerCount(const Settings& settings, int images);
 // Converts every entry of the image list into the current output format, on
 // WorkerCount workers. Records, log lines and output numbering come in list
 // order, as one worker gives them; a multi-page source stays with one worker.
+// False when an abort or an interrupt stopped it before an image began; a
+// stop that comes after the last image began stops nothing.
 bool ConvertAll(Session& session);
 
 // One whole job on `session` (a runner's snapshot, or a session of a test):
