@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/heap.h"
 #include "app/ports.h"
 #include "app/session.h"
 #include "ui/main/main_window.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_window_add FOLDER\n");
     return 2;
   }
+  pv::app::shareOneHeap();  // as the program does, before any thread starts
   QApplication application(argc, argv);
   pv::ui::QtPrompter prompter;
   pv::app::SpawnLauncher launcher;
