@@ -139,6 +139,24 @@ std::string heicEncoderMissing();
 // the first pixel in the high bits, as PNG, TIFF and BMP rows store them.
 void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out);
 
+// An image's rows in a file's sample order, made one row at a time as an
+// encoder takes them, so that a photo is never copied whole before it is
+// compressed: `source`'s own bytes, or each row converted by the cv::cvtColor
+// code `conversion` into `channels` 8-bit samples a pixel.
+struct FileRows {
+  cv::Mat source;
+  int conversion = -1;  // -1: the source's bytes as they are
+  int channels = 0;     // of a converted row
+
+  int samplesPerPixel() const { return conversion < 0 ? source.channels() : channels; }
+  // The bytes of one row in the file.
+  std::size_t bytes() const;
+  // Row y: the source's own, or converted into `buffer` (of bytes()).
+  const std::uint8_t* row(int y, std::uint8_t* buffer) const;
+  // Row y in `out` (of bytes()), a copy when it is the source's own.
+  void copyRow(int y, std::uint8_t* out) const;
+};
+
 // The image as B G R A for a save with alpha: its own alpha, or, for an image
 // with a transparent colour, alpha 0 wherever that colour is (a GIF's
 // transparent index, an area no frame covered) and 255 elsewhere.

@@ -106,6 +106,22 @@ short writeAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
+std::size_t FileRows::bytes() const {
+  return conversion < 0 ? static_cast<std::size_t>(source.cols) * source.elemSize()
+                        : static_cast<std::size_t>(source.cols) * static_cast<std::size_t>(channels);
+}
+
+const std::uint8_t* FileRows::row(int y, std::uint8_t* buffer) const {
+  if (conversion < 0) return source.ptr<std::uint8_t>(y);
+  cv::Mat out(1, source.cols, CV_8UC(channels), buffer);
+  cv::cvtColor(source.row(y), out, conversion);
+  return buffer;
+}
+
+void FileRows::copyRow(int y, std::uint8_t* out) const {
+  if (const std::uint8_t* own = row(y, out); own != out) std::memcpy(out, own, bytes());
+}
+
 void packIndices(const std::uint8_t* in, int count, int bits, std::uint8_t* out) {
   if (bits >= 8) {
     std::memcpy(out, in, static_cast<std::size_t>(count));

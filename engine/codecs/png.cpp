@@ -186,34 +186,16 @@ void filterRow(int kind, const std::uint8_t* row, const std::uint8_t* prev, std:
   }
 }
 
-// The rows a PNG file holds, made from an image's rows as they are needed:
-// the image's own bytes, or each row converted on its own (BGR to RGB), so
-// that a photo is never copied whole before it is filtered.
-struct FileRows {
-  cv::Mat source;
-  int conversion = -1;  // a cv::cvtColor code, -1 for the bytes as they are
-  int channels = 1;     // of a converted row
-  std::size_t bytes = 0;  // of a row in the file
-
-  // Row y, converted into `buffer` (of `bytes`) when it must be.
-  const std::uint8_t* row(int y, std::vector<std::uint8_t>& buffer) const {
-    if (conversion < 0) return source.ptr<std::uint8_t>(y);
-    cv::Mat out(1, source.cols, CV_8UC(channels), buffer.data());
-    cv::cvtColor(source.row(y), out, conversion);
-    return buffer.data();
-  }
-};
-
 // The filtered rows [first, last) with each row's filter byte, written at
 // their place in `out` (which holds every row): the filter whose output has
 // the smallest sum of magnitudes, or none when not adaptive.
 void filterRows(const FileRows& rows, int first, int last, int bpp, bool adaptive, std::uint8_t* out) {
-  const std::size_t n = rows.bytes;
+  const std::size_t n = rows.bytes();
   std::vector<std::uint8_t> zeros(n, 0), trial(n), current(n), previous(n);
-  const std::uint8_t* prev = first > 0 ? rows.row(first - 1, previous) : zeros.data();
+  const std::uint8_t* prev = first > 0 ? rows.row(first - 1, previous.data()) : zeros.data();
   for (int y = first; y < last; ++y) {
     std::uint8_t* o = out + (n + 1) * static_cast<std::size_t>(y);
-    const std::uint8_t* row = rows.row(y, current);
+    const std::uint8_t* row = rows.row(y, current.data());
     if (!adaptive) {
       o[0] = 0;
       std::memcpy(o + 1, row, n);
@@ -247,7 +229,7 @@ void filterRows(const FileRows& rows, int first, int last, int bpp, bool adaptiv
 // size) compresses them in one piece, as it writes whole streams only.
 short compressRows(const FileRows& fileRows, int bpp, bool adaptive, int level, std::string& stream) {
   const int rows = fileRows.source.rows;
-  const std::size_t rowBytes = fileRows.bytes + 1;
+  const std::size_t rowBytes = fileRows.bytes() + 1;
   std::vector<std::uint8_t> filtered(rowBytes * static_cast<std::size_t>(rows));
   const int bands = std::clamp(cv::getNumThreads() * 2, 1, std::max(1, rows));
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
@@ -298,8 +280,6 @@ short savePng(const std::string& path, const Image& image, int bits, int level) 
     for (int y = 0; y < h; ++y)
       packIndices(indexed.indices.ptr<std::uint8_t>(y), w, depth, rows.source.ptr<std::uint8_t>(y));
   }
-  rows.bytes = rows.conversion < 0 ? static_cast<std::size_t>(rows.source.cols) * rows.source.elemSize()
-                                   : static_cast<std::size_t>(w) * static_cast<std::size_t>(channels);
 
   std::string stream;
   // Filters suit photographs; palette and grey-level indices compress best unfiltered.

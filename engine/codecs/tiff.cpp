@@ -374,10 +374,10 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
   TIFFSetField(t, TIFFTAG_COMPRESSION, m.compression);
 
-  // The rows as the file stores them: `samples`, each row converted with
-  // `rowConversion` (a cv::cvtColor code) as it is written when that is set.
-  cv::Mat samples;
-  int rowConversion = -1;
+  // The rows as the file stores them (indices of fewer than 8 bits are
+  // packed as each row is written).
+  FileRows rows;
+  cv::Mat& samples = rows.source;
   int storedBits = 8;
   std::uint16_t photometric = PHOTOMETRIC_RGB;
   IndexedImage indexed;
@@ -411,8 +411,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
         cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2GRAY);
       photometric = PHOTOMETRIC_MINISBLACK;
     } else {
-      samples = toBgr(page.pixels);
-      rowConversion = cv::COLOR_BGR2RGB;
+      rows = {toBgr(page.pixels), cv::COLOR_BGR2RGB, 3};
       photometric = PHOTOMETRIC_YCBCR;
       TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, static_cast<std::uint16_t>(m.hSub),
                    static_cast<std::uint16_t>(1));
@@ -432,13 +431,11 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     float refBlackWhite[6] = {0, 255, 128, 255, 128, 255};
     TIFFSetField(t, TIFFTAG_REFERENCEBLACKWHITE, refBlackWhite);
   } else if (bits >= 32) {
-    samples = bgraOf(page);
-    rowConversion = cv::COLOR_BGRA2RGBA;
+    rows = {bgraOf(page), cv::COLOR_BGRA2RGBA, 4};
     std::uint16_t kind = EXTRASAMPLE_UNASSALPHA;
     TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<std::uint16_t>(1), &kind);
   } else if (bits >= 24) {
-    samples = toBgr(page.pixels);
-    rowConversion = cv::COLOR_BGR2RGB;
+    rows = {toBgr(page.pixels), cv::COLOR_BGR2RGB, 3};
   } else if (bits > 8) {
     // 16 bits stand for 5-5-5 colour, stored as 8-bit samples.
     cv::cvtColor(toBgr(page.pixels), samples, cv::COLOR_BGR2RGB);
@@ -465,7 +462,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
       photometric = PHOTOMETRIC_PALETTE;
     }
   }
-  const int spp = rowConversion == cv::COLOR_BGRA2RGBA ? 4 : rowConversion >= 0 ? 3 : samples.channels();
+  const int spp = rows.samplesPerPixel();
   TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
   TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(storedBits));
   TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(spp));
@@ -496,17 +493,13 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   // Every row is handed over in a buffer of ours: libtiff's horizontal
   // predictor differences the row it is given in place, which must never be
   // the image's own pixels.
-  const std::size_t rowBytes = storedBits < 8 ? (static_cast<std::size_t>(w) * storedBits + 7) / 8
-                                              : static_cast<std::size_t>(w) * static_cast<std::size_t>(spp);
+  const std::size_t rowBytes =
+      storedBits < 8 ? (static_cast<std::size_t>(w) * storedBits + 7) / 8 : rows.bytes();
   const auto fileRow = [&](int y, std::uint8_t* out) {
-    if (storedBits < 8) {
+    if (storedBits < 8)
       packIndices(samples.ptr(y), w, storedBits, out);
-    } else if (rowConversion >= 0) {
-      cv::Mat converted(1, w, CV_8UC(spp), out);
-      cv::cvtColor(samples.row(y), converted, rowConversion);
-    } else {
-      std::memcpy(out, samples.ptr(y), rowBytes);
-    }
+    else
+      rows.copyRow(y, out);
   };
   const std::uint32_t strips = (static_cast<std::uint32_t>(h) + rowsPerStrip - 1) / rowsPerStrip;
   const bool compressed = m.compression == COMPRESSION_LZW || m.compression == COMPRESSION_PACKBITS ||
