@@ -239,21 +239,6 @@ struct Examined {
 bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int total, bool stoppable) {
   const int count = static_cast<int>(candidates.size());
   const int workers = WorkerCount(c_.settings, count);
-  const auto progressAt = [&](const Candidate& c) {
-    c_.progress.setName(c.name);
-    c_.progress.count = c.index;
-    c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(c.index) * 100 / total) : 0;
-  };
-  if (workers <= 1) {
-    for (const Candidate& c : candidates) {
-      if (stoppable && aborted()) return false;
-      c_.progress.gate.pass();
-      progressAt(c);
-      if (IsAcceptedFile(c.path, true)) AddImage(c.path);
-      c_.progress.count = c.index + 1;
-    }
-    return true;
-  }
   // Every worker opens its candidates on controls of its own (worker 0 on the
   // list's); entries and records reach the list, the log and the observer in
   // the candidates' order, as one worker gives them. After a stop nothing
@@ -266,7 +251,6 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       return;
     }
     const Candidate& c = candidates[static_cast<std::size_t>(i)];
-    progressAt(c);
     if (x.candidate && x.status == 0) {
       c_.list.push_back(std::move(x.entry));
       report(c.path, 0, &c_.list.back(), x.started);
@@ -274,6 +258,7 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       report(c.path, x.status, nullptr, x.started);
     }
     c_.progress.count = c.index + 1;
+    c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(c.index + 1) * 100 / total) : 0;
   });
   std::atomic<int> next{0};
   PixelBudget budget;
@@ -287,7 +272,14 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       if (stoppable && aborted()) break;
       const int i = next.fetch_add(1);
       if (i >= count) break;
-      const std::string& path = candidates[static_cast<std::size_t>(i)].path;
+      const Candidate& c = candidates[static_cast<std::size_t>(i)];
+      const std::string& path = c.path;
+      {
+        // The progress names the candidate being opened and counts the ones
+        // delivered, so that it never goes back.
+        std::lock_guard lock(found.mutex());
+        c_.progress.setName(c.name);
+      }
       Examined x;
       x.started = std::chrono::steady_clock::now();
       x.candidate = acceptedImageName(path);
