@@ -149,12 +149,13 @@ class SwitchParser {
       return;
     }
     struct stat st {};
-    if (stat(part.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+    const bool exists = stat(part.c_str(), &st) == 0;
+    if (exists && !S_ISDIR(st.st_mode)) {
       pending_.push_back(part);  // files named one by one are listed together
       return;
     }
     listPending();
-    if (stat(part.c_str(), &st) == 0) {
+    if (exists) {
       builder_.searchFolder(part, "*.*");
     } else {
       // A named file that is not there is a failure the user must see.

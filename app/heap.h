@@ -13,9 +13,10 @@ namespace pv::app {
 // Every thread allocates from the one heap. With glibc's arena per thread,
 // each thread (the listing's workers, the conversion's, OpenCV's pool, the
 // band compressors) kept the free pages of its own largest image, so a run
-// held the sum of their peaks instead of the largest moment: 8 photos to
-// TIFF on two workers peaked at 247 MiB, now 201. The allocations that
-// matter are few and large, so the shared lock costs nothing measurable.
+// held the sum of their peaks instead of the largest moment (8 photos to
+// TIFF on two workers peaked at 247 MiB that way, 201 with one heap). The
+// allocations that matter are few and large, so the shared lock costs
+// nothing measurable.
 // glibc fixes the limit when the second thread first allocates: call this
 // first thing in main.
 void shareOneHeap();

@@ -157,8 +157,9 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
       result = kNotAnImageStatus;
     } else {
       if (ext == "sid" || ext == "fpx" || ext == "pcd") engine::ChooseLoadResolution(lead, path);
-      // A listed JPEG is decoded at a reduced scale, so a sixteenth of its
-      // pixels is counted.
+      // A listed JPEG is decoded at the smallest DCT scale that gives its
+      // thumbnail: a quarter of each side or less for any JPEG large enough
+      // to matter, so a sixteenth of its pixels is counted.
       if (beforeDecode)
         beforeDecode(ext == "sff" ? 0.0
                                   : static_cast<double>(lead.GetInfoValue44()) * lead.GetInfoHeight() *
