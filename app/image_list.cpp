@@ -23,11 +23,11 @@
 #include "engine/composite.h"
 #include "engine/handles.h"
 #include "engine/lead.h"
+#include "engine/status.h"
 
 namespace fs = std::filesystem;
 
 namespace pv::app {
-
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*" || pattern == "*") return true;
@@ -76,15 +76,6 @@ Listing listFolder(const std::string& folder) {
   return out;
 }
 
-template <typename F>
-void guarded(F&& step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-    // A fact that cannot be read stays at its zero value.
-  }
-}
-
 }  // namespace
 
 bool ImageListBuilder::aborted() const {
@@ -100,7 +91,8 @@ void ImageListBuilder::report(const std::string& path, unsigned status, const Im
   r.status = status;
   if (status != 0) r.text = status == kNotAnImageStatus ? kNotAnImageText : std::string(errorMessage(status));
   r.milliseconds =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+          .count();
   logListRecord(c_.settings, r);
   if (c_.observer) c_.observer->outcome(r);
 }
@@ -148,10 +140,7 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
   unsigned result = 0;
   try {
     lead.SetAutoRepaint(false);
-    try {
-      static_cast<void>(lead.FreeRegion());
-    } catch (const std::exception&) {
-    }
+    engine::guarded([&] { return lead.FreeRegion(); });
     short status = 0;
     if (ext != "sff" && (status = lead.ReadFileInfo(path, -1, 1)) != 0) {
       result = kNotAnImageStatus;
@@ -171,10 +160,7 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
   } catch (const std::exception&) {
     result = kNotAnImageStatus;
   }
-  try {
-    lead.SetAutoRepaint(true);
-  } catch (const std::exception&) {
-  }
+  engine::guarded([&] { lead.SetAutoRepaint(true); });
   return result;
 }
 
@@ -183,16 +169,17 @@ void ImageListBuilder::AddImage(const std::string& path) {
   report(path, 0, &c_.list.back(), openStarted_);
 }
 
-ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch, const std::string& path) const {
+ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch,
+                                     const std::string& path) const {
   ImageEntry e;
   const std::size_t slash = path.rfind('/');
   e.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   e.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::size_t dot = e.fileName.rfind('.');
   e.extension = dot == std::string::npos ? std::string() : e.fileName.substr(dot + 1);
-  guarded([&] { e.value44 = lead.GetInfoValue44(); });
-  guarded([&] { e.width = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageWidth())); });
-  guarded([&] { e.height = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageHeight())); });
+  engine::guarded([&] { e.value44 = lead.GetInfoValue44(); });
+  engine::guarded([&] { e.width = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageWidth())); });
+  engine::guarded([&] { e.height = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageHeight())); });
   if (lead.GetLoadScale() > 1) {
     // Decoded smaller for the list: the file's own size is the image's, turned
     // as the image was.
@@ -200,16 +187,16 @@ ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch
     e.width = static_cast<std::uint32_t>(std::max(0, w));
     e.height = static_cast<std::uint32_t>(std::max(0, h));
   }
-  guarded([&] { e.sourceBits = static_cast<std::uint32_t>(std::max<short>(0, lead.GetInfoBits())); });
-  guarded([&] { e.pageCount = static_cast<std::uint32_t>(std::max(0, lead.GetInfoPageCount())); });
+  engine::guarded([&] { e.sourceBits = static_cast<std::uint32_t>(std::max<short>(0, lead.GetInfoBits())); });
+  engine::guarded([&] { e.pageCount = static_cast<std::uint32_t>(std::max(0, lead.GetInfoPageCount())); });
   e.firstPage = 1;
-  guarded([&] { e.sourceFormat = lead.GetInfoFormat(); });
+  engine::guarded([&] { e.sourceFormat = lead.GetInfoFormat(); });
   e.multiPage = e.pageCount >= 2;
-  guarded([&] { e.hasAlpha = lead.GetHasAlpha(); });
-  guarded([&] { e.hasTransparentColor = lead.GetUseTransparentColor(); });
-  guarded([&] { e.seeThrough = lead.GetHasTransparency(); });
+  engine::guarded([&] { e.hasAlpha = lead.GetHasAlpha(); });
+  engine::guarded([&] { e.hasTransparentColor = lead.GetUseTransparentColor(); });
+  engine::guarded([&] { e.seeThrough = lead.GetHasTransparency(); });
   if (thumbnails()) {
-    guarded([&] {
+    engine::guarded([&] {
       engine::FlattenTransparency(lead, scratch, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
       const double w = lead.GetImageWidth(), h = lead.GetImageHeight();
       if (w <= 0 || h <= 0) return;
@@ -444,7 +431,8 @@ void sortImageList(ImageList& list, bool ascending) {
   if (ascending)
     std::stable_sort(list.begin(), list.end(), before);
   else
-    std::stable_sort(list.begin(), list.end(), [&](const ImageEntry& a, const ImageEntry& b) { return before(b, a); });
+    std::stable_sort(list.begin(), list.end(),
+                     [&](const ImageEntry& a, const ImageEntry& b) { return before(b, a); });
 }
 
 }  // namespace pv::app

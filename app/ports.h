@@ -34,11 +34,10 @@ class Clipboard : public engine::ClipboardTarget {
   virtual bool getImage(engine::Image& image) = 0;
 };
 
-// The settings editor of a filter (one call with the filter's descriptor), the
-// step-by-step option dialog sets behind it, and the program's own resize,
-// crop and dpi dialogs; declared with the filters, which drive them.
+// The settings editor of a filter (one call with the filter's descriptor) and
+// the program's own resize, crop and dpi dialogs; declared with the filters,
+// which drive them.
 using FilterEditor = filters::FilterEditor;
-using OptionDialogSet = filters::OptionDialogSet;
 using FilterDialogs = filters::FilterDialogs;
 
 // The desktop's applications: documents, folders and web pages open in the

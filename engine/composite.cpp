@@ -4,54 +4,40 @@
 
 #include "core/file_format.h"
 #include "engine/lead.h"
+#include "engine/status.h"
 
 namespace pv::engine {
 
-namespace {
-
-// Runs one step block; a failure inside it (a nonzero status turned into an
-// exception, or any other exception) ends the block and nothing more.
-template <typename Block>
-bool guarded(Block block) {
-  try {
-    return block();
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-}  // namespace
-
 void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int background, bool fill) {
+  // Each block ends at its first failure (a nonzero status turned into an
+  // exception, or any other exception), and nothing more happens in it.
   const auto ok = [](short status) {
     if (status != 0) throw std::runtime_error("imaging operation failed");
   };
   guarded([&] {
     if (fmt::isIconFamily(sourceCode)) primary.SetUseTransparentColor(true);
-    return true;
   });
   guarded([&] {
     const bool skipped =
         sourceCode == fmt::kBmp || sourceCode == fmt::kBmpRle || fmt::isIconFamily(sourceCode);
-    if (!primary.GetHasAlpha() || skipped || primary.GetInfoBits() < 16) return true;
+    if (!primary.GetHasAlpha() || skipped || primary.GetInfoBits() < 16) return;
     const int alpha = primary.GetAlphaImage();
-    if (alpha == 0) return true;
+    if (alpha == 0) return;
     secondary.SetImageHandle(alpha);
     ok(secondary.SetRegionByColor(0, 1));
     ok(primary.SetRegionFromHandle(secondary.GetRegionHandle(), 0, 0, 1));
     ok(primary.FillImage(background));
     primary.SetTransparentColor(background);
     primary.SetUseTransparentColor(true);
-    return true;
   });
   guarded([&] {
-    if (!primary.GetUseTransparentColor()) return true;
+    if (!primary.GetUseTransparentColor()) return;
     if (fmt::isIconFamily(sourceCode) && primary.GetHasRegion()) {
       ok(primary.SetRegionFromHandle(primary.GetRegionHandle(), 0, 0, 6));
       ok(primary.FillImage(background));
       primary.SetTransparentColor(background);
       ok(primary.SetRegionFromHandle(primary.GetRegionHandle(), 0, 0, 6));
-      return true;
+      return;
     }
     const int colour = primary.GetTransparentColor();
     if (fill) {
@@ -61,7 +47,6 @@ void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int
     } else {
       ok(primary.SetRegionByColor(colour, 6));
     }
-    return true;
   });
 }
 

@@ -1,7 +1,6 @@
 #include "filters/chain.h"
 
 #include <algorithm>
-#include <initializer_list>
 
 #include "engine/lead.h"
 
@@ -59,16 +58,6 @@ void FilterChain::apply(int count) {
   }
 }
 
-namespace {
-
-std::string textOf(const std::string& key, std::initializer_list<std::uint32_t> values) {
-  std::string text = "/filter " + key;
-  for (std::uint32_t v : values) text += " " + std::to_string(v);
-  return text;
-}
-
-}  // namespace
-
 bool FilterChain::editSettings(std::size_t position, const std::string* selectedImage,
                                const std::string& startImage, FilterDialogs& dialogs) {
   if (position >= filters_.size() || !context_.lead) return false;
@@ -76,29 +65,11 @@ bool FilterChain::editSettings(std::size_t position, const std::string* selected
   if (selectedImage && lead.LoadImage(*selectedImage, 0, 0, 1) != 0) return false;
   apply(static_cast<int>(position));
   Filter& f = *filters_[position];
-  const auto u = [&](std::size_t i) { return static_cast<std::uint32_t>(f.value(i)); };
   try {
-    switch (f.type) {
-      case 0: {
-        ResizeValues v{u(0), u(1), u(2), u(3), f.value(4) != 0, f.value(5) != 0};
-        if (dialogs.editResize(v))
-          f.fromText(textOf(
-              f.key, {v.method, v.unit, v.width, v.height, v.keepAspect ? 1u : 0u, v.noEnlarge ? 1u : 0u}));
-        break;
-      }
-      case 4: {
-        CropValues v{u(0), u(1), u(2), u(3)};
-        if (dialogs.editCrop(v)) f.fromText(textOf(f.key, {v.top, v.left, v.width, v.height}));
-        break;
-      }
-      case 13: {
-        DpiValues v{u(0), u(1)};
-        if (dialogs.editDpi(v)) f.fromText(textOf(f.key, {v.horizontal, v.vertical}));
-        break;
-      }
-      default:
-        f.editSettings();
-    }
+    if (f.kind().editOwn)
+      f.kind().editOwn(f, dialogs);
+    else
+      f.editSettings();
   } catch (...) {
     // The start-up image comes back whatever happened in the dialog.
     static_cast<void>(lead.LoadImage(startImage, 0, 0, 1));

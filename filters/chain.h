@@ -23,7 +23,7 @@ class FilterChain {
   const Filter& at(std::size_t i) const { return *filters_.at(i); }
 
   // Appends a new filter of the registry index with its defaults; false
-  // outside 0..42.
+  // outside the registry.
   bool createByIndex(int index);
   // Appends the kind the text form names (resize for an unknown key) and
   // reads the text into it.

@@ -13,7 +13,7 @@ namespace pv::filters {
 namespace {
 
 bool inRange(int index) {
-  return index >= 0 && index < kFilterCount;
+  return index >= 0 && index < filterCount();
 }
 
 // Tokens at spaces only; runs of spaces are one separator.
@@ -40,6 +40,10 @@ std::int32_t decimal(const std::string& token) {
 }
 
 }  // namespace
+
+int filterCount() {
+  return static_cast<int>(filterKinds().size());
+}
 
 const FilterKind* filterKind(int index) {
   return inRange(index) ? &filterKinds()[static_cast<std::size_t>(index)] : nullptr;
@@ -77,8 +81,8 @@ int filterIndexOfText(const std::string& text) {
   const std::vector<std::string> t = tokens(text.substr(0, 1499));
   if (t.size() < 2 || t[1].size() > 49) return 0;
   const std::string key = asciiLower(t[1]);
-  for (int i = 0; i < kFilterCount; ++i)
-    if (key == filterKinds()[static_cast<std::size_t>(i)].key) return i;
+  for (const FilterKind& kind : filterKinds())
+    if (key == kind.key) return kind.index();
   return 0;
 }
 
@@ -158,68 +162,15 @@ void Filter::editSettings() {
     if (context_.inform) context_.inform(kNoSettingsText);
     return;
   }
-  if (kind_.set == DialogSet::kNone || !context_.editor) return;
+  if (kind_.editOwn || !context_.editor) return;
   std::optional<std::vector<std::int32_t>> edited =
       context_.editor->edit(kind_, values_, lead().GetImageHandle());
   if (edited && edited->size() == values_.size()) values_ = std::move(*edited);
 }
 
-std::optional<std::vector<std::int32_t>> StepDialogEditor::edit(const FilterKind& kind,
-                                                                const std::vector<std::int32_t>& values,
-                                                                int sourceImage) {
-  OptionDialogSet& d = dialogs_;
-  const DialogSet set = kind.set;
-  const DialogPlan& plan = kind.plan;
-  const auto unsignedAt = [&](std::size_t i) {
-    return static_cast<double>(static_cast<std::uint32_t>(values[i]));
-  };
-  switch (plan.mapping) {
-    case DialogPlan::kPlain:
-      for (std::size_t i = 0; i < values.size(); ++i)
-        d.setValue(set, static_cast<int>(i),
-                   kind.params[i].style == Param::kSigned ? static_cast<double>(values[i]) : unsignedAt(i));
-      break;
-    case DialogPlan::kPercentFactor:
-      for (std::size_t i = 0; i < values.size(); ++i)
-        d.setValue(set, static_cast<int>(i), unsignedAt(i) / 100.0);
-      break;
-    case DialogPlan::kOneAsThree:
-      for (int i = 0; i < 3; ++i) d.setValue(set, i, unsignedAt(0));
-      d.setExtraValue(set, 1);
-      break;
-  }
-  d.setFirstSetting(set, 0);
-  d.setSourceImage(set, sourceImage);
-  d.setSecondSetting(plan.secondOnGeometry ? DialogSet::kGeometry : set, plan.secondSetting);
-  d.setThirdSetting(set, 0);
-  if (plan.hasExtra) d.setExtraValue(set, plan.extra);
-  d.setOptions(set, plan.options);
-  if (d.show(set, std::string(kind.key)) != 0 || d.resultCode(set) != 100) return std::nullopt;
-  // Stored as returned, without the range rules; yes/no values are true when nonzero.
-  std::vector<std::int32_t> out = values;
-  const auto whole = [](double v) { return static_cast<std::int32_t>(static_cast<std::int64_t>(v)); };
-  switch (plan.mapping) {
-    case DialogPlan::kPlain:
-      for (std::size_t i = 0; i < out.size(); ++i) {
-        const double v = d.value(set, static_cast<int>(i));
-        const Param::Style style = kind.params[i].style;
-        out[i] = style == Param::kWord || style == Param::kFlag ? v != 0 : whole(v);
-      }
-      break;
-    case DialogPlan::kPercentFactor:
-      for (std::size_t i = 0; i < out.size(); ++i) out[i] = whole(d.value(set, static_cast<int>(i)) * 100.0);
-      break;
-    case DialogPlan::kOneAsThree: {
-      std::int64_t sum = 0;
-      for (int i = 0; i < 3; ++i) sum += whole(d.value(set, i));
-      out[0] = static_cast<std::int32_t>(sum / 3);
-      break;
-    }
-  }
-  return out;
+bool Filter::resamplesTo(int, int, int&, int&) const {
+  return false;
 }
-
-bool Filter::resamplesTo(int, int, int&, int&) const { return false; }
 
 void Filter::sourceSize(int& width, int& height) {
   if (context_.recordedSize && context_.recordedSize(width, height)) return;

@@ -4,10 +4,10 @@
 // issues one or a few operations on the current image of the primary CLead.
 //
 // Each kind is declared once, as a descriptor (`FilterKind`, in kinds.cpp):
-// its key, names, option dialog and parameters, each parameter with its text
-// style, range rule, label, unit and the control that edits it. Parsing,
-// writing, clamping, the option dialogs and the window's settings forms all
-// read the descriptor; a kind's class carries only its apply.
+// its key, names and parameters, each parameter with the name its code reads
+// it by, its text style, range rule, label, unit and the control that edits
+// it. Parsing, writing, clamping and the window's settings forms all read the
+// descriptor; a kind's class carries only its apply.
 
 #include <cstdint>
 #include <functional>
@@ -26,9 +26,10 @@ class CLead;
 
 namespace pv::filters {
 
-constexpr int kFilterCount = 43;
+// How many kinds the registry holds (the rows of kinds.cpp).
+int filterCount();
 
-// Registry of the 43 kinds by index; empty text outside 0..42.
+// Registry of the kinds by index; empty text outside 0..filterCount() - 1.
 std::string filterName(int index);
 std::string filterKey(int index);
 std::string filterDescription(int index);
@@ -65,6 +66,7 @@ struct Param {
     kColour,  // a colour 0x00BBGGRR
     kAngle,   // hundredths of a degree
   };
+  std::string_view name;  // what the kind's code calls it ("keepAspect")
   Style style;
   std::int64_t low, high;  // the range (unsigned or signed by style)
   std::int32_t initial;
@@ -78,19 +80,6 @@ struct Param {
   std::vector<std::string_view> choiceTexts() const;
 };
 
-// How a kind drives the step-by-step option dialog protocol.
-struct DialogPlan {
-  int options = 12;
-  int secondSetting = 1;
-  bool secondOnGeometry = false;  // colorres sets it on the geometry set
-  bool hasExtra = false;          // a value after the third setting
-  int extra = 0;
-  // How the values travel: as they are, as factors (percentages / 100, back
-  // times 100), or one value shown as red, green and blue whose mean comes
-  // back (with the extra value 1 after them).
-  enum Mapping : std::uint8_t { kPlain, kPercentFactor, kOneAsThree } mapping = kPlain;
-};
-
 class Filter;
 
 // One filter kind, declared once.
@@ -98,19 +87,19 @@ struct FilterKind {
   std::string_view key;
   std::string_view name;
   std::string_view description;  // two lines
-  // The option dialog set; kNone when the kind has no settings or edits them
-  // in a dialog of the program's own (resize, crop, dpi).
-  DialogSet set;
   std::span<const Param> params;
-  DialogPlan plan;
   std::unique_ptr<Filter> (*make)(const FilterKind& kind, FilterContext& context);
+  // Resize, crop and dpi are edited in dialogs of the program's own: this
+  // fills one from the filter's values and takes the edited values back
+  // through the text form. Null for every kind the settings editor edits.
+  void (*editOwn)(Filter& filter, FilterDialogs& dialogs) = nullptr;
 
   int index() const;  // the registry index
 };
 
-// The 43 descriptors in registry order.
+// The descriptors in registry order.
 std::span<const FilterKind> filterKinds();
-// The descriptor of a registry index; null outside 0..42.
+// The descriptor of a registry index; null outside the registry.
 const FilterKind* filterKind(int index);
 
 class Filter {
@@ -129,9 +118,9 @@ class Filter {
   // not examined.
   virtual bool apply() = 0;
   // Lets the user change the parameters through the context's editor; a
-  // filter without settings shows kNoSettingsText; resize, crop and dpi do
-  // nothing here (the chain's settings editor opens their own dialogs). A
-  // cancelled edit leaves every parameter as it was.
+  // filter without settings shows kNoSettingsText; the kinds with dialogs of
+  // their own (`FilterKind::editOwn`) do nothing here (the chain's settings
+  // editor opens those). A cancelled edit leaves every parameter as it was.
   virtual void editSettings();
   // The text form, at most 99 characters; a text that would be longer is
   // refused with an empty result rather than cut.
@@ -169,8 +158,8 @@ class Filter {
   FilterContext& context_;
 };
 
-// Constructs the class of a registry index (0..42) with its defaults; null
-// outside the range.
+// Constructs the class of a registry index with its defaults; null outside
+// the registry.
 std::unique_ptr<Filter> createFilter(int index, FilterContext& context);
 
 }  // namespace pv::filters

@@ -88,40 +88,16 @@ class RecordingLead : public pv::engine::CLead {
   int GetImageHandle() override { return 77; }
 };
 
-// Records the dialog protocol and answers with preset values.
-class RecordingDialogs : public pv::filters::OptionDialogSet {
+// Records which kinds the settings editor is asked to edit, and answers
+// with preset values (none: the user cancelled).
+class RecordingEditor : public pv::filters::FilterEditor {
  public:
   std::vector<std::string> calls;
-  int showCode = 0, result = 100;
-  std::vector<double> answers;
-  static char letter(pv::filters::DialogSet s) {
-    return s == pv::filters::DialogSet::kEffect ? 'e' : s == pv::filters::DialogSet::kColour ? 'c' : 'g';
-  }
-  void add(pv::filters::DialogSet s, const std::string& what) {
-    calls.push_back(std::string(1, letter(s)) + ":" + what);
-  }
-  void setValue(pv::filters::DialogSet s, int i, double v) override {
-    std::ostringstream o;
-    o << "value" << i << "=" << v;
-    add(s, o.str());
-  }
-  void setFirstSetting(pv::filters::DialogSet s, int v) override { add(s, "first=" + std::to_string(v)); }
-  void setSourceImage(pv::filters::DialogSet s, int h) override { add(s, "image=" + std::to_string(h)); }
-  void setSecondSetting(pv::filters::DialogSet s, int v) override { add(s, "second=" + std::to_string(v)); }
-  void setThirdSetting(pv::filters::DialogSet s, int v) override { add(s, "third=" + std::to_string(v)); }
-  void setExtraValue(pv::filters::DialogSet s, int v) override { add(s, "extra=" + std::to_string(v)); }
-  void setOptions(pv::filters::DialogSet s, int w) override { add(s, "options=" + std::to_string(w)); }
-  int show(pv::filters::DialogSet s, const std::string& key) override {
-    add(s, "show " + key);
-    return showCode;
-  }
-  int resultCode(pv::filters::DialogSet s) override {
-    add(s, "result");
-    return result;
-  }
-  double value(pv::filters::DialogSet s, int i) override {
-    add(s, "read" + std::to_string(i));
-    return static_cast<std::size_t>(i) < answers.size() ? answers[static_cast<std::size_t>(i)] : 0;
+  std::optional<std::vector<std::int32_t>> answers;
+  std::optional<std::vector<std::int32_t>> edit(const pv::filters::FilterKind& kind,
+                                                const std::vector<std::int32_t>&, int) override {
+    calls.push_back(std::string(kind.key));
+    return answers;
   }
 };
 
@@ -149,10 +125,9 @@ class RecordingFilterDialogs : public pv::filters::FilterDialogs {
 
 struct Fixture : ::testing::Test {
   RecordingLead lead;
-  RecordingDialogs dialogs;
-  pv::filters::StepDialogEditor editor{dialogs};
+  RecordingEditor dialogs;
   std::vector<std::string> messages;
-  FilterContext context{&lead, {}, &editor, [this](const std::string& text) { messages.push_back(text); }};
+  FilterContext context{&lead, {}, &dialogs, [this](const std::string& text) { messages.push_back(text); }};
   FilterChain chain{context};
 
   // The text form after reading `text` into a new filter of its kind.
@@ -181,7 +156,7 @@ TEST(FilterRegistry, NamesKeysAndDescriptionsByIndex) {
   EXPECT_EQ(pv::filters::filterDescription(3),
             "Reverses the image (left to\nright) to produce a mirror image.");
   EXPECT_EQ(pv::filters::filterDescription(35), pv::filters::filterDescription(42));
-  for (int bad : {-1, 43}) {
+  for (int bad : {-1, pv::filters::filterCount()}) {
     EXPECT_EQ(pv::filters::filterName(bad), "");
     EXPECT_EQ(pv::filters::filterKey(bad), "");
     EXPECT_EQ(pv::filters::filterDescription(bad), "");
@@ -193,7 +168,7 @@ TEST(FilterRegistry, NamesKeysAndDescriptionsByIndex) {
 }
 
 TEST_F(Fixture, EveryKindIsCreatedWithItsDefaultsAndRoundTripsItsText) {
-  const char* defaults[43] = {"/filter resize 4 0 320 240 0 0",
+  const std::vector<std::string> defaults = {"/filter resize 4 0 320 240 0 0",
                               "/filter rotate 1 4 0",
                               "/filter flip",
                               "/filter mirror",
@@ -237,7 +212,8 @@ TEST_F(Fixture, EveryKindIsCreatedWithItsDefaultsAndRoundTripsItsText) {
                               "/filter stretchint",
                               "/filter unsharpmask 0 1 0 1"};
   const std::vector<int> noSettings = {2, 3, 24, 30, 31, 37, 41};
-  for (int i = 0; i < 43; ++i) {
+  ASSERT_EQ(defaults.size(), static_cast<std::size_t>(pv::filters::filterCount()));
+  for (int i = 0; i < pv::filters::filterCount(); ++i) {
     auto f = createFilter(i, context);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->type, i);
@@ -250,7 +226,7 @@ TEST_F(Fixture, EveryKindIsCreatedWithItsDefaultsAndRoundTripsItsText) {
     EXPECT_EQ(read(defaults[i]), defaults[i]);
     EXPECT_EQ(pv::filters::filterIndexOfText(defaults[i]), i);
   }
-  EXPECT_FALSE(createFilter(43, context));
+  EXPECT_FALSE(createFilter(pv::filters::filterCount(), context));
 }
 
 TEST_F(Fixture, ParsingRulesAreSharedByEveryKind) {
@@ -429,69 +405,8 @@ TEST_F(Fixture, TheChainKeepsOrderAndAppliesACount) {
   chain.remove({0, 2, 9});
   EXPECT_EQ(chain.texts(), (std::vector<std::string>{"/filter invert", "/filter mirror"}));
   EXPECT_TRUE(chain.createByIndex(9));
-  EXPECT_FALSE(chain.createByIndex(43));
+  EXPECT_FALSE(chain.createByIndex(pv::filters::filterCount()));
   EXPECT_EQ(chain.texts().back(), "/filter blur 3 1000 true");
-}
-
-TEST_F(Fixture, EditSettingsFollowsTheDialogProtocolInOrder) {
-  chain.appendFromText("/filter average 5");
-  dialogs.answers = {9};
-  chain.at(0).editSettings();
-  EXPECT_EQ(dialogs.calls, (Calls{"e:value0=5", "e:first=0", "e:image=77", "e:second=1", "e:third=0",
-                                  "e:options=12", "e:show average", "e:result", "e:read0"}));
-  EXPECT_EQ(chain.at(0).toText(), "/filter average 9");
-  // Values from a dialog are stored as returned, without the range rules.
-  dialogs.answers = {1};
-  chain.at(0).editSettings();
-  EXPECT_EQ(chain.at(0).value(0), 1);
-}
-
-TEST_F(Fixture, ACancelledOrFailedDialogKeepsTheParameters) {
-  chain.appendFromText("/filter hue 30");
-  dialogs.answers = {90};
-  dialogs.result = 2;
-  chain.at(0).editSettings();
-  EXPECT_EQ(chain.at(0).value(0), 30);
-  dialogs.calls.clear();
-  dialogs.result = 100;
-  dialogs.showCode = 1;
-  chain.at(0).editSettings();
-  EXPECT_EQ(chain.at(0).value(0), 30);
-  EXPECT_EQ(dialogs.calls.back(), "c:show hue");  // the result code is not even asked
-}
-
-TEST_F(Fixture, KindsWithTheirOwnDialogValues) {
-  auto edit = [&](const std::string& text, std::vector<double> answers) {
-    chain.clear();
-    chain.appendFromText(text);
-    dialogs.calls.clear();
-    dialogs.answers = std::move(answers);
-    chain.at(0).editSettings();
-    return chain.at(0).toText();
-  };
-  EXPECT_EQ(edit("/filter gammacorrect 120", {150, 200, 250}), "/filter gammacorrect 200");
-  EXPECT_EQ((Calls(dialogs.calls.begin(), dialogs.calls.begin() + 5)),
-            (Calls{"c:value0=120", "c:value1=120", "c:value2=120", "c:extra=1", "c:first=0"}));
-  EXPECT_EQ(edit("/filter gammacorrect 120", {100, 100, 101}), "/filter gammacorrect 100");
-  EXPECT_EQ(edit("/filter balcolors 50", {0.505, 0.999, 0, 0, 1, 0, 0, 0, 1}),
-            "/filter balcolors 50 99 0 0 100 0 0 0 100");
-  EXPECT_EQ(dialogs.calls[0], "c:value0=0.5");
-  edit("/filter colorres", {4, 1, 1, 16});
-  EXPECT_EQ(
-      (Calls(dialogs.calls.begin() + 4, dialogs.calls.begin() + 10)),
-      (Calls{"c:first=0", "c:image=77", "g:second=0", "c:third=0", "c:extra=1073741823", "c:options=28"}));
-  edit("/filter autotrim 3", {4});
-  EXPECT_EQ(dialogs.calls[3], "g:second=0");
-  EXPECT_EQ(dialogs.calls[5], "g:options=4");
-  edit("/filter rotate", {100, 4, 0});
-  EXPECT_EQ(dialogs.calls[7], "g:options=28");
-  EXPECT_EQ(edit("/filter skew 100 false 0", {200, 5, 9}), "/filter skew 200 true 9");
-  EXPECT_EQ(dialogs.calls[7], "g:options=29");
-  EXPECT_EQ(edit("/filter blur 3 10 true", {5, 20, 0}), "/filter blur 5 20 false");
-  edit("/filter addnoise", {1, 1});
-  EXPECT_EQ(dialogs.calls[0], "e:value0=0");  // the one tone filter on the effect set
-  edit("/filter brightness -20", {-30});
-  EXPECT_EQ(dialogs.calls[0], "c:value0=-20");
 }
 
 TEST_F(Fixture, FiltersWithoutSettingsSaySoAndOwnDialogKindsWaitForTheEditor) {
@@ -534,7 +449,7 @@ TEST_F(Fixture, TheSettingsEditorPreviewsTheChainAndRestoresTheStartImage) {
   EXPECT_EQ(chain.at(4).toText(), "/filter dpi 1 300");
   EXPECT_EQ(chain.at(5).toText(), "/filter crop 0 7 128 128");
   // The other kinds use their option dialog.
-  dialogs.answers = {45};
+  dialogs.answers = std::vector<std::int32_t>{45};
   chain.editSettings(3, nullptr, "/opt/data.dat", own);
   EXPECT_EQ(chain.at(3).toText(), "/filter hue 45");
   // A selected image that does not load: nothing is edited or reloaded.
@@ -550,15 +465,15 @@ TEST_F(Fixture, TheSettingsEditorPreviewsTheChainAndRestoresTheStartImage) {
 // defaults obey its own range rules.
 TEST(FilterDescriptors, EveryParameterHasALabelARangeAndAControlThatFits) {
   using pv::filters::Param;
-  ASSERT_EQ(pv::filters::filterKinds().size(), static_cast<std::size_t>(pv::filters::kFilterCount));
+  ASSERT_EQ(pv::filters::filterKinds().size(), static_cast<std::size_t>(pv::filters::filterCount()));
   for (const pv::filters::FilterKind& kind : pv::filters::filterKinds()) {
     SCOPED_TRACE(std::string(kind.key));
     EXPECT_EQ(pv::filters::filterKind(kind.index()), &kind);
     EXPECT_FALSE(kind.name.empty());
     EXPECT_EQ(std::count(kind.description.begin(), kind.description.end(), '\n'),
               kind.description.find('\n') == std::string_view::npos ? 0 : 1);
-    // A kind with an option dialog has something to edit in it.
-    if (kind.set != pv::filters::DialogSet::kNone) {
+    // A kind with a dialog of its own has something to edit in it.
+    if (kind.editOwn) {
       EXPECT_FALSE(kind.params.empty());
     }
     for (const Param& p : kind.params) {

@@ -398,7 +398,7 @@ class WindowTest : public QObject {
     pv::ui::FilterForms& forms = window_->filterForms();
     QStringList unchanged;
     for (const pv::filters::FilterKind& kind : pv::filters::filterKinds()) {
-      if (kind.set == pv::filters::DialogSet::kNone || kind.params.empty()) continue;  // own dialogs, no settings
+      if (kind.editOwn || kind.params.empty()) continue;  // own dialogs, no settings
       const QByteArray name(kind.key.data(), static_cast<int>(kind.key.size()));
       std::vector<std::int32_t> defaults;
       for (const pv::filters::Param& p : kind.params) defaults.push_back(p.initial);
@@ -668,7 +668,7 @@ class WindowTest : public QObject {
 
   void theFilterChooserWantsASelection() {
     pv::ui::AddFilterDialog dialog(*prompter_, "Pictoravine Image Converter");
-    QCOMPARE(dialog.list()->count(), pv::filters::kFilterCount);
+    QCOMPARE(dialog.list()->count(), pv::filters::filterCount());
     dialog.accept();
     QCOMPARE(prompter_->shown.last(), QString("Pictoravine Image Converter|Please select the filter you want to apply."));
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
@@ -677,7 +677,7 @@ class WindowTest : public QObject {
     QCOMPARE(dialog.chosen(), 4);
     // The pictures are the sample run through each filter: made off the
     // window's thread, one per kind, and most of them differ.
-    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(pv::ui::AddFilterDialog::icons().size()), pv::filters::kFilterCount,
+    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(pv::ui::AddFilterDialog::icons().size()), pv::filters::filterCount(),
                               20000);
     QSet<qint64> distinct;
     for (const QImage& icon : pv::ui::AddFilterDialog::icons()) {

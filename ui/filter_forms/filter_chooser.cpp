@@ -107,7 +107,7 @@ AddFilterDialog::AddFilterDialog(app::Prompter& prompter, const std::string& cap
   layout->addWidget(okCancelButtons(this));
   resize(420, 560);
 
-  if (iconCache().size() != filters::kFilterCount) {
+  if (iconCache().size() != filters::filterCount()) {
     connect(&worker_, &LatestWorker::ready, this, [this](const QVariantList& icons) {
       iconCache().clear();
       for (const QVariant& icon : icons) iconCache() << icon.value<QImage>();

@@ -1,5 +1,5 @@
 #pragma once
-// "Add Filter": the 43 kinds in registry order, each row 60 pixels high with
+// "Add Filter": every kind in registry order, each row 60 pixels high with
 // a picture of what the filter does (one sample picture run through the
 // filter with its defaults, made off the window's thread once and kept), the
 // name in bold and the two description lines. Double click acts as OK.
