@@ -15,7 +15,7 @@
 #include "app/heap.h"
 #include "app/image_list.h"
 #include "app/report.h"
-#include "app/run.h"
+#include "app/job_runner.h"
 #include "app/session.h"
 #include "core/extensions.h"
 #include "core/format_registry.h"

@@ -7,9 +7,10 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/image_conversion.h"
 #include "app/image_list.h"
-#include "app/run.h"
 #include "engine/handles.h"
+#include "engine/status.h"
 #include "filters/filter.h"
 
 namespace pv::app {
@@ -56,7 +57,7 @@ std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pan
     engine::CLead& lead = s.primary;
     if (filtered) {
       s.currentEntry = index;
-      PrepareOutput(s, index, -1, false, true, false, -1, false);
+      PrepareOutput(s, index, {.avoidExisting = false, .applyFilters = true});
       s.currentEntry = -1;
     }
     const int w = static_cast<int>(lead.GetImageWidth()), h = static_cast<int>(lead.GetImageHeight());
@@ -66,8 +67,8 @@ std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pan
     // Shrinking resamples smoothly; enlarging a small image keeps its pixels sharp.
     const bool shrinks = w >= fit.width && h >= fit.height;
     if (fit.width != w || fit.height != h)
-      static_cast<void>(lead.ResizeImage(static_cast<float>(fit.width), static_cast<float>(fit.height),
-                                         shrinks ? 4 : 0));
+      static_cast<void>(
+          lead.ResizeImage(static_cast<float>(fit.width), static_cast<float>(fit.height), shrinks ? 4 : 0));
     return bitmapOf(lead);
   } catch (const std::exception&) {
     s.currentEntry = -1;
@@ -97,7 +98,8 @@ std::shared_ptr<const engine::Image> filterPreview(int kind, const std::vector<s
     context.lead = &lead;
     const std::unique_ptr<filters::Filter> filter = filters::createFilter(kind, context);
     if (!filter) return nullptr;
-    for (std::size_t i = 0; i < values.size() && i < filter->valueCount(); ++i) filter->setValue(i, values[i]);
+    for (std::size_t i = 0; i < values.size() && i < filter->valueCount(); ++i)
+      filter->setValue(i, values[i]);
     loadFitted(lead, source, room);
     filter->apply();
     return bitmapOf(lead);
@@ -140,30 +142,34 @@ std::shared_ptr<const engine::Image> middle(engine::CLead& lead, PaneSize crop) 
 EncodedSample encodeSample(const std::string& path, const formats::Format& format, PaneSize crop) {
   EncodedSample out;
   if (format.isClipboard()) return out;
-  try {
+  // Whatever fails leaves the sample without a picture or a size.
+  engine::guarded([&] {
     const std::unique_ptr<formats::Format> f = copyFormat(format);
     engine::CLead lead;
-    if (lead.LoadImage(path, 0, 0, 1) != 0) return out;
+    if (lead.LoadImage(path, 0, 0, 1) != 0) return;
     const int sourceBits = lead.GetInfoBits();
     out.before = middle(lead, crop);
     char name[] = "/tmp/pictoravine-sample-XXXXXX";
     const int fd = mkstemp(name);
-    if (fd < 0) return out;
+    if (fd < 0) return;
     close(fd);
+    // The sample file goes however the encoding ends.
+    struct RemoveFile {
+      const char* path;
+      ~RemoveFile() { std::remove(path); }
+    } sample{name};
     lead.SetSavePasses(f->hasPasses ? static_cast<short>(f->passes) : 0);
     f->PrepareImage(lead);
-    const short status = lead.SaveImage(name, static_cast<short>(f->FileFormatCode(f->method)),
-                                        static_cast<short>(f->OutputDepth(sourceBits)),
-                                        static_cast<short>(f->quality), 0);
+    const short status =
+        lead.SaveImage(name, static_cast<short>(f->FileFormatCode(f->method)),
+                       static_cast<short>(f->OutputDepth(sourceBits)), static_cast<short>(f->quality), 0);
     struct stat st {};
     if (status == 0 && ::stat(name, &st) == 0) {
       out.bytes = st.st_size;
       engine::CLead back;
       if (back.LoadImage(name, 0, 0, 1) == 0) out.after = middle(back, crop);
     }
-    std::remove(name);
-  } catch (const std::exception&) {
-  }
+  });
   return out;
 }
 

@@ -1,54 +1,12 @@
 #pragma once
-// The conversion run and the job runner. A job (a conversion, or one of the
-// list-building jobs) runs on one worker thread, on a snapshot of the session
-// taken when it starts; it reports through an observer (app/job.h), and the
-// window or the console pauses, resumes, re-prioritises or aborts it, and
-// takes its results back when it has ended.
-
-#include <atomic>
-#include <memory>
-#include <string>
-#include <thread>
-#include <variant>
-#include <vector>
+// The conversion run: every image of the list converted on several workers,
+// with records, log lines and output numbering in list order, as one worker
+// gives them. Each image is an ImageConversion (app/image_conversion.h); a
+// job runs the run on its own thread (app/job_runner.h).
 
 #include "app/session.h"
 
 namespace pv::app {
-
-enum RunKind : int {
-  kRunConvert = 101,
-  kRunChosenFiles = 103,
-  kRunListFile = 105,
-  kRunWildcard = 107,
-  kRunFolderSearch = 109,
-  kRunDropped = 111,
-};
-
-// What the open dialog returns when several files are chosen.
-struct ChosenFiles {
-  std::string folder;
-  std::vector<std::string> names;
-};
-
-// The one argument of a job: nothing (convert), a path (list file, wildcard
-// path, folder), chosen files, or dropped paths.
-using JobArgument = std::variant<std::monostate, std::string, ChosenFiles, std::vector<std::string>>;
-
-// Names the output of entry `index` (when `makeName`), sets the save passes,
-// and (with `applyFilters`) applies the first `filterCount` filters (-1: all)
-// and then, with `prepareImage`, lets the format prepare the image. Returns
-// the output path, empty without `makeName`.
-std::string PrepareOutput(Session& session, int index, int page, bool avoidExisting, bool applyFilters,
-                          bool prepareImage, int filterCount, bool makeName);
-
-// When the chain starts by resampling entry `index` smoothly to half its size
-// or less on both sides, lets the next load of the session's primary control
-// decode at the reduced scale that still covers that size (JPEG's DCT
-// scaling); the filter then resamples the rest of the way. The filter measures
-// the source by the entry's recorded size, so the result is the full decode's
-// within resampling error.
-void AllowReducedLoad(Session& session, int index);
 
 // How many workers convert `images` images at once: Threads, or one per
 // core when it is 0, never more than the images.
@@ -60,62 +18,5 @@ int WorkerCount(const Settings& settings, int images);
 // False when an abort or an interrupt stopped it before an image began; a
 // stop that comes after the last image began stops nothing.
 bool ConvertAll(Session& session);
-
-// One whole job on `session` (a runner's snapshot, or a session of a test):
-// tells the session's observer it started, clears the log and the summary
-// (not in command-line mode), writes the start line, runs the job, writes the
-// end line and, with DoLog on, appends the log to the log file, then tells the
-// observer it finished. The caller sets the running flag
-// before (so an abort that comes before the job starts is not lost); the
-// worker clears it at the end.
-int ConversionWorker(Session& session, int runKind, const JobArgument& argument);
-
-// The seven priorities of the progress window, from "Idle" to "Highest".
-inline constexpr int kPriorityCount = 7;
-inline constexpr int kPriorityNormal = 3;
-
-class JobRunner {
- public:
-  explicit JobRunner(Session& session) : session_(session) {}
-  ~JobRunner();
-  JobRunner(const JobRunner&) = delete;
-  JobRunner& operator=(const JobRunner&) = delete;
-
-  // Takes the snapshot and starts the job on the worker thread, reporting to
-  // `observer` (may be null); false while another one runs. A runner paused
-  // before the start begins its job paused. Until the job is collected, the
-  // session's imaging controls belong to the job.
-  bool start(int runKind, JobArgument argument, JobObserver* observer = nullptr);
-  bool finished() const { return done_.load(); }
-  // Waits for the job's end, then (on the caller's thread, the session's
-  // owner) hands its results back to the session: the log, the error
-  // summary and, for a list job, the list it built.
-  void wait();
-
-  void pause() { session_.progress.gate.pause(); }
-  void resume() { session_.progress.gate.resume(); }
-  bool paused() const { return session_.progress.gate.paused(); }
-  // Clears the running flag. Conversions stop before the next image, list
-  // jobs before the next candidate, whatever ShowMessages says; the end line
-  // and the log are still written. A paused job is resumed so it can see the
-  // request.
-  void abort();
-  // 0 "Idle" .. 6 "Highest" as the worker thread's nice value; a raise the
-  // system refuses is ignored. Takes effect at once, or when the job starts.
-  void setPriority(int level);
-  int priority() const { return priority_.load(); }
-  // The worker's kernel thread id while a job runs, else 0.
-  int workerThread() const { return workerTid_.load(); }
-
- private:
-  void applyPriority();
-  Session& session_;
-  std::unique_ptr<Session> work_;
-  int runKind_ = 0;
-  std::thread worker_;
-  std::atomic<bool> done_{true};
-  std::atomic<int> priority_{kPriorityNormal};
-  std::atomic<int> workerTid_{0};
-};
 
 }  // namespace pv::app

@@ -1,3 +1,4 @@
+#include "app/job_runner.h"
 #include "app/run.h"
 
 #include <exiv2/exiv2.hpp>

@@ -12,7 +12,7 @@
 #include <memory>
 #include <set>
 
-#include "app/run.h"
+#include "app/job_runner.h"
 #include "app/preview.h"
 #include "ui/jobs/latest_worker.h"
 

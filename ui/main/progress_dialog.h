@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <atomic>
 
-#include "app/run.h"
+#include "app/job_runner.h"
 
 class QComboBox;
 class QLabel;

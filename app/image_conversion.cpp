@@ -1,0 +1,337 @@
+#include "app/image_conversion.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#include "app/image_list.h"
+#include "app/log.h"
+#include "app/naming.h"
+#include "core/file_format.h"
+#include "core/text.h"
+#include "engine/composite.h"
+#include "engine/status.h"
+
+namespace pv::app {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Removes the temporary files of a save into `target` that a killed run left
+// behind (engine saves write "<target>.pvtmp-XXXXXX" and rename it).
+void removeTemporaries(const std::string& target) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".pvtmp-";
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) std::filesystem::remove(e.path(), ec);
+  }
+}
+
+bool nonEmptyFile(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
+// The save passes of the session's format, for the next save.
+void setSavePasses(Session& s) {
+  engine::guarded(
+      [&] { s.primary.SetSavePasses(s.format->hasPasses ? static_cast<short>(s.format->passes) : 0); });
+}
+
+}  // namespace
+
+ImageConversion::ImageConversion(Session& s, NameBook& names, Emit emit, int index)
+    : s_(s),
+      names_(names),
+      emit_(std::move(emit)),
+      index_(index),
+      e_(s.list[static_cast<std::size_t>(index)]),
+      source_(e_.path()) {}
+
+void ImageConversion::plan() {
+  if (s_.settings.skipDone && upToDate()) {
+    skipped_ = true;
+    return;
+  }
+  for (int page : outputPages()) planned_[page] = names_.reserve(s_.settings, e_, s_.format->extension, page);
+}
+
+void ImageConversion::run() {
+  formats::Format& f = *s_.format;
+  if (skipped_) return;
+  chooseDepths();
+  const std::string ext = asciiLower(e_.extension);
+  if (ext == "sid" || ext == "fpx" || ext == "pcd")
+    engine::guarded([&] { engine::ChooseLoadResolution(s_.primary, source_); });
+  code_ = static_cast<short>(f.FileFormatCode(f.method));
+
+  const int option = s_.settings.MultiPageOption;
+  short status = 0;
+  if (f.isClipboard()) {
+    status = toClipboard();
+  } else if (!e_.multiPage) {
+    status = single(0);
+  } else if (option == 0 && f.multiPage) {
+    status = f.writesPagesTogether() ? allPagesAtOnce() : pageByPage();
+  } else if (option == 0 || option == 2) {
+    status = single(e_.firstPage);
+  } else if (option == 1) {
+    separatePages();
+    return;
+  } else {
+    // An unknown option passes the image over untouched.
+    OutcomeRecord r = record(0);
+    r.passedOver = true;
+    emit_(r);
+    return;
+  }
+  OutcomeRecord r = record(static_cast<std::uint16_t>(status));
+  if (status == 0) {
+    r.outputs = outputs_;
+    afterSuccess(r);
+  }
+  emit_(r);
+}
+
+void ImageConversion::settleNames() {
+  for (const auto& [page, reserved] : planned_) names_.settle(reserved);
+}
+
+double ImageConversion::pixels() const {
+  const bool together = s_.format->writesPagesTogether() && e_.multiPage && s_.settings.MultiPageOption == 0;
+  return std::max(1.0, static_cast<double>(e_.width) * e_.height * (together ? e_.pageCount : 1));
+}
+
+void ImageConversion::chooseDepths() {
+  formats::Format& f = *s_.format;
+  int target = f.OutputDepth(static_cast<int>(e_.sourceBits));
+  const int code = e_.sourceFormat;
+  // Transparency survives: alpha (an icon's mask is alpha too) needs 32
+  // bits where the method's 32 bits are colour and alpha (not CMYK); a
+  // transparent colour is kept at any depth of a format with colour keys
+  // (PNG: a palette entry or a key), at 32 bits in the others.
+  const bool alpha32 = f.NearestAllowedDepth(f.method, 32) == 32 && !fmt::isCmyk(f.FileFormatCode(f.method));
+  const bool keyed = f.row().colourKey;
+  if (f.keepsTransparency() && target < 32 && alpha32 &&
+      (e_.seeThrough || fmt::isIconFamily(code) || (e_.hasTransparentColor && !keyed)))
+    target = 32;
+  else if (f.keepsTransparency() && keyed && target > 8 && target < 24 && e_.hasTransparentColor)
+    target = 24;
+  loadBits_ = iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
+  // A plain 32-bit bitmap's fourth byte is padding; one with an alpha mask
+  // keeps it.
+  if (iequals(e_.extension, "bmp") && target == 32 && !e_.seeThrough) target = 24;
+  target_ = target;
+  e_.targetBits = static_cast<std::uint32_t>(target);
+}
+
+short ImageConversion::load(int page, int count) {
+  s_.progress.gate.pass();
+  applyPhotoSettings(s_.primary, s_.settings);
+  if (count == 1) AllowReducedLoad(s_, index_);
+  return engine::guarded([&] { return s_.primary.LoadImage(source_, loadBits_, page, count); });
+}
+
+std::string ImageConversion::prepare(int page, bool named) {
+  engine::guarded([&] { PrepareOutput(s_, index_, {.applyFilters = true, .prepareImage = true}); });
+  return named ? name(page) : std::string();
+}
+
+std::string ImageConversion::name(int page) const {
+  const auto at = planned_.find(page);
+  return at == planned_.end() ? std::string() : at->second;
+}
+
+void ImageConversion::flatten() {
+  engine::guarded([&] {
+    return (engine::FlattenTransparency(s_.primary, s_.secondary, static_cast<short>(e_.sourceFormat),
+                                        0xFFFFFF, false),
+            0);
+  });
+}
+
+short ImageConversion::save(const std::string& path, short pageMode) {
+  s_.progress.gate.pass();
+  return engine::guarded([&] {
+    return s_.primary.SaveImage(path, code_, static_cast<short>(target_),
+                                static_cast<short>(s_.format->quality), pageMode);
+  });
+}
+
+short ImageConversion::toClipboard() {
+  if (short st = load(e_.firstPage, 1)) return st;
+  prepare(-1, false);
+  flatten();
+  s_.progress.gate.pass();
+  return engine::guarded([&] { return s_.primary.CopyToClipboard(2); });
+}
+
+short ImageConversion::single(int page) {
+  if (short st = load(page, 1)) return st;  // never save what an earlier image left
+  output_ = prepare(-1, true);
+  outputs_.push_back(output_);
+  flatten();
+  return save(output_, 0);
+}
+
+short ImageConversion::pageByPage() {
+  output_ = name(-1);
+  setSavePasses(s_);
+  short first = 0;
+  for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
+    short st = load(e_.firstPage + static_cast<int>(p), 1);
+    if (st == 0) {
+      prepare(-1, false);
+      flatten();
+      st = save(output_, 1);
+    }
+    if (st != 0 && first == 0) first = st;
+  }
+  if (first != 0)
+    std::remove(output_.c_str());
+  else
+    outputs_.push_back(output_);
+  return first;
+}
+
+short ImageConversion::allPagesAtOnce() {
+  output_ = name(-1);
+  setSavePasses(s_);
+  if (short st = load(e_.firstPage, -1)) return st;
+  short first = 0;
+  for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
+    engine::guarded([&] { s_.primary.SetPageNumber(static_cast<short>(p)); });
+    prepare(-1, false);
+    flatten();
+    const short st = save(output_, 0);
+    if (st != 0 && first == 0) first = st;
+  }
+  if (first != 0)
+    std::remove(output_.c_str());
+  else
+    outputs_.push_back(output_);
+  return first;
+}
+
+void ImageConversion::separatePages() {
+  bool every = e_.pageCount > 0, last = false;
+  std::optional<OutcomeRecord> held;
+  for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
+    if (held) emit_(*held);
+    pageStarted_ = Clock::now();
+    short st = load(e_.firstPage + static_cast<int>(p), 1);
+    std::string out;
+    if (st == 0) {
+      out = prepare(static_cast<int>(p) + 1, true);
+      flatten();
+      st = save(out, 0);
+      if (st == 0) outputs_.push_back(out);
+    }
+    last = st == 0;
+    every = every && last;
+    if (st == 0) pagesSeparately_ = true;
+    held = record(static_cast<std::uint16_t>(st));
+    held->page = static_cast<int>(p) + 1;
+    if (st == 0) held->outputs = {out};
+  }
+  // The source goes only when every page is safely written.
+  if (held && last) afterSuccess(*held, every);
+  if (held) emit_(*held);
+}
+
+bool ImageConversion::upToDate() {
+  std::vector<std::string> names;
+  for (int page : outputPages())
+    names.push_back(MakeOutputName(s_.settings, e_, s_.format->extension, page, false));
+  struct stat source {};
+  bool done = stat(source_.c_str(), &source) == 0 && !names.empty();
+  for (const std::string& name : names) {
+    struct stat out {};
+    done = done && stat(name.c_str(), &out) == 0 && S_ISREG(out.st_mode) && out.st_size > 0 &&
+           (out.st_mtim.tv_sec > source.st_mtim.tv_sec ||
+            (out.st_mtim.tv_sec == source.st_mtim.tv_sec && out.st_mtim.tv_nsec > source.st_mtim.tv_nsec));
+  }
+  if (done) {
+    OutcomeRecord r = record(0);
+    r.skipped = true;
+    r.outputs = names;
+    emit_(r);
+    return true;
+  }
+  for (const std::string& name : names) removeTemporaries(name);
+  return false;
+}
+
+std::vector<int> ImageConversion::outputPages() const {
+  const int option = s_.settings.MultiPageOption;
+  if (s_.format->isClipboard()) return {};
+  if (e_.multiPage && option == 1) {
+    std::vector<int> pages;
+    for (std::uint32_t p = 1; p <= e_.pageCount; ++p) pages.push_back(static_cast<int>(p));
+    return pages;
+  }
+  if (!e_.multiPage || option == 0 || option == 2) return {-1};
+  return {};
+}
+
+OutcomeRecord ImageConversion::record(unsigned status) const {
+  OutcomeRecord r;
+  r.index = index_;
+  r.source = source_;
+  r.status = status;
+  if (status != 0) r.text = std::string(errorMessage(status));
+  r.metadataDropped = s_.primary.GetMetadataProblem();
+  r.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pageStarted_).count();
+  return r;
+}
+
+void ImageConversion::afterSuccess(OutcomeRecord& r, bool everyPage) {
+  const Settings& set = s_.settings;
+  if (set.DeleteSourceAfterConvert) {
+    bool safe = everyPage && !outputs_.empty();
+    for (const std::string& out : outputs_) safe = safe && nonEmptyFile(out);
+    if (!safe || std::remove(source_.c_str()) != 0) r.sourceNotDeleted = true;
+  }
+  if (set.OverwriteOriginalImage && !pagesSeparately_ && !output_.empty()) {
+    const std::string plain = PrepareOutput(s_, index_, {.makeName = true, .avoidExisting = false});
+    // One rename replaces the old file, so it is never lost if this fails.
+    if (plain != output_ && std::rename(output_.c_str(), plain.c_str()) != 0) {
+      r.outputNotRenamed = true;
+    } else {
+      std::replace(r.outputs.begin(), r.outputs.end(), output_, plain);
+    }
+  }
+}
+
+std::string PrepareOutput(Session& s, int index, const OutputSteps& steps) {
+  std::string path;
+  if (steps.makeName)
+    path = MakeOutputName(s.settings, s.list.at(static_cast<std::size_t>(index)), s.format->extension,
+                          steps.page, steps.avoidExisting);
+  setSavePasses(s);
+  if (steps.applyFilters) {
+    s.chain.apply(steps.filterCount);
+    if (steps.prepareImage) s.format->PrepareImage(s.primary);
+  }
+  return path;
+}
+
+void AllowReducedLoad(Session& s, int index) {
+  if (s.chain.size() == 0 || index < 0 || static_cast<std::size_t>(index) >= s.list.size()) return;
+  const ImageEntry& e = s.list[static_cast<std::size_t>(index)];
+  const auto w = static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX));
+  const auto h = static_cast<int>(std::min<std::uint32_t>(e.height, INT_MAX));
+  int toW = 0, toH = 0;
+  if (s.chain.at(0).resamplesTo(w, h, toW, toH) && toW <= w / 2 && toH <= h / 2)
+    s.primary.SetLoadAtLeast(toW, toH);
+}
+
+}  // namespace pv::app

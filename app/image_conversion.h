@@ -1,0 +1,112 @@
+#pragma once
+// One image of a conversion run: whether it is already done, the names it
+// reserves, its depth, and how it is loaded, filtered, prepared and saved
+// (one image, every page into one file, every page at once, or each page on
+// its own), what happens to its source after a success, and its records.
+// The run (app/run.h) schedules images on its workers; the steps every
+// output shares (the save passes, the filters, the format's preparation, the
+// output name) are PrepareOutput's, which the preview uses too.
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/job.h"
+#include "app/name_book.h"
+#include "app/session.h"
+
+namespace pv::app {
+
+// What PrepareOutput does besides setting the save passes of the format.
+struct OutputSteps {
+  bool makeName = false;      // name the output (the path is returned)
+  int page = -1;              // the page the name is for (-1: the whole image)
+  bool avoidExisting = true;  // number the name past files that exist
+  bool applyFilters = false;  // run the filter chain ...
+  int filterCount = -1;       // ... its first filters (-1: all)
+  bool prepareImage = false;  // and then the format's own preparation
+};
+
+// Sets the save passes of the session's format and takes `steps` for entry
+// `index`. Returns the output path, empty without `makeName`.
+std::string PrepareOutput(Session& session, int index, const OutputSteps& steps);
+
+// When the chain starts by resampling entry `index` smoothly to half its size
+// or less on both sides, lets the next load of the session's primary control
+// decode at the reduced scale that still covers that size (JPEG's DCT
+// scaling); the filter then resamples the rest of the way. The filter measures
+// the source by the entry's recorded size, so the result is the full decode's
+// within resampling error.
+void AllowReducedLoad(Session& session, int index);
+
+class ImageConversion {
+ public:
+  using Emit = std::function<void(const OutcomeRecord&)>;
+  // Converts entry `index` of the session's list, reserving names in `names`
+  // and handing every record to `emit`.
+  ImageConversion(Session& session, NameBook& names, Emit emit, int index);
+
+  // Decides, in the image's turn, whether it is already done (--skip-done)
+  // and reserves the names it will write.
+  void plan();
+  // Converts the image as planned (nothing when it was found done) and hands
+  // its records on.
+  void run();
+  // Called when the image is done with its names, whatever happened.
+  void settleNames();
+  // The pixels the image holds decoded at once, for the budget.
+  double pixels() const;
+
+ private:
+  void chooseDepths();
+  short load(int page, int count);
+  // Filters and the format's preparation, and the name reserved for `page`
+  // (when `named`).
+  std::string prepare(int page, bool named);
+  std::string name(int page) const;
+  void flatten();
+  short save(const std::string& path, short pageMode);
+  short toClipboard();
+  // A source saved as one image (single-page sources, or the first page).
+  short single(int page);
+  // Every page appended to one multi-page output. Any failed page fails the
+  // image, and the incomplete output is removed.
+  short pageByPage();
+  // GIF output: all pages loaded at once, each filtered in turn; every save
+  // writes all pages.
+  short allPagesAtOnce();
+  // Each page in a file of its own, each with its own record. The last
+  // page's record waits for what happens to the source.
+  void separatePages();
+  // With --skip-done: true (and the image's record written) when every file
+  // this image would be saved to, named without numbering, is there, whole
+  // and newer than the source. Otherwise the temporaries a killed run left
+  // beside those files are removed before the image is converted again.
+  bool upToDate();
+  // The pages the image is saved as files of, by the name's page number: each
+  // page (1..n) when pages go to files of their own, -1 for one file, none
+  // for the clipboard or an unknown multi-page option.
+  std::vector<int> outputPages() const;
+  OutcomeRecord record(unsigned status) const;
+  void afterSuccess(OutcomeRecord& r, bool everyPage = true);
+
+  Session& s_;
+  NameBook& names_;
+  Emit emit_;
+  std::map<int, std::string> planned_;  // the names reserved, by page (-1: the whole image)
+  bool skipped_ = false;
+  int index_;
+  ImageEntry& e_;
+  std::string source_;
+  std::string output_;
+  std::vector<std::string> outputs_;
+  short loadBits_ = 0;
+  int target_ = 0;
+  short code_ = 0;
+  bool pagesSeparately_ = false;
+  std::chrono::steady_clock::time_point pageStarted_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace pv::app

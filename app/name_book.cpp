@@ -1,0 +1,46 @@
+#include "app/name_book.h"
+
+#include "app/naming.h"
+
+namespace pv::app {
+
+void NameBook::awaitTurn(int index) {
+  std::unique_lock lock(mutex_);
+  turn_.wait(lock, [&] { return next_ == index; });
+}
+
+void NameBook::endTurn() {
+  {
+    std::lock_guard lock(mutex_);
+    ++next_;
+  }
+  turn_.notify_all();
+}
+
+std::string NameBook::reserve(const Settings& settings, const ImageEntry& entry, std::string_view extension,
+                              int page) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    std::string unsettled;
+    std::string name = MakeOutputName(settings, entry, extension, page, true, [&](const std::string& path) {
+      if (!pending_.count(path)) return false;
+      if (unsettled.empty()) unsettled = path;
+      return true;
+    });
+    if (unsettled.empty()) {
+      pending_.insert(name);
+      return name;
+    }
+    settled_.wait(lock, [&] { return pending_.count(unsettled) == 0; });
+  }
+}
+
+void NameBook::settle(const std::string& name) {
+  {
+    std::lock_guard lock(mutex_);
+    pending_.erase(name);
+  }
+  settled_.notify_all();
+}
+
+}  // namespace pv::app

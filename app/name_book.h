@@ -1,0 +1,39 @@
+#pragma once
+// The output names of a run. Images reserve their names in list order, each
+// when every image before it has, so that workers never pick the same name.
+// A name that an earlier image is still writing is settled first (written,
+// it is taken; failed, it is free), so the numbering is the one a single
+// worker gives.
+
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "app/image_entry.h"
+#include "app/settings.h"
+
+namespace pv::app {
+
+class NameBook {
+ public:
+  // Waits until every image before `index` has reserved its names.
+  void awaitTurn(int index);
+  // The image whose turn it is has reserved its names.
+  void endTurn();
+  // The output name of one page of `entry` (-1: the whole image), numbered
+  // past every file there and every name reserved and not yet settled.
+  std::string reserve(const Settings& settings, const ImageEntry& entry, std::string_view extension,
+                      int page);
+  // The image that reserved `name` has written it, or failed.
+  void settle(const std::string& name);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable turn_, settled_;
+  int next_ = 0;
+  std::set<std::string> pending_;
+};
+
+}  // namespace pv::app
