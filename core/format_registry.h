@@ -6,7 +6,9 @@
 // window) and the file-manager plugin (its menu) read it; docs/extending.md
 // walks through adding a row.
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <iterator>
 #include <cstdint>
 #include <span>
@@ -19,6 +21,41 @@ namespace pv {
 // Bit i stands for the i-th depth of 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32.
 using DepthMask = std::uint16_t;
 
+// The depths a method can save with, as a set of depths in bits per pixel;
+// a depth that is not one of the twelve does not build.
+consteval DepthMask depths(std::initializer_list<int> bits) {
+  constexpr int kDepths[] = {1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32};
+  DepthMask mask = 0;
+  for (int d : bits) {
+    const int* at = std::find(std::begin(kDepths), std::end(kDepths), d);
+    if (at == std::end(kDepths)) throw "not a depth a method saves with";
+    mask = static_cast<DepthMask>(mask | 1u << (at - std::begin(kDepths)));
+  }
+  return mask;
+}
+
+// The sets the methods below use.
+inline constexpr DepthMask kBilevel = depths({1});
+inline constexpr DepthMask kEightBits = depths({8});
+inline constexpr DepthMask kTrueColour = depths({24});
+inline constexpr DepthMask kFourOrEightBits = depths({4, 8});
+inline constexpr DepthMask kEightBitsOrColour = depths({8, 24});
+inline constexpr DepthMask kColourOrAlpha = depths({24, 32});
+inline constexpr DepthMask kPaletteDepths = depths({1, 4, 8});
+inline constexpr DepthMask kBilevelEightOrColour = depths({1, 8, 24});
+inline constexpr DepthMask kEightBitsColourOrAlpha = depths({8, 24, 32});
+inline constexpr DepthMask kFaxTiffDepths = depths({1, 3, 8, 24});
+inline constexpr DepthMask kPaletteOrColour = depths({1, 4, 8, 24});
+inline constexpr DepthMask kJpegDepths = depths({8, 12, 16, 24});
+inline constexpr DepthMask kWholeByteDepths = depths({8, 16, 24, 32});
+inline constexpr DepthMask kPictDepths = depths({1, 4, 8, 16, 24});
+inline constexpr DepthMask kPaletteColourOrAlpha = depths({1, 4, 8, 24, 32});
+inline constexpr DepthMask kBitmapDepths = depths({1, 4, 8, 16, 24, 32});
+inline constexpr DepthMask kAnyPalette = depths({1, 2, 3, 4, 5, 6, 7, 8});
+inline constexpr DepthMask kAnyPaletteOrColour = depths({1, 2, 3, 4, 5, 6, 7, 8, 24});
+inline constexpr DepthMask kTiffDepths = depths({1, 2, 3, 4, 5, 6, 7, 8, 16, 24, 32});
+inline constexpr DepthMask kEveryDepth = depths({1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32});
+
 struct MethodRow {
   std::string_view name;  // empty for the one method of a single-method format
   short code;             // the engine's file format code
@@ -26,6 +63,15 @@ struct MethodRow {
   bool lossless = false;  // every pixel kept: the quality setting has nothing to say
 };
 
+// A set of methods by their positions in a format's list (for `keepsColour`).
+consteval std::uint16_t methodSet(std::initializer_list<int> positions) {
+  std::uint16_t set = 0;
+  for (int m : positions) {
+    if (m < 0 || m > 15) throw "a method position beyond the sixteen a set holds";
+    set = static_cast<std::uint16_t>(set | 1u << m);
+  }
+  return set;
+}
 inline constexpr std::uint16_t kEveryMethod = 0xFFFF;
 
 struct FormatRow {
@@ -48,7 +94,6 @@ struct FormatRow {
   bool pagesTogether = false;      // a multi-page source is loaded whole and every save writes all pages
   bool keepsTransparency = false;  // a transparent source keeps its transparency (alpha at 32 bits)
   bool colourKey = false;          // a transparent colour is kept at any depth (palette entry or key)
-  bool prepares = false;           // the format's class adjusts the image or the save before it
 
   // Today's codecs: their quality number rises with the quality (the older
   // factors fall), and an effort or speed setting takes the place of
@@ -62,218 +107,218 @@ namespace format_table {
 using namespace ::pv::fmt;
 
 inline constexpr MethodRow kJpgMethods[] = {
-    {"Lossless JPEG", kJpeg, 0x780},      {"YUV 4:4:4", kJpeg, 0x780},
-    {"YUV 4:2:2", kJpeg422, 0x480},       {"YUV 4:1:1", kJpeg411, 0x480},
-    {"CieLAB 4:4:4", kJpegLab, 0x780},    {"CieLAB 4:2:2", kJpegLab422, 0x780},
-    {"CieLAB 4:1:1", kJpegLab411, 0x780},
+    {"Lossless JPEG", kJpeg, kJpegDepths},      {"YUV 4:4:4", kJpeg, kJpegDepths},
+    {"YUV 4:2:2", kJpeg422, kEightBitsOrColour},       {"YUV 4:1:1", kJpeg411, kEightBitsOrColour},
+    {"CieLAB 4:4:4", kJpegLab, kJpegDepths},    {"CieLAB 4:2:2", kJpegLab422, kJpegDepths},
+    {"CieLAB 4:1:1", kJpegLab411, kJpegDepths},
 };
 inline constexpr MethodRow kBmpMethods[] = {
-    {"No Compression", kBmp, 0xE89},
-    {"RLE Compression", kBmpRle, 0x088},
-    {"OS/2 BMP Version 1", kOs2Bmp, 0x489},
-    {"OS/2 BMP Version 2", kOs2Bmp2, 0x489},
+    {"No Compression", kBmp, kBitmapDepths},
+    {"RLE Compression", kBmpRle, kFourOrEightBits},
+    {"OS/2 BMP Version 1", kOs2Bmp, kPaletteOrColour},
+    {"OS/2 BMP Version 2", kOs2Bmp2, kPaletteOrColour},
 };
 inline constexpr MethodRow kPngMethods[] = {
-    {"", kPng, 0xC89},
+    {"", kPng, kPaletteColourOrAlpha},
 };
 inline constexpr MethodRow kGifMethods[] = {
-    {"Non-Interlaced", kGif, 0x0FF},
-    {"Interlaced", kGif, 0x0FF},
+    {"Non-Interlaced", kGif, kAnyPalette},
+    {"Interlaced", kGif, kAnyPalette},
 };
 inline constexpr MethodRow kIcoMethods[] = {
-    {"Size 16x16", kIcon, 0x489}, {"Size 24x24", kIcon, 0x489}, {"Size 32x32", kIcon, 0x489},
-    {"Size 48x48", kIcon, 0x489}, {"Size 72x72", kIcon, 0x489}, {"Size 128x128", kIcon, 0x489},
+    {"Size 16x16", kIcon, kPaletteOrColour}, {"Size 24x24", kIcon, kPaletteOrColour}, {"Size 32x32", kIcon, kPaletteOrColour},
+    {"Size 48x48", kIcon, kPaletteOrColour}, {"Size 72x72", kIcon, kPaletteOrColour}, {"Size 128x128", kIcon, kPaletteOrColour},
 };
 inline constexpr MethodRow kTifMethods[] = {
-    {"Uncompressed RGB", kTiff, 0xEFF},
-    {"Uncompressed CMYK", kTiffCmyk, 0xC00},
-    {"Uncompressed YCbCr", kTiffYcc, 0x400},
-    {"Packbits RGB", kTiffPackbits, 0xEFF},
-    {"Packbits CMYK", kTiffPackbitsCmyk, 0xC00},
-    {"Packbits YCbCr", kTiffPackbitsYcc, 0x400},
-    {"JPEG YCbCr 4:4:4", kTiffJpeg, 0x780},
-    {"JPEG YCbCr 4:2:2", kTiffJpeg422, 0x480},
-    {"JPEG YCbCr 4:1:1", kTiffJpeg411, 0x480},
-    {"LZW RGB", kTiffLzw, 0xEFF},
-    {"LZW CMYK", kTiffLzwCmyk, 0xC00},
-    {"LZW YCbCr", kTiffLzwYcc, 0x400},
-    {"CMP", kTiffCmp, 0x480},
+    {"Uncompressed RGB", kTiff, kTiffDepths},
+    {"Uncompressed CMYK", kTiffCmyk, kColourOrAlpha},
+    {"Uncompressed YCbCr", kTiffYcc, kTrueColour},
+    {"Packbits RGB", kTiffPackbits, kTiffDepths},
+    {"Packbits CMYK", kTiffPackbitsCmyk, kColourOrAlpha},
+    {"Packbits YCbCr", kTiffPackbitsYcc, kTrueColour},
+    {"JPEG YCbCr 4:4:4", kTiffJpeg, kJpegDepths},
+    {"JPEG YCbCr 4:2:2", kTiffJpeg422, kEightBitsOrColour},
+    {"JPEG YCbCr 4:1:1", kTiffJpeg411, kEightBitsOrColour},
+    {"LZW RGB", kTiffLzw, kTiffDepths},
+    {"LZW CMYK", kTiffLzwCmyk, kColourOrAlpha},
+    {"LZW YCbCr", kTiffLzwYcc, kTrueColour},
+    {"CMP", kTiffCmp, kEightBitsOrColour},
 };
 inline constexpr MethodRow kClpMethods[] = {
-    {"", kClipboard, 0x489},
+    {"", kClipboard, kPaletteOrColour},
 };
 inline constexpr MethodRow kAniMethods[] = {
-    {"", kAnimatedCursor, 0x489},
+    {"", kAnimatedCursor, kPaletteOrColour},
 };
 inline constexpr MethodRow kAwdMethods[] = {
-    {"", kAwd, 0x001},
+    {"", kAwd, kBilevel},
 };
 inline constexpr MethodRow kCalMethods[] = {
-    {"Raster File", kCals, 0x001},
-    {"CCITT G4 Compressed", kCalsG4, 0x001},
-    {"Fax Group 4 Compressed", kCalsFaxG4, 0x001},
-    {"CCITT G4 Tiled", kCalsTiled, 0x001},
+    {"Raster File", kCals, kBilevel},
+    {"CCITT G4 Compressed", kCalsG4, kBilevel},
+    {"Fax Group 4 Compressed", kCalsFaxG4, kBilevel},
+    {"CCITT G4 Tiled", kCalsTiled, kBilevel},
 };
 inline constexpr MethodRow kCinMethods[] = {
-    {"", kCineon, 0x400},
+    {"", kCineon, kTrueColour},
 };
 inline constexpr MethodRow kCmpMethods[] = {
-    {"", kCmp, 0x480},
+    {"", kCmp, kEightBitsOrColour},
 };
 inline constexpr MethodRow kCmp2Methods[] = {
-    {"", kCmp2, 0x001},
+    {"", kCmp2, kBilevel},
 };
 inline constexpr MethodRow kCurMethods[] = {
-    {"", kCursor, 0x489},
+    {"", kCursor, kPaletteOrColour},
 };
 inline constexpr MethodRow kCutMethods[] = {
-    {"", kCut, 0x080},
+    {"", kCut, kEightBits},
 };
 inline constexpr MethodRow kEmfMethods[] = {
-    {"", kEmf, 0x480},
+    {"", kEmf, kEightBitsOrColour},
 };
 inline constexpr MethodRow kEpsMethods[] = {
-    {"", kEps, 0x080},
+    {"", kEps, kEightBits},
 };
 inline constexpr MethodRow kExifMethods[] = {
-    {"EXIF File - TIFF - No compresssion (RGB Color Space)", kExifTiffRgb, 0x400},
-    {"EXIF File - TIFF - No compresssion (YCbCr Color Space)", kExifTiffYcc, 0x400},
-    {"EXIF File - JPEG", kExifJpeg, 0x400},
-    {"EXIF 2.0 File - JPEG", kExifJpeg2, 0x400},
+    {"EXIF File - TIFF - No compresssion (RGB Color Space)", kExifTiffRgb, kTrueColour},
+    {"EXIF File - TIFF - No compresssion (YCbCr Color Space)", kExifTiffYcc, kTrueColour},
+    {"EXIF File - JPEG", kExifJpeg, kTrueColour},
+    {"EXIF 2.0 File - JPEG", kExifJpeg2, kTrueColour},
 };
 inline constexpr MethodRow kFaxMethods[] = {
-    {"CCITT G3 1D", kFaxG3, 0x001},
-    {"CCITT G3 2D", kFaxG3_2D, 0x001},
-    {"CCITT G4", kFaxG4, 0x001},
+    {"CCITT G3 1D", kFaxG3, kBilevel},
+    {"CCITT G3 2D", kFaxG3_2D, kBilevel},
+    {"CCITT G4", kFaxG4, kBilevel},
 };
 inline constexpr MethodRow kFlcMethods[] = {
-    {"", kFlc, 0x080},
+    {"", kFlc, kEightBits},
 };
 inline constexpr MethodRow kIcaMethods[] = {
-    {"CCITT G3 1D (With MO:DCA)", kModcaG3, 0x001},
-    {"CCITT G3 2D (With MO:DCA)", kModcaG3_2D, 0x001},
-    {"CCITT G4 (With MO:DCA)", kModcaG4, 0x001},
-    {"IBM MMR (With MO:DCA)", kModcaMmr, 0x001},
-    {"Uncompressed (With MO:DCA)", kModcaRaw, 0x001},
-    {"CCITT G3 1D", kIcaG3, 0x001},
-    {"CCITT G3 2D", kIcaG3_2D, 0x001},
-    {"CCITT G4", kIcaG4, 0x001},
-    {"IBM MMR", kIcaMmr, 0x001},
-    {"Uncompressed", kIcaRaw, 0x001},
+    {"CCITT G3 1D (With MO:DCA)", kModcaG3, kBilevel},
+    {"CCITT G3 2D (With MO:DCA)", kModcaG3_2D, kBilevel},
+    {"CCITT G4 (With MO:DCA)", kModcaG4, kBilevel},
+    {"IBM MMR (With MO:DCA)", kModcaMmr, kBilevel},
+    {"Uncompressed (With MO:DCA)", kModcaRaw, kBilevel},
+    {"CCITT G3 1D", kIcaG3, kBilevel},
+    {"CCITT G3 2D", kIcaG3_2D, kBilevel},
+    {"CCITT G4", kIcaG4, kBilevel},
+    {"IBM MMR", kIcaMmr, kBilevel},
+    {"Uncompressed", kIcaRaw, kBilevel},
 };
 inline constexpr MethodRow kIffMethods[] = {
-    {"RLE Compressed", kIff, 0x4FF},
-    {"Uncompressed", kIffRaw, 0x4FF},
+    {"RLE Compressed", kIff, kAnyPaletteOrColour},
+    {"Uncompressed", kIffRaw, kAnyPaletteOrColour},
 };
 inline constexpr MethodRow kIff2Methods[] = {
-    {"RLE Compressed", kIffCat, 0x4FF},
-    {"Uncompressed", kIffCatRaw, 0x4FF},
+    {"RLE Compressed", kIffCat, kAnyPaletteOrColour},
+    {"Uncompressed", kIffCatRaw, kAnyPaletteOrColour},
 };
 inline constexpr MethodRow kImgMethods[] = {
-    {"", kGemImg, 0x001},
+    {"", kGemImg, kBilevel},
 };
 inline constexpr MethodRow kItgMethods[] = {
-    {"RLE Compressed", kItg, 0x001},
-    {"CCITT G4 Compressed", kItgG4, 0x001},
+    {"RLE Compressed", kItg, kBilevel},
+    {"CCITT G4 Compressed", kItgG4, kBilevel},
 };
 inline constexpr MethodRow kMacMethods[] = {
-    {"", kMacPaint, 0x001},
+    {"", kMacPaint, kBilevel},
 };
 inline constexpr MethodRow kMspMethods[] = {
-    {"", kMsp, 0x001},
+    {"", kMsp, kBilevel},
 };
 inline constexpr MethodRow kPbmMethods[] = {
-    {"ASCII File", kPbmAscii, 0x001},
-    {"Binary File", kPbm, 0x001},
+    {"ASCII File", kPbmAscii, kBilevel},
+    {"Binary File", kPbm, kBilevel},
 };
 inline constexpr MethodRow kPctMethods[] = {
-    {"", kPict, 0x689},
+    {"", kPict, kPictDepths},
 };
 inline constexpr MethodRow kPcxMethods[] = {
-    {"", kPcx, 0x489},
+    {"", kPcx, kPaletteOrColour},
 };
 inline constexpr MethodRow kPgmMethods[] = {
-    {"ASCII File", kPgmAscii, 0x080},
-    {"Binary File", kPgm, 0x080},
+    {"ASCII File", kPgmAscii, kEightBits},
+    {"Binary File", kPgm, kEightBits},
 };
 inline constexpr MethodRow kPpmMethods[] = {
-    {"ASCII File", kPpmAscii, 0x400},
-    {"Binary File", kPpm, 0x400},
+    {"ASCII File", kPpmAscii, kTrueColour},
+    {"Binary File", kPpm, kTrueColour},
 };
 inline constexpr MethodRow kPsdMethods[] = {
-    {"", kPsd, 0x481},
+    {"", kPsd, kBilevelEightOrColour},
 };
 inline constexpr MethodRow kPspMethods[] = {
-    {"Uncompressed", kPsp, 0x489},
-    {"RLE Compressed", kPspRle, 0x489},
+    {"Uncompressed", kPsp, kPaletteOrColour},
+    {"RLE Compressed", kPspRle, kPaletteOrColour},
 };
 inline constexpr MethodRow kRasMethods[] = {
-    {"", kSunRaster, 0xC89},
+    {"", kSunRaster, kPaletteColourOrAlpha},
 };
 inline constexpr MethodRow kRawMethods[] = {
-    {"", kRawData, 0xFFF},
+    {"", kRawData, kEveryDepth},
 };
 inline constexpr MethodRow kSctMethods[] = {
-    {"", kScitexCt, 0x400},
+    {"", kScitexCt, kTrueColour},
 };
 inline constexpr MethodRow kSffMethods[] = {
-    {"", kSff, 0x001},
+    {"", kSff, kBilevel},
 };
 inline constexpr MethodRow kSgiMethods[] = {
-    {"Uncompressed", kSgi, 0xC80},
-    {"RLE Compressed", kSgiRle, 0xC80},
+    {"Uncompressed", kSgi, kEightBitsColourOrAlpha},
+    {"RLE Compressed", kSgiRle, kEightBitsColourOrAlpha},
 };
 inline constexpr MethodRow kSmpMethods[] = {
-    {"Uncompressed", kSmp, 0x001},
-    {"CCITT Group 3 1D Compressed", kSmpG3, 0x001},
-    {"CCITT Group 3 2D Compressed", kSmpG3_2D, 0x001},
-    {"CCITT Group 4 Compressed", kSmpG4, 0x001},
+    {"Uncompressed", kSmp, kBilevel},
+    {"CCITT Group 3 1D Compressed", kSmpG3, kBilevel},
+    {"CCITT Group 3 2D Compressed", kSmpG3_2D, kBilevel},
+    {"CCITT Group 4 Compressed", kSmpG4, kBilevel},
 };
 inline constexpr MethodRow kTifxMethods[] = {
-    {"", kTiffFax, 0x485},
+    {"", kTiffFax, kFaxTiffDepths},
 };
 inline constexpr MethodRow kTgaMethods[] = {
-    {"Uncompressed", kTga, 0xE80},
-    {"RLE Compressed", kTgaRle, 0xE80},
+    {"Uncompressed", kTga, kWholeByteDepths},
+    {"RLE Compressed", kTgaRle, kWholeByteDepths},
 };
 inline constexpr MethodRow kWbmpMethods[] = {
-    {"", kWbmp, 0x001},
+    {"", kWbmp, kBilevel},
 };
 inline constexpr MethodRow kWfxMethods[] = {
-    {"CCITT G3 1D", kWfxG3, 0x001},
-    {"CCITT G4", kWfxG4, 0x001},
+    {"CCITT G3 1D", kWfxG3, kBilevel},
+    {"CCITT G4", kWfxG4, kBilevel},
 };
 inline constexpr MethodRow kWmfMethods[] = {
-    {"", kWmf, 0x480},
+    {"", kWmf, kEightBitsOrColour},
 };
 inline constexpr MethodRow kWpgMethods[] = {
-    {"", kWpg, 0x089},
+    {"", kWpg, kPaletteDepths},
 };
 inline constexpr MethodRow kXbmMethods[] = {
-    {"", kXbm, 0x001},
+    {"", kXbm, kBilevel},
 };
 inline constexpr MethodRow kXpmMethods[] = {
-    {"", kXpm, 0xE80},
+    {"", kXpm, kWholeByteDepths},
 };
 inline constexpr MethodRow kXwdMethods[] = {
-    {"Version 10", kXwd10, 0x089},
-    {"Version 11", kXwd11, 0xE89},
+    {"Version 10", kXwd10, kPaletteDepths},
+    {"Version 11", kXwd11, kBitmapDepths},
 };
 
 inline constexpr MethodRow kWebpMethods[] = {
-    {"Lossy", kWebp, 0xC00},
-    {"Lossless", kWebpLossless, 0xC00, true},
+    {"Lossy", kWebp, kColourOrAlpha},
+    {"Lossless", kWebpLossless, kColourOrAlpha, true},
 };
 inline constexpr MethodRow kAvifMethods[] = {
-    {"Lossy", kAvif, 0xC80},
-    {"Lossless", kAvifLossless, 0xC80, true},
+    {"Lossy", kAvif, kEightBitsColourOrAlpha},
+    {"Lossless", kAvifLossless, kEightBitsColourOrAlpha, true},
 };
 inline constexpr MethodRow kHeicMethods[] = {
-    {"", kHeic, 0xC00},
+    {"", kHeic, kColourOrAlpha},
 };
 inline constexpr MethodRow kJxlMethods[] = {
-    {"Lossy", kJxl, 0xC80},
-    {"Lossless", kJxlLossless, 0xC80, true},
+    {"Lossy", kJxl, kEightBitsColourOrAlpha},
+    {"Lossless", kJxlLossless, kEightBitsColourOrAlpha, true},
 };
 
 // The fields today's photo formats share: quality 0 .. 100 rising, several
@@ -333,15 +378,13 @@ inline constexpr FormatRow kFormatRows[] = {
      .description = "CompuServe Graphics Interchange",
      .methods = kGifMethods,
      .multiPage = true,
-     .pagesTogether = true,
-     .prepares = true},
+     .pagesTogether = true},
     {.key = "ICO",
      .extension = "ICO",
      .description = "Windows Icon",
      .methods = kIcoMethods,
      .multiPage = true,
-     .defaultMethod = 2,
-     .prepares = true},
+     .defaultMethod = 2},
     {.key = "TIF",
      .extension = "TIF",
      .description = "Tagged Image File",
@@ -352,7 +395,7 @@ inline constexpr FormatRow kFormatRows[] = {
      .qualityEnd = 255,
      .qualityMissing = 25,
      .qualityReset = 26,
-     .keepsColour = 1u << 6 | 1u << 7 | 1u << 8 | 1u << 12,
+     .keepsColour = methodSet({6, 7, 8, 12}),  // the JPEG methods and CMP
      .keepsTransparency = true},
     {.key = "CLP",
      .extension = "CLP",
@@ -363,8 +406,7 @@ inline constexpr FormatRow kFormatRows[] = {
      .extension = "ANI",
      .description = "Windows Animated Cursor",
      .methods = kAniMethods,
-     .multiPage = true,
-     .prepares = true},
+     .multiPage = true},
     {.key = "AWD", .extension = "AWD", .description = "Microsoft FAX", .methods = kAwdMethods},
     {.key = "CAL", .extension = "CAL", .description = "CALS Raster File", .methods = kCalMethods},
     {.key = "CIN", .extension = "CIN", .description = "Cineon", .methods = kCinMethods},
@@ -384,8 +426,7 @@ inline constexpr FormatRow kFormatRows[] = {
      .extension = "CUR",
      .description = "Windows Cursor",
      .methods = kCurMethods,
-     .multiPage = true,
-     .prepares = true},
+     .multiPage = true},
     {.key = "CUT", .extension = "CUT", .description = "Dr. Halo", .methods = kCutMethods},
     {.key = "EMF", .extension = "EMF", .description = "Enhanced MetaFile", .methods = kEmfMethods},
     {.key = "EPS", .extension = "EPS", .description = "Encapsulated PostScript", .methods = kEpsMethods},
@@ -415,8 +456,7 @@ inline constexpr FormatRow kFormatRows[] = {
     {.key = "PSD",
      .extension = "PSD",
      .description = "Adobe Photoshop",
-     .methods = kPsdMethods,
-     .prepares = true},
+     .methods = kPsdMethods},
     {.key = "PSP", .extension = "PSP", .description = "Paint Shop Pro", .methods = kPspMethods},
     {.key = "RAS", .extension = "RAS", .description = "Sun Raster", .methods = kRasMethods},
     {.key = "RAW", .extension = "RAW", .description = "Raw Uncompressed Data", .methods = kRawMethods},

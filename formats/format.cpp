@@ -1,12 +1,12 @@
 #include "formats/format.h"
 
-#include <functional>
+#include <algorithm>
+#include <iterator>
 
 #include "core/format_registry.h"
 #include "core/ini.h"
 #include "core/text.h"
 #include "engine/lead.h"
-#include "formats/classes.h"
 
 namespace pv::formats {
 
@@ -34,16 +34,51 @@ bool isOrg(std::string_view depth) {
   return iequals(depth, "org");
 }
 
+// Resizes the current image to an edge x edge square unless it already is one.
+void makeSquare(engine::CLead& lead, int edge) {
+  if (static_cast<int>(lead.GetImageHeight()) != edge || static_cast<int>(lead.GetImageWidth()) != edge)
+    static_cast<void>(lead.ResizeImage(static_cast<float>(edge), static_cast<float>(edge), 4));
+}
+
+// The formats that adjust the image or the next save before it, by key;
+// every other format saves the image as the filters left it.
+struct Preparation {
+  std::string_view key;
+  void (*prepare)(engine::CLead& lead, std::uint32_t method);
+};
+constexpr Preparation kPreparations[] = {
+    // Interlaced output for method 1.
+    {"GIF", [](engine::CLead& lead, std::uint32_t method) { lead.SetSaveInterlaced(method != 0); }},
+    // Icons are squares of the method's edge length (32 for a method beyond the list).
+    {"ICO",
+     [](engine::CLead& lead, std::uint32_t method) {
+       static constexpr int kEdges[] = {16, 24, 32, 48, 72, 128};
+       makeSquare(lead, method < std::size(kEdges) ? kEdges[method] : 32);
+     }},
+    // Animated cursors are always resized to 32 x 32.
+    {"ANI", [](engine::CLead& lead,
+               std::uint32_t) { static_cast<void>(lead.ResizeImage(32.0f, 32.0f, 4)); }},
+    // Cursors are 32 x 32.
+    {"CUR", [](engine::CLead& lead, std::uint32_t) { makeSquare(lead, 32); }},
+    {"PSD", [](engine::CLead& lead, std::uint32_t) { lead.SetPhotoshopSaveFlag(true); }},
+};
+static_assert(std::all_of(std::begin(kPreparations), std::end(kPreparations),
+                          [](const Preparation& p) { return formatIndexOfKey(p.key) >= 0; }),
+              "every preparation belongs to a format of the table");
+
 }  // namespace
 
 Format::Format(int registryIndex, std::string configPath)
     : row_(&formatRegistry()[static_cast<std::size_t>(registryIndex)]),
       configPath_(std::move(configPath)) {
+  for (const Preparation& p : kPreparations)
+    if (p.key == row_->key) prepare_ = p.prepare;
   for (std::size_t i = 0; i < kDepthList.size(); ++i)
     depthIndex[static_cast<std::size_t>(kDepthList[i] - 1)] = static_cast<std::int32_t>(i);
   index = registryIndex;
   key = std::string(formatKey(registryIndex));
   extension = std::string(formatExtension(registryIndex));
+  LoadOptions();
 }
 
 void Format::LoadOptions() {
@@ -102,8 +137,10 @@ void Format::SaveShellOptions() const {
   writeOptions(key + " Shell");
 }
 
-bool Format::PrepareImage(engine::CLead&) {
-  return false;
+bool Format::PrepareImage(engine::CLead& lead) {
+  if (!prepare_) return false;
+  prepare_(lead, method);
+  return true;
 }
 
 bool Format::keepsColourFor(std::uint32_t m) const {
@@ -173,75 +210,9 @@ int Format::OutputDepth(int sourceBits) {
   return NearestAllowedDepth(method, parseDecimal(colorDepth));
 }
 
-bool TGIF::PrepareImage(engine::CLead& lead) {
-  lead.SetSaveInterlaced(method != 0);
-  return true;
-}
-
-namespace {
-// Resizes the current image to an edge x edge square unless it already is one.
-void makeSquare(engine::CLead& lead, int edge) {
-  if (static_cast<int>(lead.GetImageHeight()) != edge || static_cast<int>(lead.GetImageWidth()) != edge)
-    static_cast<void>(lead.ResizeImage(static_cast<float>(edge), static_cast<float>(edge), 4));
-}
-}  // namespace
-
-bool TICO::PrepareImage(engine::CLead& lead) {
-  static constexpr int kEdges[] = {16, 24, 32, 48, 72, 128};
-  makeSquare(lead, method < 6 ? kEdges[method] : 32);
-  return true;
-}
-
-bool TANI::PrepareImage(engine::CLead& lead) {
-  static_cast<void>(lead.ResizeImage(32.0f, 32.0f, 4));
-  return true;
-}
-
-bool TCUR::PrepareImage(engine::CLead& lead) {
-  makeSquare(lead, 32);
-  return true;
-}
-
-bool TPSD::PrepareImage(engine::CLead& lead) {
-  lead.SetPhotoshopSaveFlag(true);
-  return true;
-}
-
-namespace {
-
-// The class of each row, found by its key.
-template <class... T>
-std::unique_ptr<Format> makeByKey(std::string_view key, const std::string& config) {
-  std::unique_ptr<Format> made;
-  ((T::kKey == key ? (made = std::make_unique<T>(config), 0) : 0), ...);
-  return made;
-}
-
-template <class... T>
-struct ClassList {
-  static std::unique_ptr<Format> make(std::string_view key, const std::string& config) {
-    return makeByKey<T...>(key, config);
-  }
-  // Every row has exactly one class.
-  static constexpr bool complete() {
-    if (sizeof...(T) != kFormatCount) return false;
-    for (const FormatRow& r : formatRegistry())
-      if (((T::kKey == r.key ? 1 : 0) + ...) != 1) return false;
-    return true;
-  }
-};
-
-using Classes = ClassList<TJPG, TBMP, TPNG, TGIF, TICO, TTIF, TCLP, TANI, TAWD, TCAL, TCIN, TCMP, TCMP2, TCUR,
-                          TCUT, TEMF, TEPS, TEXIF, TFAX, TFLC, TICA, TIFF, TIFF2, TIMG, TITG, TMAC, TMSP,
-                          TPBM, TPCT, TPCX, TPGM, TPPM, TPSD, TPSP, TRAS, TRAW, TSCT, TSFF, TSGI, TSMP, TTIFX,
-                          TTGA, TWBMP, TWFX, TWMF, TWPG, TXBM, TXPM, TXWD, TWEBP, TAVIF, THEIC, TJXL>;
-static_assert(Classes::complete(), "every format row needs exactly one class");
-
-}  // namespace
-
 std::unique_ptr<Format> CreateFormatByIndex(int i, const std::string& configPath) {
   if (i < 0 || i >= kFormatCount) return nullptr;
-  return Classes::make(formatKey(i), configPath);
+  return std::make_unique<Format>(i, configPath);
 }
 
 std::unique_ptr<Format> CreateFormat(std::string_view text, const std::string& configPath) {

@@ -3,8 +3,8 @@
 // colour depth, passes), the translation of a method into the engine's file
 // format code and allowed depths, and the preparation of the image before a save.
 // The values of every format are its row of the format table
-// (core/format_registry.h); a class carries code only where its format
-// behaves differently.
+// (core/format_registry.h); the few formats that prepare the image in a way
+// of their own have a line in format.cpp's table of preparations.
 
 #include <array>
 #include <cstdint>
@@ -24,9 +24,11 @@ namespace pv::formats {
 
 inline constexpr std::array<int, 14> kDepthList{1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32, 48, 64};
 
-class Format {
+class Format final {
  public:
-  virtual ~Format() = default;
+  // The format at `registryIndex` of the table, with its options loaded from
+  // `configPath`.
+  Format(int registryIndex, std::string configPath);
   Format(const Format&) = delete;
   Format& operator=(const Format&) = delete;
 
@@ -50,21 +52,21 @@ class Format {
   // image count) is kept by the job that runs it (app/progress.h), where the
   // window can read it while the worker writes it.
 
-  // Slot 0: limits, reset, then the four options of the ordinary section.
-  virtual void LoadOptions();
-  // Slot 1: the four options of the "<key> Shell" section.
-  virtual void LoadShellOptions();
-  // Slot 2: the format's defaults.
-  virtual void ResetOptions();
-  // Slot 3: adjusts the current image or the next save; true when it did.
-  virtual bool PrepareImage(engine::CLead& lead);
-  // Slot 4: display name of method i; empty for single-method formats and
-  // indexes beyond the list.
-  virtual std::string MethodName(std::uint32_t i) const;
-  // Slot 5: the engine's file format code of method i; 0 beyond the list.
-  virtual int FileFormatCode(std::uint32_t i) const;
-  // Slot 6: clears allowedDepths, then sets the depths method i allows.
-  virtual void SetAllowedDepths(std::uint32_t i);
+  // Limits, reset, then the four options of the ordinary section.
+  void LoadOptions();
+  // The four options of the "<key> Shell" section.
+  void LoadShellOptions();
+  // The format's defaults.
+  void ResetOptions();
+  // Adjusts the current image or the next save; true when it did.
+  bool PrepareImage(engine::CLead& lead);
+  // Display name of method i; empty for single-method formats and indexes
+  // beyond the list.
+  std::string MethodName(std::uint32_t i) const;
+  // The engine's file format code of method i; 0 beyond the list.
+  int FileFormatCode(std::uint32_t i) const;
+  // Clears allowedDepths, then sets the depths method i allows.
+  void SetAllowedDepths(std::uint32_t i);
 
   void SaveOptions() const;
   void SaveShellOptions() const;
@@ -88,17 +90,16 @@ class Format {
   bool writesPagesTogether() const;
   bool keepsTransparency() const;
 
- protected:
-  Format(int registryIndex, std::string configPath);
+ private:
   // True when a kept source depth below 24 is raised to 24 with method m.
   bool keepsColourFor(std::uint32_t m) const;
 
- private:
   void readOptions(const std::string& section);
   void writeOptions(const std::string& section) const;
 
   const FormatRow* row_;
   std::string configPath_;
+  void (*prepare_)(engine::CLead& lead, std::uint32_t method) = nullptr;
 };
 
 // The format factory: the first four characters of `text`, lower-cased with

@@ -98,17 +98,17 @@ TEST_F(FormatTest, FactoryMatchesTheFirstFourLettersExactly) {
 TEST_F(FormatTest, CatalogueValuesOfTheMultiMethodFormats) {
   auto jpg = make("JPG");
   EXPECT_EQ(jpg->MethodName(0), "Lossless JPEG");
-  EXPECT_EQ(jpg->FileFormatCode(0), 10);
-  EXPECT_EQ(jpg->FileFormatCode(1), 10);
-  EXPECT_EQ(jpg->FileFormatCode(3), 21);
-  EXPECT_EQ(jpg->FileFormatCode(5), 173);
+  EXPECT_EQ(jpg->FileFormatCode(0), pv::fmt::kJpeg);
+  EXPECT_EQ(jpg->FileFormatCode(1), pv::fmt::kJpeg);
+  EXPECT_EQ(jpg->FileFormatCode(3), pv::fmt::kJpeg411);
+  EXPECT_EQ(jpg->FileFormatCode(5), pv::fmt::kJpegLab422);
   EXPECT_EQ(allowed(*jpg, 2), (std::vector<int>{8, 24}));
   EXPECT_TRUE(jpg->hasQuality && jpg->hasPasses);
   EXPECT_EQ(jpg->qualityStart, 2);
   EXPECT_EQ(jpg->qualityEnd, 255);
   auto tif = make("TIF");
   EXPECT_EQ(tif->MethodName(12), "CMP");
-  EXPECT_EQ(tif->FileFormatCode(12), 138);
+  EXPECT_EQ(tif->FileFormatCode(12), pv::fmt::kTiffCmp);
   EXPECT_EQ(allowed(*tif, 1), (std::vector<int>{24, 32}));
   EXPECT_EQ(allowed(*tif, 0), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 16, 24, 32}));
   auto cmp = make("CMP");
@@ -121,10 +121,10 @@ TEST_F(FormatTest, CatalogueValuesOfTheMultiMethodFormats) {
   EXPECT_EQ(exif->MethodName(0), "EXIF File - TIFF - No compresssion (RGB Color Space)");
   EXPECT_EQ(allowed(*make("TIFX"), 0), (std::vector<int>{1, 3, 8, 24}));
   EXPECT_EQ(allowed(*make("RAW"), 0), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32}));
-  EXPECT_EQ(make("XWD")->FileFormatCode(0), 132);
+  EXPECT_EQ(make("XWD")->FileFormatCode(0), pv::fmt::kXwd10);
   EXPECT_EQ(make("ICA")->MethodName(9), "Uncompressed");
   auto png = make("PNG");
-  EXPECT_EQ(png->FileFormatCode(0), 75);
+  EXPECT_EQ(png->FileFormatCode(0), pv::fmt::kPng);
   EXPECT_FALSE(png->hasPasses);
   EXPECT_FALSE(make("BMP")->hasQuality);
   EXPECT_EQ(make("BMP")->qualityEnd, 100);
