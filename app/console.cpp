@@ -14,8 +14,8 @@
 #include "app/command_line.h"
 #include "app/heap.h"
 #include "app/image_list.h"
-#include "app/report.h"
 #include "app/job_runner.h"
+#include "app/report.h"
 #include "app/session.h"
 #include "core/extensions.h"
 #include "core/format_registry.h"
@@ -59,7 +59,8 @@ class ConsoleProgress final : public JobObserver {
 
   void progress(int current, int total, int percent, const std::string& name) override {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-    const std::string eta = current > 0 ? clockText(elapsed * (total - current) / current) : std::string("--:--");
+    const std::string eta =
+        current > 0 ? clockText(elapsed * (total - current) / current) : std::string("--:--");
     if (terminal_) {
       std::ostringstream line;
       const int filled = percent * 20 / 100;
@@ -73,7 +74,8 @@ class ConsoleProgress final : public JobObserver {
       width_ = shown;
       err_ << text << std::flush;
     } else if (Clock::now() - lastLine_ >= std::chrono::seconds(1)) {
-      err_ << "[" << percent << "%] " << std::min(current + 1, total) << " / " << total << " " << name << "\n";
+      err_ << "[" << percent << "%] " << std::min(current + 1, total) << " / " << total << " " << name
+           << "\n";
       lastLine_ = Clock::now();
     }
   }
@@ -121,8 +123,8 @@ std::string formatsText() {
   out << "Output formats: " << whole << " of " << kFormatCount << " written with every method, " << partly
       << " with some.\n\nFormat, method, file format code, writer:\n"
       << methods.str() << "\nInput extensions and their readers:\n";
-  for (std::string_view ext : kAcceptedExtensions) {
-    const std::string_view reader = engine::readerOf(ext.substr(1));
+  for (const ExtensionRow& row : kAcceptedExtensions) {
+    const std::string_view ext = row.extension, reader = engine::readerOf(ext.substr(1));
     out << "  " << ext << "  " << (reader.empty() ? std::string_view("no reader") : reader) << "\n";
   }
   return out.str();
@@ -143,8 +145,8 @@ bool ConsolePrompter::askYesNo(const std::string& caption, const std::string& te
 }
 
 bool wantsConsole(const std::vector<std::string>& args) {
-  if (args.size() == 1 && (isSwitch(args[0], "version") || isSwitch(args[0], "formats") ||
-                           isSwitch(args[0], "libraries")))
+  if (args.size() == 1 &&
+      (isSwitch(args[0], "version") || isSwitch(args[0], "formats") || isSwitch(args[0], "libraries")))
     return true;
   bool onlyHelp = !args.empty();
   for (const std::string& a : args) {

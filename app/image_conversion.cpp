@@ -13,6 +13,7 @@
 #include "app/naming.h"
 #include "core/file_format.h"
 #include "core/text.h"
+#include "engine/capabilities.h"
 #include "engine/composite.h"
 #include "engine/status.h"
 
@@ -69,7 +70,7 @@ void ImageConversion::run() {
   if (skipped_) return;
   chooseDepths();
   const std::string ext = asciiLower(e_.extension);
-  if (ext == "sid" || ext == "fpx" || ext == "pcd")
+  if (engine::holdsResolutions(ext))
     engine::guarded([&] { engine::ChooseLoadResolution(s_.primary, source_); });
   code_ = static_cast<short>(f.FileFormatCode(f.method));
 

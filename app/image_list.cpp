@@ -20,6 +20,7 @@
 #include "core/file_format.h"
 #include "core/ini.h"
 #include "core/text.h"
+#include "engine/capabilities.h"
 #include "engine/composite.h"
 #include "engine/handles.h"
 #include "engine/lead.h"
@@ -145,7 +146,7 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
     if (ext != "sff" && (status = lead.ReadFileInfo(path, -1, 1)) != 0) {
       result = kNotAnImageStatus;
     } else {
-      if (ext == "sid" || ext == "fpx" || ext == "pcd") engine::ChooseLoadResolution(lead, path);
+      if (engine::holdsResolutions(ext)) engine::ChooseLoadResolution(lead, path);
       // A listed JPEG is decoded at the smallest DCT scale that gives its
       // thumbnail: a quarter of each side or less for any JPEG large enough
       // to matter, so a sixteenth of its pixels is counted.

@@ -9,18 +9,93 @@
 
 namespace pv {
 
-// Lower case, with their dot.
-inline constexpr std::string_view kAcceptedExtensions[] = {
-    ".cmp", ".jpg", ".jpeg", ".jtf", ".tif", ".tiff",     ".gif", ".png",  ".psd", ".afp",  ".ani",
-    ".cal", ".crw", ".clp",  ".wmz", ".cut", ".djv",      ".ecw", ".emf",  ".exf", ".exif", ".fax",
-    ".flc", ".fli", ".fpx",  ".fit", ".img", ".hgl",      ".iff", ".tifx", ".tfx", ".ica",  ".itg",
-    ".cit", ".cin", ".kdc",  ".pcd", ".lv",  ".lmc",      ".mac", ".pict", ".sid", ".awd",  ".msp",
-    ".ptk", ".bmp", ".pcx",  ".psp", ".pspimage", ".pbm", ".pgm", ".ppm",  ".prn", ".prt",  ".dcr",
-    ".sct", ".ct",  ".sgi",  ".sff", ".ras",      ".tga", ".cur", ".ico",  ".icon", ".wfx", ".wmf",
-    ".wpg", ".wbmp", ".smp", ".xwd", ".xbm",      ".xpm",
-    ".webp", ".avif", ".heic", ".heif", ".hif", ".jxl"};
+// One accepted extension: lower case, with its dot, and the family of files
+// it names (the open dialog offers each family read here as one entry).
+struct ExtensionRow {
+  std::string_view extension;
+  std::string_view family;
+};
 
-inline constexpr std::size_t kAcceptedExtensionCount = std::size(kAcceptedExtensions);
+inline constexpr ExtensionRow kAcceptedExtensions[] = {
+    {".cmp", "LEAD CMP"},
+    {".jpg", "JPEG"},
+    {".jpeg", "JPEG"},
+    {".jtf", "JPEG"},
+    {".tif", "TIFF"},
+    {".tiff", "TIFF"},
+    {".gif", "GIF"},
+    {".png", "PNG"},
+    {".psd", "Adobe Photoshop"},
+    {".afp", "Advanced Function Presentation"},
+    {".ani", "Animated Cursor"},
+    {".cal", "CALS Raster"},
+    {".crw", "Canon Raw"},
+    {".clp", "Clipboard"},
+    {".wmz", "Compressed Windows Metafile"},
+    {".cut", "Dr. Halo CUT"},
+    {".djv", "DjVu"},
+    {".ecw", "Enhanced Compressed Wavelet"},
+    {".emf", "Enhanced Metafile"},
+    {".exf", "EXIF"},
+    {".exif", "EXIF"},
+    {".fax", "Raw Fax"},
+    {".flc", "FLIC Animation"},
+    {".fli", "FLIC Animation"},
+    {".fpx", "FlashPix"},
+    {".fit", "Flexible Image Transport System"},
+    {".img", "GEM Image"},
+    {".hgl", "HP-GL"},
+    {".iff", "Interchange File"},
+    {".tifx", "Internet Fax"},
+    {".tfx", "Internet Fax"},
+    {".ica", "IOCA"},
+    {".itg", "Intergraph ITG"},
+    {".cit", "Intergraph ITG"},
+    {".cin", "Kodak Cineon"},
+    {".kdc", "Kodak Digital Camera"},
+    {".pcd", "Kodak Photo CD"},
+    {".lv", "LaserView"},
+    {".lmc", "LEAD LMC"},
+    {".mac", "MacPaint"},
+    {".pict", "Macintosh PICT"},
+    {".sid", "MrSID"},
+    {".awd", "Microsoft Fax"},
+    {".msp", "Microsoft Paint"},
+    {".ptk", "MO:DCA PTOCA"},
+    {".bmp", "Windows or OS/2 Bitmap"},
+    {".pcx", "ZSoft PCX"},
+    {".psp", "Paint Shop Pro"},
+    {".pspimage", "Paint Shop Pro"},
+    {".pbm", "Portable Bitmap"},
+    {".pgm", "Portable Greymap"},
+    {".ppm", "Portable Pixmap"},
+    {".prn", "Printer Command Language"},
+    {".prt", "Printer Command Language"},
+    {".dcr", "Kodak Professional Digital Camera"},
+    {".sct", "Scitex Continuous Tone"},
+    {".ct", "Scitex Continuous Tone"},
+    {".sgi", "Silicon Graphics Image"},
+    {".sff", "Structured Fax File"},
+    {".ras", "Sun Raster"},
+    {".tga", "Targa"},
+    {".cur", "Windows Cursor"},
+    {".ico", "Windows Icon"},
+    {".icon", "Windows Icon"},
+    {".wfx", "WinFax"},
+    {".wmf", "Windows Metafile"},
+    {".wpg", "WordPerfect Graphics"},
+    {".wbmp", "Wireless Bitmap"},
+    {".smp", "Xionics SMP"},
+    {".xwd", "X Window Dump"},
+    {".xbm", "X Bitmap"},
+    {".xpm", "X Pixmap"},
+    {".webp", "WebP"},
+    {".avif", "AVIF"},
+    {".heic", "HEIF"},
+    {".heif", "HEIF"},
+    {".hif", "HEIF"},
+    {".jxl", "JPEG XL"},
+};
 
 // True when the text from the last dot of the file's name (the part after
 // its last '/'), lower-cased, is an accepted extension: "A.JPG" and "x.TIFF"
@@ -31,14 +106,16 @@ constexpr bool acceptedImageName(std::string_view path) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return false;
   const std::string_view ext = name.substr(dot);
-  return std::any_of(std::begin(kAcceptedExtensions), std::end(kAcceptedExtensions), [ext](std::string_view a) {
-    if (a.size() != ext.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      const char c = ext[i] >= 'A' && ext[i] <= 'Z' ? static_cast<char>(ext[i] - 'A' + 'a') : ext[i];
-      if (c != a[i]) return false;
-    }
-    return true;
-  });
+  return std::any_of(
+      std::begin(kAcceptedExtensions), std::end(kAcceptedExtensions), [ext](const ExtensionRow& row) {
+        const std::string_view a = row.extension;
+        if (a.size() != ext.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+          const char c = ext[i] >= 'A' && ext[i] <= 'Z' ? static_cast<char>(ext[i] - 'A' + 'a') : ext[i];
+          if (c != a[i]) return false;
+        }
+        return true;
+      });
 }
 
 }  // namespace pv

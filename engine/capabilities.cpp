@@ -19,4 +19,10 @@ std::string_view readerOf(std::string_view ext) {
   return "";
 }
 
+bool holdsResolutions(std::string_view ext) {
+  for (const codecs::Codec& c : codecs::codecTable())
+    if (c.holdsResolutions(ext)) return true;
+  return false;
+}
+
 }  // namespace pv::engine

@@ -9,7 +9,7 @@ namespace pv::engine {
 
 struct WriterInfo {
   std::string_view
-      writer;             // "libpng", "libjpeg-turbo", "libtiff", "giflib", "ImageMagick", "own"; empty: none
+      writer;        // "libpng", "libjpeg-turbo", "libtiff", "giflib", "ImageMagick", "own"; empty: none
   std::string note;  // for a refusal, why
 };
 
@@ -20,5 +20,9 @@ WriterInfo writerOf(int code);
 // "own", "LibRaw", "ImageMagick", or empty for none. Files
 // are recognised by their content, so this is what a file named so usually gets.
 std::string_view readerOf(std::string_view extension);
+
+// True when files with this extension (lower case, without the dot) hold one
+// picture at several resolutions, of which ChooseLoadResolution picks one.
+bool holdsResolutions(std::string_view extension);
 
 }  // namespace pv::engine

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/file_format.h"
 #include "engine/codecs/own.h"
@@ -121,7 +121,8 @@ short jpegSave(const Codec&, const std::string& path, const std::vector<Image>& 
 // Today's photo formats: quality, the effort or speed that takes the place of
 // passes, and whether EXIF and XMP travel.
 template <short (*Save)(const std::string&, const std::vector<Image>&, int, int, int, int, bool)>
-short photoSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
+short photoSave(const Codec&, const std::string& path, const std::vector<Image>& pages,
+                const SaveRequest& r) {
   return Save(path, pages, r.code, r.bits, r.quality, r.passes, r.tags);
 }
 
@@ -193,7 +194,8 @@ constexpr short kSmpCodes[] = {kSmp, kSmpG3, kSmpG3_2D, kSmpG4};
 // (A pointer to a function is never compared in a constant expression here:
 // under the sanitizers that is no constant.)
 constexpr Codec own(std::string_view name, std::span<const short> writes, EncodeFn encode) {
-  return Codec{.name = name, .writer = "own", .writes = writes, .save = ownSave, .everyPage = true, .encode = encode};
+  return Codec{
+      .name = name, .writer = "own", .writes = writes, .save = ownSave, .everyPage = true, .encode = encode};
 }
 constexpr Codec own(std::string_view name, std::span<const short> writes, EncodeFn encode, short readsAs,
                     std::string_view extensions, SniffFn sniff, DecodeFn decode, HeaderFn header = nullptr) {
@@ -303,10 +305,10 @@ constexpr Codec kCodecs[] = {
      .load = loadOne<loadBmp>},
     // Today's photo formats, each with its reference library, which also
     // reads and writes the metadata they hold as chunks, items or boxes.
-    photoCodec("WebP", "libwebp", kWebpCodes, photoSave<saveWebp>, "webp", sniffWebp, libraryInfo<readWebpInfo>,
-               loadPages<loadWebp>),
-    photoCodec("AVIF", "libavif", kAvifCodes, photoSave<saveAvif>, "avif", sniffAvif, libraryInfo<readAvifInfo>,
-               loadPages<loadAvif>, avifEncoderMissing),
+    photoCodec("WebP", "libwebp", kWebpCodes, photoSave<saveWebp>, "webp", sniffWebp,
+               libraryInfo<readWebpInfo>, loadPages<loadWebp>),
+    photoCodec("AVIF", "libavif", kAvifCodes, photoSave<saveAvif>, "avif", sniffAvif,
+               libraryInfo<readAvifInfo>, loadPages<loadAvif>, avifEncoderMissing),
     photoCodec("HEIF", "libheif", kHeicCodes, photoSave<saveHeic>, "heic heif hif", sniffHeif,
                libraryInfo<readHeifInfo>, loadPages<loadHeif>, heicEncoderMissing),
     photoCodec("JPEG XL", "libjxl", kJxlCodes, photoSave<saveJxl>, "jxl", sniffJxl, libraryInfo<readJxlInfo>,
@@ -397,7 +399,8 @@ constexpr Codec kCodecs[] = {
      .servesExtension = magickReadsExtension,
      .sniff = sniffAny,
      .info = libraryInfo<readMagickInfo>,
-     .load = loadPages<loadMagick>},
+     .load = loadPages<loadMagick>,
+     .resolutions = "pcd fpx sid"},
 };
 
 bool listed(std::string_view list, std::string_view word) {
@@ -419,6 +422,10 @@ bool Codec::canWrite(int code) const {
 bool Codec::servesExt(std::string_view ext) const {
   if (servesExtension) return servesExtension(ext);
   return !ext.empty() && listed(extensions, ext);
+}
+
+bool Codec::holdsResolutions(std::string_view ext) const {
+  return !ext.empty() && listed(resolutions, ext);
 }
 
 std::span<const Codec> codecTable() {

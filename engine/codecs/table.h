@@ -83,6 +83,9 @@ struct Codec {
   InfoFn info = nullptr;
   LoadFn load = nullptr;
   short readsAs = 0;  // the code of every file it reads, when fixed
+  // Extensions (blank-separated) of files that hold one picture at several
+  // resolutions (a Photo CD's): the largest is chosen before a load.
+  std::string_view resolutions = {};
 
   // ---- Our own codecs (the generic entry points below use these)
   DecodeFn decode = nullptr;
@@ -94,6 +97,7 @@ struct Codec {
 
   bool canWrite(int code) const;
   bool servesExt(std::string_view ext) const;
+  bool holdsResolutions(std::string_view ext) const;
 };
 
 std::span<const Codec> codecTable();

@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "core/extensions.h"
 #include "core/format_registry.h"
 #include "engine/capabilities.h"
 
@@ -105,4 +109,45 @@ TEST(CodecTable, ContentDecidesTheReaderAndCameraRawsGoByName) {
   EXPECT_EQ(pv::engine::readerOf("crw"), "LibRaw");
   EXPECT_EQ(pv::engine::readerOf("tiff"), "own");
   EXPECT_EQ(pv::engine::readerOf("hif"), "libheif");
+}
+
+// The extensions a row reads by name, and those whose files hold several
+// resolutions, are all taken by the list's one table of accepted extensions;
+// every accepted extension some row reads is found by readerOf.
+TEST(CodecTable, RowsAndTheAcceptedExtensionsAgree) {
+  const auto accepted = [](std::string_view ext) {
+    for (const pv::ExtensionRow& row : pv::kAcceptedExtensions)
+      if (row.extension.substr(1) == ext) return true;
+    return false;
+  };
+  const auto words = [](std::string_view list) {
+    std::vector<std::string_view> out;
+    for (std::size_t at = 0; at < list.size();) {
+      const std::size_t end = std::min(list.find(' ', at), list.size());
+      if (end > at) out.push_back(list.substr(at, end - at));
+      at = end + 1;
+    }
+    return out;
+  };
+  for (const Codec& c : pv::engine::codecs::codecTable()) {
+    SCOPED_TRACE(std::string(c.name));
+    for (std::string_view ext : words(c.extensions)) {
+      EXPECT_TRUE(accepted(ext)) << ext;
+      EXPECT_FALSE(pv::engine::readerOf(ext).empty()) << ext;
+    }
+    for (std::string_view ext : words(c.resolutions)) {
+      EXPECT_TRUE(accepted(ext)) << ext;
+      EXPECT_TRUE(pv::engine::holdsResolutions(ext)) << ext;
+    }
+  }
+  for (const char* single : {"jpg", "png", "tif", "heic", "", "pcdx"})
+    EXPECT_FALSE(pv::engine::holdsResolutions(single));
+  // Every extension of the table has a family, and no extension is there twice.
+  std::set<std::string_view> seen;
+  for (const pv::ExtensionRow& row : pv::kAcceptedExtensions) {
+    SCOPED_TRACE(std::string(row.extension));
+    EXPECT_TRUE(seen.insert(row.extension).second);
+    EXPECT_EQ(row.extension.front(), '.');
+    EXPECT_FALSE(row.family.empty());
+  }
 }
