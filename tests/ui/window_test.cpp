@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QThread>
@@ -27,16 +29,16 @@
 
 #include "app/image_list.h"
 #include "app/preview.h"
-#include "engine/handles.h"
 #include "core/format_registry.h"
 #include "core/ini.h"
+#include "engine/handles.h"
 #include "engine/lead.h"
 #include "filters/filter.h"
 #include "tests/support/support.h"
 #include "ui/dialogs/format_options_dialog.h"
+#include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/preview_window.h"
 #include "ui/dialogs/profile_dialogs.h"
-#include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/filter_chooser.h"
 #include "ui/filter_forms/geometry_dialogs.h"
@@ -158,7 +160,8 @@ class WindowTest : public QObject {
   }
   QString chainTypes() const {
     QString out;
-    for (std::size_t i = 0; i < session_->chain.size(); ++i) out += QString::number(session_->chain.at(i).type) + " ";
+    for (std::size_t i = 0; i < session_->chain.size(); ++i)
+      out += QString::number(session_->chain.at(i).type) + " ";
     return out.trimmed();
   }
 
@@ -193,7 +196,8 @@ class WindowTest : public QObject {
     QCOMPARE(window_->windowTitle(), QString("Pictoravine Image Converter"));
     QCOMPARE(window_->formatList()->topLevelItemCount(), pv::kFormatCount);
     QCOMPARE(window_->formatList()->currentItem()->text(0), QString("JPG"));
-    QCOMPARE(window_->imageView()->model()->headerData(0, Qt::Horizontal).toString(), QString("Images Added"));
+    QCOMPARE(window_->imageView()->model()->headerData(0, Qt::Horizontal).toString(),
+             QString("Images Added"));
   }
 
   void goWithAnEmptyListDoesNothing() {
@@ -204,6 +208,49 @@ class WindowTest : public QObject {
     QVERIFY(!dialog);
     QVERIFY(prompter_->shown.isEmpty());
     QVERIFY(QApplication::activeModalWidget() == nullptr);
+  }
+
+  // The open dialog of "Add Image(s)..." offers what this build reads, by
+  // family, and nothing it cannot read.
+  void theOpenDialogOffersWhatIsRead_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("offered");
+    for (const char* read : {"*.jpg", "*.JPG", "*.png", "*.tif", "*.webp", "*.avif", "*.heic", "*.heif",
+                             "*.jxl", "*.bmp", "*.gif", "*.crw", "*.pcx"})
+      QTest::newRow(read) << QString(read) << true;
+    for (const char* unread : {"*.dwg", "*.dwf", "*.cgm", "*.dgn", "*.ecw", "*.svg", "*.pcl", "*.shp",
+                               "*.fpx", "*.sid", "*.psp", "*.cmx", "*.dic"})
+      QTest::newRow(unread) << QString(unread) << false;
+  }
+  void theOpenDialogOffersWhatIsRead() {
+    QFETCH(QString, pattern);
+    QFETCH(bool, offered);
+    QStringList filters;
+    window_->onFileDialog = [&](QFileDialog& dialog) {
+      filters = dialog.nameFilters();
+      dialog.reject();
+    };
+    window_->action(MainWindow::kAddImages)->trigger();
+    QVERIFY(filters.size() > 3);
+    QVERIFY(filters.first().startsWith("All images ("));
+    QCOMPARE(filters.last(), QString("All files (*)"));
+    // "All images" matches a name exactly when some family entry does (a
+    // file's name, in any case, as the dialog compares them).
+    const QString name = "photo" + pattern.mid(1);
+    const auto matches = [&](const QString& filter) {
+      const QString inside = filter.mid(filter.lastIndexOf('(') + 1).chopped(1);
+      for (const QString& p : inside.split(' '))
+        if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
+                               QRegularExpression::CaseInsensitiveOption)
+                .match(name)
+                .hasMatch())
+          return true;
+      return false;
+    };
+    QCOMPARE(matches(filters.first()), offered);
+    int families = 0;
+    for (qsizetype i = 1; i + 1 < filters.size(); ++i) families += matches(filters[i]) ? 1 : 0;
+    QCOMPARE(families, offered ? 1 : 0);
   }
 
   void clearingTheListAsksOnlyWhenThereIsOne_data() {
@@ -318,7 +365,7 @@ class WindowTest : public QObject {
     const int kind = pv::filters::filterIndexOfText("/filter " + filter.toStdString());
     window_->addFilter(kind);  // a filter with settings opens its form at once
     QVERIFY(shown);
-    QVERIFY(hadSource);  // the form showed the selected image through the filter
+    QVERIFY(hadSource);                    // the form showed the selected image through the filter
     QCOMPARE(session_->chain.size(), 1u);  // a cancelled new filter stays, with its defaults
     QCOMPARE(session_->chain.at(0).value(static_cast<std::size_t>(param)), stored);
   }
@@ -383,8 +430,8 @@ class WindowTest : public QObject {
       window_->configureFilter();
       QCOMPARE(session_->chain.at(0).values(), c.stored);
     }
-    QCOMPARE(seen, (QStringList{"Resize Options", "Normal", "Width:", "Max Width:", "disabled", "Crop Options",
-                                "DPI Resolution Options", "identical", "300"}));
+    QCOMPARE(seen, (QStringList{"Resize Options", "Normal", "Width:", "Max Width:", "disabled",
+                                "Crop Options", "DPI Resolution Options", "identical", "300"}));
   }
 
   // Every kind edited in a form: it opens from the descriptor, a changed
@@ -408,7 +455,8 @@ class WindowTest : public QObject {
       if (other == first.initial) other = static_cast<std::int32_t>(first.low);
       bool differs = false, opened = false;
       forms.onForm = [&](pv::ui::SettingsForm& form) {
-        opened = form.windowTitle().startsWith(QString::fromUtf8(kind.name.data(), static_cast<int>(kind.name.size())));
+        opened = form.windowTitle().startsWith(
+            QString::fromUtf8(kind.name.data(), static_cast<int>(kind.name.size())));
         form.setValue(0, other);
         QTRY_VERIFY(!form.previewBusy());
         const QImage input = toQImageForTest(source, form.resultPicture().size());
@@ -467,11 +515,16 @@ class WindowTest : public QObject {
     QTest::addColumn<bool>("yes");
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("quality");
-    QTest::newRow("OK untouched") << "OK" << -1 << true << "JPG" << "23";
-    QTest::newRow("OK at the highest quality") << "OK" << 100 << true << "JPG" << "255";
-    QTest::newRow("Set as Default, Yes") << "Set as Default" << -1 << true << "JPG Shell" << "22";
-    QTest::newRow("Set as Default, No") << "Set as Default" << -1 << false << "JPG Shell" << "";
-    QTest::newRow("Cancel writes nothing") << "Cancel" << 100 << true << "JPG" << "25";
+    QTest::newRow("OK untouched") << "OK" << -1 << true << "JPG"
+                                  << "23";
+    QTest::newRow("OK at the highest quality") << "OK" << 100 << true << "JPG"
+                                               << "255";
+    QTest::newRow("Set as Default, Yes") << "Set as Default" << -1 << true << "JPG Shell"
+                                         << "22";
+    QTest::newRow("Set as Default, No") << "Set as Default" << -1 << false << "JPG Shell"
+                                        << "";
+    QTest::newRow("Cancel writes nothing") << "Cancel" << 100 << true << "JPG"
+                                           << "25";
   }
   void theFormatOptionsDialogStoresInConfigIni() {
     QFETCH(QString, button);
@@ -512,7 +565,8 @@ class WindowTest : public QObject {
     window_->onProfileDialog = [&](QDialog*) { opened = true; };
     window_->action(MainWindow::kSaveProfile)->trigger();
     QVERIFY(!opened);  // an empty chain has nothing to save
-    chainOf({pv::filters::filterIndexOfText("/filter invert"), pv::filters::filterIndexOfText("/filter flip")});
+    chainOf(
+        {pv::filters::filterIndexOfText("/filter invert"), pv::filters::filterIndexOfText("/filter flip")});
     QStringList states;
     window_->onProfileDialog = [&](QDialog* d) {
       auto* dialog = static_cast<pv::ui::ProfileNameDialog*>(d);
@@ -524,7 +578,8 @@ class WindowTest : public QObject {
     };
     window_->action(MainWindow::kSaveProfile)->trigger();
     const std::string saved = pv::test::readFile(data_->file("Profiles/web.pvp"));
-    QVERIFY2(saved.find("invert") != std::string::npos && saved.find("flip") != std::string::npos, saved.c_str());
+    QVERIFY2(saved.find("invert") != std::string::npos && saved.find("flip") != std::string::npos,
+             saved.c_str());
     prompter_->answer = false;  // the same name again, not overwritten: the dialog stays open
     window_->action(MainWindow::kSaveProfile)->trigger();
     QCOMPARE(states, (QStringList{"Save Filter Profile", "closed", "Save Filter Profile", "open"}));
@@ -646,7 +701,8 @@ class WindowTest : public QObject {
       sheet.file.place->button(1)->click();
       sheet.file.folder->clear();
       sheet.accept();
-      QCOMPARE(prompter_->shown.last(), QString("Pictoravine Image Converter|Please enter an output folder."));
+      QCOMPARE(prompter_->shown.last(),
+               QString("Pictoravine Image Converter|Please enter an output folder."));
       QVERIFY(sheet.result() != QDialog::Accepted);
       QCOMPARE(pv::app::loadSettings().FileNameNumber, std::string("(%n)"));
       sheet.file.folder->setText("/srv/out");
@@ -670,19 +726,21 @@ class WindowTest : public QObject {
     pv::ui::AddFilterDialog dialog(*prompter_, "Pictoravine Image Converter");
     QCOMPARE(dialog.list()->count(), pv::filters::filterCount());
     dialog.accept();
-    QCOMPARE(prompter_->shown.last(), QString("Pictoravine Image Converter|Please select the filter you want to apply."));
+    QCOMPARE(prompter_->shown.last(),
+             QString("Pictoravine Image Converter|Please select the filter you want to apply."));
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     dialog.list()->setCurrentRow(4);
     dialog.accept();
     QCOMPARE(dialog.chosen(), 4);
     // The pictures are the sample run through each filter: made off the
     // window's thread, one per kind, and most of them differ.
-    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(pv::ui::AddFilterDialog::icons().size()), pv::filters::filterCount(),
-                              20000);
+    QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(pv::ui::AddFilterDialog::icons().size()),
+                              pv::filters::filterCount(), 20000);
     QSet<qint64> distinct;
     for (const QImage& icon : pv::ui::AddFilterDialog::icons()) {
       QVERIFY(!icon.isNull());
-      distinct.insert(static_cast<qint64>(qHashBits(icon.constBits(), static_cast<std::size_t>(icon.sizeInBytes()))));
+      distinct.insert(
+          static_cast<qint64>(qHashBits(icon.constBits(), static_cast<std::size_t>(icon.sizeInBytes()))));
     }
     QVERIFY2(distinct.size() >= 25, qPrintable(QString::number(distinct.size())));
   }
@@ -691,10 +749,12 @@ class WindowTest : public QObject {
     for (const char* name : {"b.png", "C.png", "a.png"}) writePicture(file(name), 8, 8);
     fs::create_directories(file("x"));
     writePicture(file("x/B.png"), 8, 8);
-    for (const char* name : {"b.png", "C.png", "x/B.png", "a.png"}) window_->addFiles({QString::fromStdString(file(name))});
+    for (const char* name : {"b.png", "C.png", "x/B.png", "a.png"})
+      window_->addFiles({QString::fromStdString(file(name))});
     const auto names = [&] {
       QStringList out;
-      for (const auto& e : session_->list) out << QString::fromStdString(e.path().substr(dir_->str().size() + 1));
+      for (const auto& e : session_->list)
+        out << QString::fromStdString(e.path().substr(dir_->str().size() + 1));
       return out.join(' ');
     };
     QHeaderView* header = window_->imageView()->header();
@@ -776,7 +836,8 @@ class WindowTest : public QObject {
     QTest::mouseDClick(window_->imageView()->viewport(), Qt::LeftButton, {}, row.center());
     QCOMPARE(titles.size(), 2);  // the double click opened it
     window_->openPreview(false);
-    QCOMPARE(titles.mid(0, 2), (QStringList{"Image Preview [Original Size]", "Image Preview [Zoomed: Fit to Window]"}));
+    QCOMPARE(titles.mid(0, 2),
+             (QStringList{"Image Preview [Original Size]", "Image Preview [Zoomed: Fit to Window]"}));
     QCOMPARE(before.size(), QSize(300, 100));  // its own size
     QCOMPARE(after.size(), QSize(300, 100));
     QVERIFY(qAbs(qRed(before.pixel(150, 50)) + qRed(after.pixel(150, 50)) - 255) <= 2);  // the chain ran
@@ -785,7 +846,8 @@ class WindowTest : public QObject {
 
   void addingAFolderRunsTheListJobAndShowsWhatFailed() {
     fs::create_directories(file("photos/sub"));
-    for (const char* name : {"photos/a.png", "photos/b.png", "photos/sub/c.png"}) writePicture(file(name), 20, 20);
+    for (const char* name : {"photos/a.png", "photos/b.png", "photos/sub/c.png"})
+      writePicture(file(name), 20, 20);
     pv::test::writeFile(file("photos/damaged.png"), "\x89PNG\r\n\x1a\n broken");
     session_->settings.ScanSubDir = true;
     LogCatcher& logs = *logs_;
@@ -811,7 +873,8 @@ class WindowTest : public QObject {
     QMimeData mime;
     mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file("one.png"))),
                   QUrl::fromLocalFile(QString::fromStdString(file("two.png"))),
-                  QUrl::fromLocalFile(QString::fromStdString(file("dropped"))), QUrl("https://example.org/x.png")});
+                  QUrl::fromLocalFile(QString::fromStdString(file("dropped"))),
+                  QUrl("https://example.org/x.png")});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_.get(), &enter);
     QVERIFY(enter.isAccepted());
@@ -894,7 +957,8 @@ class WindowTest : public QObject {
     window_->onJobDialog = [&](ProgressDialog& d) {
       if (pausedFirst) d.pauseButton()->click();
       d.abortButton()->click();
-      disabled = !d.abortButton()->isEnabled() && !d.pauseButton()->isEnabled() && !d.resumeButton()->isEnabled();
+      disabled =
+          !d.abortButton()->isEnabled() && !d.pauseButton()->isEnabled() && !d.resumeButton()->isEnabled();
       if (!yes && pausedFirst) d.resumeButton()->click();
     };
     window_->goButton()->click();
@@ -986,7 +1050,8 @@ class WindowTest : public QObject {
   }
 
   void theLogDialogSavesOrSaysWhyNot() {
-    pv::ui::LogDialog log("Error: a.png could not be converted.\r\n", *prompter_, "Pictoravine Image Converter");
+    pv::ui::LogDialog log("Error: a.png could not be converted.\r\n", *prompter_,
+                          "Pictoravine Image Converter");
     QCOMPARE(log.windowTitle(), QString("Pictoravine Log"));
     QVERIFY(log.saveTo(QString::fromStdString(file("log.txt"))));
     QCOMPARE(pv::test::readFile(file("log.txt")), std::string("Error: a.png could not be converted.\n"));
@@ -1032,10 +1097,12 @@ class WindowTest : public QObject {
     writePicture(file("a.png"), 30, 20);
     writePicture(file("b.png"), 30, 20);
     if (damaged) pv::test::writeFile(file("b.png"), "\x89PNG\r\n\x1a\n cut short");
-    std::ofstream(data_->file("config.ini")) << "[Global]\nAskWhereSave=0\nShowMessages=" << showMessages << "\n";
+    std::ofstream(data_->file("config.ini"))
+        << "[Global]\nAskWhereSave=0\nShowMessages=" << showMessages << "\n";
     std::ofstream(data_->file("handoff.txt")) << file("a.png") << "\n" << file("b.png") << "\n";
     const auto r = pv::test::runProcess(
-        "/usr/bin/timeout", {"120", PV_EXECUTABLE, "/shell", "/convert", "JPG", "/list", data_->file("handoff.txt")},
+        "/usr/bin/timeout",
+        {"120", PV_EXECUTABLE, "/shell", "/convert", "JPG", "/list", data_->file("handoff.txt")},
         {"DISPLAY=:pictoravine-test", "QT_QPA_PLATFORM=offscreen"});
     QVERIFY2(r.exitCode == exitCode, (std::to_string(r.exitCode) + " " + r.err).c_str());
     QVERIFY(fs::exists(file("a.jpg")));
@@ -1046,9 +1113,12 @@ class WindowTest : public QObject {
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<int>("width");
-    QTest::newRow("fits") << "short" << "png" << 400;
-    QTest::newRow("too long") << "a very long holiday photo name from the beach" << "jpeg" << 120;
-    QTest::newRow("no room at all") << "name" << "tiff" << 1;
+    QTest::newRow("fits") << "short"
+                          << "png" << 400;
+    QTest::newRow("too long") << "a very long holiday photo name from the beach"
+                              << "jpeg" << 120;
+    QTest::newRow("no room at all") << "name"
+                                    << "tiff" << 1;
   }
   void longNamesKeepTheirExtension() {
     QFETCH(QString, base);

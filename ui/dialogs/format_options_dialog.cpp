@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/preview.h"
-#include "ui/main/main_window.h"
+#include "ui/main/preview_pane.h"
 #include "ui/ports/qt_ports.h"
 #include "ui/dialogs/dialog_parts.h"
 

@@ -19,7 +19,7 @@
 #include "engine/handles.h"
 #include "engine/lead.h"
 #include "ui/filter_forms/geometry_dialogs.h"
-#include "ui/main/main_window.h"
+#include "ui/main/preview_pane.h"
 #include "ui/ports/qt_ports.h"
 
 namespace pv::ui {

@@ -21,14 +21,15 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
+#include "app/file_types.h"
 #include "app/image_list.h"
 #include "app/startup.h"
 #include "core/format_registry.h"
 #include "filters/filter.h"
 #include "ui/dialogs/format_options_dialog.h"
+#include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/preview_window.h"
 #include "ui/dialogs/profile_dialogs.h"
-#include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/filter_chooser.h"
 #include "ui/filter_forms/settings_form.h"
@@ -38,16 +39,22 @@
 
 // The icons are compiled into the window's library; a static library's
 // resources are registered by hand.
-static void registerResources() { Q_INIT_RESOURCE(resources); }
+static void registerResources() {
+  Q_INIT_RESOURCE(resources);
+}
 
 namespace pv::ui {
 
 namespace {
 
+using M = MainWindow;
+
 // Every command once: its menu text, its hint (the status line and the tool
 // tip of its button), a shortcut, and its icon (the desktop theme's, else
-// the style's own).
+// the style's own). Each row names its command, and stands at the command's
+// position: a missing, extra or misplaced row does not build.
 struct CommandRow {
+  MainWindow::Command command;
   const char* text;
   const char* hint;
   const char* shortcut;
@@ -55,123 +62,86 @@ struct CommandRow {
   QStyle::StandardPixmap fallback;
 };
 
-constexpr CommandRow kCommands[MainWindow::kCommandCount] = {
-    {"New Image List...", "", "Ctrl+N", "document-new", QStyle::SP_FileIcon},
-    {"Open Image List...", "", "", "document-open", QStyle::SP_DialogOpenButton},
-    {"Save Image List...", "", "", "document-save", QStyle::SP_DialogSaveButton},
-    {"Save Profile...", "", "", "document-save-as", QStyle::SP_DialogSaveButton},
-    {"Profile Manager...", "", "", "document-properties", QStyle::SP_FileDialogDetailedView},
-    {"Start Conversion...", "Click on the Go button to start the conversion!", "", "media-playback-start",
-     QStyle::SP_MediaPlay},
-    {"Exit", "Exits Pictoravine.", "", "application-exit", QStyle::SP_DialogCloseButton},
-    {"Global Options...", "", "", "preferences-system", QStyle::SP_ComputerIcon},
-    {"Format Options...", "Configure the options for the selected format.", "", "document-properties",
-     QStyle::SP_FileDialogInfoView},
-    {"Filter Options...", "Configure the options for the selected filter.", "", "configure",
-     QStyle::SP_FileDialogContentsView},
-    {"Help...", "", "F1", "help-contents", QStyle::SP_DialogHelpButton},
-    {"Visit Pictoravine Website", "", "", "internet-web-browser", QStyle::SP_DriveNetIcon},
-    {"About Pictoravine...", "", "", "help-about", QStyle::SP_MessageBoxInformation},
-    {"Add Image(s)...", "Add image to the list.", "", "list-add", QStyle::SP_FileIcon},
-    {"Add All Images in Folder...", "Add all images in a selected folder to the list.", "", "folder-open",
-     QStyle::SP_DirOpenIcon},
-    {"Remove Image(s)", "Remove the selected images from the list.", "", "list-remove", QStyle::SP_TrashIcon},
-    {"Clear Image List", "Remove all images in the list.", "", "edit-clear", QStyle::SP_DialogResetButton},
-    {"Add Filter...", "Add a filter you want to apply to the images.", "", "list-add", QStyle::SP_FileDialogNewFolder},
-    {"Remove Filter(s)", "Remove the selected filters from the list.", "", "list-remove", QStyle::SP_TrashIcon},
-    {"Clear Filter List", "Remove all filters in the list.", "", "edit-clear", QStyle::SP_DialogResetButton},
-    {"Move Filter Up", "Move the selected filter up one position in the list.", "", "go-up", QStyle::SP_ArrowUp},
-    {"Move Filter Down", "Move the selected filter down one position in the list.", "", "go-down",
-     QStyle::SP_ArrowDown},
-    {"Move Filter to Top", "Move the selected filter to the top of the list.", "", "go-top",
+constexpr CommandRow kCommands[] = {
+    {M::kNewList, "New Image List...", "", "Ctrl+N", "document-new", QStyle::SP_FileIcon},
+    {M::kOpenList, "Open Image List...", "", "", "document-open", QStyle::SP_DialogOpenButton},
+    {M::kSaveList, "Save Image List...", "", "", "document-save", QStyle::SP_DialogSaveButton},
+    {M::kSaveProfile, "Save Profile...", "", "", "document-save-as", QStyle::SP_DialogSaveButton},
+    {M::kProfileManager, "Profile Manager...", "", "", "document-properties",
+     QStyle::SP_FileDialogDetailedView},
+    {M::kStartConversion, "Start Conversion...", "Click on the Go button to start the conversion!", "",
+     "media-playback-start", QStyle::SP_MediaPlay},
+    {M::kExit, "Exit", "Exits Pictoravine.", "", "application-exit", QStyle::SP_DialogCloseButton},
+    {M::kGlobalOptions, "Global Options...", "", "", "preferences-system", QStyle::SP_ComputerIcon},
+    {M::kFormatOptions, "Format Options...", "Configure the options for the selected format.", "",
+     "document-properties", QStyle::SP_FileDialogInfoView},
+    {M::kFilterOptions, "Filter Options...", "Configure the options for the selected filter.", "",
+     "configure", QStyle::SP_FileDialogContentsView},
+    {M::kHelp, "Help...", "", "F1", "help-contents", QStyle::SP_DialogHelpButton},
+    {M::kWebsite, "Visit Pictoravine Website", "", "", "internet-web-browser", QStyle::SP_DriveNetIcon},
+    {M::kAbout, "About Pictoravine...", "", "", "help-about", QStyle::SP_MessageBoxInformation},
+    {M::kAddImages, "Add Image(s)...", "Add image to the list.", "", "list-add", QStyle::SP_FileIcon},
+    {M::kAddFolder, "Add All Images in Folder...", "Add all images in a selected folder to the list.", "",
+     "folder-open", QStyle::SP_DirOpenIcon},
+    {M::kRemoveImages, "Remove Image(s)", "Remove the selected images from the list.", "", "list-remove",
+     QStyle::SP_TrashIcon},
+    {M::kClearImages, "Clear Image List", "Remove all images in the list.", "", "edit-clear",
+     QStyle::SP_DialogResetButton},
+    {M::kAddFilter, "Add Filter...", "Add a filter you want to apply to the images.", "", "list-add",
+     QStyle::SP_FileDialogNewFolder},
+    {M::kRemoveFilters, "Remove Filter(s)", "Remove the selected filters from the list.", "", "list-remove",
+     QStyle::SP_TrashIcon},
+    {M::kClearFilters, "Clear Filter List", "Remove all filters in the list.", "", "edit-clear",
+     QStyle::SP_DialogResetButton},
+    {M::kMoveUp, "Move Filter Up", "Move the selected filter up one position in the list.", "", "go-up",
+     QStyle::SP_ArrowUp},
+    {M::kMoveDown, "Move Filter Down", "Move the selected filter down one position in the list.", "",
+     "go-down", QStyle::SP_ArrowDown},
+    {M::kMoveTop, "Move Filter to Top", "Move the selected filter to the top of the list.", "", "go-top",
      QStyle::SP_MediaSkipBackward},
-    {"Move Filter to Bottom", "Move the selected filter to the bottom of the list.", "", "go-bottom",
-     QStyle::SP_MediaSkipForward},
+    {M::kMoveBottom, "Move Filter to Bottom", "Move the selected filter to the bottom of the list.", "",
+     "go-bottom", QStyle::SP_MediaSkipForward},
 };
 
+consteval bool everyCommandInItsPlace() {
+  if (std::size(kCommands) != MainWindow::kCommandCount) return false;
+  for (std::size_t c = 0; c < std::size(kCommands); ++c)
+    if (kCommands[c].command != static_cast<int>(c)) return false;
+  return true;
+}
+static_assert(everyCommandInItsPlace(), "the command table has one row per command, in the enum's order");
+
 constexpr int kSeparator = -1;
-using M = MainWindow;
-const std::vector<int> kFileMenu = {M::kNewList,        M::kOpenList,   M::kSaveList, kSeparator,
-                                    M::kSaveProfile,    M::kProfileManager, kSeparator,  M::kStartConversion,
-                                    kSeparator,         M::kExit};
+const std::vector<int> kFileMenu = {
+    M::kNewList,        M::kOpenList, M::kSaveList,        kSeparator, M::kSaveProfile,
+    M::kProfileManager, kSeparator,   M::kStartConversion, kSeparator, M::kExit};
 const std::vector<int> kOptionsMenu = {M::kGlobalOptions, M::kFormatOptions, M::kFilterOptions};
 const std::vector<int> kHelpMenu = {M::kHelp, kSeparator, M::kWebsite, kSeparator, M::kAbout};
-const std::vector<int> kImageMenu = {M::kAddImages, M::kAddFolder, kSeparator, M::kRemoveImages, M::kClearImages};
-const std::vector<int> kFilterMenu = {M::kAddFilter,     kSeparator,        M::kRemoveFilters,   M::kClearFilters,
-                                      kSeparator,        M::kSaveProfile,   M::kProfileManager,  M::kFilterOptions,
-                                      kSeparator,        M::kMoveUp,        M::kMoveDown,        M::kMoveTop,
+const std::vector<int> kImageMenu = {M::kAddImages, M::kAddFolder, kSeparator, M::kRemoveImages,
+                                     M::kClearImages};
+const std::vector<int> kFilterMenu = {M::kAddFilter, kSeparator,      M::kRemoveFilters,  M::kClearFilters,
+                                      kSeparator,    M::kSaveProfile, M::kProfileManager, M::kFilterOptions,
+                                      kSeparator,    M::kMoveUp,      M::kMoveDown,       M::kMoveTop,
                                       M::kMoveBottom};
 const std::vector<int> kFormatMenu = {M::kFormatOptions};
 const std::vector<int> kImageButtons = {M::kAddFolder, M::kAddImages, M::kRemoveImages, M::kClearImages};
-const std::vector<int> kFilterButtons = {M::kFilterOptions, M::kAddFilter, M::kClearFilters, M::kRemoveFilters,
-                                         M::kMoveTop,       M::kMoveUp,    M::kMoveBottom,   M::kMoveDown};
+const std::vector<int> kFilterButtons = {M::kFilterOptions, M::kAddFilter, M::kClearFilters,
+                                         M::kRemoveFilters, M::kMoveTop,   M::kMoveUp,
+                                         M::kMoveBottom,    M::kMoveDown};
 
-// The open dialog's filters, as the list of the converter's types: "text|pattern|" pairs.
-constexpr const char* kOpenFilters =
-    "All Files (*.*)|*.*|LEAD (*.cmp)|*.cmp|JPEG (*.jpg;*.jpeg;*.jtf)|*.jpg;*.jpeg;*.jtf|CMW (*.cmw)|*.cmw|"
-    "TIFF (*.tif;*.tiff)|*.tif;*.tiff|GIF (*.gif)|*.gif|PNG (*.png)|*.png|Adobe Photoshop (*.psd)|*.psd|"
-    "Advanced Function Presentation (*.afp)|*.afp|Animated Cursor (*.ani)|*.ani|AutoDesk DWF (*.dwf)|*.dwf|"
-    "AutoDesk DWG (*.dwg)|*.dwg|CALS (*.cal)|*.cal|Canon RAW Format (*.crw)|*.crw|CGM (*.cgm)|*.cgm|"
-    "Clipboard (*.clp)|*.clp|Compressed Windows Metafile (*.wmz)|*.wmz|Corel Presentation Exchange (*.cmx)|*.cmx|"
-    "CUT (*.cut)|*.cut|DICOM (*.dic)|*.dic|DGN (*.dgn)|*.dgn|DJVU (*.djv)|*.djv|DRW (*.drw)|*.drw|"
-    "Enhanched Compressed Wavelet (*.ecw)|*.ecw|Enhanched Metafile (*.emf)|*.emf|"
-    "Enviromental Systems Research Institute (*.shp)|*.shp|EXIF (*.exf;*.exif;*.tif;*.jpg)|*.exf;*.exif;*.tif;*.jpg|"
-    "FAX (*.fax)|*.fax|FLIC (*.flc;*.fli)|*.flc;*.fli|FlashPix (*.fpx)|*.fpx|"
-    "Flexible Image Transport System (*.fit)|*.fit|GEM IMG (*.img)|*.img|Gerber Vector (*.gbr)|*.gbr|"
-    "HPGL (*.plt;*.hgl)|*.plt;*.hgl|IFF (*.iff)|*.iff|Internet Fax (*.tifx;*.tfx;*.tiff)|*.tifx;*.tfx;*.tiff|"
-    "IOCA (*.ica)|*.ica|ITG (*.itg;*.cit)|*.itg;*.cit|Kodak Cineon (*.cin)|*.cin|"
-    "Kodak Digital Camera KDC (*.kdc)|*.kdc|Kodak Photo CD (*.pcd)|*.pcd|LaserView (*.lv)|*.lv|"
-    "MacPaint (*.mac)|*.mac|Mac PICT (*.pct;*.pict)|*.pct;*.pict|MODCA (*.ica)|*.ica|Mr SID (*.sid)|*.sid|"
-    "MS Fax (*.awd)|*.awd|MS Paint (*.msp)|*.msp|MODCA PTOCA (*.ptk)|*.ptk|"
-    "Windows or OS/2 Bitmap (*.bmp)|*.bmp|PaintBrush PCX (*.pcx)|*.pcx|"
-    "Paint Shop Pro (*.psp;*.pspimage)|*.psp;*.pspimage|PBM (*.pbm)|*.pbm|PGM (*.pgm)|*.pgm|PPM (*.ppm)|*.ppm|"
-    "Printer Command Language (*.prn;*.prt;*.pcl)|*.prn;*.prt;*.pcl|Profession Digital Camera (*.dcr)|*.dcr|"
-    "Scalable Vector Graphics (*.svg)|*.svg|Scitex Continuous Tone (*.sct;*.ct)|*.sct;*.ct|SGI (*.sgi)|*.sgi|"
-    "Structured Fax File (*.sff)|*.sff|Sun Raster (*.ras)|*.ras|Targa TGA (*.tga)|*.tga|"
-    "Windows Cursor (*.cur)|*.cur|Windows Icon (*.ico;*.icon)|*.ico;*.icon|WinFax (*.wfx)|*.wfx|"
-    "Windows Metafile (*.wmf)|*.wmf|WordPerfect Graphic (*.wpg)|*.wpg|Wireless Bitmap (*.wbmp)|*.wbmp|"
-    "Xionics SMP (*.smp)|*.smp|XWindows Bitmap (*.xwd)|*.xwd|X Bitmap (*.xbm)|*.xbm|X Pixmap (*.xpm)|*.xpm||";
-
-}  // namespace
-
-// The open dialog's filters in Qt's form: each entry's text with its
-// patterns separated by blanks (Qt splits on blanks), "*.*" meaning any name.
-QStringList openDialogFilters() {
+// The open dialog's types in Qt's form: each entry's text with its patterns
+// separated by blanks.
+QStringList imageNameFilters() {
   QStringList out;
-  const QStringList parts = QString(kOpenFilters).split('|');
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    if (parts[i].isEmpty()) break;
-    QString text = parts[i];
-    const qsizetype open = text.lastIndexOf('(');
-    QString patterns = parts[i + 1];
-    patterns.replace(';', ' ');
-    if (patterns == "*.*") patterns = "*";
-    out << text.left(open) + "(" + patterns + ")";
+  for (const app::FileTypeFilter& f : app::openDialogFilters()) {
+    QStringList patterns;
+    for (const std::string& p : f.patterns) patterns << QString::fromStdString(p);
+    out << QCoreApplication::translate("MainWindow", f.text.c_str()) + " (" + patterns.join(' ') + ")";
   }
   return out;
 }
 
-void PreviewPane::setPicture(const QImage& picture) {
-  picture_ = picture;
-  update();
-}
-
-void PreviewPane::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.fillRect(rect(), Qt::black);
-  if (picture_.isNull()) return;
-  const app::PaneSize r = room();
-  // Pictures are made to fit; one that is larger (a filter that enlarges) is scaled down here.
-  const QImage shown = picture_.width() > r.width || picture_.height() > r.height
-                           ? picture_.scaled(r.width, r.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                           : picture_;
-  painter.drawImage((r.width - shown.width()) / 2, (r.height - shown.height()) / 2, shown);
-}
-
-void PreviewPane::mousePressEvent(QMouseEvent* event) {
-  QWidget::mousePressEvent(event);
-  emit clicked();
-}
+}  // namespace
 
 MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launcher& launcher, QWidget* parent)
     : QMainWindow(parent), session_(session), prompter_(prompter), launcher_(launcher) {
@@ -207,7 +177,8 @@ MainWindow::~MainWindow() {
 void MainWindow::buildCommands() {
   for (int c = 0; c < kCommandCount; ++c) {
     const CommandRow& row = kCommands[c];
-    auto* a = new QAction(QIcon::fromTheme(row.themeIcon, style()->standardIcon(row.fallback)), tr(row.text), this);
+    auto* a =
+        new QAction(QIcon::fromTheme(row.themeIcon, style()->standardIcon(row.fallback)), tr(row.text), this);
     if (*row.hint) {
       a->setStatusTip(tr(row.hint));
       a->setToolTip(tr(row.hint));
@@ -373,7 +344,8 @@ void MainWindow::run(Command c) {
       clearImages();
       break;
     case kOpenList: {
-      if (!session_.list.empty() && !prompter_.askYesNo(session_.settings.caption, kClearImagesQuestion)) break;
+      if (!session_.list.empty() && !prompter_.askYesNo(session_.settings.caption, kClearImagesQuestion))
+        break;
       const QString path = QFileDialog::getOpenFileName(this, tr("Select which list to open"), QString(),
                                                         tr("Pictoravine Image List (*.pvl)"));
       if (!path.isEmpty()) openList(path);
@@ -391,7 +363,8 @@ void MainWindow::run(Command c) {
     case kSaveProfile:
       if (!session_.chain.empty()) {
         std::unique_ptr<ProfileNameDialog> dialog(makeSaveProfileDialog(session_, this));
-        if (onProfileDialog) QTimer::singleShot(0, dialog.get(), [this, d = dialog.get()] { onProfileDialog(d); });
+        if (onProfileDialog)
+          QTimer::singleShot(0, dialog.get(), [this, d = dialog.get()] { onProfileDialog(d); });
         dialog->exec();
       }
       break;
@@ -409,8 +382,7 @@ void MainWindow::run(Command c) {
       close();
       break;
     case kGlobalOptions: {
-      OptionsSheet sheet(session_.settings, prompter_,
-                         app::shellMenuSwitch(session_.settings, prompter_),
+      OptionsSheet sheet(session_.settings, prompter_, app::shellMenuSwitch(session_.settings, prompter_),
                          OptionsSheet::kGlobal, this);
       sheet.onHelp = [this] { openManual(launcher_, prompter_, session_.settings, "options"); };
       if (onOptions) QTimer::singleShot(0, &sheet, [this, &sheet] { onOptions(sheet); });
@@ -438,7 +410,8 @@ void MainWindow::run(Command c) {
     case kAddImages: {
       QFileDialog dialog(this, tr("Select the pictures you want to add"));
       dialog.setFileMode(QFileDialog::ExistingFiles);
-      dialog.setNameFilters(openDialogFilters());
+      dialog.setNameFilters(imageNameFilters());
+      if (onFileDialog) QTimer::singleShot(0, &dialog, [this, &dialog] { onFileDialog(dialog); });
       if (dialog.exec() == QDialog::Accepted) addFiles(dialog.selectedFiles());
       break;
     }
@@ -588,7 +561,8 @@ void MainWindow::selectImage(int row) {
 
 std::set<std::size_t> MainWindow::selectedFilters() const {
   std::set<std::size_t> out;
-  for (const QModelIndex& i : filters_->selectionModel()->selectedRows()) out.insert(static_cast<std::size_t>(i.row()));
+  for (const QModelIndex& i : filters_->selectionModel()->selectedRows())
+    out.insert(static_cast<std::size_t>(i.row()));
   return out;
 }
 
@@ -612,7 +586,8 @@ void MainWindow::configureFilter() {
   if (chosen.empty()) return;
   const std::size_t position = *chosen.begin();
   // The form shows the selected image as the chain ahead of the filter leaves it.
-  const std::string selected = selected_ >= 0 ? session_.list[static_cast<std::size_t>(selected_)].path() : "";
+  const std::string selected =
+      selected_ >= 0 ? session_.list[static_cast<std::size_t>(selected_)].path() : "";
   session_.currentEntry = selected_;
   try {
     session_.chain.editSettings(position, selected_ >= 0 ? &selected : nullptr, session_.settings.dataDatPath,
@@ -690,8 +665,12 @@ void MainWindow::startConversion(bool hiddenProgress, app::JobObserver* extra) {
   runJob(app::kRunConvert, {}, hiddenProgress, extra);
 }
 
-const QImage& MainWindow::beforePicture() const { return before_->picture(); }
-const QImage& MainWindow::afterPicture() const { return after_->picture(); }
+const QImage& MainWindow::beforePicture() const {
+  return before_->picture();
+}
+const QImage& MainWindow::afterPicture() const {
+  return after_->picture();
+}
 
 void MainWindow::rebuildPreviews() {
   const bool before = session_.settings.ShowPictureBefore, after = session_.settings.ShowPictureAfter;

@@ -15,8 +15,10 @@
 #include "app/job_runner.h"
 #include "app/preview.h"
 #include "ui/jobs/latest_worker.h"
+#include "ui/main/preview_pane.h"
 
 class QCheckBox;
+class QFileDialog;
 class QListWidget;
 class QPushButton;
 class QTreeView;
@@ -28,40 +30,40 @@ class FilterForms;
 class ImageListModel;
 class QtPrompter;
 
-// One pane: black, with the picture centred on it; a click opens the preview.
-class PreviewPane final : public QWidget {
-  Q_OBJECT
- public:
-  using QWidget::QWidget;
-  void setPicture(const QImage& picture);
-  const QImage& picture() const { return picture_; }
-  // The room a picture may take: the pane less 4 pixels at the right and bottom.
-  app::PaneSize room() const { return {std::max(1, width() - 4), std::max(1, height() - 4)}; }
-
- signals:
-  void clicked();
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-
- private:
-  QImage picture_;
-};
-
 inline constexpr const char* kWelcomeText = "Welcome to Pictoravine!";
 inline constexpr const char* kClearImagesQuestion = "Are you sure you want to clear the current image list?";
-inline constexpr const char* kClearFiltersQuestion = "Are you sure you want to clear the current filter list?";
+inline constexpr const char* kClearFiltersQuestion =
+    "Are you sure you want to clear the current filter list?";
 
 class MainWindow final : public QMainWindow {
   Q_OBJECT
  public:
   // The commands of the window, in the order of the command table.
   enum Command {
-    kNewList, kOpenList, kSaveList, kSaveProfile, kProfileManager, kStartConversion, kExit,
-    kGlobalOptions, kFormatOptions, kFilterOptions, kHelp, kWebsite, kAbout,
-    kAddImages, kAddFolder, kRemoveImages, kClearImages,
-    kAddFilter, kRemoveFilters, kClearFilters, kMoveUp, kMoveDown, kMoveTop, kMoveBottom,
+    kNewList,
+    kOpenList,
+    kSaveList,
+    kSaveProfile,
+    kProfileManager,
+    kStartConversion,
+    kExit,
+    kGlobalOptions,
+    kFormatOptions,
+    kFilterOptions,
+    kHelp,
+    kWebsite,
+    kAbout,
+    kAddImages,
+    kAddFolder,
+    kRemoveImages,
+    kClearImages,
+    kAddFilter,
+    kRemoveFilters,
+    kClearFilters,
+    kMoveUp,
+    kMoveDown,
+    kMoveTop,
+    kMoveBottom,
     kCommandCount
   };
 
@@ -113,6 +115,8 @@ class MainWindow final : public QMainWindow {
   std::function<void(class OptionsSheet&)> onOptions;
   // Called with the save-profile dialog or the profile manager while it runs.
   std::function<void(QDialog*)> onProfileDialog;
+  // Called with the open dialog of "Add Image(s)..." while it runs.
+  std::function<void(QFileDialog&)> onFileDialog;
   // Called with every job's dialog while it runs (tests drive it from here).
   std::function<void(class ProgressDialog&)> onJobDialog;
 

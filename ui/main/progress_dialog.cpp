@@ -18,13 +18,19 @@ namespace {
 const char* const kPriorities[app::kPriorityCount] = {"Idle",         "Low",  "Below Normal", "Normal",
                                                       "Above Normal", "High", "Highest"};
 
-QString clockText(qint64 ms) { return QString::fromStdString(app::clockText(static_cast<double>(ms) / 1000)); }
+QString clockText(qint64 ms) {
+  return QString::fromStdString(app::clockText(static_cast<double>(ms) / 1000));
+}
 
 }  // namespace
 
 ProgressDialog::ProgressDialog(app::Session& session, int runKind, app::JobArgument argument, QWidget* parent,
                                app::JobObserver* extra)
-    : QDialog(parent), session_(session), runKind_(runKind), argument_(std::move(argument)), extra_(extra),
+    : QDialog(parent),
+      session_(session),
+      runKind_(runKind),
+      argument_(std::move(argument)),
+      extra_(extra),
       runner_(session) {
   setWindowTitle(QString::fromStdString(session.settings.caption));
   setModal(true);
@@ -76,7 +82,8 @@ ProgressDialog::ProgressDialog(app::Session& session, int runKind, app::JobArgum
     runner_.resume();
   });
   connect(abort_, &QPushButton::clicked, this, &ProgressDialog::askAbort);
-  connect(priority_, &QComboBox::currentIndexChanged, this, [this](int level) { runner_.setPriority(level); });
+  connect(priority_, &QComboBox::currentIndexChanged, this,
+          [this](int level) { runner_.setPriority(level); });
   timer_.setInterval(100);
   connect(&timer_, &QTimer::timeout, this, &ProgressDialog::tick);
 }

@@ -1,0 +1,34 @@
+#pragma once
+// A pane of the main window and its dialogs: black, with a picture centred
+// on it (a larger one is scaled down to fit); a click opens the preview.
+
+#include <QImage>
+#include <QWidget>
+#include <algorithm>
+
+#include "app/preview.h"
+
+namespace pv::ui {
+
+// One pane: black, with the picture centred on it; a click opens the preview.
+class PreviewPane final : public QWidget {
+  Q_OBJECT
+ public:
+  using QWidget::QWidget;
+  void setPicture(const QImage& picture);
+  const QImage& picture() const { return picture_; }
+  // The room a picture may take: the pane less 4 pixels at the right and bottom.
+  app::PaneSize room() const { return {std::max(1, width() - 4), std::max(1, height() - 4)}; }
+
+ signals:
+  void clicked();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  QImage picture_;
+};
+
+}  // namespace pv::ui
