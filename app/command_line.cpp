@@ -82,7 +82,7 @@ class SwitchParser {
  public:
   explicit SwitchParser(Session& s)
       : s_(s),
-        builder_({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted,
+        builder_({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted,
                   s.observer}) {}
 
   void apply(const std::string& token) {
@@ -112,12 +112,12 @@ class SwitchParser {
     outcome.helpShown = true;
   }
   void addFilter(const std::string& token) { s_.chain.appendFromText("/" + token); }
-  void addProfile(const std::string& args) { LoadProfile(s_.settings, s_.chain, args, s_.prompter); }
+  void addProfile(const std::string& args) { loadProfile(s_.settings, s_.chain, args, s_.prompter); }
   void readLists(const std::string& args) {
     for (const std::string& given : splitBars(trimmed(args))) {
       if (given.empty()) continue;
       const std::string path = given == "-" ? given : absolute(given);
-      if (!builder_.ReadListFile(path)) outcome.listFailed = true;
+      if (!builder_.readListFile(path)) outcome.listFailed = true;
       // A file-manager hand-off list is this run's alone: once read it goes.
       if (isHandOffList(path)) ::unlink(path.c_str());
     }
@@ -127,10 +127,10 @@ class SwitchParser {
     listPending();
   }
   void convert(const std::string& token, const std::string& args) {
-    if (auto f = formats::CreateFormat(
+    if (auto f = formats::createFormat(
             std::string_view(args).substr(0, std::min<std::size_t>(4, args.size())), s_.settings.configPath))
       s_.format = std::move(f);
-    s_.format->ParseOptionWords(token);
+    s_.format->parseOptionWords(token);
   }
 
  private:
@@ -159,7 +159,7 @@ class SwitchParser {
       builder_.searchFolder(part, "*.*");
     } else {
       // A named file that is not there is a failure the user must see.
-      logOpenFailure(s_.settings, part, engine::kFileNotFound);
+      logOpenFailure(s_.texts, part, engine::kFileNotFound);
     }
   }
   // Lists the files named since the last folder or wildcard, on every worker
@@ -179,11 +179,11 @@ class SwitchParser {
     engine::Image image;
     Clipboard* clip = s_.clipboard();
     if (!clip) {
-      logOpenFailure(set, "the clipboard (no display)", engine::kNotSupported);
+      logOpenFailure(s_.texts, "the clipboard (no display)", engine::kNotSupported);
       return;
     }
     if (!clip->getImage(image) || image.pixels.empty()) {
-      logOpenFailure(set, "the clipboard (no image on it)", engine::kEmptyImage);
+      logOpenFailure(s_.texts, "the clipboard (no image on it)", engine::kEmptyImage);
       return;
     }
     char stamp[32];
@@ -195,10 +195,10 @@ class SwitchParser {
     engine::CLead lead;
     lead.SetImageHandle(engine::handles::create(std::move(image)));
     if (short st = lead.SaveImage(path, fmt::kPng, 0, 0, 0)) {
-      logOpenFailure(set, path, static_cast<std::uint16_t>(st));
+      logOpenFailure(s_.texts, path, static_cast<std::uint16_t>(st));
       return;
     }
-    if (builder_.IsAcceptedFile(path, true)) builder_.AddImage(path);
+    if (builder_.isAcceptedFile(path, true)) builder_.addImage(path);
   }
 
  private:
@@ -342,7 +342,7 @@ std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args)
   return tokens;
 }
 
-ParseOutcome ParseCommandLine(Session& s, const std::vector<std::string>& tokens) {
+ParseOutcome parseCommandLine(Session& s, const std::vector<std::string>& tokens) {
   s.running = true;
   SwitchParser parser(s);
   for (const std::string& token : tokens) parser.apply(token);
@@ -359,11 +359,11 @@ ParseOutcome ParseCommandLine(Session& s, const std::vector<std::string>& tokens
   }
   if (!set.UseSourcePathForOutput && set.OutPutDir.empty()) return reject(kNoOutputPlaceText);
   if (!s.format) return reject(kNoFormatText);
-  if (!set.clipboardSource && s.list.empty() && set.errorSummary.empty()) return reject(kNoImagesText);
+  if (!set.clipboardSource && s.list.empty() && s.texts.errorSummary.empty()) return reject(kNoImagesText);
   if (set.shellFlag) {
-    s.format->LoadShellOptions();
+    s.format->loadShellOptions();
     if (!set.DefaultShellContextProfile.empty())
-      LoadProfile(set, s.chain, set.DefaultShellContextProfile, s.prompter);
+      loadProfile(set, s.chain, set.DefaultShellContextProfile, s.prompter);
   }
   out.proceed = true;
   return out;
@@ -371,7 +371,7 @@ ParseOutcome ParseCommandLine(Session& s, const std::vector<std::string>& tokens
 
 int commandLineExitCode(const Session& s, const ParseOutcome& parsed) {
   if (s.interrupted) return 130;
-  return s.settings.errorSummary.empty() && !parsed.listFailed ? 0 : 1;
+  return s.texts.errorSummary.empty() && !parsed.listFailed ? 0 : 1;
 }
 
 }  // namespace pv::app

@@ -66,7 +66,7 @@ struct ParseOutcome {
 // messages while ShowMessages is on); in shell mode loads the shell options
 // and the default shell profile. Relative paths of file are taken from the
 // current folder.
-ParseOutcome ParseCommandLine(Session& session, const std::vector<std::string>& tokens);
+ParseOutcome parseCommandLine(Session& session, const std::vector<std::string>& tokens);
 
 // The process exit code after the command line's job: 130 after an
 // interrupt, 0 when nothing failed and every list was read, else 1.

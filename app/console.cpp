@@ -206,12 +206,12 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   // until the command line has said where the report goes.
   ReportWriter report;
   session.observer = &report;
-  const ParseOutcome parsed = ParseCommandLine(session, tokens);
+  const ParseOutcome parsed = parseCommandLine(session, tokens);
   session.observer = nullptr;
   Settings& set = session.settings;
   const bool show = set.ShowMessages;
   auto printSummary = [&] {
-    if (show && !set.errorSummary.empty()) err << pv::withLineFeeds(set.errorSummary);
+    if (show && !session.texts.errorSummary.empty()) err << pv::withLineFeeds(session.texts.errorSummary);
   };
   if (!parsed.proceed) return 2;
   if (const std::string problem = openCommandLineReport(report, set); !problem.empty()) {

@@ -71,8 +71,8 @@ void ImageConversion::run() {
   chooseDepths();
   const std::string ext = asciiLower(e_.extension);
   if (engine::holdsResolutions(ext))
-    engine::guarded([&] { engine::ChooseLoadResolution(s_.primary, source_); });
-  code_ = static_cast<short>(f.FileFormatCode(f.method));
+    engine::guarded([&] { engine::chooseLoadResolution(s_.primary, source_); });
+  code_ = static_cast<short>(f.fileFormatCode(f.method));
 
   const int option = s_.settings.MultiPageOption;
   short status = 0;
@@ -113,13 +113,13 @@ double ImageConversion::pixels() const {
 
 void ImageConversion::chooseDepths() {
   formats::Format& f = *s_.format;
-  int target = f.OutputDepth(static_cast<int>(e_.sourceBits));
+  int target = f.outputDepth(static_cast<int>(e_.sourceBits));
   const int code = e_.sourceFormat;
   // Transparency survives: alpha (an icon's mask is alpha too) needs 32
   // bits where the method's 32 bits are colour and alpha (not CMYK); a
   // transparent colour is kept at any depth of a format with colour keys
   // (PNG: a palette entry or a key), at 32 bits in the others.
-  const bool alpha32 = f.NearestAllowedDepth(f.method, 32) == 32 && !fmt::isCmyk(f.FileFormatCode(f.method));
+  const bool alpha32 = f.nearestAllowedDepth(f.method, 32) == 32 && !fmt::isCmyk(f.fileFormatCode(f.method));
   const bool keyed = f.row().colourKey;
   if (f.keepsTransparency() && target < 32 && alpha32 &&
       (e_.seeThrough || fmt::isIconFamily(code) || (e_.hasTransparentColor && !keyed)))
@@ -137,12 +137,12 @@ void ImageConversion::chooseDepths() {
 short ImageConversion::load(int page, int count) {
   s_.progress.gate.pass();
   applyPhotoSettings(s_.primary, s_.settings);
-  if (count == 1) AllowReducedLoad(s_, index_);
+  if (count == 1) allowReducedLoad(s_, index_);
   return engine::guarded([&] { return s_.primary.LoadImage(source_, loadBits_, page, count); });
 }
 
 std::string ImageConversion::prepare(int page, bool named) {
-  engine::guarded([&] { PrepareOutput(s_, index_, {.applyFilters = true, .prepareImage = true}); });
+  engine::guarded([&] { prepareOutput(s_, index_, {.applyFilters = true, .prepareImage = true}); });
   return named ? name(page) : std::string();
 }
 
@@ -153,7 +153,7 @@ std::string ImageConversion::name(int page) const {
 
 void ImageConversion::flatten() {
   engine::guarded([&] {
-    return (engine::FlattenTransparency(s_.primary, s_.secondary, static_cast<short>(e_.sourceFormat),
+    return (engine::flattenTransparency(s_.primary, s_.secondary, static_cast<short>(e_.sourceFormat),
                                         0xFFFFFF, false),
             0);
   });
@@ -251,7 +251,7 @@ void ImageConversion::separatePages() {
 bool ImageConversion::upToDate() {
   std::vector<std::string> names;
   for (int page : outputPages())
-    names.push_back(MakeOutputName(s_.settings, e_, s_.format->extension, page, false));
+    names.push_back(makeOutputName(s_.settings, e_, s_.format->extension, page, false));
   struct stat source {};
   bool done = stat(source_.c_str(), &source) == 0 && !names.empty();
   for (const std::string& name : names) {
@@ -302,7 +302,7 @@ void ImageConversion::afterSuccess(OutcomeRecord& r, bool everyPage) {
     if (!safe || std::remove(source_.c_str()) != 0) r.sourceNotDeleted = true;
   }
   if (set.OverwriteOriginalImage && !pagesSeparately_ && !output_.empty()) {
-    const std::string plain = PrepareOutput(s_, index_, {.makeName = true, .avoidExisting = false});
+    const std::string plain = prepareOutput(s_, index_, {.makeName = true, .avoidExisting = false});
     // One rename replaces the old file, so it is never lost if this fails.
     if (plain != output_ && std::rename(output_.c_str(), plain.c_str()) != 0) {
       r.outputNotRenamed = true;
@@ -312,20 +312,20 @@ void ImageConversion::afterSuccess(OutcomeRecord& r, bool everyPage) {
   }
 }
 
-std::string PrepareOutput(Session& s, int index, const OutputSteps& steps) {
+std::string prepareOutput(Session& s, int index, const OutputSteps& steps) {
   std::string path;
   if (steps.makeName)
-    path = MakeOutputName(s.settings, s.list.at(static_cast<std::size_t>(index)), s.format->extension,
+    path = makeOutputName(s.settings, s.list.at(static_cast<std::size_t>(index)), s.format->extension,
                           steps.page, steps.avoidExisting);
   setSavePasses(s);
   if (steps.applyFilters) {
     s.chain.apply(steps.filterCount);
-    if (steps.prepareImage) s.format->PrepareImage(s.primary);
+    if (steps.prepareImage) s.format->prepareImage(s.primary);
   }
   return path;
 }
 
-void AllowReducedLoad(Session& s, int index) {
+void allowReducedLoad(Session& s, int index) {
   if (s.chain.size() == 0 || index < 0 || static_cast<std::size_t>(index) >= s.list.size()) return;
   const ImageEntry& e = s.list[static_cast<std::size_t>(index)];
   const auto w = static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX));

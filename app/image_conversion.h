@@ -5,7 +5,7 @@
 // its own), what happens to its source after a success, and its records.
 // The run (app/run.h) schedules images on its workers; the steps every
 // output shares (the save passes, the filters, the format's preparation, the
-// output name) are PrepareOutput's, which the preview uses too.
+// output name) are prepareOutput's, which the preview uses too.
 
 #include <chrono>
 #include <functional>
@@ -19,7 +19,7 @@
 
 namespace pv::app {
 
-// What PrepareOutput does besides setting the save passes of the format.
+// What prepareOutput does besides setting the save passes of the format.
 struct OutputSteps {
   bool makeName = false;      // name the output (the path is returned)
   int page = -1;              // the page the name is for (-1: the whole image)
@@ -31,7 +31,7 @@ struct OutputSteps {
 
 // Sets the save passes of the session's format and takes `steps` for entry
 // `index`. Returns the output path, empty without `makeName`.
-std::string PrepareOutput(Session& session, int index, const OutputSteps& steps);
+std::string prepareOutput(Session& session, int index, const OutputSteps& steps);
 
 // When the chain starts by resampling entry `index` smoothly to half its size
 // or less on both sides, lets the next load of the session's primary control
@@ -39,7 +39,7 @@ std::string PrepareOutput(Session& session, int index, const OutputSteps& steps)
 // scaling); the filter then resamples the rest of the way. The filter measures
 // the source by the entry's recorded size, so the result is the full decode's
 // within resampling error.
-void AllowReducedLoad(Session& session, int index);
+void allowReducedLoad(Session& session, int index);
 
 class ImageConversion {
  public:

@@ -15,7 +15,7 @@ struct ImageEntry {
   std::string fileName;   // the path after its last '/'
   std::string folder;     // the path up to and including its last '/'
   std::string extension;  // the file name after its last '.'
-  std::int32_t value44 = 0;
+  std::int32_t value44 = 0;  // the file's width as its header tells it (GetInfoValue44)
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint32_t sourceBits = 0;

@@ -94,14 +94,14 @@ void ImageListBuilder::report(const std::string& path, unsigned status, const Im
   r.milliseconds =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
           .count();
-  logListRecord(c_.settings, r);
+  logListRecord(c_.texts, r);
   if (c_.observer) c_.observer->outcome(r);
 }
 
-bool ImageListBuilder::IsAcceptedFile(const std::string& path, bool extensionTest) {
+bool ImageListBuilder::isAcceptedFile(const std::string& path, bool extensionTest) {
   if (extensionTest && !acceptedImageName(path)) return false;
   askForListingScale(c_.primary);
-  const bool ok = OpenImage(path, true);
+  const bool ok = openImage(path, true);
   c_.primary.SetLoadAtLeast(0, 0);
   return ok;
 }
@@ -118,7 +118,7 @@ void applyPhotoSettings(engine::CLead& lead, const Settings& settings) {
   lead.SetKeepMetadata(settings.KeepMetadata);
 }
 
-bool ImageListBuilder::OpenImage(const std::string& path, bool logging) {
+bool ImageListBuilder::openImage(const std::string& path, bool logging) {
   openStarted_ = std::chrono::steady_clock::now();
   const unsigned status = openOn(c_.primary, path);
   if (status != 0 && logging) report(path, status, nullptr, openStarted_);
@@ -146,7 +146,7 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
     if (ext != "sff" && (status = lead.ReadFileInfo(path, -1, 1)) != 0) {
       result = kNotAnImageStatus;
     } else {
-      if (engine::holdsResolutions(ext)) engine::ChooseLoadResolution(lead, path);
+      if (engine::holdsResolutions(ext)) engine::chooseLoadResolution(lead, path);
       // A listed JPEG is decoded at the smallest DCT scale that gives its
       // thumbnail: a quarter of each side or less for any JPEG large enough
       // to matter, so a sixteenth of its pixels is counted.
@@ -165,7 +165,7 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
   return result;
 }
 
-void ImageListBuilder::AddImage(const std::string& path) {
+void ImageListBuilder::addImage(const std::string& path) {
   c_.list.push_back(entryOf(c_.primary, c_.secondary, path));
   report(path, 0, &c_.list.back(), openStarted_);
 }
@@ -198,7 +198,7 @@ ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch
   engine::guarded([&] { e.seeThrough = lead.GetHasTransparency(); });
   if (thumbnails()) {
     engine::guarded([&] {
-      engine::FlattenTransparency(lead, scratch, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
+      engine::flattenTransparency(lead, scratch, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
       const double w = lead.GetImageWidth(), h = lead.GetImageHeight();
       if (w <= 0 || h <= 0) return;
       const double scale = std::min(kThumbnailWidth / w, kThumbnailHeight / h);
@@ -227,7 +227,7 @@ struct Examined {
 
 bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int total, bool stoppable) {
   const int count = static_cast<int>(candidates.size());
-  const int workers = WorkerCount(c_.settings, count);
+  const int workers = workerCount(c_.settings, count);
   // Every worker opens its candidates on controls of its own (worker 0 on the
   // list's); entries and records reach the list, the log and the observer in
   // the candidates' order, as one worker gives them. After a stop nothing
@@ -305,7 +305,7 @@ void ImageListBuilder::addChosenFiles(const std::string& folder, const std::vect
   if (examineAll(candidates, total, true)) finish();
 }
 
-bool ImageListBuilder::ReadListFile(const std::string& path) {
+bool ImageListBuilder::readListFile(const std::string& path) {
   // The whole file at once: lines of any length stay whole.
   std::string text;
   bool readable = false;
@@ -416,7 +416,7 @@ void ImageListBuilder::addDropped(const std::vector<std::string>& paths) {
   finish();
 }
 
-bool WriteListFile(const Settings& settings, const ImageList& list, const std::string& path,
+bool writeListFile(const Settings& settings, const ImageList& list, const std::string& path,
                    Prompter& prompter) {
   std::string text;
   for (const ImageEntry& e : list) text += e.path() + "\n";

@@ -13,6 +13,7 @@
 
 #include "app/image_entry.h"
 #include "app/job.h"
+#include "app/log.h"
 #include "app/ports.h"
 #include "app/progress.h"
 #include "app/settings.h"
@@ -36,12 +37,14 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 inline constexpr int kThumbnailWidth = 76;
 inline constexpr int kThumbnailHeight = 57;
 
-// What the list-building work needs: the settings (log, summary, switches),
+// What the list-building work needs: the settings, the texts the log and
+// summary lines go into,
 // the primary control (every candidate is loaded into it), the secondary one
 // (scratch for transparency flattening), the list, the progress fields and
 // the running flag (cleared by an abort; jobs stop only while ShowMessages is on).
 struct ListContext {
   Settings& settings;
+  RunTexts& texts;
   engine::CLead& primary;
   engine::CLead& secondary;
   ImageList& list;
@@ -57,20 +60,20 @@ class ImageListBuilder {
   explicit ImageListBuilder(ListContext context) : c_(context) {}
 
   // With `extensionTest`, the path must end in an accepted extension (a '.'
-  // after its last '/'); then OpenImage with logging decides.
-  bool IsAcceptedFile(const std::string& path, bool extensionTest);
+  // after its last '/'); then openImage with logging decides.
+  bool isAcceptedFile(const std::string& path, bool extensionTest);
   // Loads the image as the primary control's current image; failures are
   // written to the log and the summary when `logging` is on.
-  bool OpenImage(const std::string& path, bool logging);
+  bool openImage(const std::string& path, bool logging);
   // Appends the entry of the image just loaded (with a thumbnail when
   // thumbnails are shown and the program is not in a plain command-line job).
-  void AddImage(const std::string& path);
+  void addImage(const std::string& path);
 
   // Run kind 103: names chosen in one folder of the open dialog.
   void addChosenFiles(const std::string& folder, const std::vector<std::string>& names);
   // Run kind 105: every path of a list file ("-": standard input). False
   // when the file cannot be read (with its message) or the job was aborted.
-  bool ReadListFile(const std::string& path);
+  bool readListFile(const std::string& path);
   // Run kind 107: the files of one folder whose names match the path's last part.
   void addWildcard(const std::string& path);
   // Run kind 109: the folder's files matching `pattern`, with its sub-folders
@@ -100,7 +103,7 @@ class ImageListBuilder {
     std::string path, name;
     int index;  // its place among the `total` the progress counts
   };
-  // Examines the candidates on WorkerCount workers and lists the accepted
+  // Examines the candidates on workerCount workers and lists the accepted
   // ones in order; false when a stop (heeded when `stoppable`) cut it short.
   bool examineAll(const std::vector<Candidate>& candidates, int total, bool stoppable);
   void finish();
@@ -114,6 +117,7 @@ void sortImageList(ImageList& list, bool ascending);
 
 // Writes every entry's path, one a line, replacing the file in one step.
 // False (with its message while ShowMessages is on) when it cannot.
-bool WriteListFile(const Settings& settings, const ImageList& list, const std::string& path, Prompter& prompter);
+bool writeListFile(const Settings& settings, const ImageList& list, const std::string& path,
+                   Prompter& prompter);
 
 }  // namespace pv::app

@@ -44,7 +44,7 @@ class Tally final : public JobObserver {
 
 }  // namespace
 
-int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
+int conversionWorker(Session& s, int runKind, const JobArgument& argument) {
   const HeapKeptForRun heap;
   const Clock::time_point begun = Clock::now();
   JobObserver* const watcher = s.observer;
@@ -52,11 +52,10 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
   s.observer = &tally;
   tally.started(runKind, runKind == kRunConvert ? static_cast<int>(s.list.size()) : 0);
   if (!s.settings.commandLineMode) {
-    s.settings.conversionLog.clear();
-    s.settings.errorSummary.clear();
+    s.texts = {};
   }
-  s.settings.conversionLog += startLine(std::time(nullptr));
-  ImageListBuilder lister({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter,
+  s.texts.conversionLog += startLine(std::time(nullptr));
+  ImageListBuilder lister({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter,
                            &s.interrupted, &tally});
   const std::string* path = std::get_if<std::string>(&argument);
   // A listing stopped at any time is cut short; a conversion only when an
@@ -64,14 +63,14 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
   bool aborted = false;
   switch (runKind) {
     case kRunConvert:
-      aborted = !ConvertAll(s);
+      aborted = !convertAll(s);
       break;
     case kRunChosenFiles:
       if (const auto* chosen = std::get_if<ChosenFiles>(&argument))
         lister.addChosenFiles(chosen->folder, chosen->names);
       break;
     case kRunListFile:
-      if (path) lister.ReadListFile(*path);
+      if (path) lister.readListFile(*path);
       break;
     case kRunWildcard:
       if (path) lister.addWildcard(*path);
@@ -86,8 +85,8 @@ int ConversionWorker(Session& s, int runKind, const JobArgument& argument) {
       break;
   }
   if (runKind != kRunConvert) aborted = !s.running.load() || s.interrupted.load();
-  s.settings.conversionLog += endLine(std::time(nullptr));
-  if (s.settings.DoLog) SaveLog(s.settings, s.prompter);
+  s.texts.conversionLog += endLine(std::time(nullptr));
+  if (s.settings.DoLog) saveLog(s.settings, s.texts, s.prompter);
   const JobSummary summary{
       runKind,      tally.converted,
       tally.failed, tally.skipped,
@@ -114,7 +113,7 @@ bool JobRunner::start(int runKind, JobArgument argument, JobObserver* observer) 
   worker_ = std::thread([this, runKind, arg = std::move(argument)] {
     workerTid_ = static_cast<int>(gettid());
     applyPriority();
-    ConversionWorker(*work_, runKind, arg);
+    conversionWorker(*work_, runKind, arg);
     workerTid_ = 0;
     done_ = true;
   });
@@ -125,8 +124,7 @@ void JobRunner::wait() {
   if (worker_.joinable()) worker_.join();
   if (!work_) return;
   // The job's results: its log and summary, and the list a list job built.
-  session_.settings.conversionLog = std::move(work_->settings.conversionLog);
-  session_.settings.errorSummary = std::move(work_->settings.errorSummary);
+  session_.texts = std::move(work_->texts);
   if (runKind_ != kRunConvert) session_.list = std::move(work_->list);
   work_.reset();
 }

@@ -42,7 +42,7 @@ using JobArgument = std::variant<std::monostate, std::string, ChosenFiles, std::
 // observer it finished. The caller sets the running flag
 // before (so an abort that comes before the job starts is not lost); the
 // worker clears it at the end.
-int ConversionWorker(Session& session, int runKind, const JobArgument& argument);
+int conversionWorker(Session& session, int runKind, const JobArgument& argument);
 
 // The seven priorities of the progress window, from "Idle" to "Highest".
 inline constexpr int kPriorityCount = 7;

@@ -68,7 +68,8 @@ constexpr ErrorRow kErrorRows[] = {
     {20081, 20081, "TWAIN Not enough memory to perform operation"},
     {20082, 20082, "TWAIN No Data Source"},
     {20083, 20083, "TWAIN DS is connected to max possible apps"},
-    {20084, 20084, "TWAIN DS or DSM reported error, app shouldn't (no need for your app to report the error)"},
+    {20084, 20084,
+     "TWAIN DS or DSM reported error, app shouldn't (no need for your app to report the error)"},
     {20085, 20085, "TWAIN Unknown capability"},
     {20086, 20086, "TWAIN Unrecognized MSG DG DAT combination"},
     {20087, 20087, "TWAIN Data parameter out of range"},
@@ -167,17 +168,19 @@ constexpr ErrorRow kErrorRows[] = {
     {21107, 21107, "Invalid output directory name"},
 };
 
-constexpr std::array<const char*, 12> kMonths = {"January", "February", "March",     "April",   "May",      "June",
-                                                 "July",    "August",   "September", "October", "November", "December"};
+constexpr std::array<const char*, 12> kMonths = {"January",   "February", "March",    "April",
+                                                 "May",       "June",     "July",     "August",
+                                                 "September", "October",  "November", "December"};
 
 std::string timeLine(const char* what, std::time_t when, const char* before, const char* after) {
   std::tm tm{};
   if (!localtime_r(&when, &tm) || tm.tm_mon < 0 || tm.tm_mon > 11) return {};
   char buf[128];
-  const int n = std::snprintf(buf, sizeof buf, "%s--- Conversion %s %s %02d. %04d %02d:%02d:%02d ---%s", before, what,
-                              kMonths[static_cast<std::size_t>(tm.tm_mon)], tm.tm_mday, tm.tm_year + 1900, tm.tm_hour,
-                              tm.tm_min, tm.tm_sec, after);
-  return n > 0 && static_cast<std::size_t>(n) < sizeof buf ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+  const int n = std::snprintf(buf, sizeof buf, "%s--- Conversion %s %s %02d. %04d %02d:%02d:%02d ---%s",
+                              before, what, kMonths[static_cast<std::size_t>(tm.tm_mon)], tm.tm_mday,
+                              tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec, after);
+  return n > 0 && static_cast<std::size_t>(n) < sizeof buf ? std::string(buf, static_cast<std::size_t>(n))
+                                                           : std::string();
 }
 
 void replaceFirst(std::string& text, std::size_t& from, std::string_view what, std::string_view with) {
@@ -195,7 +198,7 @@ std::string_view errorMessage(unsigned status) {
   return "Unknown reason";
 }
 
-std::string ErrorText(std::string_view pattern, std::string_view path, unsigned status) {
+std::string errorText(std::string_view pattern, std::string_view path, unsigned status) {
   std::string out(pattern);
   std::size_t at = 0;
   replaceFirst(out, at, "%u", std::to_string(status));
@@ -204,37 +207,43 @@ std::string ErrorText(std::string_view pattern, std::string_view path, unsigned 
   return out;
 }
 
-std::string startLine(std::time_t when) { return timeLine("Start", when, "", "\r\n\r\n"); }
-std::string endLine(std::time_t when) { return timeLine("End", when, "\r\n", "\r\n"); }
+std::string startLine(std::time_t when) {
+  return timeLine("Start", when, "", "\r\n\r\n");
+}
+std::string endLine(std::time_t when) {
+  return timeLine("End", when, "\r\n", "\r\n");
+}
 
-void logNotAnImage(Settings& settings, std::string_view path) {
+void logNotAnImage(RunTexts& texts, std::string_view path) {
   const std::string p(path);
-  if (settings.errorSummary.empty()) settings.errorSummary += kOpenedHeader;
+  if (texts.errorSummary.empty()) texts.errorSummary += kOpenedHeader;
   const std::string line = "ERROR 5003 - " + std::string(kNotAnImageText) + " - " + p;
-  settings.errorSummary += line + "\r\n";
-  settings.conversionLog += line + " could NOT be opened.\r\n";
+  texts.errorSummary += line + "\r\n";
+  texts.conversionLog += line + " could NOT be opened.\r\n";
 }
 
-void logOpenFailure(Settings& settings, std::string_view path, unsigned status) {
-  if (settings.errorSummary.empty()) settings.errorSummary += kOpenedHeader;
-  settings.errorSummary += ErrorText(kSummaryPattern, path, status);
-  settings.conversionLog += ErrorText(kLogPattern, path, status);
+void logOpenFailure(RunTexts& texts, std::string_view path, unsigned status) {
+  if (texts.errorSummary.empty()) texts.errorSummary += kOpenedHeader;
+  texts.errorSummary += errorText(kSummaryPattern, path, status);
+  texts.conversionLog += errorText(kLogPattern, path, status);
 }
 
-void logListRecord(Settings& settings, const OutcomeRecord& record) {
+void logListRecord(RunTexts& texts, const OutcomeRecord& record) {
   if (record.succeeded()) return;
-  if (record.status == kNotAnImageStatus) logNotAnImage(settings, record.source);
-  else logOpenFailure(settings, record.source, record.status);
+  if (record.status == kNotAnImageStatus)
+    logNotAnImage(texts, record.source);
+  else
+    logOpenFailure(texts, record.source, record.status);
 }
 
 void RunLog::add(const OutcomeRecord& r) {
   if (r.skipped) {
-    if (settings_.DoLog) settings_.conversionLog += r.source + " was skipped: its output is up to date.\r\n";
+    if (settings_.DoLog) texts_.conversionLog += r.source + " was skipped: its output is up to date.\r\n";
   } else if (!r.passedOver) {
     if (r.succeeded()) {
       converted(r.source);
       if (!r.metadataDropped.empty())
-        settings_.conversionLog += r.source + ": its metadata was left out (" + r.metadataDropped + ").\r\n";
+        texts_.conversionLog += r.source + ": its metadata was left out (" + r.metadataDropped + ").\r\n";
       if (r.sourceNotDeleted) notDeleted(r.source);
       if (r.outputNotRenamed && !r.outputs.empty()) notOverwritten(r.outputs.back());
     } else {
@@ -244,53 +253,62 @@ void RunLog::add(const OutcomeRecord& r) {
   if (observer_) observer_->outcome(r);
 }
 
-void RunLog::start(std::time_t when) { settings_.conversionLog += startLine(when); }
-void RunLog::end(std::time_t when) { settings_.conversionLog += endLine(when); }
+void RunLog::start(std::time_t when) {
+  texts_.conversionLog += startLine(when);
+}
+void RunLog::end(std::time_t when) {
+  texts_.conversionLog += endLine(when);
+}
 
 void RunLog::summary(const std::string& line) {
-  if (!headerWritten_) settings_.errorSummary += kConvertedHeader;
+  if (!headerWritten_) texts_.errorSummary += kConvertedHeader;
   headerWritten_ = true;
-  settings_.errorSummary += line;
+  texts_.errorSummary += line;
 }
 
 void RunLog::converted(std::string_view sourcePath) {
-  if (settings_.DoLog) settings_.conversionLog += std::string(sourcePath) + " was successfully converted.\r\n";
+  if (settings_.DoLog) texts_.conversionLog += std::string(sourcePath) + " was successfully converted.\r\n";
 }
 
 void RunLog::failed(std::string_view sourcePath, unsigned status) {
-  summary(ErrorText(kSummaryPattern, sourcePath, status));
-  settings_.conversionLog += ErrorText(kLogPattern, sourcePath, status);
+  summary(errorText(kSummaryPattern, sourcePath, status));
+  texts_.conversionLog += errorText(kLogPattern, sourcePath, status);
 }
 
 void RunLog::notDeleted(std::string_view sourcePath) {
   const std::string p(sourcePath);
-  const std::string text = "ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete this file - " + p;
+  const std::string text =
+      "ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete this file - " + p;
   summary(text + "\r\n");
-  settings_.conversionLog += text + " could NOT be deleted.\r\n";
+  texts_.conversionLog += text + " could NOT be deleted.\r\n";
 }
 
 void RunLog::notOverwritten(std::string_view outputPath) {
   const std::string p(outputPath);
   const std::string text =
-      "ERROR 5044 - You have \"Overwrite Original Image\" enabled, but I could not overwrite this file - " + p;
+      "ERROR 5044 - You have \"Overwrite Original Image\" enabled, but I could not overwrite this file - " +
+      p;
   summary(text + "\r\n");
-  settings_.conversionLog += text + " could NOT be overwritten.\r\n";
+  texts_.conversionLog += text + " could NOT be overwritten.\r\n";
 }
 
-void RunLog::aborted() { settings_.conversionLog += "Conversion process aborted.\r\n"; }
+void RunLog::aborted() {
+  texts_.conversionLog += "Conversion process aborted.\r\n";
+}
 
-bool SaveLog(const Settings& settings, Prompter& prompter) {
+bool saveLog(const Settings& settings, const RunTexts& texts, Prompter& prompter) {
   auto fail = [&] {
     if (settings.ShowMessages) prompter.error(settings.caption, kLogSaveFailedText);
     return false;
   };
-  const int fd =
-      settings.LogFile.empty() ? -1 : ::open(settings.LogFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = settings.LogFile.empty()
+                     ? -1
+                     : ::open(settings.LogFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return fail();
   // "\r\n" in memory is one LF on disk.
   std::string text;
-  text.reserve(settings.conversionLog.size());
-  const std::string& log = settings.conversionLog;
+  text.reserve(texts.conversionLog.size());
+  const std::string& log = texts.conversionLog;
   for (std::size_t i = 0; i < log.size(); ++i) {
     if (log[i] == '\r' && i + 1 < log.size() && log[i + 1] == '\n') continue;
     text.push_back(log[i]);

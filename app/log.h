@@ -1,7 +1,7 @@
 #pragma once
 // The conversion log and the error summary: the exact lines a job writes into
-// the two texts held in Settings, the words for an engine status, and the
-// log file on disk. Lines end in "\r\n" in memory.
+// the two texts a run makes (RunTexts), the words for an engine status, and
+// the log file on disk. Lines end in "\r\n" in memory.
 
 #include <ctime>
 #include <string>
@@ -12,6 +12,14 @@
 #include "app/settings.h"
 
 namespace pv::app {
+
+// What runs make for people to read, as opposed to the settings they read:
+// the conversion log and the error summary of the current run (a
+// command-line run keeps the lines of its parse before the run's own).
+struct RunTexts {
+  std::string conversionLog;
+  std::string errorSummary;
+};
 
 inline constexpr const char* kOpenedHeader = "The following images could not be opened:\r\n\r\n";
 inline constexpr const char* kConvertedHeader = "The following images could not be converted:\r\n\r\n";
@@ -27,7 +35,7 @@ std::string_view errorMessage(unsigned status);
 // `pattern` with its first "%u" replaced by the status in decimal, then its
 // first "%s" by the status's words and the next "%s" by `path`. Only these
 // three are replaced, so a '%' in a path is copied as it is.
-std::string ErrorText(std::string_view pattern, std::string_view path, unsigned status);
+std::string errorText(std::string_view pattern, std::string_view path, unsigned status);
 
 // "--- Conversion Start December 07. 2026 20:30:00 ---" style lines: the local
 // time with English month names whatever the locale; empty when the time
@@ -37,16 +45,18 @@ std::string endLine(std::time_t when);
 
 // Open failures while an image is being listed. The first one of a summary
 // comes under the "could not be opened" header.
-void logNotAnImage(Settings& settings, std::string_view path);                   // ERROR 5003 lines
-void logOpenFailure(Settings& settings, std::string_view path, unsigned status);  // load status lines
+void logNotAnImage(RunTexts& texts, std::string_view path);                    // ERROR 5003 lines
+void logOpenFailure(RunTexts& texts, std::string_view path, unsigned status);  // load status lines
 // The lines of a list candidate's record (none for an entry added).
-void logListRecord(Settings& settings, const OutcomeRecord& record);
+void logListRecord(RunTexts& texts, const OutcomeRecord& record);
 
 // The lines of one conversion run. The "could not be converted" header goes
 // before the first failure line of the run, once, whatever the summary holds.
 class RunLog {
  public:
-  explicit RunLog(Settings& settings, JobObserver* observer = nullptr) : settings_(settings), observer_(observer) {}
+  // Success lines are written with `settings`' DoLog on.
+  RunLog(RunTexts& texts, const Settings& settings, JobObserver* observer = nullptr)
+      : texts_(texts), settings_(settings), observer_(observer) {}
   // The lines of one image's (or page's) record, then the record goes to the
   // observer.
   void add(const OutcomeRecord& record);
@@ -61,14 +71,15 @@ class RunLog {
 
  private:
   void summary(const std::string& line);
-  Settings& settings_;
+  RunTexts& texts_;
+  const Settings& settings_;
   JobObserver* observer_;
   bool headerWritten_ = false;
 };
 
-// Appends the conversion log to LogFile with LF line ends. When the file
+// Appends the conversion log of `texts` to LogFile with LF line ends. When the file
 // cannot be opened for appending (an empty LogFile included) it returns false
 // and, with ShowMessages on, tells the user. The log in memory is unchanged.
-bool SaveLog(const Settings& settings, Prompter& prompter);
+bool saveLog(const Settings& settings, const RunTexts& texts, Prompter& prompter);
 
 }  // namespace pv::app

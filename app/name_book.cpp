@@ -22,7 +22,7 @@ std::string NameBook::reserve(const Settings& settings, const ImageEntry& entry,
   std::unique_lock lock(mutex_);
   for (;;) {
     std::string unsettled;
-    std::string name = MakeOutputName(settings, entry, extension, page, true, [&](const std::string& path) {
+    std::string name = makeOutputName(settings, entry, extension, page, true, [&](const std::string& path) {
       if (!pending_.count(path)) return false;
       if (unsettled.empty()) unsettled = path;
       return true;

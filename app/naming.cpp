@@ -49,7 +49,7 @@ std::string fillPattern(std::string_view pattern, long long n) {
   return out;
 }
 
-std::string MakeOutputName(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
+std::string makeOutputName(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
                            bool avoidExisting, const std::function<bool(const std::string&)>& taken) {
   const std::string folder = outputFolder(settings, entry);
   const std::size_t dot = entry.fileName.rfind('.');

@@ -34,7 +34,7 @@ std::string fillPattern(std::string_view pattern, long long n);
 // by the first free numbered name of the FileNameNumber pattern (k = 1, 2, ...).
 // `taken`, when given, names paths that count as taken too (the names other
 // images of a run have reserved).
-std::string MakeOutputName(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
+std::string makeOutputName(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
                            bool avoidExisting, const std::function<bool(const std::string&)>& taken = {});
 
 }  // namespace pv::app

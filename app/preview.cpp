@@ -44,20 +44,20 @@ std::shared_ptr<const engine::Image> bitmapOf(engine::CLead& lead) {
 // the current image into the pane and takes its bitmap.
 std::shared_ptr<const engine::Image> picture(Session& s, int index, PaneSize pane, bool filtered) {
   const ImageEntry& e = s.list.at(static_cast<std::size_t>(index));
-  ImageListBuilder builder({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter});
+  ImageListBuilder builder({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter});
   try {
     // The before picture may come from a JPEG decoded at a reduced scale; the
     // chain measures the image in the file's own pixels, so the after one only
     // when the chain starts by shrinking it, as a conversion does.
     if (!filtered && pane.width > 0 && pane.height > 0) s.primary.SetLoadAtLeast(pane.width, pane.height);
-    if (filtered) AllowReducedLoad(s, index);
-    const bool opened = builder.OpenImage(e.path(), false);
+    if (filtered) allowReducedLoad(s, index);
+    const bool opened = builder.openImage(e.path(), false);
     s.primary.SetLoadAtLeast(0, 0);
     if (!opened) return nullptr;
     engine::CLead& lead = s.primary;
     if (filtered) {
       s.currentEntry = index;
-      PrepareOutput(s, index, {.avoidExisting = false, .applyFilters = true});
+      prepareOutput(s, index, {.avoidExisting = false, .applyFilters = true});
       s.currentEntry = -1;
     }
     const int w = static_cast<int>(lead.GetImageWidth()), h = static_cast<int>(lead.GetImageHeight());
@@ -117,7 +117,7 @@ PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool bef
 }
 
 std::unique_ptr<formats::Format> copyFormat(const formats::Format& f) {
-  auto copy = formats::CreateFormatByIndex(f.index, f.configPath());
+  auto copy = formats::createFormatByIndex(f.index, f.configPath());
   copy->method = f.method;
   copy->quality = f.quality;
   copy->colorDepth = f.colorDepth;
@@ -159,10 +159,10 @@ EncodedSample encodeSample(const std::string& path, const formats::Format& forma
       ~RemoveFile() { std::remove(path); }
     } sample{name};
     lead.SetSavePasses(f->hasPasses ? static_cast<short>(f->passes) : 0);
-    f->PrepareImage(lead);
+    f->prepareImage(lead);
     const short status =
-        lead.SaveImage(name, static_cast<short>(f->FileFormatCode(f->method)),
-                       static_cast<short>(f->OutputDepth(sourceBits)), static_cast<short>(f->quality), 0);
+        lead.SaveImage(name, static_cast<short>(f->fileFormatCode(f->method)),
+                       static_cast<short>(f->outputDepth(sourceBits)), static_cast<short>(f->quality), 0);
     struct stat st {};
     if (status == 0 && ::stat(name, &st) == 0) {
       out.bytes = st.st_size;

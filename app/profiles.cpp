@@ -35,7 +35,7 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool LoadProfile(const Settings& settings, filters::FilterChain& chain, std::string_view name, Prompter& prompter) {
+bool loadProfile(const Settings& settings, filters::FilterChain& chain, std::string_view name, Prompter& prompter) {
   name = trimEnd(name);
   if (!validProfileName(name)) return report(settings, prompter, kProfileLoadFailedText);
   std::ifstream in(profilePath(name), std::ios::binary);
@@ -49,7 +49,7 @@ bool LoadProfile(const Settings& settings, filters::FilterChain& chain, std::str
   return true;
 }
 
-bool SaveProfile(const Settings& settings, const filters::FilterChain& chain, std::string_view name,
+bool saveProfile(const Settings& settings, const filters::FilterChain& chain, std::string_view name,
                  Prompter& prompter) {
   if (!validProfileName(name)) return report(settings, prompter, kProfileSaveFailedText);
   const std::string path = profilePath(name);
@@ -63,16 +63,16 @@ bool SaveProfile(const Settings& settings, const filters::FilterChain& chain, st
   return true;
 }
 
-std::vector<std::string> ListProfiles() { return listProfileNames(); }
+std::vector<std::string> listProfiles() { return listProfileNames(); }
 
-bool RenameProfile(const Settings& settings, std::string_view oldName, std::string_view newName, Prompter& prompter) {
+bool renameProfile(const Settings& settings, std::string_view oldName, std::string_view newName, Prompter& prompter) {
   if (!validProfileName(oldName) || !validProfileName(newName) ||
       !renameWithoutReplacing(profilePath(oldName), profilePath(newName)))
     return report(settings, prompter, kProfileRenameFailedText);
   return true;
 }
 
-bool DeleteProfile(const Settings& settings, std::string_view name, Prompter& prompter) {
+bool deleteProfile(const Settings& settings, std::string_view name, Prompter& prompter) {
   if (!validProfileName(name) || std::remove(profilePath(name).c_str()) != 0)
     return report(settings, prompter, kProfileDeleteFailedText);
   return true;

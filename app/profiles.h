@@ -24,18 +24,18 @@ inline constexpr const char* kProfileDeleteFailedText =
 
 // Appends the profile's filters to the chain (which is not emptied first).
 // Carriage returns, line feeds and blanks at the end of the name are ignored.
-bool LoadProfile(const Settings& settings, filters::FilterChain& chain, std::string_view name, Prompter& prompter);
+bool loadProfile(const Settings& settings, filters::FilterChain& chain, std::string_view name, Prompter& prompter);
 
 // Writes the chain as the profile, replacing the file in one step. An existing
 // profile is overwritten only when the user agrees; with ShowMessages off it
 // is left alone and the result is false.
-bool SaveProfile(const Settings& settings, const filters::FilterChain& chain, std::string_view name,
+bool saveProfile(const Settings& settings, const filters::FilterChain& chain, std::string_view name,
                  Prompter& prompter);
 
 // The names of the saved profiles, sorted.
-std::vector<std::string> ListProfiles();
+std::vector<std::string> listProfiles();
 
-bool RenameProfile(const Settings& settings, std::string_view oldName, std::string_view newName, Prompter& prompter);
-bool DeleteProfile(const Settings& settings, std::string_view name, Prompter& prompter);
+bool renameProfile(const Settings& settings, std::string_view oldName, std::string_view newName, Prompter& prompter);
+bool deleteProfile(const Settings& settings, std::string_view name, Prompter& prompter);
 
 }  // namespace pv::app

@@ -14,20 +14,20 @@
 
 namespace pv::app {
 
-int WorkerCount(const Settings& settings, int images) {
+int workerCount(const Settings& settings, int images) {
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const int wanted = settings.Threads > 0 ? settings.Threads : cores;
   return std::clamp(std::min(wanted, images), 1, 64);
 }
 
-bool ConvertAll(Session& s) {
-  RunLog log(s.settings, s.observer);
+bool convertAll(Session& s) {
+  RunLog log(s.texts, s.settings, s.observer);
   const int count = static_cast<int>(s.list.size());
   s.progress.setName("-");
   s.progress.percent = 0;
   s.progress.count = 0;
   s.progress.total = count;
-  const int workers = WorkerCount(s.settings, count);
+  const int workers = workerCount(s.settings, count);
   NameBook names;
   PixelBudget budget;
 

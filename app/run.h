@@ -10,13 +10,13 @@ namespace pv::app {
 
 // How many workers convert `images` images at once: Threads, or one per
 // core when it is 0, never more than the images.
-int WorkerCount(const Settings& settings, int images);
+int workerCount(const Settings& settings, int images);
 
 // Converts every entry of the image list into the current output format, on
-// WorkerCount workers. Records, log lines and output numbering come in list
+// workerCount workers. Records, log lines and output numbering come in list
 // order, as one worker gives them; a multi-page source stays with one worker.
 // False when an abort or an interrupt stopped it before an image began; a
 // stop that comes after the last image began stops nothing.
-bool ConvertAll(Session& session);
+bool convertAll(Session& session);
 
 }  // namespace pv::app

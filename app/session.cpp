@@ -21,6 +21,7 @@ Session::Session(Settings s, Prompter& p, std::unique_ptr<engine::CLead> lead)
 
 Session::Session(Session& owner, Snapshot, bool ownControls)
     : settings(owner.settings),
+      texts(owner.texts),
       primaryOwned_(ownControls ? std::make_unique<engine::CLead>() : nullptr),
       secondaryOwned_(ownControls ? std::make_unique<engine::CLead>() : nullptr),
       primary(ownControls ? *primaryOwned_ : owner.primary),

@@ -17,6 +17,7 @@
 
 #include "app/image_entry.h"
 #include "app/job.h"
+#include "app/log.h"
 #include "app/ports.h"
 #include "app/progress.h"
 #include "app/settings.h"
@@ -38,6 +39,8 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   Settings settings;
+  // The log and error summary the current run has written so far.
+  RunTexts texts;
   std::unique_ptr<formats::Format> format;  // never null after construction
 
  private:

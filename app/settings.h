@@ -63,10 +63,6 @@ struct Settings {
 
   bool shellOptionsFlag = false;
 
-  // The conversion log and the error summary of the current run.
-  std::string conversionLog;
-  std::string errorSummary;
-
   std::string caption = kCaption;
 };
 

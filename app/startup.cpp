@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace pv::app {
 
 std::unique_ptr<formats::Format> createStartFormat(const Settings& settings) {
-  return formats::CreateFormatByIndex(settings.DefaultFormatType, settings.configPath);
+  return formats::createFormatByIndex(settings.DefaultFormatType, settings.configPath);
 }
 
 std::string serviceErrorText(int number, unsigned result) {

@@ -22,7 +22,7 @@ WriterInfo writerOf(int code);
 std::string_view readerOf(std::string_view extension);
 
 // True when files with this extension (lower case, without the dot) hold one
-// picture at several resolutions, of which ChooseLoadResolution picks one.
+// picture at several resolutions, of which chooseLoadResolution picks one.
 bool holdsResolutions(std::string_view extension);
 
 }  // namespace pv::engine

@@ -8,7 +8,7 @@
 
 namespace pv::engine {
 
-void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int background, bool fill) {
+void flattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int background, bool fill) {
   // Each block ends at its first failure (a nonzero status turned into an
   // exception, or any other exception), and nothing more happens in it.
   const auto ok = [](short status) {
@@ -50,7 +50,7 @@ void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int
   });
 }
 
-void ChooseLoadResolution(CLead& lead, const std::string& path) {
+void chooseLoadResolution(CLead& lead, const std::string& path) {
   if (lead.ReadFileResolutions(path) != 0) return;
   const short count = lead.GetResolutionCount();
   short best = -1;

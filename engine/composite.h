@@ -13,10 +13,10 @@ class CLead;
 // transparent colour; an image with a transparent colour has its pixels of
 // that colour painted (fill) or only selected (no fill). `secondary` is
 // scratch space. `sourceCode` is the source file's format code.
-void FlattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int background, bool fill);
+void flattenTransparency(CLead& primary, CLead& secondary, short sourceCode, int background, bool fill);
 
 // Makes the next LoadImage of the file produce its largest listed resolution
 // (the first of equal areas).
-void ChooseLoadResolution(CLead& lead, const std::string& path);
+void chooseLoadResolution(CLead& lead, const std::string& path);
 
 }  // namespace pv::engine

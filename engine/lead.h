@@ -39,6 +39,8 @@ class CLead {
   [[nodiscard]] virtual short ReadFileInfo(const std::string& path, int page, int flags);
   [[nodiscard]] virtual short GetInfoBits();
   [[nodiscard]] virtual short GetInfoFormat();
+  // The file's width in pixels: the interface names it after the number of
+  // the info value that holds it (value 44).
   virtual int GetInfoValue44();
   virtual int GetInfoPageCount();
   [[nodiscard]] virtual short ReadFileResolutions(const std::string& path);
@@ -99,6 +101,8 @@ class CLead {
   virtual int GetImageHandle();
   virtual void SetImageHandle(int handle);
   virtual int GetDrawContext();
+  // A 32-bit bitmap of the current image for drawing (the interface's name
+  // for it); the caller owns the handle it returns.
   virtual int MakeGdiBitmap(int drawContext);
 
   // Transparency and regions.
@@ -162,7 +166,7 @@ class CLead {
   struct Info {
     short bits = 0;
     short format = 0;
-    int value44 = 0;
+    int value44 = 0;  // the file's width (GetInfoValue44)
     int pageCount = 0;
     int height = 0;
   } info_;

@@ -78,10 +78,10 @@ Format::Format(int registryIndex, std::string configPath)
   index = registryIndex;
   key = std::string(formatKey(registryIndex));
   extension = std::string(formatExtension(registryIndex));
-  LoadOptions();
+  loadOptions();
 }
 
-void Format::LoadOptions() {
+void Format::loadOptions() {
   const auto& r = row();
   methodCount = static_cast<std::int32_t>(r.methods.size());
   multiPage = r.multiPage;
@@ -89,15 +89,15 @@ void Format::LoadOptions() {
   hasPasses = r.hasPasses;
   qualityStart = r.qualityStart;
   qualityEnd = r.qualityEnd;
-  ResetOptions();
+  resetOptions();
   readOptions(key);
 }
 
-void Format::LoadShellOptions() {
+void Format::loadShellOptions() {
   readOptions(key + " Shell");
 }
 
-void Format::ResetOptions() {
+void Format::resetOptions() {
   method = row().defaultMethod;
   quality = row().qualityReset;
   passes = static_cast<std::uint32_t>(row().passesReset);
@@ -130,14 +130,14 @@ void Format::writeOptions(const std::string& section) const {
   doc.save(configPath_);
 }
 
-void Format::SaveOptions() const {
+void Format::saveOptions() const {
   writeOptions(key);
 }
-void Format::SaveShellOptions() const {
+void Format::saveShellOptions() const {
   writeOptions(key + " Shell");
 }
 
-bool Format::PrepareImage(engine::CLead& lead) {
+bool Format::prepareImage(engine::CLead& lead) {
   if (!prepare_) return false;
   prepare_(lead, method);
   return true;
@@ -156,23 +156,23 @@ bool Format::keepsTransparency() const {
   return row().keepsTransparency;
 }
 
-std::string Format::MethodName(std::uint32_t i) const {
+std::string Format::methodName(std::uint32_t i) const {
   if (row().methods.size() <= 1 || i >= row().methods.size()) return {};
   return std::string(row().methods[i].name);
 }
 
-int Format::FileFormatCode(std::uint32_t i) const {
+int Format::fileFormatCode(std::uint32_t i) const {
   return i < row().methods.size() ? row().methods[i].code : 0;
 }
 
-void Format::SetAllowedDepths(std::uint32_t i) {
+void Format::setAllowedDepths(std::uint32_t i) {
   allowedDepths.fill(false);
   if (i >= row().methods.size()) return;
   for (std::size_t b = 0; b < allowedDepths.size(); ++b)
     allowedDepths[b] = (row().methods[i].depths >> b) & 1;
 }
 
-void Format::ParseOptionWords(std::string_view words) {
+void Format::parseOptionWords(std::string_view words) {
   std::vector<std::string_view> w;
   std::size_t pos = 0;
   while (pos < words.size()) {
@@ -188,8 +188,8 @@ void Format::ParseOptionWords(std::string_view words) {
   if (w.size() > 5) passes = static_cast<std::uint32_t>(parseDecimal(w[5]));
 }
 
-int Format::NearestAllowedDepth(std::uint32_t m, int wanted) {
-  SetAllowedDepths(m);
+int Format::nearestAllowedDepth(std::uint32_t m, int wanted) {
+  setAllowedDepths(m);
   auto allowed = [&](int d) {
     int p = depthPosition(d);
     return p >= 0 && p < static_cast<int>(allowedDepths.size()) && allowedDepths[static_cast<std::size_t>(p)];
@@ -202,25 +202,25 @@ int Format::NearestAllowedDepth(std::uint32_t m, int wanted) {
   return 0;
 }
 
-int Format::OutputDepth(int sourceBits) {
+int Format::outputDepth(int sourceBits) {
   if (isOrg(colorDepth)) {
-    int d = NearestAllowedDepth(method, sourceBits);
+    int d = nearestAllowedDepth(method, sourceBits);
     return keepsColourFor(method) && d < 24 ? 24 : d;
   }
-  return NearestAllowedDepth(method, parseDecimal(colorDepth));
+  return nearestAllowedDepth(method, parseDecimal(colorDepth));
 }
 
-std::unique_ptr<Format> CreateFormatByIndex(int i, const std::string& configPath) {
+std::unique_ptr<Format> createFormatByIndex(int i, const std::string& configPath) {
   if (i < 0 || i >= kFormatCount) return nullptr;
   return std::make_unique<Format>(i, configPath);
 }
 
-std::unique_ptr<Format> CreateFormat(std::string_view text, const std::string& configPath) {
+std::unique_ptr<Format> createFormat(std::string_view text, const std::string& configPath) {
   std::string word = asciiLower(text.substr(0, 4));
   while (!word.empty() && word.back() == ' ') word.pop_back();
   // Every key is unique, so the order of comparison does not change the match.
   for (int i = 0; i < kFormatCount; ++i)
-    if (word == asciiLower(formatKey(i))) return CreateFormatByIndex(i, configPath);
+    if (word == asciiLower(formatKey(i))) return createFormatByIndex(i, configPath);
   return nullptr;
 }
 

@@ -53,34 +53,34 @@ class Format final {
   // window can read it while the worker writes it.
 
   // Limits, reset, then the four options of the ordinary section.
-  void LoadOptions();
+  void loadOptions();
   // The four options of the "<key> Shell" section.
-  void LoadShellOptions();
+  void loadShellOptions();
   // The format's defaults.
-  void ResetOptions();
+  void resetOptions();
   // Adjusts the current image or the next save; true when it did.
-  bool PrepareImage(engine::CLead& lead);
+  bool prepareImage(engine::CLead& lead);
   // Display name of method i; empty for single-method formats and indexes
   // beyond the list.
-  std::string MethodName(std::uint32_t i) const;
+  std::string methodName(std::uint32_t i) const;
   // The engine's file format code of method i; 0 beyond the list.
-  int FileFormatCode(std::uint32_t i) const;
+  int fileFormatCode(std::uint32_t i) const;
   // Clears allowedDepths, then sets the depths method i allows.
-  void SetAllowedDepths(std::uint32_t i);
+  void setAllowedDepths(std::uint32_t i);
 
-  void SaveOptions() const;
-  void SaveShellOptions() const;
+  void saveOptions() const;
+  void saveShellOptions() const;
 
   // Applies the option words of a convert switch ("convert JPG 1 24 30 3"):
   // the first two words are skipped, then method, depth, quality, passes.
-  void ParseOptionWords(std::string_view words);
+  void parseOptionWords(std::string_view words);
 
   // The depth that `method` allows nearest to `wanted`: upward first (below
   // 32), then downward; 0 when none.
-  int NearestAllowedDepth(std::uint32_t method, int wanted);
+  int nearestAllowedDepth(std::uint32_t method, int wanted);
 
   // The bits to save one image of depth `sourceBits` with.
-  int OutputDepth(int sourceBits);
+  int outputDepth(int sourceBits);
 
   const std::string& configPath() const { return configPath_; }
 
@@ -106,9 +106,9 @@ class Format final {
 // trailing blanks removed, must equal a key exactly ("tiff" and "jpeg" match
 // nothing). Returns the new format with its options loaded from `configPath`,
 // or nullptr.
-std::unique_ptr<Format> CreateFormat(std::string_view text, const std::string& configPath);
+std::unique_ptr<Format> createFormat(std::string_view text, const std::string& configPath);
 
 // Creates the format at registry index 0..kFormatCount - 1 (nullptr outside).
-std::unique_ptr<Format> CreateFormatByIndex(int index, const std::string& configPath);
+std::unique_ptr<Format> createFormatByIndex(int index, const std::string& configPath);
 
 }  // namespace pv::formats

@@ -26,7 +26,7 @@ std::string OptionsEditor::title() const { return f_.key + " Format Options"; }
 
 std::vector<std::string> OptionsEditor::methodNames() const {
   std::vector<std::string> out;
-  for (int i = 0; i < f_.methodCount; ++i) out.push_back(f_.MethodName(static_cast<std::uint32_t>(i)));
+  for (int i = 0; i < f_.methodCount; ++i) out.push_back(f_.methodName(static_cast<std::uint32_t>(i)));
   return out;
 }
 
@@ -80,7 +80,7 @@ std::string OptionsEditor::valueText(int pos) const {
 }
 
 void OptionsEditor::fillDepths() {
-  f_.SetAllowedDepths(static_cast<std::uint32_t>(method));
+  f_.setAllowedDepths(static_cast<std::uint32_t>(method));
   depths_ = {"Use Source Image BPP"};
   for (std::size_t i = 0; i < f_.allowedDepths.size(); ++i)
     if (f_.allowedDepths[i]) depths_.push_back(std::to_string(f_.depthList[i]));
@@ -143,19 +143,19 @@ std::int32_t OptionsEditor::qualityAt(int pos, bool plusOne) const {
 
 void OptionsEditor::confirm() {
   applyTo(f_);
-  f_.SaveOptions();
+  f_.saveOptions();
 }
 
 void OptionsEditor::storeShellDefault() {
   applyCommon(f_);
   // A format without quality stores the slider's position (0).
   f_.quality = f_.hasQuality ? qualityAt(position, false) : position;
-  f_.SaveShellOptions();
+  f_.saveShellOptions();
 }
 
 void OptionsEditor::reset() {
-  f_.ResetOptions();
-  f_.SaveOptions();
+  f_.resetOptions();
+  f_.saveOptions();
   load();
 }
 

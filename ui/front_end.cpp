@@ -42,7 +42,7 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   set.commandLineMode = true;
   app::ReportWriter report;
   session.observer = &report;
-  const app::ParseOutcome parsed = app::ParseCommandLine(session, app::splitSwitchTokens(args));
+  const app::ParseOutcome parsed = app::parseCommandLine(session, app::splitSwitchTokens(args));
   session.observer = nullptr;
   session.running = false;
   if (!parsed.proceed) return 2;
@@ -68,8 +68,8 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
     return application.exec();
   }
   if (session.list.empty()) {
-    if (set.ShowMessages && !set.errorSummary.empty()) {
-      LogDialog log(set.errorSummary, prompter, set.caption);
+    if (set.ShowMessages && !session.texts.errorSummary.empty()) {
+      LogDialog log(session.texts.errorSummary, prompter, set.caption);
       log.exec();
     }
     return 1;

@@ -436,9 +436,9 @@ TEST(CommandLineParse, ClipboardPasteBecomesAListedPngOrAClearError) {
     clip.image = pv::test::noiseImage(33, 21, 3, 4);
     s.setClipboard(&clip);
     const auto out =
-        pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
+        pv::app::parseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
     EXPECT_TRUE(out.proceed);
-    ASSERT_EQ(s.list.size(), 1u) << s.settings.errorSummary;
+    ASSERT_EQ(s.list.size(), 1u) << s.texts.errorSummary;
     EXPECT_EQ(s.list[0].folder, data.str() + "/");
     EXPECT_TRUE(s.list[0].fileName.starts_with("clipboard-"));
     EXPECT_EQ(s.list[0].width, 33u);
@@ -446,10 +446,10 @@ TEST(CommandLineParse, ClipboardPasteBecomesAListedPngOrAClearError) {
   {
     pv::app::Session s(pv::app::loadSettings(), prompter);  // no display, no clipboard
     const auto out =
-        pv::app::ParseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
+        pv::app::parseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
     EXPECT_TRUE(out.proceed);
     EXPECT_TRUE(s.list.empty());
-    EXPECT_EQ(s.settings.errorSummary,
+    EXPECT_EQ(s.texts.errorSummary,
               "The following images could not be opened:\r\n\r\nERROR 20016 - Feature not supported - the "
               "clipboard (no "
               "display)\r\n");
@@ -460,7 +460,7 @@ TEST(CommandLineParse, SwitchesSetTheirSettings) {
   pv::test::DataDirGuard data;
   QuietPrompter prompter;
   pv::app::Session s(pv::app::loadSettings(), prompter);
-  const auto out = pv::app::ParseCommandLine(
+  const auto out = pv::app::parseCommandLine(
       s, pv::app::splitSwitchTokens({"/shelloptions", "/subfolder", "0",        "/delete", "/mpo", "2",
                                      "/fnn",          "_copy",      "/fnmp",    "p%nx",    "/fna", "after   ",
                                      "/output",       "/srv/out",   "/convert", "TIF",     "3",    "48",

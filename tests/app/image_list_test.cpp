@@ -36,12 +36,13 @@ void writeTwoPageTiff(const std::string& path) {
 struct Lister : ::testing::Test {
   pv::test::TempDir dir;
   pv::app::Settings settings;
+  pv::app::RunTexts texts;
   pv::engine::CLead primary, secondary;
   pv::app::ImageList list;
   pv::app::JobProgress progress;
   std::atomic<bool> running{true};
   pv::test::RecordingPrompter prompter;
-  ImageListBuilder builder{{settings, primary, secondary, list, progress, running, prompter}};
+  ImageListBuilder builder{{settings, texts, primary, secondary, list, progress, running, prompter}};
 
   std::vector<std::string> names() const {
     std::vector<std::string> out;
@@ -69,23 +70,23 @@ TEST_F(Lister, ExtensionGateAndTheFactsOfAnEntry) {
   writePng(dir.file("noext"));
   writePng(dir.file("alpha.png"), 30, 40, 4);
   fs::create_directory(dir.file("folder.png"));
-  EXPECT_TRUE(builder.IsAcceptedFile(dir.file("PHOTO.JPEG"), true));
-  EXPECT_FALSE(builder.IsAcceptedFile(dir.file("photo.jpe"), true));
-  EXPECT_FALSE(builder.IsAcceptedFile(dir.file("noext"), true));
-  EXPECT_FALSE(builder.IsAcceptedFile(dir.file("x.d/noext"), true));  // the dot belongs to a folder
-  EXPECT_TRUE(builder.IsAcceptedFile(dir.file("noext"), false));
-  EXPECT_TRUE(settings.errorSummary.empty());  // extension mismatches are not logged
+  EXPECT_TRUE(builder.isAcceptedFile(dir.file("PHOTO.JPEG"), true));
+  EXPECT_FALSE(builder.isAcceptedFile(dir.file("photo.jpe"), true));
+  EXPECT_FALSE(builder.isAcceptedFile(dir.file("noext"), true));
+  EXPECT_FALSE(builder.isAcceptedFile(dir.file("x.d/noext"), true));  // the dot belongs to a folder
+  EXPECT_TRUE(builder.isAcceptedFile(dir.file("noext"), false));
+  EXPECT_TRUE(texts.errorSummary.empty());  // extension mismatches are not logged
   // A folder that passes the extension test is not an image: logged as such.
-  EXPECT_FALSE(builder.IsAcceptedFile(dir.file("folder.png"), true));
-  EXPECT_NE(settings.errorSummary.find("ERROR 5003 - Does not seem to be a valid image file - " + dir.file("folder.png")),
+  EXPECT_FALSE(builder.isAcceptedFile(dir.file("folder.png"), true));
+  EXPECT_NE(texts.errorSummary.find("ERROR 5003 - Does not seem to be a valid image file - " + dir.file("folder.png")),
             std::string::npos);
 
   // A pipe named like an image is refused at once instead of blocking the job.
   ASSERT_EQ(mkfifo(dir.file("pipe.png").c_str(), 0644), 0);
-  EXPECT_FALSE(builder.IsAcceptedFile(dir.file("pipe.png"), true));
+  EXPECT_FALSE(builder.isAcceptedFile(dir.file("pipe.png"), true));
 
-  ASSERT_TRUE(builder.IsAcceptedFile(dir.file("alpha.png"), true));
-  builder.AddImage(dir.file("alpha.png"));
+  ASSERT_TRUE(builder.isAcceptedFile(dir.file("alpha.png"), true));
+  builder.addImage(dir.file("alpha.png"));
   ASSERT_EQ(list.size(), 1u);
   const auto& e = list[0];
   EXPECT_EQ(e.folder, dir.str() + "/");
@@ -107,7 +108,7 @@ TEST_F(Lister, ExtensionGateAndTheFactsOfAnEntry) {
   EXPECT_EQ(e.thumbnail->pixels.channels(), 4);
 
   settings.commandLineMode = true;  // a plain command-line job makes none
-  builder.AddImage(dir.file("alpha.png"));
+  builder.addImage(dir.file("alpha.png"));
   EXPECT_FALSE(list[1].thumbnail);
   EXPECT_EQ(list[1].thumbnailWidth, 0u);
 }
@@ -124,11 +125,11 @@ TEST_F(Lister, DamagedAndMultiPageFiles) {
   EXPECT_EQ(list[0].firstPage, 1);
   EXPECT_TRUE(list[0].multiPage);
   // The damaged PNG is recognised but does not load; the text file is no image.
-  EXPECT_EQ(settings.errorSummary, "The following images could not be opened:\r\n\r\nERROR 20007 - Error reading file - " +
+  EXPECT_EQ(texts.errorSummary, "The following images could not be opened:\r\n\r\nERROR 20007 - Error reading file - " +
                                        dir.file("cut.png") +
                                        "\r\nERROR 5003 - Does not seem to be a valid image file - " + dir.file("text.jpg") +
                                        "\r\n");
-  EXPECT_NE(settings.conversionLog.find(dir.file("text.jpg") + " could NOT be opened.\r\n"), std::string::npos);
+  EXPECT_NE(texts.conversionLog.find(dir.file("text.jpg") + " could NOT be opened.\r\n"), std::string::npos);
   EXPECT_EQ(progress.name(), "-");
   EXPECT_EQ(progress.percent, 100);
   EXPECT_EQ(progress.count, 4);
@@ -162,7 +163,7 @@ TEST_F(Lister, FolderSearchIsBreadthFirstAndSorted) {
   list.clear();
   builder.addWildcard(dir.file("a/*.png"));
   EXPECT_EQ(names(), (std::vector<std::string>{"a/a1.png", "a/a2.gif.png"}));
-  EXPECT_TRUE(settings.errorSummary.empty()) << settings.errorSummary;
+  EXPECT_TRUE(texts.errorSummary.empty()) << texts.errorSummary;
 }
 
 TEST_F(Lister, ReadOnlyFoldersAreSearchedAndUnlistableOnesGiveNothing) {
@@ -213,24 +214,24 @@ TEST_F(Lister, ListFilesTakeEveryLineEndAndLongLines) {
   const std::string listPath = dir.file("list.pvl");
   std::ofstream(listPath, std::ios::binary) << dir.file("one.png") << "\r\r\n\n" << longFolder << "/long.png\r\n"
                                             << dir.file("missing.png") << "\n" << dir.file("one.png");
-  ASSERT_TRUE(builder.ReadListFile(listPath));
+  ASSERT_TRUE(builder.readListFile(listPath));
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[1].path(), longFolder + "/long.png");
   EXPECT_EQ(list[2].path(), dir.file("one.png"));
-  EXPECT_NE(settings.errorSummary.find(dir.file("missing.png")), std::string::npos);
+  EXPECT_NE(texts.errorSummary.find(dir.file("missing.png")), std::string::npos);
 
   // Written back: one path a line, LF on disk, read again to the same list.
   const std::string out = dir.file("out.pvl");
-  ASSERT_TRUE(pv::app::WriteListFile(settings, list, out, prompter));
+  ASSERT_TRUE(pv::app::writeListFile(settings, list, out, prompter));
   EXPECT_EQ(pv::test::readFile(out), dir.file("one.png") + "\n" + longFolder + "/long.png\n" + dir.file("one.png") + "\n");
   pv::app::ImageList again;
-  ImageListBuilder second({settings, primary, secondary, again, progress, running, prompter});
-  ASSERT_TRUE(second.ReadListFile(out));
+  ImageListBuilder second({settings, texts, primary, secondary, again, progress, running, prompter});
+  ASSERT_TRUE(second.readListFile(out));
   ASSERT_EQ(again.size(), 3u);
 
-  EXPECT_FALSE(builder.ReadListFile(dir.file("nope.pvl")));
-  EXPECT_FALSE(builder.ReadListFile(dir.str()));
-  EXPECT_FALSE(pv::app::WriteListFile(settings, list, dir.file("no/such/dir.pvl"), prompter));
+  EXPECT_FALSE(builder.readListFile(dir.file("nope.pvl")));
+  EXPECT_FALSE(builder.readListFile(dir.str()));
+  EXPECT_FALSE(pv::app::writeListFile(settings, list, dir.file("no/such/dir.pvl"), prompter));
   ASSERT_EQ(prompter.shown.size(), 3u);
   EXPECT_EQ(prompter.shown[0], std::string(pv::app::kCaption) + "|" + pv::app::kFileLoadFailedText);
   EXPECT_EQ(prompter.shown[2], std::string(pv::app::kCaption) + "|" + pv::app::kFileSaveFailedText);
@@ -259,8 +260,8 @@ TEST_F(Lister, AListedJpegKeepsItsOwnSizeAndAShortenedOneIsStillRefused) {
     SCOPED_TRACE(thumbnails);
     list.clear();
     settings.ShowThumbnails = thumbnails;
-    ASSERT_TRUE(builder.IsAcceptedFile(dir.file("big.jpg"), true));
-    builder.AddImage(dir.file("big.jpg"));
+    ASSERT_TRUE(builder.isAcceptedFile(dir.file("big.jpg"), true));
+    builder.addImage(dir.file("big.jpg"));
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].width, 800u);  // decoded smaller for the list, recorded as it is
     EXPECT_EQ(list[0].height, 600u);
@@ -268,7 +269,7 @@ TEST_F(Lister, AListedJpegKeepsItsOwnSizeAndAShortenedOneIsStillRefused) {
     if (thumbnails) {
       EXPECT_EQ(list[0].thumbnailWidth, 76u);
     }
-    EXPECT_FALSE(builder.IsAcceptedFile(dir.file("cut.jpg"), true));  // damage is found at any scale
+    EXPECT_FALSE(builder.isAcceptedFile(dir.file("cut.jpg"), true));  // damage is found at any scale
   }
   // The next load of the control is whole again.
   ASSERT_EQ(primary.LoadImage(dir.file("big.jpg"), 0, 0, 1), 0);
@@ -324,25 +325,25 @@ TEST_F(Lister, SeveralWorkersListLikeOne) {
   } kinds[] = {
       {"dropped", [&](ImageListBuilder& b) { b.addDropped(paths); }},
       {"folder", [&](ImageListBuilder& b) { b.searchFolder(dir.str()); }},
-      {"list file", [&](ImageListBuilder& b) { b.ReadListFile(dir.file("list.txt")); }},
+      {"list file", [&](ImageListBuilder& b) { b.readListFile(dir.file("list.txt")); }},
   };
   for (const auto& k : kinds) {
     SCOPED_TRACE(k.kind);
     std::vector<std::vector<std::string>> results;
     for (int workers : {1, 4}) {
       settings.Threads = workers;
-      settings.conversionLog.clear();
-      settings.errorSummary.clear();
+      texts.conversionLog.clear();
+      texts.errorSummary.clear();
       list.clear();
       Seen seen;
-      ImageListBuilder b{{settings, primary, secondary, list, progress, running, prompter, nullptr, &seen}};
+      ImageListBuilder b{{settings, texts, primary, secondary, list, progress, running, prompter, nullptr, &seen}};
       k.run(b);
       std::vector<std::string> result = seen.records;
       for (const auto& e : list)
         result.push_back(e.fileName + " " + std::to_string(e.width) + "x" + std::to_string(e.height) + " " +
                          std::to_string(e.pageCount) + " " + std::to_string(e.thumbnailWidth) + " " +
                          std::to_string(e.hasAlpha));
-      result.push_back(settings.errorSummary);
+      result.push_back(texts.errorSummary);
       result.push_back(std::to_string(progress.count) + " " + std::to_string(progress.percent));
       results.push_back(result);
     }
@@ -368,7 +369,7 @@ TEST_F(Lister, AStopOnSeveralWorkersListsAnUnbrokenBeginning) {
     seen.after = [&] {
       if (seen.records.size() == 5) running = false;
     };
-    ImageListBuilder b{{settings, primary, secondary, list, progress, running, prompter, nullptr, &seen}};
+    ImageListBuilder b{{settings, texts, primary, secondary, list, progress, running, prompter, nullptr, &seen}};
     b.addChosenFiles(dir.str(), names);
     ASSERT_EQ(list.size(), 5u);
     for (std::size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i].fileName, names[i]);

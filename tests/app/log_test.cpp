@@ -169,7 +169,8 @@ std::map<unsigned, std::string> expectedMessages() {
     std::string part;
     while (std::getline(nums, part, ',')) {
       unsigned a = 0, b = 0;
-      if (std::sscanf(part.c_str(), " %u to %u", &a, &b) != 2) b = a = static_cast<unsigned>(std::stoul(part));
+      if (std::sscanf(part.c_str(), " %u to %u", &a, &b) != 2)
+        b = a = static_cast<unsigned>(std::stoul(part));
       for (unsigned n = a; n <= b; ++n) out[n] = message;
     }
   }
@@ -200,9 +201,10 @@ TEST(ConversionLog, TheWholeMessageTable) {
     const std::string want = it == expected.end() ? "Unknown reason" : it->second;
     ASSERT_EQ(pv::app::errorMessage(n), want) << n;
   }
-  EXPECT_EQ(pv::app::ErrorText(pv::app::kSummaryPattern, "/a/b.png", 20020), "ERROR 20020 - Unknown reason - /a/b.png\r\n");
+  EXPECT_EQ(pv::app::errorText(pv::app::kSummaryPattern, "/a/b.png", 20020),
+            "ERROR 20020 - Unknown reason - /a/b.png\r\n");
   // A '%' in a path is copied, never read as a conversion.
-  EXPECT_EQ(pv::app::ErrorText(pv::app::kLogPattern, "/x/%s%u%n.jpg", 20009),
+  EXPECT_EQ(pv::app::errorText(pv::app::kLogPattern, "/x/%s%u%n.jpg", 20009),
             "ERROR 20009 - Invalid file format - /x/%s%u%n.jpg could NOT be converted\r\n");
 }
 
@@ -221,8 +223,9 @@ TEST(ConversionLog, ARunWithOneFailureGivesTheExpectedLogAndSummary) {
     SCOPED_TRACE(doLog);
     Settings s;
     s.DoLog = doLog;
+    pv::app::RunTexts texts;
     const std::time_t t = localTime(2026, 12, 7, 20, 30, 0);
-    RunLog run(s);
+    RunLog run(texts, s);
     run.start(t);
     run.converted("/p/one.jpg");
     run.failed("/p/two.jpg", 20009);
@@ -236,36 +239,43 @@ TEST(ConversionLog, ARunWithOneFailureGivesTheExpectedLogAndSummary) {
     log += "ERROR 20009 - Invalid file format - /p/two.jpg could NOT be converted\r\n";
     if (doLog) log += "/p/three.jpg was successfully converted.\r\n";
     log +=
-        "ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete this file - /p/three.jpg could NOT "
+        "ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete this file - "
+        "/p/three.jpg could NOT "
         "be deleted.\r\n"
-        "ERROR 5044 - You have \"Overwrite Original Image\" enabled, but I could not overwrite this file - /p/three.png "
+        "ERROR 5044 - You have \"Overwrite Original Image\" enabled, but I could not overwrite this file - "
+        "/p/three.png "
         "could NOT be overwritten.\r\n"
         "Conversion process aborted.\r\n"
         "\r\n--- Conversion End December 07. 2026 20:30:00 ---\r\n";
-    EXPECT_EQ(s.conversionLog, log);
-    EXPECT_EQ(s.errorSummary,
-              "The following images could not be converted:\r\n\r\n"
-              "ERROR 20009 - Invalid file format - /p/two.jpg\r\n"
-              "ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete this file - /p/three.jpg\r\n"
-              "ERROR 5044 - You have \"Overwrite Original Image\" enabled, but I could not overwrite this file - "
-              "/p/three.png\r\n");
+    EXPECT_EQ(texts.conversionLog, log);
+    EXPECT_EQ(
+        texts.errorSummary,
+        "The following images could not be converted:\r\n\r\n"
+        "ERROR 20009 - Invalid file format - /p/two.jpg\r\n"
+        "ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete this file - "
+        "/p/three.jpg\r\n"
+        "ERROR 5044 - You have \"Overwrite Original Image\" enabled, but I could not overwrite this file - "
+        "/p/three.png\r\n");
   }
 }
 
 TEST(ConversionLog, OpenFailuresAndHeadersFollowTheirRules) {
-  Settings s;
+  pv::app::RunTexts s;
   pv::app::logNotAnImage(s, "/p/x.jpg");  // under the header like every open failure
   EXPECT_EQ(s.errorSummary,
-            "The following images could not be opened:\r\n\r\nERROR 5003 - Does not seem to be a valid image file - "
+            "The following images could not be opened:\r\n\r\nERROR 5003 - Does not seem to be a valid image "
+            "file - "
             "/p/x.jpg\r\n");
-  EXPECT_EQ(s.conversionLog, "ERROR 5003 - Does not seem to be a valid image file - /p/x.jpg could NOT be opened.\r\n");
+  EXPECT_EQ(s.conversionLog,
+            "ERROR 5003 - Does not seem to be a valid image file - /p/x.jpg could NOT be opened.\r\n");
 
-  Settings t;
+  const Settings settings;
+  pv::app::RunTexts t;
   pv::app::logOpenFailure(t, "/p/a.png", 20007);
   pv::app::logOpenFailure(t, "/p/b.png", 20019);
-  RunLog run(t);  // a command-line job: the parse's lines come first
+  RunLog run(t, settings);  // a command-line job: the parse's lines come first
   run.failed("/p/c.png", 20016);
-  RunLog second(t);
+  RunLog second(t, settings);
   second.failed("/p/d.png", 20016);
   EXPECT_EQ(t.errorSummary,
             "The following images could not be opened:\r\n\r\n"
@@ -286,20 +296,21 @@ TEST(ConversionLog, SaveLogAppendsWithLineFeedsAndReportsFailures) {
   pv::test::TempDir dir;
   Settings s;
   s.LogFile = dir.file("run.log");
-  s.conversionLog = "one\r\ntwo\r\n\r\nlast";
+  pv::app::RunTexts texts;
+  texts.conversionLog = "one\r\ntwo\r\n\r\nlast";
   pv::test::RecordingPrompter p;
-  ASSERT_TRUE(pv::app::SaveLog(s, p));
-  ASSERT_TRUE(pv::app::SaveLog(s, p));
+  ASSERT_TRUE(pv::app::saveLog(s, texts, p));
+  ASSERT_TRUE(pv::app::saveLog(s, texts, p));
   EXPECT_EQ(pv::test::readFile(s.LogFile), "one\ntwo\n\nlastone\ntwo\n\nlast");
-  EXPECT_EQ(s.conversionLog, "one\r\ntwo\r\n\r\nlast");
+  EXPECT_EQ(texts.conversionLog, "one\r\ntwo\r\n\r\nlast");
   EXPECT_TRUE(p.shown.empty());
 
   for (const std::string& bad : {std::string(), dir.file("no/such/folder/run.log"), dir.str()}) {
     s.LogFile = bad;
     s.ShowMessages = true;
-    EXPECT_FALSE(pv::app::SaveLog(s, p));
+    EXPECT_FALSE(pv::app::saveLog(s, texts, p));
     s.ShowMessages = false;
-    EXPECT_FALSE(pv::app::SaveLog(s, p));
+    EXPECT_FALSE(pv::app::saveLog(s, texts, p));
   }
   ASSERT_EQ(p.shown.size(), 3u);
   EXPECT_EQ(p.shown[0], std::string(pv::app::kCaption) + "|" + pv::app::kLogSaveFailedText);

@@ -11,7 +11,7 @@
 
 namespace fs = std::filesystem;
 using pv::app::ImageEntry;
-using pv::app::MakeOutputName;
+using pv::app::makeOutputName;
 using pv::app::Settings;
 
 namespace {
@@ -31,30 +31,30 @@ TEST(OutputNaming, SourceFolderPrefixSuffixAndCollisions) {
   pv::test::TempDir dir;
   Settings s;
   const ImageEntry e = entryAt(dir.str(), "holiday.photo.png");
-  EXPECT_EQ(MakeOutputName(s, e, "JPG", -1, true), dir.file("holiday.photo.jpg"));
+  EXPECT_EQ(makeOutputName(s, e, "JPG", -1, true), dir.file("holiday.photo.jpg"));
 
   s.FileNameBefore = "new-";
   s.FileNameAfter = "-s";
   touch(dir.file("new-holiday.photo-s.jpg"));
   touch(dir.file("new-holiday.photo-s-1.jpg"));
-  EXPECT_EQ(MakeOutputName(s, e, "jpg", -1, true), dir.file("new-holiday.photo-s-2.jpg"));
+  EXPECT_EQ(makeOutputName(s, e, "jpg", -1, true), dir.file("new-holiday.photo-s-2.jpg"));
   // Without avoiding names the path is returned as built.
-  EXPECT_EQ(MakeOutputName(s, e, "jpg", -1, false), dir.file("new-holiday.photo-s.jpg"));
+  EXPECT_EQ(makeOutputName(s, e, "jpg", -1, false), dir.file("new-holiday.photo-s.jpg"));
 
   // Only the first "%n" is replaced; other '%' stay as they are.
   s.FileNameNumber = "(%n)%n%";
-  EXPECT_EQ(MakeOutputName(s, e, "jpg", -1, true), dir.file("new-holiday.photo-s(1)%n%.jpg"));
+  EXPECT_EQ(makeOutputName(s, e, "jpg", -1, true), dir.file("new-holiday.photo-s(1)%n%.jpg"));
   // A pattern without a placeholder gets "-%n".
   s.FileNameNumber = "_v";
-  EXPECT_EQ(MakeOutputName(s, e, "jpg", -1, true), dir.file("new-holiday.photo-s_v-1.jpg"));
+  EXPECT_EQ(makeOutputName(s, e, "jpg", -1, true), dir.file("new-holiday.photo-s_v-1.jpg"));
 }
 
 TEST(OutputNaming, ASourceNeverBecomesItsOwnOutput) {
   pv::test::TempDir dir;
   touch(dir.file("a.png"));
   Settings s;
-  EXPECT_EQ(MakeOutputName(s, entryAt(dir.str(), "a.png"), "png", -1, true), dir.file("a-1.png"));
-  EXPECT_EQ(MakeOutputName(s, entryAt(dir.str(), "a.png"), "png", -1, false), dir.file("a.png"));
+  EXPECT_EQ(makeOutputName(s, entryAt(dir.str(), "a.png"), "png", -1, true), dir.file("a-1.png"));
+  EXPECT_EQ(makeOutputName(s, entryAt(dir.str(), "a.png"), "png", -1, false), dir.file("a.png"));
 }
 
 TEST(OutputNaming, EveryKindOfExistingEntryCountsAsTaken) {
@@ -65,20 +65,20 @@ TEST(OutputNaming, EveryKindOfExistingEntryCountsAsTaken) {
   chmod(dir.file("p.png").c_str(), 0);  // unreadable, even for its owner (unless root)
   fs::create_directory(dir.file("p-1.png"));
   fs::create_symlink(dir.file("missing"), dir.file("p-2.png"));  // broken link
-  EXPECT_EQ(MakeOutputName(s, e, "png", -1, true), dir.file("p-3.png"));
+  EXPECT_EQ(makeOutputName(s, e, "png", -1, true), dir.file("p-3.png"));
 }
 
 TEST(OutputNaming, PagesUseTheMultiPagePattern) {
   pv::test::TempDir dir;
   Settings s;
   const ImageEntry e = entryAt(dir.str(), "scan.tif");
-  EXPECT_EQ(MakeOutputName(s, e, "PNG", 3, true), dir.file("scan-#3.png"));
+  EXPECT_EQ(makeOutputName(s, e, "PNG", 3, true), dir.file("scan-#3.png"));
   s.FileNameMultiPage = "-page";
-  EXPECT_EQ(MakeOutputName(s, e, "PNG", 3, true), dir.file("scan-page-#3.png"));
+  EXPECT_EQ(makeOutputName(s, e, "PNG", 3, true), dir.file("scan-page-#3.png"));
   s.FileNameMultiPage = "_p%n_of";
-  EXPECT_EQ(MakeOutputName(s, e, "png", 12, false), dir.file("scan_p12_of.png"));
+  EXPECT_EQ(makeOutputName(s, e, "png", 12, false), dir.file("scan_p12_of.png"));
   // A name without any dot keeps its whole name as the base.
-  EXPECT_EQ(MakeOutputName(s, entryAt(dir.str(), "README"), "png", -1, false), dir.file("README.png"));
+  EXPECT_EQ(makeOutputName(s, entryAt(dir.str(), "README"), "png", -1, false), dir.file("README.png"));
 }
 
 TEST(OutputNaming, OutputFoldersAreCreatedAbsoluteOrBelowTheSource) {
@@ -89,7 +89,7 @@ TEST(OutputNaming, OutputFoldersAreCreatedAbsoluteOrBelowTheSource) {
   const ImageEntry e = entryAt(dir.file("pics"), "a.gif");
 
   s.OutPutDir = dir.str() + "//out///web";
-  EXPECT_EQ(MakeOutputName(s, e, "png", -1, true), dir.file("out/web/a.png"));
+  EXPECT_EQ(makeOutputName(s, e, "png", -1, true), dir.file("out/web/a.png"));
   EXPECT_TRUE(fs::is_directory(dir.file("out/web")));
 
   for (const char* relative : {"converted", "converted/", "./converted"}) {
@@ -102,7 +102,7 @@ TEST(OutputNaming, OutputFoldersAreCreatedAbsoluteOrBelowTheSource) {
   // A folder that cannot be created is still named; the save reports it.
   touch(dir.file("blocker"));
   s.OutPutDir = dir.file("blocker/sub");
-  EXPECT_EQ(MakeOutputName(s, e, "png", -1, true), dir.file("blocker/sub/a.png"));
+  EXPECT_EQ(makeOutputName(s, e, "png", -1, true), dir.file("blocker/sub/a.png"));
 }
 
 TEST(OutputNaming, PatternsWithoutRoomForThePlaceholderAreShortened) {

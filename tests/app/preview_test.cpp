@@ -47,10 +47,10 @@ struct Panes : ::testing::Test {
     pv::test::LeadWithImage lead;
     lead.set(pixels, bits);
     ASSERT_EQ(lead.SaveImage(dir.file(name), 75, 0, 0, 0), 0);
-    pv::app::ImageListBuilder builder({session.settings, session.primary, session.secondary, session.list,
+    pv::app::ImageListBuilder builder({session.settings, session.texts, session.primary, session.secondary, session.list,
                                        session.progress, session.running, session.prompter});
-    ASSERT_TRUE(builder.IsAcceptedFile(dir.file(name), true));
-    builder.AddImage(dir.file(name));
+    ASSERT_TRUE(builder.isAcceptedFile(dir.file(name), true));
+    builder.addImage(dir.file(name));
   }
 };
 
@@ -226,7 +226,7 @@ namespace {
 TEST_F(Panes, AFormatsSampleIsTheImageWrittenWithItsOptions) {
   add("photo.png", pv::test::noiseImage(300, 200, 3, 5), 24);
   const std::string path = session.list[0].path();
-  auto jpg = pv::formats::CreateFormat("JPG", session.settings.configPath);
+  auto jpg = pv::formats::createFormat("JPG", session.settings.configPath);
   jpg->method = 2;
   struct Case {
     int quality;
@@ -243,7 +243,7 @@ TEST_F(Panes, AFormatsSampleIsTheImageWrittenWithItsOptions) {
   // Quality factors count down: a high factor compresses harder, and noise shows it.
   EXPECT_GT(cases[0].bytes, cases[1].bytes * 2);
   // The clipboard writes no file; an image that cannot be read gives nothing.
-  EXPECT_EQ(pv::app::encodeSample(path, *pv::formats::CreateFormat("CLP", ""), {120, 80}).bytes, -1);
+  EXPECT_EQ(pv::app::encodeSample(path, *pv::formats::createFormat("CLP", ""), {120, 80}).bytes, -1);
   EXPECT_EQ(pv::app::encodeSample(dir.file("none.png"), *jpg, {120, 80}).bytes, -1);
 }
 

@@ -90,19 +90,19 @@ struct Run : ::testing::Test {
 
   // One worker, so that the recording control sees every image.
   Run() { s.settings.Threads = 1; }
-  void useFormat(const char* key) { s.format = pv::formats::CreateFormat(key, s.settings.configPath); }
+  void useFormat(const char* key) { s.format = pv::formats::createFormat(key, s.settings.configPath); }
   // Lists the files as the program does.
   void list(const std::vector<std::string>& names) {
-    pv::app::ImageListBuilder b({s.settings, s.primary, s.secondary, s.list, s.progress, s.running, prompter});
+    pv::app::ImageListBuilder b({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, prompter});
     std::vector<std::string> paths;
     for (const auto& n : names) paths.push_back(dir.file(n));
     b.addDropped(paths);
-    ASSERT_EQ(s.list.size(), names.size()) << s.settings.errorSummary;
+    ASSERT_EQ(s.list.size(), names.size()) << s.texts.errorSummary;
     lead->calls.clear();
   }
   void convert() {
     s.running = true;
-    pv::app::ConvertAll(s);
+    pv::app::convertAll(s);
   }
   std::vector<std::string> files() const {
     std::vector<std::string> out;
@@ -141,7 +141,7 @@ TEST_F(Run, DepthRulesDecideTheLoadAndSaveDepths) {
   EXPECT_EQ(lead->calls[5], "save c.png 75 32 0");  // a BMP with an alpha mask keeps its 32
   EXPECT_EQ(lead->calls[7], "save d.png 75 32 0");  // TIF keeps 32
   EXPECT_EQ(lead->calls[9], "save e.png 75 24 0");  // a plain 32-bit BMP: 32 becomes 24
-  EXPECT_TRUE(s.settings.errorSummary.empty()) << s.settings.errorSummary;
+  EXPECT_TRUE(s.texts.errorSummary.empty()) << s.texts.errorSummary;
   EXPECT_EQ(s.list[2].targetBits, 32u);
   EXPECT_EQ(s.progress.percent, 100);
   EXPECT_EQ(s.progress.name(), "-");
@@ -160,7 +160,7 @@ TEST_F(Run, MultiPageOptions) {
   convert();
   EXPECT_EQ(files(), (std::vector<std::string>{"scan-#1.png", "scan-#2.png", "scan-#3.png", "scan.tif"}));
   std::size_t lines = 0;
-  for (std::size_t at = 0; (at = s.settings.conversionLog.find("scan.tif was successfully converted.", at)) != std::string::npos; ++at)
+  for (std::size_t at = 0; (at = s.texts.conversionLog.find("scan.tif was successfully converted.", at)) != std::string::npos; ++at)
     ++lines;
   EXPECT_EQ(lines, 3u);
   EXPECT_EQ(pv::test::readFile(dir.file("scan.tif")).size() > 0, true);
@@ -178,7 +178,7 @@ TEST_F(Run, MultiPageOptions) {
   useFormat("TIF");
   lead->calls.clear();
   convert();
-  ASSERT_EQ(lead->calls.size(), 6u) << ::testing::PrintToString(lead->calls) << s.settings.errorSummary;
+  ASSERT_EQ(lead->calls.size(), 6u) << ::testing::PrintToString(lead->calls) << s.texts.errorSummary;
   EXPECT_EQ(lead->calls[1].substr(0, 14), "save scan-1.ti");  // scan.tif exists: numbered
   // With OverwriteOriginalImage the numbered output then replaces the source.
   EXPECT_FALSE(fs::exists(dir.file("scan-1.tif")));
@@ -188,7 +188,7 @@ TEST_F(Run, MultiPageOptions) {
   // replaces the ones before it.
   useFormat("FLC");
   convert();
-  EXPECT_EQ(pagesOf(dir.file("scan.flc")), 3) << s.settings.errorSummary;
+  EXPECT_EQ(pagesOf(dir.file("scan.flc")), 3) << s.texts.errorSummary;
 
   // 2: the first page only.
   s.settings.MultiPageOption = 2;
@@ -200,13 +200,13 @@ TEST_F(Run, MultiPageOptions) {
   // Any other value passes the image over: nothing loaded, logged or deleted.
   s.settings.MultiPageOption = 3;
   s.settings.DeleteSourceAfterConvert = true;
-  const std::string before = s.settings.conversionLog;
+  const std::string before = s.texts.conversionLog;
   lead->calls.clear();
   convert();
   EXPECT_TRUE(lead->calls.empty());
-  EXPECT_EQ(s.settings.conversionLog, before);
+  EXPECT_EQ(s.texts.conversionLog, before);
   EXPECT_TRUE(fs::exists(dir.file("scan.tif")));
-  EXPECT_TRUE(s.settings.errorSummary.empty()) << s.settings.errorSummary;
+  EXPECT_TRUE(s.texts.errorSummary.empty()) << s.texts.errorSummary;
 }
 
 TEST_F(Run, FailuresAreLoggedOnceUnderOneHeaderAndFailedSourcesStay) {
@@ -220,7 +220,7 @@ TEST_F(Run, FailuresAreLoggedOnceUnderOneHeaderAndFailedSourcesStay) {
   s.settings.DeleteSourceAfterConvert = true;
   useFormat("JPG");
   convert();
-  const std::string& sum = s.settings.errorSummary;
+  const std::string& sum = s.texts.errorSummary;
   EXPECT_EQ(sum.find("The following images could not be converted:\r\n\r\n"), 0u);
   EXPECT_EQ(sum.rfind("The following images could not be converted:"), 0u);
   EXPECT_NE(sum.find(" - " + dir.file("a.png") + "\r\n"), std::string::npos);
@@ -239,7 +239,7 @@ TEST_F(Run, SourcesAreDeletedOnlyWhenTheOutputIsSafelyWritten) {
   useFormat("JPG");
   convert();
   EXPECT_TRUE(fs::exists(dir.file("a.png")));
-  EXPECT_NE(s.settings.errorSummary.find("ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete "
+  EXPECT_NE(s.texts.errorSummary.find("ERROR 5028 - You have \"Delete Source Image\" enabled, but I could not delete "
                                          "this file - " + dir.file("a.png")),
             std::string::npos);
 
@@ -276,7 +276,7 @@ TEST_F(Run, OverwriteOriginalReplacesInOneRenameAndKeepsBothOnFailure) {
   EXPECT_TRUE(fs::exists(dir.file("b-1.png")));
   EXPECT_TRUE(fs::exists(dir.file("b.png/keep")));
   EXPECT_TRUE(fs::exists(dir.file("b.tif")));
-  EXPECT_EQ(s.settings.errorSummary,
+  EXPECT_EQ(s.texts.errorSummary,
             "The following images could not be converted:\r\n\r\nERROR 5044 - You have \"Overwrite Original Image\" "
             "enabled, but I could not overwrite this file - " +
                 dir.file("b-1.png") + "\r\n");
@@ -290,16 +290,16 @@ TEST_F(Run, AbortStopsBeforeTheNextImageWhateverMessagesSay) {
   for (bool shown : {true, false}) {
     SCOPED_TRACE(shown);
     s.settings.ShowMessages = shown;
-    s.settings.conversionLog.clear();
+    s.texts.conversionLog.clear();
     s.running = false;  // an abort request
-    pv::app::ConvertAll(s);
-    EXPECT_EQ(s.settings.conversionLog, "Conversion process aborted.\r\n");
+    pv::app::convertAll(s);
+    EXPECT_EQ(s.texts.conversionLog, "Conversion process aborted.\r\n");
     EXPECT_FALSE(fs::exists(dir.file("a.bmp")));
   }
   // An interrupt stops a run too.
   s.running = true;
   s.interrupted = true;
-  pv::app::ConvertAll(s);
+  pv::app::convertAll(s);
   EXPECT_FALSE(fs::exists(dir.file("a.bmp")));
 }
 
@@ -311,10 +311,10 @@ TEST_F(Run, TheWorkerWritesTheWholeLogOfAJob) {
   s.list[1].fileName = "b.png";
   s.settings.DoLog = true;
   s.settings.LogFile = dir.file("run.log");
-  s.settings.errorSummary = "left from an earlier job";
+  s.texts.errorSummary = "left from an earlier job";
   useFormat("PNG");
   s.running = true;
-  pv::app::ConversionWorker(s, pv::app::kRunConvert, {});
+  pv::app::conversionWorker(s, pv::app::kRunConvert, {});
   EXPECT_FALSE(s.running);
   const std::string log = pv::test::readFile(dir.file("run.log"));
   std::vector<std::string> lines;
@@ -328,14 +328,14 @@ TEST_F(Run, TheWorkerWritesTheWholeLogOfAJob) {
   EXPECT_EQ(lines[4], "");
   EXPECT_TRUE(lines[5].starts_with("--- Conversion End "));
   EXPECT_EQ(log.find('\r'), std::string::npos);
-  EXPECT_EQ(s.settings.errorSummary.find("The following images could not be converted:"), 0u);
+  EXPECT_EQ(s.texts.errorSummary.find("The following images could not be converted:"), 0u);
 
   // An empty list: only the two lines, and percent 100.
   s.list.clear();
   s.running = true;
-  pv::app::ConversionWorker(s, pv::app::kRunConvert, {});
+  pv::app::conversionWorker(s, pv::app::kRunConvert, {});
   EXPECT_EQ(s.progress.percent, 100);
-  EXPECT_TRUE(s.settings.errorSummary.empty());
+  EXPECT_TRUE(s.texts.errorSummary.empty());
 }
 
 TEST_F(Run, TheRunnerPausesResumesAbortsAndSetsPriorities) {
@@ -384,7 +384,7 @@ TEST_F(Run, TheRunnerPausesResumesAbortsAndSetsPriorities) {
   runner.abort();
   runner.wait();
   EXPECT_TRUE(lead->calls.empty());
-  EXPECT_NE(s.settings.conversionLog.find("Conversion process aborted.\r\n"), std::string::npos);
+  EXPECT_NE(s.texts.conversionLog.find("Conversion process aborted.\r\n"), std::string::npos);
 
   // A list job on the runner.
   s.list.clear();
@@ -462,13 +462,13 @@ TEST_F(Run, TheObserverSeesEveryImageOnceInListOrder) {
   EXPECT_EQ(seen.summary.failed, 1);
   EXPECT_FALSE(seen.summary.aborted);
   // The log and the summary came back to the session, made from the records.
-  EXPECT_NE(s.settings.conversionLog.find(dir.file("a.png") + " was successfully converted.\r\n" +
+  EXPECT_NE(s.texts.conversionLog.find(dir.file("a.png") + " was successfully converted.\r\n" +
                                           "ERROR 20009 - Invalid file format - " + dir.file("b.png") +
                                           " could NOT be converted\r\n" + dir.file("c.png") +
                                           " was successfully converted.\r\n"),
             std::string::npos)
-      << s.settings.conversionLog;
-  EXPECT_EQ(s.settings.errorSummary, "The following images could not be converted:\r\n\r\nERROR 20009 - Invalid "
+      << s.texts.conversionLog;
+  EXPECT_EQ(s.texts.errorSummary, "The following images could not be converted:\r\n\r\nERROR 20009 - Invalid "
                                      "file format - " + dir.file("b.png") + "\r\n");
 }
 
@@ -490,7 +490,7 @@ TEST_F(Run, AnAbortFromAnotherThreadStopsASilentRunAfterTheCurrentImage) {
   EXPECT_FALSE(fs::exists(dir.file("p1.bmp")));
   EXPECT_EQ(seen.records.size(), 1u);
   EXPECT_TRUE(seen.summary.aborted);
-  EXPECT_NE(s.settings.conversionLog.find("Conversion process aborted.\r\n\r\n--- Conversion End "), std::string::npos);
+  EXPECT_NE(s.texts.conversionLog.find("Conversion process aborted.\r\n\r\n--- Conversion End "), std::string::npos);
   EXPECT_FALSE(s.running);
 }
 
@@ -525,7 +525,7 @@ TEST_F(Run, AJobWorksOnItsSnapshotAndHandsBackItsResults) {
     refused += r.status != 0;
   }
   EXPECT_EQ(refused, 1);
-  EXPECT_NE(s.settings.errorSummary.find("The following images could not be opened:"), std::string::npos);
+  EXPECT_NE(s.texts.errorSummary.find("The following images could not be opened:"), std::string::npos);
 }
 
 // A port called from the worker is answered where the owner answers it: here
@@ -570,10 +570,10 @@ TEST_F(Run, APromptFromTheWorkerIsAnsweredOnTheOwnersThread) {
   } owner;
   Session mine{pv::app::loadSettings(), owner};
   writeImage(dir.file("a.png"), 75, 24);
-  pv::app::ImageListBuilder({mine.settings, mine.primary, mine.secondary, mine.list, mine.progress, mine.running,
+  pv::app::ImageListBuilder({mine.settings, mine.texts, mine.primary, mine.secondary, mine.list, mine.progress, mine.running,
                              owner})
       .addDropped({dir.file("a.png")});
-  mine.format = pv::formats::CreateFormat("BMP", mine.settings.configPath);
+  mine.format = pv::formats::createFormat("BMP", mine.settings.configPath);
   mine.settings.DoLog = true;
   mine.settings.LogFile = dir.file("no/such/folder/run.log");  // the log cannot be saved: the worker says so
   pv::app::JobRunner runner(mine);
@@ -633,7 +633,7 @@ TEST_F(Run, SeveralWorkersGiveTheLogNamesAndRecordsOfOne) {
     pv::app::JobRunner runner(s);
     ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}, &seen));
     runner.wait();
-    Result r{withoutTimes(s.settings.conversionLog), s.settings.errorSummary, {}, {}};
+    Result r{withoutTimes(s.texts.conversionLog), s.texts.errorSummary, {}, {}};
     for (const auto& record : seen.records) {
       std::vector<std::string> outs;
       for (const std::string& o : record.outputs) outs.push_back(fs::path(o).filename().string());
@@ -678,7 +678,7 @@ TEST_F(Run, AnAbortStopsEveryWorker) {
   ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}));
   std::thread([&] { runner.abort(); }).join();
   runner.wait();
-  EXPECT_NE(s.settings.conversionLog.find("Conversion process aborted."), std::string::npos);
+  EXPECT_NE(s.texts.conversionLog.find("Conversion process aborted."), std::string::npos);
   EXPECT_FALSE(fs::exists(dir.file("p10.bmp")));
 
   // Stopped when the first record comes, and when the last one comes (every
@@ -692,7 +692,7 @@ TEST_F(Run, AnAbortStopsEveryWorker) {
     };
     ASSERT_TRUE(runner.start(pv::app::kRunConvert, {}, &seen));
     runner.wait();
-    const std::string& log = s.settings.conversionLog;
+    const std::string& log = s.texts.conversionLog;
     int written = 0;
     for (const auto& n : names) {
       const std::string out = dir.file(fs::path(n).stem().string() + ".bmp");
@@ -764,7 +764,7 @@ TEST_F(Run, AChainThatStartsByShrinkingAJpegDecodesItSmallerWithTheSameResult) {
     lead->scales.clear();
     convert();
     ASSERT_EQ(lead->scales, std::vector<int>{c.scale});
-    EXPECT_TRUE(s.settings.errorSummary.empty()) << s.settings.errorSummary;
+    EXPECT_TRUE(s.texts.errorSummary.empty()) << s.texts.errorSummary;
     pv::test::LeadWithImage out, full;
     ASSERT_EQ(out.LoadImage(dir.file("out/") + c.source + ".png", 0, 0, 1), 0);
     full.SetAutoOrient(true);

@@ -136,7 +136,7 @@ TEST(MagickReader, PhotoCdListsItsResolutionsAndLoadsTheChosenOne) {
   EXPECT_LE(cv::norm(small.pixels(), ref, cv::NORM_INF), 1.0);
   // The composite operation picks the largest.
   pv::test::LeadWithImage best;
-  pv::engine::ChooseLoadResolution(best, pcd);
+  pv::engine::chooseLoadResolution(best, pcd);
   ASSERT_EQ(best.LoadImage(pcd, 0, 1, 1), 0);
   EXPECT_EQ(best.GetImageWidth(), 768);
 }

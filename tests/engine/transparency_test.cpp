@@ -40,7 +40,7 @@ TEST(FlattenTransparency, PaintsFullyTransparentPixelsAndMakesTheBackgroundTrans
   pv::test::LeadWithImage lead;
   CLead scratch;
   loadHalfTransparent(lead, dir);
-  pv::engine::FlattenTransparency(lead, scratch, 75, 0xFFFFFF, false);
+  pv::engine::flattenTransparency(lead, scratch, 75, 0xFFFFFF, false);
   EXPECT_EQ(at(lead, 0, 0), cv::Vec4b(255, 255, 255, 0));  // painted, alpha kept
   EXPECT_EQ(at(lead, 7, 5), cv::Vec4b(255, 0, 0, 255));    // opaque pixels untouched
   EXPECT_TRUE(lead.GetUseTransparentColor());
@@ -49,7 +49,7 @@ TEST(FlattenTransparency, PaintsFullyTransparentPixelsAndMakesTheBackgroundTrans
 
   // Black for previews, with fill: the region is dropped afterwards.
   loadHalfTransparent(lead, dir);
-  pv::engine::FlattenTransparency(lead, scratch, 75, 0x000000, true);
+  pv::engine::flattenTransparency(lead, scratch, 75, 0x000000, true);
   EXPECT_EQ(at(lead, 1, 1), cv::Vec4b(0, 0, 0, 0));
   EXPECT_EQ(lead.GetTransparentColor(), 0);
   EXPECT_FALSE(lead.GetHasRegion());
@@ -61,7 +61,7 @@ TEST(FlattenTransparency, BitmapSourcesAndLowDepthsSkipTheAlphaStep) {
   CLead scratch;
   for (short code : {6, 84}) {
     loadHalfTransparent(lead, dir);
-    pv::engine::FlattenTransparency(lead, scratch, code, 0xFFFFFF, true);
+    pv::engine::flattenTransparency(lead, scratch, code, 0xFFFFFF, true);
     EXPECT_EQ(at(lead, 0, 0), cv::Vec4b(0, 0, 255, 0)) << code;
     EXPECT_FALSE(lead.GetUseTransparentColor()) << code;
   }
@@ -71,7 +71,7 @@ TEST(FlattenTransparency, BitmapSourcesAndLowDepthsSkipTheAlphaStep) {
   ASSERT_EQ(lead.LoadImage(dir.file("p.png"), 32, 0, 1), 0);
   ASSERT_LT(lead.GetInfoBits(), 16);
   const cv::Mat before = lead.pixels().clone();
-  pv::engine::FlattenTransparency(lead, scratch, 75, 0xFFFFFF, true);
+  pv::engine::flattenTransparency(lead, scratch, 75, 0xFFFFFF, true);
   EXPECT_EQ(cv::norm(lead.pixels(), before, cv::NORM_INF), 0.0);
 }
 
@@ -83,7 +83,7 @@ TEST(FlattenTransparency, AnOpaqueAlphaChannelChangesNothing) {
   lead.set(m, 32);
   ASSERT_EQ(lead.SaveImage(dir.file("o.png"), 75, 32, 0, 0), 0);
   ASSERT_EQ(lead.LoadImage(dir.file("o.png"), 0, 0, 1), 0);
-  pv::engine::FlattenTransparency(lead, scratch, 75, 0xFFFFFF, false);
+  pv::engine::flattenTransparency(lead, scratch, 75, 0xFFFFFF, false);
   // White pixels of an opaque picture must not turn transparent in the output.
   EXPECT_FALSE(lead.GetUseTransparentColor());
   EXPECT_FALSE(lead.GetHasRegion());
@@ -97,10 +97,10 @@ TEST(FlattenTransparency, ATransparentColourIsPaintedWithFillAndOnlySelectedWith
   lead.set(m, 24);
   lead.SetTransparentColor(0xFF00FF);
   lead.SetUseTransparentColor(true);
-  pv::engine::FlattenTransparency(lead, scratch, 2, 0xFFFFFF, false);
+  pv::engine::flattenTransparency(lead, scratch, 2, 0xFFFFFF, false);
   EXPECT_EQ(cv::norm(lead.pixels(), m, cv::NORM_INF), 0.0);  // no pixel changed
   EXPECT_TRUE(lead.GetHasRegion());
-  pv::engine::FlattenTransparency(lead, scratch, 2, 0xFFFFFF, true);
+  pv::engine::flattenTransparency(lead, scratch, 2, 0xFFFFFF, true);
   EXPECT_EQ(lead.pixels().at<cv::Vec3b>(0, 0), cv::Vec3b(255, 255, 255));
   EXPECT_EQ(lead.pixels().at<cv::Vec3b>(3, 3), cv::Vec3b(0, 255, 0));
   EXPECT_FALSE(lead.GetHasRegion());
@@ -116,7 +116,7 @@ TEST(FlattenTransparency, IconsUseTheirTransparentColourAndPaintTheirMask) {
   ASSERT_TRUE(lead.GetHasAlpha());
   cv::Mat alpha;
   cv::extractChannel(lead.pixels(), alpha, 3);
-  pv::engine::FlattenTransparency(lead, scratch, 91, 0xFFFFFF, false);
+  pv::engine::flattenTransparency(lead, scratch, 91, 0xFFFFFF, false);
   EXPECT_TRUE(lead.GetUseTransparentColor());
   if (cv::countNonZero(alpha == 0) > 0) {
     EXPECT_EQ(lead.GetTransparentColor(), 0xFFFFFF);
@@ -151,11 +151,11 @@ class ResolutionDouble : public CLead {
 TEST(ChooseLoadResolution, PicksTheLargestAreaAndTheFirstOfEqualAreas) {
   ResolutionDouble lead;
   lead.list = {{192, 128}, {768, 512}, {384, 256}};
-  pv::engine::ChooseLoadResolution(lead, "x.pcd");
+  pv::engine::chooseLoadResolution(lead, "x.pcd");
   EXPECT_EQ(lead.setCode, 1003);
   EXPECT_EQ(lead.setW, 768);
   lead.list = {{100, 400}, {200, 200}, {400, 100}};
-  pv::engine::ChooseLoadResolution(lead, "x.pcd");
+  pv::engine::chooseLoadResolution(lead, "x.pcd");
   EXPECT_EQ(lead.setW, 100);
   EXPECT_EQ(lead.setH, 400);
 }
@@ -404,7 +404,7 @@ TEST(GifTransparency, OnlyTheClearPixelsStayTransparentAfterFlattening) {
     pv::test::LeadWithImage lead;
     CLead scratch;
     ASSERT_EQ(lead.LoadImage(dir.file("in.png"), 32, 0, 1), 0);
-    pv::engine::FlattenTransparency(lead, scratch, pv::fmt::kPng, 0xFFFFFF, false);
+    pv::engine::flattenTransparency(lead, scratch, pv::fmt::kPng, 0xFFFFFF, false);
     ASSERT_EQ(lead.SaveImage(dir.file(o.name), o.code, o.bits, 0, 0), 0);
     Magick::Image back(dir.file(o.name));
     cv::Mat px(8, 10, CV_8UC4);

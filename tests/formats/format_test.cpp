@@ -9,8 +9,8 @@
 #include "engine/lead.h"
 #include "tests/support/support.h"
 
-using pv::formats::CreateFormat;
-using pv::formats::CreateFormatByIndex;
+using pv::formats::createFormat;
+using pv::formats::createFormatByIndex;
 using pv::formats::Format;
 
 namespace {
@@ -21,7 +21,7 @@ class FormatTest : public ::testing::Test {
   std::string config = dir.file("config.ini");
   void write(const std::string& text) { std::ofstream(config, std::ios::binary) << text; }
   std::unique_ptr<Format> make(const char* key) {
-    auto f = CreateFormat(key, config);
+    auto f = createFormat(key, config);
     EXPECT_TRUE(f) << key;
     return f;
   }
@@ -48,7 +48,7 @@ class RecordingLead : public pv::engine::CLead {
 };
 
 std::vector<int> allowed(Format& f, std::uint32_t method) {
-  f.SetAllowedDepths(method);
+  f.setAllowedDepths(method);
   std::vector<int> out;
   for (std::size_t i = 0; i < 12; ++i)
     if (f.allowedDepths[i]) out.push_back(f.depthList[i]);
@@ -59,8 +59,8 @@ std::vector<int> allowed(Format& f, std::uint32_t method) {
 
 TEST_F(FormatTest, EveryRegistryEntryCreatesItsFormatWithTheRegistrysFacts) {
   for (int i = 0; i < pv::kFormatCount; ++i) {
-    auto byIndex = CreateFormatByIndex(i, config);
-    auto byKey = CreateFormat(pv::formatKey(i), config);
+    auto byIndex = createFormatByIndex(i, config);
+    auto byKey = createFormat(pv::formatKey(i), config);
     ASSERT_TRUE(byIndex && byKey) << i;
     EXPECT_EQ(byKey->index, i);
     EXPECT_EQ(byIndex->key, pv::formatKey(i));
@@ -70,45 +70,45 @@ TEST_F(FormatTest, EveryRegistryEntryCreatesItsFormatWithTheRegistrysFacts) {
               static_cast<int>(pv::formatRegistry()[static_cast<std::size_t>(i)].methods.size()))
         << byIndex->key;
     EXPECT_EQ(byIndex->multiPage, pv::formatRegistry()[static_cast<std::size_t>(i)].multiPage);
-    EXPECT_EQ(byIndex->FileFormatCode(static_cast<std::uint32_t>(byIndex->methodCount)), 0);
-    EXPECT_EQ(byIndex->MethodName(static_cast<std::uint32_t>(byIndex->methodCount)), "");
+    EXPECT_EQ(byIndex->fileFormatCode(static_cast<std::uint32_t>(byIndex->methodCount)), 0);
+    EXPECT_EQ(byIndex->methodName(static_cast<std::uint32_t>(byIndex->methodCount)), "");
     if (byIndex->methodCount == 1) {
-      EXPECT_EQ(byIndex->MethodName(0), "");
+      EXPECT_EQ(byIndex->methodName(0), "");
     }
     EXPECT_FALSE(allowed(*byIndex, 0).empty()) << byIndex->key;
   }
-  EXPECT_EQ(CreateFormatByIndex(pv::kFormatCount, config), nullptr);
-  EXPECT_EQ(CreateFormatByIndex(-1, config), nullptr);
+  EXPECT_EQ(createFormatByIndex(pv::kFormatCount, config), nullptr);
+  EXPECT_EQ(createFormatByIndex(-1, config), nullptr);
 }
 
 TEST_F(FormatTest, FactoryMatchesTheFirstFourLettersExactly) {
   for (const char* jpg : {"jpg", "JPG", "jPg", "jpg ", "JPG   "}) {
-    auto f = CreateFormat(jpg, config);
+    auto f = createFormat(jpg, config);
     ASSERT_TRUE(f) << jpg;
     EXPECT_EQ(f->key, "JPG");
   }
   for (const char* none : {"jpeg", "jpgx", "tiff", " jpg", "", "jp", "xyz"})
-    EXPECT_EQ(CreateFormat(none, config), nullptr) << none;
-  EXPECT_EQ(CreateFormat("cmp2", config)->index, 12);
-  EXPECT_EQ(CreateFormat("CMP", config)->index, 11);
-  EXPECT_EQ(CreateFormat("tifx-anything", config)->index, 40);
-  EXPECT_EQ(CreateFormat("iff2", config)->index, 22);
+    EXPECT_EQ(createFormat(none, config), nullptr) << none;
+  EXPECT_EQ(createFormat("cmp2", config)->index, 12);
+  EXPECT_EQ(createFormat("CMP", config)->index, 11);
+  EXPECT_EQ(createFormat("tifx-anything", config)->index, 40);
+  EXPECT_EQ(createFormat("iff2", config)->index, 22);
 }
 
 TEST_F(FormatTest, CatalogueValuesOfTheMultiMethodFormats) {
   auto jpg = make("JPG");
-  EXPECT_EQ(jpg->MethodName(0), "Lossless JPEG");
-  EXPECT_EQ(jpg->FileFormatCode(0), pv::fmt::kJpeg);
-  EXPECT_EQ(jpg->FileFormatCode(1), pv::fmt::kJpeg);
-  EXPECT_EQ(jpg->FileFormatCode(3), pv::fmt::kJpeg411);
-  EXPECT_EQ(jpg->FileFormatCode(5), pv::fmt::kJpegLab422);
+  EXPECT_EQ(jpg->methodName(0), "Lossless JPEG");
+  EXPECT_EQ(jpg->fileFormatCode(0), pv::fmt::kJpeg);
+  EXPECT_EQ(jpg->fileFormatCode(1), pv::fmt::kJpeg);
+  EXPECT_EQ(jpg->fileFormatCode(3), pv::fmt::kJpeg411);
+  EXPECT_EQ(jpg->fileFormatCode(5), pv::fmt::kJpegLab422);
   EXPECT_EQ(allowed(*jpg, 2), (std::vector<int>{8, 24}));
   EXPECT_TRUE(jpg->hasQuality && jpg->hasPasses);
   EXPECT_EQ(jpg->qualityStart, 2);
   EXPECT_EQ(jpg->qualityEnd, 255);
   auto tif = make("TIF");
-  EXPECT_EQ(tif->MethodName(12), "CMP");
-  EXPECT_EQ(tif->FileFormatCode(12), pv::fmt::kTiffCmp);
+  EXPECT_EQ(tif->methodName(12), "CMP");
+  EXPECT_EQ(tif->fileFormatCode(12), pv::fmt::kTiffCmp);
   EXPECT_EQ(allowed(*tif, 1), (std::vector<int>{24, 32}));
   EXPECT_EQ(allowed(*tif, 0), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 16, 24, 32}));
   auto cmp = make("CMP");
@@ -118,13 +118,13 @@ TEST_F(FormatTest, CatalogueValuesOfTheMultiMethodFormats) {
   auto exif = make("EXIF");
   EXPECT_EQ(exif->extension, "TIF");
   for (std::uint32_t m = 0; m < 4; ++m) EXPECT_EQ(allowed(*exif, m), std::vector<int>{24});
-  EXPECT_EQ(exif->MethodName(0), "EXIF File - TIFF - No compresssion (RGB Color Space)");
+  EXPECT_EQ(exif->methodName(0), "EXIF File - TIFF - No compresssion (RGB Color Space)");
   EXPECT_EQ(allowed(*make("TIFX"), 0), (std::vector<int>{1, 3, 8, 24}));
   EXPECT_EQ(allowed(*make("RAW"), 0), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 24, 32}));
-  EXPECT_EQ(make("XWD")->FileFormatCode(0), pv::fmt::kXwd10);
-  EXPECT_EQ(make("ICA")->MethodName(9), "Uncompressed");
+  EXPECT_EQ(make("XWD")->fileFormatCode(0), pv::fmt::kXwd10);
+  EXPECT_EQ(make("ICA")->methodName(9), "Uncompressed");
   auto png = make("PNG");
-  EXPECT_EQ(png->FileFormatCode(0), pv::fmt::kPng);
+  EXPECT_EQ(png->fileFormatCode(0), pv::fmt::kPng);
   EXPECT_FALSE(png->hasPasses);
   EXPECT_FALSE(make("BMP")->hasQuality);
   EXPECT_EQ(make("BMP")->qualityEnd, 100);
@@ -135,7 +135,7 @@ TEST_F(FormatTest, DefaultsAndTheTwoJpegQualities) {
   EXPECT_EQ(jpg->method, 3u);
   EXPECT_EQ(jpg->quality, 25);  // key missing
   EXPECT_EQ(jpg->colorDepth, "org");
-  jpg->ResetOptions();
+  jpg->resetOptions();
   EXPECT_EQ(jpg->quality, 26);
   EXPECT_EQ(make("TIF")->quality, 25);
   EXPECT_EQ(make("ICO")->method, 2u);
@@ -153,7 +153,7 @@ TEST_F(FormatTest, OptionsLoadSaveAndTheShellSection) {
   EXPECT_EQ(jpg->quality, 40);
   EXPECT_EQ(jpg->colorDepth, "8");
   EXPECT_EQ(jpg->passes, 3u);
-  jpg->LoadShellOptions();
+  jpg->loadShellOptions();
   EXPECT_EQ(jpg->method, 2u);
   EXPECT_EQ(jpg->quality, 0);  // no number
   EXPECT_EQ(jpg->colorDepth, "org");
@@ -167,71 +167,71 @@ TEST_F(FormatTest, OptionsLoadSaveAndTheShellSection) {
   gif->quality = -5;
   gif->colorDepth = "4";
   gif->passes = 2;
-  gif->SaveOptions();
+  gif->saveOptions();
   gif->method = 0;
-  gif->SaveShellOptions();
+  gif->saveShellOptions();
   auto again = make("GIF");
   EXPECT_EQ(again->method, 1u);
   EXPECT_EQ(again->quality, -5);
   EXPECT_EQ(again->colorDepth, "4");
   EXPECT_EQ(again->passes, 2u);
-  again->LoadShellOptions();
+  again->loadShellOptions();
   EXPECT_EQ(again->method, 0u);
   EXPECT_EQ(pv::test::runProcess("/bin/grep", {"-c", "^\\[GIF Shell\\]$", config}).out, "1\n");
 }
 
 TEST_F(FormatTest, CommandLineOptionWords) {
   auto jpg = make("JPG");
-  jpg->ParseOptionWords("convert JPG 1");
+  jpg->parseOptionWords("convert JPG 1");
   EXPECT_EQ(jpg->method, 1u);
   EXPECT_EQ(jpg->colorDepth, "org");
   EXPECT_EQ(jpg->quality, 25);
-  jpg->ParseOptionWords("convert  JPG   2 24  30 4");
+  jpg->parseOptionWords("convert  JPG   2 24  30 4");
   EXPECT_EQ(jpg->method, 2u);
   EXPECT_EQ(jpg->colorDepth, "24");
   EXPECT_EQ(jpg->quality, 30);
   EXPECT_EQ(jpg->passes, 4u);
   for (const char* bad : {"0", "-8", "33", "48", "deep"}) {
-    jpg->ParseOptionWords(std::string("convert JPG 1 ") + bad);
+    jpg->parseOptionWords(std::string("convert JPG 1 ") + bad);
     EXPECT_EQ(jpg->colorDepth, "org") << bad;
   }
-  jpg->ParseOptionWords("convert JPG");
+  jpg->parseOptionWords("convert JPG");
   EXPECT_EQ(jpg->method, 1u);
 }
 
 TEST_F(FormatTest, NearestAllowedDepthSearchesUpThenDown) {
   auto png = make("PNG");  // 1, 4, 8, 24, 32
-  EXPECT_EQ(png->NearestAllowedDepth(0, 12), 24);
-  EXPECT_EQ(png->NearestAllowedDepth(0, 48), 32);
-  EXPECT_EQ(png->NearestAllowedDepth(0, 32), 32);
-  EXPECT_EQ(png->NearestAllowedDepth(0, 2), 4);
-  EXPECT_EQ(png->NearestAllowedDepth(0, 64), 32);
-  EXPECT_EQ(png->NearestAllowedDepth(0, 9), 8);  // not listed: moves to 8 first
-  EXPECT_EQ(png->NearestAllowedDepth(5, 8), 0);  // a method beyond the list allows nothing
+  EXPECT_EQ(png->nearestAllowedDepth(0, 12), 24);
+  EXPECT_EQ(png->nearestAllowedDepth(0, 48), 32);
+  EXPECT_EQ(png->nearestAllowedDepth(0, 32), 32);
+  EXPECT_EQ(png->nearestAllowedDepth(0, 2), 4);
+  EXPECT_EQ(png->nearestAllowedDepth(0, 64), 32);
+  EXPECT_EQ(png->nearestAllowedDepth(0, 9), 8);  // not listed: moves to 8 first
+  EXPECT_EQ(png->nearestAllowedDepth(5, 8), 0);  // a method beyond the list allows nothing
   auto tif = make("TIF");
-  EXPECT_EQ(tif->NearestAllowedDepth(1, 8), 24);
-  EXPECT_EQ(tif->NearestAllowedDepth(2, 32), 24);  // YCbCr: only 24, found downward
+  EXPECT_EQ(tif->nearestAllowedDepth(1, 8), 24);
+  EXPECT_EQ(tif->nearestAllowedDepth(2, 32), 24);  // YCbCr: only 24, found downward
   auto wbmp = make("WBMP");
-  EXPECT_EQ(wbmp->NearestAllowedDepth(0, 24), 1);
+  EXPECT_EQ(wbmp->nearestAllowedDepth(0, 24), 1);
 }
 
 TEST_F(FormatTest, OutputDepthKeepsColourForJpegLikeMethods) {
   auto jpg = make("JPG");
-  EXPECT_EQ(jpg->OutputDepth(8), 24);
-  EXPECT_EQ(jpg->OutputDepth(1), 24);
+  EXPECT_EQ(jpg->outputDepth(8), 24);
+  EXPECT_EQ(jpg->outputDepth(1), 24);
   jpg->colorDepth = "8";
-  EXPECT_EQ(jpg->OutputDepth(24), 8);
+  EXPECT_EQ(jpg->outputDepth(24), 8);
   auto tif = make("TIF");
-  EXPECT_EQ(tif->OutputDepth(8), 8);
+  EXPECT_EQ(tif->outputDepth(8), 8);
   tif->method = 6;
-  EXPECT_EQ(tif->OutputDepth(8), 24);
+  EXPECT_EQ(tif->outputDepth(8), 24);
   tif->method = 9;
-  EXPECT_EQ(tif->OutputDepth(1), 1);
-  EXPECT_EQ(make("CMP")->OutputDepth(8), 24);
+  EXPECT_EQ(tif->outputDepth(1), 1);
+  EXPECT_EQ(make("CMP")->outputDepth(8), 24);
   auto gif = make("GIF");
-  EXPECT_EQ(gif->OutputDepth(24), 8);
+  EXPECT_EQ(gif->outputDepth(24), 8);
   gif->colorDepth = "ORG";
-  EXPECT_EQ(gif->OutputDepth(4), 4);
+  EXPECT_EQ(gif->outputDepth(4), 4);
 }
 
 TEST_F(FormatTest, PrepareImageOfIconsCursorsGifAndPsd) {
@@ -240,26 +240,26 @@ TEST_F(FormatTest, PrepareImageOfIconsCursorsGifAndPsd) {
   lead.height = 100;
   auto ico = make("ICO");
   ico->method = 5;
-  EXPECT_TRUE(ico->PrepareImage(lead));
+  EXPECT_TRUE(ico->prepareImage(lead));
   ico->method = 2;
   lead.width = lead.height = 32;
-  EXPECT_TRUE(ico->PrepareImage(lead));
+  EXPECT_TRUE(ico->prepareImage(lead));
   ico->method = 77;  // any other value is 32
-  EXPECT_TRUE(ico->PrepareImage(lead));
+  EXPECT_TRUE(ico->prepareImage(lead));
   EXPECT_EQ(lead.calls, std::vector<std::string>{"ResizeImage 128 128 4"});
 
   lead.calls.clear();
-  EXPECT_TRUE(make("CUR")->PrepareImage(lead));  // already 32 x 32
-  EXPECT_TRUE(make("ANI")->PrepareImage(lead));  // always
+  EXPECT_TRUE(make("CUR")->prepareImage(lead));  // already 32 x 32
+  EXPECT_TRUE(make("ANI")->prepareImage(lead));  // always
   lead.width = 33;
-  EXPECT_TRUE(make("CUR")->PrepareImage(lead));
+  EXPECT_TRUE(make("CUR")->prepareImage(lead));
   auto gif = make("GIF");
-  EXPECT_TRUE(gif->PrepareImage(lead));
+  EXPECT_TRUE(gif->prepareImage(lead));
   gif->method = 1;
-  EXPECT_TRUE(gif->PrepareImage(lead));
-  EXPECT_TRUE(make("PSD")->PrepareImage(lead));
-  EXPECT_FALSE(make("PNG")->PrepareImage(lead));
-  EXPECT_FALSE(make("TIF")->PrepareImage(lead));
+  EXPECT_TRUE(gif->prepareImage(lead));
+  EXPECT_TRUE(make("PSD")->prepareImage(lead));
+  EXPECT_FALSE(make("PNG")->prepareImage(lead));
+  EXPECT_FALSE(make("TIF")->prepareImage(lead));
   EXPECT_EQ(lead.calls,
             (std::vector<std::string>{"ResizeImage 32 32 4", "ResizeImage 32 32 4", "SetSaveInterlaced 0",
                                       "SetSaveInterlaced 1", "SetPhotoshopSaveFlag 1"}));

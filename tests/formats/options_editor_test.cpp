@@ -42,7 +42,7 @@ TEST_F(Editor, QualitySliderArithmetic) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.key << " " << c.options << " moved to " << c.movedTo);
     write(std::string("[") + c.key + "]\n" + c.options);
-    auto format = pv::formats::CreateFormat(c.key, config);
+    auto format = pv::formats::createFormat(c.key, config);
     ASSERT_TRUE(format);
     OptionsEditor editor(*format);
     EXPECT_EQ(editor.position, c.opensAt);
@@ -56,14 +56,14 @@ TEST_F(Editor, QualitySliderArithmetic) {
 
 TEST_F(Editor, TextsAndWhatIsEnabled) {
   write("[CMP]\nQuality=-2\n[JPG]\nCompressionMethod=0\n");
-  auto cmp = pv::formats::CreateFormat("CMP", config);
+  auto cmp = pv::formats::createFormat("CMP", config);
   OptionsEditor c(*cmp);
   EXPECT_EQ(c.title(), "CMP Format Options");
   EXPECT_EQ(c.valueText(c.position), "Perfect Quality 2");
   EXPECT_EQ(c.sliderMax(), 8);
   EXPECT_EQ(c.leftLabel(), "Highest Quality");
 
-  auto png = pv::formats::CreateFormat("PNG", config);
+  auto png = pv::formats::createFormat("PNG", config);
   OptionsEditor p(*png);
   EXPECT_EQ(p.valueText(0), "0 (Default)");
   EXPECT_EQ(p.valueText(7), "7");
@@ -71,7 +71,7 @@ TEST_F(Editor, TextsAndWhatIsEnabled) {
   EXPECT_FALSE(p.methodsEnabled());
   EXPECT_FALSE(p.passesEnabled());
 
-  auto jpg = pv::formats::CreateFormat("JPG", config);
+  auto jpg = pv::formats::createFormat("JPG", config);
   OptionsEditor j(*jpg);
   EXPECT_FALSE(j.qualityEnabled());  // lossless JPEG
   EXPECT_FALSE(j.passesEnabled());
@@ -106,7 +106,7 @@ TEST_F(Editor, PhotoFormatsShowEffortAndRisingQuality) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
     write("");
-    auto f = pv::formats::CreateFormat(c.key, config);
+    auto f = pv::formats::createFormat(c.key, config);
     ASSERT_TRUE(f);
     EXPECT_EQ(f->quality, c.quality);
     EXPECT_EQ(f->passes, static_cast<std::uint32_t>(c.effort));
@@ -127,7 +127,7 @@ TEST_F(Editor, PhotoFormatsShowEffortAndRisingQuality) {
     e.position = 35;
     e.passes = 2;
     e.confirm();
-    auto again = pv::formats::CreateFormat(c.key, config);
+    auto again = pv::formats::createFormat(c.key, config);
     EXPECT_EQ(again->quality, 35);
     EXPECT_EQ(again->passes, static_cast<std::uint32_t>(std::stoi(c.firstPass) + 2));
     OptionsEditor reread(*again);
@@ -141,7 +141,7 @@ TEST_F(Editor, PhotoFormatsShowEffortAndRisingQuality) {
 
 TEST_F(Editor, DepthListFollowsTheMethod) {
   write("[TIF]\nCompressionMethod=0\nChosenColorDepth=16\n[JPG]\nCompressionMethod=2\n");
-  auto tif = pv::formats::CreateFormat("TIF", config);
+  auto tif = pv::formats::createFormat("TIF", config);
   OptionsEditor e(*tif);
   ASSERT_GE(e.depth, 1);
   EXPECT_EQ(e.depthTexts()[static_cast<std::size_t>(e.depth)], "16");
@@ -158,7 +158,7 @@ TEST_F(Editor, DepthListFollowsTheMethod) {
   EXPECT_TRUE(sawNone) << "TIFF's JPEG methods refuse 16 bits";
 
   // Confirm stores the selected entry, "org" for the first.
-  auto jpg = pv::formats::CreateFormat("JPG", config);
+  auto jpg = pv::formats::createFormat("JPG", config);
   OptionsEditor j(*jpg);
   j.depth = 0;
   j.confirm();
@@ -168,7 +168,7 @@ TEST_F(Editor, DepthListFollowsTheMethod) {
 
 TEST_F(Editor, ResetWritesTheDefaultsAndReadsThemBack) {
   write("[JPG]\nCompressionMethod=3\nQuality=200\nProgressivePass=4\n");
-  auto jpg = pv::formats::CreateFormat("JPG", config);
+  auto jpg = pv::formats::createFormat("JPG", config);
   OptionsEditor e(*jpg);
   EXPECT_EQ(e.passes, 4);
   e.reset();

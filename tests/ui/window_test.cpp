@@ -909,7 +909,7 @@ class WindowTest : public QObject {
     QCOMPARE(label, QString("Images Converted:"));
     QCOMPARE(filesIn(out), 6);
     QVERIFY(fs::exists(out + "/pic5.bmp"));
-    QVERIFY(session_->settings.errorSummary.empty());
+    QVERIFY(session_->texts.errorSummary.empty());
   }
 
   // Today's photo formats are chosen from the list like any other.
@@ -932,7 +932,7 @@ class WindowTest : public QObject {
       pv::engine::CLead lead;
       QCOMPARE(lead.LoadImage(out + stem + extension.toStdString(), 0, 0, 1), short{0});
     }
-    QVERIFY(session_->settings.errorSummary.empty());
+    QVERIFY(session_->texts.errorSummary.empty());
   }
 
   void abortStopsAfterTheImagesInWork_data() {

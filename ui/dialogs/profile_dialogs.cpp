@@ -35,7 +35,7 @@ void ProfileNameDialog::accept() {
 
 ProfileNameDialog* makeSaveProfileDialog(app::Session& session, QWidget* parent) {
   return new ProfileNameDialog(QObject::tr("Save Filter Profile"), QString(), [&session](const std::string& name) {
-    return app::SaveProfile(session.settings, session.chain, name, session.prompter);
+    return app::saveProfile(session.settings, session.chain, name, session.prompter);
   }, parent);
 }
 
@@ -60,7 +60,7 @@ ProfileManager::ProfileManager(app::Session& session, QWidget* parent) : QDialog
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
   layout->addWidget(buttons);
-  names_ = app::ListProfiles();
+  names_ = app::listProfiles();
   fill();
 }
 
@@ -84,7 +84,7 @@ void ProfileManager::load() {
   const std::string name = selected();
   if (name.empty()) return;
   session_.chain.clear();  // a profile replaces the chain
-  app::LoadProfile(session_.settings, session_.chain, name, session_.prompter);
+  app::loadProfile(session_.settings, session_.chain, name, session_.prompter);
   QDialog::accept();
 }
 
@@ -110,7 +110,7 @@ void ProfileManager::rename() {
   ProfileNameDialog dialog(tr("Rename Filter Profile"), QString::fromStdString(old), [&](const std::string& name) {
     if (name.empty()) return false;  // stays open
     // The list shows the new name only when the file took it.
-    if (app::RenameProfile(session_.settings, old, name, session_.prompter)) names_[row] = name;
+    if (app::renameProfile(session_.settings, old, name, session_.prompter)) names_[row] = name;
     return true;
   }, this);
   if (onRename) QTimer::singleShot(0, &dialog, [this, &dialog] { onRename(dialog); });
@@ -120,7 +120,7 @@ void ProfileManager::rename() {
 void ProfileManager::remove() {
   const std::string name = selected();
   if (name.empty()) return;
-  if (!app::DeleteProfile(session_.settings, name, session_.prompter)) return;
+  if (!app::deleteProfile(session_.settings, name, session_.prompter)) return;
   const int row = list_->currentRow();
   names_.erase(names_.begin() + row);
   delete list_->takeItem(row);

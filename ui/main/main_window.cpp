@@ -449,12 +449,11 @@ void MainWindow::addFiles(const QStringList& paths) {
   if (paths.isEmpty()) return;
   if (paths.size() == 1) {
     // One file is examined at once, on this thread.
-    session_.settings.conversionLog.clear();
-    session_.settings.errorSummary.clear();
-    app::ImageListBuilder builder({session_.settings, session_.primary, session_.secondary, session_.list,
+    session_.texts = {};
+    app::ImageListBuilder builder({session_.settings, session_.texts, session_.primary, session_.secondary, session_.list,
                                    session_.progress, session_.running, session_.prompter});
     const std::string path = paths.first().toStdString();
-    if (builder.IsAcceptedFile(path, true)) builder.AddImage(path);
+    if (builder.isAcceptedFile(path, true)) builder.addImage(path);
     afterListChange();
     showLogIfFailures();
     return;
@@ -477,7 +476,7 @@ void MainWindow::openList(const QString& path) {
 }
 
 bool MainWindow::saveList(const QString& path) {
-  return app::WriteListFile(session_.settings, session_.list, path.toStdString(), session_.prompter);
+  return app::writeListFile(session_.settings, session_.list, path.toStdString(), session_.prompter);
 }
 
 namespace {
@@ -518,8 +517,8 @@ void MainWindow::runJob(int runKind, app::JobArgument argument, bool hidden, app
 }
 
 void MainWindow::showLogIfFailures() {
-  if (!session_.settings.ShowMessages || session_.settings.errorSummary.empty()) return;
-  LogDialog log(session_.settings.errorSummary, prompter_, session_.settings.caption, this);
+  if (!session_.settings.ShowMessages || session_.texts.errorSummary.empty()) return;
+  LogDialog log(session_.texts.errorSummary, prompter_, session_.settings.caption, this);
   log.exec();
 }
 
@@ -649,7 +648,7 @@ void MainWindow::moveFilter(Command how) {
 
 void MainWindow::selectFormat(int row) {
   if (row < 0 || row >= kFormatCount) return;
-  auto format = formats::CreateFormatByIndex(row, session_.settings.configPath);
+  auto format = formats::createFormatByIndex(row, session_.settings.configPath);
   if (!format) return;
   session_.format = std::move(format);
   session_.settings.DefaultFormatType = row;
