@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/file_format.h"
 #include "engine/lead.h"
 
 int main(int argc, char** argv) {
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
       else return 2;
       failed += s != 0;
     }
-    failed += lead.SaveImage(argv[2], 3, 24, 0, 0) != 0;
+    failed += lead.SaveImage(argv[2], pv::fmt::kTiff, 24, 0, 0) != 0;
   } else {
     return 2;
   }

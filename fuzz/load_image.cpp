@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/file_format.h"
 #include "engine/lead.h"
 #include "fuzz/input_file.h"
 
@@ -13,10 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pv::engine::CLead lead;
   static_cast<void>(lead.ReadFileInfo(in, -1, 1));
   if (lead.LoadImage(in, 0, 0, -1) == 0) {
-    static_cast<void>(lead.SaveImage(out + ".png", 75, 0, 0, 0));
-    static_cast<void>(lead.SaveImage(out + ".jpg", 10, 24, 30, 0));
-    static_cast<void>(lead.SaveImage(out + ".tif", 17, 0, 0, 0));
-    static_cast<void>(lead.SaveImage(out + ".bmp", 84, 8, 0, 0));
+    static_cast<void>(lead.SaveImage(out + ".png", pv::fmt::kPng, 0, 0, 0));
+    static_cast<void>(lead.SaveImage(out + ".jpg", pv::fmt::kJpeg, 24, 30, 0));
+    static_cast<void>(lead.SaveImage(out + ".tif", pv::fmt::kTiffLzw, 0, 0, 0));
+    static_cast<void>(lead.SaveImage(out + ".bmp", pv::fmt::kBmpRle, 8, 0, 0));
   }
   return 0;
 }

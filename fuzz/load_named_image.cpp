@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/file_format.h"
 #include "engine/lead.h"
 #include "fuzz/input_file.h"
 
@@ -19,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!pv::fuzz::writeInput(in, data + 1, size - 1)) return 0;
   pv::engine::CLead lead;
   static_cast<void>(lead.ReadFileInfo(in, -1, 1));
-  if (lead.LoadImage(in, 0, 0, -1) == 0) static_cast<void>(lead.SaveImage(dir + "/out.png", 75, 0, 0, 0));
+  if (lead.LoadImage(in, 0, 0, -1) == 0) static_cast<void>(lead.SaveImage(dir + "/out.png", pv::fmt::kPng, 0, 0, 0));
   std::remove(in.c_str());
   return 0;
 }

@@ -16,6 +16,7 @@
 
 #include "app/job.h"
 #include "app/report.h"
+#include "core/file_format.h"
 #include "tests/engine/lead_holder.h"
 #include "tests/support/support.h"
 
@@ -34,7 +35,7 @@ std::vector<std::string> writeSources(const pv::test::TempDir& dir, int count, i
     pv::test::LeadWithImage lead;
     lead.set(pv::test::noiseImage(width, width * 2 / 3, 3, static_cast<std::uint32_t>(i + 1)), 24);
     paths.push_back(dir.file("in/img" + std::to_string(100 + i) + ".jpg"));
-    EXPECT_EQ(lead.SaveImage(paths.back(), 10, 24, 30, 0), 0);
+    EXPECT_EQ(lead.SaveImage(paths.back(), pv::fmt::kJpeg, 24, 30, 0), 0);
   }
   return paths;
 }

@@ -67,7 +67,7 @@ TEST(SwitchTokens, LinuxArgumentsBecomeTokens) {
 }
 
 TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
-  writeImage(dir.file("a.png"), 75);
+  writeImage(dir.file("a.png"), pv::fmt::kPng);
   std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << dir.file("run.log") << "\n";
   auto r = run({"/convert", "JPG", "/usesf", "/file", dir.file("a.png")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -84,7 +84,7 @@ TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
 }
 
 TEST_F(Cli, OptionWordsFiltersAndNamingSwitches) {
-  writeImage(dir.file("a.png"), 75, 80, 60);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 80, 60);
   fs::create_directory(dir.file("out"));
   auto r = run({"--convert",
                 "TIF",
@@ -128,9 +128,9 @@ TEST_F(Cli, OptionWordsFiltersAndNamingSwitches) {
 
 TEST_F(Cli, WildcardsFoldersAndSubFolders) {
   fs::create_directories(dir.file("pics/sub"));
-  writeImage(dir.file("pics/a.png"), 75);
-  writeImage(dir.file("pics/b.bmp"), 6);
-  writeImage(dir.file("pics/sub/c.png"), 75);
+  writeImage(dir.file("pics/a.png"), pv::fmt::kPng);
+  writeImage(dir.file("pics/b.bmp"), pv::fmt::kBmp);
+  writeImage(dir.file("pics/sub/c.png"), pv::fmt::kPng);
   auto r = run({"/convert", "GIF", "/usesf", "/subfolder", "0", "/file", dir.file("pics/*.png")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::exists(dir.file("pics/a.gif")));
@@ -149,7 +149,7 @@ TEST_F(Cli, WildcardsFoldersAndSubFolders) {
 }
 
 TEST_F(Cli, WithoutAConvertSwitchTheStartFormatIsUsed) {
-  writeImage(dir.file("a.png"), 75);
+  writeImage(dir.file("a.png"), pv::fmt::kPng);
   std::ofstream(data.file("config.ini")) << "[Global]\nDefaultFormatType=1\n";  // BMP
   auto r = run({"/usesf", "/file", dir.file("a.png")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -157,8 +157,8 @@ TEST_F(Cli, WithoutAConvertSwitchTheStartFormatIsUsed) {
 }
 
 TEST_F(Cli, TheShellHandOffUsesShellOptionsAndTheDefaultProfile) {
-  writeImage(dir.file("a.png"), 75, 64, 48);
-  writeImage(dir.file("b.png"), 75, 64, 48);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 64, 48);
+  writeImage(dir.file("b.png"), pv::fmt::kPng, 64, 48);
   fs::create_directories(data.file("Profiles"));
   std::ofstream(data.file("Profiles/small.pvp")) << "/filter resize 4 0 32 24 0 0\r\n/filter flip\r\n";
   std::ofstream(data.file("config.ini")) << "[Global]\nDefaultShellContextProfile=small\nAskWhereSave=1\n"
@@ -322,7 +322,7 @@ TEST_F(Cli, MultiPageToSinglePages) {
   pv::test::LeadWithImage lead;
   for (int p = 0; p < 3; ++p) {
     lead.set(pv::test::noiseImage(10 + p, 10, 3, static_cast<std::uint32_t>(p)), 24);
-    ASSERT_EQ(lead.SaveImage(dir.file("scan.tif"), 3, 24, 0, p ? 1 : 0), 0);
+    ASSERT_EQ(lead.SaveImage(dir.file("scan.tif"), pv::fmt::kTiff, 24, 0, p ? 1 : 0), 0);
   }
   auto r = run({"--convert", "PNG", "--usesf", "--mpo", "1", "--fnmp", "_p", "--file", dir.file("scan.tif")});
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -331,7 +331,7 @@ TEST_F(Cli, MultiPageToSinglePages) {
 }
 
 TEST_F(Cli, BadCommandLinesGiveTheirMessageAndANonZeroCode) {
-  writeImage(dir.file("a.png"), 75);
+  writeImage(dir.file("a.png"), pv::fmt::kPng);
   const std::string caption = "Pictoravine Image Converter: ";
   // An output switch without a folder is no output place (never the root folder).
   auto r = run({"/convert", "PNG", "/file", dir.file("a.png"), "/output"});

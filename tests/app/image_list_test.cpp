@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/naming.h"
+#include "core/file_format.h"
 #include "engine/lead.h"
 #include "tests/app/prompter.h"
 #include "tests/engine/lead_holder.h"
@@ -23,14 +24,14 @@ namespace {
 void writePng(const std::string& path, int w = 40, int h = 30, int channels = 3) {
   pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(w, h, channels), channels * 8);
-  ASSERT_EQ(lead.SaveImage(path, 75, 0, 0, 0), 0) << path;
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kPng, 0, 0, 0), 0) << path;
 }
 void writeTwoPageTiff(const std::string& path) {
   pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(20, 10, 3), 24);
-  ASSERT_EQ(lead.SaveImage(path, 3, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiff, 24, 0, 0), 0);
   lead.set(pv::test::checkerImage(20, 10, 3, 2), 24);
-  ASSERT_EQ(lead.SaveImage(path, 3, 24, 0, 1), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiff, 24, 0, 1), 0);
 }
 
 struct Lister : ::testing::Test {
@@ -253,7 +254,7 @@ TEST_F(Lister, CorpusFilesAreListed) {
 TEST_F(Lister, AListedJpegKeepsItsOwnSizeAndAShortenedOneIsStillRefused) {
   pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(800, 600, 3, 3), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("big.jpg"), 10, 24, 2, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("big.jpg"), pv::fmt::kJpeg, 24, 2, 0), 0);
   const std::string bytes = pv::test::readFile(dir.file("big.jpg"));
   pv::test::writeFile(dir.file("cut.jpg"), bytes.substr(0, bytes.size() / 2));
   for (bool thumbnails : {true, false}) {

@@ -7,6 +7,7 @@
 
 #include "app/image_list.h"
 #include "app/options.h"
+#include "core/file_format.h"
 #include "tests/app/prompter.h"
 #include "tests/engine/lead_holder.h"
 #include "tests/support/support.h"
@@ -46,7 +47,7 @@ struct Panes : ::testing::Test {
   void add(const std::string& name, const cv::Mat& pixels, int bits) {
     pv::test::LeadWithImage lead;
     lead.set(pixels, bits);
-    ASSERT_EQ(lead.SaveImage(dir.file(name), 75, 0, 0, 0), 0);
+    ASSERT_EQ(lead.SaveImage(dir.file(name), pv::fmt::kPng, 0, 0, 0), 0);
     pv::app::ImageListBuilder builder({session.settings, session.texts, session.primary, session.secondary, session.list,
                                        session.progress, session.running, session.prompter});
     ASSERT_TRUE(builder.isAcceptedFile(dir.file(name), true));

@@ -38,6 +38,11 @@ using pv::app::Session;
 
 namespace {
 
+// How a recorded save reads: file name, file format code, bits and page mode.
+std::string saved(const std::string& name, short code, int bits, int mode) {
+  return "save " + name + " " + std::to_string(code) + " " + std::to_string(bits) + " " + std::to_string(mode);
+}
+
 // The real engine, with every load, save and page choice written down.
 struct RecordingLead : pv::engine::CLead {
   std::vector<std::string> calls;
@@ -51,8 +56,7 @@ struct RecordingLead : pv::engine::CLead {
     return status;
   }
   short SaveImage(const std::string& path, short code, short bits, short quality, short mode) override {
-    calls.push_back("save " + fs::path(path).filename().string() + " " + std::to_string(code) + " " +
-                    std::to_string(bits) + " " + std::to_string(mode));
+    calls.push_back(saved(fs::path(path).filename().string(), code, bits, mode));
     if (emptySaves) return (std::ofstream(path), 0);
     return CLead::SaveImage(path, code, bits, quality, mode);
   }
@@ -72,7 +76,7 @@ void writeTiffPages(const std::string& path, int pages) {
   pv::test::LeadWithImage lead;
   for (int p = 0; p < pages; ++p) {
     lead.set(pv::test::noiseImage(20 + p, 12, 3, static_cast<std::uint32_t>(p)), 24);
-    ASSERT_EQ(lead.SaveImage(path, 3, 24, 0, p == 0 ? 0 : 1), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiff, 24, 0, p == 0 ? 0 : 1), 0);
   }
 }
 
@@ -115,10 +119,10 @@ struct Run : ::testing::Test {
 }  // namespace
 
 TEST_F(Run, DepthRulesDecideTheLoadAndSaveDepths) {
-  writeImage(dir.file("a.png"), 75, 24);
-  writeImage(dir.file("b.jpg"), 10, 24);
-  writeImage(dir.file("c.bmp"), 6, 32, 4);
-  writeImage(dir.file("d.tif"), 3, 32, 4);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
+  writeImage(dir.file("b.jpg"), pv::fmt::kJpeg, 24);
+  writeImage(dir.file("c.bmp"), pv::fmt::kBmp, 32, 4);
+  writeImage(dir.file("d.tif"), pv::fmt::kTiff, 32, 4);
   {
     // A plain 32-bit bitmap (no bit fields): its fourth byte is padding.
     std::string bmp = std::string("BM") + std::string(52, '\0') + std::string(2 * 2 * 4, '\x7f');
@@ -133,14 +137,14 @@ TEST_F(Run, DepthRulesDecideTheLoadAndSaveDepths) {
   useFormat("JPG");
   convert();
   EXPECT_EQ(lead->calls[0], "load a.png 32 0 1");  // a 24-bit PNG is loaded with 32 bits ...
-  EXPECT_EQ(lead->calls[1], "save a.jpg 21 24 0");  // ... and saved with 24
+  EXPECT_EQ(lead->calls[1], saved("a.jpg", pv::fmt::kJpeg411, 24, 0));  // ... and saved with 24
   EXPECT_EQ(lead->calls[2], "load b.jpg 0 0 1");
   lead->calls.clear();
   useFormat("PNG");
   convert();
-  EXPECT_EQ(lead->calls[5], "save c.png 75 32 0");  // a BMP with an alpha mask keeps its 32
-  EXPECT_EQ(lead->calls[7], "save d.png 75 32 0");  // TIF keeps 32
-  EXPECT_EQ(lead->calls[9], "save e.png 75 24 0");  // a plain 32-bit BMP: 32 becomes 24
+  EXPECT_EQ(lead->calls[5], saved("c.png", pv::fmt::kPng, 32, 0));  // a BMP with an alpha mask keeps its 32
+  EXPECT_EQ(lead->calls[7], saved("d.png", pv::fmt::kPng, 32, 0));  // TIF keeps 32
+  EXPECT_EQ(lead->calls[9], saved("e.png", pv::fmt::kPng, 24, 0));  // a plain 32-bit BMP: 32 becomes 24
   EXPECT_TRUE(s.texts.errorSummary.empty()) << s.texts.errorSummary;
   EXPECT_EQ(s.list[2].targetBits, 32u);
   EXPECT_EQ(s.progress.percent, 100);
@@ -170,8 +174,8 @@ TEST_F(Run, MultiPageOptions) {
   useFormat("GIF");
   lead->calls.clear();
   convert();
-  EXPECT_EQ(lead->calls, (std::vector<std::string>{"load scan.tif 0 1 -1", "page 0", "save scan.gif 2 8 0", "page 1",
-                                                   "save scan.gif 2 8 0", "page 2", "save scan.gif 2 8 0"}));
+  EXPECT_EQ(lead->calls, (std::vector<std::string>{"load scan.tif 0 1 -1", "page 0", saved("scan.gif", pv::fmt::kGif, 8, 0), "page 1",
+                                                   saved("scan.gif", pv::fmt::kGif, 8, 0), "page 2", saved("scan.gif", pv::fmt::kGif, 8, 0)}));
   EXPECT_EQ(pagesOf(dir.file("scan.gif")), 3);
 
   // 0 with TIF output: pages appended one by one into one file.
@@ -195,7 +199,7 @@ TEST_F(Run, MultiPageOptions) {
   useFormat("BMP");
   lead->calls.clear();
   convert();
-  EXPECT_EQ(lead->calls, (std::vector<std::string>{"load scan.tif 0 1 1", "save scan.bmp 6 24 0"}));
+  EXPECT_EQ(lead->calls, (std::vector<std::string>{"load scan.tif 0 1 1", saved("scan.bmp", pv::fmt::kBmp, 24, 0)}));
 
   // Any other value passes the image over: nothing loaded, logged or deleted.
   s.settings.MultiPageOption = 3;
@@ -210,9 +214,9 @@ TEST_F(Run, MultiPageOptions) {
 }
 
 TEST_F(Run, FailuresAreLoggedOnceUnderOneHeaderAndFailedSourcesStay) {
-  writeImage(dir.file("a.png"), 75, 24);
-  writeImage(dir.file("b.png"), 75, 24);
-  writeImage(dir.file("c.png"), 75, 24);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
+  writeImage(dir.file("b.png"), pv::fmt::kPng, 24);
+  writeImage(dir.file("c.png"), pv::fmt::kPng, 24);
   list({"a.png", "b.png", "c.png"});
   // Two sources damaged after they were listed.
   std::ofstream(dir.file("a.png"), std::ios::trunc) << "\x89PNG\r\n\x1a\n broken";
@@ -232,7 +236,7 @@ TEST_F(Run, FailuresAreLoggedOnceUnderOneHeaderAndFailedSourcesStay) {
 }
 
 TEST_F(Run, SourcesAreDeletedOnlyWhenTheOutputIsSafelyWritten) {
-  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
   list({"a.png"});
   s.settings.DeleteSourceAfterConvert = true;
   lead->emptySaves = true;  // a save that claims success but leaves an empty file
@@ -246,7 +250,7 @@ TEST_F(Run, SourcesAreDeletedOnlyWhenTheOutputIsSafelyWritten) {
   if (geteuid() != 0) {  // root deletes from read-only folders
     lead->emptySaves = false;
     fs::create_directory(dir.file("ro"));
-    writeImage(dir.file("ro/r.png"), 75, 24);
+    writeImage(dir.file("ro/r.png"), pv::fmt::kPng, 24);
     s.list.clear();
     list({"ro/r.png"});
     s.settings.UseSourcePathForOutput = false;
@@ -260,8 +264,8 @@ TEST_F(Run, SourcesAreDeletedOnlyWhenTheOutputIsSafelyWritten) {
 }
 
 TEST_F(Run, OverwriteOriginalReplacesInOneRenameAndKeepsBothOnFailure) {
-  writeImage(dir.file("a.png"), 75, 24, 3, 1);
-  writeImage(dir.file("b.tif"), 3, 24, 3, 2);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24, 3, 1);
+  writeImage(dir.file("b.tif"), pv::fmt::kTiff, 24, 3, 2);
   list({"a.png", "b.tif"});
   // b's plain output name is a folder with content: no rename can replace it.
   fs::create_directory(dir.file("b.png"));
@@ -283,8 +287,8 @@ TEST_F(Run, OverwriteOriginalReplacesInOneRenameAndKeepsBothOnFailure) {
 }
 
 TEST_F(Run, AbortStopsBeforeTheNextImageWhateverMessagesSay) {
-  writeImage(dir.file("a.png"), 75, 24);
-  writeImage(dir.file("b.png"), 75, 24);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
+  writeImage(dir.file("b.png"), pv::fmt::kPng, 24);
   list({"a.png", "b.png"});
   useFormat("BMP");
   for (bool shown : {true, false}) {
@@ -304,7 +308,7 @@ TEST_F(Run, AbortStopsBeforeTheNextImageWhateverMessagesSay) {
 }
 
 TEST_F(Run, TheWorkerWritesTheWholeLogOfAJob) {
-  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
   list({"a.png"});
   std::ofstream(dir.file("b.png")) << "junk";
   s.list.push_back(s.list[0]);
@@ -428,8 +432,8 @@ struct RecordingObserver : pv::app::JobObserver {
 // The observer sees every image once, in list order, with its status, its
 // outputs and its time, and the log made from the records is the run's log.
 TEST_F(Run, TheObserverSeesEveryImageOnceInListOrder) {
-  writeImage(dir.file("a.png"), 75, 24);
-  writeImage(dir.file("c.png"), 75, 24);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
+  writeImage(dir.file("c.png"), pv::fmt::kPng, 24);
   list({"a.png", "c.png"});
   std::ofstream(dir.file("b.png")) << "junk";
   s.list.insert(s.list.begin() + 1, s.list[0]);
@@ -497,7 +501,7 @@ TEST_F(Run, AnAbortFromAnotherThreadStopsASilentRunAfterTheCurrentImage) {
 // A job works on what the session held when it started: the owner may change
 // its list, chain and format meanwhile; a list job hands back its list.
 TEST_F(Run, AJobWorksOnItsSnapshotAndHandsBackItsResults) {
-  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
   list({"a.png"});
   useFormat("BMP");
   pv::app::JobRunner runner(s);
@@ -569,7 +573,7 @@ TEST_F(Run, APromptFromTheWorkerIsAnsweredOnTheOwnersThread) {
     }
   } owner;
   Session mine{pv::app::loadSettings(), owner};
-  writeImage(dir.file("a.png"), 75, 24);
+  writeImage(dir.file("a.png"), pv::fmt::kPng, 24);
   pv::app::ImageListBuilder({mine.settings, mine.texts, mine.primary, mine.secondary, mine.list, mine.progress, mine.running,
                              owner})
       .addDropped({dir.file("a.png")});
@@ -607,7 +611,7 @@ TEST_F(Run, SeveralWorkersGiveTheLogNamesAndRecordsOfOne) {
   for (int i = 0; i < 4; ++i)
     for (const char* sub : {"x", "y", "z"}) {
       const std::string name = std::string(sub) + "/img" + std::to_string(i) + ".png";
-      writeImage(dir.file(name), 75, 24, 3, i + 1);
+      writeImage(dir.file(name), pv::fmt::kPng, 24, 3, i + 1);
       names.push_back(name);
     }
   writeTiffPages(dir.file("x/pages.tif"), 3);

@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/file_format.h"
 #include "engine/lead.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
@@ -73,8 +74,8 @@ TEST(BmpCodec, RunLengthFilesAreSmallForFlatPictures) {
   cv::Mat flat(64, 300, CV_8UC3, cv::Scalar(10, 20, 30));
   cv::rectangle(flat, cv::Rect(40, 10, 100, 30), cv::Scalar(200, 100, 0), cv::FILLED);
   lead.set(flat, 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("rle.bmp"), 84, 8, 0, 0), 0);
-  ASSERT_EQ(lead.SaveImage(dir.file("raw.bmp"), 6, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("rle.bmp"), pv::fmt::kBmpRle, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("raw.bmp"), pv::fmt::kBmp, 8, 0, 0), 0);
   EXPECT_LT(fs::file_size(dir.file("rle.bmp")) * 10, fs::file_size(dir.file("raw.bmp")));
   pv::test::LeadWithImage back;
   ASSERT_EQ(back.LoadImage(dir.file("rle.bmp"), 0, 0, 1), 0);
@@ -86,7 +87,7 @@ TEST(BmpCodec, DamagedFilesGiveAStatus) {
   pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(50, 50, 3, 1), 24);
   const std::string path = dir.file("cut.bmp");
-  ASSERT_EQ(lead.SaveImage(path, 6, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kBmp, 24, 0, 0), 0);
   fs::resize_file(path, fs::file_size(path) - 100);
   CLead back;
   EXPECT_EQ(back.LoadImage(path, 0, 0, 1), pv::engine::kDamaged);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/file_format.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
 #include "tests/engine/lead_holder.h"
@@ -46,7 +47,7 @@ TEST(GifCodec, EveryPaletteDepthRoundTripsExactly) {
     LeadWithImage lead;
     cv::Mat src = colours(23, 17, 1 << bits, 0);
     lead.set(src, 24);
-    ASSERT_EQ(lead.SaveImage(dir.file("a.gif"), 2, static_cast<short>(bits), 0, 0), 0) << bits;
+    ASSERT_EQ(lead.SaveImage(dir.file("a.gif"), pv::fmt::kGif, static_cast<short>(bits), 0, 0), 0) << bits;
     CLead back;
     ASSERT_EQ(back.ReadFileInfo(dir.file("a.gif"), -1, 1), 0);
     EXPECT_EQ(back.GetInfoFormat(), 2);
@@ -67,7 +68,7 @@ TEST(GifCodec, InterlaceAndTransparentColourAreWritten) {
                                             (src.at<cv::Vec3b>(0, 0)[0] << 16)));
   lead.SetUseTransparentColor(true);
   lead.SetSaveInterlaced(true);
-  ASSERT_EQ(lead.SaveImage(dir.file("i.gif"), 2, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("i.gif"), pv::fmt::kGif, 8, 0, 0), 0);
   EXPECT_EQ(cv::norm(magickFrame(dir.file("i.gif"), 0), src, cv::NORM_INF), 0.0);
   const std::string bytes = pv::test::readFile(dir.file("i.gif"));
   auto at = bytes.find('\x2C');  // image descriptor after the extensions
@@ -84,7 +85,7 @@ TEST(GifCodec, AllPagesAreWrittenAndEachCanBeLoaded) {
   LeadWithImage lead;
   std::vector<cv::Mat> pages{colours(20, 10, 4, 0), colours(20, 10, 8, 1), colours(20, 10, 2, 2)};
   lead.setPages(pages, 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("m.gif"), 2, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("m.gif"), pv::fmt::kGif, 8, 0, 0), 0);
   CLead info;
   ASSERT_EQ(info.ReadFileInfo(dir.file("m.gif"), -1, 1), 0);
   EXPECT_EQ(info.GetInfoPageCount(), 3);
@@ -119,7 +120,7 @@ TEST(GifCorpus, RealGifsDecodeLikeImageMagickOrFailCleanly) {
     if (theirs.cols != static_cast<int>(lead.GetImageWidth()) || theirs.rows != static_cast<int>(lead.GetImageHeight()))
       continue;  // ImageMagick sizes some frames differently from the screen
     pv::test::TempDir dir;
-    ASSERT_EQ(lead.SaveImage(dir.file("o.png"), 75, 24, 0, 0), 0);
+    ASSERT_EQ(lead.SaveImage(dir.file("o.png"), pv::fmt::kPng, 24, 0, 0), 0);
     Magick::Image ours(dir.file("o.png"));
     cv::Mat mine(theirs.rows, theirs.cols, CV_8UC3);
     ours.write(0, 0, ours.columns(), ours.rows(), "BGR", Magick::CharPixel, mine.data);
@@ -138,7 +139,7 @@ TEST(GifCodec, PageModeOneAddsAFrameAndKeepsTheOldFileUntilDone) {
   pv::test::LeadWithImage lead;
   for (const cv::Mat& f : frames) {
     lead.set(f, 8);
-    ASSERT_EQ(lead.SaveImage(path, 2, 8, 0, 1), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kGif, 8, 0, 1), 0);
   }
   pv::test::LeadWithImage back;
   ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);

@@ -57,7 +57,7 @@ TEST(JpegCodec, RoundTripsColourAndGreyWithinAQualityBound) {
     cv::Mat src = ch == 3 ? smoothPicture(120, 80) : pv::test::gradientImage(120, 80, 1);
     lead.set(src, ch * 8);
     const std::string path = dir.file("a.jpg");
-    ASSERT_EQ(lead.SaveImage(path, 10, static_cast<short>(ch * 8), 2, 0), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kJpeg, static_cast<short>(ch * 8), 2, 0), 0);
     CLead back;
     ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
     EXPECT_EQ(back.GetInfoFormat(), 10);
@@ -80,8 +80,8 @@ TEST(JpegCodec, TheQualityFactorIsMonotonic) {
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(64, 64, 3, 3), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("best.jpg"), 10, 24, 2, 0), 0);
-  ASSERT_EQ(lead.SaveImage(dir.file("small.jpg"), 10, 24, 200, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("best.jpg"), pv::fmt::kJpeg, 24, 2, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("small.jpg"), pv::fmt::kJpeg, 24, 200, 0), 0);
   EXPECT_GT(fs::file_size(dir.file("best.jpg")), 2 * fs::file_size(dir.file("small.jpg")));
 }
 
@@ -97,13 +97,13 @@ TEST(JpegCodec, SubsamplingFollowsTheCodeAndPassesGiveThatManyScans) {
   EXPECT_EQ(scans(pv::test::readFile(path)), 1);  // baseline
   for (int passes : {4, 6, 10}) {
     lead.SetSavePasses(static_cast<short>(passes));
-    ASSERT_EQ(lead.SaveImage(path, 10, 24, 20, 0), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kJpeg, 24, 20, 0), 0);
     EXPECT_EQ(scans(pv::test::readFile(path)), passes);
     CLead back;
     ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
   }
   lead.SetSavePasses(1);  // fewer than a colour image needs: one scan each
-  ASSERT_EQ(lead.SaveImage(path, 10, 24, 20, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kJpeg, 24, 20, 0), 0);
   EXPECT_EQ(scans(pv::test::readFile(path)), 4);
 }
 
@@ -111,7 +111,7 @@ TEST(JpegCodec, ATruncatedOrDamagedFileGivesAStatus) {
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(200, 200, 3, 9), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("t.jpg"), 10, 24, 2, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("t.jpg"), pv::fmt::kJpeg, 24, 2, 0), 0);
   std::string bytes = pv::test::readFile(dir.file("t.jpg"));
   std::ofstream(dir.file("cut.jpg"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
   CLead back;
@@ -139,7 +139,7 @@ TEST(JpegCorpus, RealJpegsDecodeLikeImageMagick) {
     }
     if (im.columns() != static_cast<size_t>(lead.GetImageWidth()) || im.colorSpace() == Magick::CMYKColorspace) continue;
     pv::test::TempDir dir;
-    ASSERT_EQ(lead.SaveImage(dir.file("o.png"), 75, 24, 0, 0), 0);
+    ASSERT_EQ(lead.SaveImage(dir.file("o.png"), pv::fmt::kPng, 24, 0, 0), 0);
     Magick::Image ours(dir.file("o.png"));
     cv::Mat a(static_cast<int>(im.rows()), static_cast<int>(im.columns()), CV_8UC3), b = a.clone();
     im.write(0, 0, im.columns(), im.rows(), "BGR", Magick::CharPixel, a.data);
@@ -158,7 +158,7 @@ TEST(LosslessJpeg, GreyAndColourRoundTripExactly) {
     pv::test::LeadWithImage lead;
     lead.set(src, ch * 8);
     const std::string path = dir.file("l" + std::to_string(ch) + ".jpg");
-    ASSERT_EQ(lead.SaveImage(path, 10, ch == 1 ? 8 : 24, 0, 0), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kJpeg, ch == 1 ? 8 : 24, 0, 0), 0);
     EXPECT_TRUE(pv::test::readFile(path).find("\xFF\xC3") != std::string::npos);  // process 14 frame
     pv::engine::CLead back;
     ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);

@@ -1,3 +1,4 @@
+#include "core/file_format.h"
 #include "engine/lead.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ TEST(CLead, WithoutAnImagePropertiesAreZeroAndOperationsRefuse) {
   EXPECT_EQ(lead.GetDisplayBits(), 0);
   EXPECT_FALSE(lead.GetHasAlpha());
   EXPECT_EQ(lead.ResizeImage(10, 10, 4), pv::engine::kInvalidParameter);
-  EXPECT_EQ(lead.SaveImage("/tmp/never-written.png", 75, 24, 0, 0), pv::engine::kInvalidParameter);
+  EXPECT_EQ(lead.SaveImage("/tmp/never-written.png", pv::fmt::kPng, 24, 0, 0), pv::engine::kInvalidParameter);
 }
 
 TEST(ResizeImage, AZeroSizeFollowsFromTheAspectRatio) {

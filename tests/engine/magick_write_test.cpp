@@ -4,6 +4,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/file_format.h"
 #include "engine/lead.h"
 #include "tests/engine/lead_holder.h"
 #include "tests/engine/reference.h"
@@ -24,13 +25,13 @@ using pv::test::asColour;
 
 TEST(MagickWriter, EveryCodeWritesEachAllowedDepthAndReadsBack) {
   const std::vector<Row> rows = {
-      {1, "pcx", {1, 4, 8, 24}},       {4, "tga", {8, 16, 24, 32}},   {262, "tga", {8, 16, 24, 32}},
-      {76, "psd", {1, 8, 24}},         {56, "pct", {1, 4, 8, 16, 24}}, {55, "ras", {1, 4, 8, 24, 32}},
-      {142, "sgi", {8, 24, 32}},       {143, "sgi", {8, 24, 32}},     {170, "wbmp", {1}},
-      {110, "xbm", {1}},               {109, "xpm", {8}},         {133, "xwd", {1, 4, 8, 16, 24, 32}},
-      {102, "pbm", {1}},               {103, "pbm", {1}},             {104, "pgm", {8}},
-      {105, "pgm", {8}},               {106, "ppm", {24}},            {107, "ppm", {24}},
-      {50, "cal", {1}},                {130, "cal", {1}},               {131, "cal", {1}},             {298, "cin", {24}, false},
+      {pv::fmt::kPcx, "pcx", {1, 4, 8, 24}},       {pv::fmt::kTga, "tga", {8, 16, 24, 32}},   {pv::fmt::kTgaRle, "tga", {8, 16, 24, 32}},
+      {pv::fmt::kPsd, "psd", {1, 8, 24}},         {pv::fmt::kPict, "pct", {1, 4, 8, 16, 24}}, {pv::fmt::kSunRaster, "ras", {1, 4, 8, 24, 32}},
+      {pv::fmt::kSgi, "sgi", {8, 24, 32}},       {pv::fmt::kSgiRle, "sgi", {8, 24, 32}},     {pv::fmt::kWbmp, "wbmp", {1}},
+      {pv::fmt::kXbm, "xbm", {1}},               {pv::fmt::kXpm, "xpm", {8}},         {pv::fmt::kXwd11, "xwd", {1, 4, 8, 16, 24, 32}},
+      {pv::fmt::kPbmAscii, "pbm", {1}},               {pv::fmt::kPbm, "pbm", {1}},             {pv::fmt::kPgmAscii, "pgm", {8}},
+      {pv::fmt::kPgm, "pgm", {8}},               {pv::fmt::kPpmAscii, "ppm", {24}},            {pv::fmt::kPpm, "ppm", {24}},
+      {pv::fmt::kCals, "cal", {1}},                {pv::fmt::kCalsG4, "cal", {1}},               {pv::fmt::kCalsFaxG4, "cal", {1}},             {pv::fmt::kCineon, "cin", {24}, false},
   };
   pv::test::TempDir dir;
   const cv::Mat few = pv::test::fewColours(37, 23, 4);     // fits every palette depth from 2 bits
@@ -71,13 +72,13 @@ TEST(MagickWriter, PlainAndRawNetpbmAndTheFormatsWithoutAReader) {
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   lead.set(pv::test::checkerImage(16, 8, 3, 2), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("a.pbm"), 102, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("a.pbm"), pv::fmt::kPbmAscii, 1, 0, 0), 0);
   EXPECT_TRUE(pv::test::readFile(dir.file("a.pbm")).starts_with("P1"));
-  ASSERT_EQ(lead.SaveImage(dir.file("b.pbm"), 103, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("b.pbm"), pv::fmt::kPbm, 1, 0, 0), 0);
   EXPECT_TRUE(pv::test::readFile(dir.file("b.pbm")).starts_with("P4"));
-  ASSERT_EQ(lead.SaveImage(dir.file("c.eps"), 16, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("c.eps"), pv::fmt::kEps, 8, 0, 0), 0);
   EXPECT_TRUE(pv::test::readFile(dir.file("c.eps")).starts_with("%!PS-Adobe-3.0 EPSF-3.0"));
-  ASSERT_EQ(lead.SaveImage(dir.file("d.fax"), 66, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("d.fax"), pv::fmt::kFaxG3, 1, 0, 0), 0);
   EXPECT_GT(pv::test::readFile(dir.file("d.fax")).size(), 8u);
   // Depth 0 keeps the image's own depth.
   const cv::Mat photo = pv::test::noiseImage(16, 8, 3, 7);
@@ -89,7 +90,7 @@ TEST(MagickWriter, PlainAndRawNetpbmAndTheFormatsWithoutAReader) {
   }
   // Several pages of a PCX are a DCX.
   lead.setPages({pv::test::checkerImage(16, 8, 3, 2), pv::test::gradientImage(16, 8, 3)}, 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("e.pcx"), 1, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("e.pcx"), pv::fmt::kPcx, 24, 0, 0), 0);
   pv::engine::CLead r;
   ASSERT_EQ(r.ReadFileInfo(dir.file("e.pcx"), -1, 1), 0);
   EXPECT_EQ(r.GetInfoPageCount(), 2);

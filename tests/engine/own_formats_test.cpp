@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/file_format.h"
 #include "engine/codecs/own.h"
 #include "engine/lead.h"
 #include "tests/engine/lead_holder.h"
@@ -87,19 +88,19 @@ void roundTrip(const std::vector<Row>& rows) {
 
 TEST(OwnFormats, IconsCursorsClipboardAndMetafilesRoundTrip) {
   roundTrip({
-      {91, "ico", {1, 4, 8, 24}, Back::kMagick, 32, 32},
-      {92, "cur", {1, 4, 8, 24}, Back::kMagick, 32, 32},
-      {119, "ani", {1, 4, 8, 24}, Back::kOwn, 32, 32},
-      {114, "clp", {1, 4, 8, 24}, Back::kOwn},
-      {15, "wmf", {8, 24}, Back::kOwn},
-      {116, "emf", {8, 24}, Back::kOwn},
+      {pv::fmt::kIcon, "ico", {1, 4, 8, 24}, Back::kMagick, 32, 32},
+      {pv::fmt::kCursor, "cur", {1, 4, 8, 24}, Back::kMagick, 32, 32},
+      {pv::fmt::kAnimatedCursor, "ani", {1, 4, 8, 24}, Back::kOwn, 32, 32},
+      {pv::fmt::kClipboard, "clp", {1, 4, 8, 24}, Back::kOwn},
+      {pv::fmt::kWmf, "wmf", {8, 24}, Back::kOwn},
+      {pv::fmt::kEmf, "emf", {8, 24}, Back::kOwn},
   });
 }
 
 TEST(OwnFormats, BlackAndWhitePaintFormatsRoundTrip) {
   roundTrip({
-      {53, "msp", {1}, Back::kOwn},
-      {52, "img", {1}, Back::kOwn},
+      {pv::fmt::kMsp, "msp", {1}, Back::kOwn},
+      {pv::fmt::kGemImg, "img", {1}, Back::kOwn},
   });
   // MacPaint pictures are always 576 x 720: a smaller page sits at the top
   // left on white, and ImageMagick reads it back.
@@ -107,7 +108,7 @@ TEST(OwnFormats, BlackAndWhitePaintFormatsRoundTrip) {
   pv::test::LeadWithImage lead;
   const cv::Mat bw = blackAndWhite(100, 60);
   lead.set(bw, 1);
-  ASSERT_EQ(lead.SaveImage(dir.file("p.mac"), 51, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("p.mac"), pv::fmt::kMacPaint, 1, 0, 0), 0);
   const cv::Mat back = asColour(pv::test::decodeWithMagick(dir.file("p.mac"), 3));
   ASSERT_EQ(back.cols, 576);
   ASSERT_EQ(back.rows, 720);
@@ -124,7 +125,7 @@ TEST(OwnFormats, BlackAndWhitePaintFormatsRoundTrip) {
   cv::Mat big(1440, 1152, CV_8UC3, cv::Scalar(255, 255, 255));
   big(cv::Rect(0, 0, 576, 1440)).setTo(cv::Scalar(0, 0, 0));  // the left half black
   lead.set(big, 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("big.mac"), 51, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("big.mac"), pv::fmt::kMacPaint, 1, 0, 0), 0);
   const cv::Mat fitted = asColour(pv::test::decodeWithMagick(dir.file("big.mac"), 3));
   EXPECT_EQ(fitted.at<cv::Vec3b>(700, 100), cv::Vec3b(0, 0, 0));
   EXPECT_EQ(fitted.at<cv::Vec3b>(700, 400), cv::Vec3b(255, 255, 255));
@@ -144,16 +145,16 @@ TEST(OwnFormats, PaintReadersTakeTheReferencePictures) {
 }
 
 TEST(OwnFormats, FaxCodingsRoundTrip) {
-  roundTrip({{302, "sff", {1}, Back::kOwn, 300, 40}});
+  roundTrip({{pv::fmt::kSff, "sff", {1}, Back::kOwn, 300, 40}});
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   const cv::Mat bw = blackAndWhite(200, 30);
   lead.set(bw, 1);
   // Raw G4 as ImageMagick reads it, given the line width.
-  ASSERT_EQ(lead.SaveImage(dir.file("g4.fax"), 68, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("g4.fax"), pv::fmt::kFaxG4, 1, 0, 0), 0);
   EXPECT_EQ(cv::norm(decodeG4WithMagick(dir.file("g4.fax"), 200, 30), bw, cv::NORM_INF), 0.0);
   // Raw G3 2D through libtiff's decoder.
-  ASSERT_EQ(lead.SaveImage(dir.file("g3.fax"), 67, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("g3.fax"), pv::fmt::kFaxG3_2D, 1, 0, 0), 0);
   pv::engine::codecs::Coding c;
   c.compression = 3;  // CCITT group 3
   c.twoD = true;
@@ -163,7 +164,7 @@ TEST(OwnFormats, FaxCodingsRoundTrip) {
   cv::cvtColor(bw, grey, cv::COLOR_BGR2GRAY);
   EXPECT_EQ(cv::countNonZero((black == 1) != (grey == 0)), 0);
   // A cut structured fax file is damaged, not a crash.
-  ASSERT_EQ(lead.SaveImage(dir.file("s.sff"), 302, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("s.sff"), pv::fmt::kSff, 1, 0, 0), 0);
   const std::string sff = pv::test::readFile(dir.file("s.sff"));
   for (std::size_t cut : {std::size_t{21}, std::size_t{40}, sff.size() / 2}) {
     pv::test::writeFile(dir.file("cut.sff"), sff.substr(0, cut));
@@ -174,15 +175,15 @@ TEST(OwnFormats, FaxCodingsRoundTrip) {
 
 TEST(OwnFormats, IffPicturesRoundTripAndReadTheReferencePictures) {
   roundTrip({
-      {111, "iff", {1, 2, 3, 4, 5, 6, 7, 8, 24}, Back::kOwn, 37, 23, true},
-      {303, "iff", {1, 4, 8, 24}, Back::kOwn, 37, 23, true, 111},
+      {pv::fmt::kIff, "iff", {1, 2, 3, 4, 5, 6, 7, 8, 24}, Back::kOwn, 37, 23, true},
+      {pv::fmt::kIffRaw, "iff", {1, 4, 8, 24}, Back::kOwn, 37, 23, true, pv::fmt::kIff},
   });
   // The multi-page variant holds every page.
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   const cv::Mat a = pv::test::noiseImage(21, 9, 3, 1), b = pv::test::noiseImage(13, 30, 3, 2);
   lead.setPages({a, b}, 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("two.iff"), 112, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("two.iff"), pv::fmt::kIffCat, 24, 0, 0), 0);
   pv::test::LeadWithImage back;
   ASSERT_EQ(back.LoadImage(dir.file("two.iff"), 0, 1, -1), 0);
   ASSERT_EQ(back.pageCount(), 2u);
@@ -215,9 +216,9 @@ TEST(OwnFormats, IffPicturesRoundTripAndReadTheReferencePictures) {
 
 TEST(OwnFormats, WordPerfectScitexAndHaloPicturesRoundTrip) {
   roundTrip({
-      {54, "wpg", {1, 4, 8}, Back::kMagick},
-      {250, "sct", {24}, Back::kMagick},
-      {108, "cut", {8}, Back::kOwn},
+      {pv::fmt::kWpg, "wpg", {1, 4, 8}, Back::kMagick},
+      {pv::fmt::kScitexCt, "sct", {24}, Back::kMagick},
+      {pv::fmt::kCut, "cut", {8}, Back::kOwn},
   });
   // The CUT's colours live in its palette file, which ImageMagick finds
   // beside it too; without it the indices read as grey levels.
@@ -225,7 +226,7 @@ TEST(OwnFormats, WordPerfectScitexAndHaloPicturesRoundTrip) {
   pv::test::LeadWithImage lead;
   const cv::Mat src = pv::test::fewColours(30, 20, 200);
   lead.set(src, 8);
-  ASSERT_EQ(lead.SaveImage(dir.file("halo.cut"), 108, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("halo.cut"), pv::fmt::kCut, 8, 0, 0), 0);
   ASSERT_FALSE(pv::test::readFile(dir.file("halo.pal")).empty());
   EXPECT_EQ(cv::norm(asColour(pv::test::decodeWithMagick(dir.file("halo.cut"), 3)), src, cv::NORM_INF), 0.0);
   std::remove(dir.file("halo.pal").c_str());
@@ -235,13 +236,13 @@ TEST(OwnFormats, WordPerfectScitexAndHaloPicturesRoundTrip) {
 }
 
 TEST(OwnFormats, AnimationsRoundTripAndReadTheReferencePictures) {
-  roundTrip({{134, "flc", {8}, Back::kOwn}});
+  roundTrip({{pv::fmt::kFlc, "flc", {8}, Back::kOwn}});
   // Every page is a frame on a canvas that holds the largest.
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   const cv::Mat a = pv::test::fewColours(20, 10, 50), b = pv::test::fewColours(12, 16, 9);
   lead.setPages({a, b}, 8);
-  ASSERT_EQ(lead.SaveImage(dir.file("two.flc"), 134, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("two.flc"), pv::fmt::kFlc, 8, 0, 0), 0);
   pv::test::LeadWithImage back;
   ASSERT_EQ(back.LoadImage(dir.file("two.flc"), 0, 1, -1), 0);
   ASSERT_EQ(back.pageCount(), 2u);
@@ -269,32 +270,32 @@ TEST(OwnFormats, AnimationsRoundTripAndReadTheReferencePictures) {
 }
 
 TEST(OwnFormats, X10DumpsRoundTripAndRawDataIsExactlyThePixels) {
-  roundTrip({{132, "xwd", {1, 4, 8}, Back::kOwn}});
+  roundTrip({{pv::fmt::kXwd10, "xwd", {1, 4, 8}, Back::kOwn}});
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   cv::Mat px(2, 3, CV_8UC3);
   for (int i = 0; i < 6; ++i)
     px.at<cv::Vec3b>(i / 3, i % 3) = cv::Vec3b(static_cast<uchar>(10 * i), static_cast<uchar>(100 + i), 255);
   lead.set(px, 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("a.raw"), 153, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("a.raw"), pv::fmt::kRawData, 24, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("a.raw")), std::string(reinterpret_cast<const char*>(px.data), 18));
-  ASSERT_EQ(lead.SaveImage(dir.file("b.raw"), 153, 32, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("b.raw"), pv::fmt::kRawData, 32, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("b.raw")).size(), 24u);
-  ASSERT_EQ(lead.SaveImage(dir.file("c.raw"), 153, 16, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("c.raw"), pv::fmt::kRawData, 16, 0, 0), 0);
   const std::string c = pv::test::readFile(dir.file("c.raw"));
   ASSERT_EQ(c.size(), 12u);
   EXPECT_EQ(static_cast<unsigned char>(c[0]) | (static_cast<unsigned char>(c[1]) << 8),
             (31 << 10) | (100 >> 3 << 5));
-  ASSERT_EQ(lead.SaveImage(dir.file("d.raw"), 153, 12, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("d.raw"), pv::fmt::kRawData, 12, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("d.raw")).size(), 12u);
   // Indices packed from the high bit, rows padded to whole bytes: 3 pixels
   // of 3 bits are two bytes a row; 1 bit is one byte a row with 1 white.
-  ASSERT_EQ(lead.SaveImage(dir.file("e.raw"), 153, 3, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("e.raw"), pv::fmt::kRawData, 3, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("e.raw")).size(), 4u);
   cv::Mat bw(2, 3, CV_8UC3, cv::Scalar(255, 255, 255));
   bw.at<cv::Vec3b>(0, 1) = cv::Vec3b(0, 0, 0);
   lead.set(bw, 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("f.raw"), 153, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("f.raw"), pv::fmt::kRawData, 1, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("f.raw")), std::string("\xA0\xE0"));
 }
 
@@ -318,7 +319,7 @@ TEST(CameraRaw, LibRawDecodesARawAndOtherFilesFallThrough) {
   // bytes nobody knows are no image.
   pv::test::LeadWithImage png;
   png.set(pv::test::gradientImage(8, 8, 3), 24);
-  ASSERT_EQ(png.SaveImage(dir.file("photo.crw"), 75, 24, 0, 0), 0);
+  ASSERT_EQ(png.SaveImage(dir.file("photo.crw"), pv::fmt::kPng, 24, 0, 0), 0);
   ASSERT_EQ(lead.LoadImage(dir.file("photo.crw"), 0, 1, 1), 0);
   EXPECT_EQ(lead.GetImageWidth(), 8);
   pv::test::writeFile(dir.file("junk.dcr"), std::string(1000, 'x'));
@@ -332,8 +333,8 @@ TEST(OwnFormats, AddingAPageKeepsThePagesAlreadyInTheFile) {
     const char* ext;
     int bits;
   };
-  for (const Case& c : {Case{112, "iff", 8}, Case{134, "flc", 8}, Case{119, "ani", 8}, Case{91, "ico", 8},
-                        Case{92, "cur", 8}, Case{1, "pcx", 8}}) {
+  for (const Case& c : {Case{pv::fmt::kIffCat, "iff", 8}, Case{pv::fmt::kFlc, "flc", 8}, Case{pv::fmt::kAnimatedCursor, "ani", 8}, Case{pv::fmt::kIcon, "ico", 8},
+                        Case{pv::fmt::kCursor, "cur", 8}, Case{pv::fmt::kPcx, "pcx", 8}}) {
     SCOPED_TRACE(c.code);
     const std::string path = dir.file(std::string("added.") + c.ext);
     for (int i = 0; i < 3; ++i) {
@@ -354,8 +355,8 @@ TEST(OwnFormats, AddingAPageKeepsThePagesAlreadyInTheFile) {
   // A file of another format at the path is replaced, not added to.
   pv::test::LeadWithImage lead;
   lead.set(pv::test::fewColours(32, 32, 3), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("other.flc"), 75, 24, 0, 0), 0);
-  ASSERT_EQ(lead.SaveImage(dir.file("other.flc"), 134, 8, 0, 1), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("other.flc"), pv::fmt::kPng, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("other.flc"), pv::fmt::kFlc, 8, 0, 1), 0);
   pv::engine::CLead back;
   ASSERT_EQ(back.ReadFileInfo(dir.file("other.flc"), -1, 1), 0);
   EXPECT_EQ(back.GetInfoFormat(), 134);
@@ -376,16 +377,16 @@ TEST(OwnFormats, MetafileDrawingsGoToImageMagickOrAreRefused) {
 
 TEST(OwnFormats, IocaImagesRoundTripBareAndInsideMoDca) {
   roundTrip({
-      {77, "ica", {1}, Back::kOwn, 37, 23, false, 77},
-      {78, "ica", {1}, Back::kOwn, 37, 23, false, 77},
-      {79, "ica", {1}, Back::kOwn, 37, 23, false, 77},
-      {254, "ica", {1}, Back::kOwn, 37, 23, false, 77},
+      {pv::fmt::kIcaG3, "ica", {1}, Back::kOwn, 37, 23, false, pv::fmt::kIcaG3},
+      {pv::fmt::kIcaG3_2D, "ica", {1}, Back::kOwn, 37, 23, false, pv::fmt::kIcaG3},
+      {pv::fmt::kIcaG4, "ica", {1}, Back::kOwn, 37, 23, false, pv::fmt::kIcaG3},
+      {pv::fmt::kIcaRaw, "ica", {1}, Back::kOwn, 37, 23, false, pv::fmt::kIcaG3},
   });
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   const cv::Mat bw = blackAndWhite(120, 40);
   lead.set(bw, 1);
-  ASSERT_EQ(lead.SaveImage(dir.file("g4.ica"), 79, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("g4.ica"), pv::fmt::kIcaG4, 1, 0, 0), 0);
   const std::string segment = pv::test::readFile(dir.file("g4.ica"));
   // The G4 data is standard: ImageMagick's G4 reader takes it.
   const std::size_t data = segment.find("\xFE\x92");
@@ -423,7 +424,7 @@ TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   const cv::Mat b = pv::test::noiseImage(48, 48, 4, 3) | cv::Scalar(0, 0, 0, 255);
   pv::test::LeadWithImage lead;
   lead.setPages({a, b}, 32);
-  ASSERT_EQ(lead.SaveImage(dir.file("two.ico"), 91, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("two.ico"), pv::fmt::kIcon, 24, 0, 0), 0);
   const std::string bytes = pv::test::readFile(dir.file("two.ico"));
   ASSERT_GT(bytes.size(), 38u);
   EXPECT_EQ(bytes[2], 1);  // an icon
@@ -486,9 +487,9 @@ TEST(OwnFormats, IconPagesBecomeEntriesAndAlphaBecomesTheMask) {
   }
 
   // A cursor says so and an animated cursor holds every page as a frame.
-  ASSERT_EQ(lead.SaveImage(dir.file("c.cur"), 92, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("c.cur"), pv::fmt::kCursor, 24, 0, 0), 0);
   EXPECT_EQ(pv::test::readFile(dir.file("c.cur"))[2], 2);
-  ASSERT_EQ(lead.SaveImage(dir.file("a.ani"), 119, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("a.ani"), pv::fmt::kAnimatedCursor, 24, 0, 0), 0);
   pv::engine::CLead r;
   ASSERT_EQ(r.ReadFileInfo(dir.file("a.ani"), -1, 1), 0);
   EXPECT_EQ(r.GetInfoPageCount(), 2);
@@ -558,7 +559,7 @@ TEST(TiffAndJpegVariants, ExifInternetFaxAndCielabMethodsWriteStandardFiles) {
     SCOPED_TRACE(c.bits);
     lead.set(c.src, 24);
     const std::string path = dir.file("x" + std::to_string(c.bits) + ".tif");
-    ASSERT_EQ(lead.SaveImage(path, 276, static_cast<short>(c.bits), 0, 0), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiffFax, static_cast<short>(c.bits), 0, 0), 0);
     TIFF* t = TIFFOpen(path.c_str(), "r");
     ASSERT_NE(t, nullptr);
     std::uint16_t compression = 0;

@@ -5,6 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/file_format.h"
 #include "engine/image.h"
 #include "engine/lead.h"
 #include "engine/quantize.h"
@@ -29,7 +30,7 @@ TEST(PngCodec, RoundTripsGreyColourAndAlphaExactly) {
     cv::Mat src = pv::test::noiseImage(37, 23, c.channels, 7);
     lead.set(src, c.channels * 8);
     const std::string path = dir.file("out.png");
-    ASSERT_EQ(lead.SaveImage(path, 75, static_cast<short>(c.bits), 6, 0), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kPng, static_cast<short>(c.bits), 6, 0), 0);
     CLead back;
     ASSERT_EQ(back.ReadFileInfo(path, -1, 1), 0);
     EXPECT_EQ(back.GetInfoFormat(), 75);
@@ -55,7 +56,7 @@ TEST(PngCodec, IndexedSavesKeepEveryColourAndLoadWithTheirPalette) {
     cv::Mat src = fewColours(19, 11, 1 << bits);
     lead.set(src, 24);
     const std::string path = dir.file("pal.png");
-    ASSERT_EQ(lead.SaveImage(path, 75, static_cast<short>(bits), 0, 0), 0) << bits;
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kPng, static_cast<short>(bits), 0, 0), 0) << bits;
     CLead back;
     ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
     EXPECT_EQ(back.GetDisplayBits(), bits);
@@ -69,7 +70,7 @@ TEST(PngCodec, AnIndexedSaveOfAPhotoReducesItsColours) {
   cv::Mat photo = pv::test::gradientImage(64, 48, 3);
   lead.set(photo, 24);
   for (int bits : {4, 8}) {
-    ASSERT_EQ(lead.SaveImage(dir.file("x.png"), 75, static_cast<short>(bits), 0, 0), 0);
+    ASSERT_EQ(lead.SaveImage(dir.file("x.png"), pv::fmt::kPng, static_cast<short>(bits), 0, 0), 0);
     CLead back;
     ASSERT_EQ(back.LoadImage(dir.file("x.png"), 0, 0, 1), 0);
     EXPECT_EQ(back.GetDisplayBits(), bits);
@@ -85,7 +86,7 @@ TEST(PngCodec, LoadWith32BitsAddsAnOpaqueAlphaChannel) {
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(8, 8, 3), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("g.png"), 75, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("g.png"), pv::fmt::kPng, 24, 0, 0), 0);
   CLead back;
   ASSERT_EQ(back.LoadImage(dir.file("g.png"), 32, 0, 1), 0);
   EXPECT_TRUE(back.GetHasAlpha());
@@ -99,16 +100,16 @@ TEST(SaveImage, ReplacesTheTargetWholeAndLeavesNothingBehindOnFailure) {
   lead.set(pv::test::gradientImage(16, 16, 3), 24);
   const std::string path = dir.file("out.png");
   std::ofstream(path) << "old contents";
-  ASSERT_EQ(lead.SaveImage(path, 75, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kPng, 24, 0, 0), 0);
   CLead back;
   EXPECT_EQ(back.LoadImage(path, 0, 0, 1), 0);
   // A folder that does not exist, and a path below a regular file.
-  EXPECT_EQ(lead.SaveImage(dir.file("missing/out.png"), 75, 24, 0, 0), pv::engine::kCannotCreate);
-  EXPECT_EQ(lead.SaveImage(path + "/below.png", 75, 24, 0, 0), pv::engine::kCannotCreate);
+  EXPECT_EQ(lead.SaveImage(dir.file("missing/out.png"), pv::fmt::kPng, 24, 0, 0), pv::engine::kCannotCreate);
+  EXPECT_EQ(lead.SaveImage(path + "/below.png", pv::fmt::kPng, 24, 0, 0), pv::engine::kCannotCreate);
   int entries = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 1);
-  EXPECT_EQ(lead.SaveImage(dir.file("x.awd"), 99, 1, 0, 0), pv::engine::kNotSupported);  // no encoder
+  EXPECT_EQ(lead.SaveImage(dir.file("x.awd"), pv::fmt::kAwd, 1, 0, 0), pv::engine::kNotSupported);  // no encoder
 }
 
 TEST(LoadImage, BadInputGivesAStatusAndKeepsTheCurrentImage) {
@@ -120,7 +121,7 @@ TEST(LoadImage, BadInputGivesAStatusAndKeepsTheCurrentImage) {
   EXPECT_EQ(lead.LoadImage(dir.file("text.png"), 0, 0, 1), pv::engine::kNotAnImage);
   // A PNG cut in the middle of its image data.
   lead.set(pv::test::noiseImage(64, 64, 3, 1), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("full.png"), 75, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("full.png"), pv::fmt::kPng, 24, 0, 0), 0);
   fs::resize_file(dir.file("full.png"), fs::file_size(dir.file("full.png")) / 2);
   lead.set(pv::test::gradientImage(5, 4, 3), 24);
   EXPECT_EQ(lead.LoadImage(dir.file("full.png"), 0, 0, 1), pv::engine::kDamaged);
@@ -131,7 +132,7 @@ TEST(LoadImage, RefusesImagesAboveThePixelLimitBeforeDecoding) {
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(100, 100, 3), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("big.png"), 75, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("big.png"), pv::fmt::kPng, 24, 0, 0), 0);
   pv::test::EnvGuard limit("PICTORAVINE_MAX_PIXELS", "9999");
   CLead back;
   EXPECT_EQ(back.LoadImage(dir.file("big.png"), 0, 0, 1), pv::engine::kTooLarge);
@@ -162,7 +163,7 @@ TEST(PngCorpus, EverySuiteFileDecodesLikeImageMagickOrFailsCleanly) {
     }
     pv::test::TempDir dir;
     // Compare through a 24/32-bit save of ours, decoded by ImageMagick too.
-    ASSERT_EQ(lead.SaveImage(dir.file("o.png"), 75, static_cast<short>(ch * 8), 0, 0), 0) << path;
+    ASSERT_EQ(lead.SaveImage(dir.file("o.png"), pv::fmt::kPng, static_cast<short>(ch * 8), 0, 0), 0) << path;
     cv::Mat ours = decodeWithMagick(dir.file("o.png"), ch);
     ASSERT_EQ(ours.size(), theirs.size()) << path;
     // 16-bit samples are held at 8 bits by truncation; ImageMagick rounds.
@@ -181,7 +182,7 @@ TEST(PngCodec, LargePicturesCompressedInParallelBandsStayExact) {
   lead.set(src, 32);
   for (int level : {1, 6, 9}) {
     const std::string path = dir.file("big.png");
-    ASSERT_EQ(lead.SaveImage(path, 75, 32, static_cast<short>(level), 0), 0);
+    ASSERT_EQ(lead.SaveImage(path, pv::fmt::kPng, 32, static_cast<short>(level), 0), 0);
     pv::test::LeadWithImage back;
     ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
     EXPECT_EQ(cv::norm(back.pixels(), src, cv::NORM_INF), 0.0) << level;

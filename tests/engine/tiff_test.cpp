@@ -7,6 +7,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "core/file_format.h"
 #include "engine/lead.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
@@ -96,7 +97,7 @@ TEST(TiffCodec, LoadsWhatItSavesWithDepthAndPalette) {
   pv::test::LeadWithImage lead;
   cv::Mat src = pv::test::fewColours(40, 30, 16);
   lead.set(src, 24);
-  ASSERT_EQ(lead.SaveImage(path, 17, 4, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiffLzw, 4, 0, 0), 0);
   EXPECT_EQ(tagsOf(path).photometric, PHOTOMETRIC_PALETTE);
   pv::test::LeadWithImage back;
   ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
@@ -108,7 +109,7 @@ TEST(TiffCodec, LoadsWhatItSavesWithDepthAndPalette) {
   cv::Mat bw(9, 33, CV_8UC3, cv::Scalar(255, 255, 255));
   cv::rectangle(bw, cv::Rect(3, 2, 20, 4), cv::Scalar(0, 0, 0), cv::FILLED);
   lead.set(bw, 24);
-  ASSERT_EQ(lead.SaveImage(path, 3, 1, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiff, 1, 0, 0), 0);
   EXPECT_EQ(tagsOf(path).photometric, PHOTOMETRIC_MINISBLACK);
   ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
   EXPECT_EQ(back.GetDisplayBits(), 1);
@@ -159,7 +160,7 @@ TEST(TiffCodec, JpegMethodsSubsampleAsNamedAndStayClose) {
     EXPECT_GT(cv::PSNR(back.pixels(), src), 30.0);
   }
   // 8 bits: a grey JPEG page.
-  ASSERT_EQ(lead.SaveImage(path, 11, 8, 20, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiffJpeg, 8, 20, 0), 0);
   EXPECT_EQ(tagsOf(path).photometric, PHOTOMETRIC_MINISBLACK);
   pv::test::LeadWithImage back;
   ASSERT_EQ(back.LoadImage(path, 0, 0, 1), 0);
@@ -238,7 +239,7 @@ TEST(TiffCodec, PagesAreWrittenLoadedAndAppended) {
                                 pv::test::noiseImage(9, 9, 3, 3)};
   pv::test::LeadWithImage lead;
   lead.setPages(pages, 24);
-  ASSERT_EQ(lead.SaveImage(path, 17, 24, 0, 0), 0);  // an image with all its pages writes them all
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiffLzw, 24, 0, 0), 0);  // an image with all its pages writes them all
   CLead info;
   ASSERT_EQ(info.ReadFileInfo(path, -1, 1), 0);
   EXPECT_EQ(info.GetInfoPageCount(), 3);
@@ -255,7 +256,7 @@ TEST(TiffCodec, PagesAreWrittenLoadedAndAppended) {
   const std::string added = dir.file("added.tif");
   for (const cv::Mat& page : pages) {
     lead.set(page, 24);
-    ASSERT_EQ(lead.SaveImage(added, 3, 24, 0, 1), 0);
+    ASSERT_EQ(lead.SaveImage(added, pv::fmt::kTiff, 24, 0, 1), 0);
   }
   ASSERT_EQ(info.ReadFileInfo(added, -1, 1), 0);
   EXPECT_EQ(info.GetInfoPageCount(), 3);
@@ -266,7 +267,7 @@ TEST(TiffCodec, PagesAreWrittenLoadedAndAppended) {
   // A failed append leaves the previous file as it was.
   const std::string before = pv::test::readFile(added);
   lead.set(pv::test::noiseImage(4, 4, 3, 4), 24);
-  EXPECT_NE(lead.SaveImage(added + "/x.tif", 3, 24, 0, 1), 0);
+  EXPECT_NE(lead.SaveImage(added + "/x.tif", pv::fmt::kTiff, 24, 0, 1), 0);
   EXPECT_EQ(pv::test::readFile(added), before);
   int entries = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path())) ++entries;
@@ -278,7 +279,7 @@ TEST(TiffCodec, DamagedFilesGiveAStatus) {
   pv::test::LeadWithImage lead;
   lead.set(pv::test::noiseImage(200, 200, 3, 8), 24);
   const std::string path = dir.file("cut.tif");
-  ASSERT_EQ(lead.SaveImage(path, 17, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiffLzw, 24, 0, 0), 0);
   fs::resize_file(path, fs::file_size(path) / 2);
   CLead back;
   EXPECT_NE(back.LoadImage(path, 0, 0, 1), 0);

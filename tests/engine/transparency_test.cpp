@@ -27,7 +27,7 @@ void loadHalfTransparent(pv::test::LeadWithImage& lead, const pv::test::TempDir&
   cv::Mat m(6, 8, CV_8UC4, cv::Scalar(255, 0, 0, 255));
   m(cv::Rect(0, 0, 4, 6)).setTo(cv::Scalar(0, 0, 255, 0));
   lead.set(m, 32);
-  ASSERT_EQ(lead.SaveImage(dir.file("a.png"), 75, 32, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("a.png"), pv::fmt::kPng, 32, 0, 0), 0);
   ASSERT_EQ(lead.LoadImage(dir.file("a.png"), 0, 0, 1), 0);
 }
 
@@ -67,7 +67,7 @@ TEST(FlattenTransparency, BitmapSourcesAndLowDepthsSkipTheAlphaStep) {
   }
   // An 8-bit source (by its info values) with an alpha channel forced on load.
   lead.set(pv::test::fewColours(8, 6, 4), 8);
-  ASSERT_EQ(lead.SaveImage(dir.file("p.png"), 75, 8, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("p.png"), pv::fmt::kPng, 8, 0, 0), 0);
   ASSERT_EQ(lead.LoadImage(dir.file("p.png"), 32, 0, 1), 0);
   ASSERT_LT(lead.GetInfoBits(), 16);
   const cv::Mat before = lead.pixels().clone();
@@ -81,7 +81,7 @@ TEST(FlattenTransparency, AnOpaqueAlphaChannelChangesNothing) {
   CLead scratch;
   cv::Mat m(5, 5, CV_8UC4, cv::Scalar(255, 255, 255, 255));
   lead.set(m, 32);
-  ASSERT_EQ(lead.SaveImage(dir.file("o.png"), 75, 32, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("o.png"), pv::fmt::kPng, 32, 0, 0), 0);
   ASSERT_EQ(lead.LoadImage(dir.file("o.png"), 0, 0, 1), 0);
   pv::engine::flattenTransparency(lead, scratch, 75, 0xFFFFFF, false);
   // White pixels of an opaque picture must not turn transparent in the output.
@@ -164,7 +164,7 @@ TEST(ChooseLoadResolution, EveryFileListsItsOwnSizeAndALoadResolutionAppliesOnce
   pv::test::TempDir dir;
   pv::test::LeadWithImage lead;
   lead.set(pv::test::gradientImage(40, 30, 3), 24);
-  ASSERT_EQ(lead.SaveImage(dir.file("g.png"), 75, 24, 0, 0), 0);
+  ASSERT_EQ(lead.SaveImage(dir.file("g.png"), pv::fmt::kPng, 24, 0, 0), 0);
   CLead reader;
   ASSERT_EQ(reader.ReadFileResolutions(dir.file("g.png")), 0);
   ASSERT_EQ(reader.GetResolutionCount(), 1);
@@ -289,9 +289,9 @@ TEST(CLeadInstances, TwoThreadsConvertIndependently) {
     same = true;
     for (int i = 0; i < 20; ++i) {
       lead.set(src, 24);
-      same = same && lead.SaveImage(dir.file(name + ".tif"), 17, 24, 0, 0) == 0;
+      same = same && lead.SaveImage(dir.file(name + ".tif"), pv::fmt::kTiffLzw, 24, 0, 0) == 0;
       same = same && lead.LoadImage(dir.file(name + ".tif"), 0, 0, 1) == 0;
-      same = same && lead.SaveImage(dir.file(name + ".png"), 75, 8, 0, 0) == 0;
+      same = same && lead.SaveImage(dir.file(name + ".png"), pv::fmt::kPng, 8, 0, 0) == 0;
       same = same && cv::norm(lead.pixels(), src, cv::NORM_INF) == 0.0;
     }
   };

@@ -1,3 +1,4 @@
+#include "core/file_format.h"
 #include "formats/format.h"
 
 #include <gmock/gmock.h>
