@@ -21,7 +21,6 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "app/file_types.h"
 #include "app/image_list.h"
 #include "app/startup.h"
 #include "core/format_registry.h"
@@ -33,6 +32,7 @@
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/filter_forms/filter_chooser.h"
 #include "ui/filter_forms/settings_form.h"
+#include "ui/main/commands.h"
 #include "ui/main/progress_dialog.h"
 #include "ui/models/image_list_model.h"
 #include "ui/ports/qt_ports.h"
@@ -44,104 +44,6 @@ static void registerResources() {
 }
 
 namespace pv::ui {
-
-namespace {
-
-using M = MainWindow;
-
-// Every command once: its menu text, its hint (the status line and the tool
-// tip of its button), a shortcut, and its icon (the desktop theme's, else
-// the style's own). Each row names its command, and stands at the command's
-// position: a missing, extra or misplaced row does not build.
-struct CommandRow {
-  MainWindow::Command command;
-  const char* text;
-  const char* hint;
-  const char* shortcut;
-  const char* themeIcon;
-  QStyle::StandardPixmap fallback;
-};
-
-constexpr CommandRow kCommands[] = {
-    {M::kNewList, "New Image List...", "", "Ctrl+N", "document-new", QStyle::SP_FileIcon},
-    {M::kOpenList, "Open Image List...", "", "", "document-open", QStyle::SP_DialogOpenButton},
-    {M::kSaveList, "Save Image List...", "", "", "document-save", QStyle::SP_DialogSaveButton},
-    {M::kSaveProfile, "Save Profile...", "", "", "document-save-as", QStyle::SP_DialogSaveButton},
-    {M::kProfileManager, "Profile Manager...", "", "", "document-properties",
-     QStyle::SP_FileDialogDetailedView},
-    {M::kStartConversion, "Start Conversion...", "Click on the Go button to start the conversion!", "",
-     "media-playback-start", QStyle::SP_MediaPlay},
-    {M::kExit, "Exit", "Exits Pictoravine.", "", "application-exit", QStyle::SP_DialogCloseButton},
-    {M::kGlobalOptions, "Global Options...", "", "", "preferences-system", QStyle::SP_ComputerIcon},
-    {M::kFormatOptions, "Format Options...", "Configure the options for the selected format.", "",
-     "document-properties", QStyle::SP_FileDialogInfoView},
-    {M::kFilterOptions, "Filter Options...", "Configure the options for the selected filter.", "",
-     "configure", QStyle::SP_FileDialogContentsView},
-    {M::kHelp, "Help...", "", "F1", "help-contents", QStyle::SP_DialogHelpButton},
-    {M::kWebsite, "Visit Pictoravine Website", "", "", "internet-web-browser", QStyle::SP_DriveNetIcon},
-    {M::kAbout, "About Pictoravine...", "", "", "help-about", QStyle::SP_MessageBoxInformation},
-    {M::kAddImages, "Add Image(s)...", "Add image to the list.", "", "list-add", QStyle::SP_FileIcon},
-    {M::kAddFolder, "Add All Images in Folder...", "Add all images in a selected folder to the list.", "",
-     "folder-open", QStyle::SP_DirOpenIcon},
-    {M::kRemoveImages, "Remove Image(s)", "Remove the selected images from the list.", "", "list-remove",
-     QStyle::SP_TrashIcon},
-    {M::kClearImages, "Clear Image List", "Remove all images in the list.", "", "edit-clear",
-     QStyle::SP_DialogResetButton},
-    {M::kAddFilter, "Add Filter...", "Add a filter you want to apply to the images.", "", "list-add",
-     QStyle::SP_FileDialogNewFolder},
-    {M::kRemoveFilters, "Remove Filter(s)", "Remove the selected filters from the list.", "", "list-remove",
-     QStyle::SP_TrashIcon},
-    {M::kClearFilters, "Clear Filter List", "Remove all filters in the list.", "", "edit-clear",
-     QStyle::SP_DialogResetButton},
-    {M::kMoveUp, "Move Filter Up", "Move the selected filter up one position in the list.", "", "go-up",
-     QStyle::SP_ArrowUp},
-    {M::kMoveDown, "Move Filter Down", "Move the selected filter down one position in the list.", "",
-     "go-down", QStyle::SP_ArrowDown},
-    {M::kMoveTop, "Move Filter to Top", "Move the selected filter to the top of the list.", "", "go-top",
-     QStyle::SP_MediaSkipBackward},
-    {M::kMoveBottom, "Move Filter to Bottom", "Move the selected filter to the bottom of the list.", "",
-     "go-bottom", QStyle::SP_MediaSkipForward},
-};
-
-consteval bool everyCommandInItsPlace() {
-  if (std::size(kCommands) != MainWindow::kCommandCount) return false;
-  for (std::size_t c = 0; c < std::size(kCommands); ++c)
-    if (kCommands[c].command != static_cast<int>(c)) return false;
-  return true;
-}
-static_assert(everyCommandInItsPlace(), "the command table has one row per command, in the enum's order");
-
-constexpr int kSeparator = -1;
-const std::vector<int> kFileMenu = {
-    M::kNewList,        M::kOpenList, M::kSaveList,        kSeparator, M::kSaveProfile,
-    M::kProfileManager, kSeparator,   M::kStartConversion, kSeparator, M::kExit};
-const std::vector<int> kOptionsMenu = {M::kGlobalOptions, M::kFormatOptions, M::kFilterOptions};
-const std::vector<int> kHelpMenu = {M::kHelp, kSeparator, M::kWebsite, kSeparator, M::kAbout};
-const std::vector<int> kImageMenu = {M::kAddImages, M::kAddFolder, kSeparator, M::kRemoveImages,
-                                     M::kClearImages};
-const std::vector<int> kFilterMenu = {M::kAddFilter, kSeparator,      M::kRemoveFilters,  M::kClearFilters,
-                                      kSeparator,    M::kSaveProfile, M::kProfileManager, M::kFilterOptions,
-                                      kSeparator,    M::kMoveUp,      M::kMoveDown,       M::kMoveTop,
-                                      M::kMoveBottom};
-const std::vector<int> kFormatMenu = {M::kFormatOptions};
-const std::vector<int> kImageButtons = {M::kAddFolder, M::kAddImages, M::kRemoveImages, M::kClearImages};
-const std::vector<int> kFilterButtons = {M::kFilterOptions, M::kAddFilter, M::kClearFilters,
-                                         M::kRemoveFilters, M::kMoveTop,   M::kMoveUp,
-                                         M::kMoveBottom,    M::kMoveDown};
-
-// The open dialog's types in Qt's form: each entry's text with its patterns
-// separated by blanks.
-QStringList imageNameFilters() {
-  QStringList out;
-  for (const app::FileTypeFilter& f : app::openDialogFilters()) {
-    QStringList patterns;
-    for (const std::string& p : f.patterns) patterns << QString::fromStdString(p);
-    out << QCoreApplication::translate("MainWindow", f.text.c_str()) + " (" + patterns.join(' ') + ")";
-  }
-  return out;
-}
-
-}  // namespace
 
 MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launcher& launcher, QWidget* parent)
     : QMainWindow(parent), session_(session), prompter_(prompter), launcher_(launcher) {
@@ -176,7 +78,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildCommands() {
   for (int c = 0; c < kCommandCount; ++c) {
-    const CommandRow& row = kCommands[c];
+    const CommandRow& row = commandRow(static_cast<Command>(c));
     auto* a =
         new QAction(QIcon::fromTheme(row.themeIcon, style()->standardIcon(row.fallback)), tr(row.text), this);
     if (*row.hint) {
@@ -298,8 +200,8 @@ void MainWindow::buildWidgets() {
   connect(formats_, &QTreeWidget::itemDoubleClicked, this, [this] { run(kFormatOptions); });
 
   go_ = new QPushButton(tr("Go"));
-  go_->setStatusTip(tr(kCommands[kStartConversion].hint));
-  go_->setToolTip(tr(kCommands[kStartConversion].hint));
+  go_->setStatusTip(tr(commandRow(kStartConversion).hint));
+  go_->setToolTip(tr(commandRow(kStartConversion).hint));
   go_->setMinimumHeight(44);
   QFont big = go_->font();
   big.setPointSizeF(big.pointSizeF() * 1.6);
@@ -450,8 +352,8 @@ void MainWindow::addFiles(const QStringList& paths) {
   if (paths.size() == 1) {
     // One file is examined at once, on this thread.
     session_.texts = {};
-    app::ImageListBuilder builder({session_.settings, session_.texts, session_.primary, session_.secondary, session_.list,
-                                   session_.progress, session_.running, session_.prompter});
+    app::ImageListBuilder builder({session_.settings, session_.texts, session_.primary, session_.secondary,
+                                   session_.list, session_.progress, session_.running, session_.prompter});
     const std::string path = paths.first().toStdString();
     if (builder.isAcceptedFile(path, true)) builder.addImage(path);
     afterListChange();
@@ -558,92 +460,11 @@ void MainWindow::selectImage(int row) {
   previewDelay_.start();
 }
 
-std::set<std::size_t> MainWindow::selectedFilters() const {
-  std::set<std::size_t> out;
-  for (const QModelIndex& i : filters_->selectionModel()->selectedRows())
-    out.insert(static_cast<std::size_t>(i.row()));
-  return out;
-}
-
-void MainWindow::refreshFilters(int select) {
-  filters_->clear();
-  for (std::size_t i = 0; i < session_.chain.size(); ++i)
-    filters_->addItem(QString::fromStdString(session_.chain.at(i).name));
-  if (select >= 0 && select < filters_->count()) filters_->setCurrentRow(select);
-  rebuildPreviews();
-}
-
 void MainWindow::openPreview(bool before) {
   if (selected_ < 0) return;
   PreviewWindow preview(session_, selected_, before ? PreviewWindow::kBefore : PreviewWindow::kAfter, this);
   if (onPreview) QTimer::singleShot(0, &preview, [this, &preview] { onPreview(preview); });
   preview.exec();
-}
-
-void MainWindow::configureFilter() {
-  const std::set<std::size_t> chosen = selectedFilters();
-  if (chosen.empty()) return;
-  const std::size_t position = *chosen.begin();
-  // The form shows the selected image as the chain ahead of the filter leaves it.
-  const std::string selected =
-      selected_ >= 0 ? session_.list[static_cast<std::size_t>(selected_)].path() : "";
-  session_.currentEntry = selected_;
-  try {
-    session_.chain.editSettings(position, selected_ >= 0 ? &selected : nullptr, session_.settings.dataDatPath,
-                                *forms_);
-  } catch (const std::exception& e) {
-    prompter_.error(session_.settings.caption, e.what());
-  }
-  session_.currentEntry = -1;
-  refreshFilters(static_cast<int>(position));
-}
-
-void MainWindow::addFilter(int registryIndex) {
-  if (!session_.chain.createByIndex(registryIndex)) return;
-  const int last = static_cast<int>(session_.chain.size()) - 1;
-  refreshFilters(last);
-  if (session_.chain.at(static_cast<std::size_t>(last)).hasSettings == 1) run(kFilterOptions);
-}
-
-void MainWindow::removeSelectedFilters() {
-  const std::set<std::size_t> chosen = selectedFilters();
-  if (chosen.empty()) return;
-  session_.chain.remove(chosen);
-  refreshFilters();
-}
-
-void MainWindow::clearFilters() {
-  if (session_.chain.empty()) return;
-  if (!prompter_.askYesNo(session_.settings.caption, kClearFiltersQuestion)) return;
-  session_.chain.clear();
-  refreshFilters();
-}
-
-void MainWindow::moveFilter(Command how) {
-  const std::set<std::size_t> chosen = selectedFilters();
-  if (chosen.empty()) return;
-  const std::size_t at = *chosen.begin(), last = session_.chain.size() - 1;
-  std::size_t to = at;
-  switch (how) {
-    case kMoveUp:
-      if (session_.chain.swapWithNeighbour(at, true)) to = at - 1;
-      break;
-    case kMoveDown:
-      if (session_.chain.swapWithNeighbour(at, false)) to = at + 1;
-      break;
-    case kMoveTop:
-      session_.chain.moveToTop(at);
-      to = 0;
-      break;
-    case kMoveBottom:
-      session_.chain.moveToBottom(at);
-      to = last;
-      break;
-    default:
-      return;
-  }
-  if (to == at) return;
-  refreshFilters(static_cast<int>(to));
 }
 
 void MainWindow::selectFormat(int row) {

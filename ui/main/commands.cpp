@@ -1,0 +1,95 @@
+#include "ui/main/commands.h"
+
+#include <QCoreApplication>
+#include <iterator>
+#include <string>
+
+#include "app/file_types.h"
+
+namespace pv::ui {
+
+using M = MainWindow;
+
+namespace {
+
+constexpr CommandRow kCommands[] = {
+    {M::kNewList, "New Image List...", "", "Ctrl+N", "document-new", QStyle::SP_FileIcon},
+    {M::kOpenList, "Open Image List...", "", "", "document-open", QStyle::SP_DialogOpenButton},
+    {M::kSaveList, "Save Image List...", "", "", "document-save", QStyle::SP_DialogSaveButton},
+    {M::kSaveProfile, "Save Profile...", "", "", "document-save-as", QStyle::SP_DialogSaveButton},
+    {M::kProfileManager, "Profile Manager...", "", "", "document-properties",
+     QStyle::SP_FileDialogDetailedView},
+    {M::kStartConversion, "Start Conversion...", "Click on the Go button to start the conversion!", "",
+     "media-playback-start", QStyle::SP_MediaPlay},
+    {M::kExit, "Exit", "Exits Pictoravine.", "", "application-exit", QStyle::SP_DialogCloseButton},
+    {M::kGlobalOptions, "Global Options...", "", "", "preferences-system", QStyle::SP_ComputerIcon},
+    {M::kFormatOptions, "Format Options...", "Configure the options for the selected format.", "",
+     "document-properties", QStyle::SP_FileDialogInfoView},
+    {M::kFilterOptions, "Filter Options...", "Configure the options for the selected filter.", "",
+     "configure", QStyle::SP_FileDialogContentsView},
+    {M::kHelp, "Help...", "", "F1", "help-contents", QStyle::SP_DialogHelpButton},
+    {M::kWebsite, "Visit Pictoravine Website", "", "", "internet-web-browser", QStyle::SP_DriveNetIcon},
+    {M::kAbout, "About Pictoravine...", "", "", "help-about", QStyle::SP_MessageBoxInformation},
+    {M::kAddImages, "Add Image(s)...", "Add image to the list.", "", "list-add", QStyle::SP_FileIcon},
+    {M::kAddFolder, "Add All Images in Folder...", "Add all images in a selected folder to the list.", "",
+     "folder-open", QStyle::SP_DirOpenIcon},
+    {M::kRemoveImages, "Remove Image(s)", "Remove the selected images from the list.", "", "list-remove",
+     QStyle::SP_TrashIcon},
+    {M::kClearImages, "Clear Image List", "Remove all images in the list.", "", "edit-clear",
+     QStyle::SP_DialogResetButton},
+    {M::kAddFilter, "Add Filter...", "Add a filter you want to apply to the images.", "", "list-add",
+     QStyle::SP_FileDialogNewFolder},
+    {M::kRemoveFilters, "Remove Filter(s)", "Remove the selected filters from the list.", "", "list-remove",
+     QStyle::SP_TrashIcon},
+    {M::kClearFilters, "Clear Filter List", "Remove all filters in the list.", "", "edit-clear",
+     QStyle::SP_DialogResetButton},
+    {M::kMoveUp, "Move Filter Up", "Move the selected filter up one position in the list.", "", "go-up",
+     QStyle::SP_ArrowUp},
+    {M::kMoveDown, "Move Filter Down", "Move the selected filter down one position in the list.", "",
+     "go-down", QStyle::SP_ArrowDown},
+    {M::kMoveTop, "Move Filter to Top", "Move the selected filter to the top of the list.", "", "go-top",
+     QStyle::SP_MediaSkipBackward},
+    {M::kMoveBottom, "Move Filter to Bottom", "Move the selected filter to the bottom of the list.", "",
+     "go-bottom", QStyle::SP_MediaSkipForward},
+};
+
+consteval bool everyCommandInItsPlace() {
+  if (std::size(kCommands) != MainWindow::kCommandCount) return false;
+  for (std::size_t c = 0; c < std::size(kCommands); ++c)
+    if (kCommands[c].command != static_cast<int>(c)) return false;
+  return true;
+}
+static_assert(everyCommandInItsPlace(), "the command table has one row per command, in the enum's order");
+
+}  // namespace
+
+const CommandRow& commandRow(MainWindow::Command command) {
+  return kCommands[command];
+}
+
+const CommandList kFileMenu = {
+    M::kNewList,        M::kOpenList, M::kSaveList,        kSeparator, M::kSaveProfile,
+    M::kProfileManager, kSeparator,   M::kStartConversion, kSeparator, M::kExit};
+const CommandList kOptionsMenu = {M::kGlobalOptions, M::kFormatOptions, M::kFilterOptions};
+const CommandList kHelpMenu = {M::kHelp, kSeparator, M::kWebsite, kSeparator, M::kAbout};
+const CommandList kImageMenu = {M::kAddImages, M::kAddFolder, kSeparator, M::kRemoveImages, M::kClearImages};
+const CommandList kFilterMenu = {M::kAddFilter, kSeparator,      M::kRemoveFilters,  M::kClearFilters,
+                                 kSeparator,    M::kSaveProfile, M::kProfileManager, M::kFilterOptions,
+                                 kSeparator,    M::kMoveUp,      M::kMoveDown,       M::kMoveTop,
+                                 M::kMoveBottom};
+const CommandList kFormatMenu = {M::kFormatOptions};
+const CommandList kImageButtons = {M::kAddFolder, M::kAddImages, M::kRemoveImages, M::kClearImages};
+const CommandList kFilterButtons = {M::kFilterOptions, M::kAddFilter, M::kClearFilters, M::kRemoveFilters,
+                                    M::kMoveTop,       M::kMoveUp,    M::kMoveBottom,   M::kMoveDown};
+
+QStringList imageNameFilters() {
+  QStringList out;
+  for (const app::FileTypeFilter& f : app::openDialogFilters()) {
+    QStringList patterns;
+    for (const std::string& p : f.patterns) patterns << QString::fromStdString(p);
+    out << QCoreApplication::translate("MainWindow", f.text.c_str()) + " (" + patterns.join(' ') + ")";
+  }
+  return out;
+}
+
+}  // namespace pv::ui
