@@ -183,6 +183,14 @@ short ImageConversion::single(int page) {
   return save(output_, 0);
 }
 
+short ImageConversion::keepWhole(short firstFailure) {
+  if (firstFailure != 0)
+    std::remove(output_.c_str());
+  else
+    outputs_.push_back(output_);
+  return firstFailure;
+}
+
 short ImageConversion::pageByPage() {
   output_ = name(-1);
   setSavePasses(s_);
@@ -196,11 +204,7 @@ short ImageConversion::pageByPage() {
     }
     if (st != 0 && first == 0) first = st;
   }
-  if (first != 0)
-    std::remove(output_.c_str());
-  else
-    outputs_.push_back(output_);
-  return first;
+  return keepWhole(first);
 }
 
 short ImageConversion::allPagesAtOnce() {
@@ -215,11 +219,7 @@ short ImageConversion::allPagesAtOnce() {
     const short st = save(output_, 0);
     if (st != 0 && first == 0) first = st;
   }
-  if (first != 0)
-    std::remove(output_.c_str());
-  else
-    outputs_.push_back(output_);
-  return first;
+  return keepWhole(first);
 }
 
 void ImageConversion::separatePages() {

@@ -77,6 +77,9 @@ class ImageConversion {
   // GIF output: all pages loaded at once, each filtered in turn; every save
   // writes all pages.
   short allPagesAtOnce();
+  // A multi-page output is kept when every page was written (its first
+  // failure is 0) and removed otherwise; returns the first failure.
+  short keepWhole(short firstFailure);
   // Each page in a file of its own, each with its own record. The last
   // page's record waits for what happens to the source.
   void separatePages();
