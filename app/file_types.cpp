@@ -24,8 +24,18 @@ std::vector<FileTypeFilter> openDialogFilters() {
     return asciiLower(a.text) < asciiLower(b.text);
   });
   families.insert(families.begin(), std::move(all));
-  families.push_back({"All files", {"*"}});
+  families.push_back(anyFileType());
   return families;
+}
+
+FileTypeFilter imageListType() {
+  return {"Pictoravine Image List", {"*.pvl"}};
+}
+FileTypeFilter logFileType() {
+  return {"Text File", {"*.txt"}};
+}
+FileTypeFilter anyFileType() {
+  return {"All files", {"*"}};
 }
 
 }  // namespace pv::app

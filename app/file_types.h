@@ -1,7 +1,9 @@
 #pragma once
-// The image types the open dialog offers, made from the one table of accepted
-// extensions (core/extensions.h) and what this build reads: "All images"
-// first, then one entry per family of files read here, then "All files".
+// The types of file the window's file dialogs offer, declared once: the
+// image types of the open dialog, made from the one table of accepted
+// extensions (core/extensions.h) and what this build reads ("All images"
+// first, then one entry per family of files read here, then "All files"),
+// and the image lists and logs the program writes.
 
 #include <string>
 #include <vector>
@@ -16,5 +18,10 @@ struct FileTypeFilter {
 // Only extensions some reader of this build serves are offered; families in
 // the order of their names.
 std::vector<FileTypeFilter> openDialogFilters();
+
+// Image lists (".pvl"), logs (".txt") and any file.
+FileTypeFilter imageListType();
+FileTypeFilter logFileType();
+FileTypeFilter anyFileType();
 
 }  // namespace pv::app

@@ -25,8 +25,12 @@ namespace pv::ui {
 
 namespace {
 
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
-std::string text(const QLineEdit* e) { return e->text().toStdString(); }
+QString qs(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
+std::string text(const QLineEdit* e) {
+  return e->text().toStdString();
+}
 
 QWidget* withBrowse(QLineEdit* field, QToolButton*& button) {
   auto* row = new QWidget;
@@ -41,8 +45,8 @@ QWidget* withBrowse(QLineEdit* field, QToolButton*& button) {
 
 }  // namespace
 
-OptionsSheet::OptionsSheet(app::Settings& settings, app::Prompter& prompter, std::function<void(bool)> registerMenu,
-                           Page first, QWidget* parent)
+OptionsSheet::OptionsSheet(app::Settings& settings, app::Prompter& prompter,
+                           std::function<void(bool)> registerMenu, Page first, QWidget* parent)
     : QDialog(parent), settings_(settings), prompter_(prompter), registerMenu_(std::move(registerMenu)) {
   setWindowTitle(tr("Options"));
   setWindowIcon(QIcon(":/pictoravine/icons/pictoravine.svg"));
@@ -50,8 +54,8 @@ OptionsSheet::OptionsSheet(app::Settings& settings, app::Prompter& prompter, std
   tabs_->addTab(buildGlobal(), tr("Global Options"));
   tabs_->addTab(buildFile(), tr("File Options"));
   tabs_->addTab(buildShell(), tr("Shell Context"));
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply |
-                                       QDialogButtonBox::Help);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
+                                       QDialogButtonBox::Apply | QDialogButtonBox::Help);
   apply_ = buttons->button(QDialogButtonBox::Apply);
   apply_->setEnabled(false);
   connect(buttons, &QDialogButtonBox::accepted, this, &OptionsSheet::accept);
@@ -63,7 +67,8 @@ OptionsSheet::OptionsSheet(app::Settings& settings, app::Prompter& prompter, std
     if (onHelp)
       onHelp();
     else
-      prompter_.information(settings_.caption, "The manual is not installed with this version of Pictoravine.");
+      prompter_.information(settings_.caption,
+                            "The manual is not installed with this version of Pictoravine.");
   });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
@@ -109,14 +114,15 @@ QWidget* OptionsSheet::buildGlobal() {
     browse->setEnabled(on);
   });
   connect(browse, &QToolButton::clicked, this, [this] {
-    QFileDialog dialog(this, tr("Save Logfile As"), "log.txt", tr("Text File (*.txt);;All Files (*)"));
+    QFileDialog dialog(this, tr("Save Logfile As"), "log.txt",
+                       nameFilter({app::logFileType(), app::anyFileType()}));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("txt");
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
       global.logFile->setText(dialog.selectedFiles().first());
   });
-  for (QCheckBox* c : {g.askWhereSave, g.showThumbnails, g.silent, g.scanSubDir, g.doLog, g.autoOrient,
-                       g.keepMetadata})
+  for (QCheckBox* c :
+       {g.askWhereSave, g.showThumbnails, g.silent, g.scanSubDir, g.doLog, g.autoOrient, g.keepMetadata})
     connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
   connect(g.logFile, &QLineEdit::textEdited, this, &OptionsSheet::modified);
   connect(g.multiPage, &QComboBox::currentIndexChanged, this, &OptionsSheet::modified);
@@ -176,7 +182,8 @@ QWidget* OptionsSheet::buildFile() {
                                                           file.folder->text());
     if (!dir.isEmpty()) file.folder->setText(dir);
   });
-  for (QCheckBox* c : {f.deleteSource, f.overwrite}) connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
+  for (QCheckBox* c : {f.deleteSource, f.overwrite})
+    connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
   for (QLineEdit* e : {f.folder, f.path, f.before, f.after, f.number, f.multiPage})
     connect(e, &QLineEdit::textEdited, this, &OptionsSheet::modified);
 
@@ -188,7 +195,8 @@ QWidget* OptionsSheet::buildFile() {
   form->addRow(tr("Multi-Page Numbering Format:"), f.multiPage);
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(groupOf(tr("Source Files:"), {f.deleteSource, f.overwrite, beside, one, folderRow, below, f.path}));
+  layout->addWidget(
+      groupOf(tr("Source Files:"), {f.deleteSource, f.overwrite, beside, one, folderRow, below, f.path}));
   layout->addWidget(groupOf(tr("Filename:"), {names}));
   layout->addStretch();
   return page;
@@ -213,7 +221,8 @@ QWidget* OptionsSheet::buildShell() {
   auto* all = new QPushButton(tr("Select All"));
   auto* none = new QPushButton(tr("Select None"));
   const auto checkAll = [this](Qt::CheckState state) {
-    for (int i = 0; i < shell.formats->topLevelItemCount(); ++i) shell.formats->topLevelItem(i)->setCheckState(0, state);
+    for (int i = 0; i < shell.formats->topLevelItemCount(); ++i)
+      shell.formats->topLevelItem(i)->setCheckState(0, state);
   };
   connect(all, &QPushButton::clicked, this, [checkAll] { checkAll(Qt::Checked); });
   connect(none, &QPushButton::clicked, this, [checkAll] { checkAll(Qt::Unchecked); });
@@ -262,8 +271,8 @@ void OptionsSheet::showPage(int page) {
     const app::ShellPage p = app::shellPageOf(settings_);
     shell.enabled->setChecked(p.enabled);
     for (int i = 0; i < shell.formats->topLevelItemCount(); ++i)
-      shell.formats->topLevelItem(i)->setCheckState(0, p.formats[static_cast<std::size_t>(i)] ? Qt::Checked
-                                                                                                : Qt::Unchecked);
+      shell.formats->topLevelItem(i)->setCheckState(
+          0, p.formats[static_cast<std::size_t>(i)] ? Qt::Checked : Qt::Unchecked);
   }
   filling_ = false;
 }
@@ -280,17 +289,19 @@ bool OptionsSheet::apply() {
                             global.doLog->isChecked(),        text(global.logFile),
                             global.multiPage->currentIndex(), global.threads->value(),
                             global.autoOrient->isChecked(),   global.keepMetadata->isChecked()};
-    if (std::string problem = app::applyGlobalPage(settings_, p); !problem.empty()) return stop(kGlobal, problem);
+    if (std::string problem = app::applyGlobalPage(settings_, p); !problem.empty())
+      return stop(kGlobal, problem);
   }
   if (initialised_[kFile]) {
     const auto choice = static_cast<app::OutputPlace::Choice>(file.place->checkedId());
-    const app::FilePage p{file.deleteSource->isChecked(),
-                          file.overwrite->isChecked(),
-                          {choice, choice == app::OutputPlace::kOneFolder ? text(file.folder) : text(file.path)},
-                          text(file.before),
-                          text(file.after),
-                          text(file.number),
-                          text(file.multiPage)};
+    const app::FilePage p{
+        file.deleteSource->isChecked(),
+        file.overwrite->isChecked(),
+        {choice, choice == app::OutputPlace::kOneFolder ? text(file.folder) : text(file.path)},
+        text(file.before),
+        text(file.after),
+        text(file.number),
+        text(file.multiPage)};
     if (std::string problem = app::applyFilePage(settings_, p); !problem.empty()) return stop(kFile, problem);
   }
   if (initialised_[kShell]) {

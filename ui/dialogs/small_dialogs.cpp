@@ -37,10 +37,12 @@ LogDialog::LogDialog(const std::string& summary, app::Prompter& prompter, const 
   QPushButton* save = buttons->addButton(tr("Save Log"), QDialogButtonBox::ActionRole);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(save, &QPushButton::clicked, this, [this] {
-    QFileDialog dialog(this, tr("Select which file to save the log to"), QString(), tr("Text File (*.txt)"));
+    QFileDialog dialog(this, tr("Select which file to save the log to"), QString(),
+                       nameFilter({app::logFileType()}));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("txt");
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) saveTo(dialog.selectedFiles().first());
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+      saveTo(dialog.selectedFiles().first());
   });
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text_);
@@ -74,7 +76,8 @@ SaveLocationDialog::SaveLocationDialog(app::Settings& settings, app::Prompter& p
   auto* browse = new QToolButton;
   browse->setText("...");
   connect(browse, &QToolButton::clicked, this, [this] {
-    const QString dir = QFileDialog::getExistingDirectory(this, tr("Save all images to this location:"), folder_->text());
+    const QString dir =
+        QFileDialog::getExistingDirectory(this, tr("Save all images to this location:"), folder_->text());
     if (!dir.isEmpty()) folder_->setText(dir);
   });
   auto* folderRow = new QHBoxLayout;
@@ -95,7 +98,8 @@ SaveLocationDialog::SaveLocationDialog(app::Settings& settings, app::Prompter& p
 
   const app::OutputPlace place = app::outputPlaceOf(settings);
   choices_->button(place.choice)->setChecked(true);
-  (place.choice == app::OutputPlace::kOneFolder ? folder_ : path_)->setText(QString::fromStdString(place.path));
+  (place.choice == app::OutputPlace::kOneFolder ? folder_ : path_)
+      ->setText(QString::fromStdString(place.path));
   browse->setEnabled(place.choice == app::OutputPlace::kOneFolder);
   connect(choices_, &QButtonGroup::idClicked, this, [this, browse](int id) {
     enableFields();
@@ -142,7 +146,8 @@ void openManual(app::Launcher& launcher, app::Prompter& prompter, const app::Set
   const bool installed = std::filesystem::is_regular_file(settings.helpPath, ec);
   const std::string page = anchor.empty() ? settings.helpPath : "file://" + settings.helpPath + "#" + anchor;
   if (!installed || !launcher.open(page))
-    prompter.error(settings.caption, "The manual could not be opened: " + settings.helpPath + " is not installed.");
+    prompter.error(settings.caption,
+                   "The manual could not be opened: " + settings.helpPath + " is not installed.");
 }
 
 }  // namespace pv::ui

@@ -1,10 +1,7 @@
 #include "ui/main/commands.h"
 
-#include <QCoreApplication>
 #include <iterator>
 #include <string>
-
-#include "app/file_types.h"
 
 namespace pv::ui {
 
@@ -81,15 +78,5 @@ const CommandList kFormatMenu = {M::kFormatOptions};
 const CommandList kImageButtons = {M::kAddFolder, M::kAddImages, M::kRemoveImages, M::kClearImages};
 const CommandList kFilterButtons = {M::kFilterOptions, M::kAddFilter, M::kClearFilters, M::kRemoveFilters,
                                     M::kMoveTop,       M::kMoveUp,    M::kMoveBottom,   M::kMoveDown};
-
-QStringList imageNameFilters() {
-  QStringList out;
-  for (const app::FileTypeFilter& f : app::openDialogFilters()) {
-    QStringList patterns;
-    for (const std::string& p : f.patterns) patterns << QString::fromStdString(p);
-    out << QCoreApplication::translate("MainWindow", f.text.c_str()) + " (" + patterns.join(' ') + ")";
-  }
-  return out;
-}
 
 }  // namespace pv::ui

@@ -1,9 +1,8 @@
 #pragma once
 // The main window's commands, declared once: each command's row (text, hint,
 // shortcut, icon), the menus, context menus and button columns made of
-// them, and the types the open dialog offers.
+// them.
 
-#include <QStringList>
 #include <QStyle>
 #include <vector>
 
@@ -33,9 +32,5 @@ inline constexpr int kSeparator = -1;
 using CommandList = std::vector<int>;
 extern const CommandList kFileMenu, kOptionsMenu, kHelpMenu, kImageMenu, kFilterMenu, kFormatMenu,
     kImageButtons, kFilterButtons;
-
-// The open dialog's types in Qt's form: each entry's text with its patterns
-// separated by blanks.
-QStringList imageNameFilters();
 
 }  // namespace pv::ui

@@ -25,6 +25,7 @@
 #include "app/startup.h"
 #include "core/format_registry.h"
 #include "filters/filter.h"
+#include "ui/dialogs/dialog_parts.h"
 #include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/preview_window.h"
@@ -249,13 +250,13 @@ void MainWindow::run(Command c) {
       if (!session_.list.empty() && !prompter_.askYesNo(session_.settings.caption, kClearImagesQuestion))
         break;
       const QString path = QFileDialog::getOpenFileName(this, tr("Select which list to open"), QString(),
-                                                        tr("Pictoravine Image List (*.pvl)"));
+                                                        nameFilter({app::imageListType()}));
       if (!path.isEmpty()) openList(path);
       break;
     }
     case kSaveList: {
       QFileDialog dialog(this, tr("Select which file to save the list to"), QString(),
-                         tr("Pictoravine Image List (*.pvl)"));
+                         nameFilter({app::imageListType()}));
       dialog.setAcceptMode(QFileDialog::AcceptSave);
       dialog.setDefaultSuffix("pvl");
       if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -312,7 +313,7 @@ void MainWindow::run(Command c) {
     case kAddImages: {
       QFileDialog dialog(this, tr("Select the pictures you want to add"));
       dialog.setFileMode(QFileDialog::ExistingFiles);
-      dialog.setNameFilters(imageNameFilters());
+      dialog.setNameFilters(nameFilters(app::openDialogFilters()));
       if (onFileDialog) QTimer::singleShot(0, &dialog, [this, &dialog] { onFileDialog(dialog); });
       if (dialog.exec() == QDialog::Accepted) addFiles(dialog.selectedFiles());
       break;
