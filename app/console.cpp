@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <ostream>
@@ -41,11 +42,21 @@ bool isSwitch(const std::string& arg, std::string_view name) {
 }
 
 std::atomic<bool>* gInterrupt = nullptr;
+volatile std::sig_atomic_t gSignal = 0;
 
-extern "C" void onInterrupt(int) {
+// Ctrl+C and a request to terminate (SIGTERM, as a system shutting down or
+// a batch system sends) stop the run after the images in work; a second one
+// ends the program at once.
+extern "C" void onInterrupt(int signal) {
+  gSignal = signal;
   if (gInterrupt) gInterrupt->store(true);
-  // A second Ctrl+C ends the program at once.
-  signal(SIGINT, SIG_DFL);
+  std::signal(signal, SIG_DFL);
+}
+
+// The exit code of a run stopped by a signal: 130 after Ctrl+C, 143 after
+// SIGTERM, as a shell reports a program that the signal ended.
+int stoppedCode() {
+  return gSignal == SIGTERM ? 143 : 130;
 }
 
 // Progress of a conversion on stderr, from the job's reports: a redrawn bar
@@ -192,15 +203,19 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   }, old{};
   action.sa_handler = onInterrupt;
   sigemptyset(&action.sa_mask);
+  struct sigaction oldTerm {};
+  gSignal = 0;
   sigaction(SIGINT, &action, &old);
+  sigaction(SIGTERM, &action, &oldTerm);
   struct Restore {
-    struct sigaction& old;
+    struct sigaction &old, &oldTerm;
     std::atomic<bool>* previous;
     ~Restore() {
       sigaction(SIGINT, &old, nullptr);
+      sigaction(SIGTERM, &oldTerm, nullptr);
       gInterrupt = previous;
     }
-  } restore{old, previous};
+  } restore{old, oldTerm, previous};
 
   // The report keeps what the parse finds (images that cannot be opened)
   // until the command line has said where the report goes.
@@ -223,7 +238,7 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
         << "everything in the terminal.\n";
     return 2;
   }
-  if (session.interrupted) return 130;
+  if (session.interrupted) return stoppedCode();
   if (session.list.empty()) {
     printSummary();
     return 1;
@@ -236,7 +251,7 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   runner.start(kRunConvert, {}, &fan);
   runner.wait();
   printSummary();
-  return commandLineExitCode(session, parsed);
+  return session.interrupted ? stoppedCode() : commandLineExitCode(session, parsed);
 }
 
 }  // namespace pv::app

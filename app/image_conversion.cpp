@@ -23,19 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Removes the temporary files of a save into `target` that a killed run left
-// behind (engine saves write "<target>.pvtmp-XXXXXX" and rename it).
-void removeTemporaries(const std::string& target) {
-  const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const std::string prefix = target.substr(slash == std::string::npos ? 0 : slash + 1) + ".pvtmp-";
-  std::error_code ec;
-  for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
-    const std::string name = e.path().filename().string();
-    if (name.size() == prefix.size() + 6 && name.starts_with(prefix)) std::filesystem::remove(e.path(), ec);
-  }
-}
-
 bool nonEmptyFile(const std::string& path) {
   struct stat st {};
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
@@ -62,7 +49,10 @@ void ImageConversion::plan() {
     skipped_ = true;
     return;
   }
-  for (int page : outputPages()) planned_[page] = names_.reserve(s_.settings, e_, s_.format->extension, page);
+  for (int page : outputPages()) {
+    planned_[page] = names_.reserve(s_.settings, e_, s_.format->extension, page);
+    names_.clearFolderOf(planned_[page]);
+  }
 }
 
 void ImageConversion::run() {
@@ -81,7 +71,7 @@ void ImageConversion::run() {
   } else if (!e_.multiPage) {
     status = single(0);
   } else if (option == 0 && f.multiPage) {
-    status = f.writesPagesTogether() ? allPagesAtOnce() : pageByPage();
+    status = allPages();
   } else if (option == 0 || option == 2) {
     status = single(e_.firstPage);
   } else if (option == 1) {
@@ -141,9 +131,8 @@ short ImageConversion::load(int page, int count) {
   return engine::guarded([&] { return s_.primary.LoadImage(source_, loadBits_, page, count); });
 }
 
-std::string ImageConversion::prepare(int page, bool named) {
+void ImageConversion::prepare() {
   engine::guarded([&] { prepareOutput(s_, index_, {.applyFilters = true, .prepareImage = true}); });
-  return named ? name(page) : std::string();
 }
 
 std::string ImageConversion::name(int page) const {
@@ -159,17 +148,38 @@ void ImageConversion::flatten() {
   });
 }
 
-short ImageConversion::save(const std::string& path, short pageMode) {
+void ImageConversion::placeOutputs(int page) {
+  // A name another program (another run) took since it was reserved is never
+  // overwritten: the output takes the next number.
+  engine::Placement placement;
+  placement.replace = false;
+  placement.another = [this, page](const std::string& taken) {
+    return names_.another(s_.settings, e_, s_.format->extension, page, taken);
+  };
+  s_.primary.SetSavePlacement(std::move(placement));
+}
+
+void ImageConversion::written(int page) {
+  const std::string& path = s_.primary.GetSavedPath();
+  planned_[page] = path;
+  output_ = path;
+  outputs_.push_back(path);
+}
+
+short ImageConversion::save(int page) {
   s_.progress.gate.pass();
-  return engine::guarded([&] {
-    return s_.primary.SaveImage(path, code_, static_cast<short>(target_),
-                                static_cast<short>(s_.format->quality), pageMode);
+  placeOutputs(page);
+  const short st = engine::guarded([&] {
+    return s_.primary.SaveImage(name(page), code_, static_cast<short>(target_),
+                                static_cast<short>(s_.format->quality), 0);
   });
+  if (st == 0) written(page);
+  return st;
 }
 
 short ImageConversion::toClipboard() {
   if (short st = load(e_.firstPage, 1)) return st;
-  prepare(-1, false);
+  prepare();
   flatten();
   s_.progress.gate.pass();
   return engine::guarded([&] { return s_.primary.CopyToClipboard(2); });
@@ -177,49 +187,30 @@ short ImageConversion::toClipboard() {
 
 short ImageConversion::single(int page) {
   if (short st = load(page, 1)) return st;  // never save what an earlier image left
-  output_ = prepare(-1, true);
-  outputs_.push_back(output_);
+  prepare();
   flatten();
-  return save(output_, 0);
+  return save(-1);
 }
 
-short ImageConversion::keepWhole(short firstFailure) {
-  if (firstFailure != 0)
-    std::remove(output_.c_str());
-  else
-    outputs_.push_back(output_);
-  return firstFailure;
-}
-
-short ImageConversion::pageByPage() {
-  output_ = name(-1);
+short ImageConversion::allPages() {
   setSavePasses(s_);
-  short first = 0;
-  for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
-    short st = load(e_.firstPage + static_cast<int>(p), 1);
-    if (st == 0) {
-      prepare(-1, false);
-      flatten();
-      st = save(output_, 1);
-    }
-    if (st != 0 && first == 0) first = st;
-  }
-  return keepWhole(first);
-}
-
-short ImageConversion::allPagesAtOnce() {
-  output_ = name(-1);
-  setSavePasses(s_);
-  if (short st = load(e_.firstPage, -1)) return st;
-  short first = 0;
-  for (std::uint32_t p = 0; p < e_.pageCount; ++p) {
-    engine::guarded([&] { s_.primary.SetPageNumber(static_cast<short>(p)); });
-    prepare(-1, false);
+  placeOutputs(-1);
+  short first = engine::guarded([&] {
+    return s_.primary.StartPages(name(-1), code_, static_cast<short>(target_),
+                                 static_cast<short>(s_.format->quality));
+  });
+  for (std::uint32_t p = 0; first == 0 && p < e_.pageCount; ++p) {
+    first = load(e_.firstPage + static_cast<int>(p), 1);
+    if (first != 0) break;
+    prepare();
     flatten();
-    const short st = save(output_, 0);
-    if (st != 0 && first == 0) first = st;
+    s_.progress.gate.pass();
+    first = engine::guarded([&] { return s_.primary.AddPage(); });
   }
-  return keepWhole(first);
+  const short end = engine::guarded([&] { return s_.primary.EndPages(first == 0); });
+  if (first == 0) first = end;
+  if (first == 0) written(-1);
+  return first;
 }
 
 void ImageConversion::separatePages() {
@@ -231,10 +222,10 @@ void ImageConversion::separatePages() {
     short st = load(e_.firstPage + static_cast<int>(p), 1);
     std::string out;
     if (st == 0) {
-      out = prepare(static_cast<int>(p) + 1, true);
+      prepare();
       flatten();
-      st = save(out, 0);
-      if (st == 0) outputs_.push_back(out);
+      st = save(static_cast<int>(p) + 1);
+      if (st == 0) out = output_;
     }
     last = st == 0;
     every = every && last;
@@ -252,6 +243,7 @@ bool ImageConversion::upToDate() {
   std::vector<std::string> names;
   for (int page : outputPages())
     names.push_back(makeOutputName(s_.settings, e_, s_.format->extension, page, false));
+  for (const std::string& name : names) names_.clearFolderOf(name);
   struct stat source {};
   bool done = stat(source_.c_str(), &source) == 0 && !names.empty();
   for (const std::string& name : names) {
@@ -267,7 +259,6 @@ bool ImageConversion::upToDate() {
     emit_(r);
     return true;
   }
-  for (const std::string& name : names) removeTemporaries(name);
   return false;
 }
 

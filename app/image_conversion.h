@@ -62,24 +62,25 @@ class ImageConversion {
  private:
   void chooseDepths();
   short load(int page, int count);
-  // Filters and the format's preparation, and the name reserved for `page`
-  // (when `named`).
-  std::string prepare(int page, bool named);
+  // The filters and the format's preparation of the current image.
+  void prepare();
   std::string name(int page) const;
   void flatten();
-  short save(const std::string& path, short pageMode);
+  // Saves the current image under the name reserved for `page` (-1: the
+  // whole image) and notes the name it got.
+  short save(int page);
+  // Outputs never replace a file: a name taken since it was reserved gives
+  // way to the next number.
+  void placeOutputs(int page);
+  // The output of `page` is written, under the name the save says.
+  void written(int page);
   short toClipboard();
   // A source saved as one image (single-page sources, or the first page).
   short single(int page);
-  // Every page appended to one multi-page output. Any failed page fails the
-  // image, and the incomplete output is removed.
-  short pageByPage();
-  // GIF output: all pages loaded at once, each filtered in turn; every save
-  // writes all pages.
-  short allPagesAtOnce();
-  // A multi-page output is kept when every page was written (its first
-  // failure is 0) and removed otherwise; returns the first failure.
-  short keepWhole(short firstFailure);
+  // Every page into one multi-page output, page by page: the file is written
+  // under a temporary name and takes its name when every page is in it; any
+  // failed page fails the image and leaves no file.
+  short allPages();
   // Each page in a file of its own, each with its own record. The last
   // page's record waits for what happens to the source.
   void separatePages();

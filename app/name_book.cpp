@@ -1,6 +1,7 @@
 #include "app/name_book.h"
 
 #include "app/naming.h"
+#include "engine/outputs.h"
 
 namespace pv::app {
 
@@ -41,6 +42,29 @@ void NameBook::settle(const std::string& name) {
     pending_.erase(name);
   }
   settled_.notify_all();
+}
+
+std::string NameBook::another(const Settings& settings, const ImageEntry& entry, std::string_view extension,
+                              int page, const std::string& taken) {
+  std::string name;
+  {
+    std::lock_guard lock(mutex_);
+    pending_.erase(taken);
+    name = makeOutputName(settings, entry, extension, page, true,
+                          [&](const std::string& path) { return pending_.count(path) > 0; });
+    pending_.insert(name);
+  }
+  settled_.notify_all();
+  return name;
+}
+
+void NameBook::clearFolderOf(const std::string& path) {
+  const std::string folder = path.substr(0, path.rfind('/') + 1);
+  {
+    std::lock_guard lock(mutex_);
+    if (!cleared_.insert(folder).second) return;
+  }
+  engine::removeStaleTemporaries(folder);
 }
 
 }  // namespace pv::app

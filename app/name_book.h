@@ -28,12 +28,20 @@ class NameBook {
                       int page);
   // The image that reserved `name` has written it, or failed.
   void settle(const std::string& name);
+  // Another program took `taken` after it was reserved: the next free name
+  // of the same page, reserved in its place.
+  std::string another(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
+                      const std::string& taken);
+  // The first time a run names an output in the folder of `path`, the
+  // temporary files that killed runs left there go (a live run's stay).
+  void clearFolderOf(const std::string& path);
 
  private:
   std::mutex mutex_;
   std::condition_variable turn_, settled_;
   int next_ = 0;
   std::set<std::string> pending_;
+  std::set<std::string> cleared_;
 };
 
 }  // namespace pv::app

@@ -1,5 +1,7 @@
 #include "engine/lead.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,6 +15,37 @@
 #include "engine/status.h"
 
 namespace pv::engine {
+
+// The file of a page-by-page save: its temporary name, its codec and how it
+// is saved, and the pages held until the end where the codec writes them all
+// at once.
+struct PageWriter {
+  explicit PageWriter(const std::string& path) : file(path) {}
+  codecs::PendingFile file;
+  const codecs::Codec* codec = nullptr;
+  codecs::SaveRequest request;
+  std::unique_ptr<codecs::PageSink> sink;
+  std::vector<Image> held;
+};
+
+// The pages of a file being read one after another: which file (it must not
+// have changed since), and the page its source gives next.
+struct PageReader {
+  std::string path;
+  struct stat identity {};
+  codecs::FileInfo info;  // the file's facts, read when the reader started
+  int nextPage = 1;
+  std::unique_ptr<codecs::PageSource> source;
+};
+
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+}  // namespace
 
 CLead::CLead() : doc_(std::make_unique<Document>()) {}
 CLead::~CLead() {
@@ -104,12 +137,53 @@ short existingPages(const std::string& path, const codecs::Codec& codec, std::ve
 
 }  // namespace
 
+bool CLead::readingInTurn(const std::string& path, codecs::FileInfo& info) const {
+  struct stat now {};
+  if (!reader_ || reader_->path != path || stat(path.c_str(), &now) != 0 || !sameFile(reader_->identity, now))
+    return false;
+  info = reader_->info;
+  return true;
+}
+
+short CLead::loadInTurn(const codecs::FileInfo& info, const std::string& path, int page, Document& doc) {
+  const int wanted = std::max(page, 1);
+  // The reader goes on from where it is when the page comes after it in the
+  // same file; otherwise the file is read again from its first page.
+  codecs::FileInfo known;
+  if (!readingInTurn(path, known) || reader_->nextPage > wanted) {
+    reader_.reset();
+    struct stat now {};
+    if (stat(path.c_str(), &now) != 0) return kFileNotFound;
+    short status = kOk;
+    auto reader = std::make_unique<PageReader>();
+    reader->source = info.codec->openReader(path, status);
+    if (!reader->source) return status;
+    reader->path = path;
+    reader->identity = now;
+    reader->info = info;
+    reader_ = std::move(reader);
+  }
+  Image img;
+  while (reader_->nextPage <= wanted) {
+    if (short s = reader_->source->next(img)) {
+      reader_.reset();
+      return s;
+    }
+    ++reader_->nextPage;
+  }
+  doc.pages.clear();
+  doc.pages.push_back(std::move(img));
+  doc.current = 0;
+  return kOk;
+}
+
 short CLead::LoadImage(const std::string& path, short bits, int page, int pageCount) {
   codecs::FileInfo fi;
   // A reduced scale asked for serves this load only.
   const cv::Size atLeast(std::exchange(atLeastWidth_, 0), std::exchange(atLeastHeight_, 0));
-  short s = codecs::readInfo(path, fi, true);
-  if (s != kOk) return s;
+  // The facts of a file read page by page are read once, when its reader starts.
+  short s = kOk;
+  if (!readingInTurn(path, fi) && (s = codecs::readInfo(path, fi, true)) != kOk) return s;
   // The file's metadata travels with every page. It is read first: a photo
   // taken on its side is asked for its reduced size the way it is stored.
   // Codecs whose containers hold it as blocks of their own read it with the
@@ -130,8 +204,12 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
             sizes[i].second == static_cast<int>(loadHeight_))
           pcdResolution = static_cast<int>(i) + 1;
   }
-  s = pcdResolution > 0 ? codecs::loadPcd(path, pcdResolution, loaded)
-                        : loadDocument(fi, path, page, pageCount, loaded, &fi);
+  if (pcdResolution > 0)
+    s = codecs::loadPcd(path, pcdResolution, loaded);
+  else if (pageCount == 1 && fi.codec && fi.codec->openReader)
+    s = loadInTurn(fi, path, page, loaded);
+  else
+    s = loadDocument(fi, path, page, pageCount, loaded, &fi);
   if (s != kOk) return s;
   // A resolution asked for with SetLoadResolution applies to this load.
   if (loadResolutionFormat_ != 0 && loadResolutionFormat_ == fi.format) {
@@ -207,7 +285,7 @@ void keyTransparency(Image& page, const cv::Mat& region) {
     return cv::countNonZero(same & ~mask) > 0;
   });
   cv::Scalar fill = bgrOf(key);
-  fill[3] = 0;  // a fourth channel, where there is one, says transparent
+  fill[3] = 0;                           // a fourth channel, where there is one, says transparent
   cv::Mat pixels = page.pixels.clone();  // the control's own image stays as it is
   pixels.setTo(fill, mask);
   page.pixels = pixels;
@@ -217,13 +295,34 @@ void keyTransparency(Image& page, const cv::Mat& region) {
 
 }  // namespace
 
+namespace {
+
+// A page as a save writes it: its transparent pixels keyed (with the
+// selected region where it is one page alone), and in sRGB for a codec whose
+// files hold no profile.
+void forSaving(Image& page, const codecs::Codec& codec, const cv::Mat& region) {
+  keyTransparency(page, region);
+  // A format without profiles gets its colours in sRGB, as every screen
+  // shows a file without a profile.
+  if (!codec.carriesMetadata && !codec.embedsMetadata) convertToSrgb(page);
+}
+
+// The writer of a save code, or the status that refuses it.
+short writerOf(short formatCode, const codecs::Codec*& codec) {
+  codec = codecs::codecWriting(formatCode);
+  if (!codec || !codec->save) return kNotSupported;
+  if (codec->missing && !codec->missing().empty()) return kNotSupported;
+  return kOk;
+}
+
+}  // namespace
+
 short CLead::SaveImage(const std::string& path, short formatCode, short bits, short quality, short pageMode) {
   Image* img;
   if (short s = current(img)) return s;
   bits = std::clamp<short>(bits, 0, 32);
-  const codecs::Codec* codec = codecs::codecWriting(formatCode);
-  if (!codec || !codec->save) return kNotSupported;
-  if (codec->missing && !codec->missing().empty()) return kNotSupported;
+  const codecs::Codec* codec = nullptr;
+  if (short s = writerOf(formatCode, codec)) return s;
   // An image loaded with all its pages writes them all where the format
   // holds several; adding a page to a multi-page file puts its pages first.
   std::vector<Image> pages;
@@ -233,19 +332,97 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     pages.insert(pages.end(), doc_->pages.begin(), doc_->pages.end());
   else
     pages.push_back(*img);
-  for (Image& p : pages) keyTransparency(p, &p == &pages.back() && pages.size() == 1 ? doc_->region : cv::Mat());
-  // A format without profiles gets its colours in sRGB, as every screen
-  // shows a file without a profile.
-  if (!codec->carriesMetadata && !codec->embedsMetadata)
-    for (Image& p : pages) convertToSrgb(p);
+  for (Image& p : pages)
+    forSaving(p, *codec, &p == &pages.back() && pages.size() == 1 ? doc_->region : cv::Mat());
   const codecs::SaveRequest request{formatCode,      bits,          quality,      savePasses_,
                                     saveInterlaced_, pageMode == 1, keepMetadata_};
-  const short s = codec->save(*codec, path, pages, request);
+  savedPath_.clear();
+  // A codec that keeps a second file beside the picture names it after the
+  // picture's own name, so it writes under that name (each file still
+  // through a temporary of its own).
+  if (codec->companion) {
+    const short s = codec->save(*codec, path, pages, request);
+    if (s == kOk) savedPath_ = path;
+    return s;
+  }
+  // The codec writes a temporary file beside the target; the metadata go
+  // into it, and only then does it take its name.
+  codecs::PendingFile staged(path);
+  if (short s = staged.status()) return s;
+  if (pageMode == 1 && codec->appends)
+    if (codecs::FileInfo existing;
+        codecs::readInfo(path, existing, true) == kOk && codec->canWrite(existing.format))
+      if (short s = staged.copyTarget()) return s;
+  if (short s = codec->save(*codec, staged.path(), pages, request)) return s;
   std::string problem;
-  if (s == kOk && codec->carriesMetadata && !request.append && img->metadata &&
-      !writeMetadata(path, *img, keepMetadata_, problem))
+  short rewritten = kOk;
+  if (codec->carriesMetadata && !request.append && img->metadata &&
+      !writeMetadata(staged.path(), *img, keepMetadata_, problem, &rewritten))
     metadataProblem_ = problem;
+  // A file that could not be written whole again (a full disk) never takes
+  // the name.
+  if (rewritten != kOk) return rewritten;
+  if (short s = staged.commit(placement_)) return s;
+  savedPath_ = staged.target();
+  return kOk;
+}
+
+short CLead::StartPages(const std::string& path, short formatCode, short bits, short quality) {
+  pages_.reset();
+  savedPath_.clear();
+  const codecs::Codec* codec = nullptr;
+  if (short s = writerOf(formatCode, codec)) return s;
+  if (!codec->everyPage || codec->companion) return kNotSupported;
+  auto writer = std::make_unique<PageWriter>(path);
+  if (short s = writer->file.status()) return s;
+  writer->codec = codec;
+  writer->request = codecs::SaveRequest{
+      formatCode,   std::clamp<short>(bits, 0, 32), quality, savePasses_, saveInterlaced_, false,
+      keepMetadata_};
+  if (codec->openWriter) {
+    short status = kOk;
+    writer->sink = codec->openWriter(writer->file.path(), writer->request, status);
+    if (!writer->sink) return status == kOk ? static_cast<short>(kCannotCreate) : status;
+  }
+  pages_ = std::move(writer);
+  return kOk;
+}
+
+short CLead::AddPage() {
+  if (!pages_) return kInvalidParameter;
+  Image* img;
+  if (short s = current(img)) return s;
+  Image page = *img;
+  forSaving(page, *pages_->codec, doc_->region);
+  if (!pages_->sink) {
+    pages_->held.push_back(std::move(page));
+    return kOk;
+  }
+  return pages_->sink->add(page);
+}
+
+short CLead::EndPages(bool keep) {
+  std::unique_ptr<PageWriter> w = std::move(pages_);
+  if (!w) return kInvalidParameter;
+  if (!keep) return kOk;  // the temporary file goes with the writer
+  short s = kOk;
+  if (w->sink)
+    s = w->sink->finish();
+  else if (w->held.empty())
+    s = kInvalidParameter;
+  else
+    s = w->codec->save(*w->codec, w->file.path(), w->held, w->request);
+  w->sink.reset();  // closed before the file takes its name
+  if (s == kOk) s = w->file.commit(placement_);
+  if (s == kOk) savedPath_ = w->file.target();
   return s;
+}
+
+double CLead::GetHeldPixels() const {
+  double held = 0;
+  if (pages_)
+    for (const Image& p : pages_->held) held += static_cast<double>(p.width()) * p.height();
+  return held;
 }
 
 short CLead::CopyToClipboard(short) {

@@ -12,13 +12,21 @@
 
 #include <memory>
 #include <string>
+
 #include <utility>
 #include <vector>
+#include "engine/outputs.h"
 
 namespace pv::engine {
 
 struct Document;
 struct Image;
+struct PageWriter;
+struct PageReader;
+namespace codecs {
+struct Codec;
+struct FileInfo;
+}  // namespace codecs
 
 // Where CopyToClipboard puts the image; the program adapts its clipboard to it.
 class ClipboardTarget {
@@ -81,6 +89,25 @@ class CLead {
   // switched off; the colour profile is kept either way). What went wrong
   // with a file's metadata (it is then dropped, never the image) is told by
   // GetMetadataProblem until the next load.
+  // Where a save's file goes (not operations of the control either): every
+  // save writes a temporary file beside its target and gives it the name
+  // when it is whole, metadata included. By default it replaces what is
+  // under the name; a placement that does not replace never overwrites a
+  // file and asks for another name while the name is taken. GetSavedPath is
+  // the name the last save or EndPages wrote.
+  void SetSavePlacement(Placement placement) { placement_ = std::move(placement); }
+  const std::string& GetSavedPath() const { return savedPath_; }
+  // A file of several pages written one page at a time: StartPages names it
+  // and how it is saved, AddPage adds the current image as its next page,
+  // and EndPages gives the whole file its name (keep) or leaves no trace.
+  // Nothing is seen under the name before EndPages. Formats written page by
+  // page hold at most a page; the others hold every page until the end,
+  // counted by GetHeldPixels.
+  [[nodiscard]] virtual short StartPages(const std::string& path, short formatCode, short bits,
+                                         short quality);
+  [[nodiscard]] virtual short AddPage();
+  [[nodiscard]] virtual short EndPages(bool keep);
+  double GetHeldPixels() const;
   void SetAutoOrient(bool on) { autoOrient_ = on; }
   void SetKeepMetadata(bool on) { keepMetadata_ = on; }
   const std::string& GetMetadataProblem() const { return metadataProblem_; }
@@ -157,6 +184,11 @@ class CLead {
   [[nodiscard]] virtual short MotionBlur(short length, int angle, bool oneWay);
 
  protected:
+  // Page `page` of a file whose codec reads pages one after another, going on
+  // from the page loaded before it where it can.
+  short loadInTurn(const codecs::FileInfo& info, const std::string& path, int page, Document& doc);
+  // True, with the facts it keeps, when a reader is reading `path` as it is now.
+  bool readingInTurn(const std::string& path, codecs::FileInfo& info) const;
   // The current image with all its loaded pages, and the facts of the last
   // inspected file and the settings of the next save.
   std::unique_ptr<Document> doc_;
@@ -187,6 +219,10 @@ class CLead {
   bool autoRepaint_ = true;
   bool autoOrient_ = false, keepMetadata_ = true;
   std::string metadataProblem_;
+  Placement placement_;
+  std::string savedPath_;
+  std::unique_ptr<PageWriter> pages_;
+  std::unique_ptr<PageReader> reader_;
 };
 
 }  // namespace pv::engine

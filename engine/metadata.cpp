@@ -2,8 +2,8 @@
 
 // exiv2 0.27 hands out std::auto_ptr, which C++ has deprecated.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#include <exiv2/exiv2.hpp>
 #include <lcms2.h>
+#include <exiv2/exiv2.hpp>
 
 #include <array>
 #include <mutex>
@@ -28,14 +28,30 @@ namespace {
 // Tags that describe how a TIFF stores its pixels: true of the source, false
 // of any output, so they never travel.
 constexpr std::array<std::string_view, 24> kLayoutTags = {
-    "Exif.Image.NewSubfileType",     "Exif.Image.SubfileType",       "Exif.Image.ImageWidth",
-    "Exif.Image.ImageLength",        "Exif.Image.BitsPerSample",     "Exif.Image.Compression",
-    "Exif.Image.PhotometricInterpretation", "Exif.Image.StripOffsets", "Exif.Image.SamplesPerPixel",
-    "Exif.Image.RowsPerStrip",       "Exif.Image.StripByteCounts",   "Exif.Image.PlanarConfiguration",
-    "Exif.Image.Predictor",          "Exif.Image.ColorMap",          "Exif.Image.TileWidth",
-    "Exif.Image.TileLength",         "Exif.Image.TileOffsets",       "Exif.Image.TileByteCounts",
-    "Exif.Image.SubIFDs",            "Exif.Image.ExtraSamples",      "Exif.Image.SampleFormat",
-    "Exif.Image.YCbCrSubSampling",   "Exif.Image.YCbCrPositioning",  "Exif.Image.InterColorProfile",
+    "Exif.Image.NewSubfileType",
+    "Exif.Image.SubfileType",
+    "Exif.Image.ImageWidth",
+    "Exif.Image.ImageLength",
+    "Exif.Image.BitsPerSample",
+    "Exif.Image.Compression",
+    "Exif.Image.PhotometricInterpretation",
+    "Exif.Image.StripOffsets",
+    "Exif.Image.SamplesPerPixel",
+    "Exif.Image.RowsPerStrip",
+    "Exif.Image.StripByteCounts",
+    "Exif.Image.PlanarConfiguration",
+    "Exif.Image.Predictor",
+    "Exif.Image.ColorMap",
+    "Exif.Image.TileWidth",
+    "Exif.Image.TileLength",
+    "Exif.Image.TileOffsets",
+    "Exif.Image.TileByteCounts",
+    "Exif.Image.SubIFDs",
+    "Exif.Image.ExtraSamples",
+    "Exif.Image.SampleFormat",
+    "Exif.Image.YCbCrSubSampling",
+    "Exif.Image.YCbCrPositioning",
+    "Exif.Image.InterColorProfile",
 };
 
 bool layoutTag(const std::string& key) {
@@ -141,7 +157,9 @@ std::shared_ptr<const Metadata> readMetadata(const std::string& path, std::strin
   return nullptr;
 }
 
-int orientationOf(const Metadata& m) { return orientationIn(m.exif); }
+int orientationOf(const Metadata& m) {
+  return orientationIn(m.exif);
+}
 
 void orientUpright(Image& image) {
   if (!image.metadata) return;
@@ -149,13 +167,28 @@ void orientUpright(Image& image) {
   if (o == 1) return;
   cv::Mat& p = image.pixels;
   switch (o) {
-    case 2: cv::flip(p, p, 1); break;
-    case 3: cv::flip(p, p, -1); break;
-    case 4: cv::flip(p, p, 0); break;
-    case 5: cv::transpose(p, p); break;
-    case 6: cv::rotate(p, p, cv::ROTATE_90_CLOCKWISE); break;
-    case 7: cv::transpose(p, p); cv::flip(p, p, -1); break;
-    case 8: cv::rotate(p, p, cv::ROTATE_90_COUNTERCLOCKWISE); break;
+    case 2:
+      cv::flip(p, p, 1);
+      break;
+    case 3:
+      cv::flip(p, p, -1);
+      break;
+    case 4:
+      cv::flip(p, p, 0);
+      break;
+    case 5:
+      cv::transpose(p, p);
+      break;
+    case 6:
+      cv::rotate(p, p, cv::ROTATE_90_CLOCKWISE);
+      break;
+    case 7:
+      cv::transpose(p, p);
+      cv::flip(p, p, -1);
+      break;
+    case 8:
+      cv::rotate(p, p, cv::ROTATE_90_COUNTERCLOCKWISE);
+      break;
   }
   if (o >= 5) std::swap(image.xDpi, image.yDpi);
   auto upright = std::make_shared<Metadata>(*image.metadata);
@@ -164,7 +197,8 @@ void orientUpright(Image& image) {
   image.metadata = std::move(upright);
 }
 
-bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem) {
+bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem,
+                   short* status) {
   if (!image.metadata) return true;
   const Metadata& m = *image.metadata;
   if (m.icc.empty() && !tags) return true;
@@ -203,6 +237,7 @@ bool writeMetadata(const std::string& path, const Image& image, bool tags, std::
     const short written = codecs::writeFileAtomically(path, bytes);
     io.munmap();
     io.close();
+    if (status) *status = written;
     if (written != kOk) {
       problem = "the file could not be written again";
       return false;

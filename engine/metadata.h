@@ -26,13 +26,16 @@ int orientationOf(const Metadata& m);
 // happens at orientation 1.
 void orientUpright(Image& image);
 
-// Writes `image`'s metadata into the file at `path` (JPEG, PNG or TIFF),
-// through a temporary file and a rename: the profile always, EXIF, XMP and
-// IPTC when `tags`; the pixel dimensions set to the image's, the EXIF
-// thumbnail dropped (it shows the source, not the output) and the tags that
-// describe a TIFF's layout left out. False, with the reason, when exiv2 could
-// not; the file is then as the codec wrote it.
-bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem);
+// Writes `image`'s metadata into the file at `path` (JPEG, PNG or TIFF): the
+// profile always, EXIF, XMP and IPTC when `tags`; the pixel dimensions set to
+// the image's, the EXIF thumbnail dropped (it shows the source, not the
+// output) and the tags that describe a TIFF's layout left out. The file is
+// written again through a temporary file and a rename, or in place when it
+// is itself a save's temporary file. False, with the reason, when exiv2 could
+// not; the file is then as the codec wrote it, unless `written` (the status
+// of writing the file again) is not kOk.
+bool writeMetadata(const std::string& path, const Image& image, bool tags, std::string& problem,
+                   short* written = nullptr);
 
 // The blocks an encoder embeds itself, for containers that hold them as
 // items or chunks of their own (WebP, AVIF, HEIC, JPEG XL): the profile

@@ -3,6 +3,7 @@
 // engine/status.h and never throws on bad input.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "core/file_format.h"
 #include "engine/image.h"
+#include "engine/outputs.h"
 
 namespace pv::engine::codecs {
 
@@ -56,19 +58,52 @@ std::string exifSegment(const Image& image, const char* version);
 // The libjpeg quality (100 .. 1) of a quality factor (2 .. 255).
 int jpegQuality(int factor);
 
+// Writes all of `size` bytes to `fd`, retrying short writes; kDiskFull or
+// kWriteError when it cannot.
+[[nodiscard]] short writeAll(int fd, const void* data, std::size_t size);
+
+// A file of several pages written one page at a time, as the pages come:
+// `add` writes a page (a sink may hold one back until it knows whether more
+// follow), `finish` writes what is left and closes the file.
+class PageSink {
+ public:
+  virtual ~PageSink() = default;
+  virtual short add(const Image& page) = 0;
+  virtual short finish() = 0;
+};
+
+// Pages read one after another, each as a load of that page alone gives it.
+class PageSource {
+ public:
+  virtual ~PageSource() = default;
+  // The next page; kInvalidParameter after the last.
+  virtual short next(Image& page) = 0;
+};
+
 [[nodiscard]] short readGifInfo(const std::string& path, FileInfo& info);
+// The frames of a GIF one after another, the file read once.
+std::unique_ptr<PageSource> gifPageReader(const std::string& path, short& status);
 // Page 0 or 1 is the first frame; page count -1 loads every frame from `page` on.
 [[nodiscard]] short loadGif(const std::string& path, int page, int pageCount, Document& doc);
+// Pages written frame by frame into `path` (a save's temporary file), the
+// file as saveGif makes it of the same pages.
+std::unique_ptr<PageSink> gifPageWriter(const std::string& path, int bits, bool interlaced, short& status);
 // Every page becomes a frame with its own palette of 2^bits colours (bits 0:
 // the page's own depth, at most 8).
 [[nodiscard]] short saveGif(const std::string& path, const std::vector<Image>& pages, int bits,
                             bool interlaced);
 
 [[nodiscard]] short readTiffInfo(const std::string& path, FileInfo& info);
+// The pages of a TIFF one after another, the file read once.
+std::unique_ptr<PageSource> tiffPageReader(const std::string& path, short& status);
 // Page 0 or 1 is the first page; page count -1 loads every page from `page` on.
 [[nodiscard]] short loadTiff(const std::string& path, int page, int pageCount, Document& doc);
 // Writes the pages with the method of `code` (the TIFF codes of the format
 // catalogue); `append` adds them to the TIFF already at the path.
+// Pages written one after another into `path` (a save's temporary file), the
+// file saveTiff makes of the same pages.
+std::unique_ptr<PageSink> tiffPageWriter(const std::string& path, int code, int bits, int quality,
+                                         short& status);
 [[nodiscard]] short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits,
                              int quality, bool append);
 
@@ -181,9 +216,14 @@ struct Releaser {
 template <class T, auto Release>
 using Owned = std::unique_ptr<T, Releaser<Release>>;
 
-// A temporary file beside a target that replaces the target on commit and is
-// removed otherwise, so a failed save leaves neither a partial file nor a
-// clobbered old one.
+// What a temporary file beside its target is called: "<target>.pvtmp-XXXXXX".
+inline constexpr const char* kTemporaryMark = ".pvtmp-";
+
+// A temporary file beside a target that takes the target's name on commit
+// and is removed otherwise, so a failed save leaves neither a partial file
+// nor a clobbered old one. Its writer holds a lock on it while it lives. A
+// target that is itself such a temporary (a save staged by its caller) is
+// written in place, and its commit is the caller's.
 class PendingFile {
  public:
   explicit PendingFile(const std::string& target);
@@ -193,13 +233,18 @@ class PendingFile {
   // kOk when the temporary file was created.
   short status() const { return status_; }
   const std::string& path() const { return temp_; }
-  // Starts the temporary file as a copy of the target (for appends).
+  // The name the file has after its commit.
+  const std::string& target() const { return target_; }
+  // Starts the temporary file as a copy of the target (for appends); nothing
+  // to do for a file written in place.
   short copyTarget();
-  short commit();
+  short commit(const Placement& placement = {});
 
  private:
   std::string target_, temp_;
+  int lock_ = -1;
   short status_;
+  bool inPlace_ = false;
   bool done_ = false;
 };
 

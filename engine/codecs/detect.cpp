@@ -1,6 +1,8 @@
 // Recognises a file's format from its first bytes, then asks the codec for the
 // facts it stores.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/table.h"
+#include "engine/outputs.h"
 #include "engine/status.h"
 
 namespace pv::engine {
@@ -91,10 +94,9 @@ short readFileBytes(const std::string& path, std::string& bytes) {
   return status;
 }
 
-namespace {
-
 // Writes all of `data`, retrying short writes.
-short writeAll(int fd, const char* data, std::size_t size) {
+short writeAll(int fd, const void* bytes, std::size_t size) {
+  const char* data = static_cast<const char*>(bytes);
   for (std::size_t done = 0; done < size;) {
     const ssize_t w = write(fd, data + done, size - done);
     if (w < 0 && errno == EINTR) continue;
@@ -103,8 +105,6 @@ short writeAll(int fd, const char* data, std::size_t size) {
   }
   return kOk;
 }
-
-}  // namespace
 
 std::size_t FileRows::bytes() const {
   return conversion < 0 ? static_cast<std::size_t>(source.cols) * source.elemSize()
@@ -149,23 +149,34 @@ cv::Mat bgraOf(const Image& image) {
   return out;
 }
 
-PendingFile::PendingFile(const std::string& target) : target_(target), temp_(target + ".pvtmp-XXXXXX") {
-  int fd = mkstemp(temp_.data());
-  if (fd < 0) {
+PendingFile::PendingFile(const std::string& target)
+    : target_(target), temp_(target + kTemporaryMark + "XXXXXX") {
+  if (isTemporaryName(target.substr(target.rfind('/') + 1))) {
+    temp_ = target;
+    inPlace_ = true;
+    status_ = kOk;
+    return;
+  }
+  lock_ = mkostemp(temp_.data(), O_CLOEXEC);
+  if (lock_ < 0) {
     status_ = errno == ENOSPC ? kDiskFull : kCannotCreate;
     temp_.clear();
     return;
   }
-  fchmod(fd, 0644);
-  close(fd);
+  fchmod(lock_, 0644);
+  // The lock says that a live writer owns the file: a later run removes
+  // only temporaries whose writer is gone (removeStaleTemporaries).
+  flock(lock_, LOCK_EX);
   status_ = kOk;
 }
 
 PendingFile::~PendingFile() {
-  if (!done_ && !temp_.empty()) unlink(temp_.c_str());
+  if (!done_ && !inPlace_ && !temp_.empty()) unlink(temp_.c_str());
+  if (lock_ >= 0) close(lock_);
 }
 
 short PendingFile::copyTarget() {
+  if (inPlace_) return kOk;
   int in = open(target_.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return errno == ENOENT ? kFileNotFound : kCannotOpen;
   int out = open(temp_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -183,9 +194,34 @@ short PendingFile::copyTarget() {
   return status;
 }
 
-short PendingFile::commit() {
+namespace {
+
+// Renames without replacing: -1 with EEXIST when `to` is taken. A file
+// system without RENAME_NOREPLACE gets a hard link and an unlink, which
+// refuses a taken name as well.
+int renameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  if (link(from.c_str(), to.c_str()) != 0) return -1;
+  unlink(from.c_str());
+  return 0;
+}
+
+}  // namespace
+
+short PendingFile::commit(const Placement& placement) {
   if (status_ != kOk) return status_;
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) return kCannotCreate;
+  if (inPlace_) return kOk;
+  if (placement.replace) {
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) return kCannotCreate;
+  } else {
+    while (renameNoReplace(temp_, target_) != 0) {
+      if (errno != EEXIST || !placement.another) return kCannotCreate;
+      std::string next = placement.another(target_);
+      if (next.empty()) return kCannotCreate;
+      target_ = std::move(next);
+    }
+  }
   done_ = true;
   return kOk;
 }
@@ -201,4 +237,33 @@ short writeFileAtomically(const std::string& path, std::string_view bytes) {
 }
 
 }  // namespace codecs
+
+bool isTemporaryName(std::string_view name) {
+  const std::size_t at = name.rfind(codecs::kTemporaryMark);
+  return at != std::string_view::npos && at > 0 &&
+         name.size() == at + std::strlen(codecs::kTemporaryMark) + 6;
+}
+
+int removeStaleTemporaries(const std::string& folder) {
+  const std::string dir = folder.empty() ? "." : folder;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return 0;
+  int removed = 0;
+  while (const dirent* e = readdir(d)) {
+    if (!isTemporaryName(e->d_name)) continue;
+    const int fd = openat(dirfd(d), e->d_name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat opened {
+    }, named{};
+    // Taken only when no writer holds it, and only the file that was looked at.
+    if (fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dirfd(d), e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_ino == opened.st_ino &&
+        named.st_dev == opened.st_dev && unlinkat(dirfd(d), e->d_name, 0) == 0)
+      ++removed;
+    close(fd);
+  }
+  closedir(d);
+  return removed;
+}
+
 }  // namespace pv::engine

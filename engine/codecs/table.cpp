@@ -129,6 +129,12 @@ short photoSave(const Codec&, const std::string& path, const std::vector<Image>&
 short gifSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
   return saveGif(path, pages, r.bits, r.interlaced);
 }
+std::unique_ptr<PageSink> gifPages(const std::string& path, const SaveRequest& r, short& status) {
+  return gifPageWriter(path, r.bits, r.interlaced, status);
+}
+std::unique_ptr<PageSink> tiffPages(const std::string& path, const SaveRequest& r, short& status) {
+  return tiffPageWriter(path, r.code, r.bits, r.quality, status);
+}
 short tiffSave(const Codec&, const std::string& path, const std::vector<Image>& pages, const SaveRequest& r) {
   return saveTiff(path, pages, r.code, r.bits, r.quality, r.append);
 }
@@ -277,23 +283,27 @@ constexpr Codec kCodecs[] = {
      .writes = kGifCodes,
      .save = gifSave,
      .everyPage = true,
+     .openWriter = gifPages,
      .addsTo = kGifCodes,
      .extensions = "gif",
      .sniff = sniffGif,
      .info = libraryInfo<readGifInfo>,
-     .load = loadPages<loadGif>},
+     .load = loadPages<loadGif>,
+     .openReader = gifPageReader},
     {.name = "TIFF",
      .writer = "libtiff",
      .reader = "own",
      .writes = kTiffCodes,
      .save = tiffSave,
      .everyPage = true,
+     .openWriter = tiffPages,
      .appends = true,
      .carriesMetadata = true,
      .extensions = "tif tiff tifx tfx exif exf",
      .sniff = sniffTiff,
      .info = libraryInfo<readTiffInfo>,
-     .load = loadPages<loadTiff>},
+     .load = loadPages<loadTiff>,
+     .openReader = tiffPageReader},
     {.name = "BMP",
      .writer = "own",
      .reader = "own",

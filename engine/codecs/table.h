@@ -6,6 +6,7 @@
 // `pictoravine --formats` all read this table; docs/extending.md walks
 // through adding a row.
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +46,10 @@ using SaveFn = short (*)(const Codec& codec, const std::string& path, const std:
 using DecodeFn = short (*)(const std::string& path, const std::string& bytes, Document& doc);
 using HeaderFn = short (*)(const std::string& bytes, FileInfo& info);
 using EncodeFn = short (*)(const std::vector<Image>& pages, int code, int bits, std::string& out);
+// Opens `path` (a temporary name, written in place) for pages one at a time;
+// null with a status when it cannot.
+using OpenWriterFn = std::unique_ptr<PageSink> (*)(const std::string& path, const SaveRequest& request,
+                                                   short& status);
 
 struct Codec {
   std::string_view name;
@@ -58,6 +63,9 @@ struct Codec {
   bool (*writesCode)(int code) = nullptr;  // in place of `writes`, for a codec with a table of its own
   SaveFn save = nullptr;
   bool everyPage = false;  // writes every loaded page (else the current one)
+  // Writes the pages of a file one at a time, so that neither the pages nor
+  // the file are held whole (null: the pages are gathered and saved at once).
+  OpenWriterFn openWriter = nullptr;
   // A page-mode-1 save adds to an existing file of one of these codes: its
   // pages are loaded and written again first.
   std::span<const short> addsTo = {};
@@ -82,6 +90,9 @@ struct Codec {
   SniffFn sniff = nullptr;
   InfoFn info = nullptr;
   LoadFn load = nullptr;
+  // Reads the pages one after another, so that a run over every page reads
+  // the file once (null: each page is loaded on its own).
+  std::unique_ptr<PageSource> (*openReader)(const std::string& path, short& status) = nullptr;
   short readsAs = 0;  // the code of every file it reads, when fixed
   // Extensions (blank-separated) of files that hold one picture at several
   // resolutions (a Photo CD's): the largest is chosen before a load.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <opencv2/core/utility.hpp>
@@ -208,6 +209,40 @@ short readTiffInfo(const std::string& path, FileInfo& info) {
   return kOk;
 }
 
+namespace {
+
+// The pages of a TIFF one after another, the file opened and its
+// directories walked once.
+class TiffReader final : public PageSource {
+ public:
+  explicit TiffReader(Tiff t) : tiff_(std::move(t)), pages_(pageCountOf(tiff_.get())) {}
+  short next(Image& page) override {
+    if (index_ >= pages_) return kInvalidParameter;
+    // The first directory is the current one after opening.
+    if (index_ > 0 && !TIFFReadDirectory(tiff_.get())) return kDamaged;
+    ++index_;
+    return readPage(tiff_.get(), page);
+  }
+
+ private:
+  Tiff tiff_;
+  int pages_;
+  int index_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<PageSource> tiffPageReader(const std::string& path, short& status) {
+  Tiff t = openTiff(path, "rm");
+  if (!t) {
+    status = failedOpen(path);
+    return nullptr;
+  }
+  status = kOk;
+  auto reader = std::make_unique<TiffReader>(std::move(t));
+  return reader;
+}
+
 short loadTiff(const std::string& path, int page, int pageCount, Document& doc) {
   Tiff t = openTiff(path, "rm");
   if (!t) return failedOpen(path);
@@ -303,7 +338,8 @@ struct MemoryTiff {
   static tmsize_t read(thandle_t, void*, tmsize_t) { return 0; }
   static tmsize_t write(thandle_t h, void* data, tmsize_t n) {
     auto* f = static_cast<MemoryTiff*>(h);
-    if (f->at + static_cast<std::uint64_t>(n) > f->bytes.size()) f->bytes.resize(f->at + static_cast<std::uint64_t>(n));
+    if (f->at + static_cast<std::uint64_t>(n) > f->bytes.size())
+      f->bytes.resize(f->at + static_cast<std::uint64_t>(n));
     std::memcpy(f->bytes.data() + f->at, data, static_cast<std::size_t>(n));
     f->at += static_cast<std::uint64_t>(n);
     return n;
@@ -332,7 +368,8 @@ std::string encodeStrip(const StripCoding& c, std::uint32_t rows, std::vector<st
   MemoryTiff file;
   const OpenOptions opts;
   TIFF* t = TIFFClientOpenExt("strip", "w", &file, MemoryTiff::read, MemoryTiff::write, MemoryTiff::seek,
-                              MemoryTiff::close, MemoryTiff::size, MemoryTiff::map, MemoryTiff::unmap, opts.options);
+                              MemoryTiff::close, MemoryTiff::size, MemoryTiff::map, MemoryTiff::unmap,
+                              opts.options);
   if (!t) return {};
   TIFFSetField(t, TIFFTAG_IMAGEWIDTH, c.width);
   TIFFSetField(t, TIFFTAG_IMAGELENGTH, rows);
@@ -527,13 +564,15 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
           const std::uint32_t top = strip * rowsPerStrip;
           const std::uint32_t rows = std::min(rowsPerStrip, static_cast<std::uint32_t>(h) - top);
           data.resize(rowBytes * rows);
-          for (std::uint32_t r = 0; r < rows; ++r) fileRow(static_cast<int>(top + r), data.data() + rowBytes * r);
+          for (std::uint32_t r = 0; r < rows; ++r)
+            fileRow(static_cast<int>(top + r), data.data() + rowBytes * r);
           encoded[static_cast<std::size_t>(k)] = encodeStrip(coding, rows, data);
         }
       });
       for (std::uint32_t k = 0; k < count; ++k) {
         std::string& bytes = encoded[k];
-        if (bytes.empty() || TIFFWriteRawStrip(t, first + k, bytes.data(), static_cast<tmsize_t>(bytes.size())) < 0)
+        if (bytes.empty() ||
+            TIFFWriteRawStrip(t, first + k, bytes.data(), static_cast<tmsize_t>(bytes.size())) < 0)
           return kWriteError;
         std::string().swap(bytes);
       }
@@ -560,14 +599,92 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
 
 }  // namespace
 
+namespace {
+
+// The method of a save code; the internet-fax code takes its method from the
+// depth of the first page.
+short methodFor(int code, int bits, const Image& first, Method& m) {
+  if (code == kTiffFax)
+    m = internetFaxMethod(bits == 0 ? first.bits : bits);
+  else if (!methodOf(code, m))
+    return kNotSupported;
+  return kOk;
+}
+
+// Pages written one after another into `path` (a save's temporary file), each
+// its own directory. The first page waits for the second: only a file of
+// several pages marks its pages as pages, as saveTiff does.
+class TiffPages final : public PageSink {
+ public:
+  TiffPages(std::string path, int code, int bits, int quality)
+      : path_(std::move(path)), code_(code), bits_(bits), quality_(quality) {}
+
+  short add(const Image& page) override {
+    if (page.pixels.empty()) return kInvalidParameter;
+    if (!tiff_ && !first_) {
+      first_ = page;
+      return kOk;
+    }
+    if (first_) {
+      if (short s = open(*first_)) return s;
+      const Image held = std::move(*first_);
+      first_.reset();
+      if (short s = write(held, true)) return s;
+    }
+    return write(page, true);
+  }
+
+  short finish() override {
+    if (first_) {
+      if (short s = open(*first_)) return s;
+      const Image held = std::move(*first_);
+      first_.reset();
+      if (short s = write(held, false)) return s;
+    }
+    if (!tiff_) return kInvalidParameter;
+    // Closing flushes; a failure there is a failed save.
+    const bool flushed = TIFFFlush(tiff_.get()) != 0;
+    tiff_.reset();
+    return flushed ? kOk : kWriteError;
+  }
+
+ private:
+  short open(const Image& first) {
+    if (short s = methodFor(code_, bits_, first, method_)) return s;
+    if (method_.exif) bits_ = 24;
+    tiff_ = openTiff(path_, "w");
+    return tiff_ ? kOk : kCannotCreate;
+  }
+  short write(const Image& page, bool several) {
+    if (several) TIFFSetField(tiff_.get(), TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    return writePage(tiff_.get(), page, method_, bits_, quality_);
+  }
+
+  std::string path_;
+  int code_, bits_, quality_;
+  Method method_;
+  Tiff tiff_;
+  std::optional<Image> first_;
+};
+
+}  // namespace
+
+std::unique_ptr<PageSink> tiffPageWriter(const std::string& path, int code, int bits, int quality,
+                                         short& status) {
+  Method m;
+  if (code != kTiffFax && !methodOf(code, m)) {
+    status = kNotSupported;
+    return nullptr;
+  }
+  status = kOk;
+  return std::make_unique<TiffPages>(path, code, bits, quality);
+}
+
 short saveTiff(const std::string& path, const std::vector<Image>& pages, int code, int bits, int quality,
                bool append) {
   if (pages.empty() || pages[0].pixels.empty()) return kInvalidParameter;
   Method m;
-  if (code == kTiffFax)
-    m = internetFaxMethod(bits == 0 ? pages[0].bits : bits);
-  else if (!methodOf(code, m))
-    return kNotSupported;
+  if (short s = methodFor(code, bits, pages[0], m)) return s;
   if (m.exif) bits = 24;
   PendingFile file(path);
   if (file.status() != kOk) return file.status();
