@@ -376,18 +376,31 @@ void ImageListBuilder::searchFolder(const std::string& folderIn, const std::stri
   // before (a bind mount of its parent) is not visited twice.
   std::vector<std::string> folders{top};
   std::set<std::pair<dev_t, ino_t>> seen;
+  // The folders a run writes into are never searched, however they are
+  // named: the outputs of one run are no sources of the next.
+  std::set<std::pair<dev_t, ino_t>> outputs;
+  const auto noteOutputFolder = [&](const std::string& folder) {
+    struct stat st {};
+    if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) outputs.insert({st.st_dev, st.st_ino});
+  };
+  const Settings& set = c_.settings;
+  if (!set.UseSourcePathForOutput && set.OutPutDir.starts_with('/')) noteOutputFolder(set.OutPutDir);
   std::vector<std::vector<std::string>> files;
   int total = 0;
   for (std::size_t i = 0; i < folders.size(); ++i) {
     if (aborted()) return;
     struct stat st {};
-    if (stat(folders[i].empty() ? "." : folders[i].c_str(), &st) == 0 &&
-        !seen.insert({st.st_dev, st.st_ino}).second) {
+    const bool known = stat(folders[i].empty() ? "." : folders[i].c_str(), &st) == 0;
+    if (known && (!seen.insert({st.st_dev, st.st_ino}).second || (i > 0 && outputs.count({st.st_dev, st.st_ino})))) {
       files.emplace_back();
       continue;
     }
+    // Images found here are written below this folder when the output
+    // folder is a relative one.
+    if (!set.UseSourcePathForOutput && !set.OutPutDir.empty() && !set.OutPutDir.starts_with('/'))
+      noteOutputFolder((folders[i].empty() ? "./" : folders[i]) + set.OutPutDir);
     Listing l = listFolder(folders[i]);
-    if (c_.settings.ScanSubDir)
+    if (set.ScanSubDir)
       for (const std::string& sub : l.folders) folders.push_back(folders[i] + sub + "/");
     total += static_cast<int>(l.others.size());
     std::vector<std::string> matching;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -200,6 +201,42 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+Background::Background(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> argStore{program};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argStore) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+}
+
+Background::~Background() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  wait();
+}
+
+void Background::stop(int signal) {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+int Background::wait(long* peakKiB) {
+  if (pid_ <= 0) return -1;
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid_, &status, 0, &usage) < 0 && errno == EINTR) {
+  }
+  pid_ = -1;
+  if (peakKiB) *peakKiB = usage.ru_maxrss;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace pv::test

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -91,5 +93,22 @@ struct ProcessResult {
 // given standard input, and collects its output.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& extraEnv = {}, const std::string& input = {});
+
+// A program started in the background, its output thrown away: `stop`
+// sends it a signal, `wait` gives its exit code (128 + signal number when a
+// signal ended it) and its peak resident memory in KiB. Its destructor
+// kills and reaps a child still running.
+class Background {
+ public:
+  Background(const std::string& program, const std::vector<std::string>& args);
+  ~Background();
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+  void stop(int signal);
+  int wait(long* peakKiB = nullptr);
+
+ private:
+  pid_t pid_ = -1;
+};
 
 }  // namespace pv::test

@@ -1,0 +1,329 @@
+// Outputs are whole and nobody else's: a run killed at any moment leaves no
+// output under its name that is not complete (so --skip-done never takes a
+// cut file for a done one), and runs started together into one folder never
+// overwrite each other. The real program, run as a user runs it.
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/image_list.h"
+#include "app/run.h"
+#include "app/session.h"
+#include "core/file_format.h"
+#include "core/text.h"
+#include "engine/lead.h"
+#include "engine/outputs.h"
+#include "formats/format.h"
+#include "tests/app/prompter.h"
+#include "tests/engine/lead_holder.h"
+#include "tests/support/support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A TIFF of `pages` small pages, written page by page.
+void writeTiffPages(const std::string& path, int pages) {
+  pv::test::LeadWithImage lead;
+  ASSERT_EQ(lead.StartPages(path, pv::fmt::kTiffLzw, 24, 0), 0);
+  for (int p = 0; p < pages; ++p) {
+    lead.set(pv::test::noiseImage(40, 30, 3, static_cast<std::uint32_t>(p % 7)), 24);
+    ASSERT_EQ(lead.AddPage(), 0);
+  }
+  ASSERT_EQ(lead.EndPages(true), 0);
+}
+
+int pagesOf(const std::string& path) {
+  pv::engine::CLead lead;
+  return lead.ReadFileInfo(path, -1, 1) == 0 ? lead.GetInfoPageCount() : 0;
+}
+
+std::vector<std::string> temporariesIn(const std::string& folder) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(folder))
+    if (pv::engine::isTemporaryName(e.path().filename().string())) out.push_back(e.path().string());
+  return out;
+}
+
+bool waitFor(const std::function<bool()>& ready, int milliseconds) {
+  for (int i = 0; i < milliseconds; ++i) {
+    if (ready()) return true;
+    usleep(1000);
+  }
+  return ready();
+}
+
+}  // namespace
+
+namespace {
+
+// An animation of `frames` small frames moving over a large screen: a
+// small file that decodes to a screen's worth of pixels per frame.
+void writeSparseAnimation(const std::string& path, int screen, int frames) {
+  int err = 0;
+  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &err);
+  ASSERT_NE(gif, nullptr);
+  GifColorType colours[4] = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  ColorMapObject* map = GifMakeMapObject(4, colours);
+  EGifSetGifVersion(gif, true);
+  ASSERT_EQ(EGifPutScreenDesc(gif, screen, screen, 2, 0, map), GIF_OK);
+  std::vector<GifPixelType> line(16);
+  for (int f = 0; f < frames; ++f) {
+    const int x = (f * 37) % (screen - 16), y = (f * 53) % (screen - 16);
+    ASSERT_EQ(EGifPutImageDesc(gif, x, y, 16, 16, false, nullptr), GIF_OK);
+    for (int row = 0; row < 16; ++row) {
+      std::fill(line.begin(), line.end(), static_cast<GifPixelType>(1 + f % 3));
+      ASSERT_EQ(EGifPutLine(gif, line.data(), 16), GIF_OK);
+    }
+  }
+  GifFreeMapObject(map);
+  ASSERT_EQ(EGifCloseFile(gif, &err), GIF_OK);
+}
+
+}  // namespace
+
+namespace {
+
+struct Outputs : ::testing::Test {
+  pv::test::DataDirGuard data;
+  pv::test::TempDir dir;
+};
+
+}  // namespace
+
+// A run stopped while it writes a 2,000-page file: killed, the file is not
+// there (only its temporary, which the next run into the folder removes);
+// asked to stop (SIGTERM, Ctrl+C), it finishes the file first. Either way a
+// run with --skip-done afterwards leaves the whole file.
+TEST_F(Outputs, AMultiPageOutputCutShortIsNeverTakenAsDone) {
+  constexpr int kPages = 2000;
+  const std::string source = dir.file("scan.tif");
+  writeTiffPages(source, kPages);
+  ASSERT_EQ(pagesOf(source), kPages);
+  struct Case {
+    int signal;
+    int afterMs;  // after the temporary file appears
+    int exitCode;
+  } cases[] = {{SIGKILL, 0, 128 + SIGKILL}, {SIGKILL, 40, 128 + SIGKILL}, {SIGKILL, 150, 128 + SIGKILL},
+               {SIGTERM, 0, 143},           {SIGINT, 20, 130}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("signal " + std::to_string(c.signal) + " after " + std::to_string(c.afterMs) + " ms");
+    const std::string out = dir.file("out" + std::to_string(n++));
+    fs::create_directory(out);
+    const std::string target = out + "/scan.tif";
+    const std::vector<std::string> args = {"--convert", "TIF", "9", "--output", out, "--file", source};
+    {
+      pv::test::Background run(PV_EXECUTABLE, args);
+      const bool started = waitFor([&] { return !temporariesIn(out).empty() || fs::exists(target); }, 60000);
+      ASSERT_TRUE(started);
+      usleep(static_cast<useconds_t>(c.afterMs) * 1000);
+      run.stop(c.signal);
+      const int code = run.wait();
+      if (fs::exists(target)) {
+        // The run got to the end before the signal, or finished the image in work.
+        EXPECT_EQ(pagesOf(target), kPages);
+      } else {
+        EXPECT_EQ(code, c.exitCode);
+      }
+      if (c.signal != SIGKILL) {
+        EXPECT_TRUE(temporariesIn(out).empty());
+      }
+    }
+    const pv::test::ProcessResult again = pv::test::runProcess(
+        PV_EXECUTABLE, {"--convert", "TIF", "9", "--output", out, "--skip-done", "--file", source});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(pagesOf(target), kPages);
+    EXPECT_TRUE(temporariesIn(out).empty());
+    EXPECT_FALSE(fs::exists(out + "/scan-1.tif"));
+  }
+}
+
+// A temporary that a live writer holds is not touched; one whose writer is
+// gone is.
+TEST_F(Outputs, OnlyTemporariesWithoutAWriterAreRemoved) {
+  // A save in progress in another process holds its temporary: a run
+  // converting slowly into the same folder.
+  const std::string big = dir.file("big.tif");
+  writeTiffPages(big, 1500);
+  const std::string out = dir.file("out");
+  fs::create_directory(out);
+  pv::test::Background slow(PV_EXECUTABLE, {"--convert", "TIF", "9", "--output", out, "--file", big});
+  std::string live;
+  ASSERT_TRUE(waitFor(
+      [&] {
+        for (const std::string& t : temporariesIn(out))
+          if (t.find("big.tif") != std::string::npos) live = t;
+        return !live.empty() || fs::exists(out + "/big.tif");
+      },
+      60000));
+  std::ofstream(out + "/left.png.pvtmp-abcdef") << "a killed run's";
+  EXPECT_EQ(pv::engine::removeStaleTemporaries(out + "/"), 1);
+  EXPECT_FALSE(fs::exists(out + "/left.png.pvtmp-abcdef"));
+  if (!live.empty() && !fs::exists(out + "/big.tif")) {
+    EXPECT_TRUE(fs::exists(live));  // still being written
+  }
+  EXPECT_EQ(slow.wait(), 0);
+  EXPECT_EQ(pagesOf(out + "/big.tif"), 1500);
+  EXPECT_TRUE(temporariesIn(out).empty());
+  for (const char* name : {"a.png.pvtmp-abcdef", "b.tif.pvtmp-123456"}) EXPECT_TRUE(pv::engine::isTemporaryName(name));
+  for (const char* name : {"a.png", ".pvtmp-abcdef", "a.png.pvtmp-abcde", "a.png.pvtmp-abcdefg"})
+    EXPECT_FALSE(pv::engine::isTemporaryName(name)) << name;
+}
+
+// Two and four runs started together, with sources of the same names, into
+// one output folder: every output is kept, each under a name of its own.
+TEST_F(Outputs, RunsStartedTogetherIntoOneFolderKeepEveryOutput) {
+  constexpr int kImages = 24;
+  for (int runs : {2, 4}) {
+    SCOPED_TRACE(std::to_string(runs) + " runs");
+    const std::string out = dir.file("out" + std::to_string(runs));
+    fs::create_directory(out);
+    std::vector<std::string> sources;
+    for (int r = 0; r < runs; ++r) {
+      const std::string folder = dir.file("src" + std::to_string(runs) + "-" + std::to_string(r));
+      fs::create_directory(folder);
+      for (int i = 0; i < kImages; ++i) {
+        pv::test::LeadWithImage lead;
+        lead.set(pv::test::noiseImage(64, 48, 3, static_cast<std::uint32_t>(r * 100 + i)), 24);
+        ASSERT_EQ(lead.SaveImage(folder + "/p" + std::to_string(i) + ".png", pv::fmt::kPng, 24, 0, 0), 0);
+      }
+      sources.push_back(folder);
+    }
+    std::vector<std::unique_ptr<pv::test::Background>> started;
+    for (const std::string& folder : sources)
+      started.push_back(std::make_unique<pv::test::Background>(
+          PV_EXECUTABLE, std::vector<std::string>{"--convert", "BMP", "--output", out, "--file", folder}));
+    for (auto& run : started) EXPECT_EQ(run->wait(), 0);
+    int outputs = 0;
+    for (const auto& e : fs::directory_iterator(out)) {
+      ++outputs;
+      pv::engine::CLead lead;
+      EXPECT_EQ(lead.LoadImage(e.path().string(), 0, 0, 1), 0) << e.path();
+    }
+    EXPECT_EQ(outputs, runs * kImages);
+  }
+}
+
+
+// A GIF of 1,000 frames on a 1024 x 1024 screen becomes a GIF frame by frame:
+// the run holds a screen or two, never every frame.
+TEST_F(Outputs, AGifOfManyFramesIsConvertedHoldingAFewFrames) {
+  const std::string source = dir.file("moving.gif");
+  writeSparseAnimation(source, 1024, 1000);
+  EXPECT_LT(fs::file_size(source), 200u * 1024);
+  const std::string out = dir.file("out");
+  fs::create_directory(out);
+  pv::test::Background run(PV_EXECUTABLE, {"--convert", "GIF", "--output", out, "--file", source});
+  long peakKiB = 0;
+  EXPECT_EQ(run.wait(&peakKiB), 0);
+  EXPECT_EQ(pagesOf(out + "/moving.gif"), 1000);
+  // Every frame decoded at once would be 3 GB; the limit leaves room for a
+  // sanitizer build's own memory.
+  EXPECT_LT(peakKiB, 600 * 1024) << peakKiB / 1024 << " MiB";
+}
+
+namespace {
+
+// Bytes this process has read and written so far (read and write calls).
+long long bytesMoved() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0, moved = 0;
+  while (io >> key >> value)
+    if (key == "rchar:" || key == "wchar:") moved += value;
+  return moved;
+}
+
+}  // namespace
+
+// A multi-page source becomes a multi-page output in one pass: the bytes read
+// and written per page stay the same from 500 to 2,000 pages (a file copied
+// or read again for each page would move four times as many per page).
+TEST_F(Outputs, MultiPageOutputsTakeTimeInProportionToTheirPages) {
+  struct Case {
+    const char* source;
+    const char* format;
+  } cases[] = {{"scan.tif", "TIF"}, {"moving.gif", "GIF"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    double perPage[2] = {0, 0};
+    int k = 0;
+    for (int pages : {500, 2000}) {
+      const std::string source = dir.file(std::to_string(pages) + c.source);
+      if (std::string(c.format) == "GIF")
+        writeSparseAnimation(source, 64, pages);
+      else
+        writeTiffPages(source, pages);
+      pv::test::RecordingPrompter prompter;
+      pv::app::Session s(pv::app::loadSettings(), prompter);
+      s.settings.Threads = 1;
+      s.settings.UseSourcePathForOutput = false;
+      s.settings.OutPutDir = dir.file("out" + std::to_string(pages)) + "/";
+      s.format = pv::formats::createFormat(c.format, s.settings.configPath);
+      pv::app::ImageListBuilder({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, prompter})
+          .addDropped({source});
+      ASSERT_EQ(s.list.size(), 1u) << s.texts.errorSummary;
+      s.running = true;
+      const long long before = bytesMoved();
+      pv::app::convertAll(s);
+      const long long moved = bytesMoved() - before;
+      ASSERT_TRUE(s.texts.errorSummary.empty()) << s.texts.errorSummary;
+      EXPECT_EQ(pagesOf(s.settings.OutPutDir + fs::path(source).stem().string() + "." +
+                        pv::asciiLower(c.format == std::string("TIF") ? "tif" : "gif")),
+                pages);
+      perPage[k++] = static_cast<double>(moved) / pages;
+    }
+    EXPECT_LT(perPage[1], 1.5 * perPage[0]) << perPage[0] << " and " << perPage[1] << " bytes a page";
+  }
+}
+
+// The folder a run writes into is no source of the next run, whether it is
+// made below each source's folder or named absolutely inside the folder
+// searched.
+TEST_F(Outputs, AFolderScanSkipsTheFoldersTheRunWritesInto) {
+  struct Case {
+    const char* name;
+    bool absolute;
+    bool skipDone;
+    int secondRunAdds;
+  } cases[] = {{"relative", false, false, 3}, {"relative, skip done", false, true, 0},
+               {"absolute inside", true, false, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string photos = dir.file(std::string("photos-") + (c.absolute ? "a" : "r") + (c.skipDone ? "s" : ""));
+    fs::create_directories(photos + "/sub");
+    for (const char* name : {"a.png", "b.png", "sub/c.png"}) {
+      pv::test::LeadWithImage lead;
+      lead.set(pv::test::noiseImage(20, 10, 3, 5), 24);
+      ASSERT_EQ(lead.SaveImage(photos + "/" + name, pv::fmt::kPng, 24, 0, 0), 0);
+    }
+    const std::string output = c.absolute ? photos + "/converted" : "out";
+    std::vector<std::string> args = {"--convert", "BMP", "--output", output, "--file", photos};
+    if (c.skipDone) args.insert(args.begin(), "--skip-done");
+    const auto count = [&] {
+      int n = 0;
+      for (const auto& e : fs::recursive_directory_iterator(photos)) n += e.path().extension() == ".bmp";
+      return n;
+    };
+    ASSERT_EQ(pv::test::runProcess(PV_EXECUTABLE, args).exitCode, 0);
+    EXPECT_EQ(count(), 3);
+    ASSERT_EQ(pv::test::runProcess(PV_EXECUTABLE, args).exitCode, 0);
+    EXPECT_EQ(count(), 3 + c.secondRunAdds);
+    EXPECT_FALSE(fs::exists(photos + "/out/out"));
+    EXPECT_FALSE(fs::exists(photos + "/converted/converted"));
+    EXPECT_FALSE(fs::exists(photos + "/converted/out"));
+  }
+}
