@@ -59,14 +59,16 @@ std::string afterLastSlash(const std::string& path) {
 
 // Names of the entries of `folder` (which ends in '/'), sorted, split into
 // real folders (not links) and everything else. A folder that cannot be
-// listed gives nothing.
+// listed gives nothing, and says so.
 struct Listing {
   std::vector<std::string> folders, others;
+  bool readable = true;
 };
 Listing listFolder(const std::string& folder) {
   Listing out;
   std::error_code ec;
   fs::directory_iterator it(folder.empty() ? "." : folder, ec), end;
+  out.readable = !ec;
   for (; !ec && it != end; it.increment(ec)) {
     std::error_code kind;
     const bool isFolder = it->symlink_status(kind).type() == fs::file_type::directory;
@@ -75,6 +77,26 @@ Listing listFolder(const std::string& folder) {
   std::sort(out.folders.begin(), out.folders.end());
   std::sort(out.others.begin(), out.others.end());
   return out;
+}
+
+// What a candidate whose facts cannot be read is logged with: a file that is
+// not there, cannot be read (its permissions) or is no regular file (a pipe,
+// a socket, a device), one larger than the pixel limit, or a want of memory,
+// each as itself; anything else (a folder named like an image included) is
+// no image.
+unsigned listingStatus(const std::string& path, short status) {
+  struct stat st {};
+  if (status == engine::kCannotOpen && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return kNotAnImageStatus;
+  switch (status) {
+    case engine::kFileNotFound:
+    case engine::kCannotOpen:
+    case engine::kTooLarge:
+    case engine::kOutOfMemory:
+      return static_cast<std::uint16_t>(status);
+    default:
+      return kNotAnImageStatus;
+  }
 }
 
 }  // namespace
@@ -144,7 +166,7 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
     engine::guarded([&] { return lead.FreeRegion(); });
     short status = 0;
     if (ext != "sff" && (status = lead.ReadFileInfo(path, -1, 1)) != 0) {
-      result = kNotAnImageStatus;
+      result = listingStatus(path, status);
     } else {
       if (engine::holdsResolutions(ext)) engine::chooseLoadResolution(lead, path);
       // A listed JPEG is decoded at the smallest DCT scale that gives its
@@ -158,8 +180,10 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
       status = lead.LoadImage(path, bits, lead.GetInfoPageCount() == 1 ? 0 : 1, 1);
       if (status != 0) result = static_cast<std::uint16_t>(status);
     }
-  } catch (const std::exception&) {
-    result = kNotAnImageStatus;
+  } catch (const std::exception& e) {
+    // Running out of memory says so; any other failure is no image.
+    result = engine::statusOf(e) == engine::kOutOfMemory ? static_cast<unsigned>(engine::kOutOfMemory)
+                                                         : kNotAnImageStatus;
   }
   engine::guarded([&] { lead.SetAutoRepaint(true); });
   return result;
@@ -391,7 +415,8 @@ void ImageListBuilder::searchFolder(const std::string& folderIn, const std::stri
     if (aborted()) return;
     struct stat st {};
     const bool known = stat(folders[i].empty() ? "." : folders[i].c_str(), &st) == 0;
-    if (known && (!seen.insert({st.st_dev, st.st_ino}).second || (i > 0 && outputs.count({st.st_dev, st.st_ino})))) {
+    if (known &&
+        (!seen.insert({st.st_dev, st.st_ino}).second || (i > 0 && outputs.count({st.st_dev, st.st_ino})))) {
       files.emplace_back();
       continue;
     }
@@ -400,6 +425,8 @@ void ImageListBuilder::searchFolder(const std::string& folderIn, const std::stri
     if (!set.UseSourcePathForOutput && !set.OutPutDir.empty() && !set.OutPutDir.starts_with('/'))
       noteOutputFolder((folders[i].empty() ? "./" : folders[i]) + set.OutPutDir);
     Listing l = listFolder(folders[i]);
+    // A folder that cannot be read (its permissions) is logged, not passed over.
+    if (!l.readable) report(folders[i], kFolderNotReadStatus, nullptr, std::chrono::steady_clock::now());
     if (set.ScanSubDir)
       for (const std::string& sub : l.folders) folders.push_back(folders[i] + sub + "/");
     total += static_cast<int>(l.others.size());

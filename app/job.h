@@ -47,12 +47,14 @@ struct OutcomeRecord {
 
 // The status of a candidate that is no image the engine recognises.
 inline constexpr unsigned kNotAnImageStatus = 5003;
+// The status of a folder a search cannot read ("directory browsing failed").
+inline constexpr unsigned kFolderNotReadStatus = 20350;
 
 struct JobSummary {
   int runKind = 0;
   int converted = 0;  // images (pages) converted, or entries listed
   int failed = 0;
-  int skipped = 0;  // images whose outputs were up to date
+  int skipped = 0;       // images whose outputs were up to date
   bool aborted = false;  // stopped by an abort or an interrupt before the end
   long long milliseconds = 0;
 };

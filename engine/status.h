@@ -11,7 +11,7 @@ namespace pv::engine {
 enum Status : short {
   kOk = 0,
   kFailed = 20000,
-  kOutOfMemory = 20001,
+  kOutOfMemory = 20107,  // "Not enough memory available"
   kWriteError = 20005,
   kDamaged = 20007,
   kNotAnImage = 20009,
@@ -27,10 +27,13 @@ enum Status : short {
   kUnspecified = 20149,  // an exception other than a failed allocation
 };
 
+// The status an exception stands for: kOutOfMemory for a failed allocation
+// (the library's own kind of one too), kUnspecified for anything else.
+short statusOf(const std::exception& e);
+
 // Runs one step and gives its status: what it returns (a step that returns
-// nothing gives kOk), kOutOfMemory when an allocation inside it failed, and
-// kUnspecified for any other exception. Callers that only need the step not
-// to throw ignore the result.
+// nothing gives kOk), or the status of an exception thrown inside it.
+// Callers that only need the step not to throw ignore the result.
 template <typename Step>
 short guarded(Step&& step) {
   try {
@@ -40,10 +43,8 @@ short guarded(Step&& step) {
     } else {
       return static_cast<short>(step());
     }
-  } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
-  } catch (const std::exception&) {
-    return kUnspecified;
+  } catch (const std::exception& e) {
+    return statusOf(e);
   }
 }
 

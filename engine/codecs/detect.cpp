@@ -157,17 +157,29 @@ PendingFile::PendingFile(const std::string& target)
     status_ = kOk;
     return;
   }
-  lock_ = mkostemp(temp_.data(), O_CLOEXEC);
-  if (lock_ < 0) {
-    status_ = errno == ENOSPC ? kDiskFull : kCannotCreate;
-    temp_.clear();
-    return;
-  }
-  fchmod(lock_, 0644);
   // The lock says that a live writer owns the file: a later run removes
-  // only temporaries whose writer is gone (removeStaleTemporaries).
-  flock(lock_, LOCK_EX);
-  status_ = kOk;
+  // only temporaries whose writer is gone (removeStaleTemporaries). Another
+  // run may clear the folder between the file's making and its locking; a
+  // file taken away then is made again.
+  const std::string pattern = temp_;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_ = pattern;
+    lock_ = mkostemp(temp_.data(), O_CLOEXEC);
+    if (lock_ < 0) break;
+    flock(lock_, LOCK_EX);
+    struct stat opened {
+    }, named{};
+    if (fstat(lock_, &opened) == 0 && stat(temp_.c_str(), &named) == 0 && opened.st_ino == named.st_ino &&
+        opened.st_dev == named.st_dev) {
+      fchmod(lock_, 0644);
+      status_ = kOk;
+      return;
+    }
+    close(lock_);
+    lock_ = -1;
+  }
+  status_ = errno == ENOSPC ? kDiskFull : kCannotCreate;
+  temp_.clear();
 }
 
 PendingFile::~PendingFile() {

@@ -5,6 +5,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,11 @@ struct OpenOptions {
   OpenOptions(const OpenOptions&) = delete;
   OpenOptions& operator=(const OpenOptions&) = delete;
 };
+
+// A write that libtiff gave up on: a full file system says so.
+short writeFailed() {
+  return errno == ENOSPC ? kDiskFull : kWriteError;
+}
 
 Tiff openTiff(const std::string& path, const char* mode) {
   const OpenOptions opts;
@@ -545,7 +551,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
     std::vector<std::uint8_t> row(rowBytes);
     for (int y = 0; y < h; ++y) {
       fileRow(y, row.data());
-      if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return kWriteError;
+      if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return writeFailed();
     }
   } else {
     // Strips are compressed independently, so several are compressed at once
@@ -573,7 +579,7 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
         std::string& bytes = encoded[k];
         if (bytes.empty() ||
             TIFFWriteRawStrip(t, first + k, bytes.data(), static_cast<tmsize_t>(bytes.size())) < 0)
-          return kWriteError;
+          return writeFailed();
         std::string().swap(bytes);
       }
     }
@@ -581,20 +587,20 @@ short writePage(TIFF* t, const Image& page, const Method& m, int bits, int quali
   if (m.exif)
     TIFFSetField(t, TIFFTAG_EXIFIFD,
                  static_cast<std::uint64_t>(0));  // set once the Exif directory is written
-  if (!TIFFWriteDirectory(t)) return kWriteError;
+  if (!TIFFWriteDirectory(t)) return writeFailed();
   if (!m.exif) return kOk;
   // The Exif directory after the page, then the page's pointer to it.
   const tdir_t directory = TIFFCurrentDirectory(t);
   std::uint64_t at = 0;
-  if (TIFFCreateEXIFDirectory(t) != 0) return kWriteError;
+  if (TIFFCreateEXIFDirectory(t) != 0) return writeFailed();
   TIFFSetField(t, EXIFTAG_EXIFVERSION, "0210");
   TIFFSetField(t, EXIFTAG_COLORSPACE, static_cast<std::uint16_t>(1));  // sRGB
   TIFFSetField(t, EXIFTAG_PIXELXDIMENSION, static_cast<std::uint32_t>(w));
   TIFFSetField(t, EXIFTAG_PIXELYDIMENSION, static_cast<std::uint32_t>(h));
-  if (!TIFFWriteCustomDirectory(t, &at)) return kWriteError;
-  if (!TIFFSetDirectory(t, directory)) return kWriteError;
+  if (!TIFFWriteCustomDirectory(t, &at)) return writeFailed();
+  if (!TIFFSetDirectory(t, directory)) return writeFailed();
   TIFFSetField(t, TIFFTAG_EXIFIFD, at);
-  return TIFFRewriteDirectory(t) ? kOk : kWriteError;
+  return TIFFRewriteDirectory(t) ? static_cast<short>(kOk) : writeFailed();
 }
 
 }  // namespace
@@ -645,7 +651,7 @@ class TiffPages final : public PageSink {
     // Closing flushes; a failure there is a failed save.
     const bool flushed = TIFFFlush(tiff_.get()) != 0;
     tiff_.reset();
-    return flushed ? kOk : kWriteError;
+    return flushed ? static_cast<short>(kOk) : writeFailed();
   }
 
  private:
@@ -712,7 +718,7 @@ short saveTiff(const std::string& path, const std::vector<Image>& pages, int cod
   // Closing flushes; a failure there is a failed save.
   const bool flushed = TIFFFlush(t.get()) != 0;
   t.reset();
-  if (!flushed) return kWriteError;
+  if (!flushed) return writeFailed();
   return file.commit();
 }
 

@@ -116,8 +116,11 @@ TEST_F(Outputs, AMultiPageOutputCutShortIsNeverTakenAsDone) {
     int signal;
     int afterMs;  // after the temporary file appears
     int exitCode;
-  } cases[] = {{SIGKILL, 0, 128 + SIGKILL}, {SIGKILL, 40, 128 + SIGKILL}, {SIGKILL, 150, 128 + SIGKILL},
-               {SIGTERM, 0, 143},           {SIGINT, 20, 130}};
+  } cases[] = {{SIGKILL, 0, 128 + SIGKILL},
+               {SIGKILL, 40, 128 + SIGKILL},
+               {SIGKILL, 150, 128 + SIGKILL},
+               {SIGTERM, 0, 143},
+               {SIGINT, 20, 130}};
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE("signal " + std::to_string(c.signal) + " after " + std::to_string(c.afterMs) + " ms");
@@ -178,7 +181,8 @@ TEST_F(Outputs, OnlyTemporariesWithoutAWriterAreRemoved) {
   EXPECT_EQ(slow.wait(), 0);
   EXPECT_EQ(pagesOf(out + "/big.tif"), 1500);
   EXPECT_TRUE(temporariesIn(out).empty());
-  for (const char* name : {"a.png.pvtmp-abcdef", "b.tif.pvtmp-123456"}) EXPECT_TRUE(pv::engine::isTemporaryName(name));
+  for (const char* name : {"a.png.pvtmp-abcdef", "b.tif.pvtmp-123456"})
+    EXPECT_TRUE(pv::engine::isTemporaryName(name));
   for (const char* name : {"a.png", ".pvtmp-abcdef", "a.png.pvtmp-abcde", "a.png.pvtmp-abcdefg"})
     EXPECT_FALSE(pv::engine::isTemporaryName(name)) << name;
 }
@@ -216,7 +220,6 @@ TEST_F(Outputs, RunsStartedTogetherIntoOneFolderKeepEveryOutput) {
     EXPECT_EQ(outputs, runs * kImages);
   }
 }
-
 
 // A GIF of 1,000 frames on a 1024 x 1024 screen becomes a GIF frame by frame:
 // the run holds a screen or two, never every frame.
@@ -273,7 +276,8 @@ TEST_F(Outputs, MultiPageOutputsTakeTimeInProportionToTheirPages) {
       s.settings.UseSourcePathForOutput = false;
       s.settings.OutPutDir = dir.file("out" + std::to_string(pages)) + "/";
       s.format = pv::formats::createFormat(c.format, s.settings.configPath);
-      pv::app::ImageListBuilder({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, prompter})
+      pv::app::ImageListBuilder(
+          {s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, prompter})
           .addDropped({source});
       ASSERT_EQ(s.list.size(), 1u) << s.texts.errorSummary;
       s.running = true;
@@ -299,11 +303,13 @@ TEST_F(Outputs, AFolderScanSkipsTheFoldersTheRunWritesInto) {
     bool absolute;
     bool skipDone;
     int secondRunAdds;
-  } cases[] = {{"relative", false, false, 3}, {"relative, skip done", false, true, 0},
+  } cases[] = {{"relative", false, false, 3},
+               {"relative, skip done", false, true, 0},
                {"absolute inside", true, false, 3}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string photos = dir.file(std::string("photos-") + (c.absolute ? "a" : "r") + (c.skipDone ? "s" : ""));
+    const std::string photos =
+        dir.file(std::string("photos-") + (c.absolute ? "a" : "r") + (c.skipDone ? "s" : ""));
     fs::create_directories(photos + "/sub");
     for (const char* name : {"a.png", "b.png", "sub/c.png"}) {
       pv::test::LeadWithImage lead;

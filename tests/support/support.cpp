@@ -188,7 +188,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
       }
     }
     if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = (fds[2].revents & POLLOUT) ? write(fds[2].fd, input.data() + written, input.size() - written) : -1;
+      ssize_t n =
+          (fds[2].revents & POLLOUT) ? write(fds[2].fd, input.data() + written, input.size() - written) : -1;
       if (n > 0) written += static_cast<size_t>(n);
       if (n <= 0 || written == input.size()) {
         close(fds[2].fd);

@@ -74,7 +74,7 @@ std::optional<std::filesystem::path> corpusDir();
 // Skips the current test, with a message, when the corpus is absent; else
 // evaluates to its path.
 #define PV_REQUIRE_CORPUS(var)                                                       \
-  auto var##_opt = ::pv::test::corpusDir();                                        \
+  auto var##_opt = ::pv::test::corpusDir();                                          \
   if (!var##_opt) GTEST_SKIP() << "image corpus not found (set PICTORAVINE_CORPUS)"; \
   const std::filesystem::path var = *var##_opt
 
