@@ -27,6 +27,11 @@ std::uint32_t u32(const std::uint8_t* p) {
 }
 
 enum : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
+// OS/2 2.x names its own methods with two of those numbers: 3 is Huffman 1D
+// (fax lines, not read here) and 4 is run-length encoded 24-bit colour.
+constexpr std::uint32_t kOs2Rle24 = 4, kOs2Huffman = 3;
+// RLE24 as held once read (a number no Windows method uses).
+constexpr std::uint32_t kRle24 = 0x1000;
 
 // The facts of a bitmap's headers.
 struct Header {
@@ -71,8 +76,11 @@ short parseHeader(const std::string& data, Header& h) {
         h.headerSize == 40 || h.headerSize == 52 || h.headerSize == 56 || h.headerSize >= 108;
     if (!windows) {
       h.code = kOs2Bmp2;
-      // OS/2 2.x: 3 is Huffman 1D and 4 RLE24, neither of which is read here.
-      if (h.compression == 3 || h.compression == 4) return kUnsupportedSubtype;
+      if (h.compression == kOs2Huffman) return kUnsupportedSubtype;
+      if (h.compression == kOs2Rle24) {
+        if (h.bits != 24) return kDamaged;
+        h.compression = kRle24;
+      }
     }
     if (windows && (h.compression == kBitFields || h.compression == kAlphaBitFields)) {
       // The masks follow a 40-byte header or sit inside a longer one.
@@ -104,7 +112,7 @@ short parseHeader(const std::string& data, Header& h) {
   }
   if ((h.compression == kRle8 && h.bits != 8) || (h.compression == kRle4 && h.bits != 4)) return kDamaged;
   if (h.compression != kRgb && h.compression != kRle8 && h.compression != kRle4 &&
-      h.compression != kBitFields)
+      h.compression != kBitFields && h.compression != kRle24)
     return kUnsupportedSubtype;
   if (h.bits <= 8) {
     const std::size_t max = std::size_t{1} << h.bits;
@@ -136,10 +144,49 @@ struct Field {
   }
 };
 
-// Decodes RLE8 or RLE4 into one index per pixel; rows bottom-up as stored.
+// Decodes RLE8 or RLE4 into one index per pixel, or OS/2's RLE24 into one
+// B G R colour per pixel; rows bottom-up as stored. Pixels the runs leave
+// out keep what `idx` held.
 short decodeRle(const std::uint8_t* p, std::size_t n, const Header& h, cv::Mat& idx) {
   const int w = idx.cols, rows = idx.rows;
   const bool four = h.compression == kRle4;
+  if (h.compression == kRle24) {
+    int x = 0, y = 0;
+    std::size_t i = 0;
+    const auto put = [&](const std::uint8_t* c) {
+      if (x < w && y < rows) std::copy_n(c, 3, idx.ptr<std::uint8_t>(rows - 1 - y) + 3 * x);
+      ++x;
+    };
+    while (i + 1 < n) {
+      const int count = p[i];
+      if (count > 0) {
+        if (i + 4 > n) return kDamaged;
+        for (int k = 0; k < count; ++k) put(p + i + 1);
+        i += 4;
+        continue;
+      }
+      const int value = p[i + 1];
+      i += 2;
+      if (value == 0) {  // end of line
+        x = 0;
+        ++y;
+      } else if (value == 1) {  // end of bitmap
+        return kOk;
+      } else if (value == 2) {  // delta
+        if (i + 1 >= n) return kDamaged;
+        x += p[i];
+        y += p[i + 1];
+        i += 2;
+      } else {  // absolute run of `value` pixels, padded to a word
+        const std::size_t bytes = static_cast<std::size_t>(value) * 3;
+        if (i + bytes > n) return kDamaged;
+        for (int k = 0; k < value; ++k) put(p + i + 3 * k);
+        i += (bytes + 1) & ~std::size_t{1};
+      }
+      if (y >= rows) return kOk;
+    }
+    return kDamaged;  // no end-of-bitmap mark
+  }
   int x = 0, y = 0;
   std::size_t i = 0;
   auto put = [&](int v) {
@@ -247,6 +294,11 @@ short decodeBmp(const std::string& data, Image& img) {
     }
     img.palette = h.palette;
     img.bits = h.bits;
+  } else if (h.compression == kRle24) {
+    if (h.height < 0) return kDamaged;  // compressed bitmaps are bottom-up
+    img.pixels = cv::Mat(rows, w, CV_8UC3, cv::Scalar(0, 0, 0));
+    if (short s = decodeRle(px, avail, h, img.pixels)) return s;
+    img.bits = 24;
   } else {
     const int bytes = h.bits / 8;
     const std::size_t stride = ((static_cast<std::size_t>(w) * h.bits + 31) / 32) * 4;
@@ -275,6 +327,17 @@ short decodeBmp(const std::string& data, Image& img) {
       }
     }
     img.bits = alpha ? 32 : h.bits == 16 ? 16 : 24;
+    // An alpha mask whose every value is 0 would hide the whole picture:
+    // writers that fill the mask's bits with nothing mean an opaque one, as
+    // the browsers' decoders take it.
+    if (alpha) {
+      cv::Mat a;
+      cv::extractChannel(img.pixels, a, 3);
+      if (cv::countNonZero(a) == 0) {
+        cv::cvtColor(img.pixels, img.pixels, cv::COLOR_BGRA2BGR);
+        img.bits = h.bits == 16 ? 16 : 24;
+      }
+    }
   }
   return kOk;
 }

@@ -35,10 +35,14 @@ bool parse(const std::string& bytes, TgaHeader& h) {
   h.descriptor = static_cast<int>(r.u8());
   if (h.mapType > 1 || h.width == 0 || h.height == 0) return false;
   switch (h.kind()) {
-    case 1: return (h.type == 1 || h.type == 9) && h.mapType == 1 && h.bits == 8;
-    case 2: return (h.type == 2 || h.type == 10) && (h.bits == 15 || h.bits == 16 || h.bits == 24 || h.bits == 32);
-    case 3: return (h.type == 3 || h.type == 11) && (h.bits == 8 || h.bits == 16);
-    default: return false;
+    case 1:
+      return (h.type == 1 || h.type == 9) && h.mapType == 1 && h.bits == 8;
+    case 2:
+      return (h.type == 2 || h.type == 10) && (h.bits == 15 || h.bits == 16 || h.bits == 24 || h.bits == 32);
+    case 3:
+      return (h.type == 3 || h.type == 11) && (h.bits == 8 || h.bits == 16);
+    default:
+      return false;
   }
 }
 
@@ -47,6 +51,35 @@ cv::Vec4b colour16(std::uint32_t v, bool alpha) {
   const auto five = [](std::uint32_t c) { return static_cast<std::uint8_t>((c << 3) | (c >> 2)); };
   return {five(v & 31), five(v >> 5 & 31), five(v >> 10 & 31),
           static_cast<std::uint8_t>(alpha ? (v & 0x8000 ? 255 : 0) : 255)};
+}
+
+// What a file says of its alpha. The header's attribute bits say whether its
+// pixels carry any; a TGA 2.0 file's extension area says what they are (0
+// none, 1 and 2 data to ignore, 3 alpha, 4 alpha the colours are
+// multiplied with), and where it speaks it is heeded.
+enum class Alpha { kNone, kStraight, kPremultiplied };
+Alpha alphaOf(const std::string& bytes, const TgaHeader& h) {
+  Alpha said = h.alphaBits() > 0 ? Alpha::kStraight : Alpha::kNone;
+  static constexpr char kSignature[] = "TRUEVISION-XFILE.";
+  if (bytes.size() < 26 + 18 || bytes.compare(bytes.size() - 18, 18, std::string(kSignature, 18)) != 0)
+    return said;
+  ByteReader footer(bytes, bytes.size() - 26);
+  const std::size_t extension = footer.u32();
+  if (extension < 18 || extension + 495 > bytes.size() - 26) return said;
+  ByteReader area(bytes, extension);
+  if (area.u16() < 495) return said;  // the area's own size
+  switch (static_cast<std::uint8_t>(bytes[extension + 494])) {
+    case 0:
+    case 1:
+    case 2:
+      return Alpha::kNone;
+    case 3:
+      return said == Alpha::kNone ? Alpha::kNone : Alpha::kStraight;
+    case 4:
+      return said == Alpha::kNone ? Alpha::kNone : Alpha::kPremultiplied;
+    default:
+      return said;
+  }
 }
 
 }  // namespace
@@ -94,15 +127,21 @@ short decodeTga(const std::string&, const std::string& bytes, Document& doc) {
   }
   const int bytesPer = std::min(4, (h.bits + 7) / 8);  // parse() allows at most 32 bits
   const bool grey = h.kind() == 3;
-  const bool alpha = (grey && h.bits == 16) || (h.bits == 32 && h.alphaBits() > 0) ||
-                     (h.bits == 16 && !grey && h.alphaBits() == 1) || (h.kind() == 1 && mapAlpha);
-  const int alphaMask = h.bits == 32 && h.alphaBits() > 0 && h.alphaBits() < 8 ? (1 << h.alphaBits()) - 1 : 255;
+  // Alpha where the header says the pixels carry it and they can hold it; a
+  // colour map's own alpha is the colours', whatever the pixels say.
+  const Alpha said = alphaOf(bytes, h);
+  const bool alpha =
+      (said != Alpha::kNone && ((grey && h.bits == 16) || h.bits == 32 || (h.bits == 16 && !grey))) ||
+      (h.kind() == 1 && mapAlpha);
+  const int alphaMask =
+      h.bits == 32 && h.alphaBits() > 0 && h.alphaBits() < 8 ? (1 << h.alphaBits()) - 1 : 255;
   // Every pixel as B G R A in file order, then turned to the picture's order.
   cv::Mat px(h.height, h.width, CV_8UC4);
   const auto decodeOne = [&](const std::uint8_t* s) -> cv::Vec4b {
     if (h.kind() == 1) {
       const int i = s[0] - h.mapFirst;
-      return i >= 0 && i < static_cast<int>(map.size()) ? map[static_cast<std::size_t>(i)] : cv::Vec4b(0, 0, 0, 255);
+      return i >= 0 && i < static_cast<int>(map.size()) ? map[static_cast<std::size_t>(i)]
+                                                        : cv::Vec4b(0, 0, 0, 255);
     }
     if (grey) return {s[0], s[0], s[0], static_cast<std::uint8_t>(h.bits == 16 ? s[1] : 255)};
     if (bytesPer == 2) return colour16(static_cast<std::uint32_t>(s[0] | s[1] << 8), alpha);
@@ -139,12 +178,22 @@ short decodeTga(const std::string&, const std::string& bytes, Document& doc) {
   // Rows are stored bottom-up unless the descriptor says top-down; columns
   // left to right unless it says right to left.
   const bool topDown = h.descriptor & 0x20, rightToLeft = h.descriptor & 0x10;
-  if (!topDown && rightToLeft) cv::flip(px, px, -1);
-  else if (!topDown) cv::flip(px, px, 0);
-  else if (rightToLeft) cv::flip(px, px, 1);
+  if (!topDown && rightToLeft)
+    cv::flip(px, px, -1);
+  else if (!topDown)
+    cv::flip(px, px, 0);
+  else if (rightToLeft)
+    cv::flip(px, px, 1);
 
   Image img;
   if (alpha) {
+    // Colours multiplied with their alpha are divided back.
+    if (said == Alpha::kPremultiplied)
+      px.forEach<cv::Vec4b>([](cv::Vec4b& p, const int*) {
+        if (p[3] == 0 || p[3] == 255) return;
+        for (int c = 0; c < 3; ++c)
+          p[c] = static_cast<std::uint8_t>(std::min(255, (p[c] * 255 + p[3] / 2) / p[3]));
+      });
     img.pixels = px;
     img.bits = 32;
   } else if (grey) {

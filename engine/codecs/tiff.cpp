@@ -85,6 +85,73 @@ int dpiOf(TIFF* t, ttag_t tag) {
 }
 
 // Reads the current directory into the image model.
+// A page of 32-bit floating-point samples (grey or RGB, with or without an
+// extra sample for alpha), scaled from its sample range (SMinSampleValue to
+// SMaxSampleValue, else 0 to 1) to 8 bits as the reference decoders do.
+short readFloatPage(TIFF* t, Image& img, int cols, int rows, std::uint16_t spp, std::uint16_t photometric,
+                    std::uint16_t planar, bool alphaSample) {
+  const bool grey = photometric == PHOTOMETRIC_MINISBLACK;
+  const int colours = grey ? 1 : 3;
+  if ((!grey && photometric != PHOTOMETRIC_RGB) || spp < colours || spp > colours + 1)
+    return kUnsupportedSubtype;
+  double low = 0, high = 1;
+  TIFFGetField(t, TIFFTAG_SMINSAMPLEVALUE, &low);
+  TIFFGetField(t, TIFFTAG_SMAXSAMPLEVALUE, &high);
+  if (!(high > low)) low = 0, high = 1;
+  // Every sample as stored, as floats, rows in file order.
+  cv::Mat samples(rows, cols, CV_32FC(spp));
+  const tmsize_t rowBytes = static_cast<tmsize_t>(cols) * spp * 4;
+  if (TIFFIsTiled(t)) {
+    if (planar != PLANARCONFIG_CONTIG) return kUnsupportedSubtype;
+    std::uint32_t tw = 0, th = 0;
+    TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+    if (tw == 0 || th == 0) return kDamaged;
+    std::vector<float> tile(static_cast<std::size_t>(tw) * th * spp);
+    for (std::uint32_t y = 0; y < static_cast<std::uint32_t>(rows); y += th)
+      for (std::uint32_t x = 0; x < static_cast<std::uint32_t>(cols); x += tw) {
+        if (TIFFReadTile(t, tile.data(), x, y, 0, 0) < 0) return kDamaged;
+        for (std::uint32_t ty = 0; ty < th && y + ty < static_cast<std::uint32_t>(rows); ++ty) {
+          const std::uint32_t n = std::min(tw, static_cast<std::uint32_t>(cols) - x) * spp;
+          std::copy_n(tile.data() + static_cast<std::size_t>(ty) * tw * spp, n,
+                      samples.ptr<float>(static_cast<int>(y + ty)) + static_cast<std::size_t>(x) * spp);
+        }
+      }
+  } else if (planar == PLANARCONFIG_CONTIG) {
+    if (TIFFScanlineSize(t) != rowBytes) return kDamaged;
+    for (int y = 0; y < rows; ++y)
+      if (TIFFReadScanline(t, samples.ptr(y), static_cast<std::uint32_t>(y), 0) < 0) return kDamaged;
+  } else {
+    std::vector<float> line(static_cast<std::size_t>(cols));
+    for (std::uint16_t s = 0; s < spp; ++s)
+      for (int y = 0; y < rows; ++y) {
+        if (TIFFReadScanline(t, line.data(), static_cast<std::uint32_t>(y), s) < 0) return kDamaged;
+        float* o = samples.ptr<float>(y) + s;
+        for (int x = 0; x < cols; ++x)
+          o[static_cast<std::size_t>(x) * spp] = line[static_cast<std::size_t>(x)];
+      }
+  }
+  cv::Mat scaled;
+  samples.convertTo(scaled, CV_8U, 255.0 / (high - low), -low * 255.0 / (high - low));
+  const bool alpha = alphaSample && spp == colours + 1;
+  if (grey) {
+    if (alpha) {
+      std::vector<cv::Mat> parts;
+      cv::split(scaled, parts);
+      cv::merge(std::vector<cv::Mat>{parts[0], parts[0], parts[0], parts[1]}, img.pixels);
+    } else {
+      cv::extractChannel(scaled, img.pixels, 0);
+    }
+  } else {
+    cv::cvtColor(scaled, img.pixels,
+                 alpha      ? cv::COLOR_RGBA2BGRA
+                 : spp == 4 ? cv::COLOR_RGBA2BGR
+                            : cv::COLOR_RGB2BGR);
+  }
+  img.bits = alpha ? 32 : grey ? 8 : 24;
+  return kOk;
+}
+
 short readPage(TIFF* t, Image& img) {
   std::uint32_t w = 0, h = 0;
   std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISBLACK, planar = PLANARCONFIG_CONTIG;
@@ -105,6 +172,12 @@ short readPage(TIFF* t, Image& img) {
   const int rows = static_cast<int>(h), cols = static_cast<int>(w);
   img.xDpi = dpiOf(t, TIFFTAG_XRESOLUTION);
   img.yDpi = dpiOf(t, TIFFTAG_YRESOLUTION);
+  std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+  if (sampleFormat == SAMPLEFORMAT_IEEEFP) {
+    if (bps != 32 || orientation != ORIENTATION_TOPLEFT) return kUnsupportedSubtype;
+    return readFloatPage(t, img, cols, rows, spp, photometric, planar, extraCount >= 1);
+  }
 
   // Plain 8-bit grey and RGB(A) strips read row by row without conversion.
   const bool plainRgb =

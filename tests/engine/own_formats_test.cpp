@@ -333,7 +333,8 @@ TEST(OwnFormats, AddingAPageKeepsThePagesAlreadyInTheFile) {
     const char* ext;
     int bits;
   };
-  for (const Case& c : {Case{pv::fmt::kIffCat, "iff", 8}, Case{pv::fmt::kFlc, "flc", 8}, Case{pv::fmt::kAnimatedCursor, "ani", 8}, Case{pv::fmt::kIcon, "ico", 8},
+  for (const Case& c : {Case{pv::fmt::kIffCat, "iff", 8}, Case{pv::fmt::kFlc, "flc", 8},
+                        Case{pv::fmt::kAnimatedCursor, "ani", 8}, Case{pv::fmt::kIcon, "ico", 8},
                         Case{pv::fmt::kCursor, "cur", 8}, Case{pv::fmt::kPcx, "pcx", 8}}) {
     SCOPED_TRACE(c.code);
     const std::string path = dir.file(std::string("added.") + c.ext);
@@ -612,5 +613,64 @@ TEST(TgaCorpus, EveryFileMatchesItsReference) {
     pv::test::writeFile(tmp.file(name), bytes.substr(0, bytes.size() / 2));
     pv::test::LeadWithImage lead;
     EXPECT_NE(lead.LoadImage(tmp.file(name), 0, 0, 1), 0);
+  }
+}
+
+// Targa alpha as the header says: the descriptor's attribute bits tell
+// whether the pixels carry alpha, and a TGA 2.0 extension area what it is.
+TEST(TgaAlpha, AttributeBitsAndTheExtensionAreaDecide) {
+  pv::test::TempDir dir;
+  struct Case {
+    const char* name;
+    int bits, type, attributeBits;
+    int areaType;  // -1: no extension area
+    int channels;
+    std::uint8_t colour, alpha;  // of the first pixel
+  } cases[] = {
+      {"32-bit, 8 alpha bits", 32, 2, 8, -1, 4, 0x40, 0x80},
+      {"32-bit, no alpha bits", 32, 2, 0, -1, 3, 0x40, 255},
+      {"32-bit, area: no alpha", 32, 2, 8, 0, 3, 0x40, 255},
+      {"32-bit, area: data to ignore", 32, 2, 8, 1, 3, 0x40, 255},
+      {"32-bit, area: alpha", 32, 2, 8, 3, 4, 0x40, 0x80},
+      {"32-bit, area: premultiplied", 32, 2, 8, 4, 4, 0x80, 0x80},
+      {"grey 16-bit, 8 alpha bits", 16, 3, 8, -1, 4, 0x40, 0x80},
+      {"grey 16-bit, no alpha bits", 16, 3, 0, -1, 1, 0x40, 255},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string f(18, '\0');
+    f[2] = static_cast<char>(c.type);
+    f[12] = 2;  // width 2, height 1
+    f[14] = 1;
+    f[16] = static_cast<char>(c.bits);
+    f[17] = static_cast<char>(c.attributeBits | 0x20);  // top-down
+    for (int i = 0; i < 2; ++i) {
+      if (c.type == 3) {
+        f += '\x40', f += '\x80';
+      } else {
+        f += '\x40', f += '\x40', f += '\x40', f += '\x80';
+      }
+    }
+    if (c.areaType >= 0) {
+      const std::size_t area = f.size();
+      std::string ext(495, '\0');
+      ext[0] = static_cast<char>(495 & 0xFF), ext[1] = static_cast<char>(495 >> 8);
+      ext[494] = static_cast<char>(c.areaType);
+      f += ext;
+      std::string footer(8, '\0');
+      for (int b = 0; b < 4; ++b)
+        footer[static_cast<std::size_t>(b)] = static_cast<char>(area >> (8 * b) & 0xFF);
+      f += footer + std::string("TRUEVISION-XFILE.\0", 18);
+    }
+    const std::string path = dir.file("a.tga");
+    pv::test::writeFile(path, f);
+    pv::test::LeadWithImage lead;
+    ASSERT_EQ(lead.LoadImage(path, 0, 0, 1), 0);
+    const cv::Mat& px = lead.pixels();
+    ASSERT_EQ(px.channels(), c.channels);
+    EXPECT_EQ(px.ptr<std::uint8_t>(0)[0], c.colour);
+    if (c.channels == 4) {
+      EXPECT_EQ(px.ptr<std::uint8_t>(0)[3], c.alpha);
+    }
   }
 }

@@ -60,14 +60,15 @@ TEST(TiffCodec, EveryRgbMethodRoundTripsEveryDepthExactly) {
   const std::string path = dir.file("t.tif");
   struct Depth {
     int bits, channels, expectBits;
-  } depths[] = {{1, 3, 1}, {2, 3, 2}, {3, 3, 4}, {4, 3, 4}, {6, 3, 8}, {8, 3, 8}, {8, 1, 8}, {16, 3, 24}, {24, 3, 24}, {32, 4, 32}};
+  } depths[] = {{1, 3, 1}, {2, 3, 2}, {3, 3, 4},   {4, 3, 4},   {6, 3, 8},
+                {8, 3, 8}, {8, 1, 8}, {16, 3, 24}, {24, 3, 24}, {32, 4, 32}};
   for (int code : {3, 87, 17}) {
     for (const Depth& d : depths) {
       SCOPED_TRACE("code " + std::to_string(code) + " bits " + std::to_string(d.bits));
       pv::test::LeadWithImage lead;
-      cv::Mat src = d.channels == 1   ? pv::test::gradientImage(29, 17, 1)
-                    : d.bits <= 8     ? pv::test::fewColours(29, 17, 1 << d.bits)
-                                      : pv::test::noiseImage(29, 17, d.channels, 5);
+      cv::Mat src = d.channels == 1 ? pv::test::gradientImage(29, 17, 1)
+                    : d.bits <= 8   ? pv::test::fewColours(29, 17, 1 << d.bits)
+                                    : pv::test::noiseImage(29, 17, d.channels, 5);
       lead.set(src, d.channels * 8);
       ASSERT_EQ(lead.SaveImage(path, static_cast<short>(code), static_cast<short>(d.bits), 0, 0), 0);
       EXPECT_EQ(cv::norm(lead.pixels(), src, cv::NORM_INF), 0.0);  // the save left the image alone
@@ -126,9 +127,10 @@ TEST(TiffCodec, CmykAndYCbCrMethodsKeepTheColours) {
   lead.set(src, 24);
   struct Case {
     int code, photometric, compression;
-  } cases[] = {{85, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE}, {88, PHOTOMETRIC_SEPARATED, COMPRESSION_PACKBITS},
-               {86, PHOTOMETRIC_SEPARATED, COMPRESSION_LZW},  {93, PHOTOMETRIC_YCBCR, COMPRESSION_NONE},
-               {95, PHOTOMETRIC_YCBCR, COMPRESSION_PACKBITS}, {94, PHOTOMETRIC_YCBCR, COMPRESSION_LZW}};
+  } cases[] = {
+      {85, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE}, {88, PHOTOMETRIC_SEPARATED, COMPRESSION_PACKBITS},
+      {86, PHOTOMETRIC_SEPARATED, COMPRESSION_LZW},  {93, PHOTOMETRIC_YCBCR, COMPRESSION_NONE},
+      {95, PHOTOMETRIC_YCBCR, COMPRESSION_PACKBITS}, {94, PHOTOMETRIC_YCBCR, COMPRESSION_LZW}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
     ASSERT_EQ(lead.SaveImage(path, static_cast<short>(c.code), 24, 0, 0), 0);
@@ -175,10 +177,14 @@ TEST(TiffCodec, StripsHoldManyRows) {
     int width, height;
     short code;
     std::uint32_t rows;  // rows per strip expected
-  } cases[] = {{3000, 300, 17, 128}, {3000, 300, 3, 128}, {3000, 300, 11, 128}, {40, 300, 17, 128},
+  } cases[] = {{3000, 300, 17, 128},
+               {3000, 300, 3, 128},
+               {3000, 300, 11, 128},
+               {40, 300, 17, 128},
                {3000, 50, 17, 50}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " code " + std::to_string(c.code));
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " code " +
+                 std::to_string(c.code));
     pv::test::LeadWithImage lead;
     const cv::Mat src = pv::test::gradientImage(c.width, c.height, 3);
     lead.set(src, 24);
@@ -198,11 +204,12 @@ TEST(TiffCodec, StripsCompressedTogetherDecodeExactly) {
   const struct {
     short code;
     int bits, channels;
-  } cases[] = {{17, 24, 3}, {17, 8, 1}, {17, 32, 4}, {17, 4, 3}, {87, 24, 3}, {87, 1, 3}, {86, 24, 3}, {94, 24, 3}};
+  } cases[] = {{17, 24, 3}, {17, 8, 1}, {17, 32, 4}, {17, 4, 3},
+               {87, 24, 3}, {87, 1, 3}, {86, 24, 3}, {94, 24, 3}};
   for (const auto& c : cases) {
     SCOPED_TRACE("code " + std::to_string(c.code) + " bits " + std::to_string(c.bits));
     const cv::Mat src = c.bits <= 8 && c.channels == 3 ? pv::test::fewColours(300, 1000, 1 << c.bits)
-                                                        : pv::test::noiseImage(300, 1000, c.channels, 9);
+                                                       : pv::test::noiseImage(300, 1000, c.channels, 9);
     pv::test::LeadWithImage lead;
     lead.set(src, c.channels * 8);
     const std::string path = dir.file("strips.tif");
@@ -221,9 +228,9 @@ TEST(TiffCodec, StripsCompressedTogetherDecodeExactly) {
     TIFF* tif = TIFFOpen(path.c_str(), "r");
     ASSERT_NE(tif, nullptr);
     cv::Mat rgba(src.rows, src.cols, CV_8UC4);
-    const bool read = TIFFReadRGBAImageOriented(tif, static_cast<std::uint32_t>(src.cols),
-                                                static_cast<std::uint32_t>(src.rows),
-                                                reinterpret_cast<std::uint32_t*>(rgba.data), ORIENTATION_TOPLEFT, 0);
+    const bool read = TIFFReadRGBAImageOriented(
+        tif, static_cast<std::uint32_t>(src.cols), static_cast<std::uint32_t>(src.rows),
+        reinterpret_cast<std::uint32_t*>(rgba.data), ORIENTATION_TOPLEFT, 0);
     TIFFClose(tif);
     ASSERT_TRUE(read);
     cv::Mat theirs;
@@ -239,7 +246,8 @@ TEST(TiffCodec, PagesAreWrittenLoadedAndAppended) {
                                 pv::test::noiseImage(9, 9, 3, 3)};
   pv::test::LeadWithImage lead;
   lead.setPages(pages, 24);
-  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiffLzw, 24, 0, 0), 0);  // an image with all its pages writes them all
+  ASSERT_EQ(lead.SaveImage(path, pv::fmt::kTiffLzw, 24, 0, 0),
+            0);  // an image with all its pages writes them all
   CLead info;
   ASSERT_EQ(info.ReadFileInfo(path, -1, 1), 0);
   EXPECT_EQ(info.GetInfoPageCount(), 3);
@@ -356,10 +364,112 @@ TEST(TiffCorpus, TestImagesLoadLikeImageMagickOrFailCleanly) {
       ++compared;
       const bool lossy = path.find("jpeg") != std::string::npos || path.find("jpg") != std::string::npos ||
                          path.find("ojpeg") != std::string::npos;
-      if (lossy) EXPECT_GT(cv::PSNR(lead.pixels(), theirs), 25.0) << path;
-      else EXPECT_LE(cv::norm(lead.pixels(), theirs, cv::NORM_L1) / lead.pixels().total(), 2.0) << path;
+      if (lossy)
+        EXPECT_GT(cv::PSNR(lead.pixels(), theirs), 25.0) << path;
+      else
+        EXPECT_LE(cv::norm(lead.pixels(), theirs, cv::NORM_L1) / lead.pixels().total(), 2.0) << path;
     }
   }
-  std::cout << "tiff corpus: " << loaded << " loaded, " << compared << " compared, " << refused << " refused\n";
+  std::cout << "tiff corpus: " << loaded << " loaded, " << compared << " compared, " << refused
+            << " refused\n";
   EXPECT_GT(loaded, 40);
+}
+
+// TIFFs of 32-bit floating-point samples, as scanners and HDR tools write
+// them: grey and RGB, with alpha, in strips, tiles or planes, predicted or
+// not, read at 8 bits from their sample range.
+TEST(TiffCodec, FloatingPointSamplesAreReadAndScaled) {
+  pv::test::TempDir dir;
+  struct Case {
+    const char* name;
+    int samples;
+    bool tiled, planes, predictor, alpha;
+    double low, high;
+  } cases[] = {{"grey", 1, false, false, false, false, 0, 1},
+               {"rgb", 3, false, false, false, false, 0, 1},
+               {"rgb-predicted", 3, false, false, true, false, 0, 1},
+               {"rgb-tiled", 3, true, false, false, false, 0, 1},
+               {"rgb-planes", 3, false, true, false, false, 0, 1},
+               {"rgba", 4, false, false, false, true, 0, 1},
+               {"grey-alpha", 2, false, false, false, true, 0, 1},
+               {"rgb-range", 3, false, false, false, false, -2, 6}};
+  const int w = 37, h = 21;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(std::string(c.name) + ".tif");
+    // Sample s of pixel (x, y): a ramp over the range, a little beyond it at the ends.
+    const auto value = [&](int x, int y, int s) {
+      return static_cast<float>(c.low + (c.high - c.low) * (((x * 7 + y * 3 + s * 11) % 40) / 36.0 - 0.05));
+    };
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(t, nullptr);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 32);
+    TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, c.samples);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, c.samples >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, c.planes ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    if (c.alpha) {
+      const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+      TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+    if (c.low != 0 || c.high != 1) {
+      TIFFSetField(t, TIFFTAG_SMINSAMPLEVALUE, c.low);
+      TIFFSetField(t, TIFFTAG_SMAXSAMPLEVALUE, c.high);
+    }
+    if (c.predictor) {
+      TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+      TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_FLOATINGPOINT);
+    }
+    if (c.tiled) {
+      TIFFSetField(t, TIFFTAG_TILEWIDTH, 16);
+      TIFFSetField(t, TIFFTAG_TILELENGTH, 16);
+      std::vector<float> tile(16 * 16 * static_cast<std::size_t>(c.samples));
+      for (int ty = 0; ty < h; ty += 16)
+        for (int tx = 0; tx < w; tx += 16) {
+          for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+              for (int s = 0; s < c.samples; ++s)
+                tile[(static_cast<std::size_t>(y) * 16 + x) * c.samples + s] = value(tx + x, ty + y, s);
+          ASSERT_GE(TIFFWriteTile(t, tile.data(), tx, ty, 0, 0), 0);
+        }
+    } else {
+      std::vector<float> row(static_cast<std::size_t>(w) * c.samples);
+      for (int s = 0; s < (c.planes ? c.samples : 1); ++s)
+        for (int y = 0; y < h; ++y) {
+          for (int x = 0; x < w; ++x)
+            for (int k = 0; k < (c.planes ? 1 : c.samples); ++k)
+              row[static_cast<std::size_t>(x) * (c.planes ? 1 : c.samples) + k] =
+                  value(x, y, c.planes ? s : k);
+          ASSERT_GE(
+              TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), static_cast<std::uint16_t>(s)),
+              0);
+        }
+    }
+    TIFFClose(t);
+
+    pv::test::LeadWithImage lead;
+    ASSERT_EQ(lead.LoadImage(path, 0, 0, 1), 0);
+    const int colours = c.samples >= 3 ? 3 : 1;
+    EXPECT_EQ(lead.GetInfoBits(), 32 * c.samples);  // the file's own depth
+    const cv::Mat px = lead.pixels();
+    ASSERT_EQ(px.channels(), c.alpha ? 4 : colours == 3 ? 3 : 1);
+    const auto expected = [&](int x, int y, int s) {
+      return cv::saturate_cast<std::uint8_t>((value(x, y, s) - c.low) * 255.0 / (c.high - c.low));
+    };
+    int wrong = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const std::uint8_t* p = px.ptr<std::uint8_t>(y) + static_cast<std::size_t>(x) * px.channels();
+        if (colours == 3) {
+          wrong += std::abs(p[2] - expected(x, y, 0)) > 1 || std::abs(p[1] - expected(x, y, 1)) > 1 ||
+                   std::abs(p[0] - expected(x, y, 2)) > 1;
+        } else {
+          wrong += std::abs(p[0] - expected(x, y, 0)) > 1;
+        }
+        if (c.alpha) wrong += std::abs(p[3] - expected(x, y, colours)) > 1;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
 }
