@@ -97,8 +97,15 @@ void ImageConversion::settleNames() {
 }
 
 double ImageConversion::pixels() const {
-  const bool together = s_.format->writesPagesTogether() && e_.multiPage && s_.settings.MultiPageOption == 0;
-  return std::max(1.0, static_cast<double>(e_.width) * e_.height * (together ? e_.pageCount : 1));
+  // A multi-page output holds the page in work and what its writer keeps:
+  // one page more where the pages are written one at a time, every page
+  // where they are gathered and written at the end.
+  double pages = 1;
+  if (e_.multiPage && s_.settings.MultiPageOption == 0 && s_.format->multiPage) {
+    const int code = s_.format->fileFormatCode(s_.format->method);
+    pages = engine::writesPageByPage(code) ? 2 : std::max<std::uint32_t>(e_.pageCount, 1);
+  }
+  return std::max(1.0, static_cast<double>(e_.width) * e_.height * pages);
 }
 
 void ImageConversion::chooseDepths() {

@@ -19,6 +19,11 @@ std::string_view readerOf(std::string_view ext) {
   return "";
 }
 
+bool writesPageByPage(int code) {
+  const codecs::Codec* c = codecs::codecWriting(code);
+  return c && c->openWriter;
+}
+
 bool holdsResolutions(std::string_view ext) {
   for (const codecs::Codec& c : codecs::codecTable())
     if (c.holdsResolutions(ext)) return true;

@@ -16,6 +16,10 @@ struct WriterInfo {
 // The writer of a file format code (the reason when there is none).
 WriterInfo writerOf(int code);
 
+// True when a multi-page file of this code is written one page at a time
+// (the writer holds a page at most); false when its pages are gathered.
+bool writesPageByPage(int code);
+
 // The reader of files with this extension (lower case, without the dot):
 // "own", "LibRaw", "ImageMagick", or empty for none. Files
 // are recognised by their content, so this is what a file named so usually gets.

@@ -24,6 +24,7 @@
 
 #include "app/budget.h"
 #include "app/heap.h"
+#include "app/image_conversion.h"
 #include "app/image_list.h"
 #include "app/log.h"
 #include "core/file_format.h"
@@ -889,4 +890,30 @@ TEST(Heap, ThreadsReuseTheMemoryAnotherFreed) {
   done.count_down();
   first.join();
   EXPECT_LT(mallinfo2().arena - before, kBig + kBig / 2);
+}
+
+// What a multi-page image holds while it is converted, for the pixel budget:
+// the page in work and one page more where the writer writes page by page,
+// every page where it gathers them; one page when the pages go to files of
+// their own.
+TEST_F(Run, TheBudgetCountsThePagesAWriterHolds) {
+  writeTiffPages(dir.file("scan.tif"), 5);
+  list({"scan.tif"});
+  const pv::app::ImageEntry& e = s.list[0];
+  ASSERT_EQ(e.pageCount, 5u);
+  const double page = static_cast<double>(e.width) * e.height;
+  struct Case {
+    const char* format;
+    int option;
+    double pages;
+  } cases[] = {{"TIF", 0, 2}, {"GIF", 0, 2}, {"WEBP", 0, 5}, {"ICO", 0, 5}, {"TIF", 1, 1}, {"PNG", 0, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.format) + " option " + std::to_string(c.option));
+    useFormat(c.format);
+    s.settings.MultiPageOption = c.option;
+    pv::app::NameBook names;
+    pv::app::ImageConversion image(
+        s, names, [](const pv::app::OutcomeRecord&) {}, 0);
+    EXPECT_EQ(image.pixels(), page * c.pages);
+  }
 }
