@@ -320,7 +320,7 @@ std::string usageText() {
   }
   text +=
       "\nExit codes: 0 every image converted, 1 an image failed or a list could not be read,\n"
-      "2 the command line was rejected, 130 interrupted.\n";
+      "2 the command line was rejected, 130 interrupted (Ctrl+C), 143 stopped (SIGTERM).\n";
   return text;
 }
 
