@@ -164,35 +164,33 @@ class GifFrames final : public PageSource {
     Frame f;
     bool damaged = false;
     if (!nextFrame(gif_.get(), f, damaged)) return damaged ? kDamaged : kInvalidParameter;
-    // The frame's indices, rows in picture order (an interlaced frame stores
-    // them in four passes).
-    cv::Mat indices(f.height, f.width, CV_8UC1);
-    std::vector<int> order;
-    if (f.interlaced) {
-      static constexpr int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
-      for (int p = 0; p < 4; ++p)
-        for (int y = start[p]; y < f.height; y += step[p]) order.push_back(y);
-    } else {
-      for (int y = 0; y < f.height; ++y) order.push_back(y);
-    }
-    for (int y : order)
-      if (DGifGetLine(gif_.get(), indices.ptr<GifPixelType>(y), f.width) == GIF_ERROR) return kDamaged;
+    // A frame may claim a size far beyond the screen; only the part on the
+    // screen is kept, so one row of indices at a time is all that is held.
+    if (static_cast<std::uint64_t>(f.width) * f.height > maxPixels()) return kTooLarge;
     const int transparentIndex = f.gcb.TransparentColor;
     cv::Mat before = f.gcb.DisposalMode == DISPOSE_PREVIOUS ? canvas_.clone() : cv::Mat();
-    for (int y = 0; y < f.height; ++y) {
-      const int cy = f.top + y;
-      if (cy < 0 || cy >= height_) continue;
-      unsigned char* row = canvas_.ptr<unsigned char>(cy);
-      const std::uint8_t* idx = indices.ptr<std::uint8_t>(y);
-      for (int x = 0; x < f.width; ++x) {
-        const int cx = f.left + x;
-        if (cx < 0 || cx >= width_) continue;
-        const int i = idx[x];
-        if (i == transparentIndex || i >= static_cast<int>(f.palette.size())) continue;
-        const std::uint32_t c = f.palette[static_cast<std::size_t>(i)];
-        row[cx * 3 + 0] = static_cast<unsigned char>(c >> 16);
-        row[cx * 3 + 1] = static_cast<unsigned char>(c >> 8);
-        row[cx * 3 + 2] = static_cast<unsigned char>(c);
+    std::vector<GifPixelType> idx(static_cast<std::size_t>(f.width));
+    // Rows come in picture order, or in four passes when interlaced.
+    static constexpr int interlacedStart[] = {0, 4, 2, 1}, interlacedStep[] = {8, 8, 4, 2};
+    const int passes = f.interlaced ? 4 : 1;
+    for (int p = 0; p < passes; ++p) {
+      const int start = f.interlaced ? interlacedStart[p] : 0;
+      const int step = f.interlaced ? interlacedStep[p] : 1;
+      for (int y = start; y < f.height; y += step) {
+        if (DGifGetLine(gif_.get(), idx.data(), f.width) == GIF_ERROR) return kDamaged;
+        const int cy = f.top + y;
+        if (cy < 0 || cy >= height_) continue;
+        unsigned char* row = canvas_.ptr<unsigned char>(cy);
+        for (int x = 0; x < f.width; ++x) {
+          const int cx = f.left + x;
+          if (cx >= width_) break;
+          const int i = idx[static_cast<std::size_t>(x)];
+          if (i == transparentIndex || i >= static_cast<int>(f.palette.size())) continue;
+          const std::uint32_t c = f.palette[static_cast<std::size_t>(i)];
+          row[cx * 3 + 0] = static_cast<unsigned char>(c >> 16);
+          row[cx * 3 + 1] = static_cast<unsigned char>(c >> 8);
+          row[cx * 3 + 2] = static_cast<unsigned char>(c);
+        }
       }
     }
     out = Image();
