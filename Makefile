@@ -40,7 +40,7 @@ tsan: bootstrap
 fuzz: bootstrap
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
-	@echo "fuzzers are in build/fuzz/bin (see fuzz/README.md)"
+	@echo "fuzzers are in build/fuzz/bin; scripts/fuzz-smoke runs each for a minute (see fuzz/README.md)"
 
 bench: bootstrap
 	cmake --preset bench
