@@ -171,6 +171,19 @@ class SwitchParser {
   }
 
  public:
+  // Why the clipboard gave no image, in the log and the error summary.
+  void pasteFailed(Clipboard::Paste why) {
+    using Paste = Clipboard::Paste;
+    if (why == Paste::kNoImage)
+      logOpenFailure(s_.texts, "the clipboard (no image on it)", engine::kEmptyImage);
+    else if (why == Paste::kDisplayUnreachable)
+      logOpenFailure(s_.texts, "the clipboard (the display cannot be opened)", engine::kNotSupported);
+    else if (why == Paste::kNoTool)
+      logOpenFailure(s_.texts, "the clipboard (Wayland needs wl-paste, from wl-clipboard)", engine::kNotSupported);
+    else
+      logOpenFailure(s_.texts, "the clipboard (no display)", engine::kNotSupported);
+  }
+
   // The clipboard's image becomes a PNG file in the data folder, listed like
   // any other file.
   void pasteClipboard() {
@@ -178,14 +191,10 @@ class SwitchParser {
     set.clipboardSource = true;
     engine::Image image;
     Clipboard* clip = s_.clipboard();
-    if (!clip) {
-      logOpenFailure(s_.texts, "the clipboard (no display)", engine::kNotSupported);
-      return;
-    }
-    if (!clip->getImage(image) || image.pixels.empty()) {
-      logOpenFailure(s_.texts, "the clipboard (no image on it)", engine::kEmptyImage);
-      return;
-    }
+    using Paste = Clipboard::Paste;
+    const Paste found = clip ? clip->getImage(image) : Paste::kNoDisplay;
+    if (found == Paste::kImage && image.pixels.empty()) return pasteFailed(Paste::kNoImage);
+    if (found != Paste::kImage) return pasteFailed(found);
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::tm tm{};

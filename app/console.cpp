@@ -167,7 +167,8 @@ bool wantsConsole(const std::vector<std::string>& args) {
   return onlyHelp;
 }
 
-int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               Clipboard* clipboard) {
   if (args.size() == 1 && isSwitch(args[0], "version")) {
     out << versionText() << "\n";
     return 0;
@@ -196,6 +197,7 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   const HeapKeptForRun heap;  // listing and converting alike
   ConsolePrompter prompter(err);
   Session session(loadSettings(), prompter);
+  session.setClipboard(clipboard);
   session.settings.commandLineMode = true;
   std::atomic<bool>* previous = gInterrupt;
   gInterrupt = &session.interrupted;

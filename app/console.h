@@ -41,7 +41,9 @@ bool wantsConsole(const std::vector<std::string>& args);
 // Runs the command line `args` (without the program name) and returns the
 // process exit code: 0 every image converted, 1 an image failed or a list
 // could not be read, 2 the command line was rejected, 130 after Ctrl+C.
-// Help and usage go to `out`, messages and progress to `err`.
-int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Help and usage go to `out`, messages and progress to `err`. `clipboard`:
+// the desktop's, when there is a display.
+int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               Clipboard* clipboard = nullptr);
 
 }  // namespace pv::app

@@ -30,8 +30,11 @@ class Prompter {
 // command line's cbpaste takes one from it.
 class Clipboard : public engine::ClipboardTarget {
  public:
-  // False when there is no clipboard or no image on it.
-  virtual bool getImage(engine::Image& image) = 0;
+  // What a paste found: an image, a clipboard without one, no display at
+  // all, a display named that cannot be opened, or a Wayland display
+  // without the wl-clipboard tools that reach its clipboard.
+  enum class Paste { kImage, kNoImage, kNoDisplay, kDisplayUnreachable, kNoTool };
+  virtual Paste getImage(engine::Image& image) = 0;
 };
 
 // The settings editor of a filter (one call with the filter's descriptor) and

@@ -64,8 +64,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's SVG plugins draw the icons; the libraries' own dependencies are found
-# by dpkg-shlibdeps.
+# by dpkg-shlibdeps. wl-clipboard reaches the clipboard where the only
+# display is Wayland's.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "nautilus")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "nautilus, wl-clipboard")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

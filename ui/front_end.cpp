@@ -10,6 +10,7 @@
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/main/main_window.h"
+#include "ui/ports/clipboard.h"
 #include "ui/ports/qt_ports.h"
 
 namespace pv::ui {

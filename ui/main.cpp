@@ -9,8 +9,11 @@
 #include "app/console.h"
 #include "app/heap.h"
 #include "ui/front_end.h"
+#include "ui/ports/clipboard.h"
 
 int main(int argc, char** argv) {
+  // This program started again to keep a copy on the clipboard, or to read it.
+  if (int code = 0; pv::ui::runClipboardHelper(argc, argv, code)) return code;
   pv::app::shareOneHeap();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (pv::app::wantsConsole(args) || !pv::ui::displayAvailable()) {
@@ -20,7 +23,11 @@ int main(int argc, char** argv) {
                    "run with --help for the command line.\n";
       return 2;
     }
-    return pv::app::runConsole(args, std::cout, std::cerr);
+    // With a display, the console copies and pastes through the desktop's
+    // clipboard (by helper processes: no window opens).
+    pv::ui::QtClipboard clipboard;
+    return pv::app::runConsole(args, std::cout, std::cerr,
+                               pv::ui::displayAvailable() ? &clipboard : nullptr);
   }
   return pv::ui::runWindowed(argc, argv, args);
 }

@@ -409,12 +409,13 @@ namespace {
 
 struct FakeClipboard : pv::app::Clipboard {
   cv::Mat image;
+  Paste answer = Paste::kImage;  // what a paste finds when there is no image
   bool putImage(const pv::engine::Image&) override { return true; }
-  bool getImage(pv::engine::Image& out) override {
-    if (image.empty()) return false;
+  Paste getImage(pv::engine::Image& out) override {
+    if (image.empty()) return answer == Paste::kImage ? Paste::kNoImage : answer;
     out.pixels = image.clone();
     out.bits = 24;
-    return true;
+    return Paste::kImage;
   }
 };
 
@@ -443,16 +444,36 @@ TEST(CommandLineParse, ClipboardPasteBecomesAListedPngOrAClearError) {
     EXPECT_TRUE(s.list[0].fileName.starts_with("clipboard-"));
     EXPECT_EQ(s.list[0].width, 33u);
   }
-  {
-    pv::app::Session s(pv::app::loadSettings(), prompter);  // no display, no clipboard
+  using Paste = pv::app::Clipboard::Paste;
+  struct Case {
+    const char* name;
+    bool clipboard;  // false: no display, so the session has no clipboard
+    Paste answer;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"no display", false, Paste::kImage, "ERROR 20016 - Feature not supported - the clipboard (no display)"},
+      {"no image", true, Paste::kNoImage, "the clipboard (no image on it)"},
+      {"text only", true, Paste::kImage, "the clipboard (no image on it)"},
+      {"display unreachable", true, Paste::kDisplayUnreachable,
+       "ERROR 20016 - Feature not supported - the clipboard (the display cannot be opened)"},
+      {"wayland without its tools", true, Paste::kNoTool,
+       "the clipboard (Wayland needs wl-paste, from wl-clipboard)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pv::app::Session s(pv::app::loadSettings(), prompter);
+    FakeClipboard clip;
+    clip.answer = c.answer;
+    if (c.clipboard) s.setClipboard(&clip);
     const auto out =
         pv::app::parseCommandLine(s, pv::app::splitSwitchTokens({"/convert", "JPG", "/usesf", "/cbpaste"}));
     EXPECT_TRUE(out.proceed);
     EXPECT_TRUE(s.list.empty());
-    EXPECT_EQ(s.texts.errorSummary,
-              "The following images could not be opened:\r\n\r\nERROR 20016 - Feature not supported - the "
-              "clipboard (no "
-              "display)\r\n");
+    EXPECT_TRUE(s.texts.errorSummary.starts_with("The following images could not be opened:\r\n\r\n"))
+        << s.texts.errorSummary;
+    EXPECT_NE(s.texts.errorSummary.find(std::string(c.line) + "\r\n"), std::string::npos)
+        << s.texts.errorSummary;
   }
 }
 

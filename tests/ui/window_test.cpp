@@ -46,6 +46,7 @@
 #include "ui/main/main_window.h"
 #include "ui/main/progress_dialog.h"
 #include "ui/models/image_list_model.h"
+#include "ui/ports/clipboard.h"
 #include "ui/ports/qt_ports.h"
 
 namespace fs = std::filesystem;
@@ -1077,7 +1078,7 @@ class WindowTest : public QObject {
     QTRY_VERIFY(put);
     copier.join();
     pv::engine::Image back;
-    QVERIFY(clipboard.getImage(back));
+    QCOMPARE(clipboard.getImage(back), pv::app::Clipboard::Paste::kImage);
     QCOMPARE(back.width(), 6);
     QCOMPARE(back.pixels.at<cv::Vec3b>(0, 0)[2], uchar(30));
   }

@@ -1,7 +1,6 @@
 #include "ui/ports/qt_ports.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QProcess>
@@ -91,31 +90,6 @@ bool QtPrompter::present(Kind kind, const QString& caption, const QString& text)
                                    QMessageBox::No) == QMessageBox::Yes;
   }
   return false;
-}
-
-bool QtClipboard::putImage(const engine::Image& image) {
-  bool ok = false;
-  onWindowThread([&] {
-    QClipboard* board = QGuiApplication::clipboard();
-    const QImage img = toQImage(image);
-    if (!board || img.isNull()) return;
-    board->setImage(img);
-    ok = true;
-  });
-  return ok;
-}
-
-bool QtClipboard::getImage(engine::Image& image) {
-  bool ok = false;
-  onWindowThread([&] {
-    QClipboard* board = QGuiApplication::clipboard();
-    if (!board) return;
-    const QImage img = board->image();
-    if (img.isNull()) return;
-    image = fromQImage(img);
-    ok = true;
-  });
-  return ok;
 }
 
 bool QtLauncher::open(const std::string& pathOrUrl) {

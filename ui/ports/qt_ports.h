@@ -1,6 +1,6 @@
 #pragma once
-// The application's ports on Qt: message boxes, the desktop clipboard and the
-// desktop's applications. Each may be called from any thread: a call from a
+// The application's ports on Qt: message boxes and the desktop's
+// applications (the clipboard is in clipboard.h). Each may be called from any thread: a call from a
 // job's worker is handed to the window's thread, which answers it while the
 // worker waits (a blocking queued call).
 
@@ -37,12 +37,6 @@ class QtPrompter : public app::Prompter {
 
  private:
   bool ask(Kind kind, const std::string& caption, const std::string& text);
-};
-
-class QtClipboard final : public app::Clipboard {
- public:
-  bool putImage(const engine::Image& image) override;
-  bool getImage(engine::Image& image) override;
 };
 
 class QtLauncher final : public app::Launcher {
