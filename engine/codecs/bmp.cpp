@@ -146,60 +146,36 @@ struct Field {
 
 // Decodes RLE8 or RLE4 into one index per pixel, or OS/2's RLE24 into one
 // B G R colour per pixel; rows bottom-up as stored. Pixels the runs leave
-// out keep what `idx` held.
+// out keep what `idx` held. The three share their escapes (end of line, end
+// of bitmap, delta) and differ in how a run and an absolute run hold pixels.
 short decodeRle(const std::uint8_t* p, std::size_t n, const Header& h, cv::Mat& idx) {
   const int w = idx.cols, rows = idx.rows;
-  const bool four = h.compression == kRle4;
-  if (h.compression == kRle24) {
-    int x = 0, y = 0;
-    std::size_t i = 0;
-    const auto put = [&](const std::uint8_t* c) {
-      if (x < w && y < rows) std::copy_n(c, 3, idx.ptr<std::uint8_t>(rows - 1 - y) + 3 * x);
-      ++x;
-    };
-    while (i + 1 < n) {
-      const int count = p[i];
-      if (count > 0) {
-        if (i + 4 > n) return kDamaged;
-        for (int k = 0; k < count; ++k) put(p + i + 1);
-        i += 4;
-        continue;
-      }
-      const int value = p[i + 1];
-      i += 2;
-      if (value == 0) {  // end of line
-        x = 0;
-        ++y;
-      } else if (value == 1) {  // end of bitmap
-        return kOk;
-      } else if (value == 2) {  // delta
-        if (i + 1 >= n) return kDamaged;
-        x += p[i];
-        y += p[i + 1];
-        i += 2;
-      } else {  // absolute run of `value` pixels, padded to a word
-        const std::size_t bytes = static_cast<std::size_t>(value) * 3;
-        if (i + bytes > n) return kDamaged;
-        for (int k = 0; k < value; ++k) put(p + i + 3 * k);
-        i += (bytes + 1) & ~std::size_t{1};
-      }
-      if (y >= rows) return kOk;
-    }
-    return kDamaged;  // no end-of-bitmap mark
-  }
+  const bool four = h.compression == kRle4, colour = h.compression == kRle24;
   int x = 0, y = 0;
   std::size_t i = 0;
-  auto put = [&](int v) {
-    if (x < w && y < rows) idx.at<std::uint8_t>(rows - 1 - y, x) = static_cast<std::uint8_t>(v);
+  const auto put = [&](const std::uint8_t* c, int v) {
+    if (x < w && y < rows) {
+      std::uint8_t* at = idx.ptr<std::uint8_t>(rows - 1 - y);
+      if (colour)
+        std::copy_n(c, 3, at + 3 * x);
+      else
+        at[x] = static_cast<std::uint8_t>(v);
+    }
     ++x;
   };
+  // An index of an RLE4 pair, high half first.
+  const auto nibble = [](int pair, int k) { return k % 2 ? pair & 15 : pair >> 4; };
   while (i + 1 < n) {
-    const int count = p[i], value = p[i + 1];
-    i += 2;
-    if (count > 0) {
-      for (int k = 0; k < count; ++k) put(four ? (k % 2 ? value & 15 : value >> 4) : value);
+    const int count = p[i];
+    if (count > 0) {  // a run: one colour, or one index (RLE4: a pair) repeated
+      const std::size_t size = colour ? 4 : 2;
+      if (i + size > n) return kDamaged;
+      for (int k = 0; k < count; ++k) put(p + i + 1, four ? nibble(p[i + 1], k) : p[i + 1]);
+      i += size;
       continue;
     }
+    const int value = p[i + 1];
+    i += 2;
     if (value == 0) {  // end of line
       x = 0;
       ++y;
@@ -211,10 +187,11 @@ short decodeRle(const std::uint8_t* p, std::size_t n, const Header& h, cv::Mat& 
       y += p[i + 1];
       i += 2;
     } else {  // absolute run of `value` pixels, padded to a word
-      const std::size_t bytes =
-          four ? (static_cast<std::size_t>(value) + 1) / 2 : static_cast<std::size_t>(value);
+      const std::size_t v = static_cast<std::size_t>(value);
+      const std::size_t bytes = colour ? v * 3 : four ? (v + 1) / 2 : v;
       if (i + bytes > n) return kDamaged;
-      for (int k = 0; k < value; ++k) put(four ? (k % 2 ? p[i + k / 2] & 15 : p[i + k / 2] >> 4) : p[i + k]);
+      for (int k = 0; k < value; ++k)
+        put(colour ? p + i + 3 * k : nullptr, four ? nibble(p[i + k / 2], k) : colour ? 0 : p[i + k]);
       i += (bytes + 1) & ~std::size_t{1};
     }
     if (y >= rows) return kOk;

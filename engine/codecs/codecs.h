@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "core/file_format.h"
 #include "engine/image.h"
 #include "engine/outputs.h"
+#include "engine/status.h"
 
 namespace pv::engine::codecs {
 
@@ -70,6 +72,44 @@ class PageSink {
   virtual ~PageSink() = default;
   virtual short add(const Image& page) = 0;
   virtual short finish() = 0;
+};
+
+// A sink whose file starts differently for one page and for several: the
+// first page waits for the second, or for the end of the pages.
+class FirstPageHeld : public PageSink {
+ public:
+  short add(const Image& page) final {
+    if (page.pixels.empty()) return kInvalidParameter;
+    if (!first_ && !begun_) {
+      first_ = page;
+      return kOk;
+    }
+    if (short s = release(true)) return s;
+    return put(page, true);
+  }
+  short finish() final {
+    if (short s = release(false)) return s;
+    return begun_ ? end() : static_cast<short>(kInvalidParameter);
+  }
+
+ protected:
+  // Starts the file with pages like `first`; `several` when more follow.
+  virtual short begin(const Image& first, bool several) = 0;
+  virtual short put(const Image& page, bool several) = 0;
+  // Ends the file after the last page.
+  virtual short end() = 0;
+
+ private:
+  short release(bool several) {
+    if (!first_) return kOk;
+    const Image held = std::move(*first_);
+    first_.reset();
+    if (short s = begin(held, several)) return s;
+    begun_ = true;
+    return put(held, several);
+  }
+  std::optional<Image> first_;
+  bool begun_ = false;
 };
 
 // Pages read one after another, each as a load of that page alone gives it.

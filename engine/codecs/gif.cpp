@@ -272,7 +272,7 @@ namespace {
 // every page is one frame with a palette of its own. The first page is held
 // back until then, so that one page and many give the files saveGif made of
 // them. Bytes go to `out` (a string, or a file descriptor).
-class GifWriter final : public PageSink {
+class GifWriter final : public FirstPageHeld {
  public:
   GifWriter(std::string* memory, int fd, int bits, bool interlaced)
       : memory_(memory), fd_(fd), bits_(bits), interlaced_(interlaced) {}
@@ -281,29 +281,7 @@ class GifWriter final : public PageSink {
     if (fd_ >= 0) close(fd_);
   }
 
-  short add(const Image& page) override {
-    if (page.pixels.empty()) return kInvalidParameter;
-    if (!first_ && !gif_) {
-      first_ = page;
-      return kOk;
-    }
-    if (first_) {
-      if (short s = start(true)) return s;
-      const Image held = std::move(*first_);
-      first_.reset();
-      if (short s = frame(held, true)) return s;
-    }
-    return frame(page, true);
-  }
-
-  short finish() override {
-    if (first_) {
-      if (short s = start(false)) return s;
-      const Image held = std::move(*first_);
-      first_.reset();
-      if (short s = frame(held, false)) return s;
-    }
-    if (!gif_) return kInvalidParameter;
+  short end() override {
     int err = 0;
     const int closed = EGifCloseFile(gif_, &err);
     gif_ = nullptr;
@@ -335,9 +313,9 @@ class GifWriter final : public PageSink {
     return true;
   }
 
-  short start(bool animated) {
-    width_ = first_->width();
-    height_ = first_->height();
+  short begin(const Image& first, bool animated) override {
+    width_ = first.width();
+    height_ = first.height();
     int err = 0;
     gif_ = EGifOpen(this, output, &err);
     if (!gif_) return kOutOfMemory;
@@ -353,7 +331,7 @@ class GifWriter final : public PageSink {
     return kOk;
   }
 
-  short frame(const Image& page, bool animated) {
+  short put(const Image& page, bool animated) override {
     const int w = width_, h = height_;
     const int b = std::clamp(bits_ == 0 ? (page.bits <= 8 ? page.bits : 8) : bits_, 1, 8);
     cv::Mat px = page.pixels;
@@ -403,7 +381,6 @@ class GifWriter final : public PageSink {
   int bits_;
   bool interlaced_;
   GifFileType* gif_ = nullptr;
-  std::optional<Image> first_;
   int width_ = 0, height_ = 0;
   short failed_ = kOk;
 };

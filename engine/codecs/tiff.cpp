@@ -693,34 +693,12 @@ short methodFor(int code, int bits, const Image& first, Method& m) {
 // Pages written one after another into `path` (a save's temporary file), each
 // its own directory. The first page waits for the second: only a file of
 // several pages marks its pages as pages, as saveTiff does.
-class TiffPages final : public PageSink {
+class TiffPages final : public FirstPageHeld {
  public:
   TiffPages(std::string path, int code, int bits, int quality)
       : path_(std::move(path)), code_(code), bits_(bits), quality_(quality) {}
 
-  short add(const Image& page) override {
-    if (page.pixels.empty()) return kInvalidParameter;
-    if (!tiff_ && !first_) {
-      first_ = page;
-      return kOk;
-    }
-    if (first_) {
-      if (short s = open(*first_)) return s;
-      const Image held = std::move(*first_);
-      first_.reset();
-      if (short s = write(held, true)) return s;
-    }
-    return write(page, true);
-  }
-
-  short finish() override {
-    if (first_) {
-      if (short s = open(*first_)) return s;
-      const Image held = std::move(*first_);
-      first_.reset();
-      if (short s = write(held, false)) return s;
-    }
-    if (!tiff_) return kInvalidParameter;
+  short end() override {
     // Closing flushes; a failure there is a failed save.
     const bool flushed = TIFFFlush(tiff_.get()) != 0;
     tiff_.reset();
@@ -728,13 +706,13 @@ class TiffPages final : public PageSink {
   }
 
  private:
-  short open(const Image& first) {
+  short begin(const Image& first, bool) override {
     if (short s = methodFor(code_, bits_, first, method_)) return s;
     if (method_.exif) bits_ = 24;
     tiff_ = openTiff(path_, "w");
     return tiff_ ? kOk : kCannotCreate;
   }
-  short write(const Image& page, bool several) {
+  short put(const Image& page, bool several) override {
     if (several) TIFFSetField(tiff_.get(), TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
     return writePage(tiff_.get(), page, method_, bits_, quality_);
   }
@@ -743,7 +721,6 @@ class TiffPages final : public PageSink {
   int code_, bits_, quality_;
   Method method_;
   Tiff tiff_;
-  std::optional<Image> first_;
 };
 
 }  // namespace
