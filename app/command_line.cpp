@@ -333,17 +333,28 @@ std::string usageText() {
   return text;
 }
 
-std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args) {
+std::string unknownSwitchText(const std::string& arg) { return "unknown switch " + arg + " ignored"; }
+
+std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args,
+                                           std::vector<std::string>* unknown) {
   std::vector<std::string> tokens;
-  bool pathList = false, first = true;
+  bool pathList = false, first = true, skipping = false;
   for (const std::string& arg : args) {
     if (std::string_view body = switchBody(arg); !body.empty()) {
       tokens.emplace_back(body);
       pathList = iequals(body, "file") || iequals(body, "list");
       first = true;
+      skipping = false;
       continue;
     }
-    if (tokens.empty()) continue;  // text before the first switch is ignored
+    if (arg.size() > 2 && arg.starts_with("--") && arg.find('/') == std::string::npos) {
+      if (unknown) unknown->push_back(arg);
+      skipping = true;
+      continue;
+    }
+    // Text before the first switch, and the arguments of an unknown one, are
+    // ignored.
+    if (tokens.empty() || skipping) continue;
     tokens.back() += first ? " " : (pathList ? "|" : " ");
     tokens.back() += arg;
     first = false;

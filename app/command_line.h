@@ -53,8 +53,14 @@ std::string usageText();
 // is '/' or "--" followed by text beginning with a switch name, and holding no
 // further '/', starts a token; the arguments after it are its arguments,
 // joined with blanks (with '|' for the path lists of file and list, so every
-// path a shell expands stays one path).
-std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args);
+// path a shell expands stays one path). An argument "--text" that no switch
+// name begins is an unknown switch: it and its arguments are left out (not
+// taken as arguments of the switch before), and it is added to `unknown`.
+std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args,
+                                           std::vector<std::string>* unknown = nullptr);
+
+// The warning for an unknown switch: "unknown switch --qualty ignored".
+std::string unknownSwitchText(const std::string& arg);
 
 struct ParseOutcome {
   bool proceed = false;     // the job may go on

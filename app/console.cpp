@@ -186,7 +186,9 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   std::vector<std::string> rest;
   for (const std::string& a : args)
     if (!isSwitch(a, "console")) rest.push_back(a);
-  const std::vector<std::string> tokens = splitSwitchTokens(rest);
+  std::vector<std::string> unknown;
+  const std::vector<std::string> tokens = splitSwitchTokens(rest, &unknown);
+  for (const std::string& u : unknown) err << unknownSwitchText(u) << "\n";
   bool onlyHelp = !tokens.empty();
   for (const std::string& t : tokens) onlyHelp = onlyHelp && (iequals(t, "help") || t == "?");
   if (onlyHelp) {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <iostream>
 
 #include "app/command_line.h"
 #include "app/report.h"
@@ -43,7 +44,10 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   set.commandLineMode = true;
   app::ReportWriter report;
   session.observer = &report;
-  const app::ParseOutcome parsed = app::parseCommandLine(session, app::splitSwitchTokens(args));
+  std::vector<std::string> unknown;
+  const std::vector<std::string> tokens = app::splitSwitchTokens(args, &unknown);
+  for (const std::string& u : unknown) std::cerr << app::unknownSwitchText(u) << "\n";
+  const app::ParseOutcome parsed = app::parseCommandLine(session, tokens);
   session.observer = nullptr;
   session.running = false;
   if (!parsed.proceed) return 2;

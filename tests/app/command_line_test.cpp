@@ -66,6 +66,35 @@ TEST(SwitchTokens, LinuxArgumentsBecomeTokens) {
             (std::vector<std::string>{"output /srv/out", "usesf"}));
 }
 
+TEST(SwitchTokens, AnUnknownSwitchIsNamedAndItsArgumentsGoNowhere) {
+  struct Case {
+    std::vector<std::string> args, tokens, unknown;
+  };
+  const Case cases[] = {
+      {{"--convert", "JPG", "--qualty", "80", "--usesf"}, {"convert JPG", "usesf"}, {"--qualty"}},
+      // Without the warning, "2G" and "--memory" became part of the suffix.
+      {{"--fna", "_web", "--memory", "2G", "--usesf"}, {"fna _web", "usesf"}, {"--memory"}},
+      {{"--nosuch", "--other", "x", "--usesf"}, {"usesf"}, {"--nosuch", "--other"}},
+      // Paths and single dashes stay arguments; a "/name" may be a path.
+      {{"--file", "/tmp", "-x", "/nosuch"}, {"file /tmp|-x|/nosuch"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[2]);
+    std::vector<std::string> unknown;
+    EXPECT_EQ(pv::app::splitSwitchTokens(c.args, &unknown), c.tokens);
+    EXPECT_EQ(unknown, c.unknown);
+  }
+  EXPECT_EQ(pv::app::unknownSwitchText("--qualty"), "unknown switch --qualty ignored");
+}
+
+TEST_F(Cli, AMistypedSwitchIsNamedOnStderrAndTheRunGoesOn) {
+  writeImage(dir.file("a.png"), pv::fmt::kPng);
+  auto r = run({"--convert", "JPG", "--qualty", "80", "--usesf", "--file", dir.file("a.png")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("unknown switch --qualty ignored\n"), std::string::npos) << r.err;
+  EXPECT_EQ(factsOf(dir.file("a.jpg")).status, 0);
+}
+
 TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
   writeImage(dir.file("a.png"), pv::fmt::kPng);
   std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << dir.file("run.log") << "\n";
