@@ -1,5 +1,6 @@
 #include "app/image_conversion.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -58,6 +59,8 @@ void ImageConversion::plan() {
 void ImageConversion::run() {
   formats::Format& f = *s_.format;
   if (skipped_) return;
+  if (struct stat st {}; s_.settings.KeepDates && stat(source_.c_str(), &st) == 0)
+    sourceDates_ = std::array<timespec, 2>{st.st_atim, st.st_mtim};
   chooseDepths();
   const std::string ext = asciiLower(e_.extension);
   if (engine::holdsResolutions(ext))
@@ -171,6 +174,7 @@ void ImageConversion::written(int page) {
   planned_[page] = path;
   output_ = path;
   outputs_.push_back(path);
+  if (sourceDates_ && utimensat(AT_FDCWD, path.c_str(), sourceDates_->data(), 0) != 0) datesNotKept_ = true;
 }
 
 short ImageConversion::save(int page) {
@@ -255,9 +259,10 @@ bool ImageConversion::upToDate() {
   bool done = stat(source_.c_str(), &source) == 0 && !names.empty();
   for (const std::string& name : names) {
     struct stat out {};
+    // An output that kept its source's dates is as old as the source.
     done = done && stat(name.c_str(), &out) == 0 && S_ISREG(out.st_mode) && out.st_size > 0 &&
            (out.st_mtim.tv_sec > source.st_mtim.tv_sec ||
-            (out.st_mtim.tv_sec == source.st_mtim.tv_sec && out.st_mtim.tv_nsec > source.st_mtim.tv_nsec));
+            (out.st_mtim.tv_sec == source.st_mtim.tv_sec && out.st_mtim.tv_nsec >= source.st_mtim.tv_nsec));
   }
   if (done) {
     OutcomeRecord r = record(0);
@@ -288,6 +293,7 @@ OutcomeRecord ImageConversion::record(unsigned status) const {
   r.status = status;
   if (status != 0) r.text = std::string(errorMessage(status));
   r.metadataDropped = s_.primary.GetMetadataProblem();
+  r.datesNotKept = datesNotKept_;
   r.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pageStarted_).count();
   return r;
 }

@@ -7,9 +7,12 @@
 // output shares (the save passes, the filters, the format's preparation, the
 // output name) are prepareOutput's, which the preview uses too.
 
+#include <array>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -110,6 +113,10 @@ class ImageConversion {
   int target_ = 0;
   short code_ = 0;
   bool pagesSeparately_ = false;
+  // The source's access and modification times, read before anything is
+  // written (an output may replace the source), when outputs keep them.
+  std::optional<std::array<timespec, 2>> sourceDates_;
+  bool datesNotKept_ = false;
   std::chrono::steady_clock::time_point pageStarted_ = std::chrono::steady_clock::now();
 };
 

@@ -39,6 +39,9 @@ struct OutcomeRecord {
   // The source's metadata (EXIF, XMP, IPTC or profile) was damaged or could
   // not be written: why. The image itself converted.
   std::string metadataDropped;
+  // The file system refused to give an output its source's dates (the
+  // output stays, with the time it was written).
+  bool datesNotKept = false;
   // A candidate that a list job added: its entry as listed (with its
   // thumbnail), so a window can show it before the job has ended.
   std::shared_ptr<const ImageEntry> entry;

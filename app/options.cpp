@@ -4,7 +4,7 @@ namespace pv::app {
 
 GlobalPage globalPageOf(const Settings& s) {
   return {s.AskWhereSave, s.ShowThumbnails, !s.ShowMessages, s.ScanSubDir, s.DoLog, s.LogFile, s.MultiPageOption,
-          s.Threads,      s.AutoOrient,    s.KeepMetadata};
+          s.Threads,      s.AutoOrient,    s.KeepMetadata, s.KeepDates};
 }
 
 std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
@@ -21,6 +21,7 @@ std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
   s.Threads = std::max(0, p.threads);
   s.AutoOrient = p.autoOrient;
   s.KeepMetadata = p.keepMetadata;
+  s.KeepDates = p.keepDates;
   return {};
 }
 

@@ -49,6 +49,7 @@ const GlobalKey kGlobalKeys[] = {
     {"Threads", &Settings::Threads},
     {"AutoOrient", &Settings::AutoOrient},
     {"KeepMetadata", &Settings::KeepMetadata},
+    {"KeepDates", &Settings::KeepDates},
 };
 
 std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)); }

@@ -15,7 +15,7 @@ struct Settings {
   bool commandLineMode = false;
   bool shellFlag = false;
   bool clipboardSource = false;
-  // --skip-done: an image whose output is already there and newer than it
+  // --skip-done: an image whose output is already there and not older than it
   // is skipped. --report: where the JSON Lines report goes ("-": standard
   // output; empty: none).
   bool skipDone = false;
@@ -60,6 +60,8 @@ struct Settings {
   // outputs keep the source's EXIF, XMP and IPTC.
   bool AutoOrient = true;
   bool KeepMetadata = true;
+  // Outputs take their source's modification and access times.
+  bool KeepDates = true;
 
   bool shellOptionsFlag = false;
 

@@ -4,6 +4,8 @@
 // overwrite each other. The real program, run as a user runs it.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -338,5 +340,62 @@ TEST_F(Outputs, AFolderScanSkipsTheFoldersTheRunWritesInto) {
     EXPECT_FALSE(fs::exists(photos + "/out/out"));
     EXPECT_FALSE(fs::exists(photos + "/converted/converted"));
     EXPECT_FALSE(fs::exists(photos + "/converted/out"));
+  }
+}
+
+// Outputs take their source's modification time (as touch -r gives it),
+// split pages and multi-page outputs too, unless --no-keep-dates; a kept
+// date does not make --skip-done convert the image again.
+TEST_F(Outputs, OutputsKeepTheirSourcesDates) {
+  struct Case {
+    const char* name;
+    int pages;  // of the source, a TIFF when above 1, else a PNG
+    std::vector<std::string> args;
+    int outputs;
+    bool kept;
+  } cases[] = {
+      {"one page", 1, {"--convert", "BMP"}, 1, true},
+      {"pages split", 3, {"--convert", "BMP", "--mpo", "1"}, 3, true},
+      {"one multi-page output", 3, {"--convert", "TIF", "9"}, 1, true},
+      {"dates not kept", 1, {"--convert", "BMP", "--no-keep-dates"}, 1, false},
+  };
+  const timespec then[2] = {{1000000000, 0}, {1012345678, 500000000}};  // 2001 and 2002
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = dir.file(std::string("dates-") + c.name), out = folder + "/out";
+    fs::create_directories(folder);
+    const std::string source = folder + (c.pages > 1 ? "/a.tif" : "/a.png");
+    if (c.pages > 1) {
+      writeTiffPages(source, c.pages);
+    } else {
+      pv::test::LeadWithImage lead;
+      lead.set(pv::test::noiseImage(20, 10, 3, 5), 24);
+      ASSERT_EQ(lead.SaveImage(source, pv::fmt::kPng, 24, 0, 0), 0);
+    }
+    ASSERT_EQ(utimensat(AT_FDCWD, source.c_str(), then, 0), 0);
+    std::vector<std::string> args = c.args;
+    for (const char* a : {"--output", out.c_str(), "--skip-done", "--file", source.c_str()}) args.push_back(a);
+    const pv::test::ProcessResult r = pv::test::runProcess(PV_EXECUTABLE, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<fs::path> written;
+    for (const auto& e : fs::directory_iterator(out)) written.push_back(e.path());
+    ASSERT_EQ(static_cast<int>(written.size()), c.outputs);
+    std::vector<ino_t> inodes;
+    for (const fs::path& p : written) {
+      struct stat st {};
+      ASSERT_EQ(stat(p.c_str(), &st), 0);
+      inodes.push_back(st.st_ino);
+      if (c.kept)
+        EXPECT_EQ(st.st_mtim.tv_sec, then[1].tv_sec) << p;
+      else
+        EXPECT_GT(st.st_mtim.tv_sec, then[1].tv_sec + 86400) << p;
+    }
+    // Done is done: the second run writes nothing again.
+    ASSERT_EQ(pv::test::runProcess(PV_EXECUTABLE, args).exitCode, 0);
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      struct stat st {};
+      ASSERT_EQ(stat(written[i].c_str(), &st), 0);
+      EXPECT_EQ(st.st_ino, inodes[i]) << written[i] << " was written again";
+    }
   }
 }

@@ -678,12 +678,15 @@ class WindowTest : public QObject {
       QVERIFY(!sheet.shown(pv::ui::OptionsSheet::kFile));
       sheet.global.silent->setChecked(true);
       sheet.global.threads->setValue(2);
+      QVERIFY(sheet.global.keepDates->isChecked());  // on by default
+      sheet.global.keepDates->click();
       sheet.accept();
       QCOMPARE(sheet.result(), int(QDialog::Accepted));
     }
     pv::app::Settings stored = pv::app::loadSettings();
     QVERIFY(!stored.ShowMessages);
     QCOMPARE(stored.Threads, 2);
+    QVERIFY(!stored.KeepDates);
     QCOMPARE(stored.FileNameNumber, std::string("(%n)"));
     QCOMPARE(stored.OutPutDir, std::string("keep/"));
     QCOMPARE(registrations, 0);

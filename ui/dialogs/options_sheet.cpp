@@ -99,6 +99,7 @@ QWidget* OptionsSheet::buildGlobal() {
                          tr("Output single-page image of the first frame in the multi-page image")});
   g.autoOrient = new QCheckBox(tr("Turn photos upright by their camera's orientation"));
   g.keepMetadata = new QCheckBox(tr("Keep camera data, GPS and copyright (EXIF, XMP, IPTC) in the outputs"));
+  g.keepDates = new QCheckBox(tr("Keep the files' dates"));
   g.threads = new QSpinBox;
   g.threads->setRange(0, 64);
   g.threads->setSpecialValueText(tr("One per core"));
@@ -122,7 +123,8 @@ QWidget* OptionsSheet::buildGlobal() {
       global.logFile->setText(dialog.selectedFiles().first());
   });
   for (QCheckBox* c :
-       {g.askWhereSave, g.showThumbnails, g.silent, g.scanSubDir, g.doLog, g.autoOrient, g.keepMetadata})
+       {g.askWhereSave, g.showThumbnails, g.silent, g.scanSubDir, g.doLog, g.autoOrient, g.keepMetadata,
+        g.keepDates})
     connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
   connect(g.logFile, &QLineEdit::textEdited, this, &OptionsSheet::modified);
   connect(g.multiPage, &QComboBox::currentIndexChanged, this, &OptionsSheet::modified);
@@ -132,7 +134,7 @@ QWidget* OptionsSheet::buildGlobal() {
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(groupOf(tr("Main Window:"), {g.askWhereSave, g.showThumbnails}));
   layout->addWidget(groupOf(tr("Miscellaneous:"), {g.silent, g.scanSubDir, threadsRow}));
-  layout->addWidget(groupOf(tr("Photos:"), {g.autoOrient, g.keepMetadata}));
+  layout->addWidget(groupOf(tr("Photos:"), {g.autoOrient, g.keepMetadata, g.keepDates}));
   layout->addWidget(groupOf(tr("Log:"), {g.doLog, logRow}));
   layout->addWidget(groupOf(tr("Action to do on multi-page images:"), {g.multiPage}));
   layout->addStretch();
@@ -256,6 +258,7 @@ void OptionsSheet::showPage(int page) {
     global.threads->setValue(p.threads);
     global.autoOrient->setChecked(p.autoOrient);
     global.keepMetadata->setChecked(p.keepMetadata);
+    global.keepDates->setChecked(p.keepDates);
   } else if (page == kFile) {
     const app::FilePage p = app::filePageOf(settings_);
     file.deleteSource->setChecked(p.deleteSource);
@@ -288,7 +291,8 @@ bool OptionsSheet::apply() {
                             global.silent->isChecked(),       global.scanSubDir->isChecked(),
                             global.doLog->isChecked(),        text(global.logFile),
                             global.multiPage->currentIndex(), global.threads->value(),
-                            global.autoOrient->isChecked(),   global.keepMetadata->isChecked()};
+                            global.autoOrient->isChecked(),   global.keepMetadata->isChecked(),
+                            global.keepDates->isChecked()};
     if (std::string problem = app::applyGlobalPage(settings_, p); !problem.empty())
       return stop(kGlobal, problem);
   }
