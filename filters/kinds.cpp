@@ -68,7 +68,8 @@ constexpr std::array<Param, 0> kNone{};
 constexpr std::array kResize{
     Choice("method", "Method", 0, 5, 4,
            "Nearest neighbour|Nearest, keeping dark lines|Resample|Resample|Bicubic|Lanczos"),
-    Any("percent", "Size in percent", 0, {}, Param::kCheck),
+    Choice("use", "Use", 0, 5, 0,
+           "Pixels|Percent|Fit inside the box|Fill the box, cropping the rest|Longest side|Shortest side"),
     Any("width", "Width", 320),
     Any("height", "Height", 240),
     Flag("keepAspect", "Keep the aspect ratio", false),
@@ -200,16 +201,29 @@ std::uint32_t unsignedValue(const Filter& f, std::size_t i) {
 class FResize final : public Filter {
  public:
   static constexpr auto& kParams = kResize;
-  static constexpr std::size_t kMethod = at(kParams, "method"), kPercent = at(kParams, "percent"),
+  static constexpr std::size_t kMethod = at(kParams, "method"), kUse = at(kParams, "use"),
                                kWidth = at(kParams, "width"), kHeight = at(kParams, "height"),
                                kKeepAspect = at(kParams, "keepAspect"), kNoEnlarge = at(kParams, "noEnlarge");
+  // What the width and height say: pixels of a box (the aspect kept as its
+  // flag says), percentages of the source, a box the whole image fits in, a
+  // box the image covers (the rest cropped, centred), or the longest or
+  // shortest side (the width field alone).
+  enum Use { kPixels, kPercent, kFit, kFill, kLongest, kShortest };
   using Filter::Filter;
   bool apply() override {
     int w = 0, h = 0;
     sourceSize(w, h);
     int toW = 0, toH = 0;
-    if (targetSize(w, h, toW, toH))
-      static_cast<void>(lead().ResizeImage(static_cast<float>(toW), static_cast<float>(toH), i2(kMethod)));
+    if (!targetSize(w, h, toW, toH)) return true;
+    if ((toW != w || toH != h || value(kUse) != kFill) &&
+        lead().ResizeImage(static_cast<float>(toW), static_cast<float>(toH), i2(kMethod)) != 0)
+      return true;
+    int boxW = 0, boxH = 0;
+    if (value(kUse) == kFill && fillBox(boxW, boxH) && (toW > boxW || toH > boxH)) {
+      const int cropW = std::min(toW, boxW), cropH = std::min(toH, boxH);
+      static_cast<void>(lead().TrimImage(static_cast<float>((toW - cropW) / 2), static_cast<float>((toH - cropH) / 2),
+                                         static_cast<float>(cropW), static_cast<float>(cropH)));
+    }
     return true;
   }
   // Nearest neighbour (0) and the kind that keeps dark lines (1) pick pixels,
@@ -218,16 +232,23 @@ class FResize final : public Filter {
     return i2(kMethod) >= 2 && targetSize(width, height, toWidth, toHeight) && toWidth > 0 && toHeight > 0;
   }
   static void editOwn(Filter& f, FilterDialogs& dialogs) {
-    ResizeValues v{unsignedValue(f, kMethod), unsignedValue(f, kPercent), unsignedValue(f, kWidth),
-                   unsignedValue(f, kHeight), f.value(kKeepAspect) != 0,  f.value(kNoEnlarge) != 0};
+    ResizeValues v{unsignedValue(f, kMethod), unsignedValue(f, kUse), unsignedValue(f, kWidth),
+                   unsignedValue(f, kHeight), f.value(kKeepAspect) != 0, f.value(kNoEnlarge) != 0};
     if (!dialogs.editResize(v)) return;
     std::vector<std::uint32_t> out(f.valueCount());
-    out[kMethod] = v.method, out[kPercent] = v.unit, out[kWidth] = v.width, out[kHeight] = v.height;
+    out[kMethod] = v.method, out[kUse] = v.unit, out[kWidth] = v.width, out[kHeight] = v.height;
     out[kKeepAspect] = v.keepAspect ? 1 : 0, out[kNoEnlarge] = v.noEnlarge ? 1 : 0;
     readBack(f, out);
   }
 
  private:
+  // The box a fill covers: both sides given.
+  bool fillBox(int& boxW, int& boxH) const {
+    boxW = static_cast<int>(std::min<std::uint32_t>(unsignedValue(*this, kWidth), 2147483647u));
+    boxH = static_cast<int>(std::min<std::uint32_t>(unsignedValue(*this, kHeight), 2147483647u));
+    return boxW > 0 && boxH > 0;
+  }
+
   // The size passed to the resize (a side of 0 follows from the aspect
   // ratio); false when the image is left as it is.
   bool targetSize(int w, int h, int& toW, int& toH) const {
@@ -237,9 +258,30 @@ class FResize final : public Filter {
       toH = static_cast<int>(std::min(newH, 2147483647.0));
       return true;
     };
-    if (value(kPercent) != 0)  // percentages of the source size
+    const bool noEnlarge = value(kNoEnlarge) != 0;
+    const auto use = value(kUse);
+    if (use == kPercent)  // percentages of the source size
       return set(std::trunc(w * boxW / 100.0), std::trunc(h * boxH / 100.0));
-    const bool keepAspect = value(kKeepAspect) != 0, noEnlarge = value(kNoEnlarge) != 0;
+    if (use != kPixels) {
+      // One scale for both sides, each rounded to whole pixels.
+      if (w <= 0 || h <= 0) return false;
+      const double byW = boxW / w, byH = boxH / h;
+      double scale = 0;
+      if (use == kLongest || use == kShortest)
+        scale = boxW / (use == kLongest ? std::max(w, h) : std::min(w, h));
+      else if (boxW == 0 || boxH == 0)  // one side given: that side decides
+        scale = boxW != 0 ? byW : byH;
+      else
+        scale = use == kFit ? std::min(byW, byH) : std::max(byW, byH);
+      if (scale <= 0) return false;
+      // Never enlarging, a fill still crops what lies outside the box.
+      if (noEnlarge && scale >= 1) {
+        if (use != kFill) return false;
+        scale = 1;
+      }
+      return set(std::max(1.0, std::round(w * scale)), std::max(1.0, std::round(h * scale)));
+    }
+    const bool keepAspect = value(kKeepAspect) != 0;
     if (noEnlarge && w <= boxW && h <= boxH) return false;  // already fits
     if (!keepAspect || w <= 0 || h <= 0) return set(boxW, boxH);
     // The box is a maximum: landscape fits the width, portrait the height; a

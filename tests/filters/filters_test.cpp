@@ -366,6 +366,54 @@ TEST_F(Fixture, ResizeAndCropWorkFromTheRecordedSourceSize) {
   EXPECT_EQ(applied("/filter resize 4 1 50 50"), Calls{"ResizeImage(32,16,4)"});
 }
 
+// The modes that keep the aspect by one scale: fit inside a box, fill it
+// (cropping the rest, centred), the longest or the shortest side; "never
+// enlarge" holds in each, and a fill still crops then.
+TEST_F(Fixture, ResizeFitsFillsAndSetsASideInExactSizes) {
+  struct Size {
+    int w, h;
+  };
+  const Size landscape{1600, 1200}, portrait{1200, 1600}, square{1000, 1000};
+  struct Case {
+    const char* text;
+    Size source;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"/filter resize 4 2 1920 1080 0 0", landscape, {"ResizeImage(1440,1080,4)"}},
+      {"/filter resize 4 2 1920 1080 0 0", portrait, {"ResizeImage(810,1080,4)"}},
+      {"/filter resize 4 2 1920 1080 0 0", square, {"ResizeImage(1080,1080,4)"}},
+      {"/filter resize 4 2 1920 1080 0 1", square, {}},
+      {"/filter resize 4 2 1920 0 0 0", landscape, {"ResizeImage(1920,1440,4)"}},
+      {"/filter resize 4 2 1000 1000 1 1", landscape, {"ResizeImage(1000,750,4)"}},
+      {"/filter resize 4 3 1920 1080 0 0", landscape, {"ResizeImage(1920,1440,4)", "TrimImage(0,180,1920,1080)"}},
+      {"/filter resize 4 3 1920 1080 0 0", portrait, {"ResizeImage(1920,2560,4)", "TrimImage(0,740,1920,1080)"}},
+      {"/filter resize 4 3 1920 1080 0 0", square, {"ResizeImage(1920,1920,4)", "TrimImage(0,420,1920,1080)"}},
+      {"/filter resize 4 3 800 800 0 0", landscape, {"ResizeImage(1067,800,4)", "TrimImage(133,0,800,800)"}},
+      {"/filter resize 4 3 1920 1080 0 1", landscape, {"TrimImage(0,60,1600,1080)"}},
+      {"/filter resize 4 3 1920 1080 0 1", square, {}},  // inside the box already
+      {"/filter resize 2 4 800 0 0 0", landscape, {"ResizeImage(800,600,2)"}},
+      {"/filter resize 2 4 800 0 0 0", portrait, {"ResizeImage(600,800,2)"}},
+      {"/filter resize 2 4 800 0 0 0", square, {"ResizeImage(800,800,2)"}},
+      {"/filter resize 2 4 2000 0 0 1", landscape, {}},
+      {"/filter resize 2 5 600 0 0 0", landscape, {"ResizeImage(800,600,2)"}},
+      {"/filter resize 2 5 600 0 0 0", portrait, {"ResizeImage(600,800,2)"}},
+      {"/filter resize 2 5 600 0 0 0", square, {"ResizeImage(600,600,2)"}},
+      // The modes before them give what they gave.
+      {"/filter resize 4 0 1920 1080 1 0", landscape, {"ResizeImage(1920,1440,4)"}},
+      {"/filter resize 4 0 1920 1080 0 0", portrait, {"ResizeImage(1920,1080,4)"}},
+      {"/filter resize 4 1 50 50 0 0", square, {"ResizeImage(500,500,4)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " of " + std::to_string(c.source.w) + "x" + std::to_string(c.source.h));
+    context.recordedSize = [&](int& w, int& h) {
+      w = c.source.w, h = c.source.h;
+      return true;
+    };
+    EXPECT_EQ(applied(c.text), c.calls);
+  }
+}
+
 TEST_F(Fixture, SwallowedErrorsAndPropagatedOnes) {
   lead.throwOnSaturation = true;
   EXPECT_EQ(applied("/filter oldnewspaper"), Calls{});  // the mixing step is skipped

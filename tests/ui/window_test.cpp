@@ -400,6 +400,16 @@ class WindowTest : public QObject {
            r.accept();
          },
          {4, 1, 50, 0, 1, 1}},
+        {"/filter resize 4 0 320 240 0 0",
+         [&](QDialog& d) {
+           auto& r = static_cast<pv::ui::ResizeDialog&>(d);
+           r.unit->setCurrentIndex(4);
+           seen << r.widthLabel->text() << (r.height->isEnabled() ? "height" : "no height")
+                << (r.noEnlarge->isEnabled() ? "never enlarge" : "-");
+           r.width->setText("1600");
+           r.accept();
+         },
+         {4, 4, 1600, 240, 0, 0}},
         {"/filter crop 0 0 128 128",
          [&](QDialog& d) {
            auto& c = static_cast<pv::ui::CropDialog&>(d);
@@ -432,7 +442,7 @@ class WindowTest : public QObject {
       QCOMPARE(session_->chain.at(0).values(), c.stored);
     }
     QCOMPARE(seen, (QStringList{"Resize Options", "Normal", "Width:", "Max Width:", "disabled",
-                                "Crop Options", "DPI Resolution Options", "identical", "300"}));
+                                "Longest Side:", "no height", "never enlarge", "Crop Options", "DPI Resolution Options", "identical", "300"}));
   }
 
   // Every kind edited in a form: it opens from the descriptor, a changed

@@ -46,8 +46,9 @@ ResizeDialog::ResizeDialog(const filters::ResizeValues& v, QWidget* parent) : QD
   width = numberField(v.width, 9);
   height = numberField(v.height, 9);
   unit = new QComboBox;
-  unit->addItems({tr("Pixels"), tr("Percentage")});
-  unit->setCurrentIndex(v.unit != 0 ? 1 : 0);
+  unit->addItems({tr("Pixels"), tr("Percentage"), tr("Fit inside the box"), tr("Fill the box, cropping the rest"),
+                  tr("Longest side"), tr("Shortest side")});
+  unit->setCurrentIndex(static_cast<int>(std::min<std::uint32_t>(v.unit, 5)));
   keepAspect = new QCheckBox(tr("Keep Aspect Ratio"));
   keepAspect->setChecked(v.keepAspect);
   noEnlarge = new QCheckBox(tr("Do Not Enlarge Smaller Images"));
@@ -70,18 +71,26 @@ ResizeDialog::ResizeDialog(const filters::ResizeValues& v, QWidget* parent) : QD
 }
 
 void ResizeDialog::follow() {
-  const bool maximum = keepAspect->isChecked();
-  widthLabel->setText(maximum ? tr("Max Width:") : tr("Width:"));
-  heightLabel->setText(maximum ? tr("Max Height:") : tr("Height:"));
-  // A percentage of the source plays no part in keeping the aspect or enlarging.
-  const bool pixels = unit->currentIndex() == 0;
-  keepAspect->setEnabled(pixels);
-  noEnlarge->setEnabled(pixels);
+  enum { kPixels, kPercent, kFit, kFill, kLongest, kShortest };
+  const int use = unit->currentIndex();
+  const bool maximum = use == kPixels && keepAspect->isChecked();
+  const bool box = use == kFit || use == kFill;
+  widthLabel->setText(use == kLongest    ? tr("Longest Side:")
+                      : use == kShortest ? tr("Shortest Side:")
+                      : box              ? tr("Box Width:")
+                      : maximum          ? tr("Max Width:")
+                                         : tr("Width:"));
+  heightLabel->setText(box ? tr("Box Height:") : maximum ? tr("Max Height:") : tr("Height:"));
+  // Only pixels may give up the aspect; a side alone needs no height; a
+  // percentage of the source plays no part in enlarging.
+  keepAspect->setEnabled(use == kPixels);
+  height->setEnabled(use != kLongest && use != kShortest);
+  noEnlarge->setEnabled(use != kPercent);
 }
 
 filters::ResizeValues ResizeDialog::values() const {
   return {kResizeMethods[std::clamp(method->currentIndex(), 0, 2)],
-          unit->currentIndex() == 0 ? 0u : 1u,
+          static_cast<std::uint32_t>(std::max(0, unit->currentIndex())),
           numberIn(width),
           numberIn(height),
           keepAspect->isChecked(),
