@@ -267,6 +267,8 @@ constexpr SwitchSpec kSwitches[] = {
      "", [](P& p, Args, Args) { p.settings().KeepMetadata = false; }, 15},
     {"no-orient", "", "keep photos as stored, ignoring their EXIF orientation", "",
      [](P& p, Args, Args) { p.settings().AutoOrient = false; }, 15},
+    {"only-smaller", "", "where an output in its source's format would be larger than the\nsource, the output is the source as it is", "",
+     [](P& p, Args, Args) { p.settings().OnlySmaller = true; }, 15},
     {"no-keep-dates", "", "give outputs the time they are written instead of their sources'\nmodification and access times", "",
      [](P& p, Args, Args) { p.settings().KeepDates = false; }, 15},
     {"skip-done", "", "skip an image whose output exists and is not older than it\n(a killed run started again converts only what is missing)",

@@ -12,10 +12,12 @@
 #include "app/image_list.h"
 #include "app/log.h"
 #include "app/naming.h"
+#include "core/extensions.h"
 #include "core/file_format.h"
 #include "core/text.h"
 #include "engine/capabilities.h"
 #include "engine/composite.h"
+#include "engine/outputs.h"
 #include "engine/status.h"
 
 namespace pv::app {
@@ -90,6 +92,7 @@ void ImageConversion::run() {
   OutcomeRecord r = record(static_cast<std::uint16_t>(status));
   if (status == 0) {
     r.outputs = outputs_;
+    if (s_.settings.OnlySmaller) keepSmallerSource(r);
     afterSuccess(r);
   }
   emit_(r);
@@ -314,6 +317,19 @@ void ImageConversion::afterSuccess(OutcomeRecord& r, bool everyPage) {
       std::replace(r.outputs.begin(), r.outputs.end(), output_, plain);
     }
   }
+}
+
+void ImageConversion::keepSmallerSource(OutcomeRecord& r) {
+  if (outputs_.size() != 1 || pagesSeparately_) return;
+  const std::string out = outputs_.front();
+  const std::string_view family = familyOfName(source_);
+  struct stat source {}, output{};
+  if (family.empty() || family != familyOfName(out) || stat(source_.c_str(), &source) != 0 ||
+      stat(out.c_str(), &output) != 0 || output.st_size <= source.st_size)
+    return;
+  if (engine::replaceWithCopy(source_, out) != 0) return;
+  if (sourceDates_) utimensat(AT_FDCWD, out.c_str(), sourceDates_->data(), 0);
+  r.sourceKept = true;
 }
 
 std::string prepareOutput(Session& s, int index, const OutputSteps& steps) {

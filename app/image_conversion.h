@@ -98,6 +98,9 @@ class ImageConversion {
   std::vector<int> outputPages() const;
   OutcomeRecord record(unsigned status) const;
   void afterSuccess(OutcomeRecord& r, bool everyPage = true);
+  // With OnlySmaller: an output in the source's own format that came out
+  // larger than the source takes the source's bytes instead.
+  void keepSmallerSource(OutcomeRecord& r);
 
   Session& s_;
   NameBook& names_;

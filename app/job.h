@@ -42,6 +42,8 @@ struct OutcomeRecord {
   // The file system refused to give an output its source's dates (the
   // output stays, with the time it was written).
   bool datesNotKept = false;
+  // --only-smaller: the output came out larger, so it is the source's bytes.
+  bool sourceKept = false;
   // A candidate that a list job added: its entry as listed (with its
   // thumbnail), so a window can show it before the job has ended.
   std::shared_ptr<const ImageEntry> entry;

@@ -244,6 +244,8 @@ void RunLog::add(const OutcomeRecord& r) {
       converted(r.source);
       if (!r.metadataDropped.empty())
         texts_.conversionLog += r.source + ": its metadata was left out (" + r.metadataDropped + ").\r\n";
+      if (r.sourceKept)
+        texts_.conversionLog += r.source + ": its output would be larger, so the source was kept as it is.\r\n";
       if (r.datesNotKept)
         texts_.conversionLog += r.source + ": its dates could not be given to its output.\r\n";
       if (r.sourceNotDeleted) notDeleted(r.source);

@@ -50,6 +50,7 @@ const GlobalKey kGlobalKeys[] = {
     {"AutoOrient", &Settings::AutoOrient},
     {"KeepMetadata", &Settings::KeepMetadata},
     {"KeepDates", &Settings::KeepDates},
+    {"OnlySmaller", &Settings::OnlySmaller},
 };
 
 std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)); }

@@ -36,6 +36,9 @@ struct Settings {
   bool UseSourcePathForOutput = true;
   bool DeleteSourceAfterConvert = false;
   bool OverwriteOriginalImage = false;
+  // An output in its source's own format that comes out larger than the
+  // source is the source's own bytes instead.
+  bool OnlySmaller = false;
   bool DoLog = false;
   int MultiPageOption = 0;
   std::string OutPutDir;

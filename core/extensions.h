@@ -97,16 +97,15 @@ inline constexpr ExtensionRow kAcceptedExtensions[] = {
     {".jxl", "JPEG XL"},
 };
 
-// True when the text from the last dot of the file's name (the part after
-// its last '/'), lower-cased, is an accepted extension: "A.JPG" and "x.TIFF"
-// are taken, "a.jpg.bak", "README" and "dir.jpg/file" are not.
-constexpr bool acceptedImageName(std::string_view path) {
+// The accepted row of a file's extension: the text from the last dot of its
+// name (the part after its last '/'), lower-cased; null when there is none.
+constexpr const ExtensionRow* extensionRowOf(std::string_view path) {
   const std::size_t slash = path.rfind('/');
   const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos) return false;
+  if (dot == std::string_view::npos) return nullptr;
   const std::string_view ext = name.substr(dot);
-  return std::any_of(
+  const auto at = std::find_if(
       std::begin(kAcceptedExtensions), std::end(kAcceptedExtensions), [ext](const ExtensionRow& row) {
         const std::string_view a = row.extension;
         if (a.size() != ext.size()) return false;
@@ -116,6 +115,18 @@ constexpr bool acceptedImageName(std::string_view path) {
         }
         return true;
       });
+  return at == std::end(kAcceptedExtensions) ? nullptr : at;
+}
+
+// True when the file's extension is accepted: "A.JPG" and "x.TIFF" are
+// taken, "a.jpg.bak", "README" and "dir.jpg/file" are not.
+constexpr bool acceptedImageName(std::string_view path) { return extensionRowOf(path) != nullptr; }
+
+// The family of a file's name ("JPEG" for a.jpeg and b.JPG), empty when the
+// extension is not accepted.
+constexpr std::string_view familyOfName(std::string_view path) {
+  const ExtensionRow* row = extensionRowOf(path);
+  return row ? row->family : std::string_view();
 }
 
 }  // namespace pv

@@ -17,6 +17,9 @@ struct Placement {
   std::function<std::string(const std::string& taken)> another;
 };
 
+// Replaces `target` with a copy of `from`, whole or not at all (a status).
+short replaceWithCopy(const std::string& from, const std::string& target);
+
 // True for a file name of that shape.
 bool isTemporaryName(std::string_view name);
 

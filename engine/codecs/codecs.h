@@ -278,6 +278,8 @@ class PendingFile {
   // Starts the temporary file as a copy of the target (for appends); nothing
   // to do for a file written in place.
   short copyTarget();
+  // Starts the temporary file as a copy of another file.
+  short copyFrom(const std::string& source);
   short commit(const Placement& placement = {});
 
  private:

@@ -187,9 +187,10 @@ PendingFile::~PendingFile() {
   if (lock_ >= 0) close(lock_);
 }
 
-short PendingFile::copyTarget() {
-  if (inPlace_) return kOk;
-  int in = open(target_.c_str(), O_RDONLY | O_CLOEXEC);
+short PendingFile::copyTarget() { return inPlace_ ? static_cast<short>(kOk) : copyFrom(target_); }
+
+short PendingFile::copyFrom(const std::string& source) {
+  int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return errno == ENOENT ? kFileNotFound : kCannotOpen;
   int out = open(temp_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   short status = out < 0 ? kCannotCreate : kOk;
@@ -237,6 +238,17 @@ short PendingFile::commit(const Placement& placement) {
   done_ = true;
   return kOk;
 }
+
+}  // namespace codecs
+
+short replaceWithCopy(const std::string& from, const std::string& target) {
+  codecs::PendingFile file(target);
+  if (file.status() != kOk) return file.status();
+  if (short s = file.copyFrom(from)) return s;
+  return file.commit();
+}
+
+namespace codecs {
 
 short writeFileAtomically(const std::string& path, std::string_view bytes) {
   PendingFile file(path);

@@ -399,3 +399,54 @@ TEST_F(Outputs, OutputsKeepTheirSourcesDates) {
     }
   }
 }
+
+// --only-smaller: a JPEG that recompression would make larger comes out as
+// its own bytes, one that shrinks is recompressed; other formats' outputs
+// are never compared with their sources.
+TEST_F(Outputs, OnlySmallerKeepsASourceThatRecompressionWouldEnlarge) {
+  const std::string photos = dir.file("photos");
+  fs::create_directories(photos);
+  struct Source {
+    const char* name;
+    int code, quality;
+    bool noisy;
+  } sources[] = {{"well.jpg", pv::fmt::kJpeg, 200, false},  // libjpeg quality 22
+                 {"poorly.jpg", pv::fmt::kJpeg, 2, true},   // quality 100
+                 {"other.png", pv::fmt::kPng, 0, false}};
+  for (const Source& s : sources) {
+    pv::test::LeadWithImage lead;
+    lead.set(s.noisy ? pv::test::noiseImage(300, 200, 3, 9) : pv::test::gradientImage(300, 200, 3), 24);
+    ASSERT_EQ(lead.SaveImage(photos + "/" + s.name, s.code, 24, static_cast<short>(s.quality), 0), 0);
+  }
+  const std::string log = dir.file("run.log");
+  std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << log << "\n";
+  struct Case {
+    const char* name;
+    bool onlySmaller;
+  } cases[] = {{"every output recompressed", false}, {"only smaller", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = dir.file(std::string("out-") + (c.onlySmaller ? "smaller" : "all"));
+    std::vector<std::string> args = {"--convert", "JPG", "0", "24", "20", "--output", out, "--file", photos};
+    if (c.onlySmaller) args.push_back("--only-smaller");
+    const pv::test::ProcessResult r = pv::test::runProcess(PV_EXECUTABLE, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string text = pv::test::readFile(log);
+    const auto same = [&](const char* name, const char* output) {
+      return pv::test::readFile(photos + "/" + name) == pv::test::readFile(out + "/" + output);
+    };
+    const auto size = [&](const std::string& p) { return fs::file_size(p); };
+    // Recompressed at quality 93, the quality-22 JPEG grows; with
+    // --only-smaller it is the source itself.
+    EXPECT_EQ(same("well.jpg", "well.jpg"), c.onlySmaller);
+    if (!c.onlySmaller) {
+      EXPECT_GT(size(out + "/well.jpg"), size(photos + "/well.jpg"));
+    }
+    EXPECT_LT(size(out + "/poorly.jpg"), size(photos + "/poorly.jpg"));
+    EXPECT_TRUE(fs::exists(out + "/other.jpg"));
+    const std::string kept = ": its output would be larger, so the source was kept as it is.";
+    EXPECT_EQ(text.find(photos + "/well.jpg" + kept) != std::string::npos, c.onlySmaller) << text;
+    EXPECT_EQ(text.find("poorly.jpg" + kept), std::string::npos) << text;
+    EXPECT_EQ(text.find("other.png" + kept), std::string::npos) << text;
+  }
+}

@@ -720,10 +720,13 @@ class WindowTest : public QObject {
       QVERIFY(sheet.result() != QDialog::Accepted);
       QCOMPARE(pv::app::loadSettings().FileNameNumber, std::string("(%n)"));
       sheet.file.folder->setText("/srv/out");
+      QVERIFY(!sheet.file.onlySmaller->isChecked());
+      sheet.file.onlySmaller->click();
       sheet.accept();
       QCOMPARE(sheet.result(), int(QDialog::Accepted));
     }
     stored = pv::app::loadSettings();
+    QVERIFY(stored.OnlySmaller);
     QCOMPARE(stored.FileNameNumber, std::string("#-%n"));
     QCOMPARE(stored.OutPutDir, std::string("/srv/out"));
     QCOMPARE(registrations, 0);

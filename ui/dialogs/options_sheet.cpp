@@ -145,6 +145,7 @@ QWidget* OptionsSheet::buildFile() {
   auto& f = file;
   f.deleteSource = new QCheckBox(tr("Delete original image after a successfull conversion"));
   f.overwrite = new QCheckBox(tr("Overwrite files (do not add number if file already exists)"));
+  f.onlySmaller = new QCheckBox(tr("Keep the source where an output in its own format would be larger"));
   f.place = new QButtonGroup(this);
   auto* beside = new QRadioButton(tr("Use original source path as output folder"));
   auto* one = new QRadioButton(tr("Always use the following output folder:"));
@@ -184,7 +185,7 @@ QWidget* OptionsSheet::buildFile() {
                                                           file.folder->text());
     if (!dir.isEmpty()) file.folder->setText(dir);
   });
-  for (QCheckBox* c : {f.deleteSource, f.overwrite})
+  for (QCheckBox* c : {f.deleteSource, f.overwrite, f.onlySmaller})
     connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
   for (QLineEdit* e : {f.folder, f.path, f.before, f.after, f.number, f.multiPage})
     connect(e, &QLineEdit::textEdited, this, &OptionsSheet::modified);
@@ -198,7 +199,7 @@ QWidget* OptionsSheet::buildFile() {
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(
-      groupOf(tr("Source Files:"), {f.deleteSource, f.overwrite, beside, one, folderRow, below, f.path}));
+      groupOf(tr("Source Files:"), {f.deleteSource, f.overwrite, f.onlySmaller, beside, one, folderRow, below, f.path}));
   layout->addWidget(groupOf(tr("Filename:"), {names}));
   layout->addStretch();
   return page;
@@ -263,6 +264,7 @@ void OptionsSheet::showPage(int page) {
     const app::FilePage p = app::filePageOf(settings_);
     file.deleteSource->setChecked(p.deleteSource);
     file.overwrite->setChecked(p.overwrite);
+    file.onlySmaller->setChecked(p.onlySmaller);
     file.place->button(p.place.choice)->setChecked(true);
     (p.place.choice == app::OutputPlace::kOneFolder ? file.folder : file.path)
         ->setText(QString::fromStdString(p.place.path));
@@ -305,7 +307,8 @@ bool OptionsSheet::apply() {
         text(file.before),
         text(file.after),
         text(file.number),
-        text(file.multiPage)};
+        text(file.multiPage),
+        file.onlySmaller->isChecked()};
     if (std::string problem = app::applyFilePage(settings_, p); !problem.empty()) return stop(kFile, problem);
   }
   if (initialised_[kShell]) {

@@ -47,7 +47,7 @@ class OptionsSheet final : public QDialog {
     QCheckBox *autoOrient, *keepMetadata, *keepDates;
   } global{};
   struct FileControls {
-    QCheckBox *deleteSource, *overwrite;
+    QCheckBox *deleteSource, *overwrite, *onlySmaller;
     QButtonGroup* place;
     QLineEdit *folder, *path, *before, *after, *number, *multiPage;
   } file{};
