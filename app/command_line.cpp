@@ -265,6 +265,8 @@ constexpr SwitchSpec kSwitches[] = {
      [](P& p, Args, Args a) { p.settings().Threads = std::max(0, parseDecimal(a)); }, 17},
     {"strip", "", "leave out the sources' EXIF, XMP and IPTC (camera, date, GPS,\ncopyright); colour profiles stay",
      "", [](P& p, Args, Args) { p.settings().KeepMetadata = false; }, 15},
+    {"strip-gps", "", "leave out where photos were taken (EXIF GPS, XMP exif:GPS); the\nother tags stay", "",
+     [](P& p, Args, Args) { p.settings().StripLocation = true; }, 15},
     {"no-orient", "", "keep photos as stored, ignoring their EXIF orientation", "",
      [](P& p, Args, Args) { p.settings().AutoOrient = false; }, 15},
     {"only-smaller", "", "where an output in its source's format would be larger than the\nsource, the output is the source as it is", "",

@@ -138,6 +138,7 @@ void ImageListBuilder::askForListingScale(engine::CLead& lead) const {
 void applyPhotoSettings(engine::CLead& lead, const Settings& settings) {
   lead.SetAutoOrient(settings.AutoOrient);
   lead.SetKeepMetadata(settings.KeepMetadata);
+  lead.SetKeepLocation(!settings.StripLocation);
 }
 
 bool ImageListBuilder::openImage(const std::string& path, bool logging) {

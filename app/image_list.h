@@ -25,7 +25,7 @@ class CLead;
 
 namespace pv::app {
 
-// Hands the photo settings (AutoOrient, KeepMetadata) to an imaging control
+// Hands the photo settings (AutoOrient, KeepMetadata, StripLocation) to an imaging control
 // before it loads.
 void applyPhotoSettings(engine::CLead& lead, const Settings& settings);
 

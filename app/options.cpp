@@ -4,7 +4,7 @@ namespace pv::app {
 
 GlobalPage globalPageOf(const Settings& s) {
   return {s.AskWhereSave, s.ShowThumbnails, !s.ShowMessages, s.ScanSubDir, s.DoLog, s.LogFile, s.MultiPageOption,
-          s.Threads,      s.AutoOrient,    s.KeepMetadata, s.KeepDates};
+          s.Threads,      s.AutoOrient,    s.KeepMetadata, s.KeepDates, s.StripLocation};
 }
 
 std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
@@ -22,6 +22,7 @@ std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
   s.AutoOrient = p.autoOrient;
   s.KeepMetadata = p.keepMetadata;
   s.KeepDates = p.keepDates;
+  s.StripLocation = p.stripLocation;
   return {};
 }
 

@@ -27,7 +27,7 @@ struct GlobalPage {
   std::string logFile;
   int multiPage = 0;
   int threads = 0;  // workers of a conversion, 0: one per core
-  bool autoOrient = true, keepMetadata = true, keepDates = true;
+  bool autoOrient = true, keepMetadata = true, keepDates = true, stripLocation = false;
 };
 GlobalPage globalPageOf(const Settings& settings);
 // Stores the page; the message when the log is on without a file (then the

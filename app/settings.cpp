@@ -49,6 +49,7 @@ const GlobalKey kGlobalKeys[] = {
     {"Threads", &Settings::Threads},
     {"AutoOrient", &Settings::AutoOrient},
     {"KeepMetadata", &Settings::KeepMetadata},
+    {"StripLocation", &Settings::StripLocation},
     {"KeepDates", &Settings::KeepDates},
     {"OnlySmaller", &Settings::OnlySmaller},
 };

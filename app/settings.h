@@ -63,6 +63,8 @@ struct Settings {
   // outputs keep the source's EXIF, XMP and IPTC.
   bool AutoOrient = true;
   bool KeepMetadata = true;
+  // Outputs keep the rest of the source's tags but not where it was taken.
+  bool StripLocation = false;
   // Outputs take their source's modification and access times.
   bool KeepDates = true;
 

@@ -247,6 +247,7 @@ short CLead::LoadImage(const std::string& path, short bits, int page, int pageCo
   for (Image& p : loaded.pages) {
     if (!p.metadata) continue;
     dropForeignProfile(p);
+    if (!keepLocation_) dropLocation(p);
     if (!autoOrient_) continue;
     turned = turned || orientationOf(*p.metadata) != 1;
     orientUpright(p);

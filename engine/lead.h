@@ -110,6 +110,8 @@ class CLead {
   double GetHeldPixels() const;
   void SetAutoOrient(bool on) { autoOrient_ = on; }
   void SetKeepMetadata(bool on) { keepMetadata_ = on; }
+  // Off: images are loaded without their GPS location (the rest kept).
+  void SetKeepLocation(bool on) { keepLocation_ = on; }
   const std::string& GetMetadataProblem() const { return metadataProblem_; }
   // Whether some pixel of the current image is not fully opaque: alpha below
   // 255 somewhere (an alpha channel may be all opaque).
@@ -217,7 +219,7 @@ class CLead {
   bool saveInterlaced_ = false;
   bool photoshopSave_ = false;
   bool autoRepaint_ = true;
-  bool autoOrient_ = false, keepMetadata_ = true;
+  bool autoOrient_ = false, keepMetadata_ = true, keepLocation_ = true;
   std::string metadataProblem_;
   Placement placement_;
   std::string savedPath_;

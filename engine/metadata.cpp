@@ -5,6 +5,7 @@
 #include <lcms2.h>
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <opencv2/core.hpp>
@@ -73,6 +74,27 @@ void setIfPresent(Data& data, const char* key, std::uint32_t value) {
   const auto it = data.findKey(Key(key));
   if (it != data.end()) it->setValue(std::to_string(value));
 }
+
+}  // namespace
+
+void dropLocation(Image& image) {
+  if (!image.metadata) return;
+  const auto isGps = [](const std::string& key) {
+    return key.rfind("Exif.GPSInfo.", 0) == 0 || key == "Exif.Image.GPSTag" || key.rfind("Xmp.exif.GPS", 0) == 0;
+  };
+  const Metadata& m = *image.metadata;
+  const bool any = std::any_of(m.exif.begin(), m.exif.end(), [&](const auto& d) { return isGps(d.key()); }) ||
+                   std::any_of(m.xmp.begin(), m.xmp.end(), [&](const auto& d) { return isGps(d.key()); });
+  if (!any) return;
+  auto without = std::make_shared<Metadata>(m);  // a new copy: metadata is shared
+  for (auto it = without->exif.begin(); it != without->exif.end();)
+    it = isGps(it->key()) ? without->exif.erase(it) : std::next(it);
+  for (auto it = without->xmp.begin(); it != without->xmp.end();)
+    it = isGps(it->key()) ? without->xmp.erase(it) : std::next(it);
+  image.metadata = std::move(without);
+}
+
+namespace {
 
 // The image's metadata without its profile (a new copy: metadata is shared).
 void dropProfile(Image& image) {

@@ -59,6 +59,10 @@ std::shared_ptr<const Metadata> metadataFromBlocks(std::string_view exif, std::s
 // Grey pictures and other profiles are left as they are.
 bool convertToSrgb(Image& image);
 
+// Leaves out where the photo was taken: the EXIF GPS directory and its
+// pointer, and XMP's exif:GPS properties; every other tag stays.
+void dropLocation(Image& image);
+
 // Drops a profile that does not describe the pixels: a CMYK profile of a
 // picture decoded to RGB (the decoder applied it), or an RGB profile of a
 // grey one.

@@ -167,6 +167,57 @@ TEST(Metadata, TravelsIntoJpegPngAndTiffAndStripLeavesOnlyTheProfile) {
     }
 }
 
+// Without its location a photo keeps every other tag: the EXIF GPS directory
+// and XMP's exif:GPS properties go, in each format that carries tags.
+TEST(Metadata, TheLocationAloneIsLeftOut) {
+  pv::test::TempDir dir;
+  const std::string source = dir.file("photo.jpg");
+  pv::test::LeadWithImage lead;
+  lead.set(pv::test::gradientImage(64, 48, 3), 24);
+  ASSERT_EQ(lead.SaveImage(source, fmt::kJpeg, 24, 20, 0), 0);
+  tag(source, [&](Exiv2::Image& f) {
+    f.exifData()["Exif.Image.Make"] = "TestCam";
+    f.exifData()["Exif.Image.Model"] = "Model 7";
+    f.exifData()["Exif.Photo.DateTimeOriginal"] = "2026:01:02 03:04:05";
+    f.exifData()["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
+    f.exifData()["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    f.exifData()["Exif.GPSInfo.GPSLatitude"] = "48/1 51/1 2437/100";
+    f.exifData()["Exif.GPSInfo.GPSLongitudeRef"] = "E";
+    f.xmpData()["Xmp.exif.GPSLatitude"] = "48,51.4N";
+    f.xmpData()["Xmp.dc.creator"] = "Someone";
+    f.iptcData()["Iptc.Application2.Copyright"] = "Me";
+  });
+  const struct {
+    const char* name;
+    short code;
+  } outputs[] = {{"out.jpg", fmt::kJpeg}, {"out.png", fmt::kPng}, {"out.tif", fmt::kTiffLzw},
+                 {"out.webp", fmt::kWebp}};
+  for (bool keepLocation : {true, false})
+    for (const auto& o : outputs) {
+      SCOPED_TRACE(std::string(o.name) + (keepLocation ? " with its location" : " without"));
+      lead.SetKeepMetadata(true);
+      lead.SetKeepLocation(keepLocation);
+      ASSERT_EQ(lead.LoadImage(source, 0, 0, 1), 0);
+      ASSERT_EQ(lead.SaveImage(dir.file(o.name), o.code, 24, 20, 0), 0);
+      EXPECT_EQ(lead.GetMetadataProblem(), "");
+      auto back = readBack(dir.file(o.name));
+      EXPECT_EQ(exifOf(*back, "Exif.Image.Make"), "TestCam");
+      EXPECT_EQ(exifOf(*back, "Exif.Image.Model"), "Model 7");
+      EXPECT_EQ(exifOf(*back, "Exif.Photo.DateTimeOriginal"), "2026:01:02 03:04:05");
+      EXPECT_EQ(exifOf(*back, "Exif.Photo.ExposureTime"), "1/250");
+      EXPECT_EQ(exifOf(*back, "Exif.GPSInfo.GPSLatitudeRef"), keepLocation ? "N" : "");
+      EXPECT_EQ(exifOf(*back, "Exif.GPSInfo.GPSLongitudeRef"), keepLocation ? "E" : "");
+      EXPECT_EQ(exifOf(*back, "Exif.Image.GPSTag").empty(), !keepLocation);
+      EXPECT_EQ(back->xmpData().findKey(Exiv2::XmpKey("Xmp.exif.GPSLatitude")) != back->xmpData().end(),
+                keepLocation);
+      EXPECT_NE(back->xmpData().findKey(Exiv2::XmpKey("Xmp.dc.creator")), back->xmpData().end());
+      if (o.code != fmt::kWebp) {
+        EXPECT_NE(back->iptcData().findKey(Exiv2::IptcKey("Iptc.Application2.Copyright")),
+                  back->iptcData().end());
+      }
+    }
+}
+
 TEST(Metadata, FormatsWithoutProfilesGetTheirColoursInSrgb) {
   pv::test::TempDir dir;
   const std::string source = dir.file("linear.png");

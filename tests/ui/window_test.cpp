@@ -690,6 +690,7 @@ class WindowTest : public QObject {
       sheet.global.threads->setValue(2);
       QVERIFY(sheet.global.keepDates->isChecked());  // on by default
       sheet.global.keepDates->click();
+      sheet.global.stripLocation->click();
       sheet.accept();
       QCOMPARE(sheet.result(), int(QDialog::Accepted));
     }
@@ -697,6 +698,7 @@ class WindowTest : public QObject {
     QVERIFY(!stored.ShowMessages);
     QCOMPARE(stored.Threads, 2);
     QVERIFY(!stored.KeepDates);
+    QVERIFY(stored.StripLocation);
     QCOMPARE(stored.FileNameNumber, std::string("(%n)"));
     QCOMPARE(stored.OutPutDir, std::string("keep/"));
     QCOMPARE(registrations, 0);

@@ -100,6 +100,7 @@ QWidget* OptionsSheet::buildGlobal() {
   g.autoOrient = new QCheckBox(tr("Turn photos upright by their camera's orientation"));
   g.keepMetadata = new QCheckBox(tr("Keep camera data, GPS and copyright (EXIF, XMP, IPTC) in the outputs"));
   g.keepDates = new QCheckBox(tr("Keep the files' dates"));
+  g.stripLocation = new QCheckBox(tr("Leave out where photos were taken (GPS), keeping the other camera data"));
   g.threads = new QSpinBox;
   g.threads->setRange(0, 64);
   g.threads->setSpecialValueText(tr("One per core"));
@@ -124,7 +125,7 @@ QWidget* OptionsSheet::buildGlobal() {
   });
   for (QCheckBox* c :
        {g.askWhereSave, g.showThumbnails, g.silent, g.scanSubDir, g.doLog, g.autoOrient, g.keepMetadata,
-        g.keepDates})
+        g.keepDates, g.stripLocation})
     connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
   connect(g.logFile, &QLineEdit::textEdited, this, &OptionsSheet::modified);
   connect(g.multiPage, &QComboBox::currentIndexChanged, this, &OptionsSheet::modified);
@@ -134,7 +135,7 @@ QWidget* OptionsSheet::buildGlobal() {
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(groupOf(tr("Main Window:"), {g.askWhereSave, g.showThumbnails}));
   layout->addWidget(groupOf(tr("Miscellaneous:"), {g.silent, g.scanSubDir, threadsRow}));
-  layout->addWidget(groupOf(tr("Photos:"), {g.autoOrient, g.keepMetadata, g.keepDates}));
+  layout->addWidget(groupOf(tr("Photos:"), {g.autoOrient, g.keepMetadata, g.stripLocation, g.keepDates}));
   layout->addWidget(groupOf(tr("Log:"), {g.doLog, logRow}));
   layout->addWidget(groupOf(tr("Action to do on multi-page images:"), {g.multiPage}));
   layout->addStretch();
@@ -260,6 +261,7 @@ void OptionsSheet::showPage(int page) {
     global.autoOrient->setChecked(p.autoOrient);
     global.keepMetadata->setChecked(p.keepMetadata);
     global.keepDates->setChecked(p.keepDates);
+    global.stripLocation->setChecked(p.stripLocation);
   } else if (page == kFile) {
     const app::FilePage p = app::filePageOf(settings_);
     file.deleteSource->setChecked(p.deleteSource);
@@ -294,7 +296,7 @@ bool OptionsSheet::apply() {
                             global.doLog->isChecked(),        text(global.logFile),
                             global.multiPage->currentIndex(), global.threads->value(),
                             global.autoOrient->isChecked(),   global.keepMetadata->isChecked(),
-                            global.keepDates->isChecked()};
+                            global.keepDates->isChecked(),    global.stripLocation->isChecked()};
     if (std::string problem = app::applyGlobalPage(settings_, p); !problem.empty())
       return stop(kGlobal, problem);
   }

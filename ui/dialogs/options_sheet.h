@@ -44,7 +44,7 @@ class OptionsSheet final : public QDialog {
     QLineEdit* logFile;
     QComboBox* multiPage;
     QSpinBox* threads;
-    QCheckBox *autoOrient, *keepMetadata, *keepDates;
+    QCheckBox *autoOrient, *keepMetadata, *keepDates, *stripLocation;
   } global{};
   struct FileControls {
     QCheckBox *deleteSource, *overwrite, *onlySmaller;
