@@ -269,6 +269,8 @@ constexpr SwitchSpec kSwitches[] = {
      [](P& p, Args, Args) { p.settings().StripLocation = true; }, 15},
     {"no-orient", "", "keep photos as stored, ignoring their EXIF orientation", "",
      [](P& p, Args, Args) { p.settings().AutoOrient = false; }, 15},
+    {"keep-folders", "", "with /output, write each image found below a folder searched into\nthe same sub-folders below the output folder", "",
+     [](P& p, Args, Args) { p.settings().KeepFolders = true; }, 15},
     {"only-smaller", "", "where an output in its source's format would be larger than the\nsource, the output is the source as it is", "",
      [](P& p, Args, Args) { p.settings().OnlySmaller = true; }, 15},
     {"no-keep-dates", "", "give outputs the time they are written instead of their sources'\nmodification and access times", "",

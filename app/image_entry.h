@@ -15,6 +15,9 @@ struct ImageEntry {
   std::string fileName;   // the path after its last '/'
   std::string folder;     // the path up to and including its last '/'
   std::string extension;  // the file name after its last '.'
+  // The folders between the folder searched and the image's own, up to and
+  // including its last '/' ("2024/july/"); empty for an image named alone.
+  std::string subFolder;
   std::int32_t value44 = 0;  // the file's width as its header tells it (GetInfoValue44)
   std::uint32_t width = 0;
   std::uint32_t height = 0;

@@ -266,6 +266,7 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
     }
     const Candidate& c = candidates[static_cast<std::size_t>(i)];
     if (x.candidate && x.status == 0) {
+      x.entry.subFolder = c.subFolder;
       c_.list.push_back(std::move(x.entry));
       report(c.path, 0, &c_.list.back(), x.started);
     } else if (x.candidate) {
@@ -441,7 +442,8 @@ void ImageListBuilder::searchFolder(const std::string& folderIn, const std::stri
   std::vector<Candidate> candidates;
   for (std::size_t i = 0; i < files.size(); ++i)
     for (const std::string& name : files[i])
-      candidates.push_back({folders[i] + name, name, static_cast<int>(candidates.size())});
+      candidates.push_back(
+          {folders[i] + name, name, static_cast<int>(candidates.size()), folders[i].substr(top.size())});
   if (examineAll(candidates, total, true)) finish();
 }
 

@@ -102,6 +102,7 @@ class ImageListBuilder {
   struct Candidate {
     std::string path, name;
     int index;  // its place among the `total` the progress counts
+    std::string subFolder = {};  // below the folder searched
   };
   // Examines the candidates on workerCount workers and lists the accepted
   // ones in order; false when a stop (heeded when `stoppable`) cut it short.

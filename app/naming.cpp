@@ -16,7 +16,12 @@ constexpr std::size_t kPatternLimit = 254;
 std::string outputFolder(const Settings& settings, const ImageEntry& entry) {
   if (settings.UseSourcePathForOutput) return entry.folder;
   std::string wanted = settings.OutPutDir;
-  if (wanted.empty() || wanted.front() != '/') wanted = entry.folder + wanted;
+  // Kept folders: the output folder (a relative one below the folder
+  // searched) and the image's sub-folders below it.
+  const bool tree = settings.KeepFolders && !entry.subFolder.empty() && entry.folder.ends_with(entry.subFolder);
+  const std::string base = tree ? entry.folder.substr(0, entry.folder.size() - entry.subFolder.size()) : entry.folder;
+  if (wanted.empty() || wanted.front() != '/') wanted = base + wanted;
+  if (tree) wanted += "/" + entry.subFolder;
   // Rebuilt part by part, so doubled separators disappear and each level is
   // created before the next.
   std::string folder = wanted.starts_with('/') ? "/" : "";

@@ -29,13 +29,14 @@ std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
 FilePage filePageOf(const Settings& s) {
   return {s.DeleteSourceAfterConvert, s.OverwriteOriginalImage, outputPlaceOf(s), s.FileNameBefore,
           s.FileNameAfter,           s.FileNameNumber,         s.FileNameMultiPage,
-          s.OnlySmaller};
+          s.OnlySmaller,             s.KeepFolders};
 }
 
 std::string applyFilePage(Settings& s, const FilePage& p) {
   s.DeleteSourceAfterConvert = p.deleteSource;
   s.OverwriteOriginalImage = p.overwrite;
   s.OnlySmaller = p.onlySmaller;
+  s.KeepFolders = p.keepFolders;
   if (std::string problem = applyOutputPlace(s, p.place); !problem.empty()) return problem;
   s.FileNameBefore = p.before;
   s.FileNameAfter = p.after;

@@ -38,7 +38,7 @@ struct FilePage {
   bool deleteSource = false, overwrite = false;
   OutputPlace place;
   std::string before, after, number = "-%n", multiPage = "-#%n";
-  bool onlySmaller = false;
+  bool onlySmaller = false, keepFolders = false;
 };
 FilePage filePageOf(const Settings& settings);
 // Stores the page; "-%n" / "-#%n" are appended to a numbering format

@@ -52,6 +52,7 @@ const GlobalKey kGlobalKeys[] = {
     {"StripLocation", &Settings::StripLocation},
     {"KeepDates", &Settings::KeepDates},
     {"OnlySmaller", &Settings::OnlySmaller},
+    {"KeepFolders", &Settings::KeepFolders},
 };
 
 std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)); }

@@ -39,6 +39,9 @@ struct Settings {
   // An output in its source's own format that comes out larger than the
   // source is the source's own bytes instead.
   bool OnlySmaller = false;
+  // With an output folder, an image found below a folder searched goes into
+  // the same sub-folders below the output folder.
+  bool KeepFolders = false;
   bool DoLog = false;
   int MultiPageOption = 0;
   std::string OutPutDir;

@@ -450,3 +450,41 @@ TEST_F(Outputs, OnlySmallerKeepsASourceThatRecompressionWouldEnlarge) {
     EXPECT_EQ(text.find("other.png" + kept), std::string::npos) << text;
   }
 }
+
+// --keep-folders: a scanned tree is mirrored below the output folder (equal
+// names in different folders are not numbered); images named alone go into
+// the output folder itself.
+TEST_F(Outputs, AScannedTreeIsMirroredBelowTheOutputFolder) {
+  const std::string photos = dir.file("tree");
+  for (const char* name : {"a.png", "x/a.png", "x/y/a.png", "x/y/b.png"}) {
+    fs::create_directories(fs::path(photos + "/" + name).parent_path());
+    pv::test::LeadWithImage lead;
+    lead.set(pv::test::noiseImage(20, 10, 3, 5), 24);
+    ASSERT_EQ(lead.SaveImage(photos + "/" + name, pv::fmt::kPng, 24, 0, 0), 0);
+  }
+  struct Case {
+    const char* name;
+    std::vector<std::string> extra;
+    std::string output;  // relative to the tree when it does not start with '/'
+    std::string sources;
+    std::set<std::string> outputs;
+  } cases[] = {
+      {"mirrored", {"--keep-folders"}, dir.file("out1"), photos, {"a.bmp", "x/a.bmp", "x/y/a.bmp", "x/y/b.bmp"}},
+      {"flat", {}, dir.file("out2"), photos, {"a.bmp", "a-1.bmp", "a-2.bmp", "b.bmp"}},
+      {"mirrored below the folder searched", {"--keep-folders"}, "conv", photos,
+       {"a.bmp", "x/a.bmp", "x/y/a.bmp", "x/y/b.bmp"}},
+      {"named alone", {"--keep-folders"}, dir.file("out3"), photos + "/x/y/b.png", {"b.bmp"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"--convert", "BMP", "--output", c.output, "--file", c.sources};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const pv::test::ProcessResult r = pv::test::runProcess(PV_EXECUTABLE, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string root = c.output.starts_with('/') ? c.output : photos + "/" + c.output;
+    std::set<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+      if (e.is_regular_file()) found.insert(fs::relative(e.path(), root).string());
+    EXPECT_EQ(found, c.outputs);
+  }
+}

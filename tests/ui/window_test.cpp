@@ -724,11 +724,14 @@ class WindowTest : public QObject {
       sheet.file.folder->setText("/srv/out");
       QVERIFY(!sheet.file.onlySmaller->isChecked());
       sheet.file.onlySmaller->click();
+      QVERIFY(sheet.file.keepFolders->isEnabled());  // an output folder is chosen
+      sheet.file.keepFolders->click();
       sheet.accept();
       QCOMPARE(sheet.result(), int(QDialog::Accepted));
     }
     stored = pv::app::loadSettings();
     QVERIFY(stored.OnlySmaller);
+    QVERIFY(stored.KeepFolders);
     QCOMPARE(stored.FileNameNumber, std::string("#-%n"));
     QCOMPARE(stored.OutPutDir, std::string("/srv/out"));
     QCOMPARE(registrations, 0);

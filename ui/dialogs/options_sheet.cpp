@@ -158,6 +158,7 @@ QWidget* OptionsSheet::buildFile() {
   f.path = new QLineEdit;
   QToolButton* browse = nullptr;
   QWidget* folderRow = withBrowse(f.folder, browse);
+  f.keepFolders = new QCheckBox(tr("Keep the sub-folders of the folders searched"));
   f.before = new QLineEdit;
   f.after = new QLineEdit;
   f.number = new QLineEdit;
@@ -177,6 +178,7 @@ QWidget* OptionsSheet::buildFile() {
   connect(f.place, &QButtonGroup::idToggled, this, [this, browse](int, bool) {
     const int id = file.place->checkedId();
     file.folder->setEnabled(id == app::OutputPlace::kOneFolder);
+    file.keepFolders->setEnabled(id != app::OutputPlace::kBesideSource);
     browse->setEnabled(id == app::OutputPlace::kOneFolder);
     file.path->setEnabled(id == app::OutputPlace::kBelowSource);
     modified();
@@ -186,7 +188,7 @@ QWidget* OptionsSheet::buildFile() {
                                                           file.folder->text());
     if (!dir.isEmpty()) file.folder->setText(dir);
   });
-  for (QCheckBox* c : {f.deleteSource, f.overwrite, f.onlySmaller})
+  for (QCheckBox* c : {f.deleteSource, f.overwrite, f.onlySmaller, f.keepFolders})
     connect(c, &QCheckBox::toggled, this, &OptionsSheet::modified);
   for (QLineEdit* e : {f.folder, f.path, f.before, f.after, f.number, f.multiPage})
     connect(e, &QLineEdit::textEdited, this, &OptionsSheet::modified);
@@ -200,7 +202,7 @@ QWidget* OptionsSheet::buildFile() {
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(
-      groupOf(tr("Source Files:"), {f.deleteSource, f.overwrite, f.onlySmaller, beside, one, folderRow, below, f.path}));
+      groupOf(tr("Source Files:"), {f.deleteSource, f.overwrite, f.onlySmaller, beside, one, folderRow, below, f.path, f.keepFolders}));
   layout->addWidget(groupOf(tr("Filename:"), {names}));
   layout->addStretch();
   return page;
@@ -267,6 +269,7 @@ void OptionsSheet::showPage(int page) {
     file.deleteSource->setChecked(p.deleteSource);
     file.overwrite->setChecked(p.overwrite);
     file.onlySmaller->setChecked(p.onlySmaller);
+    file.keepFolders->setChecked(p.keepFolders);
     file.place->button(p.place.choice)->setChecked(true);
     (p.place.choice == app::OutputPlace::kOneFolder ? file.folder : file.path)
         ->setText(QString::fromStdString(p.place.path));
@@ -310,7 +313,8 @@ bool OptionsSheet::apply() {
         text(file.after),
         text(file.number),
         text(file.multiPage),
-        file.onlySmaller->isChecked()};
+        file.onlySmaller->isChecked(),
+        file.keepFolders->isChecked()};
     if (std::string problem = app::applyFilePage(settings_, p); !problem.empty()) return stop(kFile, problem);
   }
   if (initialised_[kShell]) {

@@ -47,7 +47,7 @@ class OptionsSheet final : public QDialog {
     QCheckBox *autoOrient, *keepMetadata, *keepDates, *stripLocation;
   } global{};
   struct FileControls {
-    QCheckBox *deleteSource, *overwrite, *onlySmaller;
+    QCheckBox *deleteSource, *overwrite, *onlySmaller, *keepFolders;
     QButtonGroup* place;
     QLineEdit *folder, *path, *before, *after, *number, *multiPage;
   } file{};
