@@ -9,6 +9,7 @@
 
 #include "app/image_list.h"
 #include "app/log.h"
+#include "app/naming.h"
 #include "app/profiles.h"
 #include "core/file_format.h"
 #include "core/handoff.h"
@@ -107,6 +108,17 @@ class SwitchParser {
     s_.settings.OutPutDir = folder;
     s_.settings.UseSourcePathForOutput = false;
   }
+  // A text before or after the names; one with an unknown token is refused.
+  void setNameText(std::string& field, const std::string& args) {
+    const std::string text = trimEndBlanks(utf8Prefix(args, 99));
+    if (std::string problem = nameTokenProblem(text); !problem.empty()) {
+      if (refused.empty()) refused = problem;
+      return;
+    }
+    field = text;
+  }
+  std::string refused;  // why the command line cannot run
+
   void help() {
     if (!outcome.helpShown) s_.prompter.information(s_.settings.caption, kHelpText);
     outcome.helpShown = true;
@@ -242,10 +254,10 @@ constexpr SwitchSpec kSwitches[] = {
      [](P& p, Args, Args) { p.settings().DeleteSourceAfterConvert = true; }, 17},
     {"mpo", "0|1|2", "multi-page sources: 0 one multi-page output, 1 a file per\npage, 2 the first page only",
      "/mpo 1", [](P& p, Args, Args a) { p.settings().MultiPageOption = parseDecimal(a); }, 10},
-    {"fna", "<text>", "text after each output name", "/fna _web",
-     [](P& p, Args, Args a) { p.settings().FileNameAfter = trimEndBlanks(utf8Prefix(a, 99)); }, 12},
-    {"fni", "<text>", "text before each output name", "/fni small-",
-     [](P& p, Args, Args a) { p.settings().FileNameBefore = trimEndBlanks(utf8Prefix(a, 99)); }, 11},
+    {"fna", "<text>", "text after each output name (tokens as for /fni)", "/fna _{width}x{height}",
+     [](P& p, Args, Args a) { p.setNameText(p.settings().FileNameAfter, a); }, 12},
+    {"fni", "<text>", "text before each output name; {date} {time} (taken, else the\nfile's), {width} {height}, {camera}, {name} and {folder} are\nreplaced", "/fni {date}_",
+     [](P& p, Args, Args a) { p.setNameText(p.settings().FileNameBefore, a); }, 11},
     {"fnn", "<pattern>", "numbering when a name is taken (\"%n\" the number)", "/fnn _%n",
      [](P& p, Args, Args a) {
        p.settings().FileNameNumber = withPlaceholder(trimEndBlanks(utf8Prefix(a, 9)), "-%n");
@@ -376,11 +388,12 @@ ParseOutcome parseCommandLine(Session& s, const std::vector<std::string>& tokens
   for (const std::string& token : tokens) parser.apply(token);
   ParseOutcome out = parser.outcome;
   Settings& set = s.settings;
-  const auto reject = [&](const char* text) {
+  const auto reject = [&](const std::string& text) {
     if (set.ShowMessages) s.prompter.error(set.caption, text);
     out.proceed = false;
     return out;
   };
+  if (!parser.refused.empty()) return reject(parser.refused);
   if (set.shellOptionsFlag || set.openFlag) {
     out.proceed = true;
     return out;

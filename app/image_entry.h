@@ -18,6 +18,9 @@ struct ImageEntry {
   // The folders between the folder searched and the image's own, up to and
   // including its last '/' ("2024/july/"); empty for an image named alone.
   std::string subFolder;
+  // From the photo's EXIF when it has them: when it was taken
+  // ("YYYY:MM:DD HH:MM:SS") and the camera's model.
+  std::string dateTaken, camera;
   std::int32_t value44 = 0;  // the file's width as its header tells it (GetInfoValue44)
   std::uint32_t width = 0;
   std::uint32_t height = 0;

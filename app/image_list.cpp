@@ -204,6 +204,12 @@ ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch
   const std::size_t dot = e.fileName.rfind('.');
   e.extension = dot == std::string::npos ? std::string() : e.fileName.substr(dot + 1);
   engine::guarded([&] { e.value44 = lead.GetInfoValue44(); });
+  engine::guarded([&] {
+    const engine::PhotoFacts facts = lead.GetPhotoFacts();
+    e.dateTaken = facts.taken;
+    e.camera = facts.camera;
+    return 0;
+  });
   engine::guarded([&] { e.width = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageWidth())); });
   engine::guarded([&] { e.height = static_cast<std::uint32_t>(std::max(0.0f, lead.GetImageHeight())); });
   if (lead.GetLoadScale() > 1) {

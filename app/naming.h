@@ -27,6 +27,26 @@ std::string effectivePattern(std::string_view pattern, std::string_view appended
 // '%' included, is literal.
 std::string fillPattern(std::string_view pattern, long long n);
 
+// The tokens the texts before and after a name may hold, each replaced by
+// what it says of the image: {date} and {time} taken (EXIF, else the file's
+// modification time; YYYY-MM-DD and HH-MM-SS), {width} and {height} of the
+// source, {camera} (the EXIF model, made safe for a file name), {name} (the
+// source's name without its extension) and {folder} (its folder's name).
+inline constexpr std::string_view kNameTokens[] = {"{date}",   "{time}", "{width}", "{height}",
+                                                   "{camera}", "{name}", "{folder}"};
+
+// Empty when every '{' of `text` starts a token, else the message that
+// refuses it, with the list of tokens.
+std::string nameTokenProblem(std::string_view text);
+
+// `text` with its tokens replaced for `entry` (a text without '{' as it is).
+std::string expandNameTokens(std::string_view text, const ImageEntry& entry);
+
+// The output's file name without folder or numbering: FileNameBefore + base
+// name + FileNameAfter (tokens expanded), the page pattern with `page` for
+// page >= 1, "." and the extension in lower case; cut to fit a file name.
+std::string outputFileName(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page);
+
 // The output path of `entry`: folder + FileNameBefore + base name +
 // FileNameAfter (+ the page pattern with `page` for page >= 1) + "." + the
 // extension in lower case. With `avoidExisting`, a path at which any directory

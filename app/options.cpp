@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include "app/naming.h"
+
 namespace pv::app {
 
 GlobalPage globalPageOf(const Settings& s) {
@@ -33,6 +35,8 @@ FilePage filePageOf(const Settings& s) {
 }
 
 std::string applyFilePage(Settings& s, const FilePage& p) {
+  for (const std::string& text : {p.before, p.after})
+    if (std::string problem = nameTokenProblem(text); !problem.empty()) return problem;
   s.DeleteSourceAfterConvert = p.deleteSource;
   s.OverwriteOriginalImage = p.overwrite;
   s.OnlySmaller = p.onlySmaller;

@@ -419,6 +419,12 @@ short CLead::EndPages(bool keep) {
   return s;
 }
 
+PhotoFacts CLead::GetPhotoFacts() {
+  const Image* img = nullptr;
+  if (current(img) != kOk || !img->metadata) return {};
+  return photoFacts(*img->metadata);
+}
+
 double CLead::GetHeldPixels() const {
   double held = 0;
   if (pages_)

@@ -15,6 +15,7 @@
 
 #include <utility>
 #include <vector>
+#include "engine/metadata.h"
 #include "engine/outputs.h"
 
 namespace pv::engine {
@@ -113,6 +114,9 @@ class CLead {
   // Off: images are loaded without their GPS location (the rest kept).
   void SetKeepLocation(bool on) { keepLocation_ = on; }
   const std::string& GetMetadataProblem() const { return metadataProblem_; }
+  // When the current image was taken and by which camera, from its EXIF
+  // (empty where it has none).
+  PhotoFacts GetPhotoFacts();
   // Whether some pixel of the current image is not fully opaque: alpha below
   // 255 somewhere (an alpha channel may be all opaque).
   bool GetHasTransparency();

@@ -77,6 +77,18 @@ void setIfPresent(Data& data, const char* key, std::uint32_t value) {
 
 }  // namespace
 
+PhotoFacts photoFacts(const Metadata& m) {
+  PhotoFacts facts;
+  const auto text = [&](const char* key) {
+    const auto it = m.exif.findKey(Exiv2::ExifKey(key));
+    return it == m.exif.end() || it->count() == 0 ? std::string() : it->toString();
+  };
+  facts.taken = text("Exif.Photo.DateTimeOriginal");
+  if (facts.taken.empty()) facts.taken = text("Exif.Image.DateTime");
+  facts.camera = text("Exif.Image.Model");
+  return facts;
+}
+
 void dropLocation(Image& image) {
   if (!image.metadata) return;
   const auto isGps = [](const std::string& key) {

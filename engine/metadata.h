@@ -18,6 +18,13 @@ struct Metadata;  // exiv2's data, opaque outside metadata.cpp
 // know the file. A damaged block is dropped, with the reason in `problem`.
 std::shared_ptr<const Metadata> readMetadata(const std::string& path, std::string& problem);
 
+// When the photo was taken (EXIF DateTimeOriginal, "YYYY:MM:DD HH:MM:SS")
+// and the camera's model; empty where the metadata has none.
+struct PhotoFacts {
+  std::string taken, camera;
+};
+PhotoFacts photoFacts(const Metadata& m);
+
 // The EXIF orientation (1..8; 1 when none or out of range).
 int orientationOf(const Metadata& m);
 

@@ -95,6 +95,27 @@ TEST_F(Cli, AMistypedSwitchIsNamedOnStderrAndTheRunGoesOn) {
   EXPECT_EQ(factsOf(dir.file("a.jpg")).status, 0);
 }
 
+// Names from the picture: a photo's EXIF date and camera, listed with it;
+// a text with an unknown token is refused with the list of tokens.
+TEST_F(Cli, OutputNamesTakeTokensFromThePhoto) {
+  writeImage(dir.file("photo.jpg"), pv::fmt::kJpeg, 40, 30);
+  {
+    Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(dir.file("photo.jpg"));
+    file->readMetadata();
+    file->exifData()["Exif.Photo.DateTimeOriginal"] = "2023:12:31 23:59:58";
+    file->exifData()["Exif.Image.Model"] = "Pocket/Cam";
+    file->writeMetadata();
+  }
+  const auto out = dir.file("named");
+  auto r = run({"--convert", "PNG", "--output", out, "--fni", "{date}_{time}_", "--fna", "_{camera}_{width}",
+                "--file", dir.file("photo.jpg")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::exists(out + "/2023-12-31_23-59-58_photo_Pocket_Cam_40.png"));
+  r = run({"--convert", "PNG", "--output", out, "--fni", "{dat}_", "--file", dir.file("photo.jpg")});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("Unknown name token {dat}: the tokens are {date}, {time}"), std::string::npos) << r.err;
+}
+
 TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
   writeImage(dir.file("a.png"), pv::fmt::kPng);
   std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << dir.file("run.log") << "\n";

@@ -1,9 +1,11 @@
 #include "app/naming.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
@@ -116,4 +118,60 @@ TEST(OutputNaming, PatternsWithoutRoomForThePlaceholderAreShortened) {
   EXPECT_EQ(pv::app::effectivePattern(wide, "-#%n"), wide.substr(0, 250) + "-#%n");
   EXPECT_EQ(pv::app::effectivePattern("ab%ncd", "-%n"), "ab%ncd");
   EXPECT_EQ(pv::app::fillPattern("-#%n", 7), "-#7");
+}
+
+// Tokens in the texts before and after a name, for photos with EXIF and
+// without (the file's own date then); other '{' are refused when set.
+TEST(OutputNaming, TokensSayWhatTheImageIs) {
+  pv::test::TempDir dir;
+  fs::create_directories(dir.file("Holiday 2024"));
+  ImageEntry withExif = entryAt(dir.file("Holiday 2024"), "IMG_0001.JPG");
+  withExif.width = 4000, withExif.height = 3000;
+  withExif.dateTaken = "2024:07:14 09:08:07";
+  withExif.camera = " Canon EOS R6/Mark II ";
+  ImageEntry without = entryAt(dir.str(), "scan.png");
+  without.width = 10, without.height = 20;
+  touch(without.path());
+  std::tm tm{};
+  tm.tm_year = 2001 - 1900, tm.tm_mon = 1, tm.tm_mday = 3, tm.tm_hour = 4, tm.tm_min = 5, tm.tm_sec = 6;
+  tm.tm_isdst = -1;
+  const timespec when[2] = {{std::mktime(&tm), 0}, {std::mktime(&tm), 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, without.path().c_str(), when, 0), 0);
+  struct Case {
+    const char* before;
+    const char* after;
+    const ImageEntry& entry;
+    const char* file;
+  } cases[] = {
+      {"{date}_", "", withExif, "2024-07-14_IMG_0001.jpg"},
+      {"{date} {time} ", "_{width}x{height}", withExif, "2024-07-14 09-08-07 IMG_0001_4000x3000.jpg"},
+      {"", "_{camera}", withExif, "IMG_0001_Canon EOS R6_Mark II.jpg"},
+      {"{folder}-", "-{name}", withExif, "Holiday 2024-IMG_0001-IMG_0001.jpg"},
+      {"{date}_{time}_", "", without, "2001-02-03_04-05-06_scan.jpg"},
+      {"", "_{camera}", without, "scan_.jpg"},
+      {"plain-", "", without, "plain-scan.jpg"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.before) + "|" + c.after);
+    Settings s;
+    s.FileNameBefore = c.before;
+    s.FileNameAfter = c.after;
+    EXPECT_EQ(pv::app::outputFileName(s, c.entry, "JPG", -1), c.file);
+    EXPECT_EQ(pv::app::nameTokenProblem(c.before) + pv::app::nameTokenProblem(c.after), "");
+  }
+  EXPECT_EQ(pv::app::nameTokenProblem("{dat}_"),
+            "Unknown name token {dat}: the tokens are {date}, {time}, {width}, {height}, {camera}, {name}, {folder}.");
+  EXPECT_NE(pv::app::nameTokenProblem("a{b"), "");
+  // A name the tokens make too long is cut to fit, leaving room for a number.
+  Settings s;
+  s.FileNameBefore = "{name}{name}{name}{name}{name}{name}{name}{name}";
+  ImageEntry longName = entryAt(dir.str(), std::string(60, 'x') + ".png");
+  const std::string file = pv::app::outputFileName(s, longName, "jpg", -1);
+  EXPECT_LE(file.size(), 255u - 24u);
+  EXPECT_TRUE(file.ends_with(".jpg"));
+  touch(dir.file(file));
+  const std::string numbered = makeOutputName(s, longName, "jpg", -1, true);
+  EXPECT_LE(fs::path(numbered).filename().string().size(), 255u);
+  touch(numbered);
+  EXPECT_TRUE(fs::exists(numbered));
 }

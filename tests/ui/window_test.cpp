@@ -742,6 +742,23 @@ class WindowTest : public QObject {
     sheet.file.deleteSource->click();
     QCOMPARE(static_cast<int>(prompter_->shown.size()), before + 1);
     QVERIFY(prompter_->shown.last().endsWith("since it will be deleted."));
+    // The first image's output name follows the texts as they are typed; an
+    // unknown token shows why OK will refuse it, and OK does.
+    pv::app::ImageEntry first;
+    first.folder = "/photos/Summer/";
+    first.fileName = "beach.jpg";
+    first.width = 640;
+    sheet.showNameOf(first, "png");
+    sheet.file.before->clear();
+    sheet.file.after->clear();
+    QTest::keyClicks(sheet.file.before, "{folder}_");
+    QTest::keyClicks(sheet.file.after, "_{width}");
+    QCOMPARE(sheet.file.sampleName->text(), QString("Summer_beach_640.png"));
+    QTest::keyClicks(sheet.file.after, "{nme}");
+    QVERIFY(sheet.file.sampleName->text().startsWith("Unknown name token {nme}"));
+    sheet.accept();
+    QVERIFY(sheet.result() != QDialog::Accepted);
+    QVERIFY(prompter_->shown.last().contains("the tokens are {date}, {time}"));
   }
 
   void theFilterChooserWantsASelection() {

@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/naming.h"
 #include "core/format_registry.h"
 #include "ui/dialogs/dialog_parts.h"
 
@@ -199,6 +200,10 @@ QWidget* OptionsSheet::buildFile() {
   form->addRow(tr("Insert after original filename:"), f.after);
   form->addRow(tr("Numbering Format:"), f.number);
   form->addRow(tr("Multi-Page Numbering Format:"), f.multiPage);
+  f.sampleName = new QLabel;
+  f.sampleName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  form->addRow(tr("The first image becomes:"), f.sampleName);
+  for (QLineEdit* e : {f.before, f.after}) connect(e, &QLineEdit::textEdited, this, [this] { updateSampleName(); });
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(
@@ -277,6 +282,7 @@ void OptionsSheet::showPage(int page) {
     file.after->setText(QString::fromStdString(p.after));
     file.number->setText(QString::fromStdString(p.number));
     file.multiPage->setText(QString::fromStdString(p.multiPage));
+    updateSampleName();
   } else {
     const app::ShellPage p = app::shellPageOf(settings_);
     shell.enabled->setChecked(p.enabled);
@@ -285,6 +291,28 @@ void OptionsSheet::showPage(int page) {
           0, p.formats[static_cast<std::size_t>(i)] ? Qt::Checked : Qt::Unchecked);
   }
   filling_ = false;
+}
+
+void OptionsSheet::showNameOf(const app::ImageEntry& entry, const std::string& extension) {
+  sample_ = entry;
+  sampleExtension_ = extension;
+  updateSampleName();
+}
+
+void OptionsSheet::updateSampleName() {
+  if (!file.sampleName) return;
+  if (!sample_) {
+    file.sampleName->setText(tr("(no image in the list)"));
+    return;
+  }
+  app::Settings shown = settings_;
+  shown.FileNameBefore = text(file.before);
+  shown.FileNameAfter = text(file.after);
+  // A text with an unknown token says so here before OK refuses it.
+  std::string problem = app::nameTokenProblem(shown.FileNameBefore);
+  if (problem.empty()) problem = app::nameTokenProblem(shown.FileNameAfter);
+  file.sampleName->setText(QString::fromStdString(
+      problem.empty() ? app::outputFileName(shown, *sample_, sampleExtension_, -1) : problem));
 }
 
 bool OptionsSheet::apply() {

@@ -5,12 +5,15 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 
+#include "app/image_entry.h"
 #include "app/options.h"
 #include "app/ports.h"
 
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QComboBox;
 class QLineEdit;
 class QSpinBox;
@@ -37,6 +40,9 @@ class OptionsSheet final : public QDialog {
   void accept() override;
   bool shown(Page page) const { return initialised_[page]; }
   QTabWidget* tabs() const { return tabs_; }
+  // The file page shows this image's output name as the texts before and
+  // after the name are typed (the first image of the list).
+  void showNameOf(const app::ImageEntry& entry, const std::string& extension);
 
   // The controls, for tests and screenshots.
   struct GlobalControls {
@@ -50,6 +56,7 @@ class OptionsSheet final : public QDialog {
     QCheckBox *deleteSource, *overwrite, *onlySmaller, *keepFolders;
     QButtonGroup* place;
     QLineEdit *folder, *path, *before, *after, *number, *multiPage;
+    QLabel* sampleName;
   } file{};
   struct ShellControls {
     QCheckBox* enabled;
@@ -58,6 +65,9 @@ class OptionsSheet final : public QDialog {
 
  private:
   QWidget* buildGlobal();
+  void updateSampleName();
+  std::optional<app::ImageEntry> sample_;
+  std::string sampleExtension_;
   QWidget* buildFile();
   QWidget* buildShell();
   void showPage(int page);

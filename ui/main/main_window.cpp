@@ -288,6 +288,7 @@ void MainWindow::run(Command c) {
       OptionsSheet sheet(session_.settings, prompter_, app::shellMenuSwitch(session_.settings, prompter_),
                          OptionsSheet::kGlobal, this);
       sheet.onHelp = [this] { openManual(launcher_, prompter_, session_.settings, "options"); };
+      if (!session_.list.empty() && session_.format) sheet.showNameOf(session_.list.front(), session_.format->extension);
       if (onOptions) QTimer::singleShot(0, &sheet, [this, &sheet] { onOptions(sheet); });
       sheet.exec();
       break;
