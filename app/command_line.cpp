@@ -276,7 +276,13 @@ constexpr SwitchSpec kSwitches[] = {
     {"threads", "<n>", "convert on n workers at once (0: one per core, the default)", "--threads 2",
      [](P& p, Args, Args a) { p.settings().Threads = std::max(0, parseDecimal(a)); }, 17},
     {"strip", "", "leave out the sources' EXIF, XMP and IPTC (camera, date, GPS,\ncopyright); colour profiles stay",
-     "", [](P& p, Args, Args) { p.settings().KeepMetadata = false; }, 15},
+     "",
+     [](P& p, Args token, Args) {
+       // A token applies every row whose name it begins with, and
+       // "strip-gps" begins with "strip": it keeps the other tags.
+       if (!startsWith(token, "strip-gps")) p.settings().KeepMetadata = false;
+     },
+     15},
     {"strip-gps", "", "leave out where photos were taken (EXIF GPS, XMP exif:GPS); the\nother tags stay", "",
      [](P& p, Args, Args) { p.settings().StripLocation = true; }, 15},
     {"no-orient", "", "keep photos as stored, ignoring their EXIF orientation", "",

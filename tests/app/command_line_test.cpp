@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <signal.h>
@@ -524,6 +525,31 @@ TEST(CommandLineParse, ClipboardPasteBecomesAListedPngOrAClearError) {
         << s.texts.errorSummary;
     EXPECT_NE(s.texts.errorSummary.find(std::string(c.line) + "\r\n"), std::string::npos)
         << s.texts.errorSummary;
+  }
+}
+
+// Switches whose names begin with another switch's name set only their own
+// setting where the shorter one would undo it.
+TEST(CommandLineParse, TheNewPhotoAndFileSwitchesSetOnlyTheirOwnSettings) {
+  pv::test::DataDirGuard data;
+  QuietPrompter prompter;
+  using S = pv::app::Settings;
+  struct Case {
+    const char* token;
+    std::function<bool(const S&)> expected;
+  } cases[] = {
+      {"strip", [](const S& s) { return !s.KeepMetadata && !s.StripLocation; }},
+      {"strip-gps", [](const S& s) { return s.KeepMetadata && s.StripLocation; }},
+      {"no-keep-dates", [](const S& s) { return !s.KeepDates && s.AutoOrient; }},
+      {"no-orient", [](const S& s) { return s.KeepDates && !s.AutoOrient; }},
+      {"keep-folders", [](const S& s) { return s.KeepFolders && !s.OnlySmaller; }},
+      {"only-smaller", [](const S& s) { return s.OnlySmaller && !s.KeepFolders; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    pv::app::Session s(pv::app::loadSettings(), prompter);
+    pv::app::parseCommandLine(s, pv::app::splitSwitchTokens({"--convert", "PNG", "--usesf", std::string("--") + c.token}));
+    EXPECT_TRUE(c.expected(s.settings));
   }
 }
 
