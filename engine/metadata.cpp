@@ -169,6 +169,12 @@ void startExiv2() {
 std::shared_ptr<const Metadata> readMetadata(const std::string& path, std::string& problem) {
   startExiv2();
   try {
+    // Pictures only: exiv2's video parsers (RIFF, Matroska, QuickTime, ASF)
+    // take any file with their box names for a video, and a damaged one can
+    // keep them busy for minutes.
+    static constexpr int kVideoTypes[] = {20, 21, 22, 24};
+    const int type = Exiv2::ImageFactory::getType(path);
+    if (std::find(std::begin(kVideoTypes), std::end(kVideoTypes), type) != std::end(kVideoTypes)) return nullptr;
     Exiv2::Image::AutoPtr file = Exiv2::ImageFactory::open(path);
     if (!file.get()) return nullptr;
     file->readMetadata();
