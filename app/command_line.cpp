@@ -27,6 +27,12 @@ bool startsWith(std::string_view text, std::string_view name) {
   return text.size() >= name.size() && iequals(text.substr(0, name.size()), name);
 }
 
+// A row applies to a token that begins with its name, unless a hyphen goes
+// on from the name: "strip-gps" is a switch of its own, not "strip".
+bool appliesTo(std::string_view token, std::string_view name) {
+  return startsWith(token, name) && !(token.size() > name.size() && token[name.size()] == '-');
+}
+
 bool startsWithSwitch(std::string_view body) {
   for (const SwitchSpec& row : switchTable())
     if (row.handler && startsWith(body, row.name)) return true;
@@ -88,7 +94,7 @@ class SwitchParser {
 
   void apply(const std::string& token) {
     for (const SwitchSpec& row : switchTable()) {
-      if (!row.handler || !startsWith(token, row.name)) continue;
+      if (!row.handler || !appliesTo(token, row.name)) continue;
       // The arguments: the text after the name and one blank.
       const std::string args =
           token.size() > row.name.size() + 1 ? token.substr(row.name.size() + 1) : std::string();
@@ -276,13 +282,7 @@ constexpr SwitchSpec kSwitches[] = {
     {"threads", "<n>", "convert on n workers at once (0: one per core, the default)", "--threads 2",
      [](P& p, Args, Args a) { p.settings().Threads = std::max(0, parseDecimal(a)); }, 17},
     {"strip", "", "leave out the sources' EXIF, XMP and IPTC (camera, date, GPS,\ncopyright); colour profiles stay",
-     "",
-     [](P& p, Args token, Args) {
-       // A token applies every row whose name it begins with, and
-       // "strip-gps" begins with "strip": it keeps the other tags.
-       if (!startsWith(token, "strip-gps")) p.settings().KeepMetadata = false;
-     },
-     15},
+     "", [](P& p, Args, Args) { p.settings().KeepMetadata = false; }, 15},
     {"strip-gps", "", "leave out where photos were taken (EXIF GPS, XMP exif:GPS); the\nother tags stay", "",
      [](P& p, Args, Args) { p.settings().StripLocation = true; }, 15},
     {"no-orient", "", "keep photos as stored, ignoring their EXIF orientation", "",

@@ -60,10 +60,20 @@ std::string fillPattern(std::string_view pattern, long long n) {
   return out;
 }
 
+namespace {
+
+// The token that starts at `at` in `text`, or null.
+const std::string_view* tokenAt(std::string_view text, std::size_t at) {
+  const auto found = std::find_if(std::begin(kNameTokens), std::end(kNameTokens),
+                                  [&](std::string_view t) { return text.substr(at, t.size()) == t; });
+  return found == std::end(kNameTokens) ? nullptr : found;
+}
+
+}  // namespace
+
 std::string nameTokenProblem(std::string_view text) {
   for (std::size_t at = text.find('{'); at != std::string_view::npos; at = text.find('{', at + 1)) {
-    const auto known = [&](std::string_view token) { return text.substr(at, token.size()) == token; };
-    if (std::any_of(std::begin(kNameTokens), std::end(kNameTokens), known)) continue;
+    if (tokenAt(text, at)) continue;
     const std::size_t end = text.find('}', at);
     std::string list;
     for (std::string_view token : kNameTokens) list += (list.empty() ? "" : ", ") + std::string(token);
@@ -125,9 +135,8 @@ std::string expandNameTokens(std::string_view text, const ImageEntry& entry) {
   };
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
-    const auto token = std::find_if(std::begin(kNameTokens), std::end(kNameTokens),
-                                    [&](std::string_view t) { return text.substr(i, t.size()) == t; });
-    if (text[i] == '{' && token != std::end(kNameTokens)) {
+    const std::string_view* token = text[i] == '{' ? tokenAt(text, i) : nullptr;
+    if (token) {
       out += value(*token);
       i += token->size();
     } else {
