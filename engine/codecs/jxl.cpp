@@ -155,10 +155,12 @@ short decode(const std::string& bytes, bool pixels, Decoded& out, int* frames = 
   }
 }
 
-// cjxl's mapping of a quality to a distance.
+// cjxl's mapping of a quality to a distance, at most 25, the largest
+// libjxl takes (the curve passes it below quality 5).
 float distanceOf(int quality) {
   const double q = std::clamp(quality, 0, 100);
-  return static_cast<float>(q >= 30 ? 0.1 + (100 - q) * 0.09 : 6.4 + std::pow(2.5, (30 - q) / 5.0) / 6.25);
+  const double d = q >= 30 ? 0.1 + (100 - q) * 0.09 : 6.4 + std::pow(2.5, (30 - q) / 5.0) / 6.25;
+  return static_cast<float>(std::min(d, 25.0));
 }
 
 }  // namespace

@@ -20,7 +20,8 @@
 //   larger; 4:4:4 colour from quality 90.
 // - JPEG XL: quality q becomes the distance cjxl gives it: 0.1 + (100 - q)
 //   0.09 from 30 up (90, the default, is distance 1.0, visually lossless),
-//   below that 6.4 + 2.5^((30 - q) / 5) / 6.25; effort 1 .. 9 is libjxl's.
+//   below that 6.4 + 2.5^((30 - q) / 5) / 6.25, at most libjxl's largest,
+//   25 (from quality 4 down); effort 1 .. 9 is libjxl's.
 //   The default 5 writes a 12-megapixel photo in 2.3 s with 0.55 GB,
 //   where libjxl's own 7 takes 6.8 s and 1.1 GB for a file of the same
 //   size.

@@ -115,6 +115,11 @@ TEST(PhotoFormats, QualityTradesSizeForFidelity) {
     lead.set(source, 24);
     const std::string low = save(lead, dir, m, 24, 20, "low"), high = save(lead, dir, m, 24, 95, "high");
     EXPECT_LT(fs::file_size(low), fs::file_size(high));
+    // The ends of the quality range save too (JPEG XL's distance stops at
+    // libjxl's largest).
+    const std::string lowest = save(lead, dir, m, 24, 0, "lowest"), best = save(lead, dir, m, 24, 100, "best");
+    EXPECT_LE(fs::file_size(lowest), fs::file_size(low));
+    EXPECT_GE(fs::file_size(best), fs::file_size(high));
     pv::test::LeadWithImage a, b;
     ASSERT_EQ(a.LoadImage(low, 0, 0, 1), 0);
     ASSERT_EQ(b.LoadImage(high, 0, 0, 1), 0);
