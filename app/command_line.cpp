@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
@@ -124,6 +126,13 @@ class SwitchParser {
     field = text;
   }
   std::string refused;  // why the command line cannot run
+  void setMaxSize(const std::string& args) {
+    if (const auto kb = parseSizeKb(args)) {
+      s_.settings.maxSizeKb = *kb;
+    } else if (refused.empty()) {
+      refused = "Commandline Error: --max-size needs a size such as 300K or 2M, not \"" + trimmed(args) + "\".";
+    }
+  }
 
   void help() {
     if (!outcome.helpShown) s_.prompter.information(s_.settings.caption, kHelpText);
@@ -291,6 +300,9 @@ constexpr SwitchSpec kSwitches[] = {
      [](P& p, Args, Args) { p.settings().KeepFolders = true; }, 15},
     {"only-smaller", "", "where an output in its source's format would be larger than the\nsource, the output is the source as it is", "",
      [](P& p, Args, Args) { p.settings().OnlySmaller = true; }, 15},
+    {"max-size", "<size>",
+     "write each file at the highest quality up to the chosen one whose\nfile is at most this size (K or KB, M or MB, of 1000 bytes;\nJPG, WEBP, AVIF, HEIC and JXL with a lossy method)",
+     "--max-size 300K", [](P& p, Args, Args a) { p.setMaxSize(a); }, 15},
     {"no-keep-dates", "", "give outputs the time they are written instead of their sources'\nmodification and access times", "",
      [](P& p, Args, Args) { p.settings().KeepDates = false; }, 15},
     {"skip-done", "", "skip an image whose output exists and is not older than it\n(a killed run started again converts only what is missing)",
@@ -359,6 +371,37 @@ std::string usageText() {
   return text;
 }
 
+std::optional<std::uint32_t> parseSizeKb(std::string_view text) {
+  const std::string t = asciiLower(trimmed(text));
+  std::size_t digits = 0, dots = 0;
+  while (digits < t.size() && (std::isdigit(static_cast<unsigned char>(t[digits])) || t[digits] == '.'))
+    dots += t[digits++] == '.';
+  const std::string unit = trimmed(std::string_view(t).substr(digits));
+  if (digits == 0 || dots > 1 || t[0] == '.' || t[digits - 1] == '.') return std::nullopt;
+  double factor = 0;
+  if (unit.empty() || unit == "k" || unit == "kb") factor = 1;
+  if (unit == "m" || unit == "mb") factor = 1000;
+  const double kb = std::strtod(t.substr(0, digits).c_str(), nullptr) * factor;
+  if (!(kb >= 1) || kb > 4e9) return std::nullopt;
+  return static_cast<std::uint32_t>(kb);
+}
+
+namespace {
+
+// Why --max-size cannot apply to the run's format: the formats it works
+// with, or its lossless method.
+std::string maxSizeRefusal(const formats::Format& f) {
+  std::string formats;
+  for (const FormatRow& row : formatRegistry())
+    if (row.sizeTarget) formats += (formats.empty() ? "" : ", ") + std::string(row.key);
+  if (!f.row().sizeTarget)
+    return "Commandline Error: --max-size works with " + formats + ", not with " + f.key + ".";
+  return "Commandline Error: --max-size needs a lossy method; " + f.key + " method " + std::to_string(f.method) +
+         " keeps every pixel.";
+}
+
+}  // namespace
+
 std::string unknownSwitchText(const std::string& arg) { return "unknown switch " + arg + " ignored"; }
 
 std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args,
@@ -411,6 +454,10 @@ ParseOutcome parseCommandLine(Session& s, const std::vector<std::string>& tokens
     s.format->loadShellOptions();
     if (!set.DefaultShellContextProfile.empty())
       loadProfile(set, s.chain, set.DefaultShellContextProfile, s.prompter);
+  }
+  if (set.maxSizeKb > 0) {
+    s.format->maxFileSize = set.maxSizeKb;
+    if (s.format->sizeLimit().bytes == 0) return reject(maxSizeRefusal(*s.format));
   }
   out.proceed = true;
   return out;

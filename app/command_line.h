@@ -3,6 +3,8 @@
 // applying them to the session (settings, output format, filter chain, image
 // list), then deciding whether the job can run.
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -58,6 +60,11 @@ std::string usageText();
 // taken as arguments of the switch before), and it is added to `unknown`.
 std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args,
                                            std::vector<std::string>* unknown = nullptr);
+
+// A size as --max-size takes it: a number, with or without a fraction,
+// then K or KB (kilobytes, also when no unit is given) or M or MB, in
+// kilobytes of 1000 bytes; empty for text, 0 or a size beyond 4 TB.
+std::optional<std::uint32_t> parseSizeKb(std::string_view text);
 
 // The warning for an unknown switch: "unknown switch --qualty ignored".
 std::string unknownSwitchText(const std::string& arg);

@@ -31,10 +31,9 @@ bool nonEmptyFile(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
 }
 
-// The save passes of the session's format, for the next save.
-void setSavePasses(Session& s) {
-  engine::guarded(
-      [&] { s.primary.SetSavePasses(s.format->hasPasses ? static_cast<short>(s.format->passes) : 0); });
+// The save options of the session's format, for the next save.
+void setSaveOptions(Session& s) {
+  engine::guarded([&] { s.format->setSaveOptions(s.primary); });
 }
 
 }  // namespace
@@ -172,12 +171,23 @@ void ImageConversion::placeOutputs(int page) {
   s_.primary.SetSavePlacement(std::move(placement));
 }
 
-void ImageConversion::written(int page) {
+void ImageConversion::written(int page, bool pagesTogether) {
   const std::string& path = s_.primary.GetSavedPath();
   planned_[page] = path;
   output_ = path;
   outputs_.push_back(path);
   if (sourceDates_ && utimensat(AT_FDCWD, path.c_str(), sourceDates_->data(), 0) != 0) datesNotKept_ = true;
+  sizeTarget_.reset();
+  const engine::SizeLimit limit = s_.format->sizeLimit();
+  if (limit.bytes == 0) return;
+  OutcomeRecord::SizeTarget t{.quality = s_.format->quality, .limit = limit.bytes, .pagesTogether = pagesTogether};
+  if (const auto& outcome = s_.primary.GetSizeOutcome(); outcome && !t.pagesTogether) {
+    t.quality = outcome->quality;
+    t.bytes = outcome->bytes;
+  } else if (struct stat st {}; stat(path.c_str(), &st) == 0) {
+    t.bytes = static_cast<std::uint64_t>(st.st_size);
+  }
+  sizeTarget_ = t;
 }
 
 short ImageConversion::save(int page) {
@@ -207,7 +217,7 @@ short ImageConversion::single(int page) {
 }
 
 short ImageConversion::allPages() {
-  setSavePasses(s_);
+  setSaveOptions(s_);
   placeOutputs(-1);
   short first = engine::guarded([&] {
     return s_.primary.StartPages(name(-1), code_, static_cast<short>(target_),
@@ -223,7 +233,7 @@ short ImageConversion::allPages() {
   }
   const short end = engine::guarded([&] { return s_.primary.EndPages(first == 0); });
   if (first == 0) first = end;
-  if (first == 0) written(-1);
+  if (first == 0) written(-1, true);
   return first;
 }
 
@@ -297,6 +307,7 @@ OutcomeRecord ImageConversion::record(unsigned status) const {
   if (status != 0) r.text = std::string(errorMessage(status));
   r.metadataDropped = s_.primary.GetMetadataProblem();
   r.datesNotKept = datesNotKept_;
+  if (status == 0) r.sizeTarget = sizeTarget_;
   r.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pageStarted_).count();
   return r;
 }
@@ -337,7 +348,7 @@ std::string prepareOutput(Session& s, int index, const OutputSteps& steps) {
   if (steps.makeName)
     path = makeOutputName(s.settings, s.list.at(static_cast<std::size_t>(index)), s.format->extension,
                           steps.page, steps.avoidExisting);
-  setSavePasses(s);
+  setSaveOptions(s);
   if (steps.applyFilters) {
     s.chain.apply(steps.filterCount);
     if (steps.prepareImage) s.format->prepareImage(s.primary);

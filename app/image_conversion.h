@@ -4,7 +4,7 @@
 // (one image, every page into one file, every page at once, or each page on
 // its own), what happens to its source after a success, and its records.
 // The run (app/run.h) schedules images on its workers; the steps every
-// output shares (the save passes, the filters, the format's preparation, the
+// output shares (the save options, the filters, the format's preparation, the
 // output name) are prepareOutput's, which the preview uses too.
 
 #include <array>
@@ -22,7 +22,8 @@
 
 namespace pv::app {
 
-// What prepareOutput does besides setting the save passes of the format.
+// What prepareOutput does besides setting the save options of the format
+// (passes, size limit).
 struct OutputSteps {
   bool makeName = false;      // name the output (the path is returned)
   int page = -1;              // the page the name is for (-1: the whole image)
@@ -32,7 +33,7 @@ struct OutputSteps {
   bool prepareImage = false;  // and then the format's own preparation
 };
 
-// Sets the save passes of the session's format and takes `steps` for entry
+// Sets the save options of the session's format and takes `steps` for entry
 // `index`. Returns the output path, empty without `makeName`.
 std::string prepareOutput(Session& session, int index, const OutputSteps& steps);
 
@@ -75,8 +76,9 @@ class ImageConversion {
   // Outputs never replace a file: a name taken since it was reserved gives
   // way to the next number.
   void placeOutputs(int page);
-  // The output of `page` is written, under the name the save says.
-  void written(int page);
+  // The output of `page` is written, under the name the save says (a file
+  // of several pages written together when `pagesTogether`).
+  void written(int page, bool pagesTogether = false);
   short toClipboard();
   // A source saved as one image (single-page sources, or the first page).
   short single(int page);
@@ -120,6 +122,8 @@ class ImageConversion {
   // written (an output may replace the source), when outputs keep them.
   std::optional<std::array<timespec, 2>> sourceDates_;
   bool datesNotKept_ = false;
+  // What the last save under a size limit wrote.
+  std::optional<OutcomeRecord::SizeTarget> sizeTarget_;
   std::chrono::steady_clock::time_point pageStarted_ = std::chrono::steady_clock::now();
 };
 

@@ -6,7 +6,9 @@
 // the worker is writing. The conversion log and the error summary are made
 // from the same records.
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,16 @@ struct OutcomeRecord {
   bool datesNotKept = false;
   // --only-smaller: the output came out larger, so it is the source's bytes.
   bool sourceKept = false;
+  // Under a size limit: the quality the output was written at, its size and
+  // the limit in bytes. A file of several pages is written at the format's
+  // own quality (`pagesTogether`), the limit not sought.
+  struct SizeTarget {
+    int quality = 0;
+    std::uint64_t bytes = 0, limit = 0;
+    bool pagesTogether = false;
+    bool fits() const { return bytes <= limit; }
+  };
+  std::optional<SizeTarget> sizeTarget;
   // A candidate that a list job added: its entry as listed (with its
   // thumbnail), so a window can show it before the job has ended.
   std::shared_ptr<const ImageEntry> entry;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 
 namespace pv::app {
 
@@ -236,6 +237,21 @@ void logListRecord(RunTexts& texts, const OutcomeRecord& record) {
     logOpenFailure(texts, record.source, record.status);
 }
 
+std::string sizeTargetText(const OutcomeRecord::SizeTarget& t) {
+  const auto kb = [](std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1000.0);
+    return std::string(text);
+  };
+  const std::string q = std::to_string(t.quality);
+  if (t.pagesTogether)
+    return "its pages went into one file at quality " + q + " (" + kb(t.bytes) + "); the size limit of " +
+           kb(t.limit) + " is sought for single images only.";
+  if (t.fits()) return "written at quality " + q + " (" + kb(t.bytes) + ", within the limit of " + kb(t.limit) + ").";
+  return "the size limit of " + kb(t.limit) + " was not reached: written at the lowest quality, " + q + " (" +
+         kb(t.bytes) + ").";
+}
+
 void RunLog::add(const OutcomeRecord& r) {
   if (r.skipped) {
     if (settings_.DoLog) texts_.conversionLog += r.source + " was skipped: its output is up to date.\r\n";
@@ -246,6 +262,7 @@ void RunLog::add(const OutcomeRecord& r) {
         texts_.conversionLog += r.source + ": its metadata was left out (" + r.metadataDropped + ").\r\n";
       if (r.sourceKept)
         texts_.conversionLog += r.source + ": its output would be larger, so the source was kept as it is.\r\n";
+      if (r.sizeTarget) texts_.conversionLog += r.source + ": " + sizeTargetText(*r.sizeTarget) + "\r\n";
       if (r.datesNotKept)
         texts_.conversionLog += r.source + ": its dates could not be given to its output.\r\n";
       if (r.sourceNotDeleted) notDeleted(r.source);

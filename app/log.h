@@ -49,6 +49,9 @@ void logNotAnImage(RunTexts& texts, std::string_view path);                    /
 void logOpenFailure(RunTexts& texts, std::string_view path, unsigned status);  // load status lines
 // The lines of a list candidate's record (none for an entry added).
 void logListRecord(RunTexts& texts, const OutcomeRecord& record);
+// What a save under a size limit wrote, for the log: the quality and size,
+// and whether the limit was reached.
+std::string sizeTargetText(const OutcomeRecord::SizeTarget& target);
 
 // The lines of one conversion run. The "could not be converted" header goes
 // before the first failure line of the run, once, whatever the summary holds.

@@ -118,10 +118,7 @@ PreviewPictures makePreview(Session& session, int index, PaneSize pane, bool bef
 
 std::unique_ptr<formats::Format> copyFormat(const formats::Format& f) {
   auto copy = formats::createFormatByIndex(f.index, f.configPath());
-  copy->method = f.method;
-  copy->quality = f.quality;
-  copy->colorDepth = f.colorDepth;
-  copy->passes = f.passes;
+  copy->takeOptions(f);
   return copy;
 }
 
@@ -158,7 +155,7 @@ EncodedSample encodeSample(const std::string& path, const formats::Format& forma
       const char* path;
       ~RemoveFile() { std::remove(path); }
     } sample{name};
-    lead.SetSavePasses(f->hasPasses ? static_cast<short>(f->passes) : 0);
+    f->setSaveOptions(lead);
     f->prepareImage(lead);
     const short status =
         lead.SaveImage(name, static_cast<short>(f->fileFormatCode(f->method)),
@@ -166,6 +163,7 @@ EncodedSample encodeSample(const std::string& path, const formats::Format& forma
     struct stat st {};
     if (status == 0 && ::stat(name, &st) == 0) {
       out.bytes = st.st_size;
+      out.size = lead.GetSizeOutcome();
       engine::CLead back;
       if (back.LoadImage(name, 0, 0, 1) == 0) out.after = middle(back, crop);
     }

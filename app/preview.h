@@ -5,6 +5,7 @@
 // window can have them made on another thread while it stays responsive.
 
 #include <memory>
+#include <optional>
 
 #include "app/session.h"
 #include "formats/format.h"
@@ -58,6 +59,8 @@ std::unique_ptr<formats::Format> copyFormat(const formats::Format& format);
 // and read back. Safe on any thread.
 struct EncodedSample {
   long long bytes = -1;
+  // Under a size limit: the quality written and whether it fits.
+  std::optional<engine::SizeOutcome> size;
   std::shared_ptr<const engine::Image> before, after;
 };
 EncodedSample encodeSample(const std::string& path, const formats::Format& format, PaneSize crop);

@@ -44,6 +44,11 @@ std::string ReportWriter::line(const OutcomeRecord& r) {
   j["milliseconds"] = r.milliseconds;
   j["skipped"] = r.skipped;
   if (r.page > 0) j["page"] = r.page;
+  if (r.sizeTarget) {
+    j["quality"] = r.sizeTarget->quality;
+    j["bytes"] = r.sizeTarget->bytes;
+    j["size_limit"] = r.sizeTarget->limit;
+  }
   // Paths are bytes: one that is not UTF-8 is written with U+FFFD in place
   // of its bad bytes rather than failing the line.
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

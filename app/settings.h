@@ -2,6 +2,7 @@
 // The program-wide settings record and its file config.ini in the data folder.
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "core/format_registry.h"
@@ -20,6 +21,9 @@ struct Settings {
   // output; empty: none).
   bool skipDone = false;
   std::string reportPath;
+  // --max-size: the output format's size limit for this run in kilobytes of
+  // 1000 bytes (0: the format's own setting).
+  std::uint32_t maxSizeKb = 0;
 
   // Paths built from the program and data folders.
   std::string configPath;

@@ -94,6 +94,7 @@ struct FormatRow {
   bool pagesTogether = false;      // a multi-page source is loaded whole and every save writes all pages
   bool keepsTransparency = false;  // a transparent source keeps its transparency (alpha at 32 bits)
   bool colourKey = false;          // a transparent colour is kept at any depth (palette entry or key)
+  bool sizeTarget = false;         // a largest file size (MaxFileSize) is met by lowering the quality
 
   // Today's codecs: their quality number rises with the quality (the older
   // factors fall), and an effort or speed setting takes the place of
@@ -107,7 +108,7 @@ namespace format_table {
 using namespace ::pv::fmt;
 
 inline constexpr MethodRow kJpgMethods[] = {
-    {"Lossless JPEG", kJpeg, kJpegDepths},      {"YUV 4:4:4", kJpeg, kJpegDepths},
+    {"Lossless JPEG", kJpeg, kJpegDepths, true},      {"YUV 4:4:4", kJpeg, kJpegDepths},
     {"YUV 4:2:2", kJpeg422, kEightBitsOrColour},       {"YUV 4:1:1", kJpeg411, kEightBitsOrColour},
     {"CieLAB 4:4:4", kJpegLab, kJpegDepths},    {"CieLAB 4:2:2", kJpegLab422, kJpegDepths},
     {"CieLAB 4:1:1", kJpegLab411, kJpegDepths},
@@ -340,6 +341,7 @@ constexpr FormatRow photoRow(std::string_view key, std::string_view description,
                    .qualityReset = quality,
                    .pagesTogether = true,
                    .keepsTransparency = true,
+                   .sizeTarget = true,
                    .qualityRises = true,
                    .passesLabel = passesLabel,
                    .passesFirst = passesFirst,
@@ -360,7 +362,8 @@ inline constexpr FormatRow kFormatRows[] = {
      .defaultMethod = 3,
      .qualityMissing = 25,
      .qualityReset = 26,
-     .keepsColour = kEveryMethod},
+     .keepsColour = kEveryMethod,
+     .sizeTarget = true},
     {.key = "BMP", .extension = "BMP", .description = "Windows or OS/2 Bitmap", .methods = kBmpMethods},
     {.key = "PNG",
      .extension = "PNG",

@@ -1,6 +1,11 @@
 #include "engine/lead.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cmath>
@@ -354,18 +359,73 @@ short CLead::SaveImage(const std::string& path, short formatCode, short bits, sh
     if (codecs::FileInfo existing;
         codecs::readInfo(path, existing, true) == kOk && codec->canWrite(existing.format))
       if (short s = staged.copyTarget()) return s;
-  if (short s = codec->save(*codec, staged.path(), pages, request)) return s;
-  std::string problem;
-  short rewritten = kOk;
-  if (codec->carriesMetadata && !request.append && img->metadata &&
-      !writeMetadata(staged.path(), *img, keepMetadata_, problem, &rewritten))
-    metadataProblem_ = problem;
-  // A file that could not be written whole again (a full disk) never takes
-  // the name.
-  if (rewritten != kOk) return rewritten;
+  // The whole file at a quality, metadata included, written into `file`.
+  const auto encode = [&](const std::string& file, int q) -> short {
+    codecs::SaveRequest at = request;
+    at.quality = static_cast<short>(q);
+    if (short s = codec->save(*codec, file, pages, at)) return s;
+    std::string problem;
+    short rewritten = kOk;
+    if (codec->carriesMetadata && !request.append && img->metadata &&
+        !writeMetadata(file, *img, keepMetadata_, problem, &rewritten))
+      metadataProblem_ = problem;
+    // A file that could not be written whole again (a full disk) never
+    // takes the name.
+    return rewritten;
+  };
+  sizeOutcome_.reset();
+  if (sizeLimit_.bytes > 0 && !request.append) {
+    SizeOutcome outcome;
+    if (short s = encodeWithin(staged.path(), quality, encode, outcome)) return s;
+    sizeOutcome_ = outcome;
+  } else if (short s = encode(staged.path(), quality)) {
+    return s;
+  }
   if (short s = staged.commit(placement_)) return s;
   savedPath_ = staged.target();
   return kOk;
+}
+
+short CLead::encodeWithin(const std::string& file, int quality,
+                          const std::function<short(const std::string&, int)>& encode, SizeOutcome& out) {
+  // The trials are encoded into a file in memory; without one, into the
+  // save's own temporary file.
+  std::string trial = file;
+  int memory = memfd_create("pictoravine-size-trial", MFD_CLOEXEC);
+  if (memory >= 0) trial = std::string(codecs::kMemoryFileFolder) + std::to_string(memory);
+  struct Closer {
+    int fd;
+    ~Closer() {
+      if (fd >= 0) close(fd);
+    }
+  } closer{memory};
+  std::string kept;
+  const auto probe = [&](int q, std::uint64_t& bytes) -> short {
+    if (short s = encode(trial, q)) return s;
+    struct stat st {};
+    if (stat(trial.c_str(), &st) != 0) return kCannotOpen;
+    bytes = static_cast<std::uint64_t>(st.st_size);
+    return kOk;
+  };
+  bool held = false;
+  if (short s = searchQuality(quality, sizeLimit_.worstQuality, sizeLimit_.bytes, kMaxSizeEncodes, probe,
+                              [&] { static_cast<void>(codecs::readFileBytes(trial, kept)); }, out, held))
+    return s;
+  if (!held) {
+    // Nothing fitted before the encodes ran out: the worst quality is written.
+    ++out.encodes;
+    if (short s = probe(out.quality, out.bytes)) return s;
+    out.fits = out.bytes <= sizeLimit_.bytes;
+    if (trial == file) return kOk;
+    if (short s = codecs::readFileBytes(trial, kept)) return s;
+  } else if (kept.size() != out.bytes) {
+    return kCannotOpen;  // the kept file could not be read back whole
+  }
+  const int fd = open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return kCannotCreate;
+  short status = codecs::writeAll(fd, kept.data(), kept.size());
+  if (close(fd) != 0 && status == kOk) status = errno == ENOSPC ? kDiskFull : kWriteError;
+  return status;
 }
 
 short CLead::StartPages(const std::string& path, short formatCode, short bits, short quality) {

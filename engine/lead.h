@@ -10,7 +10,9 @@
 // float for pixel sizes. An operation that is not built yet returns
 // kNotSupported (20016) and never pretends to succeed.
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <utility>
@@ -97,6 +99,13 @@ class CLead {
   // file and asks for another name while the name is taken. GetSavedPath is
   // the name the last save or EndPages wrote.
   void SetSavePlacement(Placement placement) { placement_ = std::move(placement); }
+  // A size limit for the next saves of one image (SaveImage of a new file;
+  // a limit of 0 bytes turns it off): the image is encoded in memory at most
+  // kMaxSizeEncodes times, from the save's quality towards the limit's worst
+  // (engine/outputs.h). GetSizeOutcome tells what the last such save wrote;
+  // empty after a save without a limit.
+  void SetSaveSizeLimit(SizeLimit limit) { sizeLimit_ = limit; }
+  const std::optional<SizeOutcome>& GetSizeOutcome() const { return sizeOutcome_; }
   const std::string& GetSavedPath() const { return savedPath_; }
   // A file of several pages written one page at a time: StartPages names it
   // and how it is saved, AddPage adds the current image as its next page,
@@ -195,6 +204,10 @@ class CLead {
   short loadInTurn(const codecs::FileInfo& info, const std::string& path, int page, Document& doc);
   // True, with the facts it keeps, when a reader is reading `path` as it is now.
   bool readingInTurn(const std::string& path, codecs::FileInfo& info) const;
+  // Writes into `file` the best encode within the size limit, from `quality`
+  // on (searchQuality), the trials encoded in memory.
+  short encodeWithin(const std::string& file, int quality,
+                     const std::function<short(const std::string&, int)>& encode, SizeOutcome& out);
   // The current image with all its loaded pages, and the facts of the last
   // inspected file and the settings of the next save.
   std::unique_ptr<Document> doc_;
@@ -226,6 +239,8 @@ class CLead {
   bool autoOrient_ = false, keepMetadata_ = true, keepLocation_ = true;
   std::string metadataProblem_;
   Placement placement_;
+  SizeLimit sizeLimit_;
+  std::optional<SizeOutcome> sizeOutcome_;
   std::string savedPath_;
   std::unique_ptr<PageWriter> pages_;
   std::unique_ptr<PageReader> reader_;

@@ -102,6 +102,7 @@ void Format::resetOptions() {
   quality = row().qualityReset;
   passes = static_cast<std::uint32_t>(row().passesReset);
   colorDepth = "org";
+  maxFileSize = 0;
 }
 
 void Format::readOptions(const std::string& section) {
@@ -115,6 +116,7 @@ void Format::readOptions(const std::string& section) {
   quality = parseDecimal(text("Quality", std::to_string(r.qualityMissing)));
   colorDepth = std::string(utf8Prefix(text("ChosenColorDepth", "org"), 1499));
   passes = static_cast<std::uint32_t>(parseDecimal(text("ProgressivePass", std::to_string(r.passesReset))));
+  if (r.sizeTarget) maxFileSize = static_cast<std::uint32_t>(std::max(0, parseDecimal(text("MaxFileSize", "0"))));
   // Only a hand-edited file holds a depth that is neither "org" nor listed.
   if (!isOrg(colorDepth) &&
       (depthPosition(parseDecimal(colorDepth)) < 0 || std::to_string(parseDecimal(colorDepth)) != colorDepth))
@@ -127,6 +129,9 @@ void Format::writeOptions(const std::string& section) const {
   doc.set(section, "Quality", std::to_string(quality));
   doc.set(section, "ChosenColorDepth", colorDepth);
   doc.set(section, "ProgressivePass", std::to_string(passes));
+  // Sections stay as they were until a limit is set.
+  if (row().sizeTarget && (maxFileSize > 0 || doc.get(section, "MaxFileSize")))
+    doc.set(section, "MaxFileSize", std::to_string(maxFileSize));
   doc.save(configPath_);
 }
 
@@ -137,10 +142,30 @@ void Format::saveShellOptions() const {
   writeOptions(key + " Shell");
 }
 
+void Format::takeOptions(const Format& other) {
+  method = other.method;
+  quality = other.quality;
+  colorDepth = other.colorDepth;
+  passes = other.passes;
+  maxFileSize = other.maxFileSize;
+}
+
+void Format::setSaveOptions(engine::CLead& lead) const {
+  lead.SetSavePasses(hasPasses ? static_cast<short>(passes) : 0);
+  lead.SetSaveSizeLimit(sizeLimit());
+}
+
 bool Format::prepareImage(engine::CLead& lead) {
   if (!prepare_) return false;
   prepare_(lead, method);
   return true;
+}
+
+engine::SizeLimit Format::sizeLimit() const {
+  const auto methods = row().methods;
+  if (!row().sizeTarget || maxFileSize == 0 || method >= methods.size() || methods[method].lossless) return {};
+  return {.bytes = std::uint64_t{maxFileSize} * 1000,
+          .worstQuality = row().qualityRises ? row().qualityStart : row().qualityEnd};
 }
 
 bool Format::keepsColourFor(std::uint32_t m) const {

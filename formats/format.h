@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/outputs.h"
+
 namespace pv {
 struct FormatRow;
 }
@@ -46,6 +48,9 @@ class Format final {
   std::int32_t qualityStart = 0;
   std::array<bool, 12> allowedDepths{};
   std::string colorDepth = "org";
+  // The largest file in kilobytes of 1000 bytes (0: no limit), met by
+  // lowering the quality; formats whose row has a size target only.
+  std::uint32_t maxFileSize = 0;
   std::array<std::int32_t, 14> depthList = kDepthList;
   std::array<std::int32_t, 64> depthIndex{};
   // The progress of a running conversion (file name, current image, percent,
@@ -58,6 +63,11 @@ class Format final {
   void loadShellOptions();
   // The format's defaults.
   void resetOptions();
+  // The user's options of another object of the same format: method,
+  // quality, depth, passes and size limit.
+  void takeOptions(const Format& other);
+  // The passes and the size limit of the next saves.
+  void setSaveOptions(engine::CLead& lead) const;
   // Adjusts the current image or the next save; true when it did.
   bool prepareImage(engine::CLead& lead);
   // Display name of method i; empty for single-method formats and indexes
@@ -83,6 +93,11 @@ class Format final {
   int outputDepth(int sourceBits);
 
   const std::string& configPath() const { return configPath_; }
+
+  // The size limit a save with the current method takes: none where the
+  // format has no size target, no limit is set or the method is lossless;
+  // else from the format's quality down to its lowest.
+  engine::SizeLimit sizeLimit() const;
 
   // Traits of the format's row.
   const FormatRow& row() const { return *row_; }

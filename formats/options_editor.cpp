@@ -73,6 +73,10 @@ bool OptionsEditor::passesEnabled() const {
   return !isJpg() || (method >= 1 && method <= 3);
 }
 
+bool OptionsEditor::sizeLimitShown() const { return f_.row().sizeTarget; }
+
+bool OptionsEditor::sizeLimitEnabled() const { return sizeLimitShown() && sliderCounts(); }
+
 std::string OptionsEditor::valueText(int pos) const {
   if (isCmp()) return pos >= 0 && pos <= 8 ? kCmpTexts[pos] : std::string();
   if (isPng()) return pos == 0 ? "0 (Default)" : std::to_string(pos);
@@ -95,6 +99,7 @@ void OptionsEditor::fillDepths() {
 
 void OptionsEditor::load() {
   method = static_cast<int>(f_.method);
+  maxFileSize = f_.maxFileSize;
   const FormatRow& r = f_.row();
   passes = std::clamp(static_cast<int>(std::min<std::uint32_t>(f_.passes, 1000)), r.passesFirst, r.passesLast) -
            r.passesFirst;
@@ -120,6 +125,7 @@ void OptionsEditor::applyCommon(Format& t) const {
   t.colorDepth = depth <= 0 || depth >= static_cast<int>(depths_.size()) ? "org" : depths_[static_cast<std::size_t>(depth)];
   t.method = static_cast<std::uint32_t>(std::max(0, method));
   t.passes = static_cast<std::uint32_t>(f_.row().passesFirst + std::max(0, passes));
+  if (sizeLimitShown()) t.maxFileSize = maxFileSize;
 }
 
 void OptionsEditor::applyTo(Format& target) const {

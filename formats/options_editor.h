@@ -42,6 +42,11 @@ class OptionsEditor {
   int sliderTick() const;
   bool qualityEnabled() const;
   bool passesEnabled() const;
+  // "At most ... KB": shown for formats with a size target, open to edits
+  // while the method is lossy; `maxFileSize` is its value (0: no limit).
+  bool sizeLimitShown() const;
+  bool sizeLimitEnabled() const;
+  std::uint32_t maxFileSize = 0;
   // The text beside the slider for a position.
   std::string valueText(int position) const;
 

@@ -259,6 +259,11 @@ using Owned = std::unique_ptr<T, Releaser<Release>>;
 // What a temporary file beside its target is called: "<target>.pvtmp-XXXXXX".
 inline constexpr const char* kTemporaryMark = ".pvtmp-";
 
+// A file in memory that a caller opened (a size search's trials are encoded
+// into one) is named by its descriptor under this folder; it is written in
+// place, like a temporary.
+inline constexpr std::string_view kMemoryFileFolder = "/proc/self/fd/";
+
 // A temporary file beside a target that takes the target's name on commit
 // and is removed otherwise, so a failed save leaves neither a partial file
 // nor a clobbered old one. Its writer holds a lock on it while it lives. A

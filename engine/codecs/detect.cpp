@@ -151,7 +151,7 @@ cv::Mat bgraOf(const Image& image) {
 
 PendingFile::PendingFile(const std::string& target)
     : target_(target), temp_(target + kTemporaryMark + "XXXXXX") {
-  if (isTemporaryName(target.substr(target.rfind('/') + 1))) {
+  if (isTemporaryName(target.substr(target.rfind('/') + 1)) || target.starts_with(kMemoryFileFolder)) {
     temp_ = target;
     inPlace_ = true;
     status_ = kOk;

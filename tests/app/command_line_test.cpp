@@ -553,6 +553,64 @@ TEST(CommandLineParse, TheNewPhotoAndFileSwitchesSetOnlyTheirOwnSettings) {
   }
 }
 
+TEST(CommandLineParse, SizesForMaxSizeAreKilobytesOfAThousandBytes) {
+  struct Case {
+    const char* text;
+    std::optional<std::uint32_t> kb;
+  } cases[] = {
+      {"300K", 300},   {"300k", 300},  {"300KB", 300},      {" 300 kb ", 300}, {"300", 300},
+      {"2M", 2000},    {"1.5MB", 1500}, {"0.5k", std::nullopt}, {"0", std::nullopt}, {"0K", std::nullopt},
+      {"abc", std::nullopt}, {"", std::nullopt}, {"K", std::nullopt}, {"12GB", std::nullopt},
+      {"1.2.3K", std::nullopt}, {"-5K", std::nullopt}, {"5000000M", std::nullopt}, {".5M", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(pv::app::parseSizeKb(c.text), c.kb);
+  }
+}
+
+// --max-size reaches the run's format (after /convert, whichever comes
+// first, and over the format's own setting); a size that is no size, a
+// format without a size target and a lossless method are refused, with
+// what would work.
+TEST(CommandLineParse, MaxSizeSetsTheFormatsLimitOrIsRefusedClearly) {
+  pv::test::DataDirGuard data;
+  std::ofstream(data.file("config.ini")) << "[WEBP]\nMaxFileSize=900\n";
+  struct Case {
+    std::vector<std::string> args;
+    bool proceed;
+    std::uint64_t bytes;  // the limit the run's saves take
+    std::string message;
+  } cases[] = {
+      {{"--max-size", "300K", "--convert", "JPG"}, true, 300000, ""},
+      {{"--convert", "WEBP", "--max-size", "2M"}, true, 2000000, ""},
+      {{"--convert", "WEBP"}, true, 900000, ""},
+      {{"--convert", "AVIF", "--max-size", "0"}, false, 0,
+       "Commandline Error: --max-size needs a size such as 300K or 2M, not \"0\"."},
+      {{"--convert", "AVIF", "--max-size", "big"}, false, 0,
+       "Commandline Error: --max-size needs a size such as 300K or 2M, not \"big\"."},
+      {{"--convert", "PNG", "--max-size", "300K"}, false, 0,
+       "Commandline Error: --max-size works with JPG, WEBP, AVIF, HEIC, JXL, not with PNG."},
+      {{"--convert", "JXL", "1", "--max-size", "300K"}, false, 0,
+       "Commandline Error: --max-size needs a lossy method; JXL method 1 keeps every pixel."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[1] + " " + c.args.back());
+    QuietPrompter prompter;
+    pv::app::Session s(pv::app::loadSettings(), prompter);
+    std::vector<std::string> args = c.args;
+    args.push_back("--usesf");
+    args.push_back("--cbpaste");
+    const auto out = pv::app::parseCommandLine(s, pv::app::splitSwitchTokens(args));
+    EXPECT_EQ(out.proceed, c.proceed);
+    if (c.proceed) {
+      EXPECT_EQ(s.format->sizeLimit().bytes, c.bytes);
+    } else {
+      EXPECT_EQ(prompter.shown.back(), c.message);
+    }
+  }
+}
+
 TEST(CommandLineParse, SwitchesSetTheirSettings) {
   pv::test::DataDirGuard data;
   QuietPrompter prompter;

@@ -4,6 +4,7 @@
 // overwrite each other. The real program, run as a user runs it.
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +26,7 @@
 #include "app/run.h"
 #include "app/session.h"
 #include "core/file_format.h"
+#include "core/format_registry.h"
 #include "core/text.h"
 #include "engine/lead.h"
 #include "engine/outputs.h"
@@ -486,5 +489,75 @@ TEST_F(Outputs, AScannedTreeIsMirroredBelowTheOutputFolder) {
     for (const auto& e : fs::recursive_directory_iterator(root))
       if (e.is_regular_file()) found.insert(fs::relative(e.path(), root).string());
     EXPECT_EQ(found, c.outputs);
+  }
+}
+
+// --max-size on real photos (shrunk on their longest side to 480 pixels, as
+// for the web): in each of the five formats and at three limits every
+// output fits at a quality no better than the one chosen, the log and the
+// report name that quality, and the file is the report's size; a limit no
+// quality reaches writes the lowest and the log says so.
+TEST_F(Outputs, ATargetSizeIsMetForEveryPhotoAndLogged) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path images = corpus / "pillow" / "Tests" / "images";
+  std::vector<std::string> photos;
+  for (const char* name : {"flower.jpg", "exif_typeerror.jpg", "exif-72dpi-int.jpg", "junk_jpeg_header.jpg",
+                           "sugarshack_bad_mpo_header.jpg"})
+    if (fs::exists(images / name)) photos.push_back((images / name).string());
+  if (photos.size() < 5) GTEST_SKIP() << "the corpus lacks some of the photos";
+  const std::string log = dir.file("size.log");
+  std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << log << "\n";
+  struct Case {
+    const char* key;
+    const char* limit;
+    std::uint64_t bytes;
+    int reached;  // photos whose output fits: the smallest limits are below
+                  // what a photo with a large EXIF block can reach
+  } cases[] = {
+      {"JPG", "20K", 20000, 5},  {"JPG", "10K", 10000, 5},   {"JPG", "0.006M", 6000, 4}, {"WEBP", "20K", 20000, 5},
+      {"WEBP", "10KB", 10000, 5}, {"WEBP", "5K", 5000, 4},   {"AVIF", "15k", 15000, 5},  {"AVIF", "8K", 8000, 5},
+      {"AVIF", "4K", 4000, 4},    {"HEIC", "20K", 20000, 5}, {"HEIC", "10K", 10000, 5},  {"HEIC", "5K", 5000, 4},
+      {"JXL", "20K", 20000, 5},   {"JXL", "10K", 10000, 5},  {"JXL", "5K", 5000, 4},     {"WEBP", "1K", 1000, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + " at most " + c.limit);
+    const pv::FormatRow& row = pv::formatRegistry()[static_cast<std::size_t>(pv::formatIndexOfKey(c.key))];
+    const std::string out = dir.file(std::string("sized-") + c.key + "-" + c.limit);
+    std::ofstream(log, std::ios::trunc).close();
+    std::vector<std::string> args = {"--convert", c.key, "--output", out, "--max-size", c.limit,
+                                     "--filter", "resize 4 4 480 0 1 0", "--report", "-", "--file"};
+    args.insert(args.end(), photos.begin(), photos.end());
+    const pv::test::ProcessResult r = pv::test::runProcess(PV_EXECUTABLE, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string text = pv::test::readFile(log);
+    int reached = 0;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+      const nlohmann::json j = nlohmann::json::parse(line);
+      SCOPED_TRACE(j.dump());
+      ASSERT_EQ(j["status"], 0);
+      ASSERT_TRUE(j.contains("quality"));
+      const int q = j["quality"];
+      const std::uint64_t bytes = j["bytes"];
+      EXPECT_EQ(j["size_limit"], c.bytes);
+      EXPECT_EQ(fs::file_size(j["outputs"][0].get<std::string>()), bytes);
+      // Never better than the quality chosen, never beyond the lowest.
+      const int worst = row.qualityRises ? row.qualityStart : row.qualityEnd;
+      EXPECT_TRUE(row.qualityRises ? (q >= worst && q <= row.qualityMissing)
+                                   : (q <= worst && q >= row.qualityMissing))
+          << q;
+      const std::string source = j["source"];
+      if (bytes <= c.bytes) {
+        ++reached;
+        EXPECT_NE(text.find(source + ": written at quality " + std::to_string(q) + " ("), std::string::npos) << text;
+      } else {
+        EXPECT_EQ(q, worst);
+        EXPECT_NE(text.find(source + ": the size limit of " + std::to_string(c.bytes / 1000) +
+                            ".0 KB was not reached: written at the lowest quality, " + std::to_string(q) + " ("),
+                  std::string::npos)
+            << text;
+      }
+    }
+    EXPECT_EQ(reached, c.reached);
   }
 }

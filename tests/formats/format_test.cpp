@@ -1,4 +1,5 @@
 #include "core/file_format.h"
+#include "core/ini.h"
 #include "formats/format.h"
 
 #include <gmock/gmock.h>
@@ -179,6 +180,54 @@ TEST_F(FormatTest, OptionsLoadSaveAndTheShellSection) {
   again->loadShellOptions();
   EXPECT_EQ(again->method, 0u);
   EXPECT_EQ(pv::test::runProcess("/bin/grep", {"-c", "^\\[GIF Shell\\]$", config}).out, "1\n");
+}
+
+// MaxFileSize belongs to the formats with a size target: kept in their
+// sections (the shell's too), written only once a limit was set, taken by
+// a save only with a lossy method; other formats neither read nor write it.
+TEST_F(FormatTest, TheSizeLimitIsStoredWhereItAppliesAndTakenByLossySaves) {
+  write("[JPG]\nMaxFileSize=300\n[JPG Shell]\nMaxFileSize=50\n[PNG]\nMaxFileSize=10\n[WEBP]\nMaxFileSize=-4\n");
+  struct Case {
+    const char* key;
+    std::uint32_t method;
+    std::uint32_t stored;  // read from the file
+    std::uint64_t bytes;   // the limit of a save
+    int worst;
+  } cases[] = {
+      {"JPG", 3, 300, 300000, 255}, {"JPG", 0, 300, 0, 0},  // lossless JPEG
+      {"PNG", 0, 0, 0, 0},          {"WEBP", 0, 0, 0, 0},   // no target; a negative size
+      {"AVIF", 1, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + " method " + std::to_string(c.method));
+    auto f = make(c.key);
+    f->method = c.method;
+    EXPECT_EQ(f->maxFileSize, c.stored);
+    EXPECT_EQ(f->sizeLimit().bytes, c.bytes);
+    EXPECT_EQ(f->sizeLimit().worstQuality, c.worst);
+  }
+  auto jpg = make("JPG");
+  jpg->loadShellOptions();
+  EXPECT_EQ(jpg->maxFileSize, 50u);
+  jpg->resetOptions();
+  EXPECT_EQ(jpg->maxFileSize, 0u);
+  // A section without a limit stays without the key; a limit set, then
+  // taken off, stays as 0.
+  auto avif = make("AVIF");
+  avif->saveOptions();
+  EXPECT_EQ(pv::test::readFile(config).find("[AVIF]"), pv::test::readFile(config).rfind("[AVIF]"));
+  EXPECT_FALSE(pv::ini::Document::load(config).get("AVIF", "MaxFileSize"));
+  avif->maxFileSize = 120;
+  avif->saveOptions();
+  EXPECT_EQ(make("AVIF")->maxFileSize, 120u);
+  EXPECT_EQ(make("AVIF")->sizeLimit(), (pv::engine::SizeLimit{.bytes = 120000, .worstQuality = 0}));
+  avif->maxFileSize = 0;
+  avif->saveOptions();
+  EXPECT_EQ(pv::ini::Document::load(config).get("AVIF", "MaxFileSize"), "0");
+  auto png = make("PNG");
+  png->maxFileSize = 99;
+  png->saveOptions();
+  EXPECT_EQ(pv::ini::Document::load(config).get("PNG", "MaxFileSize"), "10");  // as it was, untouched
 }
 
 TEST_F(FormatTest, CommandLineOptionWords) {

@@ -139,6 +139,45 @@ TEST_F(Editor, PhotoFormatsShowEffortAndRisingQuality) {
   }
 }
 
+// "At most ... KB": shown for the formats with a size target, open while
+// the method is lossy, stored by OK and by "Set as Default" in their sections.
+TEST_F(Editor, TheSizeLimitFieldFollowsTheFormatAndMethod) {
+  write("[JPG]\nCompressionMethod=2\nMaxFileSize=250\n");
+  struct Case {
+    const char* key;
+    int method;
+    bool shown, enabled;
+    std::uint32_t opensWith;
+  } cases[] = {
+      {"JPG", 2, true, true, 250}, {"JPG", 0, true, false, 250}, {"WEBP", 0, true, true, 0},
+      {"WEBP", 1, true, false, 0}, {"AVIF", 0, true, true, 0},   {"HEIC", 0, true, true, 0},
+      {"JXL", 1, true, false, 0},  {"PNG", 0, false, false, 0},  {"TIF", 6, false, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + " method " + std::to_string(c.method));
+    auto f = pv::formats::createFormat(c.key, config);
+    OptionsEditor e(*f);
+    e.selectMethod(c.method);
+    EXPECT_EQ(e.sizeLimitShown(), c.shown);
+    EXPECT_EQ(e.sizeLimitEnabled(), c.enabled);
+    EXPECT_EQ(e.maxFileSize, c.opensWith);
+  }
+  auto webp = pv::formats::createFormat("WEBP", config);
+  OptionsEditor e(*webp);
+  e.maxFileSize = 480;
+  e.confirm();
+  EXPECT_EQ(stored("WEBP", "MaxFileSize"), "480");
+  e.maxFileSize = 90;
+  e.storeShellDefault();
+  EXPECT_EQ(stored("WEBP Shell", "MaxFileSize"), "90");
+  EXPECT_EQ(stored("WEBP", "MaxFileSize"), "480");
+  auto png = pv::formats::createFormat("PNG", config);
+  OptionsEditor p(*png);
+  p.maxFileSize = 5;
+  p.confirm();
+  EXPECT_EQ(stored("PNG", "MaxFileSize"), "<none>");
+}
+
 TEST_F(Editor, DepthListFollowsTheMethod) {
   write("[TIF]\nCompressionMethod=0\nChosenColorDepth=16\n[JPG]\nCompressionMethod=2\n");
   auto tif = pv::formats::createFormat("TIF", config);

@@ -571,6 +571,53 @@ class WindowTest : public QObject {
     QCOMPARE(QString::fromStdString(stored), quality);
   }
 
+  void theFormatOptionsDialogSetsASizeLimit_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("method");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("JPEG, lossy") << "JPG" << 2 << true << true << "1";
+    QTest::newRow("JPEG, lossless") << "JPG" << 0 << true << false << "";
+    QTest::newRow("WebP, lossy") << "WEBP" << 0 << true << true << "1";
+    QTest::newRow("PNG has no size target") << "PNG" << 0 << false << false << "";
+  }
+  void theFormatOptionsDialogSetsASizeLimit() {
+    QFETCH(QString, format);
+    QFETCH(int, method);
+    QFETCH(bool, shown);
+    QFETCH(bool, enabled);
+    QFETCH(QString, stored);
+    const std::string key = format.toStdString();
+    std::ofstream(data_->file("config.ini")) << "[" << key << "]\nCompressionMethod=" << method << "\n";
+    window_->selectFormat(pv::formatIndexOfKey(key));
+    addPictures(1, "pic", 90, 60);
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    bool visible = false, open = false;
+    QString size;
+    QTimer::singleShot(50, [&] {
+      auto* dialog = qobject_cast<pv::ui::FormatOptionsDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      QSpinBox* box = dialog->maxSizeBox();
+      visible = box->isVisibleTo(dialog);
+      open = box->isEnabled();
+      if (open) {
+        QCOMPARE(box->text(), QString("no limit"));
+        box->setValue(1);  // 1 KB: the sample is written to fit, or at the lowest quality
+        QTRY_VERIFY(dialog->sizeLabel()->text().contains("quality"));
+        size = dialog->sizeLabel()->text();
+      }
+      dialog->accept();
+    });
+    window_->action(MainWindow::kFormatOptions)->trigger();
+    QCOMPARE(visible, shown);
+    QCOMPARE(open, enabled);
+    if (enabled) QVERIFY2(size.startsWith("Its size: "), qPrintable(size));
+    const std::string value =
+        pv::ini::Document::load(data_->file("config.ini")).get(key, "MaxFileSize").value_or("");
+    QCOMPARE(QString::fromStdString(value), stored);
+  }
+
   void savingAProfile() {
     bool opened = false;
     window_->onProfileDialog = [&](QDialog*) { opened = true; };

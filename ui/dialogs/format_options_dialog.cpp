@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QLocale>
 #include <QVBoxLayout>
 
@@ -50,6 +51,20 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   q->addWidget(left_, 2, 0, Qt::AlignLeft);
   q->addWidget(right_, 2, 1, Qt::AlignRight);
 
+  // "At most [n] KB": a largest file size, met by lowering the quality.
+  maxSize_ = new QSpinBox;
+  maxSize_->setRange(0, 2'000'000'000);
+  maxSize_->setSpecialValueText(tr("no limit"));
+  maxSize_->setGroupSeparatorShown(true);
+  maxSize_->setSuffix(tr(" KB"));
+  maxSize_->setToolTip(tr("The largest file, in kilobytes of 1000 bytes: the highest quality up to the one "
+                          "chosen above whose file fits is written"));
+  auto* size = new QWidget;
+  auto* sizeRow = new QHBoxLayout(size);
+  sizeRow->setContentsMargins(0, 0, 0, 0);
+  sizeRow->addWidget(new QLabel(tr("At most")));
+  sizeRow->addWidget(maxSize_, 1);
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   QPushButton* shell = buttons->addButton(tr("Set as Default"), QDialogButtonBox::ActionRole);
   QPushButton* reset = buttons->addButton(tr("Reset Default"), QDialogButtonBox::ResetRole);
@@ -65,6 +80,7 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   layout->addLayout(top);
   layout->addWidget(groupOf(tr("Compression Method:"), {method_}));
   layout->addWidget(groupOf(tr("Compression Quality:"), {quality}));
+  if (editor_.sizeLimitShown()) layout->addWidget(groupOf(tr("File Size:"), {size}));
   if (!sample_.empty() && !format.isClipboard()) {
     // The selected image written with these options: its size, and a crop
     // from its middle before and after.
@@ -84,8 +100,12 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
       before_->setPicture(results.value(0).value<QImage>());
       after_->setPicture(results.value(1).value<QImage>());
       const qint64 bytes = results.value(2).toLongLong();
-      size_->setText(bytes < 0 ? tr("It cannot be written with these options.")
-                               : tr("Its size: %1").arg(QLocale().formattedDataSize(bytes)));
+      QString text = bytes < 0 ? tr("It cannot be written with these options.")
+                               : tr("Its size: %1").arg(QLocale().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat));
+      if (bytes >= 0 && results.value(3).isValid())
+        text += results.value(4).toBool() ? tr(", at quality %1 to stay within the limit").arg(results.value(3).toInt())
+                                          : tr(", above the limit even at the lowest quality (%1)").arg(results.value(3).toInt());
+      size_->setText(text);
       emit sampleShown();
     });
   }
@@ -104,6 +124,11 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   connect(passes_, &QComboBox::currentIndexChanged, this, [this](int p) {
     if (filling_) return;
     editor_.passes = std::max(0, p);
+    refreshSample();
+  });
+  connect(maxSize_, &QSpinBox::valueChanged, this, [this](int kb) {
+    if (filling_) return;
+    editor_.maxFileSize = static_cast<std::uint32_t>(std::max(0, kb));
     refreshSample();
   });
   connect(slider_, &QSlider::valueChanged, this, [this](int v) {
@@ -128,6 +153,8 @@ void FormatOptionsDialog::showState() {
   slider_->setValue(editor_.position);
   slider_->setEnabled(editor_.qualityEnabled());
   value_->setText(qs(editor_.valueText(slider_->value())));
+  maxSize_->setValue(static_cast<int>(std::min<std::uint32_t>(editor_.maxFileSize, 2'000'000'000)));
+  maxSize_->setEnabled(editor_.sizeLimitEnabled());
   filling_ = false;
   refreshSample();
 }
@@ -140,7 +167,8 @@ void FormatOptionsDialog::refreshSample() {
   worker_.request([choice, path = sample_] {
     const app::EncodedSample s = app::encodeSample(path, *choice, kCrop);
     return QVariantList{s.before ? toQImage(*s.before) : QImage(), s.after ? toQImage(*s.after) : QImage(),
-                        static_cast<qint64>(s.bytes)};
+                        static_cast<qint64>(s.bytes), s.size ? QVariant(s.size->quality) : QVariant(),
+                        s.size && s.size->fits};
   });
 }
 

@@ -11,6 +11,7 @@
 class QComboBox;
 class QLabel;
 class QSlider;
+class QSpinBox;
 
 namespace pv::ui {
 
@@ -31,6 +32,7 @@ class FormatOptionsDialog final : public QDialog {
   QSlider* slider() const { return slider_; }
   QLabel* valueLabel() const { return value_; }
   QLabel* sizeLabel() const { return size_; }
+  QSpinBox* maxSizeBox() const { return maxSize_; }
   bool sampleBusy() const { return worker_.busy(); }
 
  signals:
@@ -45,6 +47,7 @@ class FormatOptionsDialog final : public QDialog {
   std::string caption_;
   QComboBox *depth_, *passes_, *method_;
   QSlider* slider_;
+  QSpinBox* maxSize_;
   QLabel *value_, *left_, *right_, *size_ = nullptr;
   class PreviewPane *before_ = nullptr, *after_ = nullptr;
   std::string sample_;
