@@ -561,3 +561,36 @@ TEST_F(Outputs, ATargetSizeIsMetForEveryPhotoAndLogged) {
     EXPECT_EQ(reached, c.reached);
   }
 }
+
+// A source of several pages under a size limit: pages in files of their
+// own are each sized; pages written together into one file are written at
+// the chosen quality, and the log says the limit was not sought for it.
+TEST_F(Outputs, PagesUnderASizeLimitAreSizedAloneOrLoggedAsNotSought) {
+  const std::string source = dir.file("pages.tif");
+  writeTiffPages(source, 3);
+  const std::string log = dir.file("pages.log");
+  std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << log << "\n";
+  struct Case {
+    const char* mpo;
+    int records;
+    bool sought;
+  } cases[] = {{"1", 3, true}, {"0", 1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("mpo ") + c.mpo);
+    std::ofstream(log, std::ios::trunc).close();
+    const pv::test::ProcessResult r =
+        pv::test::runProcess(PV_EXECUTABLE, {"--convert", "WEBP", "--mpo", c.mpo, "--max-size", "1K", "--output",
+                                             dir.file(std::string("pages-") + c.mpo), "--report", "-", "--file", source});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream lines(r.out);
+    int records = 0;
+    for (std::string line; std::getline(lines, line); ++records) {
+      const nlohmann::json j = nlohmann::json::parse(line);
+      EXPECT_EQ(j["quality"].get<int>() < 80, c.sought) << line;
+      EXPECT_EQ(j["bytes"].get<std::uint64_t>(), fs::file_size(j["outputs"][0].get<std::string>()));
+    }
+    EXPECT_EQ(records, c.records);
+    const std::string text = pv::test::readFile(log);
+    EXPECT_EQ(text.find("is sought for single images only.") != std::string::npos, !c.sought) << text;
+  }
+}
