@@ -36,6 +36,21 @@ void setSaveOptions(Session& s) {
   engine::guarded([&] { s.format->setSaveOptions(s.primary); });
 }
 
+// Gives `path` the access and modification times `dates`; false when the
+// file system refused them or stored another modification time: FAT keeps
+// times in steps of two seconds from 1980 to 2107 only and may turn a date
+// outside them into another without an error. A file that did not take the
+// dates is dated now, never with a date its source did not have.
+bool giveDates(const std::string& path, const std::array<timespec, 2>& dates) {
+  struct stat st {};
+  if (utimensat(AT_FDCWD, path.c_str(), dates.data(), 0) == 0 && stat(path.c_str(), &st) == 0) {
+    const long long off = static_cast<long long>(st.st_mtim.tv_sec) - static_cast<long long>(dates[1].tv_sec);
+    if (off >= -2 && off <= 2) return true;
+    utimensat(AT_FDCWD, path.c_str(), nullptr, 0);
+  }
+  return false;
+}
+
 }  // namespace
 
 ImageConversion::ImageConversion(Session& s, NameBook& names, Emit emit, int index)
@@ -176,7 +191,7 @@ void ImageConversion::written(int page, bool pagesTogether) {
   planned_[page] = path;
   output_ = path;
   outputs_.push_back(path);
-  if (sourceDates_ && utimensat(AT_FDCWD, path.c_str(), sourceDates_->data(), 0) != 0) datesNotKept_ = true;
+  if (sourceDates_ && !giveDates(path, *sourceDates_)) datesNotKept_ = true;
   sizeTarget_.reset();
   const engine::SizeLimit limit = s_.format->sizeLimit();
   if (limit.bytes == 0) return;
@@ -339,7 +354,7 @@ void ImageConversion::keepSmallerSource(OutcomeRecord& r) {
       stat(out.c_str(), &output) != 0 || output.st_size <= source.st_size)
     return;
   if (engine::replaceWithCopy(source_, out) != 0) return;
-  if (sourceDates_) utimensat(AT_FDCWD, out.c_str(), sourceDates_->data(), 0);
+  if (sourceDates_ && !giveDates(out, *sourceDates_)) r.datesNotKept = true;
   r.sourceKept = true;
 }
 

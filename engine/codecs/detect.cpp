@@ -211,13 +211,25 @@ namespace {
 
 // Renames without replacing: -1 with EEXIST when `to` is taken. A file
 // system without RENAME_NOREPLACE gets a hard link and an unlink, which
-// refuses a taken name as well.
+// refuses a taken name as well; one without hard links either (FAT through
+// FUSE) has the name taken by an empty file created exclusively, which the
+// rename then replaces.
 int renameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return -1;
-  if (link(from.c_str(), to.c_str()) != 0) return -1;
-  unlink(from.c_str());
-  return 0;
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return -1;
+  const int held = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (held < 0) return -1;
+  close(held);
+  if (std::rename(from.c_str(), to.c_str()) == 0) return 0;
+  const int error = errno;
+  unlink(to.c_str());
+  errno = error;
+  return -1;
 }
 
 }  // namespace
