@@ -117,6 +117,41 @@ TEST_F(Cli, OutputNamesTakeTokensFromThePhoto) {
   EXPECT_NE(r.err.find("Unknown name token {dat}: the tokens are {date}, {time}"), std::string::npos) << r.err;
 }
 
+// Tokens on real photos: taken dates and camera models from their EXIF
+// (the date the file was last written where the EXIF has no date, no camera
+// where it names none), their sizes and folder.
+TEST_F(Cli, RealPhotosAreNamedFromTheirExif) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path images = corpus / "pillow" / "Tests" / "images";
+  const auto fileDate = [](const fs::path& p) {
+    struct stat st {};
+    if (stat(p.c_str(), &st) != 0) return std::string();
+    std::tm tm{};
+    localtime_r(&st.st_mtime, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &tm);
+    return std::string(text);
+  };
+  struct Case {
+    const char* source;
+    std::string name;  // after the date and time
+  } cases[] = {
+      {"flower.jpg", "2003-12-14_12-01-44_flower_Canon PowerShot S40_480x360_images.png"},
+      {"empty_gps_ifd.jpg", "2020-07-27_14-46-48_empty_gps_ifd_Redmi Note 9S_10x10_images.png"},
+      {"exif-72dpi-int.jpg", "2012-08-18_15-32-58_exif-72dpi-int__500x450_images.png"},  // DateTime, no model
+      {"hopper.jpg", fileDate(images / "hopper.jpg") + "_hopper__128x128_images.png"},    // no EXIF
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    if (!fs::exists(images / c.source)) GTEST_SKIP() << "the corpus lacks " << c.source;
+    const std::string out = dir.file("named-real");
+    auto r = run({"--convert", "PNG", "--output", out, "--fni", "{date}_{time}_", "--fna",
+                  "_{camera}_{width}x{height}_{folder}", "--file", (images / c.source).string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(out + "/" + c.name)) << c.name;
+  }
+}
+
 TEST_F(Cli, ConvertsOneFileBesideItsSourceWithTheLogWritten) {
   writeImage(dir.file("a.png"), pv::fmt::kPng);
   std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << dir.file("run.log") << "\n";
@@ -270,6 +305,57 @@ TEST_F(Cli, PhotosComeOutUprightWithTheirMetadataUnlessToldOtherwise) {
     EXPECT_EQ(value("Exif.Image.Model"), c.model);
     EXPECT_EQ(value("Exif.Image.Orientation"), c.orientation);
   }
+}
+
+// --strip-gps on real photos with a location (and one with an empty GPS
+// directory, one without): read back with exiv2, no GPS tag is left and
+// every other EXIF tag the source had is there with its value, except those
+// that describe the file rather than the photo (orientation, sizes, the
+// layout of the old file's pixels, the thumbnail), which a save writes anew.
+TEST_F(Cli, RealPhotosLoseTheirLocationAndKeepEveryOtherTag) {
+  PV_REQUIRE_CORPUS(corpus);
+  const fs::path images = corpus / "pillow" / "Tests" / "images";
+  const auto tags = [](const std::string& path) {
+    std::map<std::string, std::string> out;
+    Exiv2::Image::AutoPtr f = Exiv2::ImageFactory::open(path);
+    f->readMetadata();
+    for (const Exiv2::Exifdatum& d : f->exifData())
+      if (d.size() < 4096) out[d.key()] = d.toString();
+    return out;
+  };
+  const auto rewritten = [](const std::string& key) {
+    static const std::set<std::string> file{
+        "Exif.Image.Orientation",     "Exif.Photo.PixelXDimension",         "Exif.Photo.PixelYDimension",
+        "Exif.Image.ExifTag",         "Exif.Photo.InteroperabilityTag",     "Exif.Image.GPSTag",
+        "Exif.Image.ImageWidth",      "Exif.Image.ImageLength",             "Exif.Image.BitsPerSample",
+        "Exif.Image.Compression",     "Exif.Image.PhotometricInterpretation", "Exif.Image.SamplesPerPixel",
+        "Exif.Image.YCbCrPositioning", "Exif.Image.JPEGInterchangeFormat",  "Exif.Image.JPEGInterchangeFormatLength",
+        "Exif.Image.StripOffsets",    "Exif.Image.StripByteCounts",         "Exif.Image.RowsPerStrip"};
+    return key.starts_with("Exif.Thumbnail.") || file.count(key) > 0;
+  };
+  int located = 0;  // sources with a latitude
+  for (const char* name : {"exif_gps.jpg", "empty_gps_ifd.jpg", "exif-72dpi-int.jpg"}) {
+    SCOPED_TRACE(name);
+    const fs::path source = images / name;
+    if (!fs::exists(source)) GTEST_SKIP() << "the corpus lacks " << name;
+    const std::string out = dir.file("gps");
+    auto r = run({"--convert", "JPG", "--output", out, "--strip-gps", "--file", source.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto before = tags(source.string()), after = tags(out + "/" + name);
+    int kept = 0;
+    for (const auto& [key, value] : before) {
+      located += key.starts_with("Exif.GPSInfo.GPSLatitude");
+      if (key.starts_with("Exif.GPSInfo.")) continue;
+      if (rewritten(key)) continue;
+      const auto at = after.find(key);
+      EXPECT_TRUE(at != after.end() && at->second == value) << key << " = " << value;
+      ++kept;
+    }
+    for (const auto& [key, value] : after) EXPECT_FALSE(key.starts_with("Exif.GPSInfo.")) << key;
+    EXPECT_EQ(after.count("Exif.Image.GPSTag"), 0u);
+    EXPECT_GT(kept, 3) << "a camera photo has more than a few tags";
+  }
+  EXPECT_GT(located, 0) << "no photo had a location to lose";
 }
 
 // Phone photos arrive as HEIC, stored as the sensor saw them and turned by
