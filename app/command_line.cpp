@@ -126,6 +126,13 @@ class SwitchParser {
     field = text;
   }
   std::string refused;  // why the command line cannot run
+  void setMemory(const std::string& args) {
+    if (const auto mb = parseMemoryMb(args)) {
+      s_.settings.MemoryBudget = *mb;
+    } else if (refused.empty()) {
+      refused = "Commandline Error: --memory needs a size such as 2G or 500M, not \"" + trimmed(args) + "\".";
+    }
+  }
   void setMaxSize(const std::string& args) {
     if (const auto kb = parseSizeKb(args)) {
       s_.settings.maxSizeKb = *kb;
@@ -290,6 +297,9 @@ constexpr SwitchSpec kSwitches[] = {
      "/output /home/me/converted", [](P& p, Args, Args a) { p.setOutput(a); }, 3},
     {"threads", "<n>", "convert on n workers at once (0: one per core, the default)", "--threads 2",
      [](P& p, Args, Args a) { p.settings().Threads = std::max(0, parseDecimal(a)); }, 17},
+    {"memory", "<size>",
+     "the memory the images in work may take at once (M or G, of a million\nand a billion bytes; default: half of what is available); an\nimage that needs more runs alone",
+     "--memory 2G", [](P& p, Args, Args a) { p.setMemory(a); }, 17},
     {"strip", "", "leave out the sources' EXIF, XMP and IPTC (camera, date, GPS,\ncopyright); colour profiles stay",
      "", [](P& p, Args, Args) { p.settings().KeepMetadata = false; }, 15},
     {"strip-gps", "", "leave out where photos were taken (EXIF GPS, XMP exif:GPS); the\nother tags stay", "",
@@ -371,19 +381,33 @@ std::string usageText() {
   return text;
 }
 
-std::optional<std::uint32_t> parseSizeKb(std::string_view text) {
+std::optional<double> parseByteSize(std::string_view text, double bareUnit) {
   const std::string t = asciiLower(trimmed(text));
   std::size_t digits = 0, dots = 0;
   while (digits < t.size() && (std::isdigit(static_cast<unsigned char>(t[digits])) || t[digits] == '.'))
     dots += t[digits++] == '.';
-  const std::string unit = trimmed(std::string_view(t).substr(digits));
   if (digits == 0 || dots > 1 || t[0] == '.' || t[digits - 1] == '.') return std::nullopt;
+  const std::string unit = trimmed(std::string_view(t).substr(digits));
   double factor = 0;
-  if (unit.empty() || unit == "k" || unit == "kb") factor = 1;
-  if (unit == "m" || unit == "mb") factor = 1000;
-  const double kb = std::strtod(t.substr(0, digits).c_str(), nullptr) * factor;
-  if (!(kb >= 1) || kb > 4e9) return std::nullopt;
-  return static_cast<std::uint32_t>(kb);
+  if (unit.empty()) factor = bareUnit;
+  if (unit == "k" || unit == "kb") factor = 1e3;
+  if (unit == "m" || unit == "mb") factor = 1e6;
+  if (unit == "g" || unit == "gb") factor = 1e9;
+  const double bytes = std::strtod(t.substr(0, digits).c_str(), nullptr) * factor;
+  if (!(bytes >= 1)) return std::nullopt;
+  return bytes;
+}
+
+std::optional<std::uint32_t> parseSizeKb(std::string_view text) {
+  const auto bytes = parseByteSize(text, 1e3);
+  if (!bytes || *bytes < 1e3 || *bytes > 4e12) return std::nullopt;
+  return static_cast<std::uint32_t>(*bytes / 1e3);
+}
+
+std::optional<int> parseMemoryMb(std::string_view text) {
+  const auto bytes = parseByteSize(text, 1e6);
+  if (!bytes || *bytes < 1e6 || *bytes > 2e15) return std::nullopt;
+  return static_cast<int>(*bytes / 1e6);
 }
 
 namespace {

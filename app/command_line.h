@@ -61,10 +61,16 @@ std::string usageText();
 std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args,
                                            std::vector<std::string>* unknown = nullptr);
 
-// A size as --max-size takes it: a number, with or without a fraction,
-// then K or KB (kilobytes, also when no unit is given) or M or MB, in
-// kilobytes of 1000 bytes; empty for text, 0 or a size beyond 4 TB.
+// A size as --max-size and --memory take it: a number, with or without a
+// fraction, then K or KB, M or MB, G or GB (powers of 1000), or no unit for
+// `bareUnit` bytes. Empty for text or a size below one byte.
+std::optional<double> parseByteSize(std::string_view text, double bareUnit);
+// --max-size's: kilobytes (also without a unit); empty below 1 KB or beyond
+// 4 TB.
 std::optional<std::uint32_t> parseSizeKb(std::string_view text);
+// --memory's: megabytes (also without a unit); empty below 1 MB or beyond
+// 2 PB.
+std::optional<int> parseMemoryMb(std::string_view text);
 
 // The warning for an unknown switch: "unknown switch --qualty ignored".
 std::string unknownSwitchText(const std::string& arg);

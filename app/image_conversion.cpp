@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "app/budget.h"
 #include "app/image_list.h"
 #include "app/log.h"
 #include "app/naming.h"
@@ -116,16 +117,25 @@ void ImageConversion::settleNames() {
   for (const auto& [page, reserved] : planned_) names_.settle(reserved);
 }
 
-double ImageConversion::pixels() const {
+double ImageConversion::bytes() const {
   // A multi-page output holds the page in work and what its writer keeps:
   // one page more where the pages are written one at a time, every page
   // where they are gathered and written at the end.
+  const formats::Format& f = *s_.format;
+  const int code = f.fileFormatCode(f.method);
   double pages = 1;
-  if (e_.multiPage && s_.settings.MultiPageOption == 0 && s_.format->multiPage) {
-    const int code = s_.format->fileFormatCode(s_.format->method);
+  if (e_.multiPage && s_.settings.MultiPageOption == 0 && f.multiPage)
     pages = engine::writesPageByPage(code) ? 2 : std::max<std::uint32_t>(e_.pageCount, 1);
-  }
-  return std::max(1.0, static_cast<double>(e_.width) * e_.height * pages);
+  const double pixels = std::max(1.0, static_cast<double>(e_.width) * e_.height);
+  // The encoder works on the image as saved: the size the chain's first
+  // filter resamples to, where it does, else the source's.
+  double saved = pixels;
+  const auto w = static_cast<int>(std::min<std::uint32_t>(e_.width, INT_MAX));
+  const auto h = static_cast<int>(std::min<std::uint32_t>(e_.height, INT_MAX));
+  if (int toW = 0, toH = 0; s_.chain.size() > 0 && s_.chain.at(0).resamplesTo(w, h, toW, toH))
+    saved = std::max(1.0, static_cast<double>(toW) * toH);
+  return pixels * pages * kDecodedBytesPerPixel +
+         saved * engine::encoderBytesPerPixel(code, f.hasPasses ? static_cast<int>(f.passes) : 0);
 }
 
 void ImageConversion::chooseDepths() {
@@ -323,6 +333,10 @@ OutcomeRecord ImageConversion::record(unsigned status) const {
   r.metadataDropped = s_.primary.GetMetadataProblem();
   r.datesNotKept = datesNotKept_;
   if (status == 0) r.sizeTarget = sizeTarget_;
+  if (ranAlone_) {
+    r.memoryNeeded = ranAlone_->first;
+    r.memoryBudget = ranAlone_->second;
+  }
   r.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - pageStarted_).count();
   return r;
 }

@@ -60,8 +60,13 @@ class ImageConversion {
   void run();
   // Called when the image is done with its names, whatever happened.
   void settleNames();
-  // The pixels the image holds decoded at once, for the budget.
-  double pixels() const;
+  // The memory the image takes while it is converted, for the budget: its
+  // decoded pixels (every page a multi-page output gathers) and its
+  // encoder's working memory for the size it is saved at.
+  double bytes() const;
+  // It needs `bytes`, more than the whole `budget`, so it runs alone (the
+  // log says so).
+  void ranAlone(double bytes, double budget) { ranAlone_ = {bytes, budget}; }
 
  private:
   void chooseDepths();
@@ -124,6 +129,7 @@ class ImageConversion {
   bool datesNotKept_ = false;
   // What the last save under a size limit wrote.
   std::optional<OutcomeRecord::SizeTarget> sizeTarget_;
+  std::optional<std::pair<double, double>> ranAlone_;  // bytes needed, the budget
   std::chrono::steady_clock::time_point pageStarted_ = std::chrono::steady_clock::now();
 };
 

@@ -282,7 +282,7 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
     c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(c.index + 1) * 100 / total) : 0;
   });
   std::atomic<int> next{0};
-  PixelBudget budget;
+  MemoryBudget budget(MemoryBudget::of(c_.settings));
   onWorkers(workers, [&](int w) {
     std::unique_ptr<engine::CLead> ownPrimary, ownScratch;
     if (w > 0) ownPrimary = std::make_unique<engine::CLead>(), ownScratch = std::make_unique<engine::CLead>();
@@ -308,7 +308,7 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
         // Several huge images are not decoded at once.
         double held = 0;
         askForListingScale(lead);
-        x.status = openOn(lead, path, [&](double pixels) { held = budget.acquire(std::max(1.0, pixels)); });
+        x.status = openOn(lead, path, [&](double pixels) { held = budget.acquire(std::max(1.0, pixels) * kDecodedBytesPerPixel); });
         lead.SetLoadAtLeast(0, 0);
         if (x.status == 0) x.entry = entryOf(lead, scratch, path);
         budget.release(held);

@@ -56,6 +56,8 @@ struct OutcomeRecord {
     bool fits() const { return bytes <= limit; }
   };
   std::optional<SizeTarget> sizeTarget;
+  // It needed more memory than the whole budget (bytes), so it ran alone.
+  double memoryNeeded = 0, memoryBudget = 0;
   // A candidate that a list job added: its entry as listed (with its
   // thumbnail), so a window can show it before the job has ended.
   std::shared_ptr<const ImageEntry> entry;

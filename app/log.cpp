@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 
@@ -262,6 +263,10 @@ void RunLog::add(const OutcomeRecord& r) {
         texts_.conversionLog += r.source + ": its metadata was left out (" + r.metadataDropped + ").\r\n";
       if (r.sourceKept)
         texts_.conversionLog += r.source + ": its output would be larger, so the source was kept as it is.\r\n";
+      if (r.memoryNeeded > 0)
+        texts_.conversionLog += r.source + ": it needs about " + std::to_string(std::llround(r.memoryNeeded / 1e6)) +
+                                " MB, more than the memory budget of " +
+                                std::to_string(std::llround(r.memoryBudget / 1e6)) + " MB, so it ran alone.\r\n";
       if (r.sizeTarget) texts_.conversionLog += r.source + ": " + sizeTargetText(*r.sizeTarget) + "\r\n";
       if (r.datesNotKept)
         texts_.conversionLog += r.source + ": its dates could not be given to its output.\r\n";

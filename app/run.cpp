@@ -29,7 +29,7 @@ bool convertAll(Session& s) {
   s.progress.total = count;
   const int workers = workerCount(s.settings, count);
   NameBook names;
-  PixelBudget budget;
+  MemoryBudget budget(MemoryBudget::of(s.settings));
 
   // Records go to the log and the observer in list order, whichever worker
   // finishes first (its lock also serialises the observer).
@@ -74,7 +74,9 @@ bool convertAll(Session& s) {
         s.progress.percent = static_cast<int>(static_cast<unsigned>(i) * 100u / static_cast<unsigned>(count));
         if (s.observer) s.observer->progress(i, count, s.progress.percent, e.fileName);
       }
-      const double held = budget.acquire(image.pixels());
+      const double needed = image.bytes();
+      if (budget.exceeds(needed)) image.ranAlone(needed, budget.capacity());
+      const double held = budget.acquire(needed);
       ws.currentEntry = i;
       image.run();
       ws.currentEntry = -1;

@@ -47,6 +47,7 @@ const GlobalKey kGlobalKeys[] = {
     {"ShowThumbnails", &Settings::ShowThumbnails},
     {"AskWhereSave", &Settings::AskWhereSave},
     {"Threads", &Settings::Threads},
+    {"MemoryBudget", &Settings::MemoryBudget},
     {"AutoOrient", &Settings::AutoOrient},
     {"KeepMetadata", &Settings::KeepMetadata},
     {"StripLocation", &Settings::StripLocation},

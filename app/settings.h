@@ -66,6 +66,9 @@ struct Settings {
   bool AskWhereSave = true;
   // Workers of a conversion: 0 one per core.
   int Threads = 0;
+  // The memory the images in work may take at once, in megabytes of a
+  // million bytes: 0 half of what is available when a run starts.
+  int MemoryBudget = 0;
   // Photos are turned upright by their EXIF orientation when loaded, and
   // outputs keep the source's EXIF, XMP and IPTC.
   bool AutoOrient = true;

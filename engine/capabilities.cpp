@@ -24,6 +24,11 @@ bool writesPageByPage(int code) {
   return c && c->openWriter;
 }
 
+double encoderBytesPerPixel(int code, int effort) {
+  const codecs::Codec* c = codecs::codecWriting(code);
+  return c && c->workingBytes ? c->workingBytes(code, effort) : 4;
+}
+
 bool holdsResolutions(std::string_view ext) {
   for (const codecs::Codec& c : codecs::codecTable())
     if (c.holdsResolutions(ext)) return true;

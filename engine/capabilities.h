@@ -20,6 +20,10 @@ WriterInfo writerOf(int code);
 // (the writer holds a page at most); false when its pages are gathered.
 bool writesPageByPage(int code);
 
+// The memory the encoder of a file format code works with besides the
+// image, in bytes a pixel saved, at an effort (the save's passes).
+double encoderBytesPerPixel(int code, int effort);
+
 // The reader of files with this extension (lower case, without the dot):
 // "own", "LibRaw", "ImageMagick", or empty for none. Files
 // are recognised by their content, so this is what a file named so usually gets.

@@ -82,6 +82,10 @@ struct Codec {
   // Asked at run time: why the installed library cannot write these codes
   // (an encoder it was built without); empty when it can.
   std::string (*missing)() = nullptr;
+  // The memory its encoder works with, in bytes a pixel of the image saved,
+  // for a code and effort (the save's passes); null: a copy of the image at
+  // four bytes a pixel. engine/capabilities.cpp says how it was measured.
+  double (*workingBytes)(int code, int effort) = nullptr;
 
   // ---- Reading
   std::string_view extensions = {};                         // blank-separated, lower case

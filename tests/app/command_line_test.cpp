@@ -646,12 +646,22 @@ TEST(CommandLineParse, SizesForMaxSizeAreKilobytesOfAThousandBytes) {
   } cases[] = {
       {"300K", 300},   {"300k", 300},  {"300KB", 300},      {" 300 kb ", 300}, {"300", 300},
       {"2M", 2000},    {"1.5MB", 1500}, {"0.5k", std::nullopt}, {"0", std::nullopt}, {"0K", std::nullopt},
-      {"abc", std::nullopt}, {"", std::nullopt}, {"K", std::nullopt}, {"12GB", std::nullopt},
+      {"abc", std::nullopt}, {"", std::nullopt}, {"K", std::nullopt}, {"12GB", 12000000},
       {"1.2.3K", std::nullopt}, {"-5K", std::nullopt}, {"5000000M", std::nullopt}, {".5M", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(pv::app::parseSizeKb(c.text), c.kb);
+  }
+  // --memory: megabytes without a unit, at least one.
+  struct Memory {
+    const char* text;
+    std::optional<int> mb;
+  } memory[] = {{"2G", 2000}, {"2GB", 2000}, {"500M", 500}, {"500", 500}, {"1.5g", 1500},
+                {"900K", std::nullopt}, {"0", std::nullopt}, {"lots", std::nullopt}, {"3000000G", std::nullopt}};
+  for (const Memory& c : memory) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(pv::app::parseMemoryMb(c.text), c.mb);
   }
 }
 

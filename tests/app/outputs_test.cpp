@@ -594,3 +594,63 @@ TEST_F(Outputs, PagesUnderASizeLimitAreSizedAloneOrLoggedAsNotSought) {
     EXPECT_EQ(text.find("is sought for single images only.") != std::string::npos, !c.sought) << text;
   }
 }
+
+// Eight workers writing 13-megapixel photos as JPEG XL at effort 7 (about
+// 1.3 GB of encoder memory each) under --memory 2G: the budget lets one
+// encode run at a time, so the run finishes well below 2.3 GB, where eight
+// at once would take about 10 GB.
+TEST_F(Outputs, EightWorkersOfLargeJpegXlEncodesStayWithinTheMemoryBudget) {
+#if defined(PV_TSAN) || defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' own memory makes the peak meaningless";
+#endif
+  const std::string photos = dir.file("large");
+  fs::create_directories(photos);
+  {
+    pv::test::LeadWithImage lead;
+    cv::Mat photo = pv::test::gradientImage(4200, 3100, 3), noise = pv::test::noiseImage(4200, 3100, 3, 3);
+    cv::addWeighted(photo, 0.9, noise, 0.1, 0, photo);
+    lead.set(photo, 24);
+    ASSERT_EQ(lead.SaveImage(photos + "/0.jpg", pv::fmt::kJpeg, 24, 26, 0), 0);
+  }
+  for (int i = 1; i < 8; ++i) fs::copy_file(photos + "/0.jpg", photos + "/" + std::to_string(i) + ".jpg");
+  pv::test::Background run(PV_EXECUTABLE, {"--convert", "JXL", "0", "24", "90", "7", "--threads", "8", "--memory",
+                                           "2G", "--output", dir.file("jxl"), "--file", photos});
+  long peak = 0;
+  ASSERT_EQ(run.wait(&peak), 0);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("jxl")), fs::directory_iterator()), 8);
+  EXPECT_LT(peak, 2300L * 1000 * 1000 / 1024) << peak / 1024 << " MiB";
+}
+
+// An image that needs more than the whole budget runs alone, and the log
+// says so; the others share the budget as usual.
+TEST_F(Outputs, AnImageLargerThanTheBudgetRunsAloneAndIsLogged) {
+  const std::string photos = dir.file("alone");
+  fs::create_directories(photos);
+  for (const auto& [name, side] : {std::pair{"big.png", 900}, std::pair{"small.png", 40}}) {
+    pv::test::LeadWithImage lead;
+    lead.set(pv::test::noiseImage(side, side, 3, 5), 24);
+    ASSERT_EQ(lead.SaveImage(photos + "/" + name, pv::fmt::kPng, 24, 0, 0), 0);
+  }
+  const std::string log = dir.file("alone.log");
+  std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << log << "\nMemoryBudget=10\n";
+  const pv::test::ProcessResult r =
+      pv::test::runProcess(PV_EXECUTABLE, {"--convert", "BMP", "--threads", "2", "--output", dir.file("alone-out"),
+                                           "--file", photos + "/big.png", photos + "/small.png"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string text = pv::test::readFile(log);
+  // 900 x 900 pixels at 16 bytes, and 4 for the writer: about 16 MB of 10.
+  EXPECT_NE(text.find(photos + "/big.png: it needs about 16 MB, more than the memory budget of 10 MB, so it ran alone."),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("small.png: it needs"), std::string::npos) << text;
+  EXPECT_TRUE(fs::exists(dir.file("alone-out") + "/big.bmp"));
+  // --memory stands over the file's setting, and text is refused.
+  const pv::test::ProcessResult bad =
+      pv::test::runProcess(PV_EXECUTABLE, {"--convert", "BMP", "--memory", "plenty", "--output", dir.file("bad"),
+                                           "--file", photos + "/small.png"});
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.err.find("Commandline Error: --memory needs a size such as 2G or 500M, not \"plenty\"."),
+            std::string::npos)
+      << bad.err;
+  EXPECT_FALSE(fs::exists(dir.file("bad")));
+}

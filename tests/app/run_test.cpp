@@ -23,6 +23,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/budget.h"
+#include "engine/capabilities.h"
 #include "app/heap.h"
 #include "app/image_conversion.h"
 #include "app/image_list.h"
@@ -816,9 +817,9 @@ TEST_F(Run, AChainThatStartsByShrinkingAJpegDecodesItSmallerWithTheSameResult) {
   }
 }
 
-// Decoded pixels in flight: an image waits while the others hold too much of
-// the budget, and one larger than the whole budget runs alone.
-TEST(PixelBudget, AnImageWaitsForRoomAndAHugeOneRunsAlone) {
+// Memory in flight: an image waits while the others hold too much of the
+// budget, and one larger than the whole budget runs alone.
+TEST(MemoryBudget, AnImageWaitsForRoomAndAHugeOneRunsAlone) {
   const struct {
     double held, wanted;
     bool waits;
@@ -831,7 +832,8 @@ TEST(PixelBudget, AnImageWaitsForRoomAndAHugeOneRunsAlone) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.wanted);
-    pv::app::PixelBudget budget(100);
+    pv::app::MemoryBudget budget(100);
+    EXPECT_EQ(budget.exceeds(c.wanted), c.gets < c.wanted);
     const double first = c.held > 0 ? budget.acquire(c.held) : 0;
     std::atomic<bool> got{false};
     double gets = 0;
@@ -892,11 +894,12 @@ TEST(Heap, ThreadsReuseTheMemoryAnotherFreed) {
   EXPECT_LT(mallinfo2().arena - before, kBig + kBig / 2);
 }
 
-// What a multi-page image holds while it is converted, for the pixel budget:
-// the page in work and one page more where the writer writes page by page,
-// every page where it gathers them; one page when the pages go to files of
-// their own.
-TEST_F(Run, TheBudgetCountsThePagesAWriterHolds) {
+// What an image holds while it is converted, for the memory budget: the
+// page in work and one page more where the writer writes page by page,
+// every page where it gathers them, one page when the pages go to files of
+// their own; and its encoder's working memory, at the effort chosen, for
+// the size the chain's first filter resamples to.
+TEST_F(Run, TheBudgetCountsThePagesAWriterHoldsAndTheEncoder) {
   writeTiffPages(dir.file("scan.tif"), 5);
   list({"scan.tif"});
   const pv::app::ImageEntry& e = s.list[0];
@@ -906,14 +909,33 @@ TEST_F(Run, TheBudgetCountsThePagesAWriterHolds) {
     const char* format;
     int option;
     double pages;
-  } cases[] = {{"TIF", 0, 2}, {"GIF", 0, 2}, {"WEBP", 0, 5}, {"ICO", 0, 5}, {"TIF", 1, 1}, {"PNG", 0, 1}};
+    int effort = -1;       // -1: the format's own
+    bool halved = false;   // a chain that starts by halving both sides
+  } cases[] = {{"TIF", 0, 2},          {"GIF", 0, 2},          {"WEBP", 0, 5},   {"ICO", 0, 5},
+               {"TIF", 1, 1},          {"PNG", 0, 1},          {"JXL", 1, 1, 5}, {"JXL", 1, 1, 7},
+               {"JXL", 1, 1, 7, true}, {"AVIF", 1, 1, 2, true}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.format) + " option " + std::to_string(c.option));
+    SCOPED_TRACE(std::string(c.format) + " option " + std::to_string(c.option) + " effort " +
+                 std::to_string(c.effort) + (c.halved ? " halved" : ""));
     useFormat(c.format);
+    if (c.effort >= 0) s.format->passes = static_cast<std::uint32_t>(c.effort);
     s.settings.MultiPageOption = c.option;
+    s.chain.clear();
+    if (c.halved) s.chain.appendFromText("/filter resize 4 1 50 50 0 0");
     pv::app::NameBook names;
     pv::app::ImageConversion image(
         s, names, [](const pv::app::OutcomeRecord&) {}, 0);
-    EXPECT_EQ(image.pixels(), page * c.pages);
+    const int code = s.format->fileFormatCode(s.format->method);
+    const double encoder = pv::engine::encoderBytesPerPixel(code, static_cast<int>(s.format->passes));
+    EXPECT_DOUBLE_EQ(image.bytes(), page * c.pages * pv::app::kDecodedBytesPerPixel +
+                                        (c.halved ? page / 4 : page) * encoder);
   }
+  s.chain.clear();
+  // The encoders' estimates grow with the effort and for lossless methods.
+  using pv::engine::encoderBytesPerPixel;
+  EXPECT_LT(encoderBytesPerPixel(pv::fmt::kJxl, 5), encoderBytesPerPixel(pv::fmt::kJxl, 7));
+  EXPECT_LT(encoderBytesPerPixel(pv::fmt::kJxl, 7), encoderBytesPerPixel(pv::fmt::kJxl, 9));
+  EXPECT_LT(encoderBytesPerPixel(pv::fmt::kWebp, 4), encoderBytesPerPixel(pv::fmt::kWebpLossless, 4));
+  EXPECT_LT(encoderBytesPerPixel(pv::fmt::kAvif, 8), encoderBytesPerPixel(pv::fmt::kAvif, 2));
+  EXPECT_LE(encoderBytesPerPixel(pv::fmt::kPng, 0), 4);
 }
