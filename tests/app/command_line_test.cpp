@@ -73,8 +73,8 @@ TEST(SwitchTokens, AnUnknownSwitchIsNamedAndItsArgumentsGoNowhere) {
   };
   const Case cases[] = {
       {{"--convert", "JPG", "--qualty", "80", "--usesf"}, {"convert JPG", "usesf"}, {"--qualty"}},
-      // Without the warning, "2G" and "--memory" became part of the suffix.
-      {{"--fna", "_web", "--memory", "2G", "--usesf"}, {"fna _web", "usesf"}, {"--memory"}},
+      // Without the warning, "--colour" and "srgb" became part of the suffix.
+      {{"--fna", "_web", "--colour", "srgb", "--usesf"}, {"fna _web", "usesf"}, {"--colour"}},
       {{"--nosuch", "--other", "x", "--usesf"}, {"usesf"}, {"--nosuch", "--other"}},
       // Paths and single dashes stay arguments; a "/name" may be a path.
       {{"--file", "/tmp", "-x", "/nosuch"}, {"file /tmp|-x|/nosuch"}, {}},
