@@ -274,9 +274,28 @@ class WindowTest : public QObject {
     QFETCH(int, left);
     QCOMPARE(prompter_->shown.size(), questions);
     QCOMPARE(static_cast<int>(session_->list.size()), left);
+    // An empty list says what to do, and Go waits for images.
+    QCOMPARE(window_->emptyListHint()->isVisibleTo(window_.get()), left == 0);
+    QCOMPARE(window_->goButton()->isEnabled(), left > 0);
+    QCOMPARE(window_->action(MainWindow::kStartConversion)->isEnabled(), left > 0);
     if (questions)
       QCOMPARE(prompter_->shown.first(),
                QString("Pictoravine Image Converter|Are you sure you want to clear the current image list?"));
+  }
+
+  void filterOptionsWithoutAFilterSaysWhy_data() {
+    QTest::addColumn<int>("filters");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no filters") << 0 << QString(pv::ui::kNoFiltersText);
+    QTest::newRow("none selected") << 2 << QString(pv::ui::kNoFilterSelectedText);
+  }
+  void filterOptionsWithoutAFilterSaysWhy() {
+    QFETCH(int, filters);
+    QFETCH(QString, said);
+    for (int i = 0; i < filters; ++i) window_->addFilter(pv::filters::filterIndexOfText("/filter invert"));
+    window_->filterList()->clearSelection();
+    window_->action(MainWindow::kFilterOptions)->trigger();
+    QCOMPARE(prompter_->shown, QStringList{"Pictoravine Image Converter|" + said});
   }
 
   void movingFilters_data() {

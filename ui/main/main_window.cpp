@@ -69,6 +69,7 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   qApp->installEventFilter(this);
   // A command line may have filled the chain already ("/open /filter ...").
   refreshFilters();
+  showWhetherEmpty();
   resize(980, 640);
 }
 
@@ -150,6 +151,15 @@ void MainWindow::buildWidgets() {
   connect(images_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& now) { selectImage(now.isValid() ? now.row() : -1); });
   connect(images_, &QTreeView::doubleClicked, this, [this] { openPreview(true); });
+  // An empty list says what to do with it, and there is nothing to start.
+  emptyHint_ = new QLabel(tr("Drop images or folders here"));
+  emptyHint_->setAlignment(Qt::AlignCenter);
+  emptyHint_->setForegroundRole(QPalette::PlaceholderText);
+  emptyHint_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  (new QGridLayout(images_->viewport()))->addWidget(emptyHint_, 0, 0, Qt::AlignCenter);
+  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(model_, signal, this, [this] { showWhetherEmpty(); });
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] { showWhetherEmpty(); });
 
   beforeBox_ = new QCheckBox(tr("Before"));
   afterBox_ = new QCheckBox(tr("After"));
@@ -447,6 +457,13 @@ void MainWindow::sortImages() {
   app::sortImageList(session_.list, ascending_);
   ascending_ = !ascending_;
   afterListChange();
+}
+
+void MainWindow::showWhetherEmpty() {
+  const bool empty = session_.list.empty();
+  emptyHint_->setVisible(empty);
+  actions_[kStartConversion]->setEnabled(!empty);
+  if (go_) go_->setEnabled(!empty);
 }
 
 void MainWindow::afterListChange() {

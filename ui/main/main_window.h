@@ -26,6 +26,10 @@ class QTreeWidget;
 
 namespace pv::ui {
 
+// What "Filter Options..." says when it has no filter to open.
+inline constexpr const char* kNoFiltersText = "The chain has no filters yet: add one with \"Add Filter...\".";
+inline constexpr const char* kNoFilterSelectedText = "Select a filter in the chain to see its options.";
+
 class FilterForms;
 class ImageListModel;
 class QtPrompter;
@@ -106,6 +110,7 @@ class MainWindow final : public QMainWindow {
   QListWidget* filterList() const { return filters_; }
   QTreeWidget* formatList() const { return formats_; }
   QPushButton* goButton() const { return go_; }
+  QLabel* emptyListHint() const { return emptyHint_; }
   QCheckBox* beforeBox() const { return beforeBox_; }
   QCheckBox* afterBox() const { return afterBox_; }
   ImageListModel* imageModel() const { return model_; }
@@ -136,6 +141,8 @@ class MainWindow final : public QMainWindow {
   void buildMenus();
   void run(Command c);
   void afterListChange();
+  // The hint on an empty list, and Go only where there is something to start.
+  void showWhetherEmpty();
   void refreshFilters(int select = -1);
   void rebuildPreviews();
   void showLogIfFailures();
@@ -153,6 +160,7 @@ class MainWindow final : public QMainWindow {
   QCheckBox *beforeBox_ = nullptr, *afterBox_ = nullptr;
   PreviewPane *before_ = nullptr, *after_ = nullptr;
   QPushButton* go_ = nullptr;
+  QLabel* emptyHint_ = nullptr;
   LatestWorker preview_;
   QTimer previewDelay_;
   int selected_ = -1;

@@ -26,7 +26,11 @@ void MainWindow::refreshFilters(int select) {
 
 void MainWindow::configureFilter() {
   const std::set<std::size_t> chosen = selectedFilters();
-  if (chosen.empty()) return;
+  if (chosen.empty()) {
+    prompter_.information(session_.settings.caption, session_.chain.size() == 0 ? kNoFiltersText
+                                                                                : kNoFilterSelectedText);
+    return;
+  }
   const std::size_t position = *chosen.begin();
   // The form shows the selected image as the chain ahead of the filter leaves it.
   const std::string selected =
