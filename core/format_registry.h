@@ -367,7 +367,7 @@ inline constexpr FormatRow kFormatRows[] = {
     {.key = "BMP", .extension = "BMP", .description = "Windows or OS/2 Bitmap", .methods = kBmpMethods},
     {.key = "PNG",
      .extension = "PNG",
-     .description = "Portable Networks Graphics",
+     .description = "Portable Network Graphics",
      .methods = kPngMethods,
      .hasQuality = true,
      .qualityStart = 0,

@@ -17,7 +17,7 @@ TEST(FormatRegistry, HoldsEveryFormatOnceWithUniqueUpperCaseKeys) {
 
 TEST(FormatRegistry, RowsAtFixedIndexes) {
   EXPECT_EQ(pv::formatKey(0), "JPG");
-  EXPECT_EQ(pv::formatDescription(2), "Portable Networks Graphics");
+  EXPECT_EQ(pv::formatDescription(2), "Portable Network Graphics");
   EXPECT_EQ(pv::formatKey(6), "CLP");
   EXPECT_EQ(pv::formatDescription(6), "Copy to Clipboard");
   EXPECT_EQ(pv::formatKey(12), "CMP2");

@@ -283,6 +283,25 @@ class WindowTest : public QObject {
                QString("Pictoravine Image Converter|Are you sure you want to clear the current image list?"));
   }
 
+  // Texts as a Linux desktop words them, with its usual shortcuts.
+  void commandsReadAsOnLinux_data() {
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shortcut");
+    QTest::newRow("quit") << static_cast<int>(MainWindow::kExit) << "Quit"
+                          << "Ctrl+Q";
+  }
+  void commandsReadAsOnLinux() {
+    QFETCH(int, command);
+    QFETCH(QString, text);
+    QFETCH(QString, shortcut);
+    QAction* a = window_->action(static_cast<MainWindow::Command>(command));
+    QCOMPARE(a->text(), text);
+    QCOMPARE(a->shortcut().toString(), shortcut);
+    pv::ui::OptionsSheet sheet(session_->settings, *prompter_, [](bool) {}, pv::ui::OptionsSheet::kShell);
+    QCOMPARE(sheet.tabs()->tabText(pv::ui::OptionsSheet::kShell), QString("File manager menu"));
+  }
+
   void filterOptionsWithoutAFilterSaysWhy_data() {
     QTest::addColumn<int>("filters");
     QTest::addColumn<QString>("said");

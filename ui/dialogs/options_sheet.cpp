@@ -54,7 +54,7 @@ OptionsSheet::OptionsSheet(app::Settings& settings, app::Prompter& prompter,
   tabs_ = new QTabWidget;
   tabs_->addTab(buildGlobal(), tr("Global Options"));
   tabs_->addTab(buildFile(), tr("File Options"));
-  tabs_->addTab(buildShell(), tr("Shell Context"));
+  tabs_->addTab(buildShell(), tr("File manager menu"));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel |
                                        QDialogButtonBox::Apply | QDialogButtonBox::Help);
   apply_ = buttons->button(QDialogButtonBox::Apply);
@@ -145,7 +145,7 @@ QWidget* OptionsSheet::buildGlobal() {
 
 QWidget* OptionsSheet::buildFile() {
   auto& f = file;
-  f.deleteSource = new QCheckBox(tr("Delete original image after a successfull conversion"));
+  f.deleteSource = new QCheckBox(tr("Delete original image after a successful conversion"));
   f.overwrite = new QCheckBox(tr("Overwrite files (do not add number if file already exists)"));
   f.onlySmaller = new QCheckBox(tr("Keep the source where an output in its own format would be larger"));
   f.place = new QButtonGroup(this);

@@ -1,5 +1,5 @@
 #pragma once
-// "Options": the pages "Global Options", "File Options" and "Shell Context"
+// "Options": the pages "Global Options", "File Options" and "File manager menu"
 // over app/options.h. Only pages that were shown are stored back; OK and
 // Apply save config.ini when every shown page was stored without a stop.
 

@@ -18,7 +18,7 @@ constexpr CommandRow kCommands[] = {
      QStyle::SP_FileDialogDetailedView},
     {M::kStartConversion, "Start Conversion...", "Click on the Go button to start the conversion!", "",
      "media-playback-start", QStyle::SP_MediaPlay},
-    {M::kExit, "Exit", "Exits Pictoravine.", "", "application-exit", QStyle::SP_DialogCloseButton},
+    {M::kExit, "Quit", "Quits Pictoravine.", "Ctrl+Q", "application-exit", QStyle::SP_DialogCloseButton},
     {M::kGlobalOptions, "Global Options...", "", "", "preferences-system", QStyle::SP_ComputerIcon},
     {M::kFormatOptions, "Format Options...", "Configure the options for the selected format.", "",
      "document-properties", QStyle::SP_FileDialogInfoView},
