@@ -19,6 +19,8 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
+#include <QAccessible>
+#include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -290,6 +292,12 @@ class WindowTest : public QObject {
     QTest::addColumn<QString>("shortcut");
     QTest::newRow("quit") << static_cast<int>(MainWindow::kExit) << "Quit"
                           << "Ctrl+Q";
+    QTest::newRow("add images") << static_cast<int>(MainWindow::kAddImages) << "Add Image(s)..."
+                                << "Ctrl+O";
+    QTest::newRow("add a folder") << static_cast<int>(MainWindow::kAddFolder) << "Add All Images in Folder..."
+                                  << "Ctrl+Shift+O";
+    QTest::newRow("start") << static_cast<int>(MainWindow::kStartConversion) << "Start Conversion..."
+                           << "Ctrl+Return";
   }
   void commandsReadAsOnLinux() {
     QFETCH(int, command);
@@ -300,6 +308,34 @@ class WindowTest : public QObject {
     QCOMPARE(a->shortcut().toString(), shortcut);
     pv::ui::OptionsSheet sheet(session_->settings, *prompter_, [](bool) {}, pv::ui::OptionsSheet::kShell);
     QCOMPARE(sheet.tabs()->tabText(pv::ui::OptionsSheet::kShell), QString("File manager menu"));
+  }
+
+  // Delete removes the selection of the list that has the focus; every
+  // button that shows only an icon has a name for screen readers.
+  void deleteRemovesFromTheFocusedListAndButtonsHaveNames() {
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    addPictures(3);
+    for (int i = 0; i < 2; ++i) window_->addFilter(pv::filters::filterIndexOfText("/filter invert"));
+    window_->imageView()->setFocus();
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(1));
+    QTest::keyClick(window_->imageView(), Qt::Key_Delete);
+    QCOMPARE(static_cast<int>(session_->list.size()), 2);
+    QCOMPARE(static_cast<int>(session_->chain.size()), 2);
+    window_->filterList()->setFocus();
+    window_->filterList()->setCurrentRow(0);
+    QTest::keyClick(window_->filterList(), Qt::Key_Delete);
+    QCOMPARE(static_cast<int>(session_->chain.size()), 1);
+    QCOMPARE(static_cast<int>(session_->list.size()), 2);
+    int named = 0;
+    for (QToolButton* b : window_->findChildren<QToolButton*>()) {
+      if (!b->isVisible()) continue;  // the menu bar's overflow button, among others
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(b);
+      QVERIFY(a);
+      QVERIFY2(!a->text(QAccessible::Name).isEmpty(), qPrintable(b->objectName()));
+      ++named;
+    }
+    QVERIFY(named >= 12);  // the image and filter columns and the format options
   }
 
   void filterOptionsWithoutAFilterSaysWhy_data() {

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QShortcut>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -103,9 +104,14 @@ void MainWindow::buildMenus() {
         menu->addAction(actions_[e]);
     }
   };
-  fill(menuBar()->addMenu(tr("File")), kFileMenu);
-  fill(menuBar()->addMenu(tr("Options")), kOptionsMenu);
-  fill(menuBar()->addMenu(tr("Help")), kHelpMenu);
+  fill(menuBar()->addMenu(tr("&File")), kFileMenu);
+  fill(menuBar()->addMenu(tr("&Options")), kOptionsMenu);
+  fill(menuBar()->addMenu(tr("&Help")), kHelpMenu);
+  // Delete removes what is selected in the list that has the focus.
+  for (const auto& [list, command] : {std::pair<QWidget*, Command>{images_, kRemoveImages}, {filters_, kRemoveFilters}}) {
+    auto* remove = new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(remove, &QShortcut::activated, this, [this, command] { run(command); });
+  }
   const auto contextMenu = [this, fill](QWidget* w, const std::vector<int>& entries) {
     w->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(w, &QWidget::customContextMenuRequested, this, [w, entries, fill](const QPoint& at) {
