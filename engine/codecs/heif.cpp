@@ -4,6 +4,8 @@
 // libheif's HEVC encoder (x265), lossy only: the lossless mode of the
 // libheif here (1.15) is off by one level in about 1 % of a photo's pixels, so
 // it is not offered. Several pages become one file of several images.
+#include <dlfcn.h>
+
 #include <libheif/heif.h>
 
 #include <array>
@@ -23,6 +25,33 @@ namespace {
 using Context = Owned<heif_context, heif_context_free>;
 using Handle = Owned<heif_image_handle, heif_image_handle_release>;
 using HeifImage = Owned<heif_image, heif_image_release>;
+
+// x265 (behind libheif's HEIC encoder) asks libnuma for each node's CPUs as
+// it opens an encoder, and libnuma fills its cache of them on first use
+// without a lock: two workers opening encoders at once write and read the
+// cache unsynchronised. Filling it once, before any encoder opens, leaves
+// only reads. libnuma is looked up at run time: without it there is
+// nothing to fill.
+struct NumaMask;
+void fillNumaCache() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* lib = dlopen("libnuma.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return;  // kept loaded: x265 uses the same library
+    const auto available = reinterpret_cast<int (*)()>(dlsym(lib, "numa_available"));
+    const auto maxNode = reinterpret_cast<int (*)()>(dlsym(lib, "numa_max_node"));
+    const auto allocate = reinterpret_cast<NumaMask* (*)()>(dlsym(lib, "numa_allocate_cpumask"));
+    const auto cpusOf = reinterpret_cast<int (*)(int, NumaMask*)>(dlsym(lib, "numa_node_to_cpus"));
+    const auto release = reinterpret_cast<void (*)(NumaMask*)>(dlsym(lib, "numa_bitmask_free"));
+    if (!available || !maxNode || !allocate || !cpusOf || !release || available() < 0) return;
+    for (int node = 0; node <= maxNode(); ++node) {
+      NumaMask* mask = allocate();
+      if (!mask) return;
+      cpusOf(node, mask);
+      release(mask);
+    }
+  });
+}
 
 short statusOf(const heif_error& e) {
   switch (e.code) {
@@ -192,6 +221,7 @@ short loadHeif(const std::string& path, int page, int pageCount, Document& doc) 
 short saveHeic(const std::string& path, const std::vector<Image>& pages, int, int bits, int quality,
                int speed, bool tags) {
   if (!heicEncoderMissing().empty()) return kNotSupported;
+  fillNumaCache();
   const Context ctx(newContext());
   heif_encoder* rawEncoder = nullptr;
   if (short s = statusOf(heif_context_get_encoder_for_format(ctx.get(), heif_compression_HEVC, &rawEncoder)))
