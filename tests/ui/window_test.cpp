@@ -969,6 +969,32 @@ class WindowTest : public QObject {
     QVERIFY(window_->afterPicture().isNull());
   }
 
+  // A pane opens the preview on a double click with the left button only.
+  void aPaneOpensThePreviewOnADoubleClick_data() {
+    QTest::addColumn<QString>("gesture");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("left click") << "click" << 0;
+    QTest::newRow("right click") << "right" << 0;
+    QTest::newRow("double click") << "double" << 1;
+  }
+  void aPaneOpensThePreviewOnADoubleClick() {
+    QFETCH(QString, gesture);
+    QFETCH(int, opened);
+    addPictures(1);
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    int previews = 0;
+    window_->onPreview = [&](pv::ui::PreviewWindow& w) {
+      ++previews;
+      w.reject();
+    };
+    QWidget* pane = window_->pane(true);
+    if (gesture == "click") QTest::mouseClick(pane, Qt::LeftButton);
+    if (gesture == "right") QTest::mouseClick(pane, Qt::RightButton);
+    if (gesture == "double") QTest::mouseDClick(pane, Qt::LeftButton);
+    QCOMPARE(previews, opened);
+    window_->onPreview = nullptr;
+  }
+
   void thePreviewWindowShowsBeforeOrAfterAndKeepsItsPicture() {
     writePicture(file("wide.png"), 300, 100);
     window_->addFiles({QString::fromStdString(file("wide.png"))});

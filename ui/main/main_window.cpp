@@ -180,7 +180,7 @@ void MainWindow::buildWidgets() {
   for (PreviewPane* p : {before_, after_}) {
     p->setMinimumSize(200, 150);
     p->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    connect(p, &PreviewPane::clicked, this, [this, p] { openPreview(p == before_); });
+    connect(p, &PreviewPane::doubleClicked, this, [this, p] { openPreview(p == before_); });
   }
   before_->setVisible(session_.settings.ShowPictureBefore);
   after_->setVisible(session_.settings.ShowPictureAfter);

@@ -111,6 +111,7 @@ class MainWindow final : public QMainWindow {
   QTreeWidget* formatList() const { return formats_; }
   QPushButton* goButton() const { return go_; }
   QLabel* emptyListHint() const { return emptyHint_; }
+  PreviewPane* pane(bool before) const { return before ? before_ : after_; }
   QCheckBox* beforeBox() const { return beforeBox_; }
   QCheckBox* afterBox() const { return afterBox_; }
   ImageListModel* imageModel() const { return model_; }

@@ -1,5 +1,6 @@
 #include "ui/main/preview_pane.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace pv::ui {
@@ -21,9 +22,9 @@ void PreviewPane::paintEvent(QPaintEvent*) {
   painter.drawImage((r.width - shown.width()) / 2, (r.height - shown.height()) / 2, shown);
 }
 
-void PreviewPane::mousePressEvent(QMouseEvent* event) {
-  QWidget::mousePressEvent(event);
-  emit clicked();
+void PreviewPane::mouseDoubleClickEvent(QMouseEvent* event) {
+  QWidget::mouseDoubleClickEvent(event);
+  if (event->button() == Qt::LeftButton) emit doubleClicked();
 }
 
 }  // namespace pv::ui

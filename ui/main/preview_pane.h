@@ -1,6 +1,7 @@
 #pragma once
 // A pane of the main window and its dialogs: black, with a picture centred
-// on it (a larger one is scaled down to fit); a click opens the preview.
+// on it (a larger one is scaled down to fit); a double click opens the
+// preview.
 
 #include <QImage>
 #include <QWidget>
@@ -10,7 +11,8 @@
 
 namespace pv::ui {
 
-// One pane: black, with the picture centred on it; a click opens the preview.
+// One pane: black, with the picture centred on it; a double click with the
+// left button opens the preview.
 class PreviewPane final : public QWidget {
   Q_OBJECT
  public:
@@ -21,11 +23,11 @@ class PreviewPane final : public QWidget {
   app::PaneSize room() const { return {std::max(1, width() - 4), std::max(1, height() - 4)}; }
 
  signals:
-  void clicked();
+  void doubleClicked();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   QImage picture_;
