@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
 #include <QAccessible>
@@ -118,9 +119,10 @@ QImage toQImageForTest(const pv::engine::Image& source, QSize size) {
 // Records what the window asks the desktop to open, and starts nothing.
 struct RecordingLauncher : pv::app::Launcher {
   QStringList opened;
+  bool accepts = true;  // false: as without a browser
   bool open(const std::string& pathOrUrl) override {
     opened << QString::fromStdString(pathOrUrl);
-    return true;
+    return accepts;
   }
   bool start(const std::string&, const std::vector<std::string>&) override { return true; }
 };
@@ -790,9 +792,25 @@ class WindowTest : public QObject {
     window_->action(MainWindow::kGlobalOptions)->trigger();
     QCOMPARE(launcher_->opened, QStringList({manual, manual, "file://" + manual + "#options"}));
 
+    // No browser takes it: the manual opens in a window of its own, at the
+    // section asked for, and nothing says it is missing.
+    launcher_->accepts = false;
+    QString title, shown;
+    pv::ui::onManualWindow = [&](QDialog& d) {
+      title = d.windowTitle();
+      shown = d.findChild<QTextBrowser*>()->source().toLocalFile();
+      d.reject();
+    };
+    window_->action(MainWindow::kHelp)->trigger();
+    pv::ui::onManualWindow = nullptr;
+    QCOMPARE(title, QString("Pictoravine Manual"));
+    QCOMPARE(shown, manual);
+    QVERIFY(prompter_->shown.isEmpty());
+    launcher_->accepts = true;
+
     session_->settings.helpPath = file("no-manual/index.html");
     window_->action(MainWindow::kHelp)->trigger();
-    QCOMPARE(launcher_->opened.size(), 3);
+    QCOMPARE(launcher_->opened.size(), 4);
     QVERIFY(prompter_->shown.last().contains("is not installed"));
   }
 

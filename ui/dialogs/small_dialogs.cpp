@@ -1,5 +1,9 @@
 #include "ui/dialogs/small_dialogs.h"
 
+#include <QApplication>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QUrl>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -145,9 +149,30 @@ void openManual(app::Launcher& launcher, app::Prompter& prompter, const app::Set
   std::error_code ec;
   const bool installed = std::filesystem::is_regular_file(settings.helpPath, ec);
   const std::string page = anchor.empty() ? settings.helpPath : "file://" + settings.helpPath + "#" + anchor;
-  if (!installed || !launcher.open(page))
-    prompter.error(settings.caption,
-                   "The manual could not be opened: " + settings.helpPath + " is not installed.");
+  if (!installed) {
+    prompter.error(settings.caption, "The manual could not be opened: " + settings.helpPath + " is not installed.");
+    return;
+  }
+  if (launcher.open(page)) return;
+  // No browser took it: the manual in a window of our own, at the place asked for.
+  QDialog window(QApplication::activeWindow());
+  window.setWindowTitle(QObject::tr("Pictoravine Manual"));
+  auto* text = new QTextBrowser;
+  text->setOpenExternalLinks(true);
+  text->setSource(QUrl::fromLocalFile(QString::fromStdString(settings.helpPath)));
+  if (!anchor.empty()) text->scrollToAnchor(QString::fromStdString(anchor));
+  auto* note = new QLabel(QObject::tr("No web browser could open the manual, so it is shown here."));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&window);
+  layout->addWidget(note);
+  layout->addWidget(text, 1);
+  layout->addWidget(buttons);
+  window.resize(760, 560);
+  if (onManualWindow) QTimer::singleShot(0, &window, [&window] { onManualWindow(window); });
+  window.exec();
 }
+
+std::function<void(QDialog&)> onManualWindow;
 
 }  // namespace pv::ui

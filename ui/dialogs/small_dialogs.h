@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 #include "app/session.h"
 
 class QButtonGroup;
@@ -57,8 +59,12 @@ class SaveLocationDialog final : public QDialog {
 void showAbout(QWidget* parent);
 
 // Opens the installed manual (`anchor`: a section of its home page, or
-// empty) in the desktop's browser; says so when it is not installed.
+// empty) in the desktop's browser, or, when no browser takes it, in a window
+// of its own; says so when it is not installed.
 void openManual(app::Launcher& launcher, app::Prompter& prompter, const app::Settings& settings,
                 const std::string& anchor = {});
+// Called with the manual's own window while it is open (when no browser
+// took the manual); tests close it from here.
+extern std::function<void(QDialog&)> onManualWindow;
 
 }  // namespace pv::ui
