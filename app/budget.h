@@ -23,7 +23,7 @@ inline constexpr double kDecodedBytesPerPixel = 16;
 
 class MemoryBudget {
  public:
-  explicit MemoryBudget(double bytes = machineShare()) : capacity_(bytes) {}
+  explicit MemoryBudget(double bytes) : capacity_(bytes) {}
 
   // Waits for room, then holds it; returns what to hand back to release.
   double acquire(double bytes) {

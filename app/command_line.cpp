@@ -381,6 +381,10 @@ std::string usageText() {
   return text;
 }
 
+namespace {
+
+// A size in bytes, `bareUnit` bytes a unit when none is given; empty for
+// text or a size below one byte.
 std::optional<double> parseByteSize(std::string_view text, double bareUnit) {
   const std::string t = asciiLower(trimmed(text));
   std::size_t digits = 0, dots = 0;
@@ -397,6 +401,8 @@ std::optional<double> parseByteSize(std::string_view text, double bareUnit) {
   if (!(bytes >= 1)) return std::nullopt;
   return bytes;
 }
+
+}  // namespace
 
 std::optional<std::uint32_t> parseSizeKb(std::string_view text) {
   const auto bytes = parseByteSize(text, 1e3);

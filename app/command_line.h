@@ -61,10 +61,8 @@ std::string usageText();
 std::vector<std::string> splitSwitchTokens(const std::vector<std::string>& args,
                                            std::vector<std::string>* unknown = nullptr);
 
-// A size as --max-size and --memory take it: a number, with or without a
-// fraction, then K or KB, M or MB, G or GB (powers of 1000), or no unit for
-// `bareUnit` bytes. Empty for text or a size below one byte.
-std::optional<double> parseByteSize(std::string_view text, double bareUnit);
+// Sizes as --max-size and --memory take them: a number, with or without a
+// fraction, then K or KB, M or MB, G or GB (powers of 1000), or no unit.
 // --max-size's: kilobytes (also without a unit); empty below 1 KB or beyond
 // 4 TB.
 std::optional<std::uint32_t> parseSizeKb(std::string_view text);

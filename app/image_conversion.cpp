@@ -37,6 +37,15 @@ void setSaveOptions(Session& s) {
   engine::guarded([&] { s.format->setSaveOptions(s.primary); });
 }
 
+// The size entry `e` is resampled to by the chain's first filter, when that
+// filter resamples (measured from the entry's recorded size).
+bool firstResample(const Session& s, const ImageEntry& e, int& toW, int& toH) {
+  if (s.chain.size() == 0) return false;
+  const auto w = static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX));
+  const auto h = static_cast<int>(std::min<std::uint32_t>(e.height, INT_MAX));
+  return s.chain.at(0).resamplesTo(w, h, toW, toH);
+}
+
 // Gives `path` the access and modification times `dates`; false when the
 // file system refused them or stored another modification time: FAT keeps
 // times in steps of two seconds from 1980 to 2107 only and may turn a date
@@ -130,10 +139,7 @@ double ImageConversion::bytes() const {
   // The encoder works on the image as saved: the size the chain's first
   // filter resamples to, where it does, else the source's.
   double saved = pixels;
-  const auto w = static_cast<int>(std::min<std::uint32_t>(e_.width, INT_MAX));
-  const auto h = static_cast<int>(std::min<std::uint32_t>(e_.height, INT_MAX));
-  if (int toW = 0, toH = 0; s_.chain.size() > 0 && s_.chain.at(0).resamplesTo(w, h, toW, toH))
-    saved = std::max(1.0, static_cast<double>(toW) * toH);
+  if (int toW = 0, toH = 0; firstResample(s_, e_, toW, toH)) saved = std::max(1.0, static_cast<double>(toW) * toH);
   return pixels * pages * kDecodedBytesPerPixel +
          saved * engine::encoderBytesPerPixel(code, f.hasPasses ? static_cast<int>(f.passes) : 0);
 }
@@ -386,12 +392,11 @@ std::string prepareOutput(Session& s, int index, const OutputSteps& steps) {
 }
 
 void allowReducedLoad(Session& s, int index) {
-  if (s.chain.size() == 0 || index < 0 || static_cast<std::size_t>(index) >= s.list.size()) return;
+  if (index < 0 || static_cast<std::size_t>(index) >= s.list.size()) return;
   const ImageEntry& e = s.list[static_cast<std::size_t>(index)];
-  const auto w = static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX));
-  const auto h = static_cast<int>(std::min<std::uint32_t>(e.height, INT_MAX));
   int toW = 0, toH = 0;
-  if (s.chain.at(0).resamplesTo(w, h, toW, toH) && toW <= w / 2 && toH <= h / 2)
+  if (firstResample(s, e, toW, toH) && toW <= static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX)) / 2 &&
+      toH <= static_cast<int>(std::min<std::uint32_t>(e.height, INT_MAX)) / 2)
     s.primary.SetLoadAtLeast(toW, toH);
 }
 

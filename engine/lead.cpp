@@ -1,11 +1,9 @@
 #include "engine/lead.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 
 #include <algorithm>
 #include <cmath>
@@ -421,11 +419,8 @@ short CLead::encodeWithin(const std::string& file, int quality,
   } else if (kept.size() != out.bytes) {
     return kCannotOpen;  // the kept file could not be read back whole
   }
-  const int fd = open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return kCannotCreate;
-  short status = codecs::writeAll(fd, kept.data(), kept.size());
-  if (close(fd) != 0 && status == kOk) status = errno == ENOSPC ? kDiskFull : kWriteError;
-  return status;
+  // `file` is the save's temporary: written in place.
+  return codecs::writeFileAtomically(file, kept);
 }
 
 short CLead::StartPages(const std::string& path, short formatCode, short bits, short quality) {
