@@ -9,6 +9,7 @@
 #include "app/ports.h"
 #include "engine/lead.h"
 #include "formats/format.h"
+#include "shellext/file_managers.h"
 
 namespace fs = std::filesystem;
 
@@ -34,33 +35,18 @@ int probeImagingControl(engine::CLead& lead, const Settings& settings, Prompter&
   }
 }
 
-std::string extensionFolder() {
-  if (const char* dir = std::getenv("PICTORAVINE_EXTENSION_DIR"); dir && *dir) return dir;
-  return PV_NAUTILUS_EXTENSION_DIR;
-}
+std::string extensionFolder() { return shell::fileManagers().front().folder; }
 
 namespace {
 
-bool onPath(const std::string& program) {
+std::string searchPath() {
   const char* path = std::getenv("PATH");
-  std::string_view rest = path ? path : "";
-  while (!rest.empty()) {
-    const std::size_t colon = rest.find(':');
-    const std::string dir(rest.substr(0, colon));
-    if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
-    rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-  }
-  return false;
+  return path ? path : "";
 }
 
-}  // namespace
-
-ShellRegistration registerShellExtension(const Settings& settings, bool doRegister) {
-  if (!doRegister) return ShellRegistration::Done;  // the setting alone hides the menu
-  if (!onPath("nautilus")) return ShellRegistration::NoFileManager;
+// Installs one module into its file manager's folder when it is not there.
+ShellRegistration installModule(const fs::path& source, const fs::path& target) {
   std::error_code ec;
-  const fs::path source(settings.shellLibraryPath);
-  const fs::path target = fs::path(extensionFolder()) / source.filename();
   if (fs::is_regular_file(target, ec)) return ShellRegistration::Done;
   if (!fs::is_regular_file(source, ec)) return ShellRegistration::ModuleMissing;
   fs::create_directories(target.parent_path(), ec);
@@ -77,19 +63,38 @@ ShellRegistration registerShellExtension(const Settings& settings, bool doRegist
   return fs::is_regular_file(target, ec) ? ShellRegistration::Done : ShellRegistration::InstallFailed;
 }
 
+}  // namespace
+
+ShellRegistration registerShellExtension(const Settings& settings, bool doRegister) {
+  if (!doRegister) return ShellRegistration::Done;  // the setting alone hides the menu
+  bool any = false;
+  ShellRegistration worst = ShellRegistration::Done;
+  const fs::path modules = fs::path(settings.shellLibraryPath).parent_path();
+  for (const shell::FileManager& fm : shell::fileManagers()) {
+    if (!shell::onPath(fm.program, searchPath())) continue;
+    any = true;
+    // Dolphin's service menu is written with the settings; a build without
+    // a module for a file manager has nothing to install.
+    if (fm.serviceMenu || fm.folder.empty()) continue;
+    const ShellRegistration r = installModule(modules / fm.file, fs::path(fm.folder) / fm.file);
+    if (static_cast<int>(r) > static_cast<int>(worst)) worst = r;
+  }
+  return any ? worst : ShellRegistration::NoFileManager;
+}
+
 std::string shellRegistrationText(ShellRegistration result) {
   switch (result) {
     case ShellRegistration::Done:
       return {};
     case ShellRegistration::NoFileManager:
-      return "No file manager that shows Pictoravine's menu is installed (the menu needs Files, also called "
-             "Nautilus). The setting is kept for when it is.";
+      return "No file manager that shows Pictoravine's menu is installed (Files, Nemo, Caja, Thunar or "
+             "Dolphin). The setting is kept for when one is.";
     case ShellRegistration::ModuleMissing:
-      return "The file manager's plugin (libextpv.so) is not installed with this copy of Pictoravine, so its "
-             "menu cannot be shown.";
+      return "A file manager's plugin is not installed with this copy of Pictoravine, so its menu cannot be "
+             "shown.";
     case ShellRegistration::InstallFailed:
-      return "The file manager's plugin could not be installed into " + extensionFolder() +
-             ". Install the Pictoravine package, or install it there as administrator.";
+      return "A file manager's plugin could not be installed into its folder. Install the Pictoravine "
+             "package, or install it there as administrator.";
   }
   return {};
 }

@@ -41,7 +41,7 @@ int probeImagingControl(engine::CLead& lead, const Settings& settings, Prompter&
 // else the system folder found at build time. Nautilus reads no per-user
 // folder, so the plugin is installed once for every user and each user's
 // ShellContextEnabled shows or hides its menu.
-std::string extensionFolder();
+std::string extensionFolder();  // Nautilus's
 
 enum class ShellRegistration {
   Done,           // the menu shows (or is hidden) at the next right click
@@ -50,12 +50,13 @@ enum class ShellRegistration {
   InstallFailed,  // installing it (through pkexec) was refused or failed
 };
 
-// Switches the file manager's menu on or off for this user. The switch itself
-// is the setting ShellContextEnabled, which the plugin reads at every menu;
-// switching on also installs the plugin (settings.shellLibraryPath) into
-// extensionFolder() when it is not there yet: directly when the folder is
-// writable, else through pkexec, the desktop's way to ask for an
-// administrator's password.
+// Switches the file managers' menu on or off for this user. The switch itself
+// is the setting ShellContextEnabled, which the plugins read at every menu;
+// switching on also installs, for each file manager on PATH, its plugin (from
+// the folder of settings.shellLibraryPath) into its folder when it is not
+// there yet: directly when the folder is writable, else through pkexec, the
+// desktop's way to ask for an administrator's password. Dolphin's service
+// menu is written when the settings are saved (shell::updateServiceMenu).
 ShellRegistration registerShellExtension(const Settings& settings, bool doRegister);
 
 // The message for a registration that did not work; empty for Done.

@@ -54,9 +54,16 @@ if(NOT Qt6_FOUND)
   message(FATAL_ERROR "Qt 6 not found: install the Debian package 'qt6-base-dev' (or run scripts/bootstrap)")
 endif()
 
+# The file managers' extension libraries, and the one folder each loads its
+# modules from (none of them reads a per-user folder).
 pv_require_pkg(PV_NAUTILUS libnautilus-extension-4 libnautilus-extension-dev)
-# The one folder Nautilus loads plugins from (it reads no per-user folder).
 pkg_get_variable(PV_NAUTILUS_EXTENSION_DIR libnautilus-extension-4 extensiondir)
+pv_require_pkg(PV_NEMO libnemo-extension libnemo-extension-dev)
+pkg_get_variable(PV_NEMO_EXTENSION_DIR libnemo-extension extensiondir)
+pv_require_pkg(PV_CAJA libcaja-extension libcaja-extension-dev)
+pkg_get_variable(PV_CAJA_EXTENSION_DIR libcaja-extension extensiondir)
+pv_require_pkg(PV_THUNAR thunarx-3 libthunarx-3-dev)
+pkg_get_variable(PV_THUNAR_EXTENSION_DIR thunarx-3 extensionsdir)
 
 find_package(Threads REQUIRED)
 

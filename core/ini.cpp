@@ -164,13 +164,14 @@ std::string Document::text() const {
 
 bool Document::save(const std::string& path) const { return replaceFileAtomically(path, text()); }
 
-bool replaceFileAtomically(const std::string& path, std::string_view text) {
+bool replaceFileAtomically(const std::string& path, std::string_view text, unsigned mode) {
   std::string tmp = path + ".XXXXXX";
   int fd = mkstemp(tmp.data());
   if (fd < 0) return false;
   // Keep the permissions of the file being replaced.
   struct stat st {};
-  fchmod(fd, stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+  if (mode == 0) mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  fchmod(fd, mode);
   bool ok = true;
   std::size_t done = 0;
   while (ok && done < text.size()) {

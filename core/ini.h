@@ -52,7 +52,9 @@ bool writeString(const std::string& path, std::string_view section, std::string_
                  std::string_view value);
 
 // Writes `text` to `path` through a temporary file in the same folder and a
-// rename; the previous file stays whole when anything fails.
-bool replaceFileAtomically(const std::string& path, std::string_view text);
+// rename; the previous file stays whole when anything fails. The file keeps
+// the permissions of the one it replaces (0644 when new), unless `mode` is
+// given.
+bool replaceFileAtomically(const std::string& path, std::string_view text, unsigned mode = 0);
 
 }  // namespace pv::ini

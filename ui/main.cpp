@@ -8,6 +8,8 @@
 
 #include "app/console.h"
 #include "app/heap.h"
+#include "core/paths.h"
+#include "shellext/file_managers.h"
 #include "ui/front_end.h"
 #include "ui/ports/clipboard.h"
 
@@ -16,6 +18,15 @@ int main(int argc, char** argv) {
   if (int code = 0; pv::ui::runClipboardHelper(argc, argv, code)) return code;
   pv::app::shareOneHeap();
   std::vector<std::string> args(argv + 1, argv + argc);
+  // Started by Dolphin's service menu: its files become the hand-off the
+  // other file managers' modules make.
+  if (auto handOff = pv::shell::handOffArguments(args, pv::dataFolder(false) + "/config.ini")) {
+    if (handOff->empty()) {
+      std::cerr << "pictoravine: the file manager gave no image this program reads\n";
+      return 1;
+    }
+    args = std::move(*handOff);
+  }
   if (pv::app::wantsConsole(args) || !pv::ui::displayAvailable()) {
     if (args.empty()) {
       std::cerr << pv::app::versionText()

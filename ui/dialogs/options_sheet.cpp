@@ -18,7 +18,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
+
 #include "app/naming.h"
+#include "core/paths.h"
+#include "shellext/file_managers.h"
 #include "core/format_registry.h"
 #include "ui/dialogs/dialog_parts.h"
 
@@ -241,12 +245,19 @@ QWidget* OptionsSheet::buildShell() {
   buttons->addWidget(all);
   buttons->addWidget(none);
   buttons->addStretch();
+  shell.fileManagers = new QTreeWidget;
+  shell.fileManagers->setHeaderLabels({tr("File manager"), tr("Menu")});
+  shell.fileManagers->setRootIsDecorated(false);
+  shell.fileManagers->setSelectionMode(QAbstractItemView::NoSelection);
+  shell.fileManagers->setWordWrap(true);
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(shell.enabled);
   layout->addWidget(new QLabel(tr("Formats to be viewable in the menu:")));
-  layout->addWidget(shell.formats, 1);
+  layout->addWidget(shell.formats, 2);
   layout->addLayout(buttons);
+  layout->addWidget(new QLabel(tr("File managers on this computer:")));
+  layout->addWidget(shell.fileManagers, 1);
   return page;
 }
 
@@ -289,8 +300,23 @@ void OptionsSheet::showPage(int page) {
     for (int i = 0; i < shell.formats->topLevelItemCount(); ++i)
       shell.formats->topLevelItem(i)->setCheckState(
           0, p.formats[static_cast<std::size_t>(i)] ? Qt::Checked : Qt::Unchecked);
+    showFileManagers();
   }
   filling_ = false;
+}
+
+void OptionsSheet::showFileManagers() {
+  shell.fileManagers->clear();
+  const char* path = std::getenv("PATH");
+  for (const pv::shell::FileManager& fm : pv::shell::fileManagers()) {
+    const pv::shell::MenuStatus status = pv::shell::statusOf(fm, settings_.ShellContextEnabled, path ? path : "");
+    std::string text = status.text;
+    if (fm.serviceMenu && !serviceMenuProblem_.empty()) text = serviceMenuProblem_;
+    auto* item = new QTreeWidgetItem({qs(fm.name + " (" + fm.desktop + ")"), qs(text)});
+    item->setToolTip(1, qs(text));
+    shell.fileManagers->addTopLevelItem(item);
+  }
+  shell.fileManagers->resizeColumnToContents(0);
 }
 
 void OptionsSheet::showNameOf(const app::ImageEntry& entry, const std::string& extension) {
@@ -353,6 +379,13 @@ bool OptionsSheet::apply() {
     app::applyShellPage(settings_, p, registerMenu_);
   }
   app::saveSettings(settings_);
+  if (initialised_[kShell]) {
+    // Dolphin reads no settings of ours: its service menu is rewritten from
+    // them. A folder that cannot be written is shown on the page; the
+    // settings are saved all the same.
+    serviceMenuProblem_ = pv::shell::updateServiceMenu(settings_.configPath, programFolder() + "/pictoravine");
+    showFileManagers();
+  }
   return true;
 }
 

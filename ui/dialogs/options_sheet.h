@@ -61,7 +61,10 @@ class OptionsSheet final : public QDialog {
   struct ShellControls {
     QCheckBox* enabled;
     QTreeWidget* formats;
+    QTreeWidget* fileManagers;  // each file manager: installed, and whether it has the menu
   } shell{};
+  // Fills the file-manager list from what is installed now.
+  void showFileManagers();
 
  private:
   QWidget* buildGlobal();
@@ -75,6 +78,7 @@ class OptionsSheet final : public QDialog {
   app::Settings& settings_;
   app::Prompter& prompter_;
   std::function<void(bool)> registerMenu_;
+  std::string serviceMenuProblem_;  // why Dolphin's menu could not be written at the last apply
   QTabWidget* tabs_;
   QPushButton* apply_;
   bool initialised_[3] = {false, false, false};

@@ -1,0 +1,225 @@
+#include "shellext/file_managers.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "core/ini.h"
+#include "core/paths.h"
+#include "core/profiles.h"
+
+// Where the build installs each module (set by shellext/CMakeLists.txt); a
+// build without one leaves its folder empty.
+#ifndef PV_EXTPV_FOLDER
+#define PV_EXTPV_FOLDER ""
+#define PV_EXTPV_FILE ""
+#endif
+#ifndef PV_EXTPV_NEMO_FOLDER
+#define PV_EXTPV_NEMO_FOLDER ""
+#define PV_EXTPV_NEMO_FILE ""
+#endif
+#ifndef PV_EXTPV_CAJA_FOLDER
+#define PV_EXTPV_CAJA_FOLDER ""
+#define PV_EXTPV_CAJA_FILE ""
+#endif
+#ifndef PV_EXTPV_THUNAR_FOLDER
+#define PV_EXTPV_THUNAR_FOLDER ""
+#define PV_EXTPV_THUNAR_FILE ""
+#endif
+
+namespace pv::shell {
+
+namespace fs = std::filesystem;
+
+std::vector<FileManager> fileManagers() {
+  // PICTORAVINE_EXTENSION_DIR points Nautilus's folder elsewhere (tests).
+  const char* nautilus = std::getenv("PICTORAVINE_EXTENSION_DIR");
+  return {
+      {"Files (Nautilus)", "GNOME", "nautilus", nautilus && *nautilus ? nautilus : PV_EXTPV_FOLDER, PV_EXTPV_FILE},
+      {"Nemo", "Cinnamon", "nemo", PV_EXTPV_NEMO_FOLDER, PV_EXTPV_NEMO_FILE},
+      {"Caja", "MATE", "caja", PV_EXTPV_CAJA_FOLDER, PV_EXTPV_CAJA_FILE},
+      {"Thunar", "Xfce", "thunar", PV_EXTPV_THUNAR_FOLDER, PV_EXTPV_THUNAR_FILE},
+      {"Dolphin", "KDE Plasma", "dolphin", serviceMenuFolder(), kServiceMenuFile, true},
+  };
+}
+
+std::string serviceMenuFolder() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') return std::string(data) + "/kio/servicemenus";
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : "") + "/.local/share/kio/servicemenus";
+}
+
+namespace {
+
+}  // namespace
+
+bool onPath(const std::string& program, const std::string& path) {
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find(':', start), path.size());
+    const std::string folder = path.substr(start, end - start);
+    if (!folder.empty() && ::access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+namespace {
+
+bool isFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// One argument of an Exec line: bare when it has only plain letters, else
+// quoted with ", `, $ and \ escaped; then \ doubled again, as the .desktop
+// value's own escape, and % doubled, as Exec's field codes ask.
+std::string execArgument(const std::string& arg) {
+  const bool plain = !arg.empty() && arg.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                           "0123456789/._-+=,") == std::string::npos;
+  std::string quoted;
+  if (plain) {
+    quoted = arg;
+  } else {
+    quoted = "\"";
+    for (char c : arg) {
+      if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+      quoted += c;
+    }
+    quoted += '"';
+  }
+  std::string out;
+  for (char c : quoted) {
+    if (c == '\\') out += '\\';
+    if (c == '%') out += '%';
+    out += c;
+  }
+  return out;
+}
+
+// Letters, digits and '_' only: a desktop action's name.
+std::string actionId(std::string text) {
+  for (char& c : text)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  return text;
+}
+
+}  // namespace
+
+MenuStatus statusOf(const FileManager& fm, bool enabled, const std::string& path) {
+  MenuStatus s;
+  s.installed = onPath(fm.program, path);
+  if (!s.installed) {
+    s.text = "not installed";
+    return s;
+  }
+  if (fm.folder.empty()) {
+    s.text = "installed; this build has no module for it";
+    return s;
+  }
+  const std::string file = fm.folder + "/" + fm.file;
+  s.hasMenu = entryExists(file);
+  if (s.hasMenu) {
+    s.text = enabled ? "installed, has the menu" : "installed, has the menu (switched off above)";
+  } else if (fm.serviceMenu) {
+    s.text = enabled ? "installed; its menu is written when these options are saved"
+                     : "installed; no menu while it is switched off above";
+  } else if (!isFolder(fm.folder)) {
+    s.text = "installed; no menu: its module folder " + fm.folder + " does not exist";
+  } else if (::access(fm.folder.c_str(), W_OK) != 0) {
+    s.text = "installed; no menu: " + fm.file + " is not in " + fm.folder +
+             ", which only the system's administrator can write (install the Pictoravine package)";
+  } else {
+    s.text = "installed; no menu: " + fm.file + " is not in " + fm.folder;
+  }
+  return s;
+}
+
+std::string serviceMenuText(const ShellMenu& menu, const std::string& program) {
+  std::vector<std::pair<std::string, std::string>> actions;  // id, [Desktop Action] body
+  const std::string start = "Exec=" + execArgument(program) + " " + kHandOffSwitch;
+  for (const MenuEntry& e : menu.entries()) {
+    if (e.kind != MenuEntry::Kind::Item || e.offset < 0) continue;
+    const Command c = menu.commandAt(e.offset);
+    std::string id, exec;
+    switch (c.action) {
+      case Action::Convert:
+        id = "convert_" + actionId(c.argument);
+        exec = start + " convert " + execArgument(c.argument) + " %F";
+        break;
+      case Action::Open:
+        id = "open";
+        exec = start + " open %F";
+        break;
+      case Action::Customize:
+        id = "customize";
+        exec = start + " customize";
+        break;
+      default:
+        continue;
+    }
+    actions.emplace_back(id, "Name=" + e.label + "\nIcon=pictoravine\n" + exec + "\n");
+  }
+  std::string text =
+      "[Desktop Entry]\n"
+      "Type=Service\n"
+      "Name=Pictoravine\n"
+      "Icon=pictoravine\n"
+      "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+      "MimeType=image/*;\n"
+      "X-KDE-Submenu=" +
+      std::string(kRootLabel) + "\nActions=";
+  for (const auto& [id, body] : actions) text += id + ";";
+  text += "\n";
+  for (const auto& [id, body] : actions) text += "\n[Desktop Action " + id + "]\n" + body;
+  return text;
+}
+
+std::string updateServiceMenu(const std::string& configPath, const std::string& program, const std::string& folder) {
+  const std::string path = folder + "/" + kServiceMenuFile;
+  if (!menuEnabled(configPath)) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+      return "Dolphin's menu " + path + " could not be removed: " + std::strerror(errno);
+    return {};
+  }
+  const std::string text = serviceMenuText(ShellMenu::build(configPath, listProfileNames()), program);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return "Dolphin's menu could not be written: the folder " + folder + " cannot be made (" + ec.message() + ")";
+  if (!ini::replaceFileAtomically(path, text, 0755))
+    return "Dolphin's menu could not be written into " + folder + ": " + std::strerror(errno);
+  return {};
+}
+
+std::optional<std::vector<std::string>> handOffArguments(const std::vector<std::string>& args,
+                                                         const std::string& configPath) {
+  if (args.empty() || args[0] != kHandOffSwitch) return std::nullopt;
+  Command command;
+  std::size_t first = 2;
+  const std::string action = args.size() > 1 ? args[1] : "";
+  if (action == "convert" && args.size() > 2) {
+    command = {Action::Convert, args[2]};
+    first = 3;
+  } else if (action == "open") {
+    command = {Action::Open, {}};
+  } else if (action == "customize") {
+    command = {Action::Customize, {}};
+  } else {
+    return std::vector<std::string>{};
+  }
+  std::vector<std::string> paths;
+  for (std::size_t i = first; i < args.size(); ++i) {
+    std::error_code ec;
+    paths.push_back(fs::absolute(args[i], ec).lexically_normal().string());
+  }
+  std::vector<std::string> argv = perform(command, acceptedFiles(paths), configPath, "program");
+  if (!argv.empty()) argv.erase(argv.begin());
+  return argv;
+}
+
+}  // namespace pv::shell
