@@ -36,8 +36,13 @@ add_custom_target(pv_desktop_files ALL DEPENDS
 install(FILES ${PROJECT_SOURCE_DIR}/resources/data.dat DESTINATION ${CMAKE_INSTALL_DATADIR}/pictoravine)
 install(DIRECTORY ${PV_BIN}/help DESTINATION ${CMAKE_INSTALL_DATADIR}/pictoravine)
 install(FILES ${PROJECT_BINARY_DIR}/man/pictoravine.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/pictoravine.desktop
+# The desktop file and the software centres' listing share one id (the
+# reverse-DNS name AppStream asks for).
+set(PV_DESKTOP_ID org.example.pictoravine.Pictoravine)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/${PV_DESKTOP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/desktop/${PV_DESKTOP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PV_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.gz
   COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/resources/desktop/changelog > ${PROJECT_BINARY_DIR}/changelog.gz
@@ -56,7 +61,7 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Pictoravine converts many images at once: each image of a list is loaded, run\n"
     "through an ordered chain of filters and saved in one chosen output format.\n"
     "It has a Qt window, a command line that runs without a display, and a menu\n"
-    "in the Files file manager.")
+    "in the Files, Nemo, Caja, Thunar and Dolphin file managers.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -67,6 +72,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # by dpkg-shlibdeps. wl-clipboard reaches the clipboard where the only
 # display is Wayland's.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "nautilus, wl-clipboard")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wl-clipboard")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "nautilus | nemo | caja | thunar | dolphin")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

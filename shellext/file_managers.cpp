@@ -105,7 +105,7 @@ std::string execArgument(const std::string& arg) {
 // Letters, digits and '_' only: a desktop action's name.
 std::string actionId(std::string text) {
   for (char& c : text)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
   return text;
 }
 
@@ -149,7 +149,7 @@ std::string serviceMenuText(const ShellMenu& menu, const std::string& program) {
     std::string id, exec;
     switch (c.action) {
       case Action::Convert:
-        id = "convert_" + actionId(c.argument);
+        id = "convert-" + actionId(c.argument);
         exec = start + " convert " + execArgument(c.argument) + " %F";
         break;
       case Action::Open:

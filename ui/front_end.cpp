@@ -27,7 +27,7 @@ bool displayAvailable() {
 int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Pictoravine");
-  QApplication::setDesktopFileName("pictoravine");
+  QApplication::setDesktopFileName("org.example.pictoravine.Pictoravine");
   QtPrompter prompter;
   QtClipboard clipboard;
   QtLauncher launcher;

@@ -27,14 +27,19 @@ if grep -q '^E:' "$work/lintian.txt"; then echo "FAILED: lintian reports errors"
 
 dpkg -i "$deb" >/dev/null
 files=$(dpkg -L pictoravine)
-extdir=$(pkg-config --variable=extensiondir libnautilus-extension-4)
+id=org.example.pictoravine.Pictoravine
+modules=("$(pkg-config --variable=extensiondir libnautilus-extension-4)/libextpv.so"
+         "$(pkg-config --variable=extensiondir libnemo-extension)/libpictoravine-nemo.so"
+         "$(pkg-config --variable=extensiondir libcaja-extension)/libpictoravine-caja.so"
+         "$(pkg-config --variable=extensionsdir thunarx-3)/pictoravine-thunar.so")
 for f in /usr/bin/pictoravine /usr/share/pictoravine/data.dat /usr/share/pictoravine/help/index.html \
          /usr/share/pictoravine/help/command-line.html /usr/share/man/man1/pictoravine.1.gz \
-         /usr/share/applications/pictoravine.desktop /usr/share/icons/hicolor/scalable/apps/pictoravine.svg \
-         /usr/share/icons/hicolor/48x48/apps/pictoravine.png "$extdir/libextpv.so"; do
+         /usr/share/applications/$id.desktop /usr/share/metainfo/$id.metainfo.xml /usr/share/icons/hicolor/scalable/apps/pictoravine.svg \
+         /usr/share/icons/hicolor/48x48/apps/pictoravine.png "${modules[@]}"; do
   [[ -f $f ]] || { echo "FAILED: $f is not installed"; exit 1; }
 done
-desktop-file-validate /usr/share/applications/pictoravine.desktop
+desktop-file-validate /usr/share/applications/$id.desktop
+if command -v appstreamcli >/dev/null; then appstreamcli validate --no-net /usr/share/metainfo/$id.metainfo.xml; fi
 /usr/bin/pictoravine --version
 grep -q '/convert' <(gzip -dc /usr/share/man/man1/pictoravine.1.gz) || { echo "FAILED: the man page lists no switches"; exit 1; }
 
