@@ -113,31 +113,28 @@ std::string actionId(std::string text) {
 
 MenuStatus statusOf(const FileManager& fm, bool enabled, const std::string& path) {
   MenuStatus s;
+  const auto say = [&s](std::string text, std::string detail) {
+    s.text = std::move(text);
+    s.detail = std::move(detail);
+    return s;
+  };
   s.installed = onPath(fm.program, path);
-  if (!s.installed) {
-    s.text = "not installed";
-    return s;
-  }
-  if (fm.folder.empty()) {
-    s.text = "installed; this build has no module for it";
-    return s;
-  }
+  if (!s.installed) return say("not installed", fm.program + " is not on this computer's PATH");
+  if (fm.folder.empty()) return say("no menu in this build", "this build of Pictoravine has no module for it");
   const std::string file = fm.folder + "/" + fm.file;
   s.hasMenu = entryExists(file);
-  if (s.hasMenu) {
-    s.text = enabled ? "installed, has the menu" : "installed, has the menu (switched off above)";
-  } else if (fm.serviceMenu) {
-    s.text = enabled ? "installed; its menu is written when these options are saved"
-                     : "installed; no menu while it is switched off above";
-  } else if (!isFolder(fm.folder)) {
-    s.text = "installed; no menu: its module folder " + fm.folder + " does not exist";
-  } else if (::access(fm.folder.c_str(), W_OK) != 0) {
-    s.text = "installed; no menu: " + fm.file + " is not in " + fm.folder +
-             ", which only the system's administrator can write (install the Pictoravine package)";
-  } else {
-    s.text = "installed; no menu: " + fm.file + " is not in " + fm.folder;
-  }
-  return s;
+  if (s.hasMenu)
+    return say(enabled ? "has the menu" : "has the menu, switched off above", file);
+  if (fm.serviceMenu)
+    return enabled ? say("written when these options are saved", file + " is written when these options are saved")
+                   : say("no menu while switched off", file + " is removed while the menu is switched off");
+  if (!isFolder(fm.folder))
+    return say("no menu: module folder missing", "its module folder " + fm.folder + " does not exist");
+  if (::access(fm.folder.c_str(), W_OK) != 0)
+    return say("no menu: install the package", fm.file + " is not in " + fm.folder +
+                                                   ", which only the system's administrator can write "
+                                                   "(install the Pictoravine package)");
+  return say("no menu: module not installed", fm.file + " is not in " + fm.folder);
 }
 
 std::string serviceMenuText(const ShellMenu& menu, const std::string& program) {

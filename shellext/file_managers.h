@@ -38,7 +38,8 @@ bool onPath(const std::string& program, const std::string& path);
 struct MenuStatus {
   bool installed = false;  // the file manager's program is on PATH
   bool hasMenu = false;    // our module or service menu is in place
-  std::string text;        // one line for the options page
+  std::string text;        // a few words for the options page's list
+  std::string detail;      // the whole story, with the folder (its tip)
 };
 
 // Where `fm` stands: installed or not, and whether it has the menu, or why not

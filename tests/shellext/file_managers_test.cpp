@@ -54,24 +54,25 @@ TEST(FileManagers, StatusSaysWhetherEachHasTheMenuAndWhyNot) {
     FileManager fm;
     bool enabled;
     bool installed, hasMenu;
-    std::string text;
+    std::string text, detail;
   } cases[] = {
       {"not on PATH", {"Nemo", "Cinnamon", "nemo", dir.file("ext"), "module.so"}, true, false, false,
-       "not installed"},
-      {"module in place", {"Caja", "MATE", "caja", dir.file("ext"), "module.so"}, true, true, true,
-       "installed, has the menu"},
+       "not installed", "nemo is not on this computer's PATH"},
+      {"module in place", {"Caja", "MATE", "caja", dir.file("ext"), "module.so"}, true, true, true, "has the menu",
+       dir.file("ext/module.so")},
       {"module in place, menu off", {"Caja", "MATE", "caja", dir.file("ext"), "module.so"}, false, true, true,
-       "installed, has the menu (switched off above)"},
+       "has the menu, switched off above", dir.file("ext/module.so")},
       {"module folder missing", {"Caja", "MATE", "caja", dir.file("gone"), "module.so"}, true, true, false,
-       "installed; no menu: its module folder " + dir.file("gone") + " does not exist"},
+       "no menu: module folder missing", "its module folder " + dir.file("gone") + " does not exist"},
       {"module not in a writable folder", {"Caja", "MATE", "caja", dir.file("ext"), "other.so"}, true, true, false,
-       "installed; no menu: other.so is not in " + dir.file("ext")},
+       "no menu: module not installed", "other.so is not in " + dir.file("ext")},
       {"no module in this build", {"Caja", "MATE", "caja", "", "module.so"}, true, true, false,
-       "installed; this build has no module for it"},
+       "no menu in this build", "this build of Pictoravine has no module for it"},
       {"service menu not written yet", {"Dolphin", "KDE", "caja", dir.file("ext"), "menu.desktop", true}, true, true,
-       false, "installed; its menu is written when these options are saved"},
+       false, "written when these options are saved",
+       dir.file("ext/menu.desktop") + " is written when these options are saved"},
       {"service menu, menu off", {"Dolphin", "KDE", "caja", dir.file("ext"), "menu.desktop", true}, false, true,
-       false, "installed; no menu while it is switched off above"},
+       false, "no menu while switched off", dir.file("ext/menu.desktop") + " is removed while the menu is switched off"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -79,12 +80,14 @@ TEST(FileManagers, StatusSaysWhetherEachHasTheMenuAndWhyNot) {
     EXPECT_EQ(s.installed, c.installed);
     EXPECT_EQ(s.hasMenu, c.hasMenu);
     EXPECT_EQ(s.text, c.text);
+    EXPECT_EQ(s.detail, c.detail);
   }
   if (!root) {
     const FileManager fm{"Caja", "MATE", "caja", dir.file("locked"), "module.so"};
-    EXPECT_EQ(pv::shell::statusOf(fm, true, path).text,
-              "installed; no menu: module.so is not in " + dir.file("locked") +
-                  ", which only the system's administrator can write (install the Pictoravine package)");
+    const pv::shell::MenuStatus s = pv::shell::statusOf(fm, true, path);
+    EXPECT_EQ(s.text, "no menu: install the package");
+    EXPECT_EQ(s.detail, "module.so is not in " + dir.file("locked") +
+                            ", which only the system's administrator can write (install the Pictoravine package)");
   }
   ::chmod(dir.file("locked").c_str(), 0755);
 }

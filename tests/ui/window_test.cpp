@@ -814,6 +814,62 @@ class WindowTest : public QObject {
     QVERIFY(prompter_->shown.last().contains("is not installed"));
   }
 
+  // The menu page lists the five file managers with what each has, and
+  // saving it writes Dolphin's service menu (or says why it could not).
+  void theMenuPageSaysWhichFileManagersHaveTheMenu_data() {
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("blocked");  // a file where the service-menu folder would be
+    QTest::addColumn<QString>("dolphin");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("on: written") << true << false << "Dolphin (KDE Plasma)|has the menu" << true;
+    QTest::newRow("off: removed") << false << false << "Dolphin (KDE Plasma)|no menu while switched off" << false;
+    QTest::newRow("folder cannot be written") << true << true << "Dolphin (KDE Plasma)|could not be written (below)"
+                                              << false;
+  }
+  void theMenuPageSaysWhichFileManagersHaveTheMenu() {
+    QFETCH(bool, enabled);
+    QFETCH(bool, blocked);
+    QFETCH(QString, dolphin);
+    QFETCH(bool, written);
+    pv::test::TempDir dir;
+    std::filesystem::create_directories(dir.file("bin"));
+    for (const char* program : {"caja", "dolphin"}) {
+      pv::test::writeFile(dir.file(std::string("bin/") + program), "#!/bin/sh\n");
+      std::filesystem::permissions(dir.file(std::string("bin/") + program), std::filesystem::perms::owner_all);
+    }
+    if (blocked) pv::test::writeFile(dir.file("xdg"), "a file");
+    if (!enabled) {  // a menu written before, which switching off removes
+      std::filesystem::create_directories(dir.file("xdg/kio/servicemenus"));
+      pv::test::writeFile(dir.file("xdg/kio/servicemenus/pictoravine.desktop"), "[Desktop Entry]\n");
+    }
+    pv::test::EnvGuard path("PATH", dir.file("bin"));
+    pv::test::EnvGuard xdg("XDG_DATA_HOME", dir.file("xdg"));
+    std::ofstream(data_->file("config.ini")) << "[Global]\nShellContextEnabled=" << !enabled << "\n[Shell]\nPNG=1\n";
+    session_->settings = pv::app::loadSettings();
+    pv::ui::OptionsSheet sheet(session_->settings, *prompter_, nullptr, pv::ui::OptionsSheet::kShell);
+    const auto row = [&](int i) {
+      const QTreeWidgetItem* item = sheet.shell.fileManagers->topLevelItem(i);
+      return item->text(0) + "|" + item->text(1);
+    };
+    QCOMPARE(sheet.shell.fileManagers->topLevelItemCount(), 5);
+    QCOMPARE(row(0), QString("Files (Nautilus) (GNOME)|not installed"));
+    QVERIFY2(row(2).startsWith("Caja (MATE)|") && !row(2).endsWith("not installed"), qPrintable(row(2)));
+    sheet.shell.enabled->setChecked(enabled);
+    const std::string before = pv::test::readFile(data_->file("config.ini"));
+    QVERIFY(sheet.apply());
+    QCOMPARE(row(4), dolphin);
+    // A service menu that could not be written is said in full on the page.
+    QCOMPARE(sheet.shell.problem->isVisibleTo(&sheet), blocked);
+    if (blocked)
+      QVERIFY2(sheet.shell.problem->text().startsWith("Dolphin's menu could not be written: the folder " +
+                                                      QString::fromStdString(dir.file("xdg/kio/servicemenus"))),
+               qPrintable(sheet.shell.problem->text()));
+    QCOMPARE(std::filesystem::exists(dir.file("xdg/kio/servicemenus/pictoravine.desktop")), written);
+    // The settings are saved whether or not Dolphin's menu could be written.
+    QCOMPARE(pv::app::loadSettings().ShellContextEnabled, enabled);
+    QVERIFY(before != pv::test::readFile(data_->file("config.ini")));
+  }
+
   void theOptionsSheetStoresOnlyThePagesShown() {
     std::ofstream(data_->file("config.ini")) << "[Global]\nFileNameNumber=(%n)\nOutPutDir=keep/\n"
                                                 "UseSourcePathForOutput=0\n";

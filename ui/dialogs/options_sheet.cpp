@@ -258,6 +258,11 @@ QWidget* OptionsSheet::buildShell() {
   layout->addLayout(buttons);
   layout->addWidget(new QLabel(tr("File managers on this computer:")));
   layout->addWidget(shell.fileManagers, 1);
+  shell.problem = new QLabel;
+  shell.problem->setWordWrap(true);
+  shell.problem->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  shell.problem->hide();
+  layout->addWidget(shell.problem);
   return page;
 }
 
@@ -310,13 +315,15 @@ void OptionsSheet::showFileManagers() {
   const char* path = std::getenv("PATH");
   for (const pv::shell::FileManager& fm : pv::shell::fileManagers()) {
     const pv::shell::MenuStatus status = pv::shell::statusOf(fm, settings_.ShellContextEnabled, path ? path : "");
-    std::string text = status.text;
-    if (fm.serviceMenu && !serviceMenuProblem_.empty()) text = serviceMenuProblem_;
-    auto* item = new QTreeWidgetItem({qs(fm.name + " (" + fm.desktop + ")"), qs(text)});
-    item->setToolTip(1, qs(text));
+    const bool failed = fm.serviceMenu && !serviceMenuProblem_.empty();
+    auto* item = new QTreeWidgetItem(
+        {qs(fm.name + " (" + fm.desktop + ")"), failed ? tr("could not be written (below)") : qs(status.text)});
+    item->setToolTip(1, qs(failed ? serviceMenuProblem_ : status.detail));
     shell.fileManagers->addTopLevelItem(item);
   }
   shell.fileManagers->resizeColumnToContents(0);
+  shell.problem->setText(qs(serviceMenuProblem_));
+  shell.problem->setVisible(!serviceMenuProblem_.empty());
 }
 
 void OptionsSheet::showNameOf(const app::ImageEntry& entry, const std::string& extension) {

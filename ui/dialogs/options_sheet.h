@@ -62,6 +62,7 @@ class OptionsSheet final : public QDialog {
     QCheckBox* enabled;
     QTreeWidget* formats;
     QTreeWidget* fileManagers;  // each file manager: installed, and whether it has the menu
+    QLabel* problem;            // why Dolphin's menu could not be written, when it could not
   } shell{};
   // Fills the file-manager list from what is installed now.
   void showFileManagers();
