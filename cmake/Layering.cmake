@@ -1,6 +1,7 @@
 # Checks, at configure time, that no subsystem library links what it must not.
 # Allowed directions:
 #   ui -> app -> formats, filters -> engine (engine links no project library);
+#   app -> shellext's menu model (pv_shellmenu), which links only core;
 #   formats, filters, app, shellext -> core; nothing below ui links Qt.
 set(PV_FORBIDDEN_pv_core pv_engine pv_filters pv_formats pv_app pv_ui Qt6::)
 set(PV_FORBIDDEN_pv_engine pv_core pv_filters pv_formats pv_app pv_ui Qt6::)
