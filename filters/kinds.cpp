@@ -260,8 +260,11 @@ class FResize final : public Filter {
     };
     const bool noEnlarge = value(kNoEnlarge) != 0;
     const auto use = value(kUse);
-    if (use == kPercent)  // percentages of the source size
-      return set(std::trunc(w * boxW / 100.0), std::trunc(h * boxH / 100.0));
+    if (use == kPercent) {  // percentages of the source size; never enlarging, at most 100
+      const double byW = noEnlarge ? std::min(boxW, 100.0) : boxW, byH = noEnlarge ? std::min(boxH, 100.0) : boxH;
+      if (byW == 100 && byH == 100 && noEnlarge) return false;  // held at the source's size
+      return set(std::trunc(w * byW / 100.0), std::trunc(h * byH / 100.0));
+    }
     if (use != kPixels) {
       // One scale for both sides, each rounded to whole pixels.
       if (w <= 0 || h <= 0) return false;

@@ -403,6 +403,12 @@ TEST_F(Fixture, ResizeFitsFillsAndSetsASideInExactSizes) {
       {"/filter resize 4 0 1920 1080 1 0", landscape, {"ResizeImage(1920,1440,4)"}},
       {"/filter resize 4 0 1920 1080 0 0", portrait, {"ResizeImage(1920,1080,4)"}},
       {"/filter resize 4 1 50 50 0 0", square, {"ResizeImage(500,500,4)"}},
+      // A percentage never enlarging: at most 100 %, and nothing at all when
+      // both sides are held at the source's size.
+      {"/filter resize 4 1 50 50 0 1", square, {"ResizeImage(500,500,4)"}},
+      {"/filter resize 4 1 200 50 0 1", landscape, {"ResizeImage(1600,600,4)"}},
+      {"/filter resize 4 1 200 150 0 1", landscape, {}},
+      {"/filter resize 4 1 200 150 0 0", landscape, {"ResizeImage(3200,1800,4)"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.text) + " of " + std::to_string(c.source.w) + "x" + std::to_string(c.source.h));

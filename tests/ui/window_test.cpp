@@ -470,12 +470,36 @@ class WindowTest : public QObject {
          [&](QDialog& d) {
            auto& r = static_cast<pv::ui::ResizeDialog&>(d);
            r.unit->setCurrentIndex(1);
-           seen << (r.keepAspect->isEnabled() || r.noEnlarge->isEnabled() ? "enabled" : "disabled");
+           // Into a percentage the fields start at 100 %, relabelled; never
+           // enlarging still means something there.
+           seen << r.widthLabel->text() << r.heightLabel->text() << r.width->text() + "x" + r.height->text()
+                << (r.keepAspect->isEnabled() ? "aspect" : "-") << (r.noEnlarge->isEnabled() ? "never enlarge" : "-");
            r.width->setText("50");
            r.height->setText("");
            r.accept();
          },
          {4, 1, 50, 0, 1, 1}},
+        // Out of a percentage and back: the pixels come back.
+        {"/filter resize 4 0 1600 1200 1 1",
+         [&](QDialog& d) {
+           auto& r = static_cast<pv::ui::ResizeDialog&>(d);
+           r.unit->setCurrentIndex(1);
+           r.width->setText("25");
+           r.unit->setCurrentIndex(2);
+           seen << r.widthLabel->text() << r.width->text() + "x" + r.height->text();
+           r.accept();
+         },
+         {4, 2, 1600, 1200, 1, 1}},
+        // Opened on a percentage, pixels start at the filter's first size.
+        {"/filter resize 4 1 50 50 0 0",
+         [&](QDialog& d) {
+           auto& r = static_cast<pv::ui::ResizeDialog&>(d);
+           seen << r.widthLabel->text();
+           r.unit->setCurrentIndex(0);
+           seen << r.width->text() + "x" + r.height->text();
+           r.accept();
+         },
+         {4, 0, 320, 240, 0, 0}},
         {"/filter resize 4 0 320 240 0 0",
          [&](QDialog& d) {
            auto& r = static_cast<pv::ui::ResizeDialog&>(d);
@@ -517,7 +541,8 @@ class WindowTest : public QObject {
       window_->configureFilter();
       QCOMPARE(session_->chain.at(0).values(), c.stored);
     }
-    QCOMPARE(seen, (QStringList{"Resize Options", "Normal", "Width:", "Max Width:", "disabled",
+    QCOMPARE(seen, (QStringList{"Resize Options", "Normal", "Width:", "Max Width:", "Width (%):", "Height (%):",
+                                "100x100", "-", "never enlarge", "Box Width:", "1600x1200", "Width (%):", "320x240",
                                 "Longest Side:", "no height", "never enlarge", "Crop Options", "DPI Resolution Options", "identical", "300"}));
   }
 

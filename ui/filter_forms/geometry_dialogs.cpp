@@ -1,5 +1,7 @@
 #include "ui/filter_forms/geometry_dialogs.h"
 
+#include "filters/filter.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -73,19 +75,39 @@ ResizeDialog::ResizeDialog(const filters::ResizeValues& v, QWidget* parent) : QD
 void ResizeDialog::follow() {
   enum { kPixels, kPercent, kFit, kFill, kLongest, kShortest };
   const int use = unit->currentIndex();
+  // Sizes in pixels mean nothing as percentages, and the other way round:
+  // into a percentage the fields start at 100 % (the pixels are kept), and
+  // out of it the kept pixels come back (the filter's first size when none
+  // were shown).
+  if (shownUse_ >= 0 && (use == kPercent) != (shownUse_ == kPercent)) {
+    if (use == kPercent) {
+      keptWidth_ = width->text();
+      keptHeight_ = height->text();
+      width->setText("100");
+      height->setText("100");
+    } else {
+      const filters::FilterKind* resize = filters::filterKind(filters::filterIndexOfText("/filter resize"));
+      width->setText(!keptWidth_.isNull() ? keptWidth_ : QString::number(resize->params[2].initial));
+      height->setText(!keptHeight_.isNull() ? keptHeight_ : QString::number(resize->params[3].initial));
+    }
+  }
+  shownUse_ = use;
   const bool maximum = use == kPixels && keepAspect->isChecked();
   const bool box = use == kFit || use == kFill;
   widthLabel->setText(use == kLongest    ? tr("Longest Side:")
                       : use == kShortest ? tr("Shortest Side:")
+                      : use == kPercent  ? tr("Width (%):")
                       : box              ? tr("Box Width:")
                       : maximum          ? tr("Max Width:")
                                          : tr("Width:"));
-  heightLabel->setText(box ? tr("Box Height:") : maximum ? tr("Max Height:") : tr("Height:"));
-  // Only pixels may give up the aspect; a side alone needs no height; a
-  // percentage of the source plays no part in enlarging.
+  heightLabel->setText(use == kPercent ? tr("Height (%):")
+                       : box           ? tr("Box Height:")
+                       : maximum       ? tr("Max Height:")
+                                       : tr("Height:"));
+  // Only pixels may give up the aspect; a side alone needs no height. Never
+  // enlarging holds a percentage above 100 at the source's size.
   keepAspect->setEnabled(use == kPixels);
   height->setEnabled(use != kLongest && use != kShortest);
-  noEnlarge->setEnabled(use != kPercent);
 }
 
 filters::ResizeValues ResizeDialog::values() const {

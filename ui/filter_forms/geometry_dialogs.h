@@ -32,6 +32,8 @@ class ResizeDialog final : public QDialog {
 
  private:
   void follow();
+  int shownUse_ = -1;  // the "Use" the fields' values are in
+  QString keptWidth_, keptHeight_;  // the sizes in pixels while a percentage is shown
 };
 
 // The picture on which a crop rectangle is drawn with the mouse.
