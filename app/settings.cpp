@@ -123,7 +123,12 @@ bool saveSettings(const Settings& s) {
 }
 
 OutputPlace outputPlaceOf(const Settings& settings) {
-  if (settings.UseSourcePathForOutput || settings.OutPutDir.empty()) return {};
+  if (settings.UseSourcePathForOutput) return {};
+  return storedOutputFolder(settings);
+}
+
+OutputPlace storedOutputFolder(const Settings& settings) {
+  if (settings.OutPutDir.empty()) return {};
   if (settings.OutPutDir.front() == '/') return {OutputPlace::kOneFolder, settings.OutPutDir};
   return {OutputPlace::kBelowSource, settings.OutPutDir};
 }

@@ -103,6 +103,11 @@ struct OutputPlace {
   std::string path;  // the folder or the path of the last two choices
 };
 OutputPlace outputPlaceOf(const Settings& settings);
+// The stored output folder as the dialogs show it, also while outputs go
+// beside their sources (so that switching back needs no typing): a folder
+// (kOneFolder) or a path below each source (kBelowSource); kBesideSource
+// when none is stored.
+OutputPlace storedOutputFolder(const Settings& settings);
 inline constexpr const char* kNoOutputFolderText = "Please enter an output folder.";
 inline constexpr const char* kNoOutputPathText = "Please enter an output path to create.";
 // Stores a place in UseSourcePathForOutput and OutPutDir (a path below the

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -1332,6 +1334,58 @@ class WindowTest : public QObject {
     QVERIFY(!s.AskWhereSave);  // stored before the check
     QCOMPARE(pv::app::loadSettings().AskWhereSave, false);
     QCOMPARE(prompter_->shown.isEmpty(), closes);
+  }
+
+  // Outputs beside their sources: the stored folder stays in its field in
+  // both dialogs that choose the place, so switching back needs no typing.
+  void theStoredOutputFolderStaysShownWhileBesideTheSources_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("a folder") << "/srv/out" << "/srv/out" << "";
+    QTest::newRow("a path below each source") << "keep/" << "" << "keep/";
+    QTest::newRow("none") << "" << "" << "";
+  }
+  void theStoredOutputFolderStaysShownWhileBesideTheSources() {
+    QFETCH(QString, stored);
+    QFETCH(QString, folder);
+    QFETCH(QString, path);
+    pv::app::Settings& s = session_->settings;
+    s.UseSourcePathForOutput = true;
+    s.OutPutDir = stored.toStdString();
+    pv::ui::SaveLocationDialog where(s, *prompter_);
+    QCOMPARE(where.choices()->checkedId(), 0);
+    QCOMPARE(where.folderField()->text(), folder);
+    QCOMPARE(where.pathField()->text(), path);
+    pv::ui::OptionsSheet sheet(s, *prompter_, nullptr, pv::ui::OptionsSheet::kFile);
+    QCOMPARE(sheet.file.place->checkedId(), 0);
+    QCOMPARE(sheet.file.folder->text(), folder);
+    QCOMPARE(sheet.file.path->text(), path);
+    QVERIFY(sheet.apply());  // applied as it stands, the folder is kept
+    QCOMPARE(QString::fromStdString(s.OutPutDir), stored);
+  }
+
+  void theMenusSayWhatTheyOpen() {
+    QStringList hints;
+    for (QAction* a : window_->menuBar()->actions()) hints << a->statusTip();
+    QCOMPARE(hints, (QStringList{"Opens the File menu.", "Opens the Options menu.", "Opens the Help menu."}));
+  }
+
+  // The program's questions carry the information icon, No the default.
+  void questionsCarryTheInformationIcon() {
+    pv::ui::QtPrompter prompter;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString defaultButton;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      icon = box->icon();
+      defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+      box->button(QMessageBox::Yes)->click();
+    });
+    QVERIFY(prompter.askYesNo("Pictoravine Image Converter", "Are you sure you want to clear the current image list?"));
+    QCOMPARE(icon, QMessageBox::Information);
+    QCOMPARE(defaultButton.remove('&'), QString("No"));
   }
 
   void theLogDialogSavesOrSaysWhyNot() {

@@ -292,8 +292,10 @@ void OptionsSheet::showPage(int page) {
     file.onlySmaller->setChecked(p.onlySmaller);
     file.keepFolders->setChecked(p.keepFolders);
     file.place->button(p.place.choice)->setChecked(true);
-    (p.place.choice == app::OutputPlace::kOneFolder ? file.folder : file.path)
-        ->setText(QString::fromStdString(p.place.path));
+    // The stored folder stays in its field while outputs go beside their sources.
+    const app::OutputPlace stored = app::storedOutputFolder(settings_);
+    (stored.choice == app::OutputPlace::kOneFolder ? file.folder : file.path)
+        ->setText(QString::fromStdString(stored.path));
     file.before->setText(QString::fromStdString(p.before));
     file.after->setText(QString::fromStdString(p.after));
     file.number->setText(QString::fromStdString(p.number));

@@ -102,8 +102,9 @@ SaveLocationDialog::SaveLocationDialog(app::Settings& settings, app::Prompter& p
 
   const app::OutputPlace place = app::outputPlaceOf(settings);
   choices_->button(place.choice)->setChecked(true);
-  (place.choice == app::OutputPlace::kOneFolder ? folder_ : path_)
-      ->setText(QString::fromStdString(place.path));
+  // The stored folder stays in its field while outputs go beside their sources.
+  const app::OutputPlace stored = app::storedOutputFolder(settings);
+  (stored.choice == app::OutputPlace::kOneFolder ? folder_ : path_)->setText(QString::fromStdString(stored.path));
   browse->setEnabled(place.choice == app::OutputPlace::kOneFolder);
   connect(choices_, &QButtonGroup::idClicked, this, [this, browse](int id) {
     enableFields();

@@ -104,9 +104,14 @@ void MainWindow::buildMenus() {
         menu->addAction(actions_[e]);
     }
   };
-  fill(menuBar()->addMenu(tr("&File")), kFileMenu);
-  fill(menuBar()->addMenu(tr("&Options")), kOptionsMenu);
-  fill(menuBar()->addMenu(tr("&Help")), kHelpMenu);
+  const auto addMenu = [this, &fill](const QString& title, const QString& hint, const auto& entries) {
+    QMenu* menu = menuBar()->addMenu(title);
+    menu->menuAction()->setStatusTip(hint);
+    fill(menu, entries);
+  };
+  addMenu(tr("&File"), tr("Opens the File menu."), kFileMenu);
+  addMenu(tr("&Options"), tr("Opens the Options menu."), kOptionsMenu);
+  addMenu(tr("&Help"), tr("Opens the Help menu."), kHelpMenu);
   // Delete removes what is selected in the list that has the focus.
   for (const auto& [list, command] : {std::pair<QWidget*, Command>{images_, kRemoveImages}, {filters_, kRemoveFilters}}) {
     auto* remove = new QShortcut(QKeySequence::Delete, list, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);

@@ -85,9 +85,13 @@ bool QtPrompter::present(Kind kind, const QString& caption, const QString& text)
     case Kind::kInformation:
       QMessageBox::information(parent, caption, text);
       return false;
-    case Kind::kQuestion:
-      return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                   QMessageBox::No) == QMessageBox::Yes;
+    case Kind::kQuestion: {
+      // The program's questions (clear the list, abort the run, overwrite a
+      // profile) carry the information icon, No the default.
+      QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+      box.setDefaultButton(QMessageBox::No);
+      return box.exec() == QMessageBox::Yes;
+    }
   }
   return false;
 }
