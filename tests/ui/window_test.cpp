@@ -27,6 +27,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -94,6 +95,43 @@ class LogCatcher : public QObject {
  private:
   QTimer timer_;
 };
+
+// WCAG's contrast ratio of two colours (1 to 21).
+double contrastRatio(QColor a, QColor b) {
+  const auto luminance = [](QColor c) {
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A dark palette as dark themes give one (qt6ct and the Fusion recipes).
+QPalette darkPalette() {
+  QPalette p;
+  p.setColor(QPalette::Window, QColor(53, 53, 53));
+  p.setColor(QPalette::WindowText, Qt::white);
+  p.setColor(QPalette::Base, QColor(35, 35, 35));
+  p.setColor(QPalette::AlternateBase, QColor(53, 53, 53));
+  p.setColor(QPalette::Text, Qt::white);
+  p.setColor(QPalette::Button, QColor(53, 53, 53));
+  p.setColor(QPalette::ButtonText, Qt::white);
+  p.setColor(QPalette::Highlight, QColor(42, 130, 218));
+  p.setColor(QPalette::HighlightedText, Qt::black);
+  return p;
+}
+
+// The text of a list row against its background: the row's colour at its
+// right edge, and the contrast of the pixel farthest from it in the text
+// area (from `textLeft` on).
+double rowContrast(QAbstractItemView* view, const QModelIndex& index, int textLeft) {
+  const QImage row = view->viewport()->grab(view->visualRect(index)).toImage();
+  const QColor background = row.pixelColor(row.width() - 2, row.height() / 2);
+  double best = 1;
+  for (int y = 0; y < row.height(); ++y)
+    for (int x = textLeft; x < row.width(); ++x) best = std::max(best, contrastRatio(row.pixelColor(x, y), background));
+  return best;
+}
 
 void writePicture(const std::string& path, int w, int h, QColor colour = QColor(200, 120, 40)) {
   QImage img(w, h, QImage::Format_RGB32);
@@ -1363,6 +1401,56 @@ class WindowTest : public QObject {
     QCOMPARE(sheet.file.path->text(), path);
     QVERIFY(sheet.apply());  // applied as it stands, the folder is kept
     QCOMPARE(QString::fromStdString(s.OutPutDir), stored);
+  }
+
+  // Both lists draw rows, text and selection from the palette: under a light
+  // and a dark palette every row's text stands out from its row (WCAG 4.5).
+  void listRowsReadUnderLightAndDarkPalettes_data() {
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<bool>("chooser");
+    QTest::newRow("image list, light") << false << false;
+    QTest::newRow("image list, dark") << true << false;
+    QTest::newRow("filter chooser, light") << false << true;
+    QTest::newRow("filter chooser, dark") << true << true;
+  }
+  void listRowsReadUnderLightAndDarkPalettes() {
+    QFETCH(bool, dark);
+    QFETCH(bool, chooser);
+    const QPalette palette = dark ? darkPalette() : QPalette(QColor(239, 239, 239));
+    std::unique_ptr<pv::ui::AddFilterDialog> dialog;
+    QAbstractItemView* view = nullptr;
+    if (chooser) {
+      dialog = std::make_unique<pv::ui::AddFilterDialog>(*prompter_, "Pictoravine Image Converter");
+      view = dialog->list();
+      dialog->resize(500, 400);
+      dialog->show();
+    } else {
+      addPictures(3, "row", 120, 90);
+      view = window_->imageView();
+    }
+    view->setPalette(palette);
+    view->setCurrentIndex(view->model()->index(2, 0));  // the third row selected
+    QVERIFY(QTest::qWaitForWindowExposed(view->window()));
+    for (int row = 0; row < 3; ++row) {
+      const double ratio = rowContrast(view, view->model()->index(row, 0), pv::app::kThumbnailWidth + 12);
+      QVERIFY2(ratio >= 4.5, qPrintable(QString("row %1: contrast %2").arg(row).arg(ratio)));
+    }
+  }
+
+  // Rows follow the font: a larger one makes taller rows, so that the four
+  // lines of an image row and the three of a filter row are never cut.
+  void rowsFollowTheFont() {
+    addPictures(1, "big", 120, 90);
+    pv::ui::AddFilterDialog dialog(*prompter_, "Pictoravine Image Converter");
+    const int imageRow = window_->imageView()->sizeHintForRow(0), filterRow = dialog.list()->sizeHintForRow(0);
+    QFont big = window_->imageView()->font();
+    big.setPointSizeF(big.pointSizeF() * 2);
+    window_->imageView()->setFont(big);
+    dialog.list()->setFont(big);
+    QVERIFY(window_->imageView()->sizeHintForRow(0) >= 4 * QFontMetrics(big).height());
+    QVERIFY(window_->imageView()->sizeHintForRow(0) > imageRow);
+    QVERIFY(dialog.list()->sizeHintForRow(0) >= 3 * QFontMetrics(big).height());
+    QVERIFY(dialog.list()->sizeHintForRow(0) > filterRow);
   }
 
   void theMenusSayWhatTheyOpen() {

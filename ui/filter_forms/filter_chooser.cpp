@@ -35,7 +35,8 @@ class FilterRowDelegate final : public QStyledItemDelegate {
     painter->save();
     paintRowBackground(painter, option, index.row());
     const QRect r = option.rect;
-    const QRect box(r.left() + 5, r.top() + 2, app::kThumbnailWidth, app::kThumbnailHeight);
+    const QRect box(r.left() + 5, r.top() + (r.height() - app::kThumbnailHeight) / 2, app::kThumbnailWidth,
+                    app::kThumbnailHeight);
     const QList<QImage>& icons = iconCache();
     if (index.row() < icons.size() && !icons[index.row()].isNull()) {
       const QImage icon = icons[index.row()].scaled(box.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -45,18 +46,23 @@ class FilterRowDelegate final : public QStyledItemDelegate {
     const int x = r.left() + app::kThumbnailWidth + 10;
     QFont bold = option.font;
     bold.setBold(true);
-    painter->setPen(option.palette.color(QPalette::WindowText));
+    const int title = QFontMetrics(bold).height(), step = lineStep(QFontMetrics(option.font));
     painter->setFont(bold);
-    painter->drawText(QRect(x, r.top(), r.right() - x, 16), Qt::AlignLeft | Qt::AlignTop, qs(kind->name));
+    painter->drawText(QRect(x, r.top() + 2, r.right() - x, title), Qt::AlignLeft | Qt::AlignVCenter, qs(kind->name));
     painter->setFont(option.font);
     const QStringList lines = qs(kind->description).split('\n');
     for (int i = 0; i < lines.size() && i < 2; ++i)
-      painter->drawText(QRect(x, r.top() + 28 + 14 * i, r.right() - x, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                        lines[i]);
+      painter->drawText(QRect(x, r.top() + 2 + title + step / 2 + step * i, r.right() - x, step),
+                        Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
     painter->restore();
   }
+  // The picture's height, or the name and two lines of text when the font
+  // needs more.
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
-    return {option.rect.width(), kRowHeight};
+    QFont bold = option.font;
+    bold.setBold(true);
+    const int step = lineStep(QFontMetrics(option.font));
+    return {option.rect.width(), std::max(kRowHeight, QFontMetrics(bold).height() + step / 2 + 2 * step + 4)};
   }
 };
 

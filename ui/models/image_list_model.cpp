@@ -4,6 +4,8 @@
 
 #include <QPainter>
 
+#include <cmath>
+
 #include "app/image_list.h"
 #include "ui/ports/qt_ports.h"
 
@@ -11,8 +13,9 @@ namespace pv::ui {
 
 namespace {
 
+// A row with a thumbnail: the picture's height, or four lines of text when
+// the font needs more.
 constexpr int kRowHeight = 60, kPlainRowHeight = 14, kLineStep = 14;
-const QColor kOddRow(245, 245, 245), kSelectedRow(255, 197, 88);
 
 // Drops the last character, never half of a surrogate pair.
 void dropLast(QString& text) {
@@ -21,12 +24,39 @@ void dropLast(QString& text) {
 
 }  // namespace
 
-void paintRowBackground(QPainter* painter, const QStyleOptionViewItem& option, int row) {
-  if (option.state & QStyle::State_Selected)
-    painter->fillRect(option.rect, kSelectedRow);
-  else if (row % 2 == 1)
-    painter->fillRect(option.rect, kOddRow);
+namespace {
+
+// WCAG's relative luminance and contrast ratio (1 to 21).
+double luminance(const QColor& c) {
+  const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
+double contrast(const QColor& a, const QColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+void paintRowBackground(QPainter* painter, const QStyleOptionViewItem& option, int row) {
+  // Colours from the palette, so that rows read under light and dark themes
+  // alike: the desktop's highlight for the selection, its two row colours
+  // for the rest, and the text colour that goes with each. Where a theme
+  // pairs colours that read poorly (Qt's own light highlight with white
+  // text), black or white, whichever reads better, takes the text.
+  const QPalette& palette = option.palette;
+  const bool selected = option.state & QStyle::State_Selected;
+  const QColor background = palette.color(selected          ? QPalette::Highlight
+                                          : row % 2 == 1 ? QPalette::AlternateBase
+                                                         : QPalette::Base);
+  QColor text = palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+  if (contrast(text, background) < 4.5)
+    text = contrast(Qt::black, background) >= contrast(Qt::white, background) ? QColor(Qt::black) : QColor(Qt::white);
+  painter->fillRect(option.rect, background);
+  painter->setPen(text);
+}
+
+int lineStep(const QFontMetrics& metrics) { return std::max(kLineStep, metrics.height()); }
 
 QString fittedFileName(const QString& base, const QString& extension, int width, const QFontMetrics& metrics) {
   const QString tail = extension.isEmpty() ? QString() : "." + extension;
@@ -111,8 +141,8 @@ void ImageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   const QRect r = option.rect;
   painter->save();
   paintRowBackground(painter, option, index.row());
-  painter->setPen(Qt::black);
   const QFontMetrics metrics(option.font);
+  const int step = lineStep(metrics);
   const QString base = QString::fromStdString(e.fileName.substr(0, e.fileName.rfind('.')));
   const QString ext = QString::fromStdString(e.extension);
   if (!showThumbnails_) {
@@ -121,7 +151,8 @@ void ImageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     painter->restore();
     return;
   }
-  const QRect box(r.left() + 5, r.top() + 2, app::kThumbnailWidth, app::kThumbnailHeight);
+  const QRect box(r.left() + 5, r.top() + (r.height() - app::kThumbnailHeight) / 2, app::kThumbnailWidth,
+                  app::kThumbnailHeight);
   if (e.thumbnail) {
     // Drawn straight from the entry's pixels: rows are painted often.
     const QImage thumb = viewOf(*e.thumbnail);
@@ -134,8 +165,8 @@ void ImageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   const int x = box.right() + 10;
   int y = r.top() + 1;
   const auto line = [&](const QString& text) {
-    painter->drawText(QRect(x, y, r.right() - x, kLineStep), Qt::AlignLeft | Qt::AlignVCenter, text);
-    y += kLineStep;
+    painter->drawText(QRect(x, y, r.right() - x, step), Qt::AlignLeft | Qt::AlignVCenter, text);
+    y += step;
   };
   line(fittedFileName(base, ext, r.width() - 120, metrics));
   line(QString("%1x%2 %3bit").arg(e.width).arg(e.height).arg(e.sourceBits));
@@ -145,7 +176,10 @@ void ImageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 }
 
 QSize ImageRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-  return {option.rect.width(), showThumbnails_ ? kRowHeight : std::max(kPlainRowHeight, option.fontMetrics.height())};
+  // Rows follow the font: a larger one gets taller rows, never cut lines.
+  const int step = lineStep(option.fontMetrics);
+  return {option.rect.width(),
+          showThumbnails_ ? std::max(kRowHeight, 4 * step + 2) : std::max(kPlainRowHeight, step)};
 }
 
 }  // namespace pv::ui

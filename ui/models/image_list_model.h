@@ -13,9 +13,11 @@
 
 namespace pv::ui {
 
-// The background of a row in the program's lists: odd rows light grey, the
-// selected row orange.
+// The background of a row in the program's lists, from the palette (the
+// selection's highlight, alternating row colours), and the pen for its text.
 void paintRowBackground(QPainter* painter, const QStyleOptionViewItem& option, int row);
+// The height of one line of a list row in `metrics`' font (at least 14).
+int lineStep(const QFontMetrics& metrics);
 
 // A file name shortened to fit `width`: the part before the last dot loses
 // one character at a time while the whole is wider, is then followed by
