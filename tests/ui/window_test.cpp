@@ -40,6 +40,7 @@
 #include "engine/handles.h"
 #include "engine/lead.h"
 #include "filters/filter.h"
+#include "formats/format.h"
 #include "tests/support/support.h"
 #include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/options_sheet.h"
@@ -1451,6 +1452,57 @@ class WindowTest : public QObject {
     QVERIFY(window_->imageView()->sizeHintForRow(0) > imageRow);
     QVERIFY(dialog.list()->sizeHintForRow(0) >= 3 * QFontMetrics(big).height());
     QVERIFY(dialog.list()->sizeHintForRow(0) > filterRow);
+  }
+
+  // The main window and the tall dialogs open within the screen (here the
+  // offscreen screen's 800 x 800; the dialogs with a font twice the size, as
+  // a scale factor of 2 on a small screen gives), their buttons in reach: a
+  // dialog taller than the room scrolls inside instead.
+  void windowsAndDialogsOpenWithinTheScreen_data() {
+    QTest::addColumn<QString>("which");
+    QTest::newRow("main window") << "main";
+    QTest::newRow("options sheet") << "options";
+    QTest::newRow("format options with a sample") << "format";
+  }
+  void windowsAndDialogsOpenWithinTheScreen() {
+    QFETCH(QString, which);
+    addPictures(1, "fit", 300, 200);
+    const QFont font = QApplication::font();
+    struct Restore {
+      QFont font;
+      ~Restore() { QApplication::setFont(font); }
+    } restore{font};
+    if (which != "main") {
+      QFont big = font;
+      big.setPointSizeF(font.pointSizeF() * 2);
+      QApplication::setFont(big);
+    }
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(0));
+    std::unique_ptr<pv::formats::Format> format;  // outlives the dialog that edits it
+    std::unique_ptr<QWidget> shown;
+    QWidget* button = nullptr;
+    if (which == "main") {
+      window_->show();
+      button = window_->goButton();
+    } else if (which == "options") {
+      auto sheet = std::make_unique<pv::ui::OptionsSheet>(session_->settings, *prompter_, nullptr);
+      button = sheet->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+      shown = std::move(sheet);
+    } else {
+      format = pv::formats::createFormat("AVIF", session_->settings.configPath);
+      auto dialog = std::make_unique<pv::ui::FormatOptionsDialog>(*format, *prompter_, "Pictoravine Image Converter",
+                                                                  file("fit0.png"));
+      button = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+      shown = std::move(dialog);
+    }
+    QWidget* top = shown ? shown.get() : window_.get();
+    top->show();
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+    const QRect room = top->screen()->availableGeometry();
+    QVERIFY2(top->width() <= room.width() && top->height() <= room.height(),
+             qPrintable(QString("%1x%2 in %3x%4").arg(top->width()).arg(top->height()).arg(room.width()).arg(room.height())));
+    const QRect reach(button->mapTo(top, QPoint(0, 0)), button->size());
+    QVERIFY2(top->rect().contains(reach) && button->isVisible(), qPrintable(which));
   }
 
   void theMenusSayWhatTheyOpen() {

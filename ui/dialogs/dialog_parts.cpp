@@ -1,6 +1,10 @@
 #include "ui/dialogs/dialog_parts.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace pv::ui {
@@ -18,6 +22,39 @@ QGroupBox* groupOf(const QString& title, std::initializer_list<QWidget*> widgets
   auto* layout = new QVBoxLayout(box);
   for (QWidget* w : widgets) layout->addWidget(w);
   return box;
+}
+
+namespace {
+
+// The room a window has on its screen, less what its frame and the panel
+// around it may take.
+QSize roomOnScreen(const QWidget* window) {
+  const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+  const QSize available = screen ? screen->availableGeometry().size() : QSize(800, 600);
+  return available - QSize(40, 60);
+}
+
+}  // namespace
+
+void layOutWithinScreen(QDialog* dialog, QWidget* body, QWidget* buttons) {
+  auto* area = new QScrollArea;
+  area->setWidget(body);
+  area->setWidgetResizable(true);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(area, 1);
+  layout->addWidget(buttons);
+  // A scroll area asks for little of its own: it asks for the whole body
+  // here, up to the room the screen leaves beside the buttons.
+  const QSize room = roomOnScreen(dialog) - QSize(0, buttons->sizeHint().height() + 30);
+  const QSize wanted = body->sizeHint() + QSize(area->verticalScrollBar()->sizeHint().width(), 0);
+  area->setMinimumSize(wanted.boundedTo(room));
+  fitWithinScreen(dialog);
+}
+
+void fitWithinScreen(QWidget* window) {
+  window->resize(window->sizeHint().boundedTo(roomOnScreen(window)));
 }
 
 QStringList nameFilters(const std::vector<app::FileTypeFilter>& types) {

@@ -18,6 +18,16 @@ QDialogButtonBox* okCancelButtons(QDialog* dialog);
 // A titled group with the widgets one under the other.
 QGroupBox* groupOf(const QString& title, std::initializer_list<QWidget*> widgets);
 
+// Lays `dialog` out as `body` above `buttons`, the body in a scroll area that
+// asks for the body's whole size where the screen has room and scrolls where
+// it has not (a large font, a scale factor of 2 on a small screen), so that
+// the buttons stay in reach.
+void layOutWithinScreen(QDialog* dialog, QWidget* body, QWidget* buttons);
+
+// Sizes `window` to its size hint, or less, within its screen's available
+// area (less a margin for the frame).
+void fitWithinScreen(QWidget* window);
+
 // File dialogs' types in Qt's form: each entry's text (translated) with its
 // patterns separated by blanks; nameFilter joins them as one filter string.
 QStringList nameFilters(const std::vector<app::FileTypeFilter>& types);

@@ -76,7 +76,9 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   auto* top = new QHBoxLayout;
   top->addWidget(groupOf(tr("Bits Per Pixel (BPP):"), {depth_}));
   top->addWidget(groupOf(tr(editor_.passesLabel().c_str()), {passes_}));
-  auto* layout = new QVBoxLayout(this);
+  auto* body = new QWidget;
+  auto* layout = new QVBoxLayout(body);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(top);
   layout->addWidget(groupOf(tr("Compression Method:"), {method_}));
   layout->addWidget(groupOf(tr("Compression Quality:"), {quality}));
@@ -109,7 +111,7 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
       emit sampleShown();
     });
   }
-  layout->addWidget(buttons);
+  layOutWithinScreen(this, body, buttons);
 
   connect(method_, &QComboBox::currentIndexChanged, this, [this](int m) {
     if (filling_ || m < 0) return;

@@ -75,9 +75,7 @@ OptionsSheet::OptionsSheet(app::Settings& settings, app::Prompter& prompter,
       prompter_.information(settings_.caption,
                             "The manual is not installed with this version of Pictoravine.");
   });
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(tabs_);
-  layout->addWidget(buttons);
+  layOutWithinScreen(this, tabs_, buttons);
   connect(tabs_, &QTabWidget::currentChanged, this, &OptionsSheet::showPage);
   tabs_->setCurrentIndex(first);
   showPage(first);

@@ -71,7 +71,9 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   // A command line may have filled the chain already ("/open /filter ...").
   refreshFilters();
   showWhetherEmpty();
-  resize(980, 640);
+  // 980 x 640, or less on a small screen or at a large scale factor: the
+  // window opens within the screen, Go in reach.
+  resize(QSize(980, 640).boundedTo(screen()->availableGeometry().size() - QSize(40, 60)));
 }
 
 MainWindow::~MainWindow() {
@@ -183,7 +185,7 @@ void MainWindow::buildWidgets() {
   before_->setStatusTip(tr("How the image looks before filters have been applied."));
   after_->setStatusTip(tr("How the image looks after filters have been applied."));
   for (PreviewPane* p : {before_, after_}) {
-    p->setMinimumSize(200, 150);
+    p->setMinimumSize(120, 90);
     p->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     connect(p, &PreviewPane::doubleClicked, this, [this, p] { openPreview(p == before_); });
   }
