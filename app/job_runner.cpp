@@ -140,11 +140,10 @@ void JobRunner::setPriority(int level) {
 }
 
 void JobRunner::applyPriority() {
-  static constexpr std::array<int, kPriorityCount> kNice = {19, 10, 5, 0, -5, -10, -15};
   const int tid = workerTid_.load();
   if (tid == 0) return;
   // Raising the priority needs privileges; a refusal leaves it as it was.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), kNice[static_cast<std::size_t>(priority_.load())]);
+  setpriority(PRIO_PROCESS, static_cast<id_t>(tid), kPriorityNice[static_cast<std::size_t>(priority_.load())]);
 }
 
 }  // namespace pv::app

@@ -5,6 +5,7 @@
 // pauses, resumes, re-prioritises or aborts it, and takes its results back
 // when it has ended.
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -44,9 +45,12 @@ using JobArgument = std::variant<std::monostate, std::string, ChosenFiles, std::
 // worker clears it at the end.
 int conversionWorker(Session& session, int runKind, const JobArgument& argument);
 
-// The seven priorities of the progress window, from "Idle" to "Highest".
+// The seven priorities of the progress window, from "Idle" to "Highest",
+// and the nice level each gives the worker (raising it above normal needs
+// the privilege to; a refusal leaves the level as it was).
 inline constexpr int kPriorityCount = 7;
 inline constexpr int kPriorityNormal = 3;
+inline constexpr std::array<int, kPriorityCount> kPriorityNice = {19, 10, 5, 0, -5, -10, -15};
 
 class JobRunner {
  public:

@@ -69,11 +69,13 @@ class ScriptedPrompter final : public pv::ui::QtPrompter {
   QStringList shown;
   bool answer = false;
   bool offWindowThread = false;
+  std::function<void()> whileShown;  // called while a message is up
 
  protected:
   bool present(Kind, const QString& caption, const QString& text) override {
     if (QThread::currentThread() != qApp->thread()) offWindowThread = true;
     shown << caption + "|" + text;
+    if (whileShown) whileShown();
     return answer;
   }
 };
@@ -1223,15 +1225,25 @@ class WindowTest : public QObject {
     const std::string out = convertInto();
     bool wasPaused = false;
     QString label;
+    QString atPause, later;
+    QStringList priorities;
     window_->onJobDialog = [&](ProgressDialog& d) {
       label = d.countLabel()->text();
+      for (int i = 0; i < d.priorityBox()->count(); ++i) priorities << d.priorityBox()->itemText(i);
       d.pauseButton()->click();
       wasPaused = d.runner().paused() && d.resumeButton()->isEnabled() && !d.pauseButton()->isEnabled();
-      QTest::qWait(150);
+      // Paused, the dialog says so and its clock stops.
+      atPause = d.timesLabel()->text();
+      QTest::qWait(1200);
+      later = d.timesLabel()->text();
       d.resumeButton()->click();
     };
     window_->goButton()->click();
     QVERIFY(wasPaused);
+    QCOMPARE(priorities, (QStringList{"Idle (nice 19)", "Low (nice 10)", "Below normal (nice 5)", "Normal (nice 0)",
+                                      "Above normal (nice -5)", "High (nice -10)", "Highest (nice -15)"}));
+    QVERIFY2(atPause.startsWith("Paused: "), qPrintable(atPause));
+    QCOMPARE(later, atPause);
     QCOMPARE(label, QString("Images Converted:"));
     QCOMPARE(filesIn(out), 6);
     QVERIFY(fs::exists(out + "/pic5.bmp"));
@@ -1269,6 +1281,7 @@ class WindowTest : public QObject {
     QTest::newRow("abort while paused") << true << true << true;
     QTest::newRow("abort in a silent run") << false << true << false;
     QTest::newRow("No keeps it running") << false << false << true;
+    QTest::newRow("No while paused keeps it paused") << true << false << true;
   }
   void abortStopsAfterTheImagesInWork() {
     QFETCH(bool, pausedFirst);
@@ -1279,10 +1292,14 @@ class WindowTest : public QObject {
     const std::string out = convertInto();
     session_->settings.ShowMessages = showMessages;
     prompter_->answer = yes;
-    bool disabled = false;
+    bool disabled = false, pausedWhileAsked = false, pausedAfter = false;
     window_->onJobDialog = [&](ProgressDialog& d) {
       if (pausedFirst) d.pauseButton()->click();
+      // The run waits while the question is open.
+      prompter_->whileShown = [&] { pausedWhileAsked = d.runner().paused(); };
       d.abortButton()->click();
+      prompter_->whileShown = nullptr;
+      pausedAfter = d.runner().paused();
       disabled =
           !d.abortButton()->isEnabled() && !d.pauseButton()->isEnabled() && !d.resumeButton()->isEnabled();
       if (!yes && pausedFirst) d.resumeButton()->click();
@@ -1290,6 +1307,9 @@ class WindowTest : public QObject {
     window_->goButton()->click();
     QCOMPARE(prompter_->shown.filter("abort the process").size(), 1);
     QCOMPARE(disabled, yes);
+    QVERIFY(pausedWhileAsked);
+    // No: as it was before the question; Yes: the job goes on to see the abort.
+    QCOMPARE(pausedAfter, !yes && pausedFirst);
     if (yes)
       QVERIFY2(filesIn(out) < count, qPrintable(QString::number(filesIn(out))));
     else

@@ -15,8 +15,8 @@ namespace pv::ui {
 
 namespace {
 
-const char* const kPriorities[app::kPriorityCount] = {"Idle",         "Low",  "Below Normal", "Normal",
-                                                      "Above Normal", "High", "Highest"};
+const char* const kPriorities[app::kPriorityCount] = {"Idle",         "Low",  "Below normal", "Normal",
+                                                      "Above normal", "High", "Highest"};
 
 QString clockText(qint64 ms) {
   return QString::fromStdString(app::clockText(static_cast<double>(ms) / 1000));
@@ -44,7 +44,9 @@ ProgressDialog::ProgressDialog(app::Session& session, int runKind, app::JobArgum
   count_->setReadOnly(true);
   form->addRow(countLabel_, count_);
   priority_ = new QComboBox;
-  for (const char* p : kPriorities) priority_->addItem(tr(p));
+  // Read as Linux has them: each with the nice level it sets.
+  for (int level = 0; level < app::kPriorityCount; ++level)
+    priority_->addItem(tr("%1 (nice %2)").arg(tr(kPriorities[level])).arg(app::kPriorityNice[level]));
   priority_->setCurrentIndex(app::kPriorityNormal);
   form->addRow(tr("Priority:"), priority_);
   bar_ = new QProgressBar;
@@ -71,16 +73,8 @@ ProgressDialog::ProgressDialog(app::Session& session, int runKind, app::JobArgum
   layout->addWidget(failuresLabel_);
   layout->addLayout(buttons);
 
-  connect(pause_, &QPushButton::clicked, this, [this] {
-    resume_->setEnabled(true);
-    pause_->setEnabled(false);
-    runner_.pause();
-  });
-  connect(resume_, &QPushButton::clicked, this, [this] {
-    resume_->setEnabled(false);
-    pause_->setEnabled(true);
-    runner_.resume();
-  });
+  connect(pause_, &QPushButton::clicked, this, [this] { setPaused(true); });
+  connect(resume_, &QPushButton::clicked, this, [this] { setPaused(false); });
   connect(abort_, &QPushButton::clicked, this, &ProgressDialog::askAbort);
   connect(priority_, &QComboBox::currentIndexChanged, this,
           [this](int level) { runner_.setPriority(level); });
@@ -109,6 +103,25 @@ void ProgressDialog::run(bool hidden) {
   }
 }
 
+void ProgressDialog::setPaused(bool paused) {
+  if (paused == pausedSince_.isValid()) return;
+  resume_->setEnabled(paused);
+  pause_->setEnabled(!paused);
+  if (paused) {
+    runner_.pause();
+    pausedSince_.start();
+  } else {
+    pausedMs_ += pausedSince_.elapsed();
+    pausedSince_.invalidate();
+    runner_.resume();
+  }
+  tick();
+}
+
+qint64 ProgressDialog::workedMs() const {
+  return clock_.elapsed() - pausedMs_ - (pausedSince_.isValid() ? pausedSince_.elapsed() : 0);
+}
+
 void ProgressDialog::tick() {
   if (runner_.finished()) {
     timer_.stop();
@@ -123,20 +136,32 @@ void ProgressDialog::tick() {
   const int count = p.count.load(), total = p.total.load();
   if (runKind_ == app::kRunConvert) {
     count_->setText(QString("%1 / %2").arg(total > 0 ? std::min(count + 1, total) : 0).arg(total));
-    const qint64 ms = clock_.elapsed();
+    const qint64 ms = workedMs();
     const QString left = count > 0 && total > 0 ? clockText(ms * (total - count) / count) : QString("--:--");
     times_->setText(tr("%1 elapsed, %2 left").arg(clockText(ms), left));
   } else {
     count_->setText(QString::number(count));
-    times_->setText(tr("%1 elapsed").arg(clockText(clock_.elapsed())));
+    times_->setText(tr("%1 elapsed").arg(clockText(workedMs())));
   }
+  if (pausedSince_.isValid()) times_->setText(tr("Paused: %1").arg(times_->text()));
   const int failed = failures_.load();
   failuresLabel_->setText(failed ? tr("%n image(s) failed so far", nullptr, failed) : QString());
 }
 
 void ProgressDialog::askAbort() {
   if (ended_ || !abort_->isEnabled()) return;
-  if (!session_.prompter.askYesNo(session_.settings.caption, kAbortQuestion)) return;
+  // The run waits while the question is open; No lets it go on as it was
+  // (a run paused before stays paused).
+  const bool wasPaused = pausedSince_.isValid();
+  setPaused(true);
+  if (!session_.prompter.askYesNo(session_.settings.caption, kAbortQuestion)) {
+    setPaused(wasPaused);
+    return;
+  }
+  if (pausedSince_.isValid()) {  // the job goes on to see the abort
+    pausedMs_ += pausedSince_.elapsed();
+    pausedSince_.invalidate();
+  }
   resume_->setEnabled(false);
   pause_->setEnabled(false);
   abort_->setEnabled(false);

@@ -40,6 +40,7 @@ class ProgressDialog final : public QDialog, private app::JobObserver {
   QLabel* countLabel() const { return countLabel_; }
   QLineEdit* countField() const { return count_; }
   QLineEdit* fileField() const { return file_; }
+  QLabel* timesLabel() const { return times_; }
   app::JobRunner& runner() { return runner_; }
 
  protected:
@@ -51,6 +52,10 @@ class ProgressDialog final : public QDialog, private app::JobObserver {
   void askAbort();
 
  private:
+  // Pauses or resumes the job and the clock together: paused time is not
+  // counted as elapsed, nor in what is left.
+  void setPaused(bool paused);
+  qint64 workedMs() const;
   // Reports of the worker thread: counted for the failures line and passed on.
   void started(int runKind, int total) override;
   void outcome(const app::OutcomeRecord& record) override;
@@ -64,6 +69,8 @@ class ProgressDialog final : public QDialog, private app::JobObserver {
   app::JobRunner runner_;
   QTimer timer_;
   QElapsedTimer clock_;
+  QElapsedTimer pausedSince_;  // valid while paused
+  qint64 pausedMs_ = 0;        // the paused time of earlier pauses
   std::atomic<int> failures_{0};
   bool ended_ = false;
   QLineEdit *file_, *count_;
