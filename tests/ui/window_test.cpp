@@ -335,13 +335,13 @@ class WindowTest : public QObject {
     QTest::addColumn<int>("command");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shortcut");
-    QTest::newRow("quit") << static_cast<int>(MainWindow::kExit) << "Quit"
+    QTest::newRow("quit") << static_cast<int>(MainWindow::kExit) << "&Quit"
                           << "Ctrl+Q";
-    QTest::newRow("add images") << static_cast<int>(MainWindow::kAddImages) << "Add Image(s)..."
+    QTest::newRow("add images") << static_cast<int>(MainWindow::kAddImages) << "Add &Image(s)..."
                                 << "Ctrl+O";
-    QTest::newRow("add a folder") << static_cast<int>(MainWindow::kAddFolder) << "Add All Images in Folder..."
+    QTest::newRow("add a folder") << static_cast<int>(MainWindow::kAddFolder) << "Add All Images in &Folder..."
                                   << "Ctrl+Shift+O";
-    QTest::newRow("start") << static_cast<int>(MainWindow::kStartConversion) << "Start Conversion..."
+    QTest::newRow("start") << static_cast<int>(MainWindow::kStartConversion) << "Start &Conversion..."
                            << "Ctrl+Return";
   }
   void commandsReadAsOnLinux() {
@@ -353,6 +353,24 @@ class WindowTest : public QObject {
     QCOMPARE(a->shortcut().toString(), shortcut);
     pv::ui::OptionsSheet sheet(session_->settings, *prompter_, [](bool) {}, pv::ui::OptionsSheet::kShell);
     QCOMPARE(sheet.tabs()->tabText(pv::ui::OptionsSheet::kShell), QString("File manager menu"));
+  }
+
+  // Every menu's entries have mnemonics, no letter twice in one menu.
+  void menusHaveMnemonicsOfTheirOwn() {
+    QList<QMenu*> menus;
+    for (QAction* a : window_->menuBar()->actions()) menus << a->menu();
+    QCOMPARE(menus.size(), 3);
+    for (QMenu* menu : menus) {
+      QSet<QChar> letters;
+      for (QAction* a : menu->actions()) {
+        if (a->isSeparator()) continue;
+        const qsizetype at = a->text().indexOf('&');
+        QVERIFY2(at >= 0 && at + 1 < a->text().size(), qPrintable(a->text()));
+        const QChar letter = a->text().at(at + 1).toLower();
+        QVERIFY2(!letters.contains(letter), qPrintable(a->text()));
+        letters << letter;
+      }
+    }
   }
 
   // Delete removes the selection of the list that has the focus; every
