@@ -242,7 +242,7 @@ class WindowTest : public QObject {
 
   void startsWithItsTitleTheDefaultFormatAndTheWelcome() {
     QCOMPARE(window_->windowTitle(), QString("Pictoravine Image Converter"));
-    QCOMPARE(window_->formatList()->topLevelItemCount(), pv::kFormatCount);
+    QCOMPARE(window_->formatList()->topLevelItemCount(), pv::kFormatCount + 1);  // and the heading
     QCOMPARE(window_->formatList()->currentItem()->text(0), QString("JPG"));
     QCOMPARE(window_->imageView()->model()->headerData(0, Qt::Horizontal).toString(),
              QString("Images Added"));
@@ -1093,9 +1093,40 @@ class WindowTest : public QObject {
   }
 
   void selectingAFormatStoresIt() {
-    window_->formatList()->setCurrentItem(window_->formatList()->topLevelItem(2));
-    QCOMPARE(session_->settings.DefaultFormatType, 2);
+    window_->formatList()->setCurrentItem(window_->formatList()->topLevelItem(1));  // second: PNG
+    QCOMPARE(session_->settings.DefaultFormatType, 2);  // the registry index, as stored before
     QCOMPARE(QString::fromStdString(session_->format->key), QString("PNG"));
+  }
+
+  // Today's formats first, the rest under a heading in registry order; the
+  // filter box matches key or name; the heading cannot be chosen.
+  void theFormatListShowsTodaysFormatsFirst_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("shown");  // the first rows shown, keys ("-" the heading)
+    QTest::newRow("whole list") << "" << "JPG PNG WEBP AVIF HEIC JXL TIF GIF BMP - ICO CLP ANI";
+    QTest::newRow("by key") << "jx" << "JXL";
+    QTest::newRow("by name") << "bitmap" << "BMP PBM WBMP XBM";
+    QTest::newRow("nothing") << "no such format" << "";
+  }
+  void theFormatListShowsTodaysFormatsFirst() {
+    QFETCH(QString, filter);
+    QFETCH(QString, shown);
+    window_->formatFilter()->setText(filter);
+    QStringList keys;
+    for (int i = 0; i < window_->formatList()->topLevelItemCount() && keys.size() < 13; ++i) {
+      QTreeWidgetItem* item = window_->formatList()->topLevelItem(i);
+      if (!item->isHidden()) keys << (item->text(0).isEmpty() ? "-" : item->text(0));
+    }
+    QCOMPARE(keys.join(' '), shown);
+    // Each row keeps its registry index, and the heading is not selectable.
+    for (int i = 0; i < window_->formatList()->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = window_->formatList()->topLevelItem(i);
+      if (item->text(0).isEmpty()) {
+        QVERIFY(!(item->flags() & Qt::ItemIsSelectable));
+        continue;
+      }
+      QCOMPARE(pv::formatKey(item->data(0, Qt::UserRole).toInt()), item->text(0).toStdString());
+    }
   }
 
   void previewsFollowTheSelectionAndTheChain() {

@@ -9,6 +9,7 @@
 #include <QShortcut>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
@@ -213,15 +214,53 @@ void MainWindow::buildWidgets() {
   formats_->setRootIsDecorated(false);
   formats_->setSelectionMode(QAbstractItemView::SingleSelection);
   formats_->setStatusTip(tr("Choose the image format you want to save the images to!"));
-  for (const FormatRow& row : formatRegistry())
-    formats_->addTopLevelItem(new QTreeWidgetItem(
-        {QString::fromUtf8(row.key.data(), static_cast<int>(row.key.size())),
-         QString::fromUtf8(row.description.data(), static_cast<int>(row.description.size()))}));
+  // The formats people write today first, then the rest in registry order
+  // under a heading. Each row keeps its registry index (what
+  // DefaultFormatType stores) in its data.
+  const auto formatItem = [](int index) {
+    const FormatRow& row = formatRegistry()[static_cast<std::size_t>(index)];
+    auto* item = new QTreeWidgetItem({QString::fromUtf8(row.key.data(), static_cast<int>(row.key.size())),
+                                      QString::fromUtf8(row.description.data(), static_cast<int>(row.description.size()))});
+    item->setData(0, Qt::UserRole, index);
+    return item;
+  };
+  std::vector<bool> listed(kFormatCount, false);
+  for (const char* key : kFormatsFirst) {
+    const int index = formatIndexOfKey(key);
+    formats_->addTopLevelItem(formatItem(index));
+    listed[static_cast<std::size_t>(index)] = true;
+  }
+  formatsHeading_ = new QTreeWidgetItem({QString(), tr("Other formats")});
+  formatsHeading_->setFlags(Qt::ItemIsEnabled);
+  QFont headingFont = formats_->font();
+  headingFont.setBold(true);
+  formatsHeading_->setFont(1, headingFont);
+  formats_->addTopLevelItem(formatsHeading_);
+  for (int index = 0; index < kFormatCount; ++index)
+    if (!listed[static_cast<std::size_t>(index)]) formats_->addTopLevelItem(formatItem(index));
   formats_->resizeColumnToContents(0);
-  formats_->setCurrentItem(formats_->topLevelItem(session_.settings.DefaultFormatType));
-  connect(formats_, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* item) { selectFormat(item ? formats_->indexOfTopLevelItem(item) : -1); });
-  connect(formats_, &QTreeWidget::itemDoubleClicked, this, [this] { run(kFormatOptions); });
+  formats_->setCurrentItem(formatItemOf(session_.settings.DefaultFormatType));
+  connect(formats_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    if (item && item != formatsHeading_) selectFormat(item->data(0, Qt::UserRole).toInt());
+  });
+  connect(formats_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    if (item != formatsHeading_) run(kFormatOptions);
+  });
+  // A filter box that matches a format's key or name; the heading shows only
+  // over the whole list.
+  formatFilter_ = new QLineEdit;
+  formatFilter_->setPlaceholderText(tr("Find a format"));
+  formatFilter_->setClearButtonEnabled(true);
+  formatFilter_->setAccessibleName(tr("Find a format"));
+  connect(formatFilter_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    const QString wanted = text.trimmed();
+    for (int i = 0; i < formats_->topLevelItemCount(); ++i) {
+      QTreeWidgetItem* item = formats_->topLevelItem(i);
+      item->setHidden(item == formatsHeading_ ? !wanted.isEmpty()
+                                              : !item->text(0).contains(wanted, Qt::CaseInsensitive) &&
+                                                    !item->text(1).contains(wanted, Qt::CaseInsensitive));
+    }
+  });
 
   go_ = new QPushButton(tr("Go"));
   go_->setStatusTip(tr(commandRow(kStartConversion).hint));
@@ -247,7 +286,10 @@ void MainWindow::buildWidgets() {
   auto* filterSide = new QGridLayout;
   filterSide->addWidget(filters_, 0, 0);
   filterSide->addLayout(buttonColumn(kFilterButtons), 0, 1, 2, 1);
-  filterSide->addWidget(formats_, 1, 0);
+  auto* formatSide = new QVBoxLayout;
+  formatSide->addWidget(formatFilter_);
+  formatSide->addWidget(formats_, 1);
+  filterSide->addLayout(formatSide, 1, 0);
   auto* formatButton = new QToolButton;
   formatButton->setDefaultAction(actions_[kFormatOptions]);
   formatButton->setAutoRaise(true);
@@ -497,6 +539,14 @@ void MainWindow::openPreview(bool before) {
   PreviewWindow preview(session_, selected_, before ? PreviewWindow::kBefore : PreviewWindow::kAfter, this);
   if (onPreview) QTimer::singleShot(0, &preview, [this, &preview] { onPreview(preview); });
   preview.exec();
+}
+
+QTreeWidgetItem* MainWindow::formatItemOf(int index) const {
+  for (int i = 0; i < formats_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = formats_->topLevelItem(i);
+    if (item != formatsHeading_ && item->data(0, Qt::UserRole).toInt() == index) return item;
+  }
+  return nullptr;
 }
 
 void MainWindow::selectFormat(int row) {

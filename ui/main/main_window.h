@@ -22,7 +22,9 @@ class QFileDialog;
 class QListWidget;
 class QPushButton;
 class QTreeView;
+class QLineEdit;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace pv::ui {
 
@@ -35,6 +37,9 @@ class ImageListModel;
 class QtPrompter;
 
 inline constexpr const char* kWelcomeText = "Welcome to Pictoravine!";
+// The formats the format list shows first, in this order: those people
+// write today.
+inline constexpr const char* kFormatsFirst[] = {"JPG", "PNG", "WEBP", "AVIF", "HEIC", "JXL", "TIF", "GIF", "BMP"};
 inline constexpr const char* kClearImagesQuestion = "Are you sure you want to clear the current image list?";
 inline constexpr const char* kClearFiltersQuestion =
     "Are you sure you want to clear the current filter list?";
@@ -109,6 +114,9 @@ class MainWindow final : public QMainWindow {
   QTreeView* imageView() const { return images_; }
   QListWidget* filterList() const { return filters_; }
   QTreeWidget* formatList() const { return formats_; }
+  QLineEdit* formatFilter() const { return formatFilter_; }
+  // The format list's row of a registry index; null for none.
+  QTreeWidgetItem* formatItemOf(int index) const;
   QPushButton* goButton() const { return go_; }
   QLabel* emptyListHint() const { return emptyHint_; }
   PreviewPane* pane(bool before) const { return before ? before_ : after_; }
@@ -158,6 +166,8 @@ class MainWindow final : public QMainWindow {
   QTreeView* images_ = nullptr;
   QListWidget* filters_ = nullptr;
   QTreeWidget* formats_ = nullptr;
+  QTreeWidgetItem* formatsHeading_ = nullptr;  // "Other formats"
+  QLineEdit* formatFilter_ = nullptr;
   QCheckBox *beforeBox_ = nullptr, *afterBox_ = nullptr;
   PreviewPane *before_ = nullptr, *after_ = nullptr;
   QPushButton* go_ = nullptr;
