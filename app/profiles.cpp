@@ -33,19 +33,41 @@ bool renameWithoutReplacing(const std::string& from, const std::string& to) {
   return !entryExists(to) && std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+// Appends the filters of a profile file: whole lines, whatever their length,
+// with any mix of LF, CR LF and CR CR LF.
+void appendLines(std::istream& in, filters::FilterChain& chain) {
+  std::string line;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (!line.empty()) chain.appendFromText(line);
+  }
+}
+
+std::string chainText(const filters::FilterChain& chain) {
+  std::string text;
+  for (const std::string& t : chain.texts()) text += t + "\n";
+  return text;
+}
+
+std::string lastChainPath() { return dataFolder() + "/" + kLastChainFile; }
+
 }  // namespace
+
+void loadLastChain(filters::FilterChain& chain) {
+  std::ifstream in(lastChainPath(), std::ios::binary);
+  if (in) appendLines(in, chain);
+}
+
+bool saveLastChain(const filters::FilterChain& chain) {
+  return ini::replaceFileAtomically(lastChainPath(), chainText(chain));
+}
 
 bool loadProfile(const Settings& settings, filters::FilterChain& chain, std::string_view name, Prompter& prompter) {
   name = trimEnd(name);
   if (!validProfileName(name)) return report(settings, prompter, kProfileLoadFailedText);
   std::ifstream in(profilePath(name), std::ios::binary);
   if (!in) return report(settings, prompter, kProfileLoadFailedText);
-  // Whole lines, whatever their length, with any mix of LF, CR LF and CR CR LF.
-  std::string line;
-  while (std::getline(in, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    if (!line.empty()) chain.appendFromText(line);
-  }
+  appendLines(in, chain);
   return true;
 }
 
@@ -57,9 +79,7 @@ bool saveProfile(const Settings& settings, const filters::FilterChain& chain, st
   if (entryExists(path)) {
     if (!settings.ShowMessages || !prompter.askYesNo(settings.caption, kProfileExistsText)) return false;
   }
-  std::string text;
-  for (const std::string& t : chain.texts()) text += t + "\n";
-  if (!ini::replaceFileAtomically(path, text)) return report(settings, prompter, kProfileSaveFailedText);
+  if (!ini::replaceFileAtomically(path, chainText(chain))) return report(settings, prompter, kProfileSaveFailedText);
   return true;
 }
 

@@ -35,6 +35,14 @@ bool saveProfile(const Settings& settings, const filters::FilterChain& chain, st
 // The names of the saved profiles, sorted.
 std::vector<std::string> listProfiles();
 
+// The window's chain between sessions: kept in the data folder as
+// "last-chain.pvp" (beside, not among, the named profiles). Loading appends
+// its filters and says nothing when there is none; saving replaces it in one
+// step (an empty chain leaves an empty file).
+inline constexpr const char* kLastChainFile = "last-chain.pvp";
+void loadLastChain(filters::FilterChain& chain);
+bool saveLastChain(const filters::FilterChain& chain);
+
 bool renameProfile(const Settings& settings, std::string_view oldName, std::string_view newName, Prompter& prompter);
 bool deleteProfile(const Settings& settings, std::string_view name, Prompter& prompter);
 

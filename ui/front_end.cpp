@@ -36,6 +36,7 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
 
   if (args.empty()) {
     MainWindow window(session, prompter, launcher);
+    window.restoreLastChain();
     window.show();
     return application.exec();
   }
@@ -69,6 +70,7 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   if (set.openFlag) {
     // The window opens as after a normal start, with the list filled.
     set.commandLineMode = false;
+    window.restoreLastChain();
     window.show();
     return application.exec();
   }

@@ -1574,6 +1574,33 @@ class WindowTest : public QObject {
     QVERIFY2(top->rect().contains(reach) && button->isVisible(), qPrintable(which));
   }
 
+  // The chain of the window is there again when the window opens next time,
+  // unless a command line brought filters of its own; a window made for a
+  // command line's run never takes it.
+  void theChainIsRememberedBetweenSessions_data() {
+    QTest::addColumn<QString>("given");  // the chain the next start brings
+    QTest::addColumn<QStringList>("after");
+    const QStringList kept{"/filter flip", "/filter grayscale 299 587 114"};
+    QTest::newRow("a plain start") << "" << kept;
+    QTest::newRow("a command line's filters") << "/filter invert" << QStringList{"/filter invert"};
+  }
+  void theChainIsRememberedBetweenSessions() {
+    QFETCH(QString, given);
+    QFETCH(QStringList, after);
+    session_->chain.appendFromText("/filter flip");
+    session_->chain.appendFromText("/filter grayscale 299 587 114");
+    window_->close();
+    pv::app::Session next(pv::app::loadSettings(), *prompter_);
+    if (!given.isEmpty()) next.chain.appendFromText(given.toStdString());
+    MainWindow again(next, *prompter_, *launcher_);
+    QCOMPARE(next.chain.size(), given.isEmpty() ? 0u : 1u);  // not by itself
+    again.restoreLastChain();
+    QStringList texts;
+    for (const std::string& t : next.chain.texts()) texts << QString::fromStdString(t);
+    QCOMPARE(texts, after);
+    QCOMPARE(again.filterList()->count(), static_cast<int>(after.size()));
+  }
+
   void theMenusSayWhatTheyOpen() {
     QStringList hints;
     for (QAction* a : window_->menuBar()->actions()) hints << a->statusTip();

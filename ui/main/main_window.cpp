@@ -24,6 +24,7 @@
 #include <filesystem>
 
 #include "app/image_list.h"
+#include "app/profiles.h"
 #include "app/startup.h"
 #include "core/format_registry.h"
 #include "filters/filter.h"
@@ -597,8 +598,15 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   if (selected_ >= 0) previewDelay_.start();
 }
 
+void MainWindow::restoreLastChain() {
+  if (!session_.chain.empty()) return;
+  app::loadLastChain(session_.chain);
+  refreshFilters();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   app::saveSettings(session_.settings);
+  app::saveLastChain(session_.chain);
   QMainWindow::closeEvent(event);
 }
 

@@ -114,6 +114,9 @@ class MainWindow final : public QMainWindow {
   QTreeView* imageView() const { return images_; }
   QListWidget* filterList() const { return filters_; }
   QTreeWidget* formatList() const { return formats_; }
+  // Opening as a window (not for a command line's run): an empty chain gets
+  // the chain the window had when it was last closed.
+  void restoreLastChain();
   QLineEdit* formatFilter() const { return formatFilter_; }
   // The format list's row of a registry index; null for none.
   QTreeWidgetItem* formatItemOf(int index) const;
