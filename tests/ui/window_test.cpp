@@ -80,16 +80,21 @@ class ScriptedPrompter final : public pv::ui::QtPrompter {
   }
 };
 
-// Accepts the log dialogs that jobs open, keeping their texts.
+// Accepts the log dialogs and end-of-run summaries that jobs open, keeping
+// their texts.
 class LogCatcher : public QObject {
  public:
-  QStringList texts;
+  QStringList texts, summaries;
   LogCatcher() {
     timer_.setInterval(10);
     connect(&timer_, &QTimer::timeout, this, [this] {
       if (auto* log = qobject_cast<pv::ui::LogDialog*>(QApplication::activeModalWidget())) {
         texts << log->text()->toPlainText();
         log->accept();
+      }
+      if (auto* end = qobject_cast<pv::ui::RunSummaryDialog*>(QApplication::activeModalWidget())) {
+        summaries << end->windowTitle() + "|" + end->summary()->text();
+        end->accept();
       }
     });
     timer_.start();
@@ -1320,6 +1325,50 @@ class WindowTest : public QObject {
       QCOMPARE(lead.LoadImage(out + stem + extension.toStdString(), 0, 0, 1), short{0});
     }
     QVERIFY(session_->texts.errorSummary.empty());
+  }
+
+  // The end of a run says what it did, opens the output folder and shows
+  // the log; a source gone before its turn counts as failed.
+  void theEndOfARunSaysWhatItDid() {
+    addPictures(3, "end", 120, 90);
+    const std::string out = convertInto();
+    const long long in = static_cast<long long>(fs::file_size(file("end0.png")) + fs::file_size(file("end1.png")));
+    fs::remove(file("end2.png"));
+    QString title, text;
+    bool logEnabled = false;
+    window_->onRunSummary = [&](pv::ui::RunSummaryDialog& d) {
+      title = d.windowTitle();
+      text = d.summary()->text();
+      logEnabled = d.showLogButton()->isEnabled();
+      d.openFolderButton()->click();
+      d.accept();
+    };
+    window_->goButton()->click();
+    window_->onRunSummary = nullptr;
+    const long long written =
+        static_cast<long long>(fs::file_size(out + "/end0.bmp") + fs::file_size(out + "/end1.bmp"));
+    QCOMPARE(title, QString("Conversion finished"));
+    const QStringList lines = text.split('\n');
+    QCOMPARE(lines.mid(0, 3), (QStringList{"Converted: 2", "Skipped: 0", "Failed: 1"}));
+    QVERIFY2(lines.value(3).startsWith("Time: "), qPrintable(text));
+    QCOMPARE(lines.value(4), QString::fromStdString("Read: " + pv::app::sizeText(in) + ", written: " +
+                                                    pv::app::sizeText(written)));
+    QVERIFY(logEnabled);
+    QCOMPARE(launcher_->opened.value(0), QString::fromStdString(out + "/"));
+  }
+
+  void sizesReadInOneUnitSystem_data() {
+    QTest::addColumn<qlonglong>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("bytes") << 999LL << "999 B";
+    QTest::newRow("kilobytes") << 1000LL << "1.0 kB";
+    QTest::newRow("megabytes") << 15'300'000LL << "15.3 MB";
+    QTest::newRow("gigabytes") << 2'049'000'000LL << "2.0 GB";
+  }
+  void sizesReadInOneUnitSystem() {
+    QFETCH(qlonglong, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromStdString(pv::app::sizeText(bytes)), text);
   }
 
   void abortStopsAfterTheImagesInWork_data() {

@@ -56,7 +56,7 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   maxSize_->setRange(0, 2'000'000'000);
   maxSize_->setSpecialValueText(tr("no limit"));
   maxSize_->setGroupSeparatorShown(true);
-  maxSize_->setSuffix(tr(" KB"));
+  maxSize_->setSuffix(tr(" kB"));
   maxSize_->setToolTip(tr("The largest file, in kilobytes of 1000 bytes: the highest quality up to the one "
                           "chosen above whose file fits is written"));
   auto* size = new QWidget;

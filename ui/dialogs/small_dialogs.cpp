@@ -64,6 +64,29 @@ bool LogDialog::saveTo(const QString& path) {
   return ok;
 }
 
+RunSummaryDialog::RunSummaryDialog(const app::RunTally& tally, const std::string& log, app::Prompter& prompter,
+                                   app::Launcher& launcher, const std::string& caption, QWidget* parent)
+    : QDialog(parent) {
+  setWindowTitle(tally.aborted ? tr("Conversion stopped") : tr("Conversion finished"));
+  summary_ = new QLabel(QString::fromStdString(tally.text()));
+  summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+  openFolder_ = buttons->addButton(tr("Open output folder"), QDialogButtonBox::ActionRole);
+  showLog_ = buttons->addButton(tr("Show log"), QDialogButtonBox::ActionRole);
+  openFolder_->setEnabled(!tally.outputFolder.empty());
+  showLog_->setEnabled(!log.empty());
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::accept);
+  const std::string folder = tally.outputFolder;
+  connect(openFolder_, &QPushButton::clicked, this, [&launcher, folder] { launcher.open(folder); });
+  connect(showLog_, &QPushButton::clicked, this, [this, log, &prompter, caption] {
+    LogDialog dialog(log, prompter, caption, this);
+    dialog.exec();
+  });
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(summary_);
+  layout->addWidget(buttons);
+}
+
 SaveLocationDialog::SaveLocationDialog(app::Settings& settings, app::Prompter& prompter, QWidget* parent)
     : QDialog(parent), settings_(settings), prompter_(prompter) {
   setWindowTitle(tr("Save Location"));

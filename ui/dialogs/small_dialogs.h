@@ -7,9 +7,12 @@
 
 #include <functional>
 
+#include "app/run_tally.h"
 #include "app/session.h"
 
 class QButtonGroup;
+class QLabel;
+class QPushButton;
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -33,6 +36,23 @@ class LogDialog final : public QDialog {
   app::Prompter& prompter_;
   std::string caption_;
   QPlainTextEdit* text_;
+};
+
+// The end of a conversion in the window: what it did (converted, skipped,
+// failed, time, bytes read and written), "Open output folder", "Show log"
+// and Close.
+class RunSummaryDialog final : public QDialog {
+  Q_OBJECT
+ public:
+  RunSummaryDialog(const app::RunTally& tally, const std::string& log, app::Prompter& prompter,
+                   app::Launcher& launcher, const std::string& caption, QWidget* parent = nullptr);
+  QLabel* summary() const { return summary_; }
+  QPushButton* openFolderButton() const { return openFolder_; }
+  QPushButton* showLogButton() const { return showLog_; }
+
+ private:
+  QLabel* summary_;
+  QPushButton *openFolder_, *showLog_;
 };
 
 // "Save Location": where the converted images go, and "Always ask where to save".

@@ -470,9 +470,10 @@ class Arrivals final : public app::JobObserver {
 
 void MainWindow::runJob(int runKind, app::JobArgument argument, bool hidden, app::JobObserver* extra) {
   jobRunning_ = true;
+  app::RunTally tally(session_.list);
   {
     Arrivals arrivals(model_);
-    std::vector<app::JobObserver*> watchers{&arrivals};
+    std::vector<app::JobObserver*> watchers{&arrivals, &tally};
     if (extra) watchers.push_back(extra);
     app::ObserverFan fan(watchers);
     ProgressDialog dialog(session_, runKind, std::move(argument), this, &fan);
@@ -484,6 +485,23 @@ void MainWindow::runJob(int runKind, app::JobArgument argument, bool hidden, app
   jobRunning_ = false;
   if (runKind != app::kRunConvert) afterListChange();
   showLogIfFailures();
+  // A conversion started in the window ends with what it did; a desktop
+  // notification says so too when the window is not the active one.
+  if (runKind == app::kRunConvert && !hidden && session_.settings.ShowMessages &&
+      !session_.settings.commandLineMode)
+    showRunSummary(tally);
+}
+
+void MainWindow::showRunSummary(const app::RunTally& tally) {
+  if (!isActiveWindow()) {
+    const std::string title = tally.aborted ? "Conversion stopped" : "Conversion finished";
+    launcher_.start("notify-send", {"--app-name=Pictoravine", "--icon=pictoravine", title,
+                                    std::to_string(tally.converted) + " converted, " +
+                                        std::to_string(tally.failed) + " failed"});
+  }
+  RunSummaryDialog summary(tally, session_.texts.conversionLog, prompter_, launcher_, session_.settings.caption, this);
+  if (onRunSummary) QTimer::singleShot(0, &summary, [this, &summary] { onRunSummary(summary); });
+  summary.exec();
 }
 
 void MainWindow::showLogIfFailures() {

@@ -14,6 +14,7 @@
 
 #include "app/job_runner.h"
 #include "app/preview.h"
+#include "app/run_tally.h"
 #include "ui/jobs/latest_worker.h"
 #include "ui/main/preview_pane.h"
 
@@ -33,6 +34,7 @@ inline constexpr const char* kNoFiltersText = "The chain has no filters yet: add
 inline constexpr const char* kNoFilterSelectedText = "Select a filter in the chain to see its options.";
 
 class FilterForms;
+class RunSummaryDialog;
 class ImageListModel;
 class QtPrompter;
 
@@ -117,6 +119,8 @@ class MainWindow final : public QMainWindow {
   // Opening as a window (not for a command line's run): an empty chain gets
   // the chain the window had when it was last closed.
   void restoreLastChain();
+  // The end-of-run summary, for tests: called once it is shown.
+  std::function<void(RunSummaryDialog&)> onRunSummary;
   QLineEdit* formatFilter() const { return formatFilter_; }
   // The format list's row of a registry index; null for none.
   QTreeWidgetItem* formatItemOf(int index) const;
@@ -158,6 +162,7 @@ class MainWindow final : public QMainWindow {
   void refreshFilters(int select = -1);
   void rebuildPreviews();
   void showLogIfFailures();
+  void showRunSummary(const app::RunTally& tally);
   std::set<std::size_t> selectedFilters() const;
 
   app::Session& session_;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "app/image_list.h"
+#include "app/run_tally.h"
 #include "ui/ports/qt_ports.h"
 
 namespace pv::ui {
@@ -170,7 +171,7 @@ void ImageRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
   };
   line(fittedFileName(base, ext, r.width() - 120, metrics));
   line(QString("%1x%2 %3bit").arg(e.width).arg(e.height).arg(e.sourceBits));
-  line(QString("%1 KB").arg(model->data(index, ImageListModel::kFileSizeRole).toLongLong() / 1000));
+  line(QString::fromStdString(app::sizeText(model->data(index, ImageListModel::kFileSizeRole).toLongLong())));
   line(fittedFolder(QString::fromStdString(e.folder), r.width() - 105, metrics));
   painter->restore();
 }
