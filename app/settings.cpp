@@ -42,6 +42,7 @@ const GlobalKey kGlobalKeys[] = {
     {"FileNameMultiPage", TextField{&Settings::FileNameMultiPage, 99}},
     {"DefaultFormatType", &Settings::DefaultFormatType},
     {"DefaultShellContextProfile", TextField{&Settings::DefaultShellContextProfile, 254}},
+    {"LastImageFolder", TextField{&Settings::LastImageFolder, 1499}},
     {"ShowPictureBefore", &Settings::ShowPictureBefore},
     {"ShowPictureAfter", &Settings::ShowPictureAfter},
     {"ShowThumbnails", &Settings::ShowThumbnails},

@@ -56,6 +56,9 @@ struct Settings {
   std::string FileNameMultiPage = "-#%n";
   int DefaultFormatType = 0;
   std::string DefaultShellContextProfile;
+  // The folder the window's open dialogs last took images from; they open
+  // there next time (else in the Pictures folder).
+  std::string LastImageFolder;
 
   // Section "Shell": one flag per format registry entry.
   std::array<bool, kFormatCount> shellFormats{};

@@ -1650,6 +1650,35 @@ class WindowTest : public QObject {
     QCOMPARE(again.filterList()->count(), static_cast<int>(after.size()));
   }
 
+  // The open dialog starts in the folder images were last taken from, else
+  // in the Pictures folder; taking images from a folder makes it the last.
+  void theOpenDialogStartsWhereImagesWereTaken_data() {
+    QTest::addColumn<bool>("remembered");
+    QTest::newRow("first time: Pictures") << false;
+    QTest::newRow("the last folder") << true;
+  }
+  void theOpenDialogStartsWhereImagesWereTaken() {
+    QFETCH(bool, remembered);
+    pv::test::TempDir home;
+    fs::create_directories(home.file("Pictures"));
+    fs::create_directories(home.file("trip"));
+    writePicture(home.file("trip/a.png"), 20, 10);
+    pv::test::EnvGuard homeVar("HOME", home.str());
+    pv::test::EnvGuard config("XDG_CONFIG_HOME", home.file(".config"));
+    session_->settings.LastImageFolder = remembered ? home.file("trip") : "";
+    QString started;
+    window_->onFileDialog = [&](QFileDialog& d) {
+      started = d.directory().absolutePath();
+      d.selectFile(QString::fromStdString(home.file("trip/a.png")));
+      static_cast<QDialog&>(d).accept();
+    };
+    window_->action(MainWindow::kAddImages)->trigger();
+    window_->onFileDialog = nullptr;
+    QCOMPARE(started, QString::fromStdString(remembered ? home.file("trip") : home.file("Pictures")));
+    QCOMPARE(session_->settings.LastImageFolder, home.file("trip"));
+    QCOMPARE(static_cast<int>(session_->list.size()), 1);
+  }
+
   void theMenusSayWhatTheyOpen() {
     QStringList hints;
     for (QAction* a : window_->menuBar()->actions()) hints << a->statusTip();

@@ -5,6 +5,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QDir>
+#include <QStandardPaths>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QShortcut>
 #include <QHeaderView>
@@ -378,16 +381,22 @@ void MainWindow::run(Command c) {
       showAbout(this);
       break;
     case kAddImages: {
-      QFileDialog dialog(this, tr("Select the pictures you want to add"));
+      QFileDialog dialog(this, tr("Select the pictures you want to add"), imageFolder());
       dialog.setFileMode(QFileDialog::ExistingFiles);
       dialog.setNameFilters(nameFilters(app::openDialogFilters()));
       if (onFileDialog) QTimer::singleShot(0, &dialog, [this, &dialog] { onFileDialog(dialog); });
-      if (dialog.exec() == QDialog::Accepted) addFiles(dialog.selectedFiles());
+      if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        session_.settings.LastImageFolder = QFileInfo(dialog.selectedFiles().first()).absolutePath().toStdString();
+        addFiles(dialog.selectedFiles());
+      }
       break;
     }
     case kAddFolder: {
-      const QString folder = QFileDialog::getExistingDirectory(this, tr("Add All Images in Folder..."));
-      if (!folder.isEmpty()) addFolder(folder);
+      const QString folder = QFileDialog::getExistingDirectory(this, tr("Add All Images in Folder..."), imageFolder());
+      if (!folder.isEmpty()) {
+        session_.settings.LastImageFolder = folder.toStdString();
+        addFolder(folder);
+      }
       break;
     }
     case kRemoveImages:
@@ -614,6 +623,13 @@ void MainWindow::rebuildPreviews() {
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
   if (selected_ >= 0) previewDelay_.start();
+}
+
+QString MainWindow::imageFolder() const {
+  const QString last = QString::fromStdString(session_.settings.LastImageFolder);
+  if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  return QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
 }
 
 void MainWindow::restoreLastChain() {

@@ -119,6 +119,9 @@ class MainWindow final : public QMainWindow {
   // Opening as a window (not for a command line's run): an empty chain gets
   // the chain the window had when it was last closed.
   void restoreLastChain();
+  // Where the open dialogs start: the folder images were last taken from,
+  // else the Pictures folder, else home.
+  QString imageFolder() const;
   // The end-of-run summary, for tests: called once it is shown.
   std::function<void(RunSummaryDialog&)> onRunSummary;
   QLineEdit* formatFilter() const { return formatFilter_; }
