@@ -40,14 +40,11 @@ std::vector<std::string> OptionsEditor::passTexts() const {
 
 std::string OptionsEditor::passesLabel() const { return std::string(f_.row().passesLabel); }
 
-std::string OptionsEditor::leftLabel() const {
-  if (isPng()) return "Lowest Compression";
-  return f_.row().qualityRises ? "Highest Compression" : "Highest Quality";
-}
+std::string OptionsEditor::leftLabel() const { return isPng() ? "Lowest Compression" : "Highest Quality"; }
 
-std::string OptionsEditor::rightLabel() const {
-  return f_.row().qualityRises ? "Highest Quality" : "Highest Compression";
-}
+std::string OptionsEditor::rightLabel() const { return "Highest Compression"; }
+
+bool OptionsEditor::sliderInverted() const { return f_.row().qualityRises; }
 
 int OptionsEditor::sliderMax() const {
   if (!f_.hasQuality) return 0;

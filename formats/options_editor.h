@@ -27,10 +27,14 @@ class OptionsEditor {
   std::string passesLabel() const;
   // "Use Source Image BPP", then every depth the selected method allows.
   const std::vector<std::string>& depthTexts() const { return depths_; }
-  // "Lowest Compression" for PNG, "Highest Compression" where quality
-  // rises, else "Highest Quality"; the right one is the other end.
+  // Every quality slider runs one way: the best pictures (largest files) on
+  // the left, "Highest Quality" ("Lowest Compression" for PNG), and
+  // "Highest Compression" on the right. Where a format's quality number rises
+  // with quality (WebP, AVIF, HEIC, JPEG XL, ...) the slider is drawn
+  // inverted; its number stays in the format's own terms.
   std::string leftLabel() const;
   std::string rightLabel() const;
+  bool sliderInverted() const;
 
   // The view's state: the selections (-1: none) and the slider position.
   int method = 0;

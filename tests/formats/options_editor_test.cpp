@@ -68,6 +68,8 @@ TEST_F(Editor, TextsAndWhatIsEnabled) {
   EXPECT_EQ(p.valueText(0), "0 (Default)");
   EXPECT_EQ(p.valueText(7), "7");
   EXPECT_EQ(p.leftLabel(), "Lowest Compression");
+  EXPECT_FALSE(p.sliderInverted());
+  EXPECT_FALSE(c.sliderInverted());
   EXPECT_FALSE(p.methodsEnabled());
   EXPECT_FALSE(p.passesEnabled());
 
@@ -114,8 +116,11 @@ TEST_F(Editor, PhotoFormatsShowEffortAndRisingQuality) {
     EXPECT_EQ(e.passesLabel(), c.passesLabel);
     EXPECT_EQ(e.passTexts().front(), c.firstPass);
     EXPECT_EQ(e.passTexts().back(), c.lastPass);
-    EXPECT_EQ(e.leftLabel(), "Highest Compression");
-    EXPECT_EQ(e.rightLabel(), "Highest Quality");
+    // One direction for every slider: the best quality on the left, drawn
+    // inverted because these numbers rise with quality.
+    EXPECT_EQ(e.leftLabel(), "Highest Quality");
+    EXPECT_EQ(e.rightLabel(), "Highest Compression");
+    EXPECT_TRUE(e.sliderInverted());
     EXPECT_EQ(e.position, c.quality);
     EXPECT_EQ(e.methodsEnabled(), c.lossless);
     if (c.lossless) {

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBrowser>
@@ -1677,6 +1678,30 @@ class WindowTest : public QObject {
     QCOMPARE(started, QString::fromStdString(remembered ? home.file("trip") : home.file("Pictures")));
     QCOMPARE(session_->settings.LastImageFolder, home.file("trip"));
     QCOMPARE(static_cast<int>(session_->list.size()), 1);
+  }
+
+  // Every quality slider runs JPEG's way: the best quality on the left, the
+  // number in the format's own terms.
+  void qualitySlidersRunOneWay_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("inverted");
+    QTest::newRow("JPG") << "JPG" << false;
+    QTest::newRow("WEBP") << "WEBP" << true;
+    QTest::newRow("AVIF") << "AVIF" << true;
+    QTest::newRow("JXL") << "JXL" << true;
+  }
+  void qualitySlidersRunOneWay() {
+    QFETCH(QString, key);
+    QFETCH(bool, inverted);
+    auto format = pv::formats::createFormat(key.toStdString(), session_->settings.configPath);
+    pv::ui::FormatOptionsDialog dialog(*format, *prompter_, "Pictoravine Image Converter");
+    auto* slider = dialog.findChild<QSlider*>();
+    QVERIFY(slider);
+    QCOMPARE(slider->invertedAppearance(), inverted);
+    QStringList labels;
+    for (QLabel* l : dialog.findChildren<QLabel*>())
+      if (l->text().startsWith("Highest")) labels << l->text();
+    QCOMPARE(labels, (QStringList{"Highest Quality", "Highest Compression"}));
   }
 
   void theMenusSayWhatTheyOpen() {

@@ -39,6 +39,9 @@ FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter&
   method_->setEnabled(editor_.methodsEnabled());
   slider_ = new QSlider(Qt::Horizontal);
   slider_->setTickPosition(QSlider::TicksBelow);
+  // One direction for every format: the best quality on the left.
+  slider_->setInvertedAppearance(editor_.sliderInverted());
+  slider_->setInvertedControls(editor_.sliderInverted());
   value_ = new QLabel;
   value_->setAlignment(Qt::AlignCenter);
   left_ = new QLabel(qs(editor_.leftLabel()));
