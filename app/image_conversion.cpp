@@ -72,7 +72,8 @@ ImageConversion::ImageConversion(Session& s, NameBook& names, Emit emit, int ind
       source_(e_.path()) {}
 
 void ImageConversion::plan() {
-  if (s_.settings.skipDone && upToDate()) {
+  const bool skipExisting = s_.settings.skipDone || s_.settings.WhenOutputExists == Settings::kSkipExisting;
+  if (skipExisting && upToDate()) {
     skipped_ = true;
     return;
   }

@@ -31,7 +31,7 @@ std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
 FilePage filePageOf(const Settings& s) {
   return {s.DeleteSourceAfterConvert, s.OverwriteOriginalImage, outputPlaceOf(s), s.FileNameBefore,
           s.FileNameAfter,           s.FileNameNumber,         s.FileNameMultiPage,
-          s.OnlySmaller,             s.KeepFolders};
+          s.OnlySmaller,             s.KeepFolders,            s.WhenOutputExists};
 }
 
 std::string applyFilePage(Settings& s, const FilePage& p) {
@@ -41,6 +41,7 @@ std::string applyFilePage(Settings& s, const FilePage& p) {
   s.OverwriteOriginalImage = p.overwrite;
   s.OnlySmaller = p.onlySmaller;
   s.KeepFolders = p.keepFolders;
+  s.WhenOutputExists = p.whenExists;
   if (std::string problem = applyOutputPlace(s, p.place); !problem.empty()) return problem;
   s.FileNameBefore = p.before;
   s.FileNameAfter = p.after;

@@ -39,6 +39,7 @@ struct FilePage {
   OutputPlace place;
   std::string before, after, number = "-%n", multiPage = "-#%n";
   bool onlySmaller = false, keepFolders = false;
+  int whenExists = Settings::kNumberNew;
 };
 FilePage filePageOf(const Settings& settings);
 // Stores the page; "-%n" / "-#%n" are appended to a numbering format

@@ -43,6 +43,7 @@ const GlobalKey kGlobalKeys[] = {
     {"DefaultFormatType", &Settings::DefaultFormatType},
     {"DefaultShellContextProfile", TextField{&Settings::DefaultShellContextProfile, 254}},
     {"LastImageFolder", TextField{&Settings::LastImageFolder, 1499}},
+    {"WhenOutputExists", &Settings::WhenOutputExists},
     {"ShowPictureBefore", &Settings::ShowPictureBefore},
     {"ShowPictureAfter", &Settings::ShowPictureAfter},
     {"ShowThumbnails", &Settings::ShowThumbnails},

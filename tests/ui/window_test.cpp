@@ -1358,6 +1358,34 @@ class WindowTest : public QObject {
     QCOMPARE(launcher_->opened.value(0), QString::fromStdString(out + "/"));
   }
 
+  // A second run into the same folder: numbered copies by default, or the
+  // images skipped (their outputs up to date), as the options sheet says;
+  // the summary counts each.
+  void aSecondRunDoesWhatTheOptionsSay_data() {
+    QTest::addColumn<int>("choice");  // the sheet's row
+    QTest::addColumn<int>("files");   // in the output folder after two runs
+    QTest::addColumn<QString>("counts");
+    QTest::newRow("number a new name") << 0 << 4 << "Converted: 2\nSkipped: 0";
+    QTest::newRow("skip") << 1 << 2 << "Converted: 0\nSkipped: 2";
+  }
+  void aSecondRunDoesWhatTheOptionsSay() {
+    QFETCH(int, choice);
+    QFETCH(int, files);
+    QFETCH(QString, counts);
+    addPictures(2, "again", 60, 40);
+    const std::string out = convertInto();
+    {
+      pv::ui::OptionsSheet sheet(session_->settings, *prompter_, nullptr, pv::ui::OptionsSheet::kFile);
+      sheet.file.whenExists->setCurrentIndex(choice);
+      QVERIFY(sheet.apply());
+    }
+    QCOMPARE(pv::app::loadSettings().WhenOutputExists, choice == 0 ? 0 : 2);
+    window_->goButton()->click();
+    window_->goButton()->click();
+    QCOMPARE(filesIn(out), files);
+    QVERIFY2(logs_->summaries.last().contains(counts), qPrintable(logs_->summaries.last()));
+  }
+
   void sizesReadInOneUnitSystem_data() {
     QTest::addColumn<qlonglong>("bytes");
     QTest::addColumn<QString>("text");

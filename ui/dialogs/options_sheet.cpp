@@ -170,6 +170,10 @@ QWidget* OptionsSheet::buildFile() {
   f.after->setMaxLength(99);
   f.number->setMaxLength(9);
   f.multiPage->setMaxLength(99);
+  f.whenExists = new QComboBox;
+  f.whenExists->addItem(tr("Number a new name (name-1)"), app::Settings::kNumberNew);
+  f.whenExists->addItem(tr("Skip the image when its output is up to date"), app::Settings::kSkipExisting);
+  connect(f.whenExists, &QComboBox::currentIndexChanged, this, &OptionsSheet::modified);
 
   const auto warnWhenChecked = [this](QCheckBox* box, const char* warning) {
     connect(box, &QCheckBox::clicked, this, [this, warning](bool on) {
@@ -200,6 +204,7 @@ QWidget* OptionsSheet::buildFile() {
   auto* form = new QFormLayout(names);
   form->addRow(tr("Insert before original filename:"), f.before);
   form->addRow(tr("Insert after original filename:"), f.after);
+  form->addRow(tr("When an output exists:"), f.whenExists);
   form->addRow(tr("Numbering Format:"), f.number);
   form->addRow(tr("Multi-Page Numbering Format:"), f.multiPage);
   f.sampleName = new QLabel;
@@ -298,6 +303,7 @@ void OptionsSheet::showPage(int page) {
     file.after->setText(QString::fromStdString(p.after));
     file.number->setText(QString::fromStdString(p.number));
     file.multiPage->setText(QString::fromStdString(p.multiPage));
+    file.whenExists->setCurrentIndex(std::max(0, file.whenExists->findData(p.whenExists)));
     updateSampleName();
   } else {
     const app::ShellPage p = app::shellPageOf(settings_);
@@ -375,7 +381,8 @@ bool OptionsSheet::apply() {
         text(file.number),
         text(file.multiPage),
         file.onlySmaller->isChecked(),
-        file.keepFolders->isChecked()};
+        file.keepFolders->isChecked(),
+        file.whenExists->currentData().toInt()};
     if (std::string problem = app::applyFilePage(settings_, p); !problem.empty()) return stop(kFile, problem);
   }
   if (initialised_[kShell]) {

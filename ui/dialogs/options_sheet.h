@@ -57,6 +57,7 @@ class OptionsSheet final : public QDialog {
     QButtonGroup* place;
     QLineEdit *folder, *path, *before, *after, *number, *multiPage;
     QLabel* sampleName;
+    QComboBox* whenExists;  // number a new name, or skip
   } file{};
   struct ShellControls {
     QCheckBox* enabled;
