@@ -22,6 +22,9 @@ class Prompter {
   // A message with the program's caption as its title.
   virtual void error(const std::string& caption, const std::string& text) = 0;
   virtual void information(const std::string& caption, const std::string& text) = 0;
+  // A caution before something that cannot be undone; shown as an error
+  // where a front end has no warning of its own.
+  virtual void warning(const std::string& caption, const std::string& text) { error(caption, text); }
   // A Yes/No question; true for Yes.
   virtual bool askYesNo(const std::string& caption, const std::string& text) = 0;
 };

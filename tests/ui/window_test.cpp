@@ -71,11 +71,13 @@ class ScriptedPrompter final : public pv::ui::QtPrompter {
   bool answer = false;
   bool offWindowThread = false;
   std::function<void()> whileShown;  // called while a message is up
+  QList<Kind> kinds;                 // of each message shown
 
  protected:
-  bool present(Kind, const QString& caption, const QString& text) override {
+  bool present(Kind kind, const QString& caption, const QString& text) override {
     if (QThread::currentThread() != qApp->thread()) offWindowThread = true;
     shown << caption + "|" + text;
+    kinds << kind;
     if (whileShown) whileShown();
     return answer;
   }
@@ -1730,6 +1732,24 @@ class WindowTest : public QObject {
     for (QLabel* l : dialog.findChildren<QLabel*>())
       if (l->text().startsWith("Highest")) labels << l->text();
     QCOMPARE(labels, (QStringList{"Highest Quality", "Highest Compression"}));
+  }
+
+  // Checking "delete" or "overwrite" on the file page cautions with a
+  // warning (not an error); clearing them says nothing.
+  void theFilePageCautionsWithAWarning_data() {
+    QTest::addColumn<bool>("overwrite");
+    QTest::newRow("delete the sources") << false;
+    QTest::newRow("overwrite the originals") << true;
+  }
+  void theFilePageCautionsWithAWarning() {
+    QFETCH(bool, overwrite);
+    pv::ui::OptionsSheet sheet(session_->settings, *prompter_, nullptr, pv::ui::OptionsSheet::kFile);
+    QCheckBox* box = overwrite ? sheet.file.overwrite : sheet.file.deleteSource;
+    box->click();
+    QCOMPARE(prompter_->kinds, QList<pv::ui::QtPrompter::Kind>{pv::ui::QtPrompter::Kind::kWarning});
+    QVERIFY(prompter_->shown.last().contains(overwrite ? "overwritten." : "deleted."));
+    box->click();
+    QCOMPARE(prompter_->kinds.size(), 1);
   }
 
   void theMenusSayWhatTheyOpen() {

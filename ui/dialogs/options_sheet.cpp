@@ -177,7 +177,7 @@ QWidget* OptionsSheet::buildFile() {
 
   const auto warnWhenChecked = [this](QCheckBox* box, const char* warning) {
     connect(box, &QCheckBox::clicked, this, [this, warning](bool on) {
-      if (on) prompter_.error(settings_.caption, warning);
+      if (on) prompter_.warning(settings_.caption, warning);
     });
   };
   warnWhenChecked(f.deleteSource, app::kDeleteWarningText);

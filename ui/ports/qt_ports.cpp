@@ -71,6 +71,9 @@ void QtPrompter::error(const std::string& caption, const std::string& text) {
 void QtPrompter::information(const std::string& caption, const std::string& text) {
   ask(Kind::kInformation, caption, text);
 }
+void QtPrompter::warning(const std::string& caption, const std::string& text) {
+  ask(Kind::kWarning, caption, text);
+}
 bool QtPrompter::askYesNo(const std::string& caption, const std::string& text) {
   return ask(Kind::kQuestion, caption, text);
 }
@@ -84,6 +87,9 @@ bool QtPrompter::present(Kind kind, const QString& caption, const QString& text)
       return false;
     case Kind::kInformation:
       QMessageBox::information(parent, caption, text);
+      return false;
+    case Kind::kWarning:
+      QMessageBox::warning(parent, caption, text);
       return false;
     case Kind::kQuestion: {
       // The program's questions (clear the list, abort the run, overwrite a

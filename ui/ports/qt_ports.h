@@ -26,9 +26,10 @@ engine::Image fromQImage(const QImage& image);
 
 class QtPrompter : public app::Prompter {
  public:
-  enum class Kind { kError, kInformation, kQuestion };
+  enum class Kind { kError, kInformation, kQuestion, kWarning };
   void error(const std::string& caption, const std::string& text) override;
   void information(const std::string& caption, const std::string& text) override;
+  void warning(const std::string& caption, const std::string& text) override;
   bool askYesNo(const std::string& caption, const std::string& text) override;
 
  protected:
