@@ -1752,6 +1752,13 @@ class WindowTest : public QObject {
     QCOMPARE(prompter_->kinds.size(), 1);
   }
 
+  // A profile name dialog is wide enough for its whole title.
+  void profileDialogsShowTheirWholeTitle() {
+    std::unique_ptr<pv::ui::ProfileNameDialog> dialog(pv::ui::makeSaveProfileDialog(*session_, window_.get()));
+    QCOMPARE(dialog->windowTitle(), QString("Save Filter Profile"));
+    QVERIFY(dialog->minimumWidth() >= QFontMetrics(dialog->font()).horizontalAdvance(dialog->windowTitle()) + 160);
+  }
+
   void theMenusSayWhatTheyOpen() {
     QStringList hints;
     for (QAction* a : window_->menuBar()->actions()) hints << a->statusTip();

@@ -8,6 +8,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <QFontMetrics>
+
+#include <algorithm>
+
 #include "app/profiles.h"
 #include "ui/dialogs/dialog_parts.h"
 
@@ -25,6 +29,9 @@ ProfileNameDialog::ProfileNameDialog(const QString& title, const QString& name,
   layout->addLayout(form);
   layout->addWidget(okCancelButtons(this));
   name_->setFocus();
+  // Wide enough that a window manager shows the whole title (with the title
+  // bar's buttons beside it), not "Save ... Profile".
+  setMinimumWidth(std::max(320, QFontMetrics(font()).horizontalAdvance(title) * 3 / 2 + 160));
 }
 
 void ProfileNameDialog::accept() {
