@@ -42,8 +42,6 @@ const GlobalKey kGlobalKeys[] = {
     {"FileNameMultiPage", TextField{&Settings::FileNameMultiPage, 99}},
     {"DefaultFormatType", &Settings::DefaultFormatType},
     {"DefaultShellContextProfile", TextField{&Settings::DefaultShellContextProfile, 254}},
-    {"LastImageFolder", TextField{&Settings::LastImageFolder, 1499}},
-    {"WhenOutputExists", &Settings::WhenOutputExists},
     {"ShowPictureBefore", &Settings::ShowPictureBefore},
     {"ShowPictureAfter", &Settings::ShowPictureAfter},
     {"ShowThumbnails", &Settings::ShowThumbnails},
@@ -56,6 +54,8 @@ const GlobalKey kGlobalKeys[] = {
     {"KeepDates", &Settings::KeepDates},
     {"OnlySmaller", &Settings::OnlySmaller},
     {"KeepFolders", &Settings::KeepFolders},
+    {"WhenOutputExists", &Settings::WhenOutputExists},
+    {"LastImageFolder", TextField{&Settings::LastImageFolder, 1499}},
 };
 
 std::string unsignedText(int v) { return std::to_string(static_cast<unsigned>(v)); }

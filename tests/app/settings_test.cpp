@@ -53,7 +53,8 @@ TEST_F(SettingsTest, FirstSaveWritesEveryKeyInOrderWithTheDefaults) {
           "DeleteSourceAfterConvert=0\nOverwriteOriginalImage=0\nDoLog=0\nMultiPageOption=0\nOutPutDir=\n"
           "LogFile=\nFileNameAfter=\nFileNameBefore=\nFileNameNumber=-%n\nFileNameMultiPage=-#%n\n"
           "DefaultFormatType=0\nDefaultShellContextProfile=\nShowPictureBefore=1\nShowPictureAfter=0\n"
-          "ShowThumbnails=1\nAskWhereSave=1\nThreads=0\nMemoryBudget=0\nAutoOrient=1\nKeepMetadata=1\nStripLocation=0\nKeepDates=1\nOnlySmaller=0\nKeepFolders=0\n\n[Shell]\n";
+          "ShowThumbnails=1\nAskWhereSave=1\nThreads=0\nMemoryBudget=0\nAutoOrient=1\nKeepMetadata=1\nStripLocation=0\nKeepDates=1\nOnlySmaller=0\nKeepFolders=0\n"
+          "WhenOutputExists=0\nLastImageFolder=\n\n[Shell]\n";
   for (int i = 0; i < pv::kFormatCount; ++i)
     want << pv::formatKey(i) << "=" << (pv::app::defaultShellFlag(pv::formatKey(i)) ? 1 : 0) << "\n";
   EXPECT_EQ(pv::test::readFile(config()), want.str());
