@@ -21,6 +21,22 @@ inline std::string clockText(double seconds) {
   return buf;
 }
 
+// A size in bytes in SI units, as the window shows sizes: "800 B", "1.2 kB",
+// "15.3 MB", "2.0 GB".
+inline std::string sizeText(long long bytes) {
+  if (bytes < 1000) return std::to_string(bytes) + " B";
+  static const char* const kUnits[] = {"kB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes) / 1000;
+  int unit = 0;
+  while (value >= 1000 && unit < 3) {
+    value /= 1000;
+    ++unit;
+  }
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f %s", value, kUnits[unit]);
+  return buf;
+}
+
 // A pause for the worker thread: the worker passes the gate before every
 // load, filter and save and between images, and waits there while the job
 // is paused.

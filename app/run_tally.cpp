@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
-
 #include "app/progress.h"
 
 namespace pv::app {
@@ -51,20 +49,6 @@ std::string RunTally::text() const {
   return "Converted: " + std::to_string(converted) + "\nSkipped: " + std::to_string(skipped) +
          "\nFailed: " + std::to_string(failed) + "\nTime: " + clockText(static_cast<double>(milliseconds) / 1000) +
          "\nRead: " + sizeText(bytesIn) + ", written: " + sizeText(bytesOut);
-}
-
-std::string sizeText(long long bytes) {
-  if (bytes < 1000) return std::to_string(bytes) + " B";
-  static const char* const kUnits[] = {"kB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes) / 1000;
-  int unit = 0;
-  while (value >= 1000 && unit < 3) {
-    value /= 1000;
-    ++unit;
-  }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.1f %s", value, kUnits[unit]);
-  return buf;
 }
 
 }  // namespace pv::app

@@ -36,8 +36,4 @@ class RunTally final : public JobObserver {
   std::set<int> counted_;  // images whose source size is in bytesIn (pages come one by one)
 };
 
-// A size in bytes in SI units, as the window shows sizes: "800 B", "1.2 kB",
-// "15.3 MB", "2.0 GB".
-std::string sizeText(long long bytes);
-
 }  // namespace pv::app

@@ -71,7 +71,7 @@ bool defaultShellFlag(std::string_view key) {
 Settings loadSettings() {
   Settings s;
   const std::string program = programFolder();
-  s.configPath = dataFolder() + "/config.ini";
+  s.configPath = configFilePath();
   s.dataDatPath = resourcePath("data.dat");
   s.helpPath = resourcePath("help/index.html");
   s.shellLibraryPath = program + "/libextpv.so";

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
 
@@ -35,14 +34,7 @@ int probeImagingControl(engine::CLead& lead, const Settings& settings, Prompter&
   }
 }
 
-std::string extensionFolder() { return shell::fileManagers().front().folder; }
-
 namespace {
-
-std::string searchPath() {
-  const char* path = std::getenv("PATH");
-  return path ? path : "";
-}
 
 // Installs one module into its file manager's folder when it is not there.
 ShellRegistration installModule(const fs::path& source, const fs::path& target) {
@@ -71,7 +63,7 @@ ShellRegistration registerShellExtension(const Settings& settings, bool doRegist
   ShellRegistration worst = ShellRegistration::Done;
   const fs::path modules = fs::path(settings.shellLibraryPath).parent_path();
   for (const shell::FileManager& fm : shell::fileManagers()) {
-    if (!shell::onPath(fm.program, searchPath())) continue;
+    if (!shell::onPath(fm.program, shell::searchPath())) continue;
     any = true;
     // Dolphin's service menu is written with the settings; a build without
     // a module for a file manager has nothing to install.

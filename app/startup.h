@@ -37,12 +37,6 @@ inline constexpr const char* kEngineUnusable =
 // reported always. Returns the load status (or -1 after an exception).
 int probeImagingControl(engine::CLead& lead, const Settings& settings, Prompter& prompter, bool windowExists);
 
-// The folder Nautilus loads plugins from: $PICTORAVINE_EXTENSION_DIR when set,
-// else the system folder found at build time. Nautilus reads no per-user
-// folder, so the plugin is installed once for every user and each user's
-// ShellContextEnabled shows or hides its menu.
-std::string extensionFolder();  // Nautilus's
-
 enum class ShellRegistration {
   Done,           // the menu shows (or is hidden) at the next right click
   NoFileManager,  // no file manager that loads the plugin is installed

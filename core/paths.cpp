@@ -42,6 +42,8 @@ std::string programFolder() {
   return stripTrailingSlash(exe.parent_path().string());
 }
 
+std::string configFilePath(bool create) { return dataFolder(create) + "/config.ini"; }
+
 std::string dataFolder(bool create) {
   std::string dir = env("PICTORAVINE_DATA_DIR");
   if (dir.empty()) {

@@ -15,6 +15,9 @@ std::string programFolder();
 // callers that write into it to report). No trailing '/'.
 std::string dataFolder(bool create = true);
 
+// The settings file, config.ini in the data folder (`create` as above).
+std::string configFilePath(bool create = true);
+
 // A read-only resource (data.dat, the manual): the first existing file among
 // <program folder>/<name> and <program folder>/../share/pictoravine/<name>;
 // else the first of these paths.

@@ -13,24 +13,8 @@
 #include "core/paths.h"
 #include "core/profiles.h"
 
-// Where the build installs each module (set by shellext/CMakeLists.txt); a
-// build without one leaves its folder empty.
-#ifndef PV_EXTPV_FOLDER
-#define PV_EXTPV_FOLDER ""
-#define PV_EXTPV_FILE ""
-#endif
-#ifndef PV_EXTPV_NEMO_FOLDER
-#define PV_EXTPV_NEMO_FOLDER ""
-#define PV_EXTPV_NEMO_FILE ""
-#endif
-#ifndef PV_EXTPV_CAJA_FOLDER
-#define PV_EXTPV_CAJA_FOLDER ""
-#define PV_EXTPV_CAJA_FILE ""
-#endif
-#ifndef PV_EXTPV_THUNAR_FOLDER
-#define PV_EXTPV_THUNAR_FOLDER ""
-#define PV_EXTPV_THUNAR_FILE ""
-#endif
+// PV_<module>_FOLDER and PV_<module>_FILE: where the build installs each
+// module (set by pv_file_manager_module in shellext/CMakeLists.txt).
 
 namespace pv::shell {
 
@@ -54,9 +38,10 @@ std::string serviceMenuFolder() {
   return std::string(home ? home : "") + "/.local/share/kio/servicemenus";
 }
 
-namespace {
-
-}  // namespace
+std::string searchPath() {
+  const char* path = std::getenv("PATH");
+  return path ? path : "";
+}
 
 bool onPath(const std::string& program, const std::string& path) {
   std::size_t start = 0;
@@ -70,6 +55,21 @@ bool onPath(const std::string& program, const std::string& path) {
 }
 
 namespace {
+
+// The actions of a service menu, each with the word its Exec line hands to
+// handOffArguments; a format's key follows the convert word.
+struct HandOffAction {
+  Action action;
+  const char* word;
+};
+constexpr HandOffAction kHandOffActions[] = {
+    {Action::Convert, "convert"}, {Action::Open, "open"}, {Action::Customize, "customize"}};
+
+const HandOffAction* handOffActionOf(Action action) {
+  for (const HandOffAction& a : kHandOffActions)
+    if (a.action == action) return &a;
+  return nullptr;
+}
 
 bool isFolder(const std::string& path) {
   struct stat st {};
@@ -102,7 +102,7 @@ std::string execArgument(const std::string& arg) {
   return out;
 }
 
-// Letters, digits and '_' only: a desktop action's name.
+// Letters, digits and '-' only: a desktop action's name.
 std::string actionId(std::string text) {
   for (char& c : text)
     if (!std::isalnum(static_cast<unsigned char>(c))) c = '-';
@@ -143,23 +143,13 @@ std::string serviceMenuText(const ShellMenu& menu, const std::string& program) {
   for (const MenuEntry& e : menu.entries()) {
     if (e.kind != MenuEntry::Kind::Item || e.offset < 0) continue;
     const Command c = menu.commandAt(e.offset);
-    std::string id, exec;
-    switch (c.action) {
-      case Action::Convert:
-        id = "convert-" + actionId(c.argument);
-        exec = start + " convert " + execArgument(c.argument) + " %F";
-        break;
-      case Action::Open:
-        id = "open";
-        exec = start + " open %F";
-        break;
-      case Action::Customize:
-        id = "customize";
-        exec = start + " customize";
-        break;
-      default:
-        continue;
-    }
+    const HandOffAction* a = handOffActionOf(c.action);
+    if (!a) continue;
+    // A convert action carries its format; the customize action takes no files.
+    const bool convert = c.action == Action::Convert;
+    const std::string id = convert ? std::string(a->word) + "-" + actionId(c.argument) : a->word;
+    const std::string exec = start + " " + a->word + (convert ? " " + execArgument(c.argument) : "") +
+                             (c.action == Action::Customize ? "" : " %F");
     actions.emplace_back(id, "Name=" + e.label + "\nIcon=pictoravine\n" + exec + "\n");
   }
   std::string text =
@@ -196,19 +186,14 @@ std::string updateServiceMenu(const std::string& configPath, const std::string& 
 std::optional<std::vector<std::string>> handOffArguments(const std::vector<std::string>& args,
                                                          const std::string& configPath) {
   if (args.empty() || args[0] != kHandOffSwitch) return std::nullopt;
-  Command command;
-  std::size_t first = 2;
-  const std::string action = args.size() > 1 ? args[1] : "";
-  if (action == "convert" && args.size() > 2) {
-    command = {Action::Convert, args[2]};
-    first = 3;
-  } else if (action == "open") {
-    command = {Action::Open, {}};
-  } else if (action == "customize") {
-    command = {Action::Customize, {}};
-  } else {
-    return std::vector<std::string>{};
-  }
+  const std::string word = args.size() > 1 ? args[1] : "";
+  const HandOffAction* a = nullptr;
+  for (const HandOffAction& known : kHandOffActions)
+    if (word == known.word) a = &known;
+  const bool convert = a && a->action == Action::Convert;
+  if (!a || (convert && args.size() < 3)) return std::vector<std::string>{};
+  const Command command{a->action, convert ? args[2] : std::string()};
+  const std::size_t first = convert ? 3 : 2;
   std::vector<std::string> paths;
   for (std::size_t i = first; i < args.size(); ++i) {
     std::error_code ec;

@@ -32,8 +32,9 @@ std::string serviceMenuFolder();
 inline constexpr const char* kServiceMenuFile = "pictoravine.desktop";
 
 // Whether `program` is an executable in one of the folders of `path`
-// (PATH's form: folders separated by ':').
+// (PATH's form: folders separated by ':'); searchPath() is this process's.
 bool onPath(const std::string& program, const std::string& path);
+std::string searchPath();
 
 struct MenuStatus {
   bool installed = false;  // the file manager's program is on PATH

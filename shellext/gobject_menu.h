@@ -127,7 +127,7 @@ struct Menus {
   // The one "Pictoravine" item for a selection, in a new list; null when the
   // menu is switched off or no selected file is one the program reads.
   static GList* fileItems(GList* files) {
-    const std::string configPath = dataFolder(false) + "/config.ini";
+    const std::string configPath = configFilePath(false);
     if (!menuEnabled(configPath)) return nullptr;
     std::vector<std::string> accepted = acceptedFiles(pathsOf(files));
     if (accepted.empty()) return nullptr;

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   // Started by Dolphin's service menu: its files become the hand-off the
   // other file managers' modules make.
-  if (auto handOff = pv::shell::handOffArguments(args, pv::dataFolder(false) + "/config.ini")) {
+  if (auto handOff = pv::shell::handOffArguments(args, pv::configFilePath(false))) {
     if (handOff->empty()) {
       std::cerr << "pictoravine: the file manager gave no image this program reads\n";
       return 1;

@@ -36,6 +36,7 @@
 
 #include "app/image_list.h"
 #include "app/preview.h"
+#include "app/progress.h"
 #include "core/format_registry.h"
 #include "core/ini.h"
 #include "engine/handles.h"

@@ -24,17 +24,11 @@ QGroupBox* groupOf(const QString& title, std::initializer_list<QWidget*> widgets
   return box;
 }
 
-namespace {
-
-// The room a window has on its screen, less what its frame and the panel
-// around it may take.
 QSize roomOnScreen(const QWidget* window) {
   const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
   const QSize available = screen ? screen->availableGeometry().size() : QSize(800, 600);
   return available - QSize(40, 60);
 }
-
-}  // namespace
 
 void layOutWithinScreen(QDialog* dialog, QWidget* body, QWidget* buttons) {
   auto* area = new QScrollArea;
@@ -50,11 +44,7 @@ void layOutWithinScreen(QDialog* dialog, QWidget* body, QWidget* buttons) {
   const QSize room = roomOnScreen(dialog) - QSize(0, buttons->sizeHint().height() + 30);
   const QSize wanted = body->sizeHint() + QSize(area->verticalScrollBar()->sizeHint().width(), 0);
   area->setMinimumSize(wanted.boundedTo(room));
-  fitWithinScreen(dialog);
-}
-
-void fitWithinScreen(QWidget* window) {
-  window->resize(window->sizeHint().boundedTo(roomOnScreen(window)));
+  dialog->resize(dialog->sizeHint().boundedTo(roomOnScreen(dialog)));
 }
 
 QStringList nameFilters(const std::vector<app::FileTypeFilter>& types) {

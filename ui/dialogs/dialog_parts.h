@@ -24,9 +24,9 @@ QGroupBox* groupOf(const QString& title, std::initializer_list<QWidget*> widgets
 // the buttons stay in reach.
 void layOutWithinScreen(QDialog* dialog, QWidget* body, QWidget* buttons);
 
-// Sizes `window` to its size hint, or less, within its screen's available
-// area (less a margin for the frame).
-void fitWithinScreen(QWidget* window);
+// The room a window has on its screen: the available area less a margin for
+// its frame.
+QSize roomOnScreen(const QWidget* window);
 
 // File dialogs' types in Qt's form: each entry's text (translated) with its
 // patterns separated by blanks; nameFilter joins them as one filter string.

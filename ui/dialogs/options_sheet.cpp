@@ -18,12 +18,10 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include <cstdlib>
-
 #include "app/naming.h"
+#include "core/format_registry.h"
 #include "core/paths.h"
 #include "shellext/file_managers.h"
-#include "core/format_registry.h"
 #include "ui/dialogs/dialog_parts.h"
 
 namespace pv::ui {
@@ -318,9 +316,9 @@ void OptionsSheet::showPage(int page) {
 
 void OptionsSheet::showFileManagers() {
   shell.fileManagers->clear();
-  const char* path = std::getenv("PATH");
+  const std::string path = pv::shell::searchPath();
   for (const pv::shell::FileManager& fm : pv::shell::fileManagers()) {
-    const pv::shell::MenuStatus status = pv::shell::statusOf(fm, settings_.ShellContextEnabled, path ? path : "");
+    const pv::shell::MenuStatus status = pv::shell::statusOf(fm, settings_.ShellContextEnabled, path);
     const bool failed = fm.serviceMenu && !serviceMenuProblem_.empty();
     auto* item = new QTreeWidgetItem(
         {qs(fm.name + " (" + fm.desktop + ")"), failed ? tr("could not be written (below)") : qs(status.text)});

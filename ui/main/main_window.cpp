@@ -78,7 +78,7 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   showWhetherEmpty();
   // 980 x 640, or less on a small screen or at a large scale factor: the
   // window opens within the screen, Go in reach.
-  resize(QSize(980, 640).boundedTo(screen()->availableGeometry().size() - QSize(40, 60)));
+  resize(QSize(980, 640).boundedTo(roomOnScreen(this)));
 }
 
 MainWindow::~MainWindow() {
@@ -502,13 +502,12 @@ void MainWindow::runJob(int runKind, app::JobArgument argument, bool hidden, app
 }
 
 void MainWindow::showRunSummary(const app::RunTally& tally) {
-  if (!isActiveWindow()) {
-    const std::string title = tally.aborted ? "Conversion stopped" : "Conversion finished";
-    launcher_.start("notify-send", {"--app-name=Pictoravine", "--icon=pictoravine", title,
+  RunSummaryDialog summary(tally, session_.texts.conversionLog, prompter_, launcher_, session_.settings.caption, this);
+  if (!isActiveWindow())
+    launcher_.start("notify-send", {"--app-name=Pictoravine", "--icon=pictoravine",
+                                    summary.windowTitle().toStdString(),
                                     std::to_string(tally.converted) + " converted, " +
                                         std::to_string(tally.failed) + " failed"});
-  }
-  RunSummaryDialog summary(tally, session_.texts.conversionLog, prompter_, launcher_, session_.settings.caption, this);
   if (onRunSummary) QTimer::singleShot(0, &summary, [this, &summary] { onRunSummary(summary); });
   summary.exec();
 }

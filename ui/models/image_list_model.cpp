@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "app/image_list.h"
-#include "app/run_tally.h"
+#include "app/progress.h"
 #include "ui/ports/qt_ports.h"
 
 namespace pv::ui {
