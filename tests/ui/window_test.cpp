@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTextBrowser>
 #include <QThread>
@@ -1051,6 +1052,31 @@ class WindowTest : public QObject {
     QVERIFY(prompter_->shown.last().contains("the tokens are {date}, {time}"));
   }
 
+  // Each list says what it holds in its header.
+  void listsAreHeaded_data() {
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QStringList>("headers");
+    QTest::newRow("images") << "images" << QStringList{"Images Added"};
+    QTest::newRow("filters") << "filters" << QStringList{"Filters Applied"};
+    QTest::newRow("formats") << "formats" << QStringList{"Prefix", "Format"};
+    QTest::newRow("filter chooser") << "chooser" << QStringList{"Filter"};
+  }
+  void listsAreHeaded() {
+    QFETCH(QString, list);
+    QFETCH(QStringList, headers);
+    pv::ui::AddFilterDialog dialog(*prompter_, "Pictoravine Image Converter");
+    QTreeView* view = list == "images"    ? window_->imageView()
+                      : list == "filters" ? static_cast<QTreeView*>(window_->filterList())
+                                          : static_cast<QTreeView*>(dialog.list());
+    for (QTreeWidget* w : window_->findChildren<QTreeWidget*>())
+      if (list == "formats" && w->columnCount() == 2) view = w;
+    QVERIFY(!view->isHeaderHidden());
+    QStringList shown;
+    for (int c = 0; c < view->model()->columnCount(); ++c)
+      shown << view->model()->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(shown, headers);
+  }
+
   void theFilterChooserWantsASelection() {
     pv::ui::AddFilterDialog dialog(*prompter_, "Pictoravine Image Converter");
     QCOMPARE(dialog.list()->count(), pv::filters::filterCount());
@@ -1164,9 +1190,70 @@ class WindowTest : public QObject {
     const QColor a = window_->afterPicture().pixelColor(before.width() / 2, before.height() / 2);
     QVERIFY(qAbs(b.red() + a.red() - 255) <= 2);
 
+    // An image that cannot be opened leaves the pictures shown, and the hint
+    // line says so.
+    const QImage inverted = window_->afterPicture();
     window_->imageView()->setCurrentIndex(window_->imageModel()->index(1));
-    QTRY_VERIFY(window_->beforePicture().isNull());  // cannot be opened: the pane stays empty
-    QVERIFY(window_->afterPicture().isNull());
+    QTRY_COMPARE(window_->statusBar()->currentMessage(), QString("broken.png could not be opened."));
+    QCOMPARE(window_->beforePicture(), before);
+    QCOMPARE(window_->afterPicture(), inverted);
+  }
+
+  // Adding images and sorting keep the selected image selected (where it now
+  // stands) and its pictures shown; removing and clearing select none.
+  void theSelectionSurvivesAddingAndSorting_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("selected");  // the selected entry's name after, "" for none
+    QTest::newRow("one image added") << "add one" << "b.png";
+    QTest::newRow("images dropped") << "drop" << "b.png";
+    QTest::newRow("sorted by the header") << "sort" << "b.png";
+    QTest::newRow("another image removed") << "remove" << "";
+    QTest::newRow("list cleared") << "clear" << "";
+  }
+  void theSelectionSurvivesAddingAndSorting() {
+    QFETCH(QString, change);
+    QFETCH(QString, selected);
+    for (const char* name : {"c.png", "b.png", "a.png", "d.png", "e.png"}) writePicture(file(name), 40, 30);
+    for (const char* name : {"c.png", "b.png", "a.png"}) window_->addFiles({QString::fromStdString(file(name))});
+    window_->imageView()->setCurrentIndex(window_->imageModel()->index(1));  // b.png
+    QTRY_VERIFY(!window_->beforePicture().isNull());
+    QTRY_VERIFY(!window_->previewBusy());
+    const QImage shown = window_->beforePicture();
+    if (change == "add one") {
+      window_->addFiles({QString::fromStdString(file("d.png"))});
+    } else if (change == "drop") {
+      window_->addFiles({QString::fromStdString(file("d.png")), QString::fromStdString(file("e.png"))});
+    } else if (change == "sort") {
+      QHeaderView* header = window_->imageView()->header();
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+      QCOMPARE(session_->list[1].fileName, std::string("b.png"));
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+      QCOMPARE(session_->list[1].fileName, std::string("b.png"));  // c b a: b in the middle either way
+      window_->imageView()->clearSelection();
+      window_->imageView()->setCurrentIndex(window_->imageModel()->index(2));  // a.png
+      QTRY_VERIFY(!window_->previewBusy());
+      QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(20, header->height() / 2));
+      QCOMPARE(session_->list[0].fileName, std::string("a.png"));  // moved from last to first
+      selected = "a.png";
+    } else if (change == "remove") {
+      window_->imageView()->selectionModel()->select(window_->imageModel()->index(0),
+                                                     QItemSelectionModel::ClearAndSelect);
+      window_->action(MainWindow::kRemoveImages)->trigger();
+    } else {
+      prompter_->answer = true;
+      window_->action(MainWindow::kClearImages)->trigger();
+    }
+    QTRY_VERIFY(!window_->previewBusy());
+    const QModelIndex current = window_->imageView()->currentIndex();
+    if (selected.isEmpty()) {
+      QVERIFY(!current.isValid() || !window_->imageView()->selectionModel()->isSelected(current));
+      QTRY_VERIFY(window_->beforePicture().isNull());
+      return;
+    }
+    QVERIFY(current.isValid());
+    QCOMPARE(QString::fromStdString(session_->list[static_cast<std::size_t>(current.row())].fileName), selected);
+    QVERIFY(!window_->beforePicture().isNull());
+    if (selected == "b.png") QCOMPARE(window_->beforePicture(), shown);
   }
 
   // A pane opens the preview on a double click with the left button only.

@@ -2,12 +2,27 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace pv::ui {
+
+HeadedList::HeadedList(const QString& heading, QWidget* parent) : QTreeWidget(parent) {
+  setColumnCount(1);
+  setHeaderLabels({heading});
+  setRootIsDecorated(false);
+  setUniformRowHeights(true);
+  header()->setSectionsClickable(false);
+}
+
+QTreeWidgetItem* HeadedList::addItem(const QString& text) {
+  auto* item = new QTreeWidgetItem({text});
+  addTopLevelItem(item);
+  return item;
+}
 
 QDialogButtonBox* okCancelButtons(QDialog* dialog) {
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

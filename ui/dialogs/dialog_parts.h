@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QStringList>
+#include <QTreeWidget>
 #include <initializer_list>
 #include <vector>
 
@@ -27,6 +28,18 @@ void layOutWithinScreen(QDialog* dialog, QWidget* body, QWidget* buttons);
 // The room a window has on its screen: the available area less a margin for
 // its frame.
 QSize roomOnScreen(const QWidget* window);
+
+// A list of one column under a header that names it ("Filters Applied",
+// "Filter"), read row by row like a QListWidget.
+class HeadedList final : public QTreeWidget {
+ public:
+  explicit HeadedList(const QString& heading, QWidget* parent = nullptr);
+  int count() const { return topLevelItemCount(); }
+  QTreeWidgetItem* item(int row) const { return topLevelItem(row); }
+  int currentRow() const { return currentItem() ? indexOfTopLevelItem(currentItem()) : -1; }
+  void setCurrentRow(int row) { setCurrentItem(topLevelItem(row)); }
+  QTreeWidgetItem* addItem(const QString& text);
+};
 
 // File dialogs' types in Qt's form: each entry's text (translated) with its
 // patterns separated by blanks; nameFilter joins them as one filter string.

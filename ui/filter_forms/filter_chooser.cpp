@@ -1,7 +1,6 @@
 #include "ui/filter_forms/filter_chooser.h"
 
 #include <QDialogButtonBox>
-#include <QListWidget>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -98,16 +97,13 @@ const QList<QImage>& AddFilterDialog::icons() { return iconCache(); }
 AddFilterDialog::AddFilterDialog(app::Prompter& prompter, const std::string& caption, QWidget* parent)
     : QDialog(parent), prompter_(prompter), caption_(caption) {
   setWindowTitle(tr("Add Filter"));
-  list_ = new QListWidget;
+  list_ = new HeadedList(tr("Filter"));
   list_->setItemDelegate(new FilterRowDelegate(list_));
-  list_->setUniformItemSizes(true);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   for (const filters::FilterKind& kind : filters::filterKinds()) {
-    auto* item = new QListWidgetItem(qs(kind.name));
-    item->setToolTip(qs(kind.description).replace('\n', ' '));
-    list_->addItem(item);
+    list_->addItem(qs(kind.name))->setToolTip(0, qs(kind.description).replace('\n', ' '));
   }
-  connect(list_, &QListWidget::itemDoubleClicked, this, &AddFilterDialog::accept);
+  connect(list_, &QTreeWidget::itemDoubleClicked, this, &AddFilterDialog::accept);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_);
   layout->addWidget(okCancelButtons(this));

@@ -7,9 +7,8 @@
 #include <QDialog>
 
 #include "app/ports.h"
+#include "ui/dialogs/dialog_parts.h"
 #include "ui/jobs/latest_worker.h"
-
-class QListWidget;
 
 namespace pv::ui {
 
@@ -22,7 +21,7 @@ class AddFilterDialog final : public QDialog {
   void accept() override;
   // The registry index chosen, -1 for none.
   int chosen() const { return chosen_; }
-  QListWidget* list() const { return list_; }
+  HeadedList* list() const { return list_; }
   // The filters' pictures (empty until they are made).
   static const QList<QImage>& icons();
   bool iconsPending() const { return worker_.busy(); }
@@ -33,7 +32,7 @@ class AddFilterDialog final : public QDialog {
  private:
   app::Prompter& prompter_;
   std::string caption_;
-  QListWidget* list_;
+  HeadedList* list_;
   LatestWorker worker_;
   int chosen_ = -1;
 };

@@ -13,7 +13,6 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -68,8 +67,14 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   previewDelay_.setInterval(60);
   connect(&previewDelay_, &QTimer::timeout, this, &MainWindow::rebuildPreviews);
   connect(&preview_, &LatestWorker::ready, this, [this](const QVariantList& pictures) {
-    before_->setPicture(pictures.value(0).value<QImage>());
-    after_->setPicture(pictures.value(1).value<QImage>());
+    // An image that cannot be opened leaves the panes as they were, and the
+    // hint line says why they did not change.
+    const QImage before = pictures.value(0).value<QImage>(), after = pictures.value(1).value<QImage>();
+    if (!before.isNull()) before_->setPicture(before);
+    if (!after.isNull()) after_->setPicture(after);
+    if (before.isNull() && after.isNull() && selected_ >= 0 && selected_ < static_cast<int>(session_.list.size()))
+      statusBar()->showMessage(
+          tr("%1 could not be opened.").arg(QString::fromStdString(session_.list[static_cast<std::size_t>(selected_)].fileName)));
     emit previewsShown();
   });
   qApp->installEventFilter(this);
@@ -207,10 +212,10 @@ void MainWindow::buildWidgets() {
     rebuildPreviews();
   });
 
-  filters_ = new QListWidget;
+  filters_ = new HeadedList(tr("Filters Applied"));
   filters_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   filters_->setStatusTip(tr("The filters are applied in the order they appear in this list."));
-  connect(filters_, &QListWidget::itemDoubleClicked, this, [this] { run(kFilterOptions); });
+  connect(filters_, &QTreeWidget::itemDoubleClicked, this, [this] { run(kFilterOptions); });
 
   formats_ = new QTreeWidget;
   formats_->setColumnCount(2);
@@ -433,7 +438,7 @@ void MainWindow::addFiles(const QStringList& paths) {
                                    session_.list, session_.progress, session_.running, session_.prompter});
     const std::string path = paths.first().toStdString();
     if (builder.isAcceptedFile(path, true)) builder.addImage(path);
-    afterListChange();
+    afterListChange(selectedPath());
     showLogIfFailures();
     return;
   }
@@ -492,7 +497,7 @@ void MainWindow::runJob(int runKind, app::JobArgument argument, bool hidden, app
     QCoreApplication::sendPostedEvents(model_, QEvent::MetaCall);
   }
   jobRunning_ = false;
-  if (runKind != app::kRunConvert) afterListChange();
+  if (runKind != app::kRunConvert) afterListChange(selectedPath());
   showLogIfFailures();
   // A conversion started in the window ends with what it did; a desktop
   // notification says so too when the window is not the active one.
@@ -536,9 +541,16 @@ void MainWindow::clearImages() {
 }
 
 void MainWindow::sortImages() {
+  const std::string kept = selectedPath();
   app::sortImageList(session_.list, ascending_);
   ascending_ = !ascending_;
-  afterListChange();
+  afterListChange(kept);
+}
+
+std::string MainWindow::selectedPath() const {
+  return selected_ >= 0 && selected_ < static_cast<int>(session_.list.size())
+             ? session_.list[static_cast<std::size_t>(selected_)].path()
+             : std::string();
 }
 
 void MainWindow::showWhetherEmpty() {
@@ -548,8 +560,21 @@ void MainWindow::showWhetherEmpty() {
   if (go_) go_->setEnabled(!empty);
 }
 
-void MainWindow::afterListChange() {
+void MainWindow::afterListChange(const std::string& keep) {
   model_->refresh();
+  int row = -1;
+  for (std::size_t i = 0; !keep.empty() && i < session_.list.size(); ++i)
+    if (session_.list[i].path() == keep) {
+      row = static_cast<int>(i);
+      break;
+    }
+  if (row >= 0) {
+    // The selected image stays selected where it now stands; its pictures
+    // stay shown.
+    selected_ = row;
+    images_->setCurrentIndex(model_->index(row, 0));
+    return;
+  }
   selected_ = -1;
   before_->setPicture({});
   after_->setPicture({});

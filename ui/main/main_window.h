@@ -20,7 +20,6 @@
 
 class QCheckBox;
 class QFileDialog;
-class QListWidget;
 class QPushButton;
 class QTreeView;
 class QLineEdit;
@@ -34,6 +33,7 @@ inline constexpr const char* kNoFiltersText = "The chain has no filters yet: add
 inline constexpr const char* kNoFilterSelectedText = "Select a filter in the chain to see its options.";
 
 class FilterForms;
+class HeadedList;
 class RunSummaryDialog;
 class ImageListModel;
 class QtPrompter;
@@ -114,7 +114,7 @@ class MainWindow final : public QMainWindow {
   const QImage& afterPicture() const;
   bool previewBusy() const { return preview_.busy(); }
   QTreeView* imageView() const { return images_; }
-  QListWidget* filterList() const { return filters_; }
+  HeadedList* filterList() const { return filters_; }
   QTreeWidget* formatList() const { return formats_; }
   // Opening as a window (not for a command line's run): an empty chain gets
   // the chain the window had when it was last closed.
@@ -159,7 +159,11 @@ class MainWindow final : public QMainWindow {
   void buildWidgets();
   void buildMenus();
   void run(Command c);
-  void afterListChange();
+  // The list has changed: the model reads it again, and the entry at path
+  // `keep` (added to or sorted, not removed) stays selected; otherwise
+  // nothing is.
+  void afterListChange(const std::string& keep = {});
+  std::string selectedPath() const;
   // The hint on an empty list, and Go only where there is something to start.
   void showWhetherEmpty();
   void refreshFilters(int select = -1);
@@ -175,7 +179,7 @@ class MainWindow final : public QMainWindow {
   QAction* actions_[kCommandCount] = {};
   ImageListModel* model_ = nullptr;
   QTreeView* images_ = nullptr;
-  QListWidget* filters_ = nullptr;
+  HeadedList* filters_ = nullptr;
   QTreeWidget* formats_ = nullptr;
   QTreeWidgetItem* formatsHeading_ = nullptr;  // "Other formats"
   QLineEdit* formatFilter_ = nullptr;

@@ -1,8 +1,7 @@
 // The main window's filter chain: its list, the settings editor of a filter,
 // and adding, removing, clearing and moving filters.
-#include <QListWidget>
-
 #include "filters/filter.h"
+#include "ui/dialogs/dialog_parts.h"
 #include "ui/filter_forms/settings_form.h"
 #include "ui/main/main_window.h"
 #include "ui/ports/qt_ports.h"
