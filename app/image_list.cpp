@@ -132,7 +132,8 @@ bool ImageListBuilder::isAcceptedFile(const std::string& path, bool extensionTes
 // scale that still gives its thumbnail (every coefficient is still read, so a
 // damaged file fails as at full size).
 void ImageListBuilder::askForListingScale(engine::CLead& lead) const {
-  lead.SetLoadAtLeast(thumbnails() ? kThumbnailWidth : 1, thumbnails() ? kThumbnailHeight : 1);
+  lead.SetLoadAtLeast(thumbnails() ? thumbnailSide(kThumbnailWidth) : 1,
+                      thumbnails() ? thumbnailSide(kThumbnailHeight) : 1);
 }
 
 void applyPhotoSettings(engine::CLead& lead, const Settings& settings) {
@@ -232,7 +233,7 @@ ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch
       engine::flattenTransparency(lead, scratch, static_cast<short>(e.sourceFormat), 0xFFFFFF, true);
       const double w = lead.GetImageWidth(), h = lead.GetImageHeight();
       if (w <= 0 || h <= 0) return;
-      const double scale = std::min(kThumbnailWidth / w, kThumbnailHeight / h);
+      const double scale = std::min(thumbnailSide(kThumbnailWidth) / w, thumbnailSide(kThumbnailHeight) / h);
       const float tw = static_cast<float>(std::max(1.0, std::round(w * scale)));
       const float th = static_cast<float>(std::max(1.0, std::round(h * scale)));
       static_cast<void>(lead.ResizeImage(tw, th, w >= tw && h >= th ? 4 : 0));

@@ -4,8 +4,10 @@
 // image, and the five list-building jobs (chosen files, list file, wildcard
 // path, folder search, dropped files). List files hold one path per line.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -87,6 +89,10 @@ class ImageListBuilder {
   // Thumbnails are made in the window (and for /open), not for a plain command line.
   bool thumbnails() const {
     return c_.settings.ShowThumbnails && (!c_.settings.commandLineMode || c_.settings.openFlag);
+  }
+  // The thumbnail box in device pixels.
+  int thumbnailSide(int side) const {
+    return static_cast<int>(std::lround(side * std::clamp(c_.settings.thumbnailScale, 1.0, 4.0)));
   }
   // A candidate's record: logged when it was refused, and told to the observer.
   void report(const std::string& path, unsigned status, const ImageEntry* added,

@@ -33,6 +33,9 @@ struct Settings {
 
   bool ShellContextEnabled = true;
   bool openFlag = false;
+  // Device pixels per pixel of the thumbnail box, set by a window on a
+  // high-density screen so thumbnails are made sharp there (1 to 4).
+  double thumbnailScale = 1.0;
 
   // Section "Global", in the file's key order.
   bool ScanSubDir = true;

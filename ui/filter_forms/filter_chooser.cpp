@@ -37,11 +37,7 @@ class FilterRowDelegate final : public QStyledItemDelegate {
     const QRect box(r.left() + 5, r.top() + (r.height() - app::kThumbnailHeight) / 2, app::kThumbnailWidth,
                     app::kThumbnailHeight);
     const QList<QImage>& icons = iconCache();
-    if (index.row() < icons.size() && !icons[index.row()].isNull()) {
-      const QImage icon = icons[index.row()].scaled(box.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-      painter->drawImage(box.left() + (box.width() - icon.width()) / 2, box.top() + (box.height() - icon.height()) / 2,
-                         icon);
-    }
+    if (index.row() < icons.size()) drawPictureInBox(painter, icons[index.row()], box);
     const int x = r.left() + app::kThumbnailWidth + 10;
     QFont bold = option.font;
     bold.setBold(true);

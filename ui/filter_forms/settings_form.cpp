@@ -131,7 +131,7 @@ SettingsForm::SettingsForm(const filters::FilterKind& kind, const std::vector<st
   before_ = new PreviewPane;
   after_ = new PreviewPane;
   for (PreviewPane* pane : {before_, after_}) pane->setMinimumSize(kRoom.width + 4, kRoom.height + 4);
-  if (source_) before_->setPicture(toQImage(*app::fittedCopy(*source_, kRoom)));
+  if (source_) before_->setPicture(toQImage(*app::fittedCopy(*source_, before_->inPixels(kRoom))));
   auto* panes = new QHBoxLayout;
   auto* left = new QVBoxLayout;
   left->addWidget(new QLabel(tr("Before")));
@@ -178,8 +178,8 @@ const QImage& SettingsForm::resultPicture() const { return after_->picture(); }
 
 void SettingsForm::refresh() {
   if (!source_) return;
-  worker_.request([kind = kind_.index(), values = values(), source = source_] {
-    const auto result = app::filterPreview(kind, values, *source, kRoom);
+  worker_.request([kind = kind_.index(), values = values(), source = source_, room = after_->inPixels(kRoom)] {
+    const auto result = app::filterPreview(kind, values, *source, room);
     return QVariantList{result ? toQImage(*result) : QImage()};
   });
 }

@@ -23,33 +23,33 @@ constexpr CommandRow kCommands[] = {
     {M::kExit, "&Quit", "Quits Pictoravine.", "Ctrl+Q", "application-exit", QStyle::SP_DialogCloseButton},
     {M::kGlobalOptions, "&Global Options...", "", "", "preferences-system", QStyle::SP_ComputerIcon},
     {M::kFormatOptions, "F&ormat Options...", "Configure the options for the selected format.", "",
-     "document-properties", QStyle::SP_FileDialogInfoView},
+     "document-properties", QStyle::SP_FileDialogInfoView, "properties"},
     {M::kFilterOptions, "F&ilter Options...", "Configure the options for the selected filter.", "",
-     "configure", QStyle::SP_FileDialogContentsView},
+     "configure", QStyle::SP_FileDialogContentsView, "configure"},
     {M::kHelp, "&Help...", "", "F1", "help-contents", QStyle::SP_DialogHelpButton},
     {M::kWebsite, "&Visit Pictoravine Website", "", "", "internet-web-browser", QStyle::SP_DriveNetIcon},
     {M::kAbout, "&About Pictoravine...", "", "", "help-about", QStyle::SP_MessageBoxInformation},
-    {M::kAddImages, "Add &Image(s)...", "Add image to the list.", "Ctrl+O", "list-add", QStyle::SP_FileIcon},
+    {M::kAddImages, "Add &Image(s)...", "Add image to the list.", "Ctrl+O", "list-add", QStyle::SP_FileIcon, "add-images"},
     {M::kAddFolder, "Add All Images in &Folder...", "Add all images in a selected folder to the list.", "Ctrl+Shift+O",
-     "folder-open", QStyle::SP_DirOpenIcon},
+     "folder-open", QStyle::SP_DirOpenIcon, "add-folder"},
     {M::kRemoveImages, "&Remove Image(s)", "Remove the selected images from the list.", "", "list-remove",
-     QStyle::SP_TrashIcon},
+     QStyle::SP_TrashIcon, "remove"},
     {M::kClearImages, "&Clear Image List", "Remove all images in the list.", "", "edit-clear",
-     QStyle::SP_DialogResetButton},
+     QStyle::SP_DialogResetButton, "clear"},
     {M::kAddFilter, "&Add Filter...", "Add a filter you want to apply to the images.", "", "list-add",
-     QStyle::SP_FileDialogNewFolder},
+     QStyle::SP_FileDialogNewFolder, "add"},
     {M::kRemoveFilters, "&Remove Filter(s)", "Remove the selected filters from the list.", "", "list-remove",
-     QStyle::SP_TrashIcon},
+     QStyle::SP_TrashIcon, "remove"},
     {M::kClearFilters, "&Clear Filter List", "Remove all filters in the list.", "", "edit-clear",
-     QStyle::SP_DialogResetButton},
+     QStyle::SP_DialogResetButton, "clear"},
     {M::kMoveUp, "Move Filter &Up", "Move the selected filter up one position in the list.", "", "go-up",
-     QStyle::SP_ArrowUp},
+     QStyle::SP_ArrowUp, "up"},
     {M::kMoveDown, "Move Filter &Down", "Move the selected filter down one position in the list.", "",
-     "go-down", QStyle::SP_ArrowDown},
+     "go-down", QStyle::SP_ArrowDown, "down"},
     {M::kMoveTop, "Move Filter to &Top", "Move the selected filter to the top of the list.", "", "go-top",
-     QStyle::SP_MediaSkipBackward},
+     QStyle::SP_MediaSkipBackward, "top"},
     {M::kMoveBottom, "Move Filter to &Bottom", "Move the selected filter to the bottom of the list.", "",
-     "go-bottom", QStyle::SP_MediaSkipForward},
+     "go-bottom", QStyle::SP_MediaSkipForward, "bottom"},
 };
 
 consteval bool everyCommandInItsPlace() {
@@ -64,6 +64,12 @@ static_assert(everyCommandInItsPlace(), "the command table has one row per comma
 
 const CommandRow& commandRow(MainWindow::Command command) {
   return kCommands[command];
+}
+
+QIcon commandIcon(const CommandRow& row, const QStyle* style) {
+  if (QIcon::hasThemeIcon(row.themeIcon)) return QIcon::fromTheme(row.themeIcon);
+  if (*row.ownIcon) return QIcon(QString(":/pictoravine/icons/actions/%1.svg").arg(row.ownIcon));
+  return style->standardIcon(row.fallback);
 }
 
 const CommandList kFileMenu = {

@@ -21,7 +21,14 @@ struct CommandRow {
   const char* shortcut;
   const char* themeIcon;
   QStyle::StandardPixmap fallback;
+  // Our own icon (an SVG among the resources, drawn sharp at any pixel ratio
+  // in a blue that reads on light and dark themes), for the buttons beside
+  // the lists when the desktop's theme has none; "" when the style's will do.
+  const char* ownIcon = "";
 };
+
+// The command's icon: the desktop theme's, else our own, else the style's.
+QIcon commandIcon(const CommandRow& row, const QStyle* style);
 
 // The row of a command.
 const CommandRow& commandRow(MainWindow::Command command);

@@ -58,6 +58,8 @@ MainWindow::MainWindow(app::Session& session, QtPrompter& prompter, app::Launche
   session_.filterContext.editor = forms_.get();
   setWindowTitle(QString::fromStdString(session.settings.caption));
   setWindowIcon(QIcon(":/pictoravine/icons/pictoravine.svg"));
+  // Thumbnails are made at the screen's pixel density.
+  session_.settings.thumbnailScale = devicePixelRatioF();
   setAcceptDrops(true);
   buildCommands();
   buildWidgets();
@@ -95,7 +97,7 @@ void MainWindow::buildCommands() {
   for (int c = 0; c < kCommandCount; ++c) {
     const CommandRow& row = commandRow(static_cast<Command>(c));
     auto* a =
-        new QAction(QIcon::fromTheme(row.themeIcon, style()->standardIcon(row.fallback)), tr(row.text), this);
+        new QAction(commandIcon(row, style()), tr(row.text), this);
     if (*row.hint) {
       a->setStatusTip(tr(row.hint));
       a->setToolTip(tr(row.hint));
@@ -637,7 +639,7 @@ void MainWindow::rebuildPreviews() {
   }
   // The work gets a snapshot of its own (settings, chain, list, imaging controls).
   auto snapshot = std::make_shared<app::Session>(session_, app::Session::Snapshot{}, true);
-  const app::PaneSize room = before_->isVisible() ? before_->room() : after_->room();
+  const app::PaneSize room = before_->isVisible() ? before_->pixelRoom() : after_->pixelRoom();
   preview_.request([snapshot, index = selected_, room, before, after] {
     const app::PreviewPictures p = app::makePreview(*snapshot, index, room, before, after);
     return QVariantList{p.before ? toQImage(*p.before) : QImage(), p.after ? toQImage(*p.after) : QImage()};

@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ui/models/image_list_model.h"
+
 namespace pv::ui {
 
 void PreviewPane::setPicture(const QImage& picture) {
@@ -14,12 +16,10 @@ void PreviewPane::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::black);
   if (picture_.isNull()) return;
+  // Pictures are made to fit in device pixels; one that is larger (a filter
+  // that enlarges) is scaled down here.
   const app::PaneSize r = room();
-  // Pictures are made to fit; one that is larger (a filter that enlarges) is scaled down here.
-  const QImage shown = picture_.width() > r.width || picture_.height() > r.height
-                           ? picture_.scaled(r.width, r.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                           : picture_;
-  painter.drawImage((r.width - shown.width()) / 2, (r.height - shown.height()) / 2, shown);
+  drawPictureInBox(&painter, picture_, QRect(0, 0, r.width, r.height));
 }
 
 void PreviewPane::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -21,6 +21,13 @@ class PreviewPane final : public QWidget {
   const QImage& picture() const { return picture_; }
   // The room a picture may take: the pane less 4 pixels at the right and bottom.
   app::PaneSize room() const { return {std::max(1, width() - 4), std::max(1, height() - 4)}; }
+  // `logical` in the screen's device pixels: the size to make a picture at so
+  // that it is drawn sharp on a high-density screen.
+  app::PaneSize inPixels(app::PaneSize logical) const {
+    const double ratio = devicePixelRatioF();
+    return {std::max(1, static_cast<int>(logical.width * ratio)), std::max(1, static_cast<int>(logical.height * ratio))};
+  }
+  app::PaneSize pixelRoom() const { return inPixels(room()); }
 
  signals:
   void doubleClicked();
