@@ -205,6 +205,7 @@ void ImageConversion::placeOutputs(int page) {
 
 void ImageConversion::written(int page, bool pagesTogether) {
   const std::string& path = s_.primary.GetSavedPath();
+  names_.wrote(path);
   planned_[page] = path;
   output_ = path;
   outputs_.push_back(path);
@@ -355,14 +356,22 @@ void ImageConversion::afterSuccess(OutcomeRecord& r, bool everyPage) {
     for (const std::string& out : outputs_) safe = safe && nonEmptyFile(out);
     if (!safe || std::remove(source_.c_str()) != 0) r.sourceNotDeleted = true;
   }
-  if (set.OverwriteOriginalImage && !pagesSeparately_ && !output_.empty()) {
+  if (set.overwritesOutputs() && !pagesSeparately_ && !output_.empty()) {
     const std::string plain = prepareOutput(s_, index_, {.makeName = true, .avoidExisting = false});
     // One rename replaces the old file, so it is never lost if this fails.
-    if (plain != output_ && std::rename(output_.c_str(), plain.c_str()) != 0) {
+    // Never the output of another image of this run, nor another image's
+    // source: the output then stays under its numbered name.
+    if (plain != output_ &&
+        (!names_.mayReplace(plain, source_) || std::rename(output_.c_str(), plain.c_str()) != 0)) {
       r.outputNotRenamed = true;
+      r.numbered = true;
     } else {
+      r.overwrote = plain != output_;
       std::replace(r.outputs.begin(), r.outputs.end(), output_, plain);
     }
+  } else if (!output_.empty() && !pagesSeparately_ &&
+             output_ != makeOutputName(set, e_, s_.format->extension, -1, false)) {
+    r.numbered = true;
   }
 }
 

@@ -33,6 +33,10 @@ struct OutcomeRecord {
   // could not replace the plain name (5044, `outputs` holds where it stays).
   bool sourceNotDeleted = false;
   bool outputNotRenamed = false;
+  // The output replaced a file that was there (OverwriteOriginalImage), or
+  // was given a numbered name because its plain name was taken.
+  bool overwrote = false;
+  bool numbered = false;
   // A multi-page option the program does not know left the image untouched
   // (nothing is logged for it).
   bool passedOver = false;

@@ -58,6 +58,23 @@ std::string NameBook::another(const Settings& settings, const ImageEntry& entry,
   return name;
 }
 
+void NameBook::protectSources(const std::vector<ImageEntry>& list) {
+  std::lock_guard lock(mutex_);
+  for (const ImageEntry& e : list) sources_.insert(e.path());
+}
+
+void NameBook::wrote(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  written_.insert(path);
+}
+
+bool NameBook::mayReplace(const std::string& plain, const std::string& source) {
+  std::lock_guard lock(mutex_);
+  if (written_.count(plain) || pending_.count(plain) || (plain != source && sources_.count(plain))) return false;
+  written_.insert(plain);
+  return true;
+}
+
 void NameBook::clearFolderOf(const std::string& path) {
   const std::string folder = path.substr(0, path.rfind('/') + 1);
   {

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/image_entry.h"
 #include "app/settings.h"
@@ -32,6 +33,15 @@ class NameBook {
   // of the same page, reserved in its place.
   std::string another(const Settings& settings, const ImageEntry& entry, std::string_view extension, int page,
                       const std::string& taken);
+  // The sources of the run's list: an output replacing an existing file
+  // (OverwriteOriginalImage) never replaces another image's source.
+  void protectSources(const std::vector<ImageEntry>& list);
+  // The run wrote `path`.
+  void wrote(const std::string& path);
+  // Whether the output of the image from `source` may replace the file at
+  // `plain`: not when another image of the run wrote it or has it reserved,
+  // nor when it is another image's source. When it may, it counts as written.
+  bool mayReplace(const std::string& plain, const std::string& source);
   // The first time a run names an output in the folder of `path`, the
   // temporary files that killed runs left there go (a live run's stay).
   void clearFolderOf(const std::string& path);
@@ -42,6 +52,7 @@ class NameBook {
   int next_ = 0;
   std::set<std::string> pending_;
   std::set<std::string> cleared_;
+  std::set<std::string> written_, sources_;
 };
 
 }  // namespace pv::app

@@ -29,19 +29,27 @@ std::string applyGlobalPage(Settings& s, const GlobalPage& p) {
 }
 
 FilePage filePageOf(const Settings& s) {
-  return {s.DeleteSourceAfterConvert, s.OverwriteOriginalImage, outputPlaceOf(s), s.FileNameBefore,
-          s.FileNameAfter,           s.FileNameNumber,         s.FileNameMultiPage,
-          s.OnlySmaller,             s.KeepFolders,            s.WhenOutputExists};
+  // The overwrite box and the "when an output exists" choice say one thing.
+  return {s.DeleteSourceAfterConvert,
+          s.overwritesOutputs(),
+          outputPlaceOf(s),
+          s.FileNameBefore,
+          s.FileNameAfter,
+          s.FileNameNumber,
+          s.FileNameMultiPage,
+          s.OnlySmaller,
+          s.KeepFolders,
+          s.overwritesOutputs() ? Settings::kOverwrite : s.WhenOutputExists};
 }
 
 std::string applyFilePage(Settings& s, const FilePage& p) {
   for (const std::string& text : {p.before, p.after})
     if (std::string problem = nameTokenProblem(text); !problem.empty()) return problem;
   s.DeleteSourceAfterConvert = p.deleteSource;
-  s.OverwriteOriginalImage = p.overwrite;
+  s.OverwriteOriginalImage = p.overwrite || p.whenExists == Settings::kOverwrite;
   s.OnlySmaller = p.onlySmaller;
   s.KeepFolders = p.keepFolders;
-  s.WhenOutputExists = p.whenExists;
+  s.WhenOutputExists = s.OverwriteOriginalImage ? Settings::kOverwrite : p.whenExists;
   if (std::string problem = applyOutputPlace(s, p.place); !problem.empty()) return problem;
   s.FileNameBefore = p.before;
   s.FileNameAfter = p.after;

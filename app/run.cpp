@@ -29,6 +29,7 @@ bool convertAll(Session& s) {
   s.progress.total = count;
   const int workers = workerCount(s.settings, count);
   NameBook names;
+  names.protectSources(s.list);
   MemoryBudget budget(MemoryBudget::of(s.settings));
 
   // Records go to the log and the observer in list order, whichever worker

@@ -31,6 +31,8 @@ void RunTally::outcome(const OutcomeRecord& record) {
     return;
   }
   ++converted;
+  overwritten += record.overwrote;
+  numbered += record.numbered;
   for (const std::string& out : record.outputs) {
     bytesOut += fileBytes(out);
     if (outputFolder.empty()) outputFolder = out.substr(0, out.rfind('/') + 1);
@@ -47,7 +49,8 @@ void RunTally::finished(const JobSummary& summary) {
 
 std::string RunTally::text() const {
   return "Converted: " + std::to_string(converted) + "\nSkipped: " + std::to_string(skipped) +
-         "\nFailed: " + std::to_string(failed) + "\nTime: " + clockText(static_cast<double>(milliseconds) / 1000) +
+         "\nFailed: " + std::to_string(failed) + "\nWritten over existing files: " + std::to_string(overwritten) +
+         "\nGiven numbered names: " + std::to_string(numbered) + "\nTime: " + clockText(static_cast<double>(milliseconds) / 1000) +
          "\nRead: " + sizeText(bytesIn) + ", written: " + sizeText(bytesOut);
 }
 

@@ -22,13 +22,15 @@ class RunTally final : public JobObserver {
   void finished(const JobSummary& summary) override;
 
   int converted = 0, skipped = 0, failed = 0;
+  int overwritten = 0, numbered = 0;  // of the images converted: outputs written over a file, or numbered
   long long bytesIn = 0, bytesOut = 0;  // of the images converted, and of what was written
   long long milliseconds = 0;
   bool aborted = false;
   std::string outputFolder;  // where the first output went; empty when nothing was written
 
-  // "Converted: 5", "Skipped: 0", "Failed: 1", "Time: 00:03", "Read: 1.2 MB,
-  // written: 800 kB", a line each.
+  // "Converted: 5", "Skipped: 0", "Failed: 1", "Written over existing files:
+  // 0", "Given numbered names: 2", "Time: 00:03", "Read: 1.2 MB, written:
+  // 800 kB", a line each.
   std::string text() const;
 
  private:

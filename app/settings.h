@@ -60,10 +60,13 @@ struct Settings {
   int DefaultFormatType = 0;
   std::string DefaultShellContextProfile;
   // What a run does where an image's output exists already: number a new
-  // name (kNumberNew), or skip the image when its outputs are not older than
-  // it (kSkipExisting, the rule of --skip-done). Other values number.
-  enum WhenOutputExists { kNumberNew = 0, kSkipExisting = 2 };
+  // name (kNumberNew), write over it (kOverwrite, as OverwriteOriginalImage
+  // does: the window keeps the two together), or skip the image when its
+  // outputs are not older than it (kSkipExisting, the rule of --skip-done).
+  // Other values number.
+  enum WhenOutputExists { kNumberNew = 0, kOverwrite = 1, kSkipExisting = 2 };
   int WhenOutputExists = kNumberNew;
+  bool overwritesOutputs() const { return OverwriteOriginalImage || WhenOutputExists == kOverwrite; }
   // The folder the window's open dialogs last took images from; they open
   // there next time (else in the Pictures folder).
   std::string LastImageFolder;

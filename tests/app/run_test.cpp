@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <latch>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "app/image_conversion.h"
 #include "app/image_list.h"
 #include "app/log.h"
+#include "app/run_tally.h"
 #include "core/file_format.h"
 #include "engine/lead.h"
 #include "formats/format.h"
@@ -312,6 +314,78 @@ TEST_F(Run, OverwriteOriginalReplacesInOneRenameAndKeepsBothOnFailure) {
             "Image\" "
             "enabled, but I could not overwrite this file - " +
                 dir.file("b-1.png") + "\r\n");
+}
+
+// Writing over existing outputs replaces what earlier runs left, and the
+// image's own source when it is the plain name, but never another image's
+// source nor another image's output of the same run: that output stays
+// numbered, with the 5044 lines. The tally counts both kinds.
+TEST_F(Run, OverwritingNeverTakesAnotherImagesSourceOrOutput) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> sources;  // listed in this order
+    std::vector<std::string> before;   // files there before the run (besides the sources)
+    bool oneFolder;                    // every output into out/
+    std::vector<std::string> after;    // every file after the run, sorted
+    std::vector<std::string> kept;     // outputs the 5044 lines name
+    int overwritten, numbered;
+  };
+  const std::vector<Case> cases = {
+      {"an earlier run's output is replaced", {"a.jpg"}, {"out/a.png"}, true, {"a.jpg", "out/a.png"}, {}, 1, 0},
+      {"the image's own source is replaced", {"a.png"}, {}, false, {"a.png"}, {}, 1, 0},
+      {"another image's source is not", {"a.jpg", "a.png"}, {}, false, {"a-1.png", "a.jpg", "a.png"}, {"a-1.png"}, 1, 1},
+      {"nor when it comes later in the list", {"a.png", "a.jpg"}, {}, false, {"a-1.png", "a.jpg", "a.png"}, {"a-1.png"}, 1, 1},
+      {"two images of one run into one folder",
+       {"x/a.png", "y/a.png"}, {}, true, {"out/a-1.png", "out/a.png", "x/a.png", "y/a.png"}, {"out/a-1.png"}, 0, 1},
+  };
+  for (int workers : {1, 4}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", workers " + std::to_string(workers));
+      for (const auto& e : fs::directory_iterator(dir.path())) fs::remove_all(e.path());
+      for (const std::string& f : c.before) {
+        fs::create_directories(fs::path(dir.file(f)).parent_path());
+        writeImage(dir.file(f), pv::fmt::kPng, 24, 3, 9);
+      }
+      int seed = 1;
+      for (const std::string& f : c.sources) {
+        fs::create_directories(fs::path(dir.file(f)).parent_path());
+        writeImage(dir.file(f), f.ends_with(".jpg") ? pv::fmt::kJpeg : pv::fmt::kPng, 24, 3, ++seed);
+      }
+      std::map<std::string, std::string> bytesBefore;
+      for (const std::string& f : c.sources) bytesBefore[f] = pv::test::readFile(dir.file(f));
+      s.list.clear();
+      list(c.sources);
+      s.settings.Threads = workers;
+      s.settings.OverwriteOriginalImage = true;
+      s.settings.UseSourcePathForOutput = !c.oneFolder;
+      s.settings.OutPutDir = dir.file("out") + "/";
+      s.texts = {};
+      useFormat("PNG");
+      pv::app::RunTally tally(s.list);
+      s.observer = &tally;
+      convert();
+      s.observer = nullptr;
+      std::vector<std::string> after;
+      for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+        if (e.is_regular_file()) after.push_back(fs::relative(e.path(), dir.path()).string());
+      std::sort(after.begin(), after.end());
+      EXPECT_EQ(after, c.after);
+      // A source that is not its own image's plain output name is untouched.
+      for (const std::string& f : c.sources)
+        if (!f.ends_with(".png") || c.oneFolder) {
+          EXPECT_EQ(pv::test::readFile(dir.file(f)), bytesBefore[f]) << f;
+        }
+      std::string summary;
+      for (const std::string& k : c.kept)
+        summary += "ERROR 5044 - You have \"Overwrite Original Image\" enabled, but I could not overwrite this file - " +
+                   dir.file(k) + "\r\n";
+      EXPECT_EQ(s.texts.errorSummary.empty() ? std::string() : s.texts.errorSummary.substr(s.texts.errorSummary.find("ERROR")),
+                summary);
+      EXPECT_EQ(tally.converted, static_cast<int>(c.sources.size()));
+      EXPECT_EQ(tally.overwritten, c.overwritten);
+      EXPECT_EQ(tally.numbered, c.numbered);
+    }
+  }
 }
 
 TEST_F(Run, AbortStopsBeforeTheNextImageWhateverMessagesSay) {

@@ -1442,23 +1442,27 @@ class WindowTest : public QObject {
         static_cast<long long>(fs::file_size(out + "/end0.bmp") + fs::file_size(out + "/end1.bmp"));
     QCOMPARE(title, QString("Conversion finished"));
     const QStringList lines = text.split('\n');
-    QCOMPARE(lines.mid(0, 3), (QStringList{"Converted: 2", "Skipped: 0", "Failed: 1"}));
-    QVERIFY2(lines.value(3).startsWith("Time: "), qPrintable(text));
-    QCOMPARE(lines.value(4), QString::fromStdString("Read: " + pv::app::sizeText(in) + ", written: " +
+    QCOMPARE(lines.mid(0, 5), (QStringList{"Converted: 2", "Skipped: 0", "Failed: 1", "Written over existing files: 0",
+                                           "Given numbered names: 0"}));
+    QVERIFY2(lines.value(5).startsWith("Time: "), qPrintable(text));
+    QCOMPARE(lines.value(6), QString::fromStdString("Read: " + pv::app::sizeText(in) + ", written: " +
                                                     pv::app::sizeText(written)));
     QVERIFY(logEnabled);
     QCOMPARE(launcher_->opened.value(0), QString::fromStdString(out + "/"));
   }
 
-  // A second run into the same folder: numbered copies by default, or the
-  // images skipped (their outputs up to date), as the options sheet says;
-  // the summary counts each.
+  // A second run into the same folder: numbered copies by default, the
+  // outputs written over, or the images skipped (their outputs up to date),
+  // as the options sheet says; the summary counts each. Choosing to write
+  // over checks the overwrite box, with its warning, and the two are stored
+  // together.
   void aSecondRunDoesWhatTheOptionsSay_data() {
     QTest::addColumn<int>("choice");  // the sheet's row
     QTest::addColumn<int>("files");   // in the output folder after two runs
     QTest::addColumn<QString>("counts");
-    QTest::newRow("number a new name") << 0 << 4 << "Converted: 2\nSkipped: 0";
-    QTest::newRow("skip") << 1 << 2 << "Converted: 0\nSkipped: 2";
+    QTest::newRow("number a new name") << 0 << 4 << "Converted: 2\nSkipped: 0\nFailed: 0\nWritten over existing files: 0\nGiven numbered names: 2";
+    QTest::newRow("overwrite") << 1 << 2 << "Converted: 2\nSkipped: 0\nFailed: 0\nWritten over existing files: 2\nGiven numbered names: 0";
+    QTest::newRow("skip") << 2 << 2 << "Converted: 0\nSkipped: 2";
   }
   void aSecondRunDoesWhatTheOptionsSay() {
     QFETCH(int, choice);
@@ -1466,12 +1470,26 @@ class WindowTest : public QObject {
     QFETCH(QString, counts);
     addPictures(2, "again", 60, 40);
     const std::string out = convertInto();
+    const int warnings = static_cast<int>(prompter_->shown.size());
     {
       pv::ui::OptionsSheet sheet(session_->settings, *prompter_, nullptr, pv::ui::OptionsSheet::kFile);
       sheet.file.whenExists->setCurrentIndex(choice);
+      emit sheet.file.whenExists->activated(choice);
+      QCOMPARE(sheet.file.overwrite->isChecked(), choice == 1);
+      QCOMPARE(int(prompter_->shown.size()) - warnings, choice == 1 ? 1 : 0);
       QVERIFY(sheet.apply());
     }
-    QCOMPARE(pv::app::loadSettings().WhenOutputExists, choice == 0 ? 0 : 2);
+    const pv::app::Settings stored = pv::app::loadSettings();
+    QCOMPARE(stored.WhenOutputExists, choice);
+    QCOMPARE(stored.OverwriteOriginalImage, choice == 1);
+    {
+      // Read back, the sheet shows the same choice; unchecking the box
+      // goes back to numbering.
+      pv::ui::OptionsSheet sheet(session_->settings, *prompter_, nullptr, pv::ui::OptionsSheet::kFile);
+      QCOMPARE(sheet.file.whenExists->currentIndex(), choice);
+      sheet.file.overwrite->setChecked(false);
+      QCOMPARE(sheet.file.whenExists->currentIndex(), choice == 1 ? 0 : choice);
+    }
     window_->goButton()->click();
     window_->goButton()->click();
     QCOMPARE(filesIn(out), files);

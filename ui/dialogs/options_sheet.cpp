@@ -170,8 +170,21 @@ QWidget* OptionsSheet::buildFile() {
   f.multiPage->setMaxLength(99);
   f.whenExists = new QComboBox;
   f.whenExists->addItem(tr("Number a new name (name-1)"), app::Settings::kNumberNew);
+  f.whenExists->addItem(tr("Overwrite it (never another image's source)"), app::Settings::kOverwrite);
   f.whenExists->addItem(tr("Skip the image when its output is up to date"), app::Settings::kSkipExisting);
   connect(f.whenExists, &QComboBox::currentIndexChanged, this, &OptionsSheet::modified);
+  // The choice and the overwrite box say one thing: choosing to overwrite
+  // checks the box (with its warning), checking the box chooses it.
+  connect(f.whenExists, &QComboBox::activated, this, [this] {
+    const bool overwrite = file.whenExists->currentData().toInt() == app::Settings::kOverwrite;
+    if (overwrite && !file.overwrite->isChecked()) prompter_.warning(settings_.caption, app::kOverwriteWarningText);
+    file.overwrite->setChecked(overwrite);
+  });
+  connect(f.overwrite, &QCheckBox::toggled, this, [this](bool on) {
+    const bool overwrite = file.whenExists->currentData().toInt() == app::Settings::kOverwrite;
+    if (on != overwrite)
+      file.whenExists->setCurrentIndex(file.whenExists->findData(on ? app::Settings::kOverwrite : app::Settings::kNumberNew));
+  });
 
   const auto warnWhenChecked = [this](QCheckBox* box, const char* warning) {
     connect(box, &QCheckBox::clicked, this, [this, warning](bool on) {
