@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/session.h"
 #include "core/profiles.h"
+#include "engine/lead.h"
+#include "formats/format.h"
 #include "tests/app/prompter.h"
 #include "tests/support/support.h"
 
@@ -115,4 +118,88 @@ TEST_F(Profiles, ListingRenameAndDelete) {
   EXPECT_EQ(prompter.shown[0], std::string(pv::app::kCaption) + "|" + pv::app::kProfileRenameFailedText);
   EXPECT_EQ(prompter.shown[1], std::string(pv::app::kCaption) + "|" + pv::app::kProfileDeleteFailedText);
   EXPECT_EQ(prompter.shown[2], std::string(pv::app::kCaption) + "|" + pv::app::kProfileLoadFailedText);
+}
+
+// A profile saved with its output keeps the format, its options and the
+// output place after the filters, in the command line's words; loading it
+// in the window chooses them again, while a command line (no output asked
+// for) takes its filters only. Profiles without output lines change nothing.
+TEST_F(Profiles, AProfileSavedWithItsOutputChoosesItAgain) {
+  struct Case {
+    const char* name;
+    const char* format;      // the /convert words the session's format is given
+    std::uint32_t maxSizeKb;
+    pv::app::OutputPlace place;
+    bool keepFolders;
+    const char* lines;       // after the filter line
+  };
+  const std::vector<Case> cases = {
+      {"beside the sources", "convert JPG 1 8 30 3", 0, {}, true, "/convert JPG 1 8 30 3\n/usesf\n"},
+      {"one folder", "convert WEBP 0 org 70 4", 250, {pv::app::OutputPlace::kOneFolder, "/srv/web/"}, true,
+       "/convert WEBP 0 org 70 4\n/max-size 250K\n/output /srv/web/\n/keep-folders\n"},
+      {"below each source", "convert PNG 0 24 6 0", 0, {pv::app::OutputPlace::kBelowSource, "small/"}, false,
+       "/convert PNG 0 24 6 0\n/output small/\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pv::test::RecordingPrompter quiet;
+    pv::app::Session from{pv::app::loadSettings(), quiet, std::make_unique<pv::engine::CLead>()};
+    from.format = pv::formats::createFormat(std::string_view(c.format).substr(8, 4), from.settings.configPath);
+    from.format->parseOptionWords(c.format);
+    from.format->maxFileSize = c.maxSizeKb;
+    ASSERT_TRUE(pv::app::applyOutputPlace(from.settings, c.place).empty());
+    from.settings.KeepFolders = c.keepFolders;
+    chain.clear();
+    chain.appendFromText("/filter sharpen 40");
+    const pv::app::ProfileOutput output = pv::app::outputOf(from.settings, *from.format);
+    settings.ShowMessages = false;
+    fs::remove(file("mine"));
+    ASSERT_TRUE(pv::app::saveProfile(settings, chain, "mine", prompter, &output));
+    EXPECT_EQ(pv::test::readFile(file("mine")), std::string("/filter sharpen 40\n") + c.lines);
+
+    // The window: the filters, and the output made the session's.
+    pv::app::Session to{pv::app::loadSettings(), quiet, std::make_unique<pv::engine::CLead>()};
+    to.format = pv::formats::createFormat("BMP", to.settings.configPath);
+    pv::app::ProfileOutput read;
+    ASSERT_TRUE(pv::app::loadProfile(settings, to.chain, "mine", prompter, &read));
+    EXPECT_EQ(to.chain.texts(), (std::vector<std::string>{"/filter sharpen 40"}));
+    pv::app::applyProfileOutput(to, read);
+    EXPECT_EQ(pv::app::outputOf(to.settings, *to.format).convertWords, output.convertWords);
+    EXPECT_EQ(to.format->maxFileSize, c.maxSizeKb);
+    EXPECT_EQ(to.settings.DefaultFormatType, from.format->index);
+    EXPECT_EQ(pv::app::outputPlaceOf(to.settings).choice, c.place.choice);
+    EXPECT_EQ(to.settings.KeepFolders, c.keepFolders && c.place.choice != pv::app::OutputPlace::kBesideSource);
+    // Chosen again later, the format keeps the profile's options.
+    EXPECT_EQ(pv::app::outputOf(to.settings, *pv::formats::createFormat(to.format->key, to.settings.configPath))
+                  .convertWords,
+              output.convertWords);
+
+    // A command line: the filters only, no line read as a filter.
+    chain.clear();
+    ASSERT_TRUE(pv::app::loadProfile(settings, chain, "mine", prompter));
+    EXPECT_EQ(chain.texts(), (std::vector<std::string>{"/filter sharpen 40"}));
+  }
+  // A profile of filters only, and a hand-edited one with numbers out of
+  // range and an unknown format: what it cannot say stays as it was.
+  write("plain", "/filter invert\n");
+  write("odd", "/filter invert\n/convert NOPE 3 8 50 1\n/output \n");
+  pv::test::RecordingPrompter quiet;
+  pv::app::Session s{pv::app::loadSettings(), quiet, std::make_unique<pv::engine::CLead>()};
+  s.format = pv::formats::createFormat("BMP", s.settings.configPath);
+  s.settings.UseSourcePathForOutput = true;
+  for (const char* name : {"plain", "odd"}) {
+    SCOPED_TRACE(name);
+    pv::app::ProfileOutput read;
+    ASSERT_TRUE(pv::app::loadProfile(settings, s.chain, name, prompter, &read));
+    pv::app::applyProfileOutput(s, read);
+    EXPECT_EQ(s.format->key, "BMP");
+    EXPECT_TRUE(s.settings.UseSourcePathForOutput);
+  }
+  write("wide", "/convert JPG 99 24 500 3\n");
+  pv::app::ProfileOutput read;
+  ASSERT_TRUE(pv::app::loadProfile(settings, s.chain, "wide", prompter, &read));
+  pv::app::applyProfileOutput(s, read);
+  EXPECT_EQ(s.format->key, "JPG");
+  EXPECT_LT(static_cast<int>(s.format->method), s.format->methodCount);
+  EXPECT_LE(s.format->quality, std::max(s.format->qualityStart, s.format->qualityEnd));
 }

@@ -819,6 +819,56 @@ class WindowTest : public QObject {
              QString("Pictoravine Image Converter|The profile already exists. Do you want to overwrite it?"));
   }
 
+  // "Save Profile" keeps the output only when asked (the box starts off);
+  // loading such a profile in the manager chooses its format row, options
+  // and output folder again.
+  void aProfileWithItsOutputChoosesItAgain_data() {
+    QTest::addColumn<bool>("withOutput");
+    QTest::newRow("filters only (the default)") << false;
+    QTest::newRow("with the output") << true;
+  }
+  void aProfileWithItsOutputChoosesItAgain() {
+    QFETCH(bool, withOutput);
+    chainOf({pv::filters::filterIndexOfText("/filter invert")});
+    const auto choose = [&](const QString& key) {
+      window_->formatList()->setCurrentItem(window_->formatList()->findItems(key, Qt::MatchExactly, 0).value(0));
+      QCOMPARE(QString::fromStdString(session_->format->key), key);
+    };
+    choose("WEBP");
+    session_->format->quality = 55;
+    session_->settings.UseSourcePathForOutput = false;
+    session_->settings.OutPutDir = file("web") + "/";
+    bool boxWasOff = false;
+    window_->onProfileDialog = [&](QDialog* d) {
+      auto* dialog = static_cast<pv::ui::ProfileNameDialog*>(d);
+      boxWasOff = dialog->option() && !dialog->option()->isChecked();
+      dialog->option()->setChecked(withOutput);
+      dialog->nameField()->setText("kept");
+      dialog->accept();
+    };
+    window_->action(MainWindow::kSaveProfile)->trigger();
+    QVERIFY(boxWasOff);
+    const std::string saved = pv::test::readFile(data_->file("Profiles/kept.pvp"));
+    QCOMPARE(saved.find("/convert WEBP 0 ") != std::string::npos, withOutput);
+
+    // Elsewhere now: another format, outputs beside their sources.
+    choose("JPG");
+    session_->settings.UseSourcePathForOutput = true;
+    window_->onProfileDialog = [&](QDialog* d) {
+      auto& m = *static_cast<pv::ui::ProfileManager*>(d);
+      m.list()->setCurrentRow(0);
+      m.load();
+    };
+    window_->action(MainWindow::kProfileManager)->trigger();
+    QCOMPARE(window_->filterList()->count(), 1);
+    const QString shown = window_->formatList()->currentItem()->text(0);
+    QCOMPARE(shown, withOutput ? QString("WEBP") : QString("JPG"));
+    QCOMPARE(QString::fromStdString(session_->format->key), shown);
+    if (withOutput) QCOMPARE(session_->format->quality, 55);
+    QCOMPARE(session_->settings.UseSourcePathForOutput, !withOutput);
+    QCOMPARE(pv::app::loadSettings().UseSourcePathForOutput, !withOutput);
+  }
+
   void theProfileManager() {
     fs::create_directories(data_->file("Profiles"));
     std::ofstream(data_->file("Profiles/grey.pvp")) << "/filter grayscale 299 587 114\n";

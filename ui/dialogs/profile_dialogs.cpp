@@ -1,5 +1,6 @@
 #include "ui/dialogs/profile_dialogs.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLineEdit>
@@ -34,6 +35,13 @@ ProfileNameDialog::ProfileNameDialog(const QString& title, const QString& name,
   setMinimumWidth(std::max(320, QFontMetrics(font()).horizontalAdvance(title) * 3 / 2 + 160));
 }
 
+QCheckBox* ProfileNameDialog::addOption(const QString& text) {
+  option_ = new QCheckBox(text);
+  auto* layout = static_cast<QVBoxLayout*>(this->layout());
+  layout->insertWidget(1, option_);
+  return option_;
+}
+
 void ProfileNameDialog::accept() {
   std::string name = name_->text().toStdString();
   while (!name.empty() && name.back() == ' ') name.pop_back();
@@ -41,9 +49,16 @@ void ProfileNameDialog::accept() {
 }
 
 ProfileNameDialog* makeSaveProfileDialog(app::Session& session, QWidget* parent) {
-  return new ProfileNameDialog(QObject::tr("Save Filter Profile"), QString(), [&session](const std::string& name) {
-    return app::saveProfile(session.settings, session.chain, name, session.prompter);
-  }, parent);
+  auto* dialog = new ProfileNameDialog(QObject::tr("Save Filter Profile"), QString(), nullptr, parent);
+  QCheckBox* withOutput =
+      dialog->addOption(QObject::tr("Also keep the output format, its options and where outputs go"));
+  withOutput->setToolTip(QObject::tr("Loading the profile then chooses them again. Off, the profile holds filters only."));
+  dialog->setAccepts([&session, withOutput](const std::string& name) {
+    std::optional<app::ProfileOutput> output;
+    if (withOutput->isChecked() && session.format) output = app::outputOf(session.settings, *session.format);
+    return app::saveProfile(session.settings, session.chain, name, session.prompter, output ? &*output : nullptr);
+  });
+  return dialog;
 }
 
 ProfileManager::ProfileManager(app::Session& session, QWidget* parent) : QDialog(parent), session_(session) {
@@ -91,7 +106,12 @@ void ProfileManager::load() {
   const std::string name = selected();
   if (name.empty()) return;
   session_.chain.clear();  // a profile replaces the chain
-  app::loadProfile(session_.settings, session_.chain, name, session_.prompter);
+  app::ProfileOutput output;
+  app::loadProfile(session_.settings, session_.chain, name, session_.prompter, &output);
+  if (output.any()) {
+    app::applyProfileOutput(session_, output);
+    app::saveSettings(session_.settings);
+  }
   QDialog::accept();
 }
 

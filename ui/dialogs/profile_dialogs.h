@@ -6,6 +6,7 @@
 
 #include "app/session.h"
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 
@@ -26,13 +27,20 @@ class ProfileNameDialog final : public QDialog {
                     QWidget* parent = nullptr);
   void accept() override;
   QLineEdit* nameField() const { return name_; }
+  // A check box under the name (the save dialog's "with output" choice).
+  QCheckBox* addOption(const QString& text);
+  QCheckBox* option() const { return option_; }
+  void setAccepts(std::function<bool(const std::string&)> accepts) { accepts_ = std::move(accepts); }
 
  private:
   std::function<bool(const std::string&)> accepts_;
   QLineEdit* name_;
+  QCheckBox* option_ = nullptr;
 };
 
-// The save dialog: closes only when the profile was written.
+// The save dialog: closes only when the profile was written. Its box, off
+// by default, keeps the output format, its options and the output place
+// beside the filters.
 ProfileNameDialog* makeSaveProfileDialog(app::Session& session, QWidget* parent);
 
 class ProfileManager final : public QDialog {
@@ -40,7 +48,7 @@ class ProfileManager final : public QDialog {
  public:
   ProfileManager(app::Session& session, QWidget* parent = nullptr);
   QListWidget* list() const { return list_; }
-  void load();          // "Load": replaces the chain, closes with OK
+  void load();          // "Load": replaces the chain (and the output, where kept), closes with OK
   void setDefault();    // "Set as Default"
   void setNone();       // "Set None"
   void rename();        // "Rename": the rename dialog

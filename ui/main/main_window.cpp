@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -351,7 +352,13 @@ void MainWindow::run(Command c) {
       ProfileManager manager(session_, this);
       if (onProfileDialog) QTimer::singleShot(0, &manager, [this, &manager] { onProfileDialog(&manager); });
       manager.exec();
-      refreshFilters();  // a loaded profile, and the previews again
+      // A loaded profile's filters, and the format it may have chosen.
+      if (QTreeWidgetItem* format = formatItemOf(session_.settings.DefaultFormatType);
+          format && format != formats_->currentItem()) {
+        const QSignalBlocker quiet(formats_);  // the session's format is the profile's already
+        formats_->setCurrentItem(format);
+      }
+      refreshFilters();
       break;
     }
     case kStartConversion:
