@@ -1,6 +1,8 @@
 #include "ui/front_end.h"
 
 #include <QApplication>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdlib>
 #include <iostream>
 
@@ -8,6 +10,7 @@
 #include "app/report.h"
 #include "app/session.h"
 #include "app/startup.h"
+#include "core/paths.h"
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/small_dialogs.h"
 #include "ui/main/main_window.h"
@@ -28,6 +31,12 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Pictoravine");
   QApplication::setDesktopFileName("org.example.pictoravine.Pictoravine");
+  // A translation of the window for the user's language, where one is
+  // installed (translations/pictoravine_<language>.qm among the resources).
+  QTranslator translator;
+  const QString translations =
+      QString::fromStdString(resourcePath("translations/pictoravine.ts")).section('/', 0, -2);
+  if (translator.load(QLocale(), "pictoravine", "_", translations)) QApplication::installTranslator(&translator);
   QtPrompter prompter;
   QtClipboard clipboard;
   QtLauncher launcher;

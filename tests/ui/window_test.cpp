@@ -29,6 +29,9 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QProcess>
+#include <QTranslator>
+#include <QFile>
 #include <QtTest>
 #include <cmath>
 #include <filesystem>
@@ -36,6 +39,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/file_types.h"
 #include "app/image_list.h"
 #include "app/preview.h"
 #include "app/progress.h"
@@ -46,6 +50,7 @@
 #include "filters/filter.h"
 #include "formats/format.h"
 #include "tests/support/support.h"
+#include "ui/dialogs/dialog_parts.h"
 #include "ui/dialogs/format_options_dialog.h"
 #include "ui/dialogs/options_sheet.h"
 #include "ui/dialogs/preview_window.h"
@@ -1791,6 +1796,56 @@ class WindowTest : public QObject {
         if (qAbs(want.red() - got.red()) + qAbs(want.blue() - got.blue()) > 24) ++differing;
       }
     QVERIFY2(differing <= thumb.width() * thumb.height() / 50, qPrintable(QString::number(differing)));
+  }
+
+  // The build makes a translation template of every text the window shows
+  // (its own, and the filter and file-type tables'); a translation made
+  // from it is what the window then shows, in the same contexts.
+  void aTranslationMadeFromTheTemplateIsShown_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("translated");
+    QTest::newRow("a menu entry from the command table") << "&amp;Quit" << "&amp;Beenden";
+    QTest::newRow("a list's header") << "Filters Applied" << "Angewandte Filter";
+    QTest::newRow("a filter's name") << "Sharpen" << "Schärfen";
+    QTest::newRow("a file type") << "All images" << "Alle Bilder";
+  }
+  void aTranslationMadeFromTheTemplateIsShown() {
+#if !defined(PV_TRANSLATION_TEMPLATE) || !defined(PV_LRELEASE)
+    QFAIL("no translation template was built: lupdate and lrelease are missing (run scripts/bootstrap)");
+#else
+    QFETCH(QString, source);
+    QFETCH(QString, translated);
+    QFile in(PV_TRANSLATION_TEMPLATE);
+    QVERIFY2(in.open(QIODevice::ReadOnly), PV_TRANSLATION_TEMPLATE);
+    QString ts = QString::fromUtf8(in.readAll());
+    QVERIFY(ts.count("<message>") > 300);
+    const QString empty = "<source>" + source + "</source>\n        <translation type=\"unfinished\"></translation>";
+    QVERIFY2(ts.contains(empty), qPrintable(source));
+    ts.replace(empty, "<source>" + source + "</source>\n        <translation>" + translated + "</translation>");
+    const QString tsPath = QString::fromStdString(file("de.ts")), qmPath = QString::fromStdString(file("de.qm"));
+    QFile out(tsPath);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(ts.toUtf8());
+    out.close();
+    QProcess lrelease;
+    lrelease.start(PV_LRELEASE, {"-silent", tsPath, "-qm", qmPath});
+    QVERIFY(lrelease.waitForFinished(60000) && lrelease.exitCode() == 0);
+    QTranslator translator;
+    QVERIFY(translator.load(qmPath));
+    QCoreApplication::installTranslator(&translator);
+    const QString shown = QString(translated).replace("&amp;", "&");
+    QStringList seen;
+    {
+      MainWindow window(*session_, *prompter_, *launcher_);
+      for (QAction* a : window.actions()) seen << a->text();
+      seen << window.filterList()->headerItem()->text(0);
+      for (const QString& f : pv::ui::nameFilters(pv::app::openDialogFilters())) seen << f.section(" (", 0, 0);
+      pv::ui::AddFilterDialog chooser(*prompter_, "Pictoravine Image Converter");
+      for (int i = 0; i < chooser.list()->count(); ++i) seen << chooser.list()->item(i)->text(0);
+    }
+    QCoreApplication::removeTranslator(&translator);
+    QVERIFY2(seen.contains(shown), qPrintable(seen.join('|').left(400)));
+#endif
   }
 
   // Every button beside the lists has an icon of our own for desktops

@@ -22,7 +22,8 @@ class QTreeWidget;
 
 namespace pv::ui {
 
-inline constexpr const char* kShellMenuText = "Show the context menu in the file manager?";
+inline constexpr const char* kShellMenuText =
+    QT_TRANSLATE_NOOP("pv::ui::OptionsSheet", "Show the context menu in the file manager?");
 
 class OptionsSheet final : public QDialog {
   Q_OBJECT

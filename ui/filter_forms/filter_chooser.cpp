@@ -23,7 +23,8 @@ QList<QImage>& iconCache() {
   return icons;
 }
 
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+// The filter table's texts, in the user's language where translated.
+QString qs(std::string_view s) { return tableText("Filters", s); }
 
 class FilterRowDelegate final : public QStyledItemDelegate {
  public:

@@ -30,7 +30,8 @@ constexpr app::PaneSize kRoom{320, 240};
 
 int clampToInt(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX)); }
 
-QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+// The filter tables' texts, in the user's language where translated.
+QString text(std::string_view s) { return tableText("Filters", s); }
 
 }  // namespace
 

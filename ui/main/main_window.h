@@ -38,10 +38,12 @@ class RunSummaryDialog;
 class ImageListModel;
 class QtPrompter;
 
-inline constexpr const char* kWelcomeText = "Welcome to Pictoravine!";
+inline constexpr const char* kWelcomeText =
+    QT_TRANSLATE_NOOP("pv::ui::MainWindow", "Welcome to Pictoravine!");
 // The formats the format list shows first, in this order: those people
 // write today.
-inline constexpr const char* kFormatsFirst[] = {"JPG", "PNG", "WEBP", "AVIF", "HEIC", "JXL", "TIF", "GIF", "BMP"};
+inline constexpr const char* kFormatsFirst[] = {"JPG", "PNG", "WEBP", "AVIF", "HEIC",
+                                                "JXL", "TIF", "GIF",  "BMP"};
 inline constexpr const char* kClearImagesQuestion = "Are you sure you want to clear the current image list?";
 inline constexpr const char* kClearFiltersQuestion =
     "Are you sure you want to clear the current filter list?";

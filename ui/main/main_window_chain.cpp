@@ -18,7 +18,7 @@ std::set<std::size_t> MainWindow::selectedFilters() const {
 void MainWindow::refreshFilters(int select) {
   filters_->clear();
   for (std::size_t i = 0; i < session_.chain.size(); ++i)
-    filters_->addItem(QString::fromStdString(session_.chain.at(i).name));
+    filters_->addItem(tableText("Filters", session_.chain.at(i).name));
   if (select >= 0 && select < filters_->count()) filters_->setCurrentRow(select);
   rebuildPreviews();
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QProcess>
 #include <QThread>
@@ -11,6 +12,10 @@
 #include "engine/image.h"
 
 namespace pv::ui {
+
+QString tableText(const char* context, std::string_view text) {
+  return QCoreApplication::translate(context, std::string(text).c_str());
+}
 
 void onWindowThread(const std::function<void()>& work) {
   QCoreApplication* app = QCoreApplication::instance();
