@@ -586,6 +586,29 @@ constexpr FilterKind kKinds[] = {
 
 }  // namespace
 
+namespace {
+
+// What a filter the user adds starts with, where it differs from what a
+// text form's missing token means (the parameter's initial value, which
+// command lines and stored profiles rely on): a new resize keeps the
+// aspect ratio.
+struct NewFilterValue {
+  std::string_view kind, param;
+  std::int32_t value;
+};
+constexpr NewFilterValue kNewFilterValues[] = {{"resize", "keepAspect", 1}};
+
+}  // namespace
+
+void giveNewFilterValues(Filter& filter) {
+  for (const NewFilterValue& v : kNewFilterValues) {
+    if (filter.key != v.kind) continue;
+    const auto params = filter.kind().params;
+    for (std::size_t i = 0; i < params.size() && i < filter.valueCount(); ++i)
+      if (params[i].name == v.param) filter.setValue(i, v.value);
+  }
+}
+
 std::span<const FilterKind> filterKinds() {
   return kKinds;
 }

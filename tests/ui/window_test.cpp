@@ -824,6 +824,38 @@ class WindowTest : public QObject {
              QString("Pictoravine Image Converter|The profile already exists. Do you want to overwrite it?"));
   }
 
+  // A resize added in the window starts keeping the aspect ratio (its dialog
+  // opens with the box checked); one read from a text form with the token
+  // missing keeps what the token has always meant.
+  void aNewResizeKeepsTheAspectRatio_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("keepAspect");
+    QTest::newRow("added in the window") << "window" << 1;
+    QTest::newRow("a text form without the token") << "/filter resize 4 0 800 600" << 0;
+    QTest::newRow("a new invert is as before") << "invert" << -1;
+  }
+  void aNewResizeKeepsTheAspectRatio() {
+    QFETCH(QString, how);
+    QFETCH(int, keepAspect);
+    bool boxChecked = false;
+    window_->filterForms().onOwnDialog = [&](QDialog& d) {
+      boxChecked = static_cast<pv::ui::ResizeDialog&>(d).keepAspect->isChecked();
+      d.accept();
+    };
+    if (how == "window") {
+      window_->addFilter(pv::filters::filterIndexOfText("/filter resize"));
+      QVERIFY(boxChecked);
+    } else if (how == "invert") {
+      window_->addFilter(pv::filters::filterIndexOfText("/filter invert"));
+      QCOMPARE(session_->chain.at(0).toText(), std::string("/filter invert"));
+      return;
+    } else {
+      session_->chain.appendFromText(how.toStdString());
+    }
+    const pv::filters::Filter& resize = session_->chain.at(0);
+    QCOMPARE(resize.value(4), keepAspect);  // keepAspect, the fifth value
+  }
+
   // "Save Profile" keeps the output only when asked (the box starts off);
   // loading such a profile in the manager chooses its format row, options
   // and output folder again.

@@ -48,6 +48,7 @@ void MainWindow::configureFilter() {
 void MainWindow::addFilter(int registryIndex) {
   if (!session_.chain.createByIndex(registryIndex)) return;
   const int last = static_cast<int>(session_.chain.size()) - 1;
+  filters::giveNewFilterValues(session_.chain.at(static_cast<std::size_t>(last)));
   refreshFilters(last);
   if (session_.chain.at(static_cast<std::size_t>(last)).hasSettings == 1) run(kFilterOptions);
 }
