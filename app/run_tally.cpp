@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include "app/progress.h"
 
 namespace pv::app {
 
@@ -45,13 +44,6 @@ void RunTally::outcome(const OutcomeRecord& record) {
 void RunTally::finished(const JobSummary& summary) {
   milliseconds = summary.milliseconds;
   aborted = summary.aborted;
-}
-
-std::string RunTally::text() const {
-  return "Converted: " + std::to_string(converted) + "\nSkipped: " + std::to_string(skipped) +
-         "\nFailed: " + std::to_string(failed) + "\nWritten over existing files: " + std::to_string(overwritten) +
-         "\nGiven numbered names: " + std::to_string(numbered) + "\nTime: " + clockText(static_cast<double>(milliseconds) / 1000) +
-         "\nRead: " + sizeText(bytesIn) + ", written: " + sizeText(bytesOut);
 }
 
 }  // namespace pv::app

@@ -28,10 +28,6 @@ class RunTally final : public JobObserver {
   bool aborted = false;
   std::string outputFolder;  // where the first output went; empty when nothing was written
 
-  // "Converted: 5", "Skipped: 0", "Failed: 1", "Written over existing files:
-  // 0", "Given numbered names: 2", "Time: 00:03", "Read: 1.2 MB, written:
-  // 800 kB", a line each.
-  std::string text() const;
 
  private:
   std::vector<long long> sourceBytes_;

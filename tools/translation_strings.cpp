@@ -1,15 +1,26 @@
 // Prints a C++ source that marks, for the translation template, the texts
 // the window shows from tables outside ui/: every filter's name, description,
-// parameter labels, units and choices ("Filters"), and the open dialog's file
-// types ("FileTypes"). lupdate reads it beside ui/; the window translates
+// parameter labels, units and choices ("Filters"), the open dialog's file
+// types ("FileTypes"), app/'s fixed messages ("Messages"), and the formats'
+// descriptions ("Formats") and option texts ("FormatOptions"). lupdate reads it beside ui/; the window translates
 // these texts in the same contexts where it shows them.
+#include <algorithm>
 #include <iostream>
 #include <set>
 #include <string>
 #include <string_view>
 
+#include "app/command_line.h"
 #include "app/file_types.h"
+#include "app/log.h"
+#include "app/options.h"
+#include "app/profiles.h"
+#include "app/settings.h"
+#include "app/texts.h"
+#include "core/format_registry.h"
 #include "filters/filter.h"
+#include "formats/format.h"
+#include "formats/options_editor.h"
 
 namespace {
 
@@ -25,6 +36,18 @@ std::string quoted(std::string_view s) {
   }
   return out + "\"";
 }
+
+// The fixed messages of app/ that the window shows in its message boxes
+// (context "Messages"; the window's own are marked where they are declared).
+// Texts with a file name or number in them are not fixed, and stay English.
+constexpr const char* kAppMessages[] = {
+    pv::app::kFileSaveFailedText,      pv::app::kFileLoadFailedText,    pv::app::kLogSaveFailedText,
+    pv::app::kProfileLoadFailedText,   pv::app::kProfileExistsText,     pv::app::kProfileRenameFailedText,
+    pv::app::kProfileDeleteFailedText, pv::app::kNoOutputFolderText,    pv::app::kNoOutputPathText,
+    pv::app::kNoLogFileText,           pv::app::kRestartText,           pv::app::kShellRestartText,
+    pv::app::kDeleteWarningText,       pv::app::kOverwriteWarningText,  pv::app::kHelpText,
+    pv::app::kNoOutputPlaceText,       pv::app::kNoFormatText,          pv::app::kNoImagesText,
+};
 
 }  // namespace
 
@@ -43,6 +66,23 @@ int main() {
       mark("Filters", p.label);
       mark("Filters", p.unit);
       for (std::string_view choice : p.choiceTexts()) mark("Filters", choice);
+    }
+  }
+  for (const char* message : kAppMessages) mark("Messages", message);
+  // Each format's description in the format list, and what its options
+  // dialog shows for every method (no settings file: the defaults).
+  for (int i = 0; i < pv::kFormatCount; ++i) {
+    mark("Formats", pv::formatRegistry()[static_cast<std::size_t>(i)].description);
+    auto format = pv::formats::createFormatByIndex(i, "/nonexistent/config.ini");
+    if (!format) continue;
+    pv::formats::OptionsEditor editor(*format);
+    for (int m = 0; m < std::max(1, format->methodCount); ++m) {
+      editor.selectMethod(m);
+      for (const std::string& t : editor.methodNames()) mark("FormatOptions", t);
+      for (const std::string& t : editor.passTexts()) mark("FormatOptions", t);
+      for (const std::string& t : editor.depthTexts()) mark("FormatOptions", t);
+      for (const std::string& t : {editor.passesLabel(), editor.leftLabel(), editor.rightLabel()})
+        mark("FormatOptions", t);
     }
   }
   for (const pv::app::FileTypeFilter& type : pv::app::openDialogFilters()) mark("FileTypes", type.text);

@@ -1840,6 +1840,9 @@ class WindowTest : public QObject {
     QTest::newRow("a list's header") << "Filters Applied" << "Angewandte Filter";
     QTest::newRow("a filter's name") << "Sharpen" << "Schärfen";
     QTest::newRow("a file type") << "All images" << "Alle Bilder";
+    QTest::newRow("a format's description") << "Portable Network Graphics" << "Portable Netzwerkgrafik";
+    QTest::newRow("a format option") << "Highest Quality" << "Höchste Qualität";
+    QTest::newRow("a message of app/") << "Please enter an output folder." << "Bitte einen Ausgabeordner angeben.";
   }
   void aTranslationMadeFromTheTemplateIsShown() {
 #if !defined(PV_TRANSLATION_TEMPLATE) || !defined(PV_LRELEASE)
@@ -1874,6 +1877,12 @@ class WindowTest : public QObject {
       for (const QString& f : pv::ui::nameFilters(pv::app::openDialogFilters())) seen << f.section(" (", 0, 0);
       pv::ui::AddFilterDialog chooser(*prompter_, "Pictoravine Image Converter");
       for (int i = 0; i < chooser.list()->count(); ++i) seen << chooser.list()->item(i)->text(0);
+      for (int i = 0; i < window.formatList()->topLevelItemCount(); ++i)
+        seen << window.formatList()->topLevelItem(i)->text(1);
+      pv::ui::FormatOptionsDialog options(*session_->format, *prompter_, "Pictoravine Image Converter", "");
+      for (QLabel* label : options.findChildren<QLabel*>()) seen << label->text();
+      // A message box's text, as the window's prompter shows it.
+      seen << QCoreApplication::translate("Messages", pv::app::kNoOutputFolderText);
     }
     QCoreApplication::removeTranslator(&translator);
     QVERIFY2(seen.contains(shown), qPrintable(seen.join('|').left(400)));

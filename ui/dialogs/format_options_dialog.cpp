@@ -21,7 +21,9 @@ namespace pv::ui {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+// The option editor's texts (method names, labels, passes, depths), in the
+// user's language where translated.
+QString qs(const std::string& s) { return tableText("FormatOptions", s); }
 
 constexpr app::PaneSize kCrop{180, 120};
 
@@ -30,7 +32,7 @@ constexpr app::PaneSize kCrop{180, 120};
 FormatOptionsDialog::FormatOptionsDialog(formats::Format& format, app::Prompter& prompter,
                                          const std::string& caption, const std::string& sample, QWidget* parent)
     : QDialog(parent), editor_(format), prompter_(prompter), caption_(caption), sample_(sample) {
-  setWindowTitle(qs(editor_.title()));
+  setWindowTitle(tr("%1 Format Options").arg(QString::fromStdString(format.key)));
   depth_ = new QComboBox;
   passes_ = new QComboBox;
   for (const std::string& t : editor_.passTexts()) passes_->addItem(qs(t));

@@ -23,6 +23,7 @@
 #include "core/paths.h"
 #include "shellext/file_managers.h"
 #include "ui/dialogs/dialog_parts.h"
+#include "ui/ports/qt_ports.h"
 
 namespace pv::ui {
 
@@ -241,7 +242,7 @@ QWidget* OptionsSheet::buildShell() {
   shell.formats->setRootIsDecorated(false);
   shell.formats->setSelectionBehavior(QAbstractItemView::SelectRows);
   for (const FormatRow& row : formatRegistry()) {
-    auto* item = new QTreeWidgetItem({qs(row.key) + " - " + qs(row.description)});
+    auto* item = new QTreeWidgetItem({qs(row.key) + " - " + tableText("Formats", row.description)});
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Unchecked);
     shell.formats->addTopLevelItem(item);

@@ -13,8 +13,10 @@ class QListWidget;
 namespace pv::ui {
 
 inline constexpr const char* kDefaultProfileText =
-    "When converting images through the shell context menu in the future,\nthe filter profile chosen here will "
-    "be applied.";
+    QT_TRANSLATE_NOOP("Messages",
+                      "When converting images through the shell context menu in the future,\nthe filter "
+                      "profile chosen here will "
+                      "be applied.");
 inline constexpr int kProfileNameLimit = 99;
 
 // "Name:" and OK/Cancel; `title` is the dialog's.
@@ -23,8 +25,8 @@ class ProfileNameDialog final : public QDialog {
  public:
   // `accepts` gets the name (blanks at its end removed) and says whether
   // the dialog may close.
-  ProfileNameDialog(const QString& title, const QString& name, std::function<bool(const std::string&)> accepts,
-                    QWidget* parent = nullptr);
+  ProfileNameDialog(const QString& title, const QString& name,
+                    std::function<bool(const std::string&)> accepts, QWidget* parent = nullptr);
   void accept() override;
   QLineEdit* nameField() const { return name_; }
   // A check box under the name (the save dialog's "with output" choice).
@@ -48,11 +50,11 @@ class ProfileManager final : public QDialog {
  public:
   ProfileManager(app::Session& session, QWidget* parent = nullptr);
   QListWidget* list() const { return list_; }
-  void load();          // "Load": replaces the chain (and the output, where kept), closes with OK
-  void setDefault();    // "Set as Default"
-  void setNone();       // "Set None"
-  void rename();        // "Rename": the rename dialog
-  void remove();        // "Delete"
+  void load();        // "Load": replaces the chain (and the output, where kept), closes with OK
+  void setDefault();  // "Set as Default"
+  void setNone();     // "Set None"
+  void rename();      // "Rename": the rename dialog
+  void remove();      // "Delete"
   // Called with the rename dialog before it runs (tests answer it here).
   std::function<void(ProfileNameDialog&)> onRename;
 

@@ -1,5 +1,7 @@
 #include "ui/dialogs/small_dialogs.h"
 
+#include "app/progress.h"
+
 #include <QApplication>
 #include <QTextBrowser>
 #include <QTimer>
@@ -68,7 +70,16 @@ RunSummaryDialog::RunSummaryDialog(const app::RunTally& tally, const std::string
                                    app::Launcher& launcher, const std::string& caption, QWidget* parent)
     : QDialog(parent) {
   setWindowTitle(tally.aborted ? tr("Conversion stopped") : tr("Conversion finished"));
-  summary_ = new QLabel(QString::fromStdString(tally.text()));
+  summary_ = new QLabel(tr("Converted: %1\nSkipped: %2\nFailed: %3\nWritten over existing files: %4\n"
+                           "Given numbered names: %5\nTime: %6\nRead: %7, written: %8")
+                            .arg(tally.converted)
+                            .arg(tally.skipped)
+                            .arg(tally.failed)
+                            .arg(tally.overwritten)
+                            .arg(tally.numbered)
+                            .arg(QString::fromStdString(app::clockText(static_cast<double>(tally.milliseconds) / 1000)))
+                            .arg(QString::fromStdString(app::sizeText(tally.bytesIn)))
+                            .arg(QString::fromStdString(app::sizeText(tally.bytesOut))));
   summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
   openFolder_ = buttons->addButton(tr("Open output folder"), QDialogButtonBox::ActionRole);

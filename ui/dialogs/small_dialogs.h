@@ -19,7 +19,8 @@ class QPlainTextEdit;
 
 namespace pv::ui {
 
-inline constexpr const char* kSaveFailedText = "Could not save the file. Perhaps it is in use or write-protected?";
+inline constexpr const char* kSaveFailedText =
+    QT_TRANSLATE_NOOP("Messages", "Could not save the file. Perhaps it is in use or write-protected?");
 
 // "Pictoravine Log": the error summary, OK and "Save Log".
 class LogDialog final : public QDialog {

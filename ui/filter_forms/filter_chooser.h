@@ -12,7 +12,8 @@
 
 namespace pv::ui {
 
-inline constexpr const char* kSelectFilterText = "Please select the filter you want to apply.";
+inline constexpr const char* kSelectFilterText =
+    QT_TRANSLATE_NOOP("Messages", "Please select the filter you want to apply.");
 
 class AddFilterDialog final : public QDialog {
   Q_OBJECT

@@ -232,7 +232,7 @@ void MainWindow::buildWidgets() {
   const auto formatItem = [](int index) {
     const FormatRow& row = formatRegistry()[static_cast<std::size_t>(index)];
     auto* item = new QTreeWidgetItem({QString::fromUtf8(row.key.data(), static_cast<int>(row.key.size())),
-                                      QString::fromUtf8(row.description.data(), static_cast<int>(row.description.size()))});
+                                      tableText("Formats", row.description)});
     item->setData(0, Qt::UserRole, index);
     return item;
   };
@@ -520,8 +520,7 @@ void MainWindow::showRunSummary(const app::RunTally& tally) {
   if (!isActiveWindow())
     launcher_.start("notify-send", {"--app-name=Pictoravine", "--icon=pictoravine",
                                     summary.windowTitle().toStdString(),
-                                    std::to_string(tally.converted) + " converted, " +
-                                        std::to_string(tally.failed) + " failed"});
+                                    tr("%1 converted, %2 failed").arg(tally.converted).arg(tally.failed).toStdString()});
   if (onRunSummary) QTimer::singleShot(0, &summary, [this, &summary] { onRunSummary(summary); });
   summary.exec();
 }

@@ -29,8 +29,10 @@ class QTreeWidgetItem;
 namespace pv::ui {
 
 // What "Filter Options..." says when it has no filter to open.
-inline constexpr const char* kNoFiltersText = "The chain has no filters yet: add one with \"Add Filter...\".";
-inline constexpr const char* kNoFilterSelectedText = "Select a filter in the chain to see its options.";
+inline constexpr const char* kNoFiltersText =
+    QT_TRANSLATE_NOOP("Messages", "The chain has no filters yet: add one with \"Add Filter...\".");
+inline constexpr const char* kNoFilterSelectedText =
+    QT_TRANSLATE_NOOP("Messages", "Select a filter in the chain to see its options.");
 
 class FilterForms;
 class HeadedList;
@@ -44,9 +46,10 @@ inline constexpr const char* kWelcomeText =
 // write today.
 inline constexpr const char* kFormatsFirst[] = {"JPG", "PNG", "WEBP", "AVIF", "HEIC",
                                                 "JXL", "TIF", "GIF",  "BMP"};
-inline constexpr const char* kClearImagesQuestion = "Are you sure you want to clear the current image list?";
+inline constexpr const char* kClearImagesQuestion =
+    QT_TRANSLATE_NOOP("Messages", "Are you sure you want to clear the current image list?");
 inline constexpr const char* kClearFiltersQuestion =
-    "Are you sure you want to clear the current filter list?";
+    QT_TRANSLATE_NOOP("Messages", "Are you sure you want to clear the current filter list?");
 
 class MainWindow final : public QMainWindow {
   Q_OBJECT

@@ -15,8 +15,14 @@ namespace pv::ui {
 
 namespace {
 
-const char* const kPriorities[app::kPriorityCount] = {"Idle",         "Low",  "Below normal", "Normal",
-                                                      "Above normal", "High", "Highest"};
+const char* const kPriorities[app::kPriorityCount] = {
+    QT_TRANSLATE_NOOP("pv::ui::ProgressDialog", "Idle"),
+    QT_TRANSLATE_NOOP("pv::ui::ProgressDialog", "Low"),
+    QT_TRANSLATE_NOOP("pv::ui::ProgressDialog", "Below normal"),
+    QT_TRANSLATE_NOOP("pv::ui::ProgressDialog", "Normal"),
+    QT_TRANSLATE_NOOP("pv::ui::ProgressDialog", "Above normal"),
+    QT_TRANSLATE_NOOP("pv::ui::ProgressDialog", "High"),
+    QT_TRANSLATE_NOOP("pv::ui::ProgressDialog", "Highest")};
 
 QString clockText(qint64 ms) {
   return QString::fromStdString(app::clockText(static_cast<double>(ms) / 1000));

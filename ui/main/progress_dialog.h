@@ -18,7 +18,8 @@ class QPushButton;
 
 namespace pv::ui {
 
-inline constexpr const char* kAbortQuestion = "Are you sure you want to abort the process?";
+inline constexpr const char* kAbortQuestion =
+    QT_TRANSLATE_NOOP("Messages", "Are you sure you want to abort the process?");
 
 class ProgressDialog final : public QDialog, private app::JobObserver {
   Q_OBJECT

@@ -1,8 +1,8 @@
 #include "ui/ports/qt_ports.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QProcess>
 #include <QThread>
@@ -65,7 +65,10 @@ engine::Image fromQImage(const QImage& source) {
 bool QtPrompter::ask(Kind kind, const std::string& caption, const std::string& text) {
   bool answer = false;
   onWindowThread([&] {
-    answer = present(kind, QString::fromStdString(caption), QString::fromStdString(text));
+    // A message that is one of the program's fixed texts is shown in the
+    // user's language where translated (context "Messages").
+    answer =
+        present(kind, QString::fromStdString(caption), QCoreApplication::translate("Messages", text.c_str()));
   });
   return answer;
 }
@@ -84,8 +87,8 @@ bool QtPrompter::askYesNo(const std::string& caption, const std::string& text) {
 }
 
 bool QtPrompter::present(Kind kind, const QString& caption, const QString& text) {
-  QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget()
-                                                      : QApplication::activeWindow();
+  QWidget* parent =
+      QApplication::activeModalWidget() ? QApplication::activeModalWidget() : QApplication::activeWindow();
   switch (kind) {
     case Kind::kError:
       QMessageBox::critical(parent, caption, text);
