@@ -241,7 +241,7 @@ void logListRecord(RunTexts& texts, const OutcomeRecord& record) {
 std::string sizeTargetText(const OutcomeRecord::SizeTarget& t) {
   const auto kb = [](std::uint64_t bytes) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1000.0);
+    std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1000.0);
     return std::string(text);
   };
   const std::string q = std::to_string(t.quality);

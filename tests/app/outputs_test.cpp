@@ -564,7 +564,7 @@ TEST_F(Outputs, ATargetSizeIsMetForEveryPhotoAndLogged) {
       } else {
         EXPECT_EQ(q, worst);
         EXPECT_NE(text.find(source + ": the size limit of " + std::to_string(c.bytes / 1000) +
-                            ".0 KB was not reached: written at the lowest quality, " + std::to_string(q) + " ("),
+                            ".0 kB was not reached: written at the lowest quality, " + std::to_string(q) + " ("),
                   std::string::npos)
             << text;
       }
