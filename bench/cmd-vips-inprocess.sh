@@ -9,6 +9,10 @@ source "$(dirname "$0")/photos.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 peer=$work/vips_peer
 g++ -O2 -std=c++17 -o "$peer" "$here/vips_peer.cpp" $(pkg-config --cflags --libs vips-cpp)
+# The codec floor (bench/codec_floor.cpp): only the codec work of png,
+# jpeg-half and tiff-lzw, on one thread; its CPU ratio is how close we are.
+floor=$work/codec_floor
+g++ -O2 -std=c++20 -o "$floor" "$here/codec_floor.cpp" $(pkg-config --cflags --libs libjpeg libtiff-4 libdeflate)
 clear="rm -rf $work/out/*"
 ours() { echo "$exe --silent --output $work/out --file $work/in --convert $*"; }
 theirs() { echo "$peer $1 $work/out $work/in/*.jpg"; }
@@ -22,6 +26,7 @@ each() { echo "for f in $work/in/*.jpg; do b=\$(basename \"\$f\" .jpg); $1; done
 run() {  # name, our convert options, peer workload[, GraphicsMagick, ImageMagick, vips per file]
   [[ -z ${PV_ONLY:-} || $1 =~ $PV_ONLY ]] || return 0
   local peers=(--peer "libvips in-process" "$(theirs "$3")")
+  case $3 in png | jpeg-half | tiff-lzw) peers+=(--peer "codec floor" "$floor $3 $work/out $work/in/*.jpg") ;; esac
   [[ -z ${4:-} ]] || peers+=(--peer "gm per file" "$(each "gm convert \"\$f\" $4")")
   [[ -z ${5:-} ]] || peers+=(--peer "convert per file" "$(each "convert-im6.q16 \"\$f\" $5")")
   [[ -z ${6:-} ]] || peers+=(--peer "vips per file" "$(each "$6")")
