@@ -356,23 +356,22 @@ void ImageConversion::afterSuccess(OutcomeRecord& r, bool everyPage) {
     for (const std::string& out : outputs_) safe = safe && nonEmptyFile(out);
     if (!safe || std::remove(source_.c_str()) != 0) r.sourceNotDeleted = true;
   }
-  if (set.overwritesOutputs() && !pagesSeparately_ && !output_.empty()) {
-    const std::string plain = prepareOutput(s_, index_, {.makeName = true, .avoidExisting = false});
-    // One rename replaces the old file, so it is never lost if this fails.
-    // Never the output of another image of this run, nor another image's
-    // source: the output then stays under its numbered name.
-    if (plain != output_ &&
-        (!names_.mayReplace(plain, source_) || std::rename(output_.c_str(), plain.c_str()) != 0)) {
-      r.outputNotRenamed = true;
-      r.numbered = true;
-    } else {
-      r.overwrote = plain != output_;
-      std::replace(r.outputs.begin(), r.outputs.end(), output_, plain);
-    }
-  } else if (!output_.empty() && !pagesSeparately_ &&
-             output_ != makeOutputName(set, e_, s_.format->extension, -1, false)) {
+  if (pagesSeparately_ || output_.empty()) return;
+  // The name without numbering: where it differs, the output was numbered
+  // because a file had that name.
+  const std::string plain = makeOutputName(set, e_, s_.format->extension, -1, false);
+  if (plain == output_) return;
+  // Overwriting: one rename replaces the old file, so it is never lost if
+  // this fails. Never the output of another image of this run, nor another
+  // image's source: the output then stays under its numbered name.
+  if (!set.overwritesOutputs() || !names_.mayReplace(plain, source_) ||
+      std::rename(output_.c_str(), plain.c_str()) != 0) {
+    r.outputNotRenamed = set.overwritesOutputs();
     r.numbered = true;
+    return;
   }
+  r.overwrote = true;
+  std::replace(r.outputs.begin(), r.outputs.end(), output_, plain);
 }
 
 void ImageConversion::keepSmallerSource(OutcomeRecord& r) {

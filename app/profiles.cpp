@@ -80,9 +80,9 @@ std::string chainText(const filters::FilterChain& chain, const ProfileOutput* ou
   if (!output->convertWords.empty()) text += "/" + output->convertWords + "\n";
   if (output->maxSizeKb) text += std::string(kMaxSize) + std::to_string(output->maxSizeKb) + "K\n";
   if (output->place)
-    text += output->place->choice == OutputPlace::kBesideSource ? std::string(kUseSourceFolder)
-                                                                 : std::string(kOutput) + output->place->path;
-  if (output->place) text += "\n";
+    text += (output->place->choice == OutputPlace::kBesideSource ? std::string(kUseSourceFolder)
+                                                                  : std::string(kOutput) + output->place->path) +
+            "\n";
   if (output->keepFolders) text += std::string(kKeepFolders) + "\n";
   return text;
 }

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-
 namespace pv::app {
 
 namespace {

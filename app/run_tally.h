@@ -28,7 +28,6 @@ class RunTally final : public JobObserver {
   bool aborted = false;
   std::string outputFolder;  // where the first output went; empty when nothing was written
 
-
  private:
   std::vector<long long> sourceBytes_;
   std::set<int> counted_;  // images whose source size is in bytesIn (pages come one by one)

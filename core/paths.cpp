@@ -64,16 +64,17 @@ bool entryExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-std::string resourcePath(const std::string& name) {
+std::vector<std::string> resourceFolders() {
   const std::string prog = programFolder();
-  const std::string candidates[] = {
-      prog + "/" + name,
-      prog + "/../share/pictoravine/" + name,
-  };
+  return {prog, prog + "/../share/pictoravine"};
+}
+
+std::string resourcePath(const std::string& name) {
+  const std::vector<std::string> folders = resourceFolders();
   std::error_code ec;
-  for (const auto& c : candidates)
-    if (fs::is_regular_file(c, ec)) return c;
-  return candidates[0];
+  for (const std::string& folder : folders)
+    if (fs::is_regular_file(folder + "/" + name, ec)) return folder + "/" + name;
+  return folders.front() + "/" + name;
 }
 
 }  // namespace pv

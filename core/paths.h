@@ -2,6 +2,7 @@
 // Where the program finds its read-only resources and keeps its per-user data.
 
 #include <string>
+#include <vector>
 
 namespace pv {
 
@@ -17,6 +18,10 @@ std::string dataFolder(bool create = true);
 
 // The settings file, config.ini in the data folder (`create` as above).
 std::string configFilePath(bool create = true);
+
+// The folders read-only resources are looked for in, in order: the program
+// folder, then <program folder>/../share/pictoravine.
+std::vector<std::string> resourceFolders();
 
 // A read-only resource (data.dat, the manual): the first existing file among
 // <program folder>/<name> and <program folder>/../share/pictoravine/<name>;

@@ -102,11 +102,6 @@ std::span<const FilterKind> filterKinds();
 // The descriptor of a registry index; null outside the registry.
 const FilterKind* filterKind(int index);
 
-class Filter;
-// Gives a filter the user has just added its starting values where they
-// differ from the text form's defaults (a new resize keeps the aspect ratio).
-void giveNewFilterValues(Filter& filter);
-
 class Filter {
  public:
   Filter(const FilterKind& kind, FilterContext& context);
@@ -166,5 +161,9 @@ class Filter {
 // Constructs the class of a registry index with its defaults; null outside
 // the registry.
 std::unique_ptr<Filter> createFilter(int index, FilterContext& context);
+
+// Gives a filter the user has just added its starting values where they
+// differ from the text form's defaults (a new resize keeps the aspect ratio).
+void giveNewFilterValues(Filter& filter);
 
 }  // namespace pv::filters

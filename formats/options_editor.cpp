@@ -22,7 +22,6 @@ const char* const kCmpTexts[] = {"Perfect Quality 1",
 
 OptionsEditor::OptionsEditor(Format& format) : f_(format) { load(); }
 
-std::string OptionsEditor::title() const { return f_.key + " Format Options"; }
 
 std::vector<std::string> OptionsEditor::methodNames() const {
   std::vector<std::string> out;

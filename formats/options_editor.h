@@ -17,8 +17,6 @@ class OptionsEditor {
  public:
   explicit OptionsEditor(Format& format);
 
-  // "JPG Format Options".
-  std::string title() const;
   std::vector<std::string> methodNames() const;
   bool methodsEnabled() const { return f_.methodCount > 1; }
   // The passes list: "0 (None)", "1" .. "10", or the effort or speed

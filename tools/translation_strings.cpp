@@ -2,8 +2,9 @@
 // the window shows from tables outside ui/: every filter's name, description,
 // parameter labels, units and choices ("Filters"), the open dialog's file
 // types ("FileTypes"), app/'s fixed messages ("Messages"), and the formats'
-// descriptions ("Formats") and option texts ("FormatOptions"). lupdate reads it beside ui/; the window translates
-// these texts in the same contexts where it shows them.
+// descriptions ("Formats") and option texts ("FormatOptions"). lupdate reads
+// it beside ui/; the window translates these texts in the same contexts where
+// it shows them.
 #include <algorithm>
 #include <iostream>
 #include <set>

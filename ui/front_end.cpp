@@ -32,11 +32,13 @@ int runWindowed(int& argc, char** argv, const std::vector<std::string>& args) {
   QApplication::setApplicationName("Pictoravine");
   QApplication::setDesktopFileName("org.example.pictoravine.Pictoravine");
   // A translation of the window for the user's language, where one is
-  // installed (translations/pictoravine_<language>.qm among the resources).
+  // installed (translations/pictoravine_<language>.qm in a resource folder).
   QTranslator translator;
-  const QString translations =
-      QString::fromStdString(resourcePath("translations/pictoravine.ts")).section('/', 0, -2);
-  if (translator.load(QLocale(), "pictoravine", "_", translations)) QApplication::installTranslator(&translator);
+  for (const std::string& folder : resourceFolders())
+    if (translator.load(QLocale(), "pictoravine", "_", QString::fromStdString(folder + "/translations"))) {
+      QApplication::installTranslator(&translator);
+      break;
+    }
   QtPrompter prompter;
   QtClipboard clipboard;
   QtLauncher launcher;

@@ -58,7 +58,6 @@ TEST_F(Editor, TextsAndWhatIsEnabled) {
   write("[CMP]\nQuality=-2\n[JPG]\nCompressionMethod=0\n");
   auto cmp = pv::formats::createFormat("CMP", config);
   OptionsEditor c(*cmp);
-  EXPECT_EQ(c.title(), "CMP Format Options");
   EXPECT_EQ(c.valueText(c.position), "Perfect Quality 2");
   EXPECT_EQ(c.sliderMax(), 8);
   EXPECT_EQ(c.leftLabel(), "Highest Quality");

@@ -1,12 +1,13 @@
 #include "ui/dialogs/dialog_parts.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+
+#include "ui/ports/qt_ports.h"
 
 namespace pv::ui {
 
@@ -67,7 +68,7 @@ QStringList nameFilters(const std::vector<app::FileTypeFilter>& types) {
   for (const app::FileTypeFilter& f : types) {
     QStringList patterns;
     for (const std::string& p : f.patterns) patterns << QString::fromStdString(p);
-    out << QCoreApplication::translate("FileTypes", f.text.c_str()) + " (" + patterns.join(' ') + ")";
+    out << tableText("FileTypes", f.text) + " (" + patterns.join(' ') + ")";
   }
   return out;
 }

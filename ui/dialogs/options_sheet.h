@@ -58,7 +58,7 @@ class OptionsSheet final : public QDialog {
     QButtonGroup* place;
     QLineEdit *folder, *path, *before, *after, *number, *multiPage;
     QLabel* sampleName;
-    QComboBox* whenExists;  // number a new name, or skip
+    QComboBox* whenExists;  // number a new name, overwrite, or skip
   } file{};
   struct ShellControls {
     QCheckBox* enabled;

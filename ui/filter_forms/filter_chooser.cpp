@@ -9,6 +9,7 @@
 #include "app/preview.h"
 #include "filters/filter.h"
 #include "ui/models/image_list_model.h"
+#include "ui/main/preview_pane.h"
 #include "ui/ports/qt_ports.h"
 #include "ui/dialogs/dialog_parts.h"
 

@@ -9,7 +9,15 @@
 
 #include "app/preview.h"
 
+class QPainter;
+
 namespace pv::ui {
+
+// Draws `picture` centred in `box` (logical pixels), as large as fits with
+// its proportions and at most at its own size, using every pixel it has on a
+// high-density screen: a thumbnail made at twice the box is drawn sharp at a
+// device pixel ratio of 2.
+void drawPictureInBox(QPainter* painter, QImage picture, const QRect& box);
 
 // One pane: black, with the picture centred on it; a double click with the
 // left button opens the preview.

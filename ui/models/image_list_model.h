@@ -19,12 +19,6 @@ void paintRowBackground(QPainter* painter, const QStyleOptionViewItem& option, i
 // The height of one line of a list row in `metrics`' font (at least 14).
 int lineStep(const QFontMetrics& metrics);
 
-// Draws `picture` centred in `box` (logical pixels), as large as fits with
-// its proportions and at most at its own size, using every pixel it has on a
-// high-density screen: a thumbnail made at twice the box is drawn sharp at a
-// device pixel ratio of 2.
-void drawPictureInBox(QPainter* painter, QImage picture, const QRect& box);
-
 // A file name shortened to fit `width`: the part before the last dot loses
 // one character at a time while the whole is wider, is then followed by
 // "..", and the extension (".ext") is never cut.

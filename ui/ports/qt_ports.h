@@ -25,9 +25,10 @@ QImage viewOf(const engine::Image& image);
 // The other way: any QImage as the engine's B G R A or B G R image.
 engine::Image fromQImage(const QImage& image);
 
-// A text of a table outside ui/ (a filter's name, a file type) in the
-// user's language: translated in `context` ("Filters", "FileTypes"), the
-// contexts the translation template marks them in.
+// A text of a table outside ui/ (a filter's name, a file type, a format's
+// description or option) in the user's language: translated in `context`
+// ("Filters", "FileTypes", "Formats", "FormatOptions"), the contexts the
+// translation template marks them in.
 QString tableText(const char* context, std::string_view text);
 
 class QtPrompter : public app::Prompter {
