@@ -33,6 +33,22 @@ class MemoryBudget {
     used_ += want;
     return want;
   }
+  // As acquire, for the images of a run taken in list order (`turn` 0, 1,
+  // ...; every turn exactly once): an image waits until every image before
+  // it holds its room, so that no image ever waits for room that only images
+  // after it hold. A run whose images wait for their turn to name their
+  // outputs while holding their pixels needs this order.
+  double acquireInTurn(double bytes, int turn) {
+    const double want = std::min(bytes, capacity_);
+    {
+      std::unique_lock lock(mutex_);
+      freed_.wait(lock, [&] { return turn == nextTurn_ && (used_ + want <= capacity_ || used_ == 0); });
+      used_ += want;
+      ++nextTurn_;
+    }
+    freed_.notify_all();
+    return want;
+  }
   void release(double held) {
     {
       std::lock_guard lock(mutex_);
@@ -67,6 +83,7 @@ class MemoryBudget {
   std::condition_variable freed_;
   const double capacity_;
   double used_ = 0;
+  int nextTurn_ = 0;
 };
 
 }  // namespace pv::app

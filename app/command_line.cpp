@@ -92,7 +92,7 @@ class SwitchParser {
   explicit SwitchParser(Session& s)
       : s_(s),
         builder_({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted,
-                  s.observer}) {}
+                  s.observer, s.deferred.get()}) {}
 
   void apply(const std::string& token) {
     for (const SwitchSpec& row : switchTable()) {
@@ -193,7 +193,7 @@ class SwitchParser {
       builder_.searchFolder(part, "*.*");
     } else {
       // A named file that is not there is a failure the user must see.
-      logOpenFailure(s_.texts, part, engine::kFileNotFound);
+      builder_.logFailure(part, engine::kFileNotFound);
     }
   }
   // Lists the files named since the last folder or wildcard, on every worker
@@ -209,13 +209,13 @@ class SwitchParser {
   void pasteFailed(Clipboard::Paste why) {
     using Paste = Clipboard::Paste;
     if (why == Paste::kNoImage)
-      logOpenFailure(s_.texts, "the clipboard (no image on it)", engine::kEmptyImage);
+      builder_.logFailure("the clipboard (no image on it)", engine::kEmptyImage);
     else if (why == Paste::kDisplayUnreachable)
-      logOpenFailure(s_.texts, "the clipboard (the display cannot be opened)", engine::kNotSupported);
+      builder_.logFailure("the clipboard (the display cannot be opened)", engine::kNotSupported);
     else if (why == Paste::kNoTool)
-      logOpenFailure(s_.texts, "the clipboard (Wayland needs wl-paste, from wl-clipboard)", engine::kNotSupported);
+      builder_.logFailure("the clipboard (Wayland needs wl-paste, from wl-clipboard)", engine::kNotSupported);
     else
-      logOpenFailure(s_.texts, "the clipboard (no display)", engine::kNotSupported);
+      builder_.logFailure("the clipboard (no display)", engine::kNotSupported);
   }
 
   // The clipboard's image becomes a PNG file in the data folder, listed like
@@ -238,10 +238,10 @@ class SwitchParser {
     engine::CLead lead;
     lead.SetImageHandle(engine::handles::create(std::move(image)));
     if (short st = lead.SaveImage(path, fmt::kPng, 0, 0, 0)) {
-      logOpenFailure(s_.texts, path, static_cast<std::uint16_t>(st));
+      builder_.logFailure(path, static_cast<std::uint16_t>(st));
       return;
     }
-    if (builder_.isAcceptedFile(path, true)) builder_.addImage(path);
+    builder_.addDropped({path});
   }
 
  private:
@@ -479,7 +479,9 @@ ParseOutcome parseCommandLine(Session& s, const std::vector<std::string>& tokens
   }
   if (!set.UseSourcePathForOutput && set.OutPutDir.empty()) return reject(kNoOutputPlaceText);
   if (!s.format) return reject(kNoFormatText);
-  if (!set.clipboardSource && s.list.empty() && s.texts.errorSummary.empty()) return reject(kNoImagesText);
+  const bool listing = s.deferred && s.deferred->pending();
+  if (!set.clipboardSource && s.list.empty() && !listing && s.texts.errorSummary.empty())
+    return reject(kNoImagesText);
   if (set.shellFlag) {
     s.format->loadShellOptions();
     if (!set.DefaultShellContextProfile.empty())

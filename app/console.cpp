@@ -7,9 +7,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "app/command_line.h"
@@ -201,6 +203,11 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
   Session session(loadSettings(), prompter);
   session.setClipboard(clipboard);
   session.settings.commandLineMode = true;
+  // The run lists the images itself, each decoded once for its listing and
+  // its conversion; PICTORAVINE_LIST_FIRST=1 lists every image before any
+  // is converted instead (slower; the log, summary and outputs are the same).
+  if (const char* first = std::getenv("PICTORAVINE_LIST_FIRST"); !first || std::string_view(first) != "1")
+    session.deferred = std::make_shared<DeferredListing>();
   std::atomic<bool>* previous = gInterrupt;
   gInterrupt = &session.interrupted;
   struct sigaction action {
@@ -243,7 +250,7 @@ int runConsole(const std::vector<std::string>& args, std::ostream& out, std::ost
     return 2;
   }
   if (session.interrupted) return stoppedCode();
-  if (session.list.empty()) {
+  if (session.list.empty() && !(session.deferred && session.deferred->pending())) {
     printSummary();
     return 1;
   }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "app/budget.h"
 #include "app/image_list.h"
@@ -160,7 +161,7 @@ void ImageConversion::chooseDepths() {
     target = 32;
   else if (f.keepsTransparency() && keyed && target > 8 && target < 24 && e_.hasTransparentColor)
     target = 24;
-  loadBits_ = iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
+  loadBits_ = loadBits();
   // A plain 32-bit bitmap's fourth byte is padding; one with an alpha mask
   // keeps it.
   if (iequals(e_.extension, "bmp") && target == 32 && !e_.seeThrough) target = 24;
@@ -168,8 +169,24 @@ void ImageConversion::chooseDepths() {
   e_.targetBits = static_cast<std::uint32_t>(target);
 }
 
+short ImageConversion::loadBits() const {
+  return iequals(e_.extension, "png") && e_.sourceBits < 32 ? 32 : 0;
+}
+
+std::optional<ImageConversion::FirstLoad> ImageConversion::firstLoad() const {
+  const formats::Format& f = *s_.format;
+  const int option = s_.settings.MultiPageOption;
+  if (f.isClipboard() || engine::holdsResolutions(asciiLower(e_.extension))) return std::nullopt;
+  if (e_.multiPage && (option < 0 || option > 2)) return std::nullopt;
+  FirstLoad l{.bits = loadBits(), .page = e_.multiPage ? e_.firstPage : 0};
+  if (!reducedLoadSize(s_, e_, l.atLeastWidth, l.atLeastHeight)) l.atLeastWidth = l.atLeastHeight = 0;
+  return l;
+}
+
 short ImageConversion::load(int page, int count) {
   s_.progress.gate.pass();
+  // The decode that listed the image is this one (its first).
+  if (std::exchange(decoded_, false)) return 0;
   applyPhotoSettings(s_.primary, s_.settings);
   if (count == 1) allowReducedLoad(s_, index_);
   return engine::guarded([&] { return s_.primary.LoadImage(source_, loadBits_, page, count); });
@@ -400,12 +417,14 @@ std::string prepareOutput(Session& s, int index, const OutputSteps& steps) {
   return path;
 }
 
+bool reducedLoadSize(const Session& s, const ImageEntry& e, int& toW, int& toH) {
+  return firstResample(s, e, toW, toH) && toW <= static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX)) / 2 &&
+         toH <= static_cast<int>(std::min<std::uint32_t>(e.height, INT_MAX)) / 2;
+}
+
 void allowReducedLoad(Session& s, int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= s.list.size()) return;
-  const ImageEntry& e = s.list[static_cast<std::size_t>(index)];
-  int toW = 0, toH = 0;
-  if (firstResample(s, e, toW, toH) && toW <= static_cast<int>(std::min<std::uint32_t>(e.width, INT_MAX)) / 2 &&
-      toH <= static_cast<int>(std::min<std::uint32_t>(e.height, INT_MAX)) / 2)
+  if (int toW = 0, toH = 0; reducedLoadSize(s, s.list[static_cast<std::size_t>(index)], toW, toH))
     s.primary.SetLoadAtLeast(toW, toH);
 }
 

@@ -44,6 +44,9 @@ std::string prepareOutput(Session& session, int index, const OutputSteps& steps)
 // the source by the entry's recorded size, so the result is the full decode's
 // within resampling error.
 void allowReducedLoad(Session& session, int index);
+// The size such a reduced decode of `entry` must cover; false when the chain
+// does not start by shrinking it that much.
+bool reducedLoadSize(const Session& session, const ImageEntry& entry, int& width, int& height);
 
 class ImageConversion {
  public:
@@ -68,8 +71,25 @@ class ImageConversion {
   // log says so).
   void ranAlone(double bytes, double budget) { ranAlone_ = {bytes, budget}; }
 
+  // The first decode the conversion makes: its bits and page, and the size a
+  // reduced JPEG decode must cover (0 x 0: the file's own size). None when it
+  // decodes otherwise (a resolution of its own, the clipboard's page, an
+  // unknown multi-page option).
+  struct FirstLoad {
+    short bits = 0;
+    int page = 0;
+    int atLeastWidth = 0, atLeastHeight = 0;
+    bool operator==(const FirstLoad&) const = default;
+  };
+  std::optional<FirstLoad> firstLoad() const;
+  // The session's primary control holds the image decoded as firstLoad
+  // says, from the load that listed it: the first decode is not made again.
+  void decoded() { decoded_ = true; }
+
  private:
   void chooseDepths();
+  // A PNG below 32 bits is decoded with alpha, for its transparency.
+  short loadBits() const;
   short load(int page, int count);
   // The filters and the format's preparation of the current image.
   void prepare();
@@ -120,6 +140,7 @@ class ImageConversion {
   std::string output_;
   std::vector<std::string> outputs_;
   short loadBits_ = 0;
+  bool decoded_ = false;
   int target_ = 0;
   short code_ = 0;
   bool pagesSeparately_ = false;

@@ -150,7 +150,7 @@ bool ImageListBuilder::openImage(const std::string& path, bool logging) {
 }
 
 unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
-                                  const std::function<void(double pixels)>& beforeDecode) const {
+                                  const ChooseDecode& choose) const {
   applyPhotoSettings(lead, c_.settings);
   const std::string lower = asciiLower(path);
   const std::size_t dot = lower.rfind('.'), slash = lower.rfind('/');
@@ -174,12 +174,13 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
       // A listed JPEG is decoded at the smallest DCT scale that gives its
       // thumbnail: a quarter of each side or less for any JPEG large enough
       // to matter, so a sixteenth of its pixels is counted.
-      if (beforeDecode)
-        beforeDecode(ext == "sff" ? 0.0
-                                  : static_cast<double>(lead.GetInfoValue44()) * lead.GetInfoHeight() *
-                                        (lead.GetInfoFormat() == fmt::kJpeg ? 1.0 / 16 : 1.0));
-      const short bits = ext == "png" && lead.GetInfoBits() > 23 ? 32 : 0;
-      status = lead.LoadImage(path, bits, lead.GetInfoPageCount() == 1 ? 0 : 1, 1);
+      Decode d{.bits = static_cast<short>(ext == "png" && lead.GetInfoBits() > 23 ? 32 : 0),
+               .page = lead.GetInfoPageCount() == 1 ? 0 : 1,
+               .pixels = ext == "sff" ? 0.0
+                                      : static_cast<double>(lead.GetInfoValue44()) * lead.GetInfoHeight() *
+                                            (lead.GetInfoFormat() == fmt::kJpeg ? 1.0 / 16 : 1.0)};
+      if (choose) choose(lead, d);
+      status = lead.LoadImage(path, d.bits, d.page, 1);
       if (status != 0) result = static_cast<std::uint16_t>(status);
     }
   } catch (const std::exception& e) {
@@ -196,14 +197,19 @@ void ImageListBuilder::addImage(const std::string& path) {
   report(path, 0, &c_.list.back(), openStarted_);
 }
 
-ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch,
-                                     const std::string& path) const {
+ImageEntry entryOfPath(const std::string& path) {
   ImageEntry e;
   const std::size_t slash = path.rfind('/');
   e.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   e.fileName = slash == std::string::npos ? path : path.substr(slash + 1);
   const std::size_t dot = e.fileName.rfind('.');
   e.extension = dot == std::string::npos ? std::string() : e.fileName.substr(dot + 1);
+  return e;
+}
+
+ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch,
+                                     const std::string& path) const {
+  ImageEntry e = entryOfPath(path);
   engine::guarded([&] { e.value44 = lead.GetInfoValue44(); });
   engine::guarded([&] {
     const engine::PhotoFacts facts = lead.GetPhotoFacts();
@@ -245,19 +251,86 @@ ImageEntry ImageListBuilder::entryOf(engine::CLead& lead, engine::CLead& scratch
   return e;
 }
 
-namespace {
+ImageListBuilder::Examined ImageListBuilder::examine(engine::CLead& lead, engine::CLead& scratch,
+                                                    const std::string& path, const ChooseDecode& choose) const {
+  Examined x;
+  x.started = std::chrono::steady_clock::now();
+  x.candidate = acceptedImageName(path);
+  if (!x.candidate) return x;
+  askForListingScale(lead);
+  x.status = openOn(lead, path, choose);
+  lead.SetLoadAtLeast(0, 0);
+  if (x.status == 0) x.entry = entryOf(lead, scratch, path);
+  return x;
+}
 
-// What a worker found out about one candidate, delivered in list order.
-struct Examined {
-  bool candidate = false;  // its name passed the extension test
-  unsigned status = 0;     // 0: listed
-  ImageEntry entry;
-  std::chrono::steady_clock::time_point started;
-};
+void ImageListBuilder::deliver(const std::string& path, const std::string& subFolder, Examined& x) {
+  if (x.candidate && x.status == 0) {
+    x.entry.subFolder = subFolder;
+    c_.list.push_back(std::move(x.entry));
+    report(path, 0, &c_.list.back(), x.started);
+  } else if (x.candidate) {
+    report(path, x.status, nullptr, x.started);
+  }
+}
 
-}  // namespace
+void ImageListBuilder::logFailure(const std::string& path, unsigned status) {
+  if (c_.deferred && !replaying_ && c_.deferred->pending())
+    c_.deferred->steps.push_back({DeferredListing::Step::kLogged, path, {}, status});
+  else
+    logOpenFailure(c_.texts, path, status);
+}
+
+void ImageListBuilder::writeStepsBefore(std::size_t end) {
+  DeferredListing& d = *c_.deferred;
+  for (; d.written < end && d.written < d.steps.size(); ++d.written) {
+    const DeferredListing::Step& st = d.steps[d.written];
+    if (st.kind == DeferredListing::Step::kLogged)
+      logOpenFailure(c_.texts, st.path, st.status);
+    else if (st.kind == DeferredListing::Step::kReported)
+      report(st.path, st.status, nullptr, std::chrono::steady_clock::now());
+  }
+}
+
+void ImageListBuilder::deliverDeferred(int k, Examined& x) {
+  DeferredListing& d = *c_.deferred;
+  std::size_t at = d.written;
+  while (at < d.steps.size() && d.steps[at].kind != DeferredListing::Step::kCandidate) ++at;
+  writeStepsBefore(at);
+  if (at >= d.steps.size()) return;
+  const DeferredListing::Step& st = d.steps[at];
+  deliver(st.path, st.subFolder, x);
+  d.written = at + 1;
+  c_.progress.count = k + 1;
+}
+
+void ImageListBuilder::finishDeferred() {
+  writeStepsBefore(c_.deferred->steps.size());
+  c_.deferred->steps.clear();
+  c_.deferred->written = 0;
+  finish();
+}
+
+void ImageListBuilder::listDeferred() {
+  const std::vector<DeferredListing::Step> steps = c_.deferred->candidates();
+  std::vector<Candidate> candidates;
+  for (const DeferredListing::Step& st : steps)
+    candidates.push_back({st.path, afterLastSlash(st.path), static_cast<int>(candidates.size()), st.subFolder});
+  replaying_ = true;
+  examineAll(candidates, static_cast<int>(candidates.size()), false);
+  replaying_ = false;
+  finishDeferred();
+}
 
 bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int total, bool stoppable) {
+  // A deferred listing keeps the candidates for the run (names that fail
+  // the extension test are no candidates, and say nothing).
+  if (c_.deferred && !replaying_) {
+    for (const Candidate& c : candidates)
+      if (acceptedImageName(c.path))
+        c_.deferred->steps.push_back({DeferredListing::Step::kCandidate, c.path, c.subFolder, 0});
+    return true;
+  }
   const int count = static_cast<int>(candidates.size());
   const int workers = workerCount(c_.settings, count);
   // Every worker opens its candidates on controls of its own (worker 0 on the
@@ -272,13 +345,10 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
       return;
     }
     const Candidate& c = candidates[static_cast<std::size_t>(i)];
-    if (x.candidate && x.status == 0) {
-      x.entry.subFolder = c.subFolder;
-      c_.list.push_back(std::move(x.entry));
-      report(c.path, 0, &c_.list.back(), x.started);
-    } else if (x.candidate) {
-      report(c.path, x.status, nullptr, x.started);
-    }
+    if (replaying_)
+      deliverDeferred(i, x);
+    else
+      deliver(c.path, c.subFolder, x);
     c_.progress.count = c.index + 1;
     c_.progress.percent = total > 0 ? static_cast<int>(static_cast<long long>(c.index + 1) * 100 / total) : 0;
   });
@@ -302,18 +372,12 @@ bool ImageListBuilder::examineAll(const std::vector<Candidate>& candidates, int 
         std::lock_guard lock(found.mutex());
         c_.progress.setName(c.name);
       }
-      Examined x;
-      x.started = std::chrono::steady_clock::now();
-      x.candidate = acceptedImageName(path);
-      if (x.candidate) {
-        // Several huge images are not decoded at once.
-        double held = 0;
-        askForListingScale(lead);
-        x.status = openOn(lead, path, [&](double pixels) { held = budget.acquire(std::max(1.0, pixels) * kDecodedBytesPerPixel); });
-        lead.SetLoadAtLeast(0, 0);
-        if (x.status == 0) x.entry = entryOf(lead, scratch, path);
-        budget.release(held);
-      }
+      // Several huge images are not decoded at once.
+      double held = 0;
+      Examined x = examine(lead, scratch, path, [&](engine::CLead&, Decode& d) {
+        held = budget.acquire(std::max(1.0, d.pixels) * kDecodedBytesPerPixel);
+      });
+      budget.release(held);
       found.put(i, std::move(x));
     }
   });
@@ -435,7 +499,10 @@ void ImageListBuilder::searchFolder(const std::string& folderIn, const std::stri
       noteOutputFolder((folders[i].empty() ? "./" : folders[i]) + set.OutPutDir);
     Listing l = listFolder(folders[i]);
     // A folder that cannot be read (its permissions) is logged, not passed over.
-    if (!l.readable) report(folders[i], kFolderNotReadStatus, nullptr, std::chrono::steady_clock::now());
+    if (!l.readable && c_.deferred && !replaying_ && c_.deferred->pending())
+      c_.deferred->steps.push_back({DeferredListing::Step::kReported, folders[i], {}, kFolderNotReadStatus});
+    else if (!l.readable)
+      report(folders[i], kFolderNotReadStatus, nullptr, std::chrono::steady_clock::now());
     if (set.ScanSubDir)
       for (const std::string& sub : l.folders) folders.push_back(folders[i] + sub + "/");
     total += static_cast<int>(l.others.size());

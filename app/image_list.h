@@ -31,6 +31,9 @@ namespace pv::app {
 // before it loads.
 void applyPhotoSettings(engine::CLead& lead, const Settings& settings);
 
+// An entry with the path's parts (folder, file name, extension) only.
+ImageEntry entryOfPath(const std::string& path);
+
 // Windows-style wildcard match: '*' any run, '?' one byte, case-insensitive;
 // "*.*" matches every name, with or without a dot.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
@@ -38,6 +41,33 @@ bool wildcardMatch(std::string_view pattern, std::string_view name);
 // The thumbnail box.
 inline constexpr int kThumbnailWidth = 76;
 inline constexpr int kThumbnailHeight = 57;
+
+// A command-line run without a window lists its candidates in the run
+// itself, so that the load that lists an image is the load its conversion
+// uses (app/run.cpp). The parse keeps here, in order, the candidates it
+// found and the failures it wrote after the first of them; the run writes
+// them out in that order, so the log, the summary and the records read as
+// if everything had been listed first.
+struct DeferredListing {
+  struct Step {
+    enum Kind { kCandidate, kLogged, kReported } kind = kCandidate;
+    std::string path, subFolder;
+    unsigned status = 0;  // the failure's (kLogged: the log and summary only; kReported: told too)
+  };
+  std::vector<Step> steps;
+  std::size_t written = 0;  // the steps written out so far
+  // Candidates are waiting to be listed.
+  bool pending() const {
+    return std::any_of(steps.begin() + static_cast<std::ptrdiff_t>(written), steps.end(),
+                       [](const Step& st) { return st.kind == Step::kCandidate; });
+  }
+  std::vector<Step> candidates() const {
+    std::vector<Step> out;
+    for (const Step& st : steps)
+      if (st.kind == Step::kCandidate) out.push_back(st);
+    return out;
+  }
+};
 
 // What the list-building work needs: the settings, the texts the log and
 // summary lines go into,
@@ -55,6 +85,7 @@ struct ListContext {
   Prompter& prompter;
   const std::atomic<bool>* interrupted = nullptr;  // stops every job when set
   JobObserver* observer = nullptr;                 // told of each entry added or refused
+  DeferredListing* deferred = nullptr;             // candidates are kept here, not examined
 };
 
 class ImageListBuilder {
@@ -84,6 +115,40 @@ class ImageListBuilder {
   // Run kind 111: dropped paths (folders fail the extension test).
   void addDropped(const std::vector<std::string>& paths);
 
+  // A failure line of the parse for `path`: written now, or in its place
+  // among deferred candidates.
+  void logFailure(const std::string& path, unsigned status);
+
+  // What examining one candidate found.
+  struct Examined {
+    bool candidate = false;  // its name passed the extension test
+    unsigned status = 0;     // 0: listed
+    ImageEntry entry;
+    std::chrono::steady_clock::time_point started;
+  };
+  // How a candidate is decoded, decided when its header has been read: the
+  // bits and page of the load (the listing's to begin with) and the pixels
+  // the decode will hold (0 when no header was read).
+  struct Decode {
+    short bits = 0;
+    int page = 0;
+    double pixels = 0;
+  };
+  using ChooseDecode = std::function<void(engine::CLead& lead, Decode& decode)>;
+  // Examines `path` on `lead` (`scratch` helps make its thumbnail): decoded
+  // the listing's way, or as `choose` (given the lead with the header read)
+  // changes it.
+  Examined examine(engine::CLead& lead, engine::CLead& scratch, const std::string& path,
+                   const ChooseDecode& choose = nullptr) const;
+  // The deferred listing: examines its candidates and writes every step out
+  // in order (a run that does not convert while it lists).
+  void listDeferred();
+  // Writes out the steps before deferred candidate `k` (counted among the
+  // candidates), then the candidate as `x` found it.
+  void deliverDeferred(int k, Examined& x);
+  // Writes out the steps after the last candidate; the listing is done.
+  void finishDeferred();
+
  private:
   bool aborted() const;
   // Thumbnails are made in the window (and for /open), not for a plain command line.
@@ -98,11 +163,9 @@ class ImageListBuilder {
   void report(const std::string& path, unsigned status, const ImageEntry* added,
               std::chrono::steady_clock::time_point started);
   void askForListingScale(engine::CLead& lead) const;
-  // Loads the file on `lead`: 0, or why it cannot be listed. `beforeDecode`,
-  // when given, is told the pixels the decode will hold (from the header just
-  // read, 0 when none was) before it starts.
-  unsigned openOn(engine::CLead& lead, const std::string& path,
-                  const std::function<void(double pixels)>& beforeDecode = nullptr) const;
+  // Loads the file on `lead`: 0, or why it cannot be listed. `choose`, when
+  // given, decides the decode once the header is read.
+  unsigned openOn(engine::CLead& lead, const std::string& path, const ChooseDecode& choose = nullptr) const;
   // The entry of the image just loaded on `lead` (`scratch` helps make its thumbnail).
   ImageEntry entryOf(engine::CLead& lead, engine::CLead& scratch, const std::string& path) const;
   struct Candidate {
@@ -113,8 +176,13 @@ class ImageListBuilder {
   // Examines the candidates on workerCount workers and lists the accepted
   // ones in order; false when a stop (heeded when `stoppable`) cut it short.
   bool examineAll(const std::vector<Candidate>& candidates, int total, bool stoppable);
+  // Adds a candidate's entry to the list, or logs why it cannot be.
+  void deliver(const std::string& path, const std::string& subFolder, Examined& x);
+  // Writes out the deferred steps before step `end`.
+  void writeStepsBefore(std::size_t end);
   void finish();
   ListContext c_;
+  bool replaying_ = false;  // examining deferred candidates
   std::chrono::steady_clock::time_point openStarted_ = std::chrono::steady_clock::now();
 };
 

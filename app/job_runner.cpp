@@ -24,10 +24,13 @@ class Tally final : public JobObserver {
  public:
   explicit Tally(JobObserver* next) : next_(next) {}
   void started(int runKind, int total) override {
+    runKind_ = runKind;
     if (next_) next_->started(runKind, total);
   }
   void outcome(const OutcomeRecord& r) override {
-    if (r.skipped)
+    if (r.kind == OutcomeRecord::kListEntry && runKind_ == kRunConvert)
+      ;  // a candidate a conversion run lists itself is no conversion
+    else if (r.skipped)
       ++skipped;
     else if (!r.passedOver)
       ++(r.succeeded() ? converted : failed);
@@ -40,6 +43,7 @@ class Tally final : public JobObserver {
 
  private:
   JobObserver* next_;
+  int runKind_ = 0;
 };
 
 }  // namespace
@@ -54,7 +58,10 @@ int conversionWorker(Session& s, int runKind, const JobArgument& argument) {
   if (!s.settings.commandLineMode) {
     s.texts = {};
   }
-  s.texts.conversionLog += startLine(std::time(nullptr));
+  // A run that lists its own candidates writes its start line after their
+  // lines, and nothing when none was listed.
+  const bool listing = runKind == kRunConvert && s.deferred && s.deferred->pending();
+  if (!listing) s.texts.conversionLog += startLine(std::time(nullptr));
   ImageListBuilder lister({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter,
                            &s.interrupted, &tally});
   const std::string* path = std::get_if<std::string>(&argument);
@@ -85,8 +92,10 @@ int conversionWorker(Session& s, int runKind, const JobArgument& argument) {
       break;
   }
   if (runKind != kRunConvert) aborted = !s.running.load() || s.interrupted.load();
-  s.texts.conversionLog += endLine(std::time(nullptr));
-  if (s.settings.DoLog) saveLog(s.settings, s.texts, s.prompter);
+  if (!listing || !s.list.empty()) {
+    s.texts.conversionLog += endLine(std::time(nullptr));
+    if (s.settings.DoLog) saveLog(s.settings, s.texts, s.prompter);
+  }
   const JobSummary summary{
       runKind,      tally.converted,
       tally.failed, tally.skipped,

@@ -68,6 +68,11 @@ void NameBook::wrote(const std::string& path) {
   written_.insert(path);
 }
 
+bool NameBook::ours(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  return written_.count(path) > 0 || pending_.count(path) > 0;
+}
+
 bool NameBook::mayReplace(const std::string& plain, const std::string& source) {
   std::lock_guard lock(mutex_);
   if (written_.count(plain) || pending_.count(plain) || (plain != source && sources_.count(plain))) return false;

@@ -38,6 +38,8 @@ class NameBook {
   void protectSources(const std::vector<ImageEntry>& list);
   // The run wrote `path`.
   void wrote(const std::string& path);
+  // Whether `path` is a name the run reserved or wrote.
+  bool ours(const std::string& path);
   // Whether the output of the image from `source` may replace the file at
   // `plain`: not when another image of the run wrote it or has it reserved,
   // nor when it is another image's source. When it may, it counts as written.

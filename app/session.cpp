@@ -31,6 +31,7 @@ Session::Session(Session& owner, Snapshot, bool ownControls)
       progress(owner.progress),
       prompter(owner.prompter),
       observer(owner.observer),
+      deferred(owner.deferred),
       currentEntry(-1),
       clipboard_(owner.clipboard_) {
   // The format with the options the owner has now (its shell options too).

@@ -27,6 +27,8 @@
 
 namespace pv::app {
 
+struct DeferredListing;
+
 class Session {
  public:
   // `primary` replaces the primary control (tests pass recording doubles).
@@ -68,6 +70,9 @@ class Session {
   // The desktop clipboard; null without a display.
   Clipboard* clipboard() const { return clipboard_; }
   void setClipboard(Clipboard* clipboard);
+  // A command-line run's candidates, listed by the run itself (null: the
+  // list is built before the run, as the window builds it).
+  std::shared_ptr<DeferredListing> deferred;
   // The list entry a run is working on (its recorded size is what resize and
   // crop filters measure against); -1 outside a run.
   int currentEntry = -1;

@@ -9,6 +9,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -169,4 +171,120 @@ TEST(Batch, AReportLineHoldsEveryFieldOfItsRecord) {
   EXPECT_EQ(j["page"], 2);
   r.source = std::string("/p/\xff.jpg");  // not UTF-8: still one line
   EXPECT_TRUE(nlohmann::json::accept(pv::app::ReportWriter::line(r)));
+}
+
+namespace {
+
+// What a completed run leaves: its exit code, log (without the start and end
+// times), error summary, report (without timings) and outputs.
+struct RunResult {
+  int exitCode = -1;
+  std::string log, summary, report;
+  std::map<std::string, std::string> outputs;
+};
+
+RunResult runAndCollect(const pv::test::TempDir& dir, const std::vector<std::string>& args, bool listFirst,
+                        const std::function<void()>& makeSources) {
+  fs::remove_all(dir.file("out"));
+  makeSources();
+  fs::remove(dir.file("run.log"));
+  std::vector<std::string> all = args;
+  all.insert(all.end(), {"--output", dir.file("out"), "--report", "-"});
+  const auto r =
+      runProcess(PV_EXECUTABLE, all, {std::string("PICTORAVINE_LIST_FIRST=") + (listFirst ? "1" : "0")});
+  RunResult out;
+  out.exitCode = r.exitCode;
+  std::istringstream log(pv::test::readFile(dir.file("run.log")));
+  for (std::string line; std::getline(log, line);)
+    if (!line.starts_with("--- Conversion Start") && !line.starts_with("--- Conversion End")) out.log += line + "\n";
+  std::istringstream err(r.err);
+  for (std::string line; std::getline(err, line);)
+    if (!line.starts_with("[")) out.summary += line + "\n";  // progress lines count differently
+  for (nlohmann::json j : reportLines(r.out)) {
+    j.erase("milliseconds");
+    out.report += j.dump() + "\n";
+  }
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir.file("out"), ec))
+    out.outputs[e.path().filename().string()] = pv::test::readFile(e.path().string());
+  return out;
+}
+
+}  // namespace
+
+// A command-line run lists each image with the decode its conversion uses.
+// Whatever the images (damaged, cut short, several pages, a palette, a file
+// named that is not there between the folder and a file), the chain (none,
+// or one that lets a JPEG be decoded smaller) and the workers, it leaves what
+// listing every image first leaves, byte for byte.
+TEST(Batch, ListingWhileConvertingLeavesWhatListingFirstLeaves) {
+  pv::test::DataDirGuard data;
+  pv::test::TempDir dir;
+  const auto makeSources = [&] {
+  fs::remove_all(dir.file("in"));
+  fs::create_directories(dir.file("in"));
+  const auto save = [&](const std::string& name, const cv::Mat& pixels, short code, int bits,
+                        std::vector<std::uint32_t> palette = {}) {
+    pv::test::LeadWithImage lead;
+    lead.set(pixels, bits, std::move(palette));
+    ASSERT_EQ(lead.SaveImage(dir.file(name), code, static_cast<short>(bits), 40, 0), 0) << name;
+  };
+  save("in/a.jpg", pv::test::noiseImage(400, 300, 3, 1), pv::fmt::kJpeg, 24);
+  save("in/b.jpg", pv::test::gradientImage(240, 320, 3), pv::fmt::kJpeg, 24);
+  save("in/c.png", pv::test::noiseImage(64, 48, 3, 2), pv::fmt::kPng, 24);
+  std::vector<std::uint32_t> palette;
+  for (std::uint32_t i = 0; i < 256; ++i) palette.push_back(i * 0x010101u);
+  save("in/d.png", pv::test::gradientImage(50, 40, 1), pv::fmt::kPng, 8, palette);
+  {
+    pv::test::LeadWithImage lead;
+    for (int p = 0; p < 3; ++p) {
+      lead.set(pv::test::noiseImage(30 + p, 20, 3, static_cast<std::uint32_t>(p + 5)), 24);
+      ASSERT_EQ(lead.SaveImage(dir.file("in/e.tif"), pv::fmt::kTiff, 24, 0, p == 0 ? 0 : 1), 0);
+    }
+  }
+  const std::string whole = pv::test::readFile(dir.file("in/a.jpg"));
+  pv::test::writeFile(dir.file("in/cut.jpg"), whole.substr(0, whole.size() / 3));
+  pv::test::writeFile(dir.file("in/headless.jpg"), whole.substr(0, 40));
+  pv::test::writeFile(dir.file("in/bad.png"), "not a picture");
+  pv::test::writeFile(dir.file("in/notes.txt"), "no image");
+  save("x.jpg", pv::test::noiseImage(90, 60, 3, 9), pv::fmt::kJpeg, 24);
+  };
+  const std::string files = dir.file("in") + "|" + dir.file("missing.jpg") + "|" + dir.file("x.jpg");
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> convert;
+    std::string settings = {};  // more of [Global]
+    std::string more = {};      // more files named
+  };
+  const std::vector<Case> cases{
+      {"PNG, no chain", {"--convert", "PNG"}},
+      {"JPEG at half size", {"--convert", "JPG", "1", "24", "40", "--filter", "resize", "4", "1", "50", "50", "0", "0"}},
+      {"multi-page TIFF", {"--convert", "TIF", "9"}},
+      // Sources deleted, one of them named twice: its second listing must
+      // find the file, so everything is listed first.
+      {"sources deleted", {"--convert", "PNG", "--delete"}, "", "|" + dir.file("x.jpg")},
+      // An output may replace an existing file, never another listed source:
+      // everything is listed first.
+      {"outputs overwrite", {"--convert", "PNG"}, "WhenOutputExists=1\nOverwriteOriginalImage=1\n"},
+  };
+  for (const Case& c : cases)
+    for (const char* threads : {"1", "4"}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + threads + " workers");
+      std::ofstream(data.file("config.ini")) << "[Global]\nDoLog=1\nLogFile=" << dir.file("run.log") << "\n"
+                                             << c.settings;
+      std::vector<std::string> args = c.convert;
+      args.insert(args.end(), {"--threads", threads, "--file", files + c.more});
+      const RunResult fused = runAndCollect(dir, args, false, makeSources);
+      const RunResult first = runAndCollect(dir, args, true, makeSources);
+      EXPECT_EQ(fused.exitCode, 1);  // the damaged files and the missing one
+      EXPECT_EQ(fused.exitCode, first.exitCode);
+      EXPECT_EQ(fused.log, first.log);
+      EXPECT_EQ(fused.summary, first.summary);
+      EXPECT_EQ(fused.report, first.report);
+      EXPECT_GE(fused.outputs.size(), 5u);
+      EXPECT_TRUE(fused.outputs == first.outputs);
+      EXPECT_NE(fused.log.find("missing.jpg"), std::string::npos) << fused.log;
+      EXPECT_NE(fused.summary.find("could not be opened"), std::string::npos) << fused.summary;
+    }
 }
