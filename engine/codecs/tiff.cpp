@@ -17,6 +17,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "engine/codecs/codecs.h"
+#include "engine/codecs/lzw.h"
 #include "engine/codecs/own.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
@@ -444,6 +445,21 @@ struct StripCoding {
 // predictor) compressed by libtiff's own codec, exactly as it would write it
 // into the file; empty when the codec fails.
 std::string encodeStrip(const StripCoding& c, std::uint32_t rows, std::vector<std::uint8_t>& data) {
+  // LZW is ours (libtiff's codes, in less time); the horizontal predictor of
+  // 8-bit samples is each sample less the one a pixel before it.
+  if (c.compression == COMPRESSION_LZW && (c.predictor == PREDICTOR_NONE ||
+                                           (c.predictor == PREDICTOR_HORIZONTAL && c.bitsPerSample == 8))) {
+    if (c.predictor == PREDICTOR_HORIZONTAL && rows > 0) {
+      const std::size_t rowBytes = data.size() / rows, step = c.samplesPerPixel;
+      std::vector<std::uint8_t> row(rowBytes);
+      for (std::uint32_t r = 0; r < rows; ++r) {
+        std::uint8_t* p = data.data() + rowBytes * r;
+        std::memcpy(row.data(), p, rowBytes);
+        for (std::size_t x = step; x < rowBytes; ++x) p[x] = static_cast<std::uint8_t>(row[x] - row[x - step]);
+      }
+    }
+    return lzwEncode(data.data(), data.size());
+  }
   MemoryTiff file;
   const OpenOptions opts;
   TIFF* t = TIFFClientOpenExt("strip", "w", &file, MemoryTiff::read, MemoryTiff::write, MemoryTiff::seek,

@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 
 #include <opencv2/imgproc.hpp>
 
 #include "core/file_format.h"
+#include "engine/codecs/lzw.h"
 #include "engine/lead.h"
 #include "engine/quantize.h"
 #include "engine/status.h"
@@ -471,5 +473,75 @@ TEST(TiffCodec, FloatingPointSamplesAreReadAndScaled) {
         if (c.alpha) wrong += std::abs(p[3] - expected(x, y, colours)) > 1;
       }
     EXPECT_EQ(wrong, 0);
+  }
+}
+
+// Our LZW strips read back through libtiff's own decoder, byte for byte:
+// strings that fill the code table many times over, long runs, the edges of
+// each code width, and the smallest strips. Below 10,000 bytes (where
+// libtiff's encoder never clears the table early for a falling ratio) they
+// are libtiff's own strips, the final code widths and EOI included.
+TEST(Tiff, OurLzwStripsAreLibtiffsAndDecode) {
+  std::mt19937 random(7);
+  const auto noise = [&](std::size_t n, int levels) {
+    std::string s(n, '\0');
+    for (char& c : s) c = static_cast<char>(random() % static_cast<unsigned>(levels));
+    return s;
+  };
+  std::string ramp;
+  for (int i = 0; i < 70000; ++i) ramp.push_back(static_cast<char>((i / 3) & 0xFF));
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  std::vector<Case> cases{
+      {"one byte", "x"},
+      {"two bytes", "xy"},
+      {"a run", std::string(100000, '\7')},
+      {"noise, many table resets", noise(200000, 256)},
+      {"few levels", noise(150000, 4)},
+      {"a ramp", ramp},
+  };
+  // Noise around each width's last code and the table's end.
+  for (std::size_t n : {252u, 253u, 254u, 255u, 765u, 766u, 767u, 1789u, 1790u, 3835u, 3836u, 3837u, 3838u, 9000u})
+    cases.push_back({"noise near a width's end", noise(n, 256)});
+  pv::test::TempDir dir;
+  const auto write = [&](const std::string& path, const std::string& bytes, const std::string* raw) {
+    TIFF* out = TIFFOpen(path.c_str(), "w");
+    if (!out) return;
+    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(bytes.size()));
+    TIFFSetField(out, TIFFTAG_IMAGELENGTH, 1u);
+    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, 1u);
+    std::string copy = raw ? *raw : bytes;
+    if (raw)
+      TIFFWriteRawStrip(out, 0, copy.data(), static_cast<tmsize_t>(copy.size()));
+    else
+      TIFFWriteEncodedStrip(out, 0, copy.data(), static_cast<tmsize_t>(copy.size()));
+    TIFFClose(out);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(c.bytes.size()) + " bytes");
+    const std::string encoded = pv::engine::codecs::lzwEncode(
+        reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size());
+    write(dir.file("ours.tif"), c.bytes, &encoded);
+    TIFF* in = TIFFOpen(dir.file("ours.tif").c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    std::string back(c.bytes.size(), '\0');
+    EXPECT_EQ(TIFFReadEncodedStrip(in, 0, back.data(), static_cast<tmsize_t>(back.size())),
+              static_cast<tmsize_t>(back.size()));
+    TIFFClose(in);
+    EXPECT_TRUE(back == c.bytes);
+    if (c.bytes.size() >= 10000) continue;
+    write(dir.file("theirs.tif"), c.bytes, nullptr);
+    in = TIFFOpen(dir.file("theirs.tif").c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    std::string theirs(static_cast<std::size_t>(TIFFRawStripSize(in, 0)), '\0');
+    TIFFReadRawStrip(in, 0, theirs.data(), static_cast<tmsize_t>(theirs.size()));
+    TIFFClose(in);
+    EXPECT_TRUE(encoded == theirs) << encoded.size() << " bytes against " << theirs.size();
   }
 }
