@@ -34,6 +34,33 @@ ListContext listContext(Session& s) {
           s.running,  s.prompter, &s.interrupted, s.observer, s.deferred.get()};
 }
 
+// Tells the run's progress and observer (under `told`) that image `i` of
+// `count` begins, converts it on the worker's session `ws` within the
+// budget (holding `held`, or room taken now) and hands the room back. Its
+// names are settled however it ends.
+void convertImage(Session& s, Session& ws, ImageConversion& image, std::mutex& told, int i, int count,
+                  MemoryBudget& budget, std::optional<double> held) {
+  struct Settle {
+    ImageConversion& image;
+    ~Settle() { image.settleNames(); }
+  } settle{image};
+  const std::string& name = ws.list[static_cast<std::size_t>(i)].fileName;
+  {
+    std::lock_guard lock(told);
+    s.progress.setName(name);
+    s.progress.count = i;
+    s.progress.percent = static_cast<int>(static_cast<unsigned>(i) * 100u / static_cast<unsigned>(count));
+    if (s.observer) s.observer->progress(i, count, s.progress.percent, name);
+  }
+  const double needed = image.bytes();
+  if (budget.exceeds(needed)) image.ranAlone(needed, budget.capacity());
+  if (!held) held = budget.acquire(needed);
+  ws.currentEntry = i;
+  image.run();
+  ws.currentEntry = -1;
+  budget.release(*held);
+}
+
 // Whether a run may list its candidates while it converts them, which is
 // what listing them all first gives. Not when an output may replace a file
 // (it must never replace another listed source, so the whole list comes
@@ -181,23 +208,7 @@ bool listAndConvert(Session& s) {
         if (!stop) finished.put(k, {});
         continue;  // the candidates after it still pass their turns
       }
-      struct Settle {
-        ImageConversion& image;
-        ~Settle() { image.settleNames(); }
-      } settle{image};
-      {
-        std::lock_guard lock(out);
-        s.progress.setName(e.fileName);
-        s.progress.count = k;
-        s.progress.percent = static_cast<int>(static_cast<unsigned>(k) * 100u / static_cast<unsigned>(count));
-        if (s.observer) s.observer->progress(k, count, s.progress.percent, e.fileName);
-      }
-      const double needed = image.bytes();
-      if (budget.exceeds(needed)) image.ranAlone(needed, budget.capacity());
-      ws.currentEntry = k;
-      image.run();
-      ws.currentEntry = -1;
-      budget.release(*held);
+      convertImage(s, ws, image, out, k, count, budget, held);
       finished.put(k, std::move(records));
     }
     ws.chain.beforeEach = nullptr;
@@ -258,7 +269,6 @@ bool convertAll(Session& s) {
       s.progress.gate.pass();
       const int i = nextImage.fetch_add(1);
       if (i >= count) break;
-      const ImageEntry& e = ws.list[static_cast<std::size_t>(i)];
       std::vector<OutcomeRecord> records;
       ImageConversion image(
           ws, names, [&](const OutcomeRecord& r) { records.push_back(r); }, i);
@@ -271,25 +281,7 @@ bool convertAll(Session& s) {
       if (!stop) image.plan();
       names.endTurn();
       if (stop) continue;  // the images after it still pass their turns
-      // The names are settled however the image ends.
-      struct Settle {
-        ImageConversion& image;
-        ~Settle() { image.settleNames(); }
-      } settle{image};
-      {
-        std::lock_guard lock(finished.mutex());
-        s.progress.setName(e.fileName);
-        s.progress.count = i;
-        s.progress.percent = static_cast<int>(static_cast<unsigned>(i) * 100u / static_cast<unsigned>(count));
-        if (s.observer) s.observer->progress(i, count, s.progress.percent, e.fileName);
-      }
-      const double needed = image.bytes();
-      if (budget.exceeds(needed)) image.ranAlone(needed, budget.capacity());
-      const double held = budget.acquire(needed);
-      ws.currentEntry = i;
-      image.run();
-      ws.currentEntry = -1;
-      budget.release(held);
+      convertImage(s, ws, image, finished.mutex(), i, count, budget, std::nullopt);
       finished.put(i, std::move(records));
     }
     ws.chain.beforeEach = nullptr;

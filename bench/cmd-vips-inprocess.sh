@@ -16,6 +16,13 @@ g++ -O2 -std=c++20 -o "$floor" "$here/codec_floor.cpp" $(pkg-config --cflags --l
 clear="rm -rf $work/out/*"
 ours() { echo "$exe --silent --output $work/out --file $work/in --convert $*"; }
 theirs() { echo "$peer $1 $work/out $work/in/*.jpg"; }
+# The same peer as two processes on the two halves of the batch, as GNU
+# Parallel would run it on a two-core machine: the fair wall-time peer.
+halves() {
+  local files=("$work"/in/*.jpg) half
+  half=$(((${#files[@]} + 1) / 2))
+  echo "$peer $1 $work/out ${files[*]:0:half} & $peer $1 $work/out ${files[*]:half} & wait"
+}
 bytes() {
   bash -c "$clear"
   bash -c "$1" >/dev/null 2>&1
@@ -25,7 +32,7 @@ bytes() {
 each() { echo "for f in $work/in/*.jpg; do b=\$(basename \"\$f\" .jpg); $1; done"; }
 run() {  # name, our convert options, peer workload[, GraphicsMagick, ImageMagick, vips per file]
   [[ -z ${PV_ONLY:-} || $1 =~ $PV_ONLY ]] || return 0
-  local peers=(--peer "libvips in-process" "$(theirs "$3")")
+  local peers=(--peer "libvips in-process" "$(theirs "$3")" --peer "libvips, 2 halves" "$(halves "$3")")
   case $3 in png | jpeg-half | tiff-lzw) peers+=(--peer "codec floor" "$floor $3 $work/out $work/in/*.jpg") ;; esac
   [[ -z ${4:-} ]] || peers+=(--peer "gm per file" "$(each "gm convert \"\$f\" $4")")
   [[ -z ${5:-} ]] || peers+=(--peer "convert per file" "$(each "convert-im6.q16 \"\$f\" $5")")
