@@ -105,9 +105,7 @@ bool listAndConvert(Session& s) {
   const int count = static_cast<int>(candidates.size());
   RunLog log(s.texts, s.settings, s.observer);
   ImageListBuilder lister(listContext(s));
-  s.progress.setName("-");
-  s.progress.percent = 0;
-  s.progress.count = 0;
+  s.progress.reset();
   s.progress.total = count;
   const int workers = workerCount(s.settings, count);
   NameBook names;
@@ -242,9 +240,7 @@ bool convertAll(Session& s) {
   }
   RunLog log(s.texts, s.settings, s.observer);
   const int count = static_cast<int>(s.list.size());
-  s.progress.setName("-");
-  s.progress.percent = 0;
-  s.progress.count = 0;
+  s.progress.reset();
   s.progress.total = count;
   const int workers = workerCount(s.settings, count);
   NameBook names;
