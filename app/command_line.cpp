@@ -91,8 +91,7 @@ class SwitchParser {
  public:
   explicit SwitchParser(Session& s)
       : s_(s),
-        builder_({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter, &s.interrupted,
-                  s.observer, s.deferred.get()}) {}
+        builder_(listContextOf(s)) {}
 
   void apply(const std::string& token) {
     for (const SwitchSpec& row : switchTable()) {

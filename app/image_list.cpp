@@ -16,6 +16,7 @@
 #include "app/in_order.h"
 #include "app/log.h"
 #include "app/run.h"
+#include "app/session.h"
 #include "core/extensions.h"
 #include "core/file_format.h"
 #include "core/ini.h"
@@ -195,6 +196,11 @@ unsigned ImageListBuilder::openOn(engine::CLead& lead, const std::string& path,
 void ImageListBuilder::addImage(const std::string& path) {
   c_.list.push_back(entryOf(c_.primary, c_.secondary, path));
   report(path, 0, &c_.list.back(), openStarted_);
+}
+
+ListContext listContextOf(Session& s) {
+  return {s.settings, s.texts, s.primary, s.secondary, s.list,          s.progress,
+          s.running,  s.prompter, &s.interrupted, s.observer, s.deferred.get()};
 }
 
 ImageEntry entryOfPath(const std::string& path) {

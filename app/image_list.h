@@ -27,6 +27,8 @@ class CLead;
 
 namespace pv::app {
 
+class Session;
+
 // Hands the photo settings (AutoOrient, KeepMetadata, StripLocation) to an imaging control
 // before it loads.
 void applyPhotoSettings(engine::CLead& lead, const Settings& settings);
@@ -87,6 +89,10 @@ struct ListContext {
   JobObserver* observer = nullptr;                 // told of each entry added or refused
   DeferredListing* deferred = nullptr;             // candidates are kept here, not examined
 };
+
+// The list-building context of a session: its own settings, texts,
+// controls, list, progress, flags, prompter, observer and deferred listing.
+ListContext listContextOf(Session& s);
 
 class ImageListBuilder {
  public:

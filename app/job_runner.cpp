@@ -62,8 +62,7 @@ int conversionWorker(Session& s, int runKind, const JobArgument& argument) {
   // lines, and nothing when none was listed.
   const bool listing = runKind == kRunConvert && s.deferred && s.deferred->pending();
   if (!listing) s.texts.conversionLog += startLine(std::time(nullptr));
-  ImageListBuilder lister({s.settings, s.texts, s.primary, s.secondary, s.list, s.progress, s.running, s.prompter,
-                           &s.interrupted, &tally});
+  ImageListBuilder lister(listContextOf(s));  // its observer is the tally
   const std::string* path = std::get_if<std::string>(&argument);
   // A listing stopped at any time is cut short; a conversion only when an
   // image did not begin, so the summary says what the log says.

@@ -29,11 +29,6 @@ int workerCount(const Settings& settings, int images) {
 
 namespace {
 
-ListContext listContext(Session& s) {
-  return {s.settings, s.texts, s.primary, s.secondary, s.list,          s.progress,
-          s.running,  s.prompter, &s.interrupted, s.observer, s.deferred.get()};
-}
-
 // Tells the run's progress and observer (under `told`) that image `i` of
 // `count` begins, converts it on the worker's session `ws` within the
 // budget (holding `held`, or room taken now) and hands the room back. Its
@@ -100,11 +95,10 @@ ImageEntry headerEntry(engine::CLead& lead, const std::string& path) {
 // listed the listing's way and decoded again to convert. The listing's lines
 // and records come out first and in order, then the conversions', as a run
 // that listed everything before converting writes them.
-bool listAndConvert(Session& s) {
-  const std::vector<DeferredListing::Step> candidates = s.deferred->candidates();
+bool listAndConvert(Session& s, const std::vector<DeferredListing::Step>& candidates) {
   const int count = static_cast<int>(candidates.size());
   RunLog log(s.texts, s.settings, s.observer);
-  ImageListBuilder lister(listContext(s));
+  ImageListBuilder lister(listContextOf(s));
   s.progress.reset();
   s.progress.total = count;
   const int workers = workerCount(s.settings, count);
@@ -147,7 +141,7 @@ bool listAndConvert(Session& s) {
     ws.chain.beforeEach = [&] { ws.progress.gate.pass(); };
     // Candidate k converts as entry k of the worker's own list.
     ws.list.assign(static_cast<std::size_t>(count), ImageEntry{});
-    const ImageListBuilder examiner(listContext(ws));
+    const ImageListBuilder examiner(listContextOf(ws));
     for (;;) {
       s.progress.gate.pass();
       const int k = next.fetch_add(1);
@@ -232,13 +226,15 @@ bool listAndConvert(Session& s) {
 }  // namespace
 
 bool convertAll(Session& s) {
-  if (s.deferred && s.deferred->pending()) {
-    if (listsWhileConverting(s, s.deferred->candidates())) return listAndConvert(s);
-    ImageListBuilder(listContext(s)).listDeferred();
+  const bool listsFirst = s.deferred && s.deferred->pending();
+  if (listsFirst) {
+    const std::vector<DeferredListing::Step> candidates = s.deferred->candidates();
+    if (listsWhileConverting(s, candidates)) return listAndConvert(s, candidates);
+    ImageListBuilder(listContextOf(s)).listDeferred();
     if (s.list.empty()) return true;
-    s.texts.conversionLog += startLine(std::time(nullptr));
   }
   RunLog log(s.texts, s.settings, s.observer);
+  if (listsFirst) log.start(std::time(nullptr));  // after the lines of the listing just made
   const int count = static_cast<int>(s.list.size());
   s.progress.reset();
   s.progress.total = count;
